@@ -1,0 +1,61 @@
+#pragma once
+// Game paths are Windows-style and of any case ("Data\Scripts\list.dat", "data/TEXTURES/a.DDS").
+// The resolver finds each component case-insensitively under the game root, caching directory
+// listings; what the engine creates through it is added to the cache at once.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Platform {
+
+class PathResolver {
+public:
+    explicit PathResolver(std::string root = ".");
+
+    void SetRoot(std::string root);
+    const std::string& Root() const { return m_root; }
+
+    // The real path of an existing file or folder, or nothing.
+    std::optional<std::string> Resolve(std::string_view gamePath);
+    bool Exists(std::string_view gamePath) { return Resolve(gamePath).has_value(); }
+    bool IsDirectory(std::string_view gamePath);
+
+    // The real path to write a file at: existing folders of any case are reused, missing ones
+    // are created (when createFolders), and an existing file of another case is replaced rather
+    // than doubled. Nothing when a folder cannot be created.
+    std::optional<std::string> ResolveForWrite(std::string_view gamePath, bool createFolders = true);
+
+    // The real entries of a folder (names as on disk), or nothing if it does not exist.
+    std::optional<std::vector<std::string>> List(std::string_view gameFolder);
+
+    // Tells the cache that a file or folder now exists at this real path.
+    void NoteCreated(const std::string& realPath);
+    // Forgets every cached listing.
+    void Refresh();
+
+    // Splits a game path into its components ("a\\b//c" -> a, b, c); "." is dropped and ".."
+    // climbs, never above the root.
+    static std::vector<std::string> Split(std::string_view gamePath);
+
+private:
+    struct Listing {
+        std::multimap<std::string, std::string> byLower; // lower-case name -> name on disk
+    };
+    const Listing* Scan(const std::string& realDir);
+    std::optional<std::string> FindEntry(const std::string& realDir, const std::string& name);
+    std::string Join(const std::string& dir, const std::string& name) const;
+
+    std::string m_root;
+    std::map<std::string, Listing> m_cache; // real folder path -> listing
+};
+
+// The resolver of the running game: rooted at the working directory unless told otherwise.
+PathResolver& GamePaths();
+
+// Lower-case of ASCII letters only (game texts are single-byte code page 1251).
+std::string AsciiLower(std::string_view text);
+
+} // namespace Platform

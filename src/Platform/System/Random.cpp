@@ -1,0 +1,10 @@
+#include "Platform/System/Random.h"
+
+namespace Platform {
+
+EngineRandom& Random() {
+    static EngineRandom instance;
+    return instance;
+}
+
+} // namespace Platform
