@@ -9,6 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   liblua5.1-0-dev libtinyxml-dev
+  libgtk-3-dev
   libsdl2-dev libgl-dev libegl-dev libegl1-mesa-dev libgl1-mesa-dri mesa-utils xvfb xauth
   glslang-dev libspirv-cross-c-shared-dev spirv-cross
   libstb-dev

@@ -49,4 +49,15 @@ TempGameRoot::TempGameRoot() : m_previousRoot(Platform::GamePaths().Root()) { Pl
 
 TempGameRoot::~TempGameRoot() { Platform::GamePaths().SetRoot(m_previousRoot); }
 
+std::string TempGameRoot::Write(std::string_view relative, std::string_view content) const {
+    std::string full = TempDir::Write(relative, content);
+    Platform::GamePaths().Refresh();
+    return full;
+}
+
+void TempGameRoot::MakeDir(std::string_view relative) const {
+    TempDir::MakeDir(relative);
+    Platform::GamePaths().Refresh();
+}
+
 } // namespace kxtest

@@ -25,10 +25,14 @@ private:
 };
 
 // A temporary game root: the game's path resolver points at it while this lives.
+// Its Write and MakeDir also tell the resolver, whose folder listings are cached.
 class TempGameRoot : public TempDir {
 public:
     TempGameRoot();
     ~TempGameRoot();
+
+    std::string Write(std::string_view relative, std::string_view content) const;
+    void MakeDir(std::string_view relative) const;
 
 private:
     std::string m_previousRoot;

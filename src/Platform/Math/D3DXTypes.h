@@ -123,7 +123,36 @@ struct D3DXPLANE {
 struct D3DCOLORVALUE {
     float r = 0, g = 0, b = 0, a = 0;
 };
-using D3DXCOLOR = D3DCOLORVALUE;
+
+// Same layout as D3DCOLORVALUE; converts to and from packed device colours.
+struct D3DXCOLOR : D3DCOLORVALUE {
+    D3DXCOLOR() = default;
+    constexpr D3DXCOLOR(float r_, float g_, float b_, float a_) : D3DCOLORVALUE{r_, g_, b_, a_} {}
+    constexpr D3DXCOLOR(const D3DCOLORVALUE& c) : D3DCOLORVALUE(c) {}
+    constexpr D3DXCOLOR(D3DCOLOR argb)
+        : D3DCOLORVALUE{static_cast<float>((argb >> 16) & 0xFFu) * (1.0f / 255.0f),
+                        static_cast<float>((argb >> 8) & 0xFFu) * (1.0f / 255.0f),
+                        static_cast<float>(argb & 0xFFu) * (1.0f / 255.0f),
+                        static_cast<float>((argb >> 24) & 0xFFu) * (1.0f / 255.0f)} {}
+    // Channels are clamped to [0, 1] and rounded to the nearest byte; NaN packs as 0.
+    constexpr operator D3DCOLOR() const {
+        return (ToByte(a) << 24) | (ToByte(r) << 16) | (ToByte(g) << 8) | ToByte(b);
+    }
+    D3DXCOLOR operator+(const D3DXCOLOR& o) const { return {r + o.r, g + o.g, b + o.b, a + o.a}; }
+    D3DXCOLOR operator-(const D3DXCOLOR& o) const { return {r - o.r, g - o.g, b - o.b, a - o.a}; }
+    D3DXCOLOR operator*(float s) const { return {r * s, g * s, b * s, a * s}; }
+    bool operator==(const D3DXCOLOR& o) const { return r == o.r && g == o.g && b == o.b && a == o.a; }
+    bool operator!=(const D3DXCOLOR& o) const { return !(*this == o); }
+    operator float*() { return &r; }
+    operator const float*() const { return &r; }
+
+private:
+    static constexpr D3DCOLOR ToByte(float v) {
+        if (v >= 1.0f) return 0xFFu;
+        if (!(v > 0.0f)) return 0u;
+        return static_cast<D3DCOLOR>(v * 255.0f + 0.5f);
+    }
+};
 
 constexpr float D3DX_PI = 3.141592654f;
 

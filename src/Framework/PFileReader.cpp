@@ -1,0 +1,123 @@
+#include "Framework/PFileReader.h"
+
+#include "Framework/PackFile.h"
+#include "Framework/StringUtils.h"
+#include "Platform/System/Paths.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+} // namespace
+
+CPFileReader::CPFileReader(std::string path, bool scrambled) : m_path(std::move(path)), m_scrambled(scrambled) {
+    ToLower(m_path);
+}
+
+HRESULT CPFileReader::Load() {
+    m_data.clear();
+    auto real = Platform::GamePaths().Resolve(m_path);
+    if (real) {
+        struct stat st;
+        if (::stat(real->c_str(), &st) == 0 && S_ISREG(st.st_mode)) return LoadLoose(*real);
+    }
+    return LoadFromPacks();
+}
+
+HRESULT CPFileReader::LoadLoose(const std::string& realPath) {
+    FilePtr file(std::fopen(realPath.c_str(), "rb"));
+    if (!file) return LoadFromPacks();
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) return E_FAIL;
+    long size = std::ftell(file.get());
+    if (size < 0 || size > INT_MAX || std::fseek(file.get(), 0, SEEK_SET) != 0) return E_FAIL;
+    m_data.resize(static_cast<std::size_t>(size));
+    std::size_t got = m_data.empty() ? 0 : std::fread(m_data.data(), 1, m_data.size(), file.get());
+    if (got != m_data.size()) {
+        m_data.resize(got);
+        return E_FAIL;
+    }
+    if (m_scrambled) UnscrambleBuffer(m_data);
+    return S_OK;
+}
+
+HRESULT CPFileReader::LoadFromPacks() {
+    const std::string key = NormalisePackPath(m_path);
+    HRESULT result = E_FAIL;
+    for (const CPPackFile& pack : MountedPacks()) {
+        const SPPackEntry* entry = pack.Find(key);
+        if (!entry) continue;
+        auto real = Platform::GamePaths().Resolve(pack.GetPath());
+        FilePtr file(real ? std::fopen(real->c_str(), "rb") : nullptr);
+        if (!file) {
+            result = E_FAIL;
+            continue;
+        }
+        if (std::fseek(file.get(), static_cast<long>(entry->position), SEEK_SET) != 0) return E_FAIL;
+        m_data.resize(static_cast<std::size_t>(entry->size));
+        std::size_t got = m_data.empty() ? 0 : std::fread(m_data.data(), 1, m_data.size(), file.get());
+        HRESULT answer = S_OK;
+        if (got != m_data.size()) {
+            // The pack shrank since it was mounted: keep only what was really read.
+            m_data.resize(got);
+            answer = E_FAIL;
+        }
+        UnscrambleBuffer(m_data);
+        return answer;
+    }
+    return result;
+}
+
+HRESULT CPFileReader::ReadBytes(void* destination, int n) {
+    if (n <= 0) return n == 0 ? S_OK : E_FAIL;
+    if (n > GetRemaining()) {
+        if (destination) std::memset(destination, 0, static_cast<std::size_t>(n));
+        m_position = GetDataSize();
+        m_failed = true;
+        return E_FAIL;
+    }
+    if (destination) std::memcpy(destination, m_data.data() + m_position, static_cast<std::size_t>(n));
+    m_position += n;
+    return S_OK;
+}
+
+int CPFileReader::ReadInt() {
+    std::uint8_t b[4];
+    if (ReadBytes(b, 4) != S_OK) return 0;
+    return static_cast<int>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+                            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+}
+
+float CPFileReader::ReadFloat() {
+    std::uint32_t bits = static_cast<std::uint32_t>(ReadInt());
+    if (m_failed && bits == 0) return 0.0f;
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+std::string CPFileReader::ReadString() {
+    int length = ReadInt();
+    if (length == 0) return std::string();
+    if (length < 0 || length > GetRemaining()) {
+        m_position = GetDataSize();
+        m_failed = true;
+        return std::string();
+    }
+    const char* start = reinterpret_cast<const char*>(m_data.data() + m_position);
+    std::size_t textLength = ::strnlen(start, static_cast<std::size_t>(length));
+    std::string text(start, textLength);
+    m_position += length;
+    return text;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// Reads a whole data file into memory: the loose file under the game root if
+// there is one (any letter case), otherwise the copy in the highest-numbered pack.
+// Every read is bounds-checked: past the end it yields 0 or empty and marks the
+// reader failed, so a truncated file can never be read beyond its bytes.
+
+#include "Platform/Window/WinTypes.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CPFileReader {
+public:
+    // scrambled: the loose file is stored scrambled (pack copies always are).
+    explicit CPFileReader(std::string path, bool scrambled = false);
+    virtual ~CPFileReader() = default;
+
+    // S_OK or E_FAIL (found nowhere, or a read error). Loading again keeps the read position.
+    HRESULT Load();
+
+    const std::uint8_t* GetData() const { return m_data.data(); }
+    int GetDataSize() const { return static_cast<int>(m_data.size()); }
+    const std::string& GetPath() const { return m_path; }
+
+    // Copies n bytes and advances; past the end the destination is zeroed and E_FAIL answered.
+    HRESULT ReadBytes(void* destination, int n);
+    int ReadInt();
+    float ReadFloat();
+    // A 32-bit length and that many bytes; the text ends at the first zero byte among them.
+    std::string ReadString();
+
+    int GetReadPosition() const { return m_position; }
+    int GetRemaining() const { return GetDataSize() - m_position; }
+    // Whether a read went past the end since the reader was made.
+    bool IsFailed() const { return m_failed; }
+
+private:
+    HRESULT LoadLoose(const std::string& realPath);
+    HRESULT LoadFromPacks();
+
+    std::string m_path; // lower-cased
+    bool m_scrambled;
+    std::vector<std::uint8_t> m_data;
+    int m_position = 0;
+    bool m_failed = false;
+};

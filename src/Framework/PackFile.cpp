@@ -1,0 +1,170 @@
+#include "Framework/PackFile.h"
+
+#include "Framework/PFileFinder.h"
+#include "Platform/System/NumberText.h"
+#include "Platform/System/Paths.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// The engine's own key table, derived once from a fixed seed.
+constexpr std::array<std::uint8_t, kScrambleKeyLength> MakeKeyTable() {
+    std::array<std::uint8_t, kScrambleKeyLength> table{};
+    std::uint32_t state = 0x6B3F1D27u;
+    for (auto& byte : table) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<std::uint8_t>(state >> 11);
+    }
+    return table;
+}
+constexpr std::array<std::uint8_t, kScrambleKeyLength> kKeyTable = MakeKeyTable();
+
+std::vector<CPPackFile>& Packs() {
+    static std::vector<CPPackFile>* packs = new std::vector<CPPackFile>;
+    return *packs;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::int32_t ReadLE32(const std::uint8_t* p) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+                                     (static_cast<std::uint32_t>(p[2]) << 16) |
+                                     (static_cast<std::uint32_t>(p[3]) << 24));
+}
+
+} // namespace
+
+const std::uint8_t* ScrambleKeyTable() { return kKeyTable.data(); }
+
+void ScrambleBuffer(std::uint8_t* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(data[i] + kKeyTable[i % kScrambleKeyLength]);
+}
+
+void UnscrambleBuffer(std::uint8_t* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(data[i] - kKeyTable[i % kScrambleKeyLength]);
+}
+
+std::string NormalisePackPath(std::string_view path) {
+    std::string out;
+    for (const std::string& part : Platform::PathResolver::Split(path)) {
+        if (!out.empty()) out += '\\';
+        out += Platform::AsciiLower(part);
+    }
+    return out;
+}
+
+const SPPackEntry* CPPackFile::Find(const std::string& normalisedPath) const {
+    auto it = m_index.find(normalisedPath);
+    return it == m_index.end() ? nullptr : &it->second;
+}
+
+HRESULT CPPackFile::ReadIndex() {
+    m_index.clear();
+    auto real = Platform::GamePaths().Resolve(m_path);
+    if (!real) return E_FAIL;
+    FilePtr file(std::fopen(real->c_str(), "rb"));
+    if (!file) return E_FAIL;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) return E_FAIL;
+    long fileSizeLong = std::ftell(file.get());
+    if (fileSizeLong < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return E_FAIL;
+    const std::int64_t fileSize = fileSizeLong;
+
+    std::uint8_t header[8];
+    if (fileSize < 8 || std::fread(header, 1, 8, file.get()) != 8) return E_FAIL;
+    if (static_cast<std::uint32_t>(ReadLE32(header)) != kPackMagic) return E_FAIL;
+    const std::int32_t indexLength = ReadLE32(header + 4);
+    if (indexLength < 0 || indexLength > fileSize - 8) return E_FAIL;
+
+    std::vector<std::uint8_t> index(static_cast<std::size_t>(indexLength));
+    if (!index.empty() && std::fread(index.data(), 1, index.size(), file.get()) != index.size()) return E_FAIL;
+    UnscrambleBuffer(index);
+    const std::int64_t dataBase = 8 + static_cast<std::int64_t>(indexLength);
+
+    // Depth-first walk with an explicit stack, so hostile nesting cannot exhaust
+    // the call stack. Every count, length, offset and size is checked against the file.
+    std::unordered_map<std::string, SPPackEntry> entries;
+    struct Level {
+        std::string path;          // with its trailing "\"
+        std::int64_t childrenLeft; // nodes still to read at this level
+    };
+    std::vector<Level> stack;
+    stack.push_back({"", 1}); // the one root node
+    std::size_t cursor = 0;
+    const std::size_t end = index.size();
+    constexpr std::size_t kMinNode = 16;
+    while (!stack.empty()) {
+        if (stack.back().childrenLeft == 0) {
+            stack.pop_back();
+            continue;
+        }
+        --stack.back().childrenLeft;
+        if (end - cursor < 4) return E_FAIL;
+        const std::int32_t nameLength = ReadLE32(&index[cursor]);
+        cursor += 4;
+        if (nameLength < 0 || static_cast<std::size_t>(nameLength) > end - cursor || end - cursor - nameLength < 12)
+            return E_FAIL;
+        std::string name(reinterpret_cast<const char*>(&index[cursor]), static_cast<std::size_t>(nameLength));
+        cursor += static_cast<std::size_t>(nameLength);
+        const std::int32_t offset = ReadLE32(&index[cursor]);
+        const std::int32_t size = ReadLE32(&index[cursor + 4]);
+        const std::int32_t childCount = ReadLE32(&index[cursor + 8]);
+        cursor += 12;
+        std::string path = stack.back().path + name;
+        if (offset < 0) {
+            std::int64_t children = childCount > 0 ? childCount : 0;
+            // Each child needs at least a minimal node's bytes.
+            if (children > static_cast<std::int64_t>((end - cursor) / kMinNode)) return E_FAIL;
+            stack.push_back({path + "\\", children});
+        } else {
+            if (size < 0 || dataBase + offset + size > fileSize) return E_FAIL;
+            entries[NormalisePackPath(path)] = SPPackEntry{dataBase + offset, size};
+        }
+    }
+    m_index = std::move(entries);
+    return S_OK;
+}
+
+bool IsPackFileName(const std::string& name) {
+    return name.size() >= 4 && name.compare(0, 4, "game") == 0 && name.size() >= 3 &&
+           name.compare(name.size() - 3, 3, "dat") == 0;
+}
+
+int PackNumberFromName(const std::string& name) {
+    if (name.size() <= 8) return 0;
+    return Platform::ParseInt(std::string_view(name).substr(4, name.size() - 8));
+}
+
+HRESULT MountPacks() {
+    std::vector<CPPackFile>& packs = Packs();
+    packs.clear();
+    HRESULT result = S_OK;
+    CPFileFinder finder("data\\*.*");
+    if (finder.FindFirst() != S_OK) return S_OK;
+    do {
+        const SPFindData& found = finder.GetFindData();
+        if (found.IsDirectory()) continue;
+        const std::string& name = found.name;
+        if (!IsPackFileName(name)) continue;
+        packs.emplace_back(PackNumberFromName(name), "Data\\" + name);
+        if (packs.back().ReadIndex() != S_OK) result = E_FAIL;
+    } while (finder.FindNext());
+    std::stable_sort(packs.begin(), packs.end(),
+                     [](const CPPackFile& a, const CPPackFile& b) { return a.GetNumber() > b.GetNumber(); });
+    return result;
+}
+
+void UnmountPacks() { Packs().clear(); }
+
+const std::vector<CPPackFile>& MountedPacks() { return Packs(); }

@@ -1,0 +1,38 @@
+#include "Framework/StringUtils.h"
+
+namespace {
+bool IsTrimmed(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+} // namespace
+
+std::string& Trim(std::string& text) {
+    std::size_t end = text.size();
+    while (end > 0 && IsTrimmed(text[end - 1])) --end;
+    std::size_t begin = 0;
+    while (begin < end && IsTrimmed(text[begin])) ++begin;
+    text = text.substr(begin, end - begin);
+    return text;
+}
+
+std::string& ToLower(std::string& text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string& ToUpper(std::string& text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+bool IsNumber(const std::string& text) {
+    for (char c : text)
+        if (!(c == '-' || c == '.' || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
+bool IsInteger(const std::string& text) {
+    for (char c : text)
+        if (!(c == '-' || (c >= '0' && c <= '9'))) return false;
+    return true;
+}

@@ -1,0 +1,31 @@
+#include "Game/ScriptApi.h"
+#include "Game/ScriptRecords.h"
+
+namespace ScriptApi {
+
+void InstallScriptApi(Script::ScriptFunctionTables& tables) {
+    tables.Clear();
+    AddObjectAndCommandFunctions(tables);
+    AddRecordFunctions(tables);
+    AddEmptyFunctions(tables);
+}
+
+int EmptyScriptFunction(lua_State*) { return 0; }
+
+void AddEmptyFunctions(Script::ScriptFunctionTables& tables) {
+    static const Script::ScriptFunction kSecond[] = {
+        {"SetDefaultCamera", EmptyScriptFunction},
+        {"SetBrightness", EmptyScriptFunction},
+        {"DumpAIInfo", EmptyScriptFunction},
+        {"SetLensFlare", EmptyScriptFunction},
+    };
+    static const Script::ScriptFunction kThird[] = {
+        {"PlayVideo", EmptyScriptFunction},  {"PlayVideoNoSound", EmptyScriptFunction},
+        {"PlayVideo1", EmptyScriptFunction}, {"StopVideo", EmptyScriptFunction},
+        {"StopVideo1", EmptyScriptFunction},
+    };
+    tables.Add(kSecondTable, kSecond);
+    tables.Add(kThirdTable, kThird);
+}
+
+} // namespace ScriptApi

@@ -1,0 +1,299 @@
+#include "Input/NInput.h"
+
+#include "Framework/CommandRouter.h"
+#include "Framework/PLog.h"
+#include "Input/ActionsFile.h"
+#include "Input/InterfaceBroadcasts.h"
+#include "Input/KeyNames.h"
+#include "Platform/System/AtomicFile.h"
+#include "Platform/System/NumberText.h"
+#include "Platform/Window/Messages.h"
+
+#include <algorithm>
+
+CNInput* CNInput::s_instance = nullptr;
+
+namespace {
+
+const std::string kActionListener = "action_listener";
+
+void SendAction(const std::string& command, const std::string& params) {
+    RouteCommandByCategory(kActionListener, command, params);
+}
+
+IPInterfaceBroadcasts* Broadcasts() { return GetInterfaceBroadcasts(); }
+
+void ReportDeviceError(const char* call, HRESULT hr) {
+    CPLog::Instance().Print(0, "DirectX error in Input\\NInput: %s failed (0x%08X)", call, static_cast<unsigned>(hr));
+}
+
+} // namespace
+
+CNActionBinding::CNActionBinding(const std::string& key, const std::string& second, bool isNumber)
+    : keyText(key), secondText(second), assigned(true), keyIsNumber(isNumber) {
+    code = isNumber ? Platform::ParseInt(key) : Input::KeyCodeFromName(key);
+}
+
+void CNActionBinding::Set(const std::string& key, const std::string& second) {
+    keyText = key;
+    secondText = second;
+    assigned = true;
+    code = Input::KeyCodeFromName(key);
+}
+
+CNInput::CNInput() {
+    s_instance = this;
+    m_cursorSource = [](float& x, float& y) { Platform::GetCursorClientPosition(x, y); };
+}
+
+CNInput::~CNInput() {
+    ReleaseDevices();
+    if (s_instance == this) s_instance = nullptr;
+}
+
+bool CNInput::Start() {
+    if (LoadActions("Actions.cfg") < 0) {
+        CPLog::Instance().Print(0, "Input: the key bindings file \"Actions.cfg\" cannot be read; the game cannot start");
+        return false;
+    }
+    m_keyboard = Platform::GetKeyboard();
+    if (!m_keyboard) {
+        CPLog::Instance().Print(0, "DirectX error in Input\\NInput: no keyboard device");
+        return false;
+    }
+    const HRESULT hr = m_keyboard->Acquire();
+    // A window that starts without the keyboard focus gets the keyboard at the next pass's
+    // acquire; failing the whole start for it would keep the game from running at all.
+    if (FAILED(hr) && hr != DIERR_OTHERAPPHASPRIO) {
+        ReportDeviceError("Acquire", hr);
+        return false;
+    }
+    return IPTask::Start();
+}
+
+void CNInput::SyncAcquire() {
+    if (!m_keyboard) return;
+    if (g_applicationActive)
+        m_keyboard->Acquire();
+    else
+        m_keyboard->Unacquire();
+}
+
+void CNInput::ReleaseDevices() {
+    if (m_keyboard) m_keyboard->Unacquire();
+    m_keyboard = nullptr;
+}
+
+void CNInput::GetCursorPosition(int* x, int* y) const {
+    if (x) *x = static_cast<int>(m_cursorX);
+    if (y) *y = static_cast<int>(m_cursorY);
+}
+
+void CNInput::ReadKeyboard() {
+    if (!m_keyboard) {
+        m_keyState.fill(0);
+        return;
+    }
+    const HRESULT hr = m_keyboard->GetDeviceState(KeyboardStateSize, m_keyState.data());
+    // A lost device is acquired again once; this pass goes on with whatever the buffer holds
+    // (the device leaves it as "no key down").
+    if (hr == DIERR_INPUTLOST || hr == DIERR_NOTACQUIRED) m_keyboard->Acquire();
+}
+
+void CNInput::Update() {
+    SyncAcquire();
+
+    // Mouse: no mouse device is created, so the deltas stay zero and the wheel sends nothing.
+    if (m_mouseDelta[2] > 0)
+        SendAction("key_action", "prev_weapon,0");
+    else if (m_mouseDelta[2] < 0)
+        SendAction("key_action", "next_weapon,0");
+
+    const float previousX = m_cursorX;
+    const float previousY = m_cursorY;
+    if (m_cursorSource) m_cursorSource(m_cursorX, m_cursorY);
+    if (m_cursorX != previousX || m_cursorY != previousY) {
+        if (auto* b = Broadcasts()) b->BroadcastMouseMove(m_cursorX, m_cursorY);
+    }
+
+    ReadKeyboard();
+
+    bool anyChanged = false;
+    for (int code = 0; code < kKeyCount; ++code) {
+        const bool was = (m_previousKeyState[static_cast<std::size_t>(code)] & 0x80) != 0;
+        const bool is = (m_keyState[static_cast<std::size_t>(code)] & 0x80) != 0;
+        if (was == is) continue;
+        if (is)
+            KeyPressed(code);
+        else
+            KeyReleased(code);
+        anyChanged = true;
+    }
+    m_previousKeyState = m_keyState;
+    if (anyChanged) SendAction("any_key", "");
+}
+
+void CNInput::KeyReleased(int code) {
+    if (keyAssignMode) {
+        keyAssignMode = false;
+        RouteCommandByCategory("interface", "key_assign", Input::KeyName(code) + ",false");
+    }
+    const CNActionBinding& binding = m_keyBindings[static_cast<std::size_t>(code)];
+    if (actionsEnabled && binding.assigned) SendAction("key_action", binding.secondText + ",0");
+
+    switch (code) {
+    case DIK_ESCAPE: SendAction("standart_action", "escape,0"); break;
+    case DIK_BACK: SendAction("standart_action", "backspace,0"); break;
+    case DIK_RETURN:
+    case DIK_NUMPADENTER:
+        SendAction("standart_action", "enter,0");
+        if (auto* b = Broadcasts()) b->BroadcastEnterUp();
+        break;
+    case DIK_LEFT:
+    case DIK_NUMPAD4: SendAction("standart_action", "left,0"); break;
+    case DIK_RIGHT:
+    case DIK_NUMPAD6: SendAction("standart_action", "right,0"); break;
+    default: break;
+    }
+}
+
+void CNInput::KeyPressed(int code) {
+    const CNActionBinding& binding = m_keyBindings[static_cast<std::size_t>(code)];
+    if (actionsEnabled && binding.assigned) SendAction("key_action", binding.secondText + ",1");
+
+    auto* b = Broadcasts();
+    switch (code) {
+    case DIK_ESCAPE: SendAction("standart_action", "escape,1"); break;
+    case DIK_BACK: SendAction("standart_action", "backspace,1"); break;
+    case DIK_RETURN:
+    case DIK_NUMPADENTER:
+        SendAction("standart_action", "enter,1");
+        if (b) b->BroadcastEnterDown();
+        break;
+    case DIK_LEFT:
+    case DIK_NUMPAD4:
+        SendAction("standart_action", "left,1");
+        if (b) b->BroadcastMenuLeft();
+        break;
+    case DIK_RIGHT:
+    case DIK_NUMPAD6:
+        SendAction("standart_action", "right,1");
+        if (b) b->BroadcastMenuRight();
+        break;
+    // The interfaces' menus run top to bottom the other way round: Up asks for "menu_down".
+    case DIK_UP:
+    case DIK_NUMPAD8:
+        if (b) b->BroadcastMenuDown();
+        break;
+    case DIK_DOWN:
+    case DIK_NUMPAD2:
+        if (b) b->BroadcastMenuUp();
+        break;
+    default: break;
+    }
+}
+
+CNActionBinding& CNInput::ActionEntry(const std::string& action) { return m_actionMap[action]; }
+
+const CNActionBinding* CNInput::FindAction(const std::string& action) const {
+    auto it = m_actionMap.find(action);
+    return it == m_actionMap.end() ? nullptr : &it->second;
+}
+
+int CNInput::LoadActions(const std::string& path) {
+    std::vector<Input::ActionLine> lines;
+    const int result = Input::ReadActionsFile(path, lines);
+    if (result < 0) return result;
+
+    for (auto& binding : m_keyBindings) binding = CNActionBinding();
+    m_actionMap.clear();
+    m_actionOrder.clear();
+
+    for (const Input::ActionLine& line : lines) {
+        if (line.flag == "true") {
+            const int n = Platform::ParseInt(line.key);
+            // A number outside the table leaves the action unbound rather than writing past it.
+            if (n >= 0 && n < kNumberBindingCount) {
+                CNActionBinding& number = m_numberBindings[static_cast<std::size_t>(n)];
+                number = CNActionBinding();
+                number.code = n;
+                number.secondText = line.action;
+                number.assigned = true;
+                number.keyIsNumber = true;
+                ActionEntry(line.action) = CNActionBinding(line.key, line.second, true);
+            } else {
+                CNActionBinding unbound(line.key, line.second, true);
+                unbound.assigned = false;
+                ActionEntry(line.action) = unbound;
+            }
+        } else {
+            CNActionBinding byName(line.key, line.second, false);
+            if (byName.code >= 0) {
+                CNActionBinding& key = m_keyBindings[static_cast<std::uint8_t>(byName.code)];
+                key = CNActionBinding();
+                key.keyText = line.key;
+                key.secondText = line.action;
+                key.code = byName.code;
+                key.assigned = true;
+            } else {
+                // A name not in the key-name table binds no key.
+                byName.assigned = false;
+            }
+            ActionEntry(line.action) = byName;
+        }
+        m_actionOrder.push_back(line.action);
+    }
+    m_actionsLoaded = true;
+    return result;
+}
+
+std::string CNInput::FormatActions() const {
+    std::string text;
+    for (const std::string& action : m_actionOrder) {
+        const CNActionBinding* binding = FindAction(action);
+        if (!binding) continue;
+        std::string key = binding->keyText;
+        // Number bindings print their code's low byte; one that never bound keeps its text.
+        if (binding->keyIsNumber && binding->assigned) key = Platform::FormatC("%d", binding->code & 0xFF);
+        text += action + ";" + binding->secondText + ";" + key + ";" + (binding->keyIsNumber ? "true" : "false") + "\r\n";
+    }
+    return text;
+}
+
+bool CNInput::SaveActions(const std::string& path) const {
+    if (!m_actionsLoaded) {
+        CPLog::Instance().Print(0, "Input: no key bindings were read; \"%s\" is left as it is", path.c_str());
+        return false;
+    }
+    const std::string text = FormatActions();
+    std::string error;
+    if (!Platform::WriteGameFileAtomic(path, text.data(), text.size(), &error)) {
+        CPLog::Instance().Print(0, "Input: cannot write \"%s\": %s", path.c_str(), error.c_str());
+        return false;
+    }
+    return true;
+}
+
+void CNInput::SetActionKey(const std::string& second, const std::string& keyName) {
+    for (auto& entry : m_actionMap) {
+        if (entry.second.keyText == keyName) {
+            entry.second.code = 0;
+            entry.second.keyText = "???";
+            entry.second.assigned = true;
+            entry.second.keyIsNumber = false;
+            break;
+        }
+    }
+    const int code = Input::KeyCodeFromName(keyName);
+    if (code < 0) return;
+    for (auto& entry : m_actionMap) {
+        if (entry.second.secondText == second) {
+            entry.second.keyText = keyName;
+            entry.second.code = code;
+            // Now a key name: written back as a name, not as the old number.
+            entry.second.keyIsNumber = false;
+            entry.second.assigned = true;
+            break;
+        }
+    }
+}

@@ -1,0 +1,439 @@
+#include "Framework/PFileFinder.h"
+#include "Framework/PFileReader.h"
+#include "Framework/PFileWriter.h"
+#include "Framework/PackFile.h"
+#include "Framework/XmlDocument.h"
+
+#include "Platform/System/AtomicFile.h"
+#include "support/PackWriter.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kxtest::PackWriter;
+
+std::string Loaded(const CPFileReader& reader) {
+    return std::string(reinterpret_cast<const char*>(reader.GetData()), static_cast<std::size_t>(reader.GetDataSize()));
+}
+
+class FileLayer : public ::testing::Test {
+protected:
+    void TearDown() override { UnmountPacks(); }
+
+    // Reads a game path; answers the bytes, or "<fail>".
+    std::string Read(const std::string& path, bool scrambled = false) {
+        CPFileReader reader(path, scrambled);
+        if (reader.Load() != S_OK) return "<fail>";
+        return Loaded(reader);
+    }
+
+    kxtest::TempGameRoot root;
+};
+
+TEST(Scrambling, RoundTripsAtEveryLengthThatMatters) {
+    for (std::size_t length : {0u, 1u, 1933u, 1934u, 5000u}) {
+        std::vector<std::uint8_t> plain(length);
+        for (std::size_t i = 0; i < length; ++i) plain[i] = static_cast<std::uint8_t>(i * 7 + 3);
+        std::vector<std::uint8_t> bytes = plain;
+        ScrambleBuffer(bytes);
+        if (length > 0) {
+            EXPECT_NE(bytes, plain) << length;
+        }
+        UnscrambleBuffer(bytes);
+        EXPECT_EQ(bytes, plain) << length;
+    }
+}
+
+TEST(Scrambling, KeyRepeatsEvery1933Bytes) {
+    std::vector<std::uint8_t> zeros(1933 * 2 + 5, 0);
+    ScrambleBuffer(zeros);
+    for (std::size_t i = 0; i < 1933; ++i) {
+        EXPECT_EQ(zeros[i], ScrambleKeyTable()[i]);
+        EXPECT_EQ(zeros[i + 1933], zeros[i]);
+    }
+}
+
+TEST_F(FileLayer, LooseFileIsFoundInAnyLetterCase) {
+    root.Write("Data/Scripts/List.dat", "main t_system main\n");
+    EXPECT_EQ(Read("data\\scripts\\list.dat"), "main t_system main\n");
+    EXPECT_EQ(Read("DATA/SCRIPTS/LIST.DAT"), "main t_system main\n");
+    EXPECT_EQ(Read("Data\\Scripts\\missing.dat"), "<fail>");
+    EXPECT_EQ(Read("Data\\Scripts"), "<fail>") << "a folder is no file";
+    root.Write("empty.txt", "");
+    EXPECT_EQ(Read("empty.txt"), "");
+}
+
+TEST_F(FileLayer, ScrambledLooseFileIsUnscrambledOnlyWhenAsked) {
+    root.Write("data/save.dat", kxtest::Scrambled("secret bytes"));
+    EXPECT_EQ(Read("data\\save.dat", true), "secret bytes");
+    EXPECT_EQ(Read("data\\save.dat", false), kxtest::Scrambled("secret bytes"));
+}
+
+TEST_F(FileLayer, ReaderDecodesIntsFloatsAndStrings) {
+    std::string bytes;
+    kxtest::AppendInt(bytes, -123456);
+    kxtest::AppendFloat(bytes, 2.5f);
+    kxtest::AppendString(bytes, "hello");
+    kxtest::AppendString(bytes, std::string("ab\0cd", 5));
+    kxtest::AppendInt(bytes, 77);
+    root.Write("b.bin", bytes);
+    CPFileReader reader("B.BIN", false);
+    ASSERT_EQ(reader.Load(), S_OK);
+    EXPECT_EQ(reader.ReadInt(), -123456);
+    EXPECT_EQ(reader.ReadFloat(), 2.5f);
+    EXPECT_EQ(reader.ReadString(), "hello");
+    EXPECT_EQ(reader.ReadString(), "ab") << "cut at the zero byte";
+    EXPECT_EQ(reader.ReadInt(), 77) << "the whole string was consumed";
+    EXPECT_FALSE(reader.IsFailed());
+    EXPECT_EQ(reader.GetRemaining(), 0);
+}
+
+TEST_F(FileLayer, ReadsPastTheEndYieldZeroAndMarkTheReaderFailed) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    std::string negativeLength, hugeLength;
+    kxtest::AppendInt(negativeLength, -5);
+    negativeLength += "abcd";
+    kxtest::AppendInt(hugeLength, 0x7FFFFFFF);
+    hugeLength += "abcd";
+    const Case cases[] = {{"empty", ""}, {"three", "abc"}, {"negative", negativeLength}, {"huge", hugeLength}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        root.Write("t.bin", c.bytes);
+        CPFileReader reader("t.bin");
+        ASSERT_EQ(reader.Load(), S_OK);
+        if (c.bytes.size() < 4) {
+            EXPECT_EQ(reader.ReadInt(), 0);
+            EXPECT_EQ(reader.ReadFloat(), 0.0f);
+        } else {
+            EXPECT_EQ(reader.ReadString(), "");
+        }
+        EXPECT_TRUE(reader.IsFailed());
+        char buffer[8];
+        std::memset(buffer, 'x', sizeof buffer);
+        EXPECT_EQ(reader.ReadBytes(buffer, 8), E_FAIL);
+        EXPECT_EQ(std::string(buffer, 8), std::string(8, '\0'));
+        EXPECT_EQ(reader.ReadString(), "");
+        EXPECT_LE(reader.GetReadPosition(), reader.GetDataSize());
+    }
+}
+
+TEST_F(FileLayer, SecondLoadKeepsTheReadPosition) {
+    root.Write("x.bin", std::string("\x01\0\0\0\x02\0\0\0", 8));
+    CPFileReader reader("x.bin");
+    ASSERT_EQ(reader.Load(), S_OK);
+    EXPECT_EQ(reader.ReadInt(), 1);
+    ASSERT_EQ(reader.Load(), S_OK);
+    EXPECT_EQ(reader.ReadInt(), 2);
+}
+
+TEST_F(FileLayer, WriterRoundTripsThroughTheReader) {
+    CPFileWriter writer("Data\\Saves\\slot1.sav", true);
+    writer.WriteInt(42);
+    writer.WriteString("name");
+    writer.WriteBytes("\x01\x02", 2);
+    ASSERT_EQ(writer.Save(), S_OK);
+    std::string first = root.Read("Data/Saves/slot1.sav");
+    // Saving again writes the same bytes: the writer scrambles a copy.
+    ASSERT_EQ(writer.Save(), S_OK);
+    EXPECT_EQ(root.Read("Data/Saves/slot1.sav"), first);
+
+    CPFileReader reader("DATA\\SAVES\\SLOT1.SAV", true);
+    ASSERT_EQ(reader.Load(), S_OK);
+    EXPECT_EQ(reader.ReadInt(), 42);
+    EXPECT_EQ(reader.ReadString(), "name");
+    char two[2];
+    EXPECT_EQ(reader.ReadBytes(two, 2), S_OK);
+    EXPECT_EQ(std::string(two, 2), "\x01\x02");
+}
+
+TEST_F(FileLayer, EmptyWriterReplacesTheFileWithAnEmptyOne) {
+    root.Write("config.cfg", "old");
+    CPFileWriter writer("config.cfg", true);
+    ASSERT_EQ(writer.Save(), S_OK);
+    EXPECT_TRUE(root.Exists("config.cfg"));
+    EXPECT_EQ(root.Read("config.cfg"), "");
+}
+
+TEST_F(FileLayer, WriterReusesAFolderOfAnyCase) {
+    root.MakeDir("DATA/saves");
+    CPFileWriter writer("data\\Saves\\a.sav", false);
+    writer.WriteInt(1);
+    ASSERT_EQ(writer.Save(), S_OK);
+    EXPECT_TRUE(root.Exists("DATA/saves/a.sav"));
+    EXPECT_FALSE(root.Exists("data"));
+}
+
+TEST_F(FileLayer, FailedSaveIsReportedAndLeavesTheOldFile) {
+    root.Write("scores.dat", "old");
+    const Platform::AtomicWriteFault faults[] = {Platform::AtomicWriteFault::ShortWrite,
+                                                 Platform::AtomicWriteFault::SyncFails,
+                                                 Platform::AtomicWriteFault::RenameFails};
+    for (auto fault : faults) {
+        CPFileWriter writer("scores.dat");
+        writer.WriteInt(5);
+        Platform::SetAtomicWriteFault(fault);
+        EXPECT_EQ(writer.Save(), E_FAIL);
+        Platform::SetAtomicWriteFault(Platform::AtomicWriteFault::None);
+        EXPECT_EQ(root.Read("scores.dat"), "old");
+    }
+}
+
+TEST_F(FileLayer, LooseBeatsPacksAndTheHighestPackWins) {
+    PackWriter one, two;
+    one.AddFile("textures\\a.tga", "pack1-a");
+    one.AddFile("textures\\b.tga", "pack1-b");
+    one.AddFile("only1.txt", "only in 1");
+    two.AddFile("Textures\\A.TGA", "pack2-a");
+    two.AddFile("textures\\c.tga", "pack2-c");
+    root.Write("data/game1.dat", one.Build());
+    root.Write("data/game2.dat", two.Build());
+    root.Write("data/textures/c.tga", "loose-c");
+    ASSERT_EQ(MountPacks(), S_OK);
+    ASSERT_EQ(MountedPacks().size(), 2u);
+    EXPECT_EQ(MountedPacks()[0].GetNumber(), 2);
+
+    EXPECT_EQ(Read("Data\\Textures\\a.tga"), "pack2-a");
+    EXPECT_EQ(Read("data/textures/A.TGA"), "pack2-a");
+    EXPECT_EQ(Read("data\\textures\\b.tga"), "pack1-b");
+    EXPECT_EQ(Read("DATA\\ONLY1.TXT"), "only in 1");
+    EXPECT_EQ(Read("data\\textures\\c.tga"), "loose-c");
+    EXPECT_EQ(Read("data\\textures\\c.tga", true), kxtest::Unscrambled("loose-c")) << "loose copy, told it is scrambled";
+    EXPECT_EQ(Read("data\\textures\\d.tga"), "<fail>");
+    EXPECT_EQ(Read("data\\textures"), "<fail>") << "a folder of a pack is no file";
+}
+
+TEST_F(FileLayer, NestedFoldersEmptyFilesAndDuplicateEntries) {
+    PackWriter pack;
+    pack.AddFile("meshes\\cars\\jeep\\body.msh", "body");
+    pack.AddFile("meshes\\cars\\jeep\\wheel.msh", "wheel");
+    pack.AddFile("meshes\\cars\\buggy\\body.msh", "buggy");
+    pack.AddFolder("empty\\deeper");
+    pack.AddFile("zero.bin", "");
+    pack.AddFile("dup.txt", "first");
+    pack.AddFile("DUP.TXT", "second");
+    root.Write("data/game7.dat", pack.Build());
+    ASSERT_EQ(MountPacks(), S_OK);
+    EXPECT_EQ(Read("data\\meshes\\cars\\jeep\\body.msh"), "body");
+    EXPECT_EQ(Read("data\\meshes\\cars\\jeep\\wheel.msh"), "wheel");
+    EXPECT_EQ(Read("data\\meshes\\cars\\buggy\\body.msh"), "buggy");
+    EXPECT_EQ(Read("data\\zero.bin"), "");
+    EXPECT_EQ(Read("data\\dup.txt"), "second") << "a later node replaces an earlier one";
+    EXPECT_EQ(Read("data\\\\meshes\\.\\cars\\jeep\\body.msh"), "body") << "separators are normalised";
+}
+
+TEST_F(FileLayer, LongFilesInPacksUnscrambleFromTheirOwnStart) {
+    std::string big(5000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
+    PackWriter pack;
+    pack.AddFile("first.bin", std::string(1000, 'q'));
+    pack.AddFile("big.bin", big);
+    root.Write("data/game1.dat", pack.Build());
+    ASSERT_EQ(MountPacks(), S_OK);
+    EXPECT_EQ(Read("data\\big.bin"), big);
+}
+
+TEST_F(FileLayer, PackNameRule) {
+    struct Case {
+        const char* name;
+        bool pack;
+        int number;
+    };
+    const Case cases[] = {
+        {"game1.dat", true, 1},  {"game12.dat", true, 12}, {"game.dat", true, 0},  {"gamex.dat", true, 0},
+        {"game3_dat", true, 3},  {"Game1.dat", false, 0},  {"game1.DAT", false, 0}, {"game1.da", false, 0},
+        {"sound1.dat", false, 0}, {"gam", false, 0},        {"gamedat", true, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsPackFileName(c.name), c.pack) << c.name;
+        if (c.pack) {
+            EXPECT_EQ(PackNumberFromName(c.name), c.number) << c.name;
+        }
+    }
+}
+
+TEST_F(FileLayer, OnlyCorrectlyNamedFilesMount) {
+    PackWriter pack;
+    pack.AddFile("a.txt", "a");
+    root.Write("data/Game5.dat", pack.Build());
+    root.Write("data/game6.DAT", pack.Build());
+    root.MakeDir("data/game8.dat");
+    ASSERT_EQ(MountPacks(), S_OK);
+    EXPECT_TRUE(MountedPacks().empty());
+    root.Write("data/game.dat", pack.Build());
+    ASSERT_EQ(MountPacks(), S_OK);
+    ASSERT_EQ(MountedPacks().size(), 1u);
+    EXPECT_EQ(MountedPacks()[0].GetNumber(), 0);
+    EXPECT_EQ(Read("data\\a.txt"), "a");
+}
+
+TEST_F(FileLayer, NoDataFolderMountsNothing) {
+    EXPECT_EQ(MountPacks(), S_OK);
+    EXPECT_TRUE(MountedPacks().empty());
+}
+
+// Hostile and broken packs: each is refused whole, and a good pack beside it still mounts.
+TEST_F(FileLayer, CorruptPacksAreRefusedWholeAndOthersStillMount) {
+    using kxtest::AppendInt;
+    PackWriter good;
+    good.AddFile("good.txt", "good");
+    const std::string data = kxtest::Scrambled("0123456789");
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"wrong magic", PackWriter::Assemble(PackWriter::Node("data", -1, 0, 0), "", 0x12345678u)});
+    cases.push_back({"too short for a header", std::string("\xC4\x27\x16", 3)});
+    cases.push_back({"negative index length", PackWriter::Assemble(PackWriter::Node("data", -1, 0, 0), "", 0xAF1627C4u, -4)});
+    cases.push_back({"index longer than the file", PackWriter::Assemble(PackWriter::Node("data", -1, 0, 0), "", 0xAF1627C4u, 4096)});
+    cases.push_back({"empty index", PackWriter::Assemble("", data)});
+    {
+        std::string index;
+        AppendInt(index, -1);
+        index += "xxxxxxxxxxxx";
+        cases.push_back({"negative name length", PackWriter::Assemble(index, data)});
+    }
+    {
+        std::string index;
+        AppendInt(index, 0x7FFFFFF0);
+        index += "xxxxxxxxxxxxxxxx";
+        cases.push_back({"name longer than the index", PackWriter::Assemble(index, data)});
+    }
+    cases.push_back({"child count beyond the index",
+                     PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1000000) + PackWriter::Node("a", 0, 1, 0), data)});
+    cases.push_back({"file beyond the data",
+                     PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 5, 6, 0), data)});
+    cases.push_back({"huge file size",
+                     PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 0, 0x7FFFFFFF, 0), data)});
+    cases.push_back({"negative file size",
+                     PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 0, -2, 0), data)});
+    cases.push_back({"node cut short",
+                     PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 0, 1, 0).substr(0, 10), data)});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kxtest::TempGameRoot fresh;
+        fresh.Write("data/game1.dat", c.bytes);
+        fresh.Write("data/game0.dat", good.Build());
+        EXPECT_EQ(MountPacks(), E_FAIL);
+        ASSERT_EQ(MountedPacks().size(), 2u);
+        EXPECT_EQ(MountedPacks()[0].EntryCount(), 0u);
+        EXPECT_EQ(Read("data\\good.txt"), "good");
+        EXPECT_EQ(Read("data\\a"), "<fail>");
+    }
+}
+
+TEST_F(FileLayer, EveryTruncationOfAPackIsSafe) {
+    PackWriter pack;
+    pack.AddFile("dir\\one.txt", "one");
+    pack.AddFile("dir\\sub\\two.txt", "two two");
+    pack.AddFile("three.txt", "3");
+    const std::string full = pack.Build();
+    for (std::size_t length = 0; length < full.size(); ++length) {
+        SCOPED_TRACE(length);
+        kxtest::TempGameRoot fresh;
+        fresh.Write("data/game1.dat", full.substr(0, length));
+        EXPECT_EQ(MountPacks(), E_FAIL);
+        EXPECT_EQ(Read("data\\three.txt"), "<fail>");
+    }
+}
+
+TEST_F(FileLayer, DeepNestingNeitherOverflowsNorHangs) {
+    // 20000 nested folders, each claiming one child: a hostile but well-formed index.
+    std::string index;
+    const int depth = 20000;
+    for (int i = 0; i < depth; ++i) index += PackWriter::Node("d", -1, 0, 1);
+    index += PackWriter::Node("f", 0, 1, 0);
+    root.Write("data/game1.dat", PackWriter::Assemble(index, kxtest::Scrambled("z")));
+    ASSERT_EQ(MountPacks(), S_OK);
+    ASSERT_EQ(MountedPacks().size(), 1u);
+    EXPECT_EQ(MountedPacks()[0].EntryCount(), 1u);
+}
+
+TEST_F(FileLayer, PackThatShrankAfterMountingFailsWithoutReadingBeyond) {
+    PackWriter pack;
+    pack.AddFile("a.txt", std::string(100, 'a'));
+    std::string bytes = pack.Build();
+    root.Write("data/game1.dat", bytes);
+    ASSERT_EQ(MountPacks(), S_OK);
+    root.Write("data/game1.dat", bytes.substr(0, bytes.size() - 50));
+    CPFileReader reader("data\\a.txt");
+    EXPECT_EQ(reader.Load(), E_FAIL);
+    EXPECT_EQ(reader.GetDataSize(), 50);
+}
+
+TEST(FileFinder, MatchesLikeWindows) {
+    struct Case {
+        const char* mask;
+        const char* name;
+        bool match;
+    };
+    const Case cases[] = {
+        {"*.*", "game1.dat", true}, {"*.*", "README", true},   {"*.dds", "A.DDS", true},  {"*.dds", "a.tga", false},
+        {"a?c.txt", "abc.txt", true}, {"a?c.txt", "ac.txt", false}, {"*", "x", true},      {"game*.dat", "game12.dat", true},
+        {"*.fx", "simple.fx.bak", false}, {"*a*b*", "xxaYYbzz", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(CPFileFinder::MatchPattern(c.mask, c.name), c.match) << c.mask << " " << c.name;
+}
+
+TEST_F(FileLayer, FinderWalksAFolderCaseInsensitively) {
+    root.Write("Data/Effects/simple.fx", "a");
+    root.Write("Data/Effects/Water.FX", "b");
+    root.Write("Data/Effects/notes.txt", "c");
+    root.MakeDir("Data/Effects/sub.fx");
+    CPFileFinder finder("data\\effects\\*.fx");
+    ASSERT_EQ(finder.FindFirst(), S_OK);
+    std::vector<std::string> names;
+    std::vector<bool> dirs;
+    do {
+        names.push_back(finder.GetName());
+        dirs.push_back(finder.GetFindData().IsDirectory());
+    } while (finder.FindNext());
+    EXPECT_EQ(names, (std::vector<std::string>{"simple.fx", "sub.fx", "Water.FX"}));
+    EXPECT_EQ(dirs, (std::vector<bool>{false, true, false}));
+    EXPECT_FALSE(finder.FindNext());
+
+    CPFileFinder none("data\\effects\\*.dds");
+    EXPECT_EQ(none.FindFirst(), E_FAIL);
+    CPFileFinder missing("nowhere\\*.*");
+    EXPECT_EQ(missing.FindFirst(), E_FAIL);
+}
+
+TEST_F(FileLayer, XmlDocumentsLoadThroughTheFileLayer) {
+    PackWriter pack;
+    pack.AddFile("descriptions\\car.xml", "<car name=\"jeep\"><speed angle=\"30\"/></car>");
+    root.Write("data/game1.dat", pack.Build());
+    root.Write("data/descriptions/bad.xml", "<car><open></car>");
+    root.Write("data/descriptions/empty.xml", "");
+    ASSERT_EQ(MountPacks(), S_OK);
+
+    TiXmlDocument doc;
+    ASSERT_TRUE(LoadXmlDocument(doc, "Data\\Descriptions\\car.xml"));
+    EXPECT_STREQ(doc.Value(), "Data\\Descriptions\\car.xml");
+    ASSERT_NE(doc.RootElement(), nullptr);
+    EXPECT_STREQ(doc.RootElement()->Attribute("name"), "jeep");
+
+    EXPECT_FALSE(LoadXmlDocument(doc, "Data\\Descriptions\\missing.xml"));
+    EXPECT_TRUE(doc.Error());
+    EXPECT_EQ(doc.ErrorId(), 2);
+    EXPECT_STREQ(doc.ErrorDesc(), "Failed to open file");
+    EXPECT_EQ(doc.RootElement(), nullptr) << "the old content is cleared";
+
+    EXPECT_FALSE(LoadXmlDocument(doc, "Data\\Descriptions\\empty.xml"));
+    EXPECT_FALSE(doc.Error());
+
+    EXPECT_FALSE(LoadXmlDocument(doc, "Data\\Descriptions\\bad.xml"));
+    EXPECT_TRUE(doc.Error());
+}
+
+} // namespace

@@ -1,0 +1,334 @@
+// The input task: keyboard states injected through the headless keyboard become commands and
+// interface broadcasts in order; Actions.cfg is read, rebound and written back.
+
+#include "Framework/CommandRouter.h"
+#include "Framework/PLog.h"
+#include "Framework/PMMObject.h"
+#include "Input/InterfaceBroadcasts.h"
+#include "Input/NInput.h"
+#include "Platform/System/AtomicFile.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Records commands and broadcasts in one list, so their relative order shows.
+class Recorder : public IPCommandRouter, public IPInterfaceBroadcasts {
+public:
+    Strings events;
+
+    void SendCommandByName(const std::string& name, const std::string& command, const std::string& params) override {
+        events.push_back("name " + name + " " + command + " " + params);
+    }
+    void SendCommandByCategory(const std::string& category, const std::string& command,
+                               const std::string& params) override {
+        events.push_back(category + " " + command + (params.empty() ? "" : " " + params));
+    }
+    void SendCommandByObject(IPMMObject*, const std::string& command, const std::string& params) override {
+        events.push_back("object " + command + " " + params);
+    }
+    void BroadcastMenuDown() override { events.push_back("menu_down"); }
+    void BroadcastMenuUp() override { events.push_back("menu_up"); }
+    void BroadcastMenuLeft() override { events.push_back("menu_left"); }
+    void BroadcastMenuRight() override { events.push_back("menu_right"); }
+    void BroadcastEnterDown() override { events.push_back("enter_down"); }
+    void BroadcastEnterUp() override { events.push_back("enter_up"); }
+    void BroadcastMouseMove(float x, float y) override {
+        events.push_back("mouse_move " + std::to_string(static_cast<int>(x)) + " " + std::to_string(static_cast<int>(y)));
+    }
+    void BroadcastMouseDown(int, float, float) override { events.push_back("mouse_down"); }
+    void BroadcastMouseUp(int, float, float) override { events.push_back("mouse_up"); }
+};
+
+class NInputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetCommandRouter(&recorder);
+        SetInterfaceBroadcasts(&recorder);
+        Platform::SetKeyboard(&keyboard);
+        CPLog::Instance().SetSink([this](int, const std::string& text) { log.push_back(text); });
+        input = new CNInput();
+        input->SetCursorSource([this](float& x, float& y) {
+            x = cursorX;
+            y = cursorY;
+        });
+    }
+    void TearDown() override {
+        input = nullptr;
+        IPMMObject::CollectGarbage();
+        CPLog::Instance().SetSink(nullptr);
+        Platform::SetKeyboard(nullptr);
+        SetInterfaceBroadcasts(nullptr);
+        SetCommandRouter(nullptr);
+    }
+    bool StartWith(const std::string& actions) {
+        root.Write("Actions.cfg", actions);
+        return input->Start();
+    }
+    // One pass with these keys down (all others up); answers the events of that pass.
+    Strings Frame(std::initializer_list<std::uint8_t> down) {
+        keyboard.ReleaseAll();
+        for (std::uint8_t key : down) keyboard.SetKey(key, true);
+        recorder.events.clear();
+        input->Update();
+        return recorder.events;
+    }
+
+    kxtest::TempGameRoot root;
+    Recorder recorder;
+    Platform::HeadlessKeyboard keyboard;
+    CPSmartPtr<CNInput> input;
+    float cursorX = 0, cursorY = 0;
+    Strings log;
+};
+
+const char* kBindings = "fire;Fire weapon;Space;false\r\n"
+                        "nitro;Nitro;LShift;false\r\n"
+                        "accept;Accept;Enter;false\r\n";
+
+TEST_F(NInputTest, HeldKeySendsOnePressAndOneRelease) {
+    ASSERT_TRUE(StartWith(kBindings));
+    EXPECT_EQ(Frame({DIK_SPACE}), (Strings{"action_listener key_action fire,1", "action_listener any_key"}));
+    EXPECT_TRUE(Frame({DIK_SPACE}).empty());
+    EXPECT_TRUE(Frame({DIK_SPACE}).empty());
+    EXPECT_EQ(Frame({}), (Strings{"action_listener key_action fire,0", "action_listener any_key"}));
+    EXPECT_TRUE(Frame({}).empty());
+}
+
+TEST_F(NInputTest, KeysAreHandledInScanCodeOrderWithOneAnyKey) {
+    ASSERT_TRUE(StartWith(kBindings));
+    EXPECT_EQ(Frame({DIK_SPACE, DIK_LSHIFT, DIK_ESCAPE}),
+              (Strings{"action_listener standart_action escape,1", "action_listener key_action nitro,1",
+                       "action_listener key_action fire,1", "action_listener any_key"}));
+}
+
+TEST_F(NInputTest, BoundEnterSendsItsActionThenTheMenuKeyThenTheBroadcast) {
+    ASSERT_TRUE(StartWith(kBindings));
+    EXPECT_EQ(Frame({DIK_RETURN}), (Strings{"action_listener key_action accept,1",
+                                            "action_listener standart_action enter,1", "enter_down",
+                                            "action_listener any_key"}));
+    EXPECT_EQ(Frame({}), (Strings{"action_listener key_action accept,0", "action_listener standart_action enter,0",
+                                  "enter_up", "action_listener any_key"}));
+}
+
+TEST_F(NInputTest, MenuKeys) {
+    ASSERT_TRUE(StartWith(""));
+    const struct {
+        std::uint8_t key;
+        Strings press;
+        Strings release;
+    } cases[] = {
+        {DIK_ESCAPE, {"action_listener standart_action escape,1"}, {"action_listener standart_action escape,0"}},
+        {DIK_BACK, {"action_listener standart_action backspace,1"}, {"action_listener standart_action backspace,0"}},
+        {DIK_NUMPADENTER, {"action_listener standart_action enter,1", "enter_down"},
+         {"action_listener standart_action enter,0", "enter_up"}},
+        {DIK_LEFT, {"action_listener standart_action left,1", "menu_left"}, {"action_listener standart_action left,0"}},
+        {DIK_NUMPAD4, {"action_listener standart_action left,1", "menu_left"}, {"action_listener standart_action left,0"}},
+        {DIK_RIGHT, {"action_listener standart_action right,1", "menu_right"},
+         {"action_listener standart_action right,0"}},
+        {DIK_NUMPAD6, {"action_listener standart_action right,1", "menu_right"},
+         {"action_listener standart_action right,0"}},
+        // Kept as the game expects: Up asks the interfaces for "menu_down", Down for "menu_up".
+        {DIK_UP, {"menu_down"}, {}},
+        {DIK_NUMPAD8, {"menu_down"}, {}},
+        {DIK_DOWN, {"menu_up"}, {}},
+        {DIK_NUMPAD2, {"menu_up"}, {}},
+    };
+    for (const auto& c : cases) {
+        Strings press = c.press;
+        press.push_back("action_listener any_key");
+        Strings release = c.release;
+        release.push_back("action_listener any_key");
+        EXPECT_EQ(Frame({c.key}), press) << int(c.key);
+        EXPECT_EQ(Frame({}), release) << int(c.key);
+    }
+}
+
+TEST_F(NInputTest, DisabledActionsStillSendMenuKeysAndAnyKey) {
+    ASSERT_TRUE(StartWith(kBindings));
+    input->actionsEnabled = false;
+    EXPECT_EQ(Frame({DIK_SPACE, DIK_ESCAPE}),
+              (Strings{"action_listener standart_action escape,1", "action_listener any_key"}));
+}
+
+TEST_F(NInputTest, KeyAssignModeAnswersTheFirstReleasedKey) {
+    ASSERT_TRUE(StartWith(kBindings));
+    input->keyAssignMode = true;
+    Frame({DIK_Q});
+    EXPECT_TRUE(input->keyAssignMode); // pressed, not released yet
+    EXPECT_EQ(Frame({}), (Strings{"interface key_assign Q,false", "action_listener any_key"}));
+    EXPECT_FALSE(input->keyAssignMode);
+    Frame({DIK_W});
+    EXPECT_EQ(Frame({}), (Strings{"action_listener any_key"}));
+}
+
+TEST_F(NInputTest, KeyAssignComesBeforeTheBoundActionOnRelease) {
+    ASSERT_TRUE(StartWith(kBindings));
+    Frame({DIK_SPACE});
+    input->keyAssignMode = true;
+    EXPECT_EQ(Frame({}), (Strings{"interface key_assign Space,false", "action_listener key_action fire,0",
+                                  "action_listener any_key"}));
+}
+
+TEST_F(NInputTest, CursorMovesAreBroadcast) {
+    ASSERT_TRUE(StartWith(""));
+    EXPECT_TRUE(Frame({}).empty());
+    cursorX = 10;
+    cursorY = 20;
+    EXPECT_EQ(Frame({}), (Strings{"mouse_move 10 20"}));
+    EXPECT_TRUE(Frame({}).empty());
+    int x = 0, y = 0;
+    input->GetCursorPosition(&x, &y);
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(y, 20);
+}
+
+TEST_F(NInputTest, LostKeyboardReleasesKeysAndIsAcquiredAgainABoundedNumberOfTimes) {
+    ASSERT_TRUE(StartWith(kBindings));
+    Frame({DIK_SPACE});
+    keyboard.SetFocus(false);
+    recorder.events.clear();
+    const int before = keyboard.AcquireCalls();
+    input->Update();
+    // The device keeps refusing: the retries stop, and the held key reads as released.
+    EXPECT_LE(keyboard.AcquireCalls() - before, CNInput::kMaxAcquiresPerPass);
+    EXPECT_EQ(recorder.events, (Strings{"action_listener key_action fire,0", "action_listener any_key"}));
+    keyboard.SetFocus(true);
+    EXPECT_EQ(Frame({DIK_SPACE}), (Strings{"action_listener key_action fire,1", "action_listener any_key"}));
+}
+
+TEST_F(NInputTest, MissingActionsFileFailsStartAndIsNeverWritten) {
+    EXPECT_FALSE(input->Start());
+    EXPECT_FALSE(input->IsRunning());
+    bool reported = false;
+    for (const auto& line : log) reported |= line.find("Actions.cfg") != std::string::npos;
+    EXPECT_TRUE(reported);
+    EXPECT_FALSE(input->SaveActions());
+    EXPECT_FALSE(root.Exists("Actions.cfg"));
+}
+
+TEST_F(NInputTest, StartWithoutKeyboardFocusStillRunsAndAcquiresLater) {
+    keyboard.SetFocus(false);
+    ASSERT_TRUE(StartWith(kBindings));
+    EXPECT_TRUE(input->IsRunning());
+    EXPECT_TRUE(Frame({DIK_SPACE}).empty());
+    keyboard.SetFocus(true);
+    EXPECT_EQ(Frame({DIK_SPACE}), (Strings{"action_listener key_action fire,1", "action_listener any_key"}));
+}
+
+TEST_F(NInputTest, StartWithoutAKeyboardFails) {
+    Platform::SetKeyboard(nullptr);
+    EXPECT_FALSE(StartWith(kBindings));
+}
+
+TEST_F(NInputTest, BindingsRoundTripThroughActionsFile) {
+    const std::string text = "fire;Fire weapon;Space;false\r\n"
+                             "pad;Pad button;5;true\r\n"
+                             "look;Look back;NumPad Enter;false\r\n";
+    ASSERT_TRUE(StartWith(text));
+    EXPECT_EQ(input->FormatActions(), text);
+    ASSERT_TRUE(input->SaveActions());
+    EXPECT_EQ(root.Read("Actions.cfg"), text);
+    EXPECT_GE(input->LoadActions("Actions.cfg"), 0);
+    EXPECT_EQ(input->FormatActions(), text);
+    EXPECT_TRUE(input->GetNumberBinding(5).assigned);
+    EXPECT_EQ(input->GetNumberBinding(5).secondText, "pad");
+    EXPECT_EQ(input->GetKeyBinding(DIK_NUMPADENTER).secondText, "look");
+    EXPECT_EQ(input->GetActionOrder(), (Strings{"fire", "pad", "look"}));
+}
+
+TEST_F(NInputTest, FailedWriteLeavesTheOldFile) {
+    ASSERT_TRUE(StartWith(kBindings));
+    input->SetActionKey("Nitro", "N");
+    Platform::SetAtomicWriteFault(Platform::AtomicWriteFault::ShortWrite);
+    EXPECT_FALSE(input->SaveActions());
+    Platform::SetAtomicWriteFault(Platform::AtomicWriteFault::None);
+    EXPECT_EQ(root.Read("Actions.cfg"), kBindings);
+}
+
+TEST_F(NInputTest, MalformedLinesNeverBindOutOfRange) {
+    const std::string text = "// comment line\n"
+                             "\n"
+                             "unknown;Unknown;NoSuchKey;false\n"
+                             "big;Big;300;true\n"
+                             "negative;Negative;-1;true\n"
+                             "short;Short\n"
+                             "lonely\n"
+                             "cased;Cased;7;True\n"
+                             "quoted;\"A;B\";Z;false\n";
+    ASSERT_TRUE(StartWith(text));
+    EXPECT_EQ(input->GetActionOrder(), (Strings{"unknown", "big", "negative", "short", "lonely", "cased", "quoted"}));
+    EXPECT_FALSE(input->FindAction("unknown")->assigned);
+    EXPECT_FALSE(input->FindAction("big")->assigned);
+    EXPECT_FALSE(input->FindAction("negative")->assigned);
+    // A flag that differs from "true" in case reads as a key name: "7", the top-row key.
+    EXPECT_EQ(input->GetKeyBinding(DIK_7).secondText, "cased");
+    EXPECT_FALSE(input->GetNumberBinding(7).assigned);
+    EXPECT_EQ(input->FindAction("quoted")->secondText, "A;B");
+    EXPECT_EQ(input->GetKeyBinding(DIK_Z).secondText, "quoted");
+    // Nothing the user wrote is lost when the file is written back.
+    EXPECT_EQ(input->FormatActions(), "unknown;Unknown;NoSuchKey;false\r\n"
+                                      "big;Big;300;true\r\n"
+                                      "negative;Negative;-1;true\r\n"
+                                      "short;Short;;false\r\n"
+                                      "lonely;;;false\r\n"
+                                      "cased;Cased;7;false\r\n"
+                                      "quoted;A;B;Z;false\r\n");
+    // Unbound actions send nothing.
+    EXPECT_EQ(Frame({DIK_7, DIK_Z}), (Strings{"action_listener key_action cased,1", "action_listener key_action quoted,1",
+                                               "action_listener any_key"}));
+}
+
+TEST_F(NInputTest, LaterLineBindingTheSameKeyWins) {
+    ASSERT_TRUE(StartWith("first;First;Space;false\nsecond;Second;Space;false\nfirst;First again;F;false\n"));
+    EXPECT_EQ(Frame({DIK_SPACE}), (Strings{"action_listener key_action second,1", "action_listener any_key"}));
+    // An action named twice keeps both keys; the map keeps the later line, the order lists it twice.
+    EXPECT_EQ(Frame({DIK_F}), (Strings{"action_listener key_action first,1", "action_listener key_action second,0",
+                                       "action_listener any_key"}));
+    EXPECT_EQ(input->FindAction("first")->keyText, "F");
+    EXPECT_EQ(input->GetActionOrder(), (Strings{"first", "second", "first"}));
+}
+
+TEST_F(NInputTest, UnreadableFileLeavesTheTablesUnchanged) {
+    ASSERT_TRUE(StartWith(kBindings));
+    EXPECT_LT(input->LoadActions("missing.cfg"), 0);
+    EXPECT_EQ(input->FormatActions(), kBindings);
+}
+
+TEST_F(NInputTest, RebindingMovesAKeyBetweenActionsInTheMapOnly) {
+    ASSERT_TRUE(StartWith(kBindings));
+    input->SetActionKey("Nitro", "Space");
+    EXPECT_EQ(input->FindAction("fire")->keyText, "???");
+    EXPECT_EQ(input->FindAction("nitro")->keyText, "Space");
+    EXPECT_EQ(input->FindAction("nitro")->code, DIK_SPACE);
+    // The key table changes only when the file is written and read again.
+    EXPECT_EQ(input->GetKeyBinding(DIK_SPACE).secondText, "fire");
+    ASSERT_TRUE(input->SaveActions());
+    EXPECT_EQ(root.Read("Actions.cfg"), "fire;Fire weapon;???;false\r\nnitro;Nitro;Space;false\r\n"
+                                        "accept;Accept;Enter;false\r\n");
+    input->LoadActions("Actions.cfg");
+    EXPECT_EQ(input->GetKeyBinding(DIK_SPACE).secondText, "nitro");
+    EXPECT_FALSE(input->GetKeyBinding(DIK_LSHIFT).assigned);
+}
+
+TEST_F(NInputTest, RebindingToAnUnknownNameOnlyFreesTheKey) {
+    ASSERT_TRUE(StartWith(kBindings));
+    input->SetActionKey("Nitro", "Hyper");
+    EXPECT_EQ(input->FindAction("nitro")->keyText, "LShift");
+    input->SetActionKey("No such text", "Space");
+    EXPECT_EQ(input->FindAction("fire")->keyText, "???");
+}
+
+TEST_F(NInputTest, RebindingANumberActionMakesItAKeyName) {
+    ASSERT_TRUE(StartWith("pad;Pad;5;true\n"));
+    input->SetActionKey("Pad", "P");
+    EXPECT_EQ(input->FormatActions(), "pad;Pad;P;false\r\n");
+}
+
+} // namespace
