@@ -2,26 +2,28 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include "support/CommaLocale.h"
+
+#include <cstdio>
 #include <climits>
 
 using namespace Platform;
 
+using kxtest::CommaLocale;
+
 namespace {
-// Runs the body under a comma-decimal locale where one is installed; the C locale otherwise.
-class CommaLocale {
-public:
-    CommaLocale() {
-        const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8", "C.UTF-8"};
-        for (const char* n : names)
-            if (std::setlocale(LC_ALL, n)) break;
-    }
-    ~CommaLocale() { std::setlocale(LC_ALL, "C"); }
-};
+// The numbers below must not depend on the process locale: prove the locale really is a comma one.
+void ExpectCommaLocale(const CommaLocale& loc) {
+    ASSERT_TRUE(loc.Active());
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%.1f", 0.5);
+    ASSERT_STREQ(buf, "0,5");
+}
 } // namespace
 
 TEST(NumberText, ParseIntLikeAtoi) {
     CommaLocale loc;
+    ExpectCommaLocale(loc);
     struct Case { const char* text; int value; };
     const Case cases[] = {
         {"42", 42}, {"  -17xyz", -17}, {"+8", 8}, {"", 0}, {"abc", 0}, {"3.9", 3},
@@ -32,6 +34,7 @@ TEST(NumberText, ParseIntLikeAtoi) {
 
 TEST(NumberText, ParseFloatUsesThePointWhateverTheLocale) {
     CommaLocale loc;
+    ExpectCommaLocale(loc);
     struct Case { const char* text; double value; };
     const Case cases[] = {
         {"1.5", 1.5}, {" -0.25", -0.25}, {"3,5", 3.0}, {"1e3", 1000.0}, {".5", 0.5},
@@ -43,6 +46,7 @@ TEST(NumberText, ParseFloatUsesThePointWhateverTheLocale) {
 
 TEST(NumberText, FormatUsesThePointWhateverTheLocale) {
     CommaLocale loc;
+    ExpectCommaLocale(loc);
     EXPECT_EQ(FormatG(0.5), "0.5");
     EXPECT_EQ(FormatG(1e-7), "1e-07");
     EXPECT_EQ(FormatFixed2(3.14159), "3.14");
