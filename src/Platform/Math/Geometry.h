@@ -36,10 +36,10 @@ inline bool PointInTriangle(const D3DXVECTOR3& p, const D3DXVECTOR3& v0, const D
     } else {
         is = 1, it = 2;
     }
-    const float* P = p;
-    const float* A = v0;
-    const float* B = v1;
-    const float* C = v2;
+    const float P[3] = {p.x, p.y, p.z};
+    const float A[3] = {v0.x, v0.y, v0.z};
+    const float B[3] = {v1.x, v1.y, v1.z};
+    const float C[3] = {v2.x, v2.y, v2.z};
     const float ps = P[is], pt = P[it];
 
     // Edge from a to b lies on or above p at p's s.
