@@ -1,0 +1,746 @@
+#include "Physics/RbSimulator.h"
+
+#include <cstdlib>
+#include <initializer_list>
+#include <cstring>
+#include <new>
+
+// ---------------------------------------------------------------- allocator and math helpers
+
+void* RbDefaultAllocator::Alloc(size_t bytes, int32_t)
+{
+    m_total += bytes;
+    return std::malloc(bytes == 0 ? 1 : bytes);
+}
+
+void RbDefaultAllocator::Free(void* block) { std::free(block); }
+
+bool RbInvert3(const RbMatrix3& a, RbMatrix3& out)
+{
+    const RbVector& r0 = a.r[0];
+    const RbVector& r1 = a.r[1];
+    const RbVector& r2 = a.r[2];
+    RbVector c0 = RbCross(r1, r2);
+    RbVector c1 = RbCross(r2, r0);
+    RbVector c2 = RbCross(r0, r1);
+    float det = RbDot(r0, c0);
+    if (!(std::fabs(det) >= 1e-17f)) return false;
+    float inv = 1.0f / det;
+    // The inverse's columns are the cross products divided by the determinant.
+    out.r[0] = RbVec(c0.x * inv, c1.x * inv, c2.x * inv);
+    out.r[1] = RbVec(c0.y * inv, c1.y * inv, c2.y * inv);
+    out.r[2] = RbVec(c0.z * inv, c1.z * inv, c2.z * inv);
+    return true;
+}
+
+RbQuaternion RbRowsToQuaternion(const RbMatrix& m)
+{
+    // Rows hold the rotated axes, so m[i][j] is the transpose of the column form.
+    float m00 = m.m[0][0], m11 = m.m[1][1], m22 = m.m[2][2];
+    float trace = m00 + m11 + m22;
+    RbQuaternion q;
+    if (trace > 0.0f) {
+        float s = std::sqrt(trace + 1.0f) * 2.0f;
+        q.w = 0.25f * s;
+        q.x = (m.m[1][2] - m.m[2][1]) / s;
+        q.y = (m.m[2][0] - m.m[0][2]) / s;
+        q.z = (m.m[0][1] - m.m[1][0]) / s;
+    } else if (m00 > m11 && m00 > m22) {
+        float s = std::sqrt(1.0f + m00 - m11 - m22) * 2.0f;
+        q.w = (m.m[1][2] - m.m[2][1]) / s;
+        q.x = 0.25f * s;
+        q.y = (m.m[0][1] + m.m[1][0]) / s;
+        q.z = (m.m[2][0] + m.m[0][2]) / s;
+    } else if (m11 > m22) {
+        float s = std::sqrt(1.0f + m11 - m00 - m22) * 2.0f;
+        q.w = (m.m[2][0] - m.m[0][2]) / s;
+        q.x = (m.m[0][1] + m.m[1][0]) / s;
+        q.y = 0.25f * s;
+        q.z = (m.m[1][2] + m.m[2][1]) / s;
+    } else {
+        float s = std::sqrt(1.0f + m22 - m00 - m11) * 2.0f;
+        q.w = (m.m[0][1] - m.m[1][0]) / s;
+        q.x = (m.m[2][0] + m.m[0][2]) / s;
+        q.y = (m.m[1][2] + m.m[2][1]) / s;
+        q.z = 0.25f * s;
+    }
+    if (q.w < 0.0f) q = RbQuaternion{-q.x, -q.y, -q.z, -q.w};
+    return RbNormalizeQuaternion(q);
+}
+
+// ---------------------------------------------------------------- response table
+
+void RbResponseTable::Fill(int value)
+{
+    for (auto& row : m_pairs)
+        for (int32_t& e : row) e = value;
+    for (int32_t& e : m_terrain) e = value;
+}
+
+static bool ValidGroup(int g) { return g >= 0 && g < 64; }
+
+void RbResponseTable::Set(int a, int b, int response)
+{
+    if (a == -1 && b == -1) return;
+    if (a == -1 || b == -1) {
+        int other = a == -1 ? b : a;
+        if (ValidGroup(other)) m_terrain[other] = response;
+        return;
+    }
+    if (!ValidGroup(a) || !ValidGroup(b)) return;
+    m_pairs[a][b] = response;
+    m_pairs[b][a] = response;
+}
+
+int RbResponseTable::Get(int a, int b) const
+{
+    if (a == -1 && b == -1) return 0;
+    if (a == -1 || b == -1) {
+        int other = a == -1 ? b : a;
+        return ValidGroup(other) ? m_terrain[other] : 0;
+    }
+    if (!ValidGroup(a) || !ValidGroup(b)) return 0;
+    return m_pairs[a][b];
+}
+
+// ---------------------------------------------------------------- body lists
+
+void RbSimulator::BodyList::Append(RbBody* body)
+{
+    body->listNext = nullptr;
+    body->listPrev = tail;
+    if (tail) tail->listNext = body;
+    else head = body;
+    tail = body;
+    ++count;
+}
+
+void RbSimulator::BodyList::Unlink(RbBody* body)
+{
+    if (body->listPrev) body->listPrev->listNext = body->listNext;
+    else head = body->listNext;
+    if (body->listNext) body->listNext->listPrev = body->listPrev;
+    else tail = body->listPrev;
+    body->listNext = body->listPrev = nullptr;
+    --count;
+}
+
+static int KindList(const RbBody* body)
+{
+    switch (body->kind) {
+    case RbKindAnimated: return 1;
+    case RbKindParticle: return 2;
+    default: return 0;
+    }
+}
+
+void RbSimulator::OnBodyActivity(RbBody* body, bool makeActive)
+{
+    int k = KindList(body);
+    m_lists[k][makeActive ? 1 : 0].Unlink(body);
+    m_lists[k][makeActive ? 0 : 1].Append(body);
+}
+
+// ---------------------------------------------------------------- creation and destruction
+
+RbSimulator* RbSimulator::Create(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity)
+{
+    RbSimulator* simulator = new (std::nothrow) RbSimulator();
+    if (!simulator) return nullptr;
+    if (!simulator->Construct(sizes, allocator, gravity)) {
+        simulator->Logf(1, "Failed to allocate memory.\n");
+        delete simulator;
+        return nullptr;
+    }
+    return simulator;
+}
+
+void RbSimulator::Destroy(RbSimulator* simulator)
+{
+    if (!simulator || simulator->m_inStep) return;
+    delete simulator;
+}
+
+static int NonNegative(int32_t value) { return value > 0 ? value : 0; }
+
+bool RbSimulator::Construct(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity)
+{
+    m_response.Fill(1);
+    if (sizes) m_sizes = *sizes;
+    m_allocator = allocator ? allocator : &m_defaultAllocator;
+    SetGravity(gravity ? *gravity : RbVector{});
+
+    int rigid = NonNegative(m_sizes.rigidBodiesCount);
+    int animated = NonNegative(m_sizes.animatedBodiesCount);
+    int particles = NonNegative(m_sizes.rigidParticleCount);
+    // Index arithmetic (pair cells, axis lists) stays well inside 32 bits.
+    const int64_t kMostBodies = 1 << 22;
+    if (int64_t(rigid) + animated + particles > kMostBodies || m_sizes.overlapPairsCount > (1 << 28) ||
+        m_sizes.geometriesCount > (1 << 28) || m_sizes.sensorsCount > (1 << 28) ||
+        m_sizes.controllersCount > (1 << 28) || m_sizes.jointsCount > (1 << 28) ||
+        m_sizes.constraintSetsCount > (1 << 28))
+        return false;
+    RbAllocator* a = m_allocator;
+    if (!m_rigidPool.Init(a, rigid) || !m_animatedPool.Init(a, animated) || !m_particlePool.Init(a, particles))
+        return false;
+    if (!m_broadPhase.Init(this, a, 7, rigid, animated, particles, NonNegative(m_sizes.overlapPairsCount)))
+        return false;
+    m_advanceCounter = 0;
+
+    for (RbMaterial& mat : m_materials) mat = RbMaterial{};
+    if (!m_terrainNodes.Init(a, 100, 100) || !m_terrainCandidates.Init(a, 200, 200)) return false;
+
+    if (!m_jointPool.Init(a, NonNegative(m_sizes.jointsCount)) ||
+        !m_setPool.Init(a, NonNegative(m_sizes.constraintSetsCount)) ||
+        !m_stackNodePool.Init(a, rigid + particles) || !m_stackHeaderPool.Init(a, rigid + particles + 100) ||
+        !m_controllerPool.Init(a, NonNegative(m_sizes.controllersCount)) ||
+        !m_sensorPool.Init(a, NonNegative(m_sizes.sensorsCount)) ||
+        !m_geometryPool.Init(a, NonNegative(m_sizes.geometriesCount)))
+        return false;
+    if (!m_setsToSolve.Init(a, 1000, 100) || !m_stacksToSolve.Init(a, 1000, 100) || !m_jointRows.Init(a, 100, 100) ||
+        !m_contactRows.Init(a, 100, 100))
+        return false;
+    // Scratch of the step: walks over bodies and pairs never grow during a step.
+    if (!m_walk.Init(a, rigid + animated + particles + 1, 0) ||
+        !m_pairWalk.Init(a, NonNegative(m_sizes.overlapPairsCount) + 1, 0) || !m_candidatesA.Init(a, 16, -1) ||
+        !m_candidatesB.Init(a, 16, -1))
+        return false;
+    m_terrainTree.Init(a);
+
+    m_collisionCallback = nullptr;
+    m_logCallback = nullptr;
+    m_terrainQuery = nullptr;
+    m_logLevel = 0;
+
+    m_terrainBody.InitHeader(this, RbKindTerrain, -1);
+    m_terrainBody.inUse = true;
+    m_terrainBody.active = 1;
+    m_terrainShape = RbGeometry{};
+    m_terrainShape.SetDefaults();
+    m_terrainShape.SetTriangleMesh(nullptr, 0, nullptr, 0, nullptr);
+    m_terrainShape.body = &m_terrainBody;
+    m_terrainBody.firstGeometry = m_terrainBody.lastGeometry = &m_terrainShape;
+    m_terrainBody.geometryCount = 1;
+
+    m_looseList = RbStackHeader{};
+    m_looseList.simulator = this;
+    m_looseList.isLooseList = 1;
+    m_islandSet = RbConstraintSet{};
+
+    m_timer.Calibrate();
+    return true;
+}
+
+void RbSimulator::ReleaseAllBodies()
+{
+    for (int k = 0; k < 3; ++k) {
+        for (int inactive = 0; inactive < 2; ++inactive) {
+            BodyList& list = m_lists[k][inactive];
+            while (RbBody* body = list.head) {
+                list.Unlink(body);
+                if (body->rigid) {
+                    RbRigidBody* rb = static_cast<RbRigidBody*>(body);
+                    rb->Release();
+                    if (rb->particle) m_particlePool.Give(rb);
+                    else m_rigidPool.Give(rb);
+                } else {
+                    RbAnimatedBody* ab = static_cast<RbAnimatedBody*>(body);
+                    ab->ReleaseAttachments();
+                    ab->LeaveConstraintSet();
+                    m_animatedPool.Give(ab);
+                }
+            }
+        }
+    }
+}
+
+RbSimulator::~RbSimulator()
+{
+    if (m_broadPhase.IsInitialised()) ReleaseAllBodies();
+    m_broadPhase.Release();
+    m_terrainTree.Free();
+}
+
+// ---------------------------------------------------------------- bodies
+
+RbRigidBody* RbSimulator::NewBody(int particle)
+{
+    if (m_inStep) {
+        Logf(1, "Bodies cannot be created during a step.\n");
+        return nullptr;
+    }
+    RbPool<RbRigidBody>& pool = particle ? m_particlePool : m_rigidPool;
+    RbRigidBody* body = pool.Take();
+    if (!body) {
+        Logf(1, particle ? "Run out of RigidBodies. Increase 'rigidParticleCount'.\n"
+                         : "Run out of RigidBodies. Increase 'rigidBodiesCount'.\n");
+        return nullptr;
+    }
+    int i = pool.IndexOf(body);
+    int index = particle ? m_rigidPool.Capacity() + m_animatedPool.Capacity() + i : i;
+    body->InitRigid(this, particle ? RbKindParticle : RbKindRigid, index);
+    m_lists[particle ? 2 : 0][0].Append(body);
+    return body;
+}
+
+RbAnimatedBody* RbSimulator::NewAnimatedBody()
+{
+    if (m_inStep) {
+        Logf(1, "Bodies cannot be created during a step.\n");
+        return nullptr;
+    }
+    RbAnimatedBody* body = m_animatedPool.Take();
+    if (!body) return nullptr;
+    int index = m_rigidPool.Capacity() + m_animatedPool.IndexOf(body);
+    body->InitHeader(this, RbKindAnimated, index);
+    m_lists[1][0].Append(body);
+    return body;
+}
+
+void RbSimulator::ReleaseBody(RbBody* body)
+{
+    if (m_inStep) {
+        Logf(1, "Bodies cannot be freed during a step.\n");
+        return;
+    }
+    // The pointer is validated by its address before anything of it is read.
+    int rigidIndex = m_rigidPool.IndexOfAddress(body);
+    int particleIndex = m_particlePool.IndexOfAddress(body);
+    int animatedIndex = m_animatedPool.IndexOfAddress(body);
+    if (rigidIndex >= 0 || particleIndex >= 0) {
+        bool isParticle = particleIndex >= 0;
+        RbPool<RbRigidBody>& pool = isParticle ? m_particlePool : m_rigidPool;
+        RbRigidBody* rb = pool.At(isParticle ? particleIndex : rigidIndex);
+        if (!rb->inUse) {
+            Logf(1, isParticle ? "Trying to Free invalid RigidParticle.\n" : "Trying to Free invalid RigidBody.\n");
+            return;
+        }
+        m_broadPhase.ForgetBody(rb);
+        rb->Release();
+        m_lists[isParticle ? 2 : 0][rb->active ? 0 : 1].Unlink(rb);
+        pool.Give(rb);
+        return;
+    }
+    if (animatedIndex >= 0) {
+        RbAnimatedBody* ab = m_animatedPool.At(animatedIndex);
+        if (!ab->inUse) {
+            Logf(1, "Trying to Free invalid AnimatedBody.\n");
+            return;
+        }
+        m_broadPhase.ForgetBody(ab);
+        ab->ReleaseAttachments();
+        ab->LeaveConstraintSet();
+        m_lists[1][ab->active ? 0 : 1].Unlink(ab);
+        m_animatedPool.Give(ab);
+        return;
+    }
+    Logf(1, "Trying to Free invalid RigidBody.\n");
+}
+
+// ---------------------------------------------------------------- settings and log
+
+void RbSimulator::SetGravity(const RbVector& gravity)
+{
+    m_gravity = gravity;
+    float sq = RbLengthSq(gravity);
+    m_gravityDirection = sq < 1e-6f ? RbVector{} : RbNormalize(gravity);
+    float magnitude = std::sqrt(sq);
+    m_gravityMagnitude = std::isfinite(magnitude) ? magnitude : 0.0f;
+}
+
+bool RbSimulator::SetMaterialEntry(int index, float friction, float restitution, float third)
+{
+    if (index < 0 || index > 255) return false;
+    m_materials[index] = RbMaterial{friction, restitution, third};
+    return true;
+}
+
+bool RbSimulator::GetMaterialEntry(int index, RbMaterial& out) const
+{
+    if (index < 0 || index > 255) return false;
+    out = m_materials[index];
+    return true;
+}
+
+void RbSimulator::Log(int level)
+{
+    if (m_logCallback && m_logLevel >= level) m_logCallback(m_message);
+}
+
+void RbSimulator::Logf(int level, const char* message)
+{
+    std::strncpy(m_message, message, sizeof(m_message) - 1);
+    m_message[sizeof(m_message) - 1] = '\0';
+    Log(level);
+}
+
+RbCollisionCallback RbSimulator::SetCollisionCallback(RbCollisionCallback callback)
+{
+    RbCollisionCallback previous = m_collisionCallback;
+    m_collisionCallback = callback;
+    return previous;
+}
+
+RbTerrainQueryCallback RbSimulator::SetTerrainQuery(RbTerrainQueryCallback callback)
+{
+    m_terrainQuery = callback;
+    return m_terrainQuery;
+}
+
+// ---------------------------------------------------------------- advancing
+
+int RbSimulator::Advance(float time, int steps, RbPerformanceReport* report)
+{
+    // A callback must not step the world again; nothing is stepped for fewer
+    // than one step or a time that is not finite and positive.
+    if (m_inStep) {
+        Logf(1, "Advance cannot be called from inside a step.\n");
+        return m_advanceCounter;
+    }
+    if (steps < 1 || !(time > 0.0f) || !std::isfinite(time)) return m_advanceCounter;
+    m_inStep = true;
+    int result = AdvanceSteps(time, steps, report);
+    m_inStep = false;
+    return result;
+}
+
+int RbSimulator::AdvanceSteps(float time, int steps, RbPerformanceReport* report)
+{
+    m_step = time / static_cast<float>(static_cast<unsigned>(steps));
+    m_inverseStep = 1.0f / m_step;
+    m_report = report;
+    if (report) {
+        report->result = 0.0f;
+        for (float& f : report->cleared) f = 0.0f;
+        m_timer.Start();
+    }
+    for (int i = 0; i < steps; ++i) Step();
+    for (RbBody* b = m_lists[1][0].head; b; b = b->listNext) b->moved = 0;
+    if (report) {
+        float total = m_timer.Total();
+        if (report->mode == 1) {
+            report->result = total;
+        } else if (total < 100.0f) {
+            ++report->sampleCount;
+            report->runningSum += total;
+            report->result = report->runningSum / static_cast<float>(report->sampleCount);
+        }
+    }
+    m_report = nullptr;
+    return ++m_advanceCounter;
+}
+
+int RbSimulator::SnapshotList(const BodyList& list)
+{
+    for (RbBody* b = list.head; b; b = b->listNext) m_walk.Push(b);
+    return m_walk.Size();
+}
+
+void RbSimulator::Step()
+{
+    // 1. Sensor hits live for one step.
+    for (int k : {1, 2, 0})
+        for (RbBody* b = m_lists[k][0].head; b; b = b->listNext)
+            if (b->sensors) b->ResetSensors();
+
+    // 2. World bounds.
+    for (int k : {0, 2})
+        for (RbBody* b = m_lists[k][0].head; b; b = b->listNext) b->UpdateWorldBounds();
+    for (RbBody* b = m_lists[1][0].head; b; b = b->listNext)
+        if (b->moved) b->UpdateWorldBounds();
+
+    // 3..5. Collision stages.
+    m_broadPhase.Update();
+    ReportTimerStage(RbStageBroadPhase);
+    CheckPairCollisions();
+    ReportTimerStage(RbStagePairs);
+    CheckTerrainCollisions();
+    ReportTimerStage(RbStageTerrain);
+
+    // 6. Step totals start from zero.
+    for (int k : {0, 2}) {
+        for (RbBody* b = m_lists[k][0].head; b; b = b->listNext) {
+            RbRigidBody* rb = static_cast<RbRigidBody*>(b);
+            rb->stepTorque = RbVector{};
+            rb->stepForce = RbVector{};
+        }
+    }
+    // 7. Joint damping.
+    ApplyJointDamping();
+
+    // 8. Begin steps (a resting body's controllers may run here).
+    m_walk.Clear();
+    SnapshotList(m_lists[0][0]);
+    SnapshotList(m_lists[2][0]);
+    for (int i = 0; i < m_walk.Size(); ++i) {
+        RbRigidBody* rb = static_cast<RbRigidBody*>(m_walk[i]);
+        if (rb->active) rb->BeginStep(m_step);
+    }
+    ReportTimerStage(RbStageDynamics);
+
+    // 9. Joints, stacks and the solver.
+    for (RbStackHeader* h = m_stackHead; h; h = h->next) h->queued = 0;
+    SolveConstraintSets();
+    UpdateStacks();
+    SolveConstraints();
+    ReportTimerStage(RbStageSolver);
+
+    // 10. Integration (controllers run at its end).
+    m_walk.Clear();
+    SnapshotList(m_lists[0][0]);
+    SnapshotList(m_lists[2][0]);
+    for (int i = 0; i < m_walk.Size(); ++i) {
+        RbRigidBody* rb = static_cast<RbRigidBody*>(m_walk[i]);
+        if (!rb->active) continue;
+        rb->stepped = 1;
+        if (rb->restStatus != 0) continue;
+        if (!rb->constraintSet) rb->IdleStep();
+        if (rb->restStatus == 0) rb->Integrate(m_step);
+    }
+    ReportTimerStage(RbStageIntegration);
+
+    // 11. Joint controllers.
+    RunJointControllers();
+    ReportTimerStage(RbStageEnd);
+}
+
+// ---------------------------------------------------------------- stages of the solver work
+
+// The joint stage walks the pooled constraint sets; no operation creates a joint
+// or fills a pooled set, so the list is empty and the stage has nothing to do.
+void RbSimulator::SolveConstraintSets()
+{
+    for (RbConstraintSet* set = m_setHead; set; set = set->next) set->visited = 0;
+}
+
+// Stacking stage: stack headers are made by rest contacts, which the rest-contact
+// work registers; until then there are no stacks to validate or regroup.
+void RbSimulator::UpdateStacks() {}
+
+// Solver stage: loose bodies' rest rows and stack islands. Rows are built from
+// rest contacts; without them both row buffers stay empty.
+void RbSimulator::SolveConstraints()
+{
+    m_contactRows.Clear();
+    m_solverPhase = 1;
+}
+
+void RbSimulator::ApplyJointDamping() {}
+
+void RbSimulator::RunJointControllers() {}
+
+// Impulse response of a collision row: the contact solver's work. Until it is
+// in place a registered contact is reported but not resolved.
+void RbSimulator::SolveCollisionRow(RbBody*, RbBody*, RbContact&) {}
+
+// ---------------------------------------------------------------- contact response
+
+static RbVector PointVelocity(const RbBody* body, const RbVector& offset)
+{
+    if (!body || !body->rigid) return RbVector{};
+    const RbRigidBody* rb = static_cast<const RbRigidBody*>(body);
+    return rb->velocity + RbCross(rb->angularVelocity, offset);
+}
+
+void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact)
+{
+    if (a->rigid || b->rigid) {
+        if (a->ShareJoint(b) && !(a->jointContact && b->jointContact)) return;
+        if (a->rigid && b->rigid && static_cast<RbRigidBody*>(b)->particle) {
+            SolveCollisionRow(a, b, contact);
+            RbRigidBody* pb = static_cast<RbRigidBody*>(b);
+            RbSetRow(pb->transform, 3, pb->GetPosition() - contact.normal * contact.depth);
+            return;
+        }
+    }
+    contact.relVelocity = PointVelocity(a, contact.offsetA) - PointVelocity(b, contact.offsetB);
+    float along = RbDot(contact.normal, m_gravityDirection);
+    if (along >= 0.0f) {
+        // A lies below B.
+        if (b->rigid) {
+            SolveCollisionRow(a, b, contact);
+            // The rest contact of the upper body is registered by the stacking work.
+            return;
+        }
+        if (!a->rigid) return;
+    } else {
+        if (a->rigid) {
+            SolveCollisionRow(a, b, contact);
+            return;
+        }
+        if (!b->rigid) return;
+    }
+    PushApart(contact);
+    SolveCollisionRow(a, b, contact);
+}
+
+void RbSimulator::PushApart(RbContact& contact)
+{
+    RbBody* a = contact.bodyA;
+    RbBody* b = contact.bodyB;
+    RbRigidBody* ra = (a && a->rigid) ? static_cast<RbRigidBody*>(a) : nullptr;
+    RbRigidBody* rbB = (b && b->rigid) ? static_cast<RbRigidBody*>(b) : nullptr;
+    RbVector move = contact.normal * contact.depth;
+    // Shares by inverse mass (m_B / (m_A + m_B) for finite masses); an immovable
+    // body is never moved.
+    float ia = ra ? ra->inverseMass : 0.0f;
+    float ib = rbB ? rbB->inverseMass : 0.0f;
+    float sum = ia + ib;
+    if (!(sum > 0.0f)) return;
+    if (ra && ia > 0.0f) {
+        RbSetRow(ra->transform, 3, ra->GetPosition() + move * (ia / sum));
+        ra->pushedThis = 1;
+    }
+    if (rbB && ib > 0.0f) {
+        RbSetRow(rbB->transform, 3, rbB->GetPosition() - move * (ib / sum));
+        rbB->pushedThis = 1;
+    }
+}
+
+void RbSimulator::FillCollisionInfo(RbCollisionInfo& info, RbBody* a, void* b, int typeB, const RbContact& contact)
+{
+    info.bodyA = a;
+    info.bodyB = b;
+    info.typeA = a->rigid ? 1 : 2;
+    info.typeB = typeB;
+    info.geometryA = contact.geometryA;
+    info.geometryB = typeB == 0 ? nullptr : contact.geometryB;
+    info.materialA = contact.materialA;
+    info.materialB = contact.materialB;
+    info.pointALocal = contact.axisA;
+    info.pointBLocal = contact.axisB;
+    info.pointAWorld = contact.pointA;
+    info.pointBWorld = contact.pointB;
+    info.relativeVelocity = contact.relVelocity;
+    info.normal = contact.normal;
+}
+
+static bool UsableNormal(const RbVector& n)
+{
+    if (!RbIsFinite(n)) return false;
+    return !(std::fabs(n.x) < 1e-6f && std::fabs(n.y) < 1e-6f && std::fabs(n.z) < 1e-6f);
+}
+
+static bool RestingUnpushed(const RbBody* body)
+{
+    if (!body->rigid) return false;
+    const RbRigidBody* rb = static_cast<const RbRigidBody*>(body);
+    return rb->restStatus == 1 && !rb->pushedPrevious;
+}
+
+void RbSimulator::CheckPairCollisions()
+{
+    // The pair list is copied first: a callback may deactivate a body, which
+    // returns its pair records at once (records are only taken by the update).
+    m_pairWalk.Clear();
+    for (RbOverlapPair* p = m_broadPhase.FirstPair(); p; p = p->next) m_pairWalk.Push(p);
+    for (int i = 0; i < m_pairWalk.Size(); ++i) {
+        RbOverlapPair* pair = m_pairWalk[i];
+        if (!pair->inUse) continue;
+        RbBody* a = pair->bodyA;
+        RbBody* b = pair->bodyB;
+        if (!a->rigid && !b->rigid) continue;
+        int response = m_response.Get(a->group, b->group);
+        if (response == 0) continue;
+        if (a->rigid && !b->rigid) {
+            if (RestingUnpushed(a) && !b->moved) continue;
+        } else if (!a->rigid && b->rigid) {
+            if (RestingUnpushed(b) && !a->moved) continue;
+        } else {
+            RbRigidBody* ra = static_cast<RbRigidBody*>(a);
+            RbRigidBody* rb = static_cast<RbRigidBody*>(b);
+            if (!a->constraintSet || a->constraintSet != b->constraintSet) {
+                if (RestingUnpushed(a) && RestingUnpushed(b)) continue;
+            } else {
+                if (!(a->sameSetContact && b->sameSetContact)) continue;
+                if (ra->restStatus == 1 && rb->restStatus == 1) continue;
+            }
+        }
+        RbContact contact;
+        CollideBodies(contact, a, b, b->smoothedMotion - a->smoothedMotion);
+        if (a->rigid && a->sensors) TestSensors(a, b);
+        if (b->rigid && b->sensors) TestSensors(b, a);
+        if (!contact.collided) continue;
+        contact.bodyA = a;
+        contact.bodyB = b;
+        contact.relVelocity = PointVelocity(a, contact.offsetA) - PointVelocity(b, contact.offsetB);
+        if ((response & 1) && UsableNormal(contact.normal)) RegisterContact(a, b, contact);
+        if ((response & 2) && m_collisionCallback) {
+            FillCollisionInfo(m_pairInfo, a, b, b->rigid ? 1 : 2, contact);
+            m_collisionCallback(&m_pairInfo);
+        }
+    }
+}
+
+void RbSimulator::CheckTerrainCollisions()
+{
+    m_terrainBody.transform = RbMatrix{};
+    m_walk.Clear();
+    SnapshotList(m_lists[0][0]);
+    SnapshotList(m_lists[2][0]);
+    for (int i = 0; i < m_walk.Size(); ++i) {
+        RbRigidBody* body = static_cast<RbRigidBody*>(m_walk[i]);
+        if (!body->active) continue;
+        if (body->restStatus == 1 && !body->pushedPrevious) continue;
+        RbVector hint = -body->smoothedMotion;
+        if (!m_terrainQuery) {
+            m_terrainNodes.Clear();
+            m_terrainTree.Query(m_terrainNodes, body->worldMin, body->worldMax);
+            if (m_terrainNodes.Size() == 0) continue;
+            m_terrainCandidates.Clear();
+            const int32_t* indices = m_terrainTree.TriangleIndices();
+            for (int n = 0; n < m_terrainNodes.Size(); ++n) {
+                const RbTerrainTreeNode* node = m_terrainNodes[n];
+                for (int t = 0; t < node->triangleCount; ++t) {
+                    int index = indices[node->firstTriangle + t];
+                    bool seen = false;
+                    for (int c = 0; c < m_terrainCandidates.Size() && !seen; ++c)
+                        seen = m_terrainCandidates[c] == index;
+                    if (!seen) m_terrainCandidates.Push(index);
+                }
+            }
+            m_terrainShape.SetTriangleMesh(m_terrainCandidates.Data(), m_terrainCandidates.Size(),
+                                           m_terrainTree.Triangles(), m_terrainTree.TriangleCount(),
+                                           m_terrainTree.Vertices());
+        } else {
+            const int* candidates = nullptr;
+            const RbTriangle* triangles = nullptr;
+            const RbVector* vertices = nullptr;
+            int candidateCount = 0;
+            int triangleCount = 0;
+            RbVector boxMin = body->worldMin;
+            RbVector boxMax = body->worldMax;
+            m_terrainQuery(&boxMin, &boxMax, &candidates, &triangles, &vertices, &candidateCount, &triangleCount,
+                           body);
+            if (!candidates || !triangles || !vertices) candidateCount = 0;
+            m_terrainShape.SetTriangleMesh(candidates, candidateCount, triangles, triangleCount, vertices);
+        }
+        ReportTimerStage(RbStageTerrainQuery);
+
+        RbContact contact;
+        if (body->active) {
+            CollideBodies(contact, body, &m_terrainBody, hint);
+            if (body->sensors) TestSensors(body, &m_terrainBody);
+        }
+        if (contact.collided) {
+            contact.bodyA = body;
+            contact.bodyB = &m_terrainBody;
+            contact.relVelocity = PointVelocity(body, contact.offsetA);
+            int response = m_response.Get(body->group, -1);
+            if ((response & 1) && UsableNormal(contact.normal)) RegisterContact(body, &m_terrainBody, contact);
+            if ((response & 2) && m_collisionCallback) {
+                FillCollisionInfo(m_terrainInfo, body, contact.geometryB, 0, contact);
+                m_collisionCallback(&m_terrainInfo);
+            }
+        }
+        // The answer's arrays stay the caller's; nothing keeps them past the test.
+        m_terrainShape.SetTriangleMesh(nullptr, 0, nullptr, 0, nullptr);
+    }
+    for (int k : {0, 2}) {
+        for (RbBody* b = m_lists[k][0].head; b; b = b->listNext) {
+            RbRigidBody* rb = static_cast<RbRigidBody*>(b);
+            rb->pushedPrevious = rb->pushedThis;
+            rb->pushedThis = 0;
+        }
+    }
+}

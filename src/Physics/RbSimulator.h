@@ -1,0 +1,196 @@
+#pragma once
+// The rigid-body world: pools, tables, broad phase, callbacks and the fixed-step
+// pipeline.
+
+#include "Physics/BroadPhase.h"
+#include "Physics/RbBody.h"
+#include "Physics/RbTerrainTree.h"
+#include "Physics/StepTimer.h"
+
+struct RbMaterial {
+    float friction = 0.5f;
+    float restitution = 0.4f;
+    float third = 1.0f;
+};
+
+class RbResponseTable {
+public:
+    RbResponseTable() { Fill(1); }
+    void Fill(int value);
+    // A group of -1 stands for the terrain; groups outside 0..63 have no entry
+    // (Get answers 0, Set does nothing).
+    void Set(int groupA, int groupB, int response);
+    int Get(int groupA, int groupB) const;
+
+private:
+    int32_t m_pairs[64][64];
+    int32_t m_terrain[64];
+};
+
+// Shape lists of the narrow phase (one per side; growable, never overrun).
+using RbGeometryList = RbArray<RbGeometry*>;
+
+class RbSimulator {
+public:
+    static RbSimulator* Create(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity);
+    static void Destroy(RbSimulator* simulator);
+
+    RbRigidBody* NewRigidBody() { return NewBody(0); }
+    RbRigidBody* NewRigidParticle() { return NewBody(1); }
+    RbAnimatedBody* NewAnimatedBody();
+    void FreeBody(RbBody* body) { ReleaseBody(body); }
+    RbResponseTable* GetResponseTable() { return &m_response; }
+    bool SetMaterial(int index, float friction, float restitution) { return SetMaterialEntry(index, friction, restitution, 0.0f); }
+    int Advance(float time, int steps, RbPerformanceReport* report);
+    void FreeTerrainTree() { m_terrainTree.Free(); }
+    RbCollisionCallback SetCollisionCallback(RbCollisionCallback callback);
+    RbTerrainQueryCallback SetTerrainQuery(RbTerrainQueryCallback callback);
+
+    // Internal operations.
+    RbRigidBody* NewBody(int particle);
+    void ReleaseBody(RbBody* body);
+    void SetGravity(const RbVector& gravity);
+    RbVector GetGravity() const { return m_gravity; }
+    RbVector GetGravityDirection() const { return m_gravityDirection; }
+    float GetGravityMagnitude() const { return m_gravityMagnitude; }
+    bool SetMaterialEntry(int index, float friction, float restitution, float third);
+    bool GetMaterialEntry(int index, RbMaterial& out) const;
+    void Log(int level);
+    void Logf(int level, const char* message);
+    int AdvanceSteps(float time, int steps, RbPerformanceReport* report);
+    void Step();
+    void CheckPairCollisions();
+    void CheckTerrainCollisions();
+    void RegisterContact(RbBody* a, RbBody* b, RbContact& contact);
+    void PushApart(RbContact& contact);
+
+    // Stages that the solver, joint, rest and stacking work fills in.
+    void SolveConstraintSets();
+    void UpdateStacks();
+    void SolveConstraints();
+    void ApplyJointDamping();
+    void RunJointControllers();
+    void SolveCollisionRow(RbBody* a, RbBody* b, RbContact& row);
+
+    // Narrow phase.
+    void CollideBodies(RbContact& out, RbBody* a, RbBody* b, const RbVector& motionHint);
+    void CollideShapes(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb,
+                       const RbVector& motionHint);
+    void CollideBoxBox(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb);
+    void TestSensors(RbBody* sensorBody, RbBody* other);
+
+    // Accessors for the caller and for tests.
+    int GetAdvanceCounter() const { return m_advanceCounter; }
+    float GetStepLength() const { return m_step; }
+    float GetInverseStepLength() const { return m_inverseStep; }
+    const RbSimulatorSizes& GetSizes() const { return m_sizes; }
+    const char* GetLastMessage() const { return m_message; }
+    bool IsStepping() const { return m_inStep; }
+    BroadPhase& GetBroadPhase() { return m_broadPhase; }
+    RbTerrainTree& GetTerrainTree() { return m_terrainTree; }
+    const StepTimer& GetStepTimer() const { return m_timer; }
+    RbAnimatedBody* GetTerrainBody() { return &m_terrainBody; }
+    RbGeometry* GetTerrainShape() { return &m_terrainShape; }
+    RbAllocator* GetAllocator() { return m_allocator; }
+    int FreeRigidBodies() const { return m_rigidPool.Free(); }
+    int FreeAnimatedBodies() const { return m_animatedPool.Free(); }
+    int FreeParticles() const { return m_particlePool.Free(); }
+    int FreeControllers() const { return m_controllerPool.Free(); }
+    int FreeGeometries() const { return m_geometryPool.Free(); }
+    int FreeSensors() const { return m_sensorPool.Free(); }
+    int JointCapacity() const { return m_jointPool.Capacity(); }
+    int ConstraintSetCapacity() const { return m_setPool.Capacity(); }
+    int StackNodeCapacity() const { return m_stackNodePool.Capacity(); }
+    int StackHeaderCapacity() const { return m_stackHeaderPool.Capacity(); }
+    int PairPoolFullEvents() const { return m_broadPhase.PairPoolFullEvents(); }
+
+    // Pools and lists used by the bodies.
+    RbPool<RbGeometry>& GeometryPool() { return m_geometryPool; }
+    RbPool<RbSensor>& SensorPool() { return m_sensorPool; }
+    RbPool<RbController>& ControllerPool() { return m_controllerPool; }
+    void OnBodyActivity(RbBody* body, bool active);
+    void ReportTimerStage(RbStepStage stage)
+    {
+        if (m_report) m_timer.AddStage(stage);
+    }
+
+    struct BodyList {
+        RbBody* head = nullptr;
+        RbBody* tail = nullptr;
+        int count = 0;
+        void Append(RbBody* body);
+        void Unlink(RbBody* body);
+    };
+    // kind: 0 rigid, 1 animated, 2 particle; list 0 active, 1 inactive.
+    BodyList& List(int kind, int inactive) { return m_lists[kind][inactive]; }
+
+private:
+    RbSimulator() = default;
+    ~RbSimulator();
+    bool Construct(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity);
+    // Copies a body list into the walk array, so callbacks may move bodies between lists.
+    int SnapshotList(const BodyList& list);
+    void ReleaseAllBodies();
+    void FillCollisionInfo(RbCollisionInfo& info, RbBody* a, void* b, int typeB, const RbContact& contact);
+
+    RbSimulatorSizes m_sizes;
+    RbPerformanceReport* m_report = nullptr;
+    StepTimer m_timer;
+    RbVector m_gravity;
+    RbVector m_gravityDirection;
+    float m_gravityMagnitude = 0.0f;
+    int32_t m_advanceCounter = 0;
+    float m_step = 0.0f;
+    float m_inverseStep = 0.0f;
+
+    RbDefaultAllocator m_defaultAllocator;
+    RbAllocator* m_allocator = nullptr;
+
+    RbPool<RbConstraintSet> m_setPool;
+    RbPool<RbJoint> m_jointPool;
+    RbPool<RbController> m_controllerPool;
+    RbPool<RbStackNode> m_stackNodePool;
+    RbPool<RbStackHeader> m_stackHeaderPool;
+    RbPool<RbSensor> m_sensorPool;
+    RbPool<RbGeometry> m_geometryPool;
+    RbArray<void*> m_setsToSolve;
+    RbArray<void*> m_stacksToSolve;
+    int32_t m_logLevel = 0;
+    RbArray<RbContact> m_jointRows;
+    RbArray<RbContact> m_contactRows;
+    int32_t m_solverPhase = 0;
+    int32_t m_lastIteration = 0;
+    RbConstraintSet m_islandSet;
+    RbStackHeader m_looseList;
+    RbConstraintSet* m_setHead = nullptr;
+    RbStackHeader* m_stackHead = nullptr;
+
+    RbMaterial m_materials[256];
+
+    RbPool<RbRigidBody> m_rigidPool;
+    RbPool<RbAnimatedBody> m_animatedPool;
+    RbPool<RbRigidBody> m_particlePool;
+    BodyList m_lists[3][2];
+
+    BroadPhase m_broadPhase;
+    RbTerrainTree m_terrainTree;
+    RbResponseTable m_response;
+    RbArray<const RbTerrainTreeNode*> m_terrainNodes;
+    RbArray<int> m_terrainCandidates;
+
+    RbAnimatedBody m_terrainBody;
+    RbGeometry m_terrainShape;
+
+    RbCollisionCallback m_collisionCallback = nullptr;
+    RbLogCallback m_logCallback = nullptr;
+    RbTerrainQueryCallback m_terrainQuery = nullptr;
+
+    char m_message[256] = {};
+    bool m_inStep = false;
+    RbArray<RbBody*> m_walk;
+    RbArray<RbOverlapPair*> m_pairWalk;
+    RbGeometryList m_candidatesA;
+    RbGeometryList m_candidatesB;
+    RbCollisionInfo m_pairInfo;
+    RbCollisionInfo m_terrainInfo;
+};

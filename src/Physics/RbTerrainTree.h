@@ -1,0 +1,56 @@
+#pragma once
+// The engine's own terrain triangle tree, asked for candidate triangles when the
+// caller sets no terrain-query callback. Nothing in the program builds it, so it
+// normally stays empty and finds nothing.
+
+#include "Physics/RbPool.h"
+
+class RbTerrainTree;
+
+struct RbTerrainTreeNode {
+    RbTerrainTree* tree = nullptr;
+    int32_t word = 0;
+    int32_t children[4] = {-1, -1, -1, -1};
+    float box[3][2] = {{0, 0}, {0, 0}, {0, 0}};  // per axis x, y, z: minimum, maximum
+    int32_t firstTriangle = 0;  // leaf: range in the tree's index list
+    int32_t triangleCount = 0;
+
+    void Init(RbTerrainTree* owner, int32_t value, const RbVector& minimum, const RbVector& maximum);
+    bool Overlaps(const RbVector& minimum, const RbVector& maximum) const;
+    void Query(RbArray<const RbTerrainTreeNode*>& result, const RbVector& minimum, const RbVector& maximum,
+               int depth) const;
+};
+
+class RbTerrainTree {
+public:
+    RbTerrainTree() = default;
+    RbTerrainTree(const RbTerrainTree&) = delete;
+    RbTerrainTree& operator=(const RbTerrainTree&) = delete;
+
+    void Init(RbAllocator* allocator);
+    void Free();
+    void Query(RbArray<const RbTerrainTreeNode*>& result, const RbVector& minimum, const RbVector& maximum) const;
+
+    // Filling the tree (used by tests; the program has no builder).
+    bool SetVertices(const RbVector* vertices, int count);
+    int AddTriangle(const RbTriangle& triangle);
+    // Adds a node with the given box; a non-empty index list makes it a leaf.
+    int AddNode(const RbVector& minimum, const RbVector& maximum, const int* triangles, int count);
+    bool SetChild(int parent, int slot, int child);  // parent -1 = the root
+    void SetRootBox(const RbVector& minimum, const RbVector& maximum);
+
+    const RbVector* Vertices() { return m_vertices.Data(); }
+    const RbTriangle* Triangles() { return m_triangles.Data(); }
+    int TriangleCount() const { return m_triangles.Size(); }
+    const int32_t* TriangleIndices() const { return m_indices.Size() ? &m_indices[0] : nullptr; }
+    const RbTerrainTreeNode& Node(int index) const { return m_nodes[index]; }
+    int NodeCount() const { return m_nodes.Size(); }
+    const RbTerrainTreeNode& Root() const { return m_root; }
+
+private:
+    RbArray<RbVector> m_vertices;
+    RbArray<RbTriangle> m_triangles;
+    RbArray<RbTerrainTreeNode> m_nodes;
+    RbArray<int32_t> m_indices;
+    RbTerrainTreeNode m_root;
+};
