@@ -1,0 +1,1188 @@
+// The OpenGL 4.5 core device. Every render target (the back buffer included) is a texture
+// stored top row first, drawn with an upper-left clip origin and a [0, 1] depth range, so the
+// matrices of the engine upload unchanged and render targets read back the way the original
+// platform lays them out; Present blits the back buffer to the window upside down. The
+// fixed-function pipeline is emulated with GLSL programs generated from the state in force
+// and cached by their generated text.
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/glcorearb.h>
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <unordered_map>
+
+#include "Platform/Graphics/GLDevice.h"
+#include "Platform/Window/LeakCheck.h"
+#include "Platform/Window/Window.h"
+
+#ifndef GL_TEXTURE_MAX_ANISOTROPY
+#define GL_TEXTURE_MAX_ANISOTROPY 0x84FE
+#define GL_MAX_TEXTURE_MAX_ANISOTROPY 0x84FF
+#endif
+#ifndef GL_COMPRESSED_RGBA_S3TC_DXT1_EXT
+#define GL_COMPRESSED_RGBA_S3TC_DXT1_EXT 0x83F1
+#define GL_COMPRESSED_RGBA_S3TC_DXT3_EXT 0x83F2
+#define GL_COMPRESSED_RGBA_S3TC_DXT5_EXT 0x83F3
+#endif
+
+namespace Platform::GraphicsDetail {
+
+namespace {
+
+struct GLFormat {
+    GLenum internal = 0, format = 0, type = 0;
+    bool compressed = false;
+    GLint swizzle[4] = {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA};
+};
+
+GLFormat FormatFor(D3DFORMAT f) {
+    GLFormat g;
+    switch (f) {
+    case D3DFMT_A8R8G8B8: g = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE}; break;
+    case D3DFMT_X8R8G8B8: g = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE}; g.swizzle[3] = GL_ONE; break;
+    case D3DFMT_A8B8G8R8: g = {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE}; break;
+    case D3DFMT_X8B8G8R8: g = {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE}; g.swizzle[3] = GL_ONE; break;
+    case D3DFMT_R5G6B5: g = {GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5}; break;
+    case D3DFMT_A1R5G5B5: g = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV}; break;
+    case D3DFMT_X1R5G5B5: g = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV}; g.swizzle[3] = GL_ONE; break;
+    case D3DFMT_A4R4G4B4: g = {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV}; break;
+    case D3DFMT_X4R4G4B4: g = {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV}; g.swizzle[3] = GL_ONE; break;
+    case D3DFMT_A8: g = {GL_R8, GL_RED, GL_UNSIGNED_BYTE}; g.swizzle[0] = g.swizzle[1] = g.swizzle[2] = GL_ZERO; g.swizzle[3] = GL_RED; break;
+    case D3DFMT_L8: g = {GL_R8, GL_RED, GL_UNSIGNED_BYTE}; g.swizzle[1] = g.swizzle[2] = GL_RED; g.swizzle[3] = GL_ONE; break;
+    case D3DFMT_A8L8: g = {GL_RG8, GL_RG, GL_UNSIGNED_BYTE}; g.swizzle[1] = g.swizzle[2] = GL_RED; g.swizzle[3] = GL_GREEN; break;
+    case D3DFMT_R16F: g = {GL_R16F, GL_RED, GL_HALF_FLOAT}; break;
+    case D3DFMT_R32F: g = {GL_R32F, GL_RED, GL_FLOAT}; break;
+    case D3DFMT_A16B16G16R16F: g = {GL_RGBA16F, GL_RGBA, GL_HALF_FLOAT}; break;
+    case D3DFMT_A32B32G32R32F: g = {GL_RGBA32F, GL_RGBA, GL_FLOAT}; break;
+    case D3DFMT_DXT1: g = {GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, true}; break;
+    case D3DFMT_DXT2: case D3DFMT_DXT3: g = {GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, true}; break;
+    case D3DFMT_DXT4: case D3DFMT_DXT5: g = {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, true}; break;
+    default: break;
+    }
+    return g;
+}
+
+GLenum CompareFunc(DWORD f) {
+    switch (f) {
+    case D3DCMP_NEVER: return GL_NEVER;
+    case D3DCMP_LESS: return GL_LESS;
+    case D3DCMP_EQUAL: return GL_EQUAL;
+    case D3DCMP_LESSEQUAL: return GL_LEQUAL;
+    case D3DCMP_GREATER: return GL_GREATER;
+    case D3DCMP_NOTEQUAL: return GL_NOTEQUAL;
+    case D3DCMP_GREATEREQUAL: return GL_GEQUAL;
+    default: return GL_ALWAYS;
+    }
+}
+
+GLenum BlendFactor(DWORD b) {
+    switch (b) {
+    case D3DBLEND_ZERO: return GL_ZERO;
+    case D3DBLEND_ONE: return GL_ONE;
+    case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+    case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+    case D3DBLEND_SRCALPHA: case D3DBLEND_BOTHSRCALPHA: return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA: case D3DBLEND_BOTHINVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+    case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+    case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+    case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+    case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
+    case D3DBLEND_BLENDFACTOR: return GL_CONSTANT_COLOR;
+    case D3DBLEND_INVBLENDFACTOR: return GL_ONE_MINUS_CONSTANT_COLOR;
+    default: return GL_ONE;
+    }
+}
+
+GLenum BlendEquation(DWORD op) {
+    switch (op) {
+    case D3DBLENDOP_SUBTRACT: return GL_FUNC_SUBTRACT;
+    case D3DBLENDOP_REVSUBTRACT: return GL_FUNC_REVERSE_SUBTRACT;
+    case D3DBLENDOP_MIN: return GL_MIN;
+    case D3DBLENDOP_MAX: return GL_MAX;
+    default: return GL_FUNC_ADD;
+    }
+}
+
+GLenum AddressMode(DWORD a) {
+    switch (a) {
+    case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
+    case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
+    case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
+    case D3DTADDRESS_MIRRORONCE: return GL_MIRROR_CLAMP_TO_EDGE;
+    default: return GL_REPEAT;
+    }
+}
+
+GLenum Primitive(D3DPRIMITIVETYPE t) {
+    switch (t) {
+    case D3DPT_POINTLIST: return GL_POINTS;
+    case D3DPT_LINELIST: return GL_LINES;
+    case D3DPT_LINESTRIP: return GL_LINE_STRIP;
+    case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
+    case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
+    default: return GL_TRIANGLES;
+    }
+}
+
+void Vec4(const D3DCOLORVALUE& c, float* out) {
+    out[0] = c.r;
+    out[1] = c.g;
+    out[2] = c.b;
+    out[3] = c.a;
+}
+
+void ColorToVec4(D3DCOLOR c, float* out) {
+    out[0] = ((c >> 16) & 0xFF) / 255.0f;
+    out[1] = ((c >> 8) & 0xFF) / 255.0f;
+    out[2] = (c & 0xFF) / 255.0f;
+    out[3] = ((c >> 24) & 0xFF) / 255.0f;
+}
+
+D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+// Inverse-transpose of the upper 3x3 (row-vector convention), for normals.
+void NormalMatrix(const D3DMATRIX& m, float out[9]) {
+    const double a = m._11, b = m._12, c = m._13, d = m._21, e = m._22, f = m._23, g = m._31, h = m._32, i = m._33;
+    const double A = e * i - f * h, B = -(d * i - f * g), C = d * h - e * g;
+    const double D = -(b * i - c * h), E = a * i - c * g, F = -(a * h - b * g);
+    const double G = b * f - c * e, H = -(a * f - c * d), I = a * e - b * d;
+    double det = a * A + b * B + c * C;
+    if (std::fabs(det) < 1e-20) det = 1e-20;
+    // inverse = adj / det with adj = cofactor^T; the inverse transposed is the cofactor / det.
+    const double cof[9] = {A, B, C, D, E, F, G, H, I};
+    for (int k = 0; k < 9; ++k) out[k] = static_cast<float>(cof[k] / det);
+}
+
+void TransformPoint(const D3DVECTOR& p, const D3DMATRIX& m, float out[3]) {
+    out[0] = p.x * m._11 + p.y * m._21 + p.z * m._31 + m._41;
+    out[1] = p.x * m._12 + p.y * m._22 + p.z * m._32 + m._42;
+    out[2] = p.x * m._13 + p.y * m._23 + p.z * m._33 + m._43;
+}
+
+void TransformDirection(const D3DVECTOR& p, const D3DMATRIX& m, float out[3]) {
+    out[0] = p.x * m._11 + p.y * m._21 + p.z * m._31;
+    out[1] = p.x * m._12 + p.y * m._22 + p.z * m._32;
+    out[2] = p.x * m._13 + p.y * m._23 + p.z * m._33;
+}
+
+const char* kCommonHeader = "#version 450 core\n";
+
+// Which GL face is culled for the original platform's two winding orders (see ApplyRasterState).
+constexpr GLenum kCullCounterClockwise = GL_FRONT;
+constexpr GLenum kCullClockwise = GL_BACK;
+
+struct FFProgram {
+    GLuint program = 0;
+    std::unordered_map<std::string, GLint> locations;
+    GLint Loc(const char* name) {
+        auto it = locations.find(name);
+        if (it != locations.end()) return it->second;
+        const GLint l = glGetUniformLocation(program, name);
+        locations.emplace(name, l);
+        return l;
+    }
+};
+
+bool CompileProgram(const std::string& vs, const std::string& fs, GLuint& program, std::string* errors) {
+    auto compile = [&](GLenum type, const std::string& src) -> GLuint {
+        GLuint s = glCreateShader(type);
+        const char* p = src.c_str();
+        glShaderSource(s, 1, &p, nullptr);
+        glCompileShader(s);
+        GLint ok = 0;
+        glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
+        if (!ok) {
+            GLint len = 0;
+            glGetShaderiv(s, GL_INFO_LOG_LENGTH, &len);
+            std::string log(static_cast<std::size_t>(std::max(len, 1)), '\0');
+            glGetShaderInfoLog(s, len, nullptr, log.data());
+            if (errors) *errors += log;
+            glDeleteShader(s);
+            return 0;
+        }
+        return s;
+    };
+    GLuint v = compile(GL_VERTEX_SHADER, vs);
+    GLuint f = v ? compile(GL_FRAGMENT_SHADER, fs) : 0;
+    if (!v || !f) {
+        if (v) glDeleteShader(v);
+        return false;
+    }
+    program = glCreateProgram();
+    glAttachShader(program, v);
+    glAttachShader(program, f);
+    glBindAttribLocation(program, 0, "a_position");
+    glBindAttribLocation(program, 1, "a_normal");
+    glBindAttribLocation(program, 2, "a_diffuse");
+    glBindAttribLocation(program, 3, "a_specular");
+    for (int i = 0; i < 8; ++i) glBindAttribLocation(program, 4 + i, ("a_texcoord" + std::to_string(i)).c_str());
+    glLinkProgram(program);
+    glDeleteShader(v);
+    glDeleteShader(f);
+    GLint ok = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        GLint len = 0;
+        glGetProgramiv(program, GL_INFO_LOG_LENGTH, &len);
+        std::string log(static_cast<std::size_t>(std::max(len, 1)), '\0');
+        glGetProgramInfoLog(program, len, nullptr, log.data());
+        if (errors) *errors += log;
+        glDeleteProgram(program);
+        program = 0;
+        return false;
+    }
+    return true;
+}
+
+bool g_probed = false;
+bool g_probeResult = false;
+D3DCAPS9 g_probedCaps;
+
+bool MakeContext(SDL_Window* window, SDL_GLContext& context) {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 4);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 5);
+    context = SDL_GL_CreateContext(window);
+    return context != nullptr;
+}
+
+} // namespace
+
+class GLDevice final : public DeviceCore {
+public:
+    GLDevice(SDL_Window* window, bool ownsWindow, SDL_GLContext context, const D3DCAPS9& caps,
+             const D3DPRESENT_PARAMETERS& params)
+        : DeviceCore(caps, params, false, false), m_window(window), m_ownsWindow(ownsWindow), m_context(context) {}
+
+    ~GLDevice() override {
+        ScopedDriverAllocations driver;
+        SDL_GL_MakeCurrent(m_window, m_context);
+        ReleaseImplicitSurfaces();
+        for (auto& [key, p] : m_programs) glDeleteProgram(p.program);
+        glDeleteVertexArrays(1, &m_vao);
+        glDeleteBuffers(1, &m_scratchVertices);
+        glDeleteBuffers(1, &m_scratchIndices);
+        glDeleteFramebuffers(1, &m_drawFbo);
+        glDeleteFramebuffers(1, &m_readFbo);
+        glDeleteSamplers(static_cast<GLsizei>(D3DMaxSamplers), m_samplers);
+        SDL_GL_DeleteContext(m_context);
+        if (m_ownsWindow) DestroyGameWindow(m_window);
+    }
+
+    HRESULT Setup() {
+        ScopedDriverAllocations driver;
+        glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
+        glCreateVertexArrays(1, &m_vao);
+        glCreateBuffers(1, &m_scratchVertices);
+        glCreateBuffers(1, &m_scratchIndices);
+        glCreateFramebuffers(1, &m_drawFbo);
+        glCreateFramebuffers(1, &m_readFbo);
+        glCreateSamplers(static_cast<GLsizei>(D3DMaxSamplers), m_samplers);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
+        SDL_GL_SetSwapInterval(m_params.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+        return Initialise();
+    }
+
+protected:
+    HRESULT BackendCreateDefaultSurfaces() override {
+        ScopedDriverAllocations driver;
+        Surface* bb = m_backBuffer;
+        GLFormat f = FormatFor(bb->desc.Format);
+        if (!f.internal) f = FormatFor(D3DFMT_X8R8G8B8);
+        glCreateTextures(GL_TEXTURE_2D, 1, &bb->backend.object);
+        glTextureStorage2D(bb->backend.object, 1, f.internal, static_cast<GLsizei>(bb->desc.Width),
+                           static_cast<GLsizei>(bb->desc.Height));
+        glTextureParameteriv(bb->backend.object, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
+        if (m_depthSurface) CreateDepth(m_depthSurface);
+        return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
+    }
+
+    void BackendDestroySurface(Surface* s) override {
+        ScopedDriverAllocations driver;
+        if (!s->container && s->backend.object) glDeleteTextures(1, &s->backend.object);
+        if (s->backend.renderbuffer) glDeleteRenderbuffers(1, &s->backend.renderbuffer);
+        s->backend.object = s->backend.renderbuffer = 0;
+        if (m_boundColor == s) m_boundColor = nullptr;
+        if (m_boundDepth == s) m_boundDepth = nullptr;
+    }
+
+    HRESULT BackendCreateTexture(TextureBase* t) override {
+        ScopedDriverAllocations driver;
+        const GLFormat f = FormatFor(t->format);
+        if (!f.internal) return D3DERR_INVALIDCALL;
+        const GLenum target = t->type == D3DRTYPE_CUBETEXTURE ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
+        glCreateTextures(target, 1, &t->backend.object);
+        glTextureStorage2D(t->backend.object, static_cast<GLsizei>(t->levels), f.internal, static_cast<GLsizei>(t->width),
+                           static_cast<GLsizei>(t->height));
+        glTextureParameteriv(t->backend.object, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
+        glTextureParameteri(t->backend.object, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(t->levels - 1));
+        glTextureParameteri(t->backend.object, GL_TEXTURE_BASE_LEVEL, 0);
+        if (glGetError() != GL_NO_ERROR) return D3DERR_OUTOFVIDEOMEMORY;
+        // Contents start as zero, as the CPU copy does.
+        if (!(t->usage & D3DUSAGE_RENDERTARGET))
+            for (Surface* s : t->surfaces) Upload(s);
+        return D3D_OK;
+    }
+
+    HRESULT BackendCreateBuffer(ResourceCommon* r, bool isIndex) override {
+        ScopedDriverAllocations driver;
+        const std::vector<std::uint8_t>& data =
+            isIndex ? static_cast<IndexBuffer*>(r)->data : static_cast<VertexBuffer*>(r)->data;
+        glCreateBuffers(1, &r->backend.object);
+        glNamedBufferData(r->backend.object, static_cast<GLsizeiptr>(data.size()), data.data(), GL_DYNAMIC_DRAW);
+        return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
+    }
+
+    void BackendDestroy(ResourceCommon* r) override {
+        ScopedDriverAllocations driver;
+        switch (r->kind) {
+        case ResourceCommon::Kind::VertexBuffer:
+        case ResourceCommon::Kind::IndexBuffer:
+            if (r->backend.object) glDeleteBuffers(1, &r->backend.object);
+            break;
+        case ResourceCommon::Kind::Texture:
+            if (r->backend.object) glDeleteTextures(1, &r->backend.object);
+            m_boundColor = nullptr; // its surfaces may have been attached
+            break;
+        case ResourceCommon::Kind::Program:
+            m_uniforms.erase(r->backend.object);
+            if (r->backend.object) glDeleteProgram(r->backend.object);
+            break;
+        }
+        r->backend.object = 0;
+    }
+
+    void OnBufferUnlocked(ResourceCommon* r, UINT offset, UINT size, DWORD flags) override {
+        if ((flags & D3DLOCK_READONLY) || !r->backend.object) return;
+        ScopedDriverAllocations driver;
+        const std::vector<std::uint8_t>& data = r->kind == ResourceCommon::Kind::IndexBuffer
+                                                    ? static_cast<IndexBuffer*>(r)->data
+                                                    : static_cast<VertexBuffer*>(r)->data;
+        if (flags & D3DLOCK_DISCARD) // orphan the old storage so a draw still using it never waits
+            glNamedBufferData(r->backend.object, static_cast<GLsizeiptr>(data.size()), nullptr, GL_DYNAMIC_DRAW);
+        glNamedBufferSubData(r->backend.object, offset, size, data.data() + offset);
+    }
+
+    void OnSurfaceUnlocked(Surface* s) override {
+        ScopedDriverAllocations driver;
+        Upload(s);
+    }
+
+    void OnTextureLodChanged(TextureBase* t) override {
+        glTextureParameteri(t->backend.object, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(t->lod));
+    }
+
+    void BackendClear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) override {
+        ScopedDriverAllocations driver;
+        if (!BindTarget()) return;
+        float c[4];
+        ColorToVec4(colour, c);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glDepthMask(GL_TRUE);
+        glStencilMask(0xFF);
+        glClearColor(c[0], c[1], c[2], c[3]);
+        glClearDepth(z);
+        glClearStencil(static_cast<GLint>(stencil));
+        GLbitfield mask = 0;
+        if (flags & D3DCLEAR_TARGET) mask |= GL_COLOR_BUFFER_BIT;
+        if ((flags & D3DCLEAR_ZBUFFER) && m_boundDepth) mask |= GL_DEPTH_BUFFER_BIT;
+        if ((flags & D3DCLEAR_STENCIL) && m_boundDepth) mask |= GL_STENCIL_BUFFER_BIT;
+        if (!mask) return;
+        const D3DVIEWPORT9& vp = m_state.viewport;
+        glEnable(GL_SCISSOR_TEST);
+        auto clearRect = [&](LONG x1, LONG y1, LONG x2, LONG y2) {
+            x1 = std::max<LONG>(x1, static_cast<LONG>(vp.X));
+            y1 = std::max<LONG>(y1, static_cast<LONG>(vp.Y));
+            x2 = std::min<LONG>(x2, static_cast<LONG>(vp.X + vp.Width));
+            y2 = std::min<LONG>(y2, static_cast<LONG>(vp.Y + vp.Height));
+            if (x2 <= x1 || y2 <= y1) return;
+            glScissor(x1, y1, x2 - x1, y2 - y1);
+            glClear(mask);
+        };
+        if (count == 0) {
+            clearRect(0, 0, 1 << 30, 1 << 30);
+        } else {
+            for (DWORD i = 0; i < count; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+        }
+        glDisable(GL_SCISSOR_TEST);
+    }
+
+    HRESULT BackendStretchRect(Surface* src, const RECT& s, Surface* dst, const RECT& d,
+                               D3DTEXTUREFILTERTYPE filter) override {
+        ScopedDriverAllocations driver;
+        AttachColor(m_readFbo, src);
+        AttachColor(m_drawFbo, dst);
+        m_boundColor = nullptr; // the draw framebuffer now holds dst
+        m_boundDepth = nullptr;
+        glNamedFramebufferRenderbuffer(m_drawFbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+        glBlitNamedFramebuffer(m_readFbo, m_drawFbo, s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom,
+                               GL_COLOR_BUFFER_BIT, filter == D3DTEXF_POINT || filter == D3DTEXF_NONE ? GL_NEAREST : GL_LINEAR);
+        return D3D_OK;
+    }
+
+    HRESULT BackendPresent() override {
+        ScopedDriverAllocations driver;
+        int w = 0, h = 0;
+        SDL_GL_GetDrawableSize(m_window, &w, &h);
+        AttachColor(m_readFbo, m_backBuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        // Our images are stored top row first; the window's framebuffer starts at the bottom.
+        glBlitNamedFramebuffer(m_readFbo, 0, 0, 0, static_cast<GLint>(m_backBuffer->desc.Width),
+                               static_cast<GLint>(m_backBuffer->desc.Height), 0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        SDL_GL_SwapWindow(m_window);
+        m_boundColor = m_boundDepth = nullptr;
+        return D3D_OK;
+    }
+
+    HRESULT BackendReset() override {
+        SDL_GL_SetSwapInterval(m_params.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+        m_boundColor = m_boundDepth = nullptr;
+        return D3D_OK;
+    }
+
+    HRESULT BackendReadRenderTarget(Surface* s, D3DCOLOR* pixels) override {
+        ScopedDriverAllocations driver;
+        AttachColor(m_readFbo, s);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_readFbo);
+        glReadPixels(0, 0, static_cast<GLsizei>(s->desc.Width), static_cast<GLsizei>(s->desc.Height), GL_BGRA,
+                     GL_UNSIGNED_BYTE, pixels);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_INVALIDCALL;
+    }
+
+    HRESULT BackendCreateProgram(Program* p, std::string* errors) override {
+        ScopedDriverAllocations driver;
+        GLuint program = 0;
+        if (!CompileProgram(p->vertexSource, p->pixelSource, program, errors)) return D3DERR_INVALIDCALL;
+        p->backend.object = program;
+        return D3D_OK;
+    }
+
+    HRESULT BackendSetProgramFloats(Program* p, const char* name, const float* values, UINT count) override {
+        const ProgramUniform u = Uniform(p, name);
+        if (u.location < 0 || count == 0) return D3D_OK;
+        const GLuint o = p->backend.object;
+        switch (u.type) {
+        case GL_FLOAT_MAT4: glProgramUniformMatrix4fv(o, u.location, std::min<GLsizei>(u.size, count / 16), GL_FALSE, values); break;
+        case GL_FLOAT_VEC4: glProgramUniform4fv(o, u.location, std::min<GLsizei>(u.size, count / 4), values); break;
+        case GL_FLOAT_VEC3: glProgramUniform3fv(o, u.location, std::min<GLsizei>(u.size, count / 3), values); break;
+        case GL_FLOAT_VEC2: glProgramUniform2fv(o, u.location, std::min<GLsizei>(u.size, count / 2), values); break;
+        case GL_FLOAT: glProgramUniform1fv(o, u.location, std::min<GLsizei>(u.size, count), values); break;
+        default: break; // not a float uniform: ignored like an unknown name
+        }
+        return D3D_OK;
+    }
+
+    HRESULT BackendSetProgramInts(Program* p, const char* name, const INT* values, UINT count) override {
+        const ProgramUniform u = Uniform(p, name);
+        if (u.location >= 0 && count)
+            glProgramUniform1iv(p->backend.object, u.location, std::min<GLsizei>(u.size, count), values);
+        return D3D_OK;
+    }
+
+    HRESULT BackendDraw(const DrawCall& call) override;
+
+private:
+    void CreateDepth(Surface* s) {
+        glCreateRenderbuffers(1, &s->backend.renderbuffer);
+        glNamedRenderbufferStorage(s->backend.renderbuffer, GL_DEPTH24_STENCIL8, static_cast<GLsizei>(s->desc.Width),
+                                   static_cast<GLsizei>(s->desc.Height));
+    }
+
+    struct ProgramUniform {
+        GLint location = -1;
+        GLenum type = 0;
+        GLsizei size = 0;
+    };
+    // A uniform of a program by name (looked up once per program and name).
+    ProgramUniform Uniform(Program* p, const char* name) {
+        auto& cache = m_uniforms[p->backend.object];
+        auto it = cache.find(name);
+        if (it != cache.end()) return it->second;
+        ProgramUniform u;
+        u.location = glGetUniformLocation(p->backend.object, name);
+        if (u.location >= 0) {
+            GLuint index = GL_INVALID_INDEX;
+            glGetUniformIndices(p->backend.object, 1, &name, &index);
+            GLint size = 1;
+            if (index != GL_INVALID_INDEX) glGetActiveUniform(p->backend.object, index, 0, nullptr, &size, &u.type, nullptr);
+            u.size = std::max<GLsizei>(1, size);
+        }
+        cache.emplace(name, u);
+        return u;
+    }
+
+    static GLuint ColorTexture(Surface* s) { return s->container ? s->container->backend.object : s->backend.object; }
+
+    void AttachColor(GLuint fbo, Surface* s) {
+        if (s->container && s->container->type == D3DRTYPE_CUBETEXTURE)
+            glNamedFramebufferTextureLayer(fbo, GL_COLOR_ATTACHMENT0, ColorTexture(s), static_cast<GLint>(s->level),
+                                           static_cast<GLint>(s->face));
+        else
+            glNamedFramebufferTexture(fbo, GL_COLOR_ATTACHMENT0, ColorTexture(s), static_cast<GLint>(s->level));
+    }
+
+    bool BindTarget() {
+        Surface* rt = m_state.renderTarget;
+        if (!rt) return false;
+        Surface* ds = m_state.depthStencil;
+        if (ds && !ds->backend.renderbuffer) ds = nullptr;
+        if (rt != m_boundColor) {
+            AttachColor(m_drawFbo, rt);
+            m_boundColor = rt;
+        }
+        if (ds != m_boundDepth || !m_depthAttached) {
+            glNamedFramebufferRenderbuffer(m_drawFbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                                           ds ? ds->backend.renderbuffer : 0);
+            m_boundDepth = ds;
+            m_depthAttached = true;
+        }
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_drawFbo);
+        return true;
+    }
+
+    void Upload(Surface* s) {
+        TextureBase* t = s->container;
+        if (!t || !t->backend.object || s->data.empty()) return;
+        const GLFormat f = FormatFor(t->format);
+        const GLint level = static_cast<GLint>(s->level);
+        const GLsizei w = static_cast<GLsizei>(s->desc.Width), h = static_cast<GLsizei>(s->desc.Height);
+        const bool cube = t->type == D3DRTYPE_CUBETEXTURE;
+        const GLint face = static_cast<GLint>(s->face);
+        if (f.compressed) {
+            if (cube)
+                glCompressedTextureSubImage3D(t->backend.object, level, 0, 0, face, w, h, 1, f.internal,
+                                              static_cast<GLsizei>(s->data.size()), s->data.data());
+            else
+                glCompressedTextureSubImage2D(t->backend.object, level, 0, 0, w, h, f.internal,
+                                              static_cast<GLsizei>(s->data.size()), s->data.data());
+        } else if (cube) {
+            glTextureSubImage3D(t->backend.object, level, 0, 0, face, w, h, 1, f.format, f.type, s->data.data());
+        } else {
+            glTextureSubImage2D(t->backend.object, level, 0, 0, w, h, f.format, f.type, s->data.data());
+        }
+    }
+
+    FFProgram* FixedFunctionProgram(DWORD fvf, std::string* failure);
+    void ApplyRasterState();
+    void ApplySamplers();
+    void SetFixedFunctionUniforms(FFProgram& p, DWORD fvf);
+
+    SDL_Window* m_window;
+    bool m_ownsWindow;
+    SDL_GLContext m_context;
+    GLuint m_vao = 0, m_scratchVertices = 0, m_scratchIndices = 0, m_drawFbo = 0, m_readFbo = 0;
+    GLuint m_samplers[D3DMaxSamplers] = {};
+    Surface* m_boundColor = nullptr;
+    Surface* m_boundDepth = nullptr;
+    bool m_depthAttached = false;
+    std::unordered_map<std::string, FFProgram> m_programs;  // by generated text
+    std::unordered_map<std::string, FFProgram*> m_keyed;    // by the state it was generated from
+    std::vector<DWORD> m_activeLights;
+    std::unordered_map<GLuint, std::unordered_map<std::string, ProgramUniform>> m_uniforms;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Fixed-function emulation
+
+namespace {
+
+const char* kTexOpFunctions = R"(
+vec4 sat(vec4 v) { return clamp(v, 0.0, 1.0); }
+)";
+
+std::string ArgExpr(DWORD arg, int stage, bool alpha) {
+    std::string base;
+    switch (arg & D3DTA_SELECTMASK) {
+    case D3DTA_DIFFUSE: base = "diffuse"; break;
+    case D3DTA_CURRENT: base = stage == 0 ? "diffuse" : "current"; break;
+    case D3DTA_TEXTURE: base = "tex" + std::to_string(stage); break;
+    case D3DTA_TFACTOR: base = "u_tfactor"; break;
+    case D3DTA_SPECULAR: base = "specular"; break;
+    case D3DTA_TEMP: base = "temp"; break;
+    default: base = "current"; break;
+    }
+    if (arg & D3DTA_COMPLEMENT) base = "(vec4(1.0) - " + base + ")";
+    if ((arg & D3DTA_ALPHAREPLICATE) || alpha) base = "vec4(" + base + ".a)";
+    return base;
+}
+
+std::string OpExpr(DWORD op, const std::string& a0, const std::string& a1, const std::string& a2, int stage) {
+    const std::string tex = "tex" + std::to_string(stage);
+    switch (op) {
+    case D3DTOP_SELECTARG1: return a1;
+    case D3DTOP_SELECTARG2: return a2;
+    case D3DTOP_MODULATE: return a1 + " * " + a2;
+    case D3DTOP_MODULATE2X: return "2.0 * " + a1 + " * " + a2;
+    case D3DTOP_MODULATE4X: return "4.0 * " + a1 + " * " + a2;
+    case D3DTOP_ADD: return a1 + " + " + a2;
+    case D3DTOP_ADDSIGNED: return a1 + " + " + a2 + " - vec4(0.5)";
+    case D3DTOP_ADDSIGNED2X: return "2.0 * (" + a1 + " + " + a2 + " - vec4(0.5))";
+    case D3DTOP_SUBTRACT: return a1 + " - " + a2;
+    case D3DTOP_ADDSMOOTH: return a1 + " + " + a2 + " - " + a1 + " * " + a2;
+    case D3DTOP_BLENDDIFFUSEALPHA: return "mix(" + a2 + ", " + a1 + ", diffuse.a)";
+    case D3DTOP_BLENDTEXTUREALPHA: return "mix(" + a2 + ", " + a1 + ", " + tex + ".a)";
+    case D3DTOP_BLENDFACTORALPHA: return "mix(" + a2 + ", " + a1 + ", u_tfactor.a)";
+    case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", current.a)";
+    case D3DTOP_BLENDTEXTUREALPHAPM: return a1 + " + " + a2 + " * (1.0 - " + tex + ".a)";
+    case D3DTOP_PREMODULATE: return a1;
+    case D3DTOP_MODULATEALPHA_ADDCOLOR: return a1 + " + vec4(" + a1 + ".a) * " + a2;
+    case D3DTOP_MODULATECOLOR_ADDALPHA: return a1 + " * " + a2 + " + vec4(" + a1 + ".a)";
+    case D3DTOP_MODULATEINVALPHA_ADDCOLOR: return "vec4(1.0 - " + a1 + ".a) * " + a2 + " + " + a1;
+    case D3DTOP_MODULATEINVCOLOR_ADDALPHA: return "(vec4(1.0) - " + a1 + ") * " + a2 + " + vec4(" + a1 + ".a)";
+    case D3DTOP_DOTPRODUCT3: return "vec4(4.0 * dot((" + a1 + ").rgb - vec3(0.5), (" + a2 + ").rgb - vec3(0.5)))";
+    case D3DTOP_MULTIPLYADD: return a0 + " + " + a1 + " * " + a2;
+    case D3DTOP_LERP: return "mix(" + a2 + ", " + a1 + ", " + a0 + ")";
+    default: return a1; // bump mapping is not emulated
+    }
+}
+
+} // namespace
+
+FFProgram* GLDevice::FixedFunctionProgram(DWORD fvf, std::string* failure) {
+    const auto& rs = m_state.rs;
+    const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
+    const bool hasNormal = (fvf & D3DFVF_NORMAL) != 0;
+    const bool hasDiffuse = (fvf & D3DFVF_DIFFUSE) != 0;
+    const bool hasSpecular = (fvf & D3DFVF_SPECULAR) != 0;
+    const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    const bool lighting = !rhw && rs[D3DRS_LIGHTING];
+
+    // The active lights, in index order, at most the cap.
+    m_activeLights.clear();
+    if (lighting)
+        for (DWORD index : m_state.enabledLights) {
+            if (m_activeLights.size() >= D3DMaxActiveLights) break;
+            m_activeLights.push_back(index);
+        }
+
+    // The compact key: every state the generated text depends on, in a fixed order.
+    std::string compact;
+    auto put = [&](DWORD v) { compact.append(reinterpret_cast<const char*>(&v), sizeof v); };
+    put(fvf);
+    put(lighting);
+    if (lighting) {
+        for (auto state : {D3DRS_COLORVERTEX, D3DRS_DIFFUSEMATERIALSOURCE, D3DRS_SPECULARMATERIALSOURCE,
+                           D3DRS_AMBIENTMATERIALSOURCE, D3DRS_EMISSIVEMATERIALSOURCE, D3DRS_SPECULARENABLE})
+            put(rs[state]);
+        put(static_cast<DWORD>(m_activeLights.size()));
+        for (DWORD index : m_activeLights) put(m_state.lights.at(index).Type);
+    }
+    for (auto state : {D3DRS_FOGENABLE, D3DRS_FOGTABLEMODE, D3DRS_FOGVERTEXMODE, D3DRS_ALPHATESTENABLE, D3DRS_ALPHAFUNC})
+        put(rs[state]);
+    for (int s = 0; s < 4 && m_state.tss[s][D3DTSS_COLOROP] != D3DTOP_DISABLE; ++s) {
+        for (auto t : {D3DTSS_COLOROP, D3DTSS_COLORARG0, D3DTSS_COLORARG1, D3DTSS_COLORARG2, D3DTSS_ALPHAOP,
+                       D3DTSS_ALPHAARG0, D3DTSS_ALPHAARG1, D3DTSS_ALPHAARG2, D3DTSS_TEXCOORDINDEX, D3DTSS_RESULTARG})
+            put(m_state.tss[s][t]);
+        put(m_state.textures[s] ? static_cast<DWORD>(m_state.textures[s]->type) : 0);
+    }
+    if (auto found = m_keyed.find(compact); found != m_keyed.end()) return found->second;
+
+    auto source = [&](DWORD state, bool available) -> int {
+        if (!rs[D3DRS_COLORVERTEX]) return 0;
+        const DWORD s = rs[state];
+        if (s == D3DMCS_COLOR1 && hasDiffuse) return 1;
+        if (s == D3DMCS_COLOR2 && hasSpecular) return 2;
+        (void)available;
+        return 0;
+    };
+
+    std::ostringstream vs;
+    vs << kCommonHeader;
+    vs << "layout(location = 0) in vec4 a_position;\n";
+    if (hasNormal) vs << "layout(location = 1) in vec3 a_normal;\n";
+    if (hasDiffuse) vs << "layout(location = 2) in vec4 a_diffuse;\n";
+    if (hasSpecular) vs << "layout(location = 3) in vec4 a_specular;\n";
+    for (UINT i = 0; i < texCount; ++i) vs << "layout(location = " << 4 + i << ") in vec4 a_texcoord" << i << ";\n";
+    vs << "uniform mat4 u_worldView; uniform mat4 u_projection; uniform mat3 u_normalMatrix;\n"
+          "uniform vec4 u_viewport; uniform vec2 u_halfPixel;\n"
+          "uniform vec4 u_matDiffuse, u_matAmbient, u_matSpecular, u_matEmissive; uniform float u_matPower;\n"
+          "uniform vec4 u_ambient; uniform vec4 u_fog;\n";
+    const std::size_t lights = m_activeLights.size();
+    if (lights) {
+        vs << "uniform vec4 u_lightDiffuse[" << lights << "], u_lightSpecular[" << lights << "], u_lightAmbient["
+           << lights << "];\n"
+           << "uniform vec3 u_lightPosition[" << lights << "], u_lightDirection[" << lights << "];\n"
+           << "uniform vec4 u_lightAttenuation[" << lights << "], u_lightSpot[" << lights << "];\n";
+    }
+    vs << "out vec4 v_diffuse; out vec4 v_specular; out float v_fog;\n";
+    // Stages: which texture coordinates each stage reads.
+    int stages = 0;
+    for (int s = 0; s < 4; ++s) {
+        if (m_state.tss[s][D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        ++stages;
+    }
+    for (int s = 0; s < stages; ++s) vs << "out vec4 v_tc" << s << ";\n";
+    vs << "void main() {\n";
+    if (rhw) {
+        vs << "  float w = a_position.w > 0.0 ? 1.0 / a_position.w : 1.0;\n"
+              "  vec2 ndc = vec2((a_position.x + 0.5 - u_viewport.x) * 2.0 / u_viewport.z - 1.0,\n"
+              "                  1.0 - (a_position.y + 0.5 - u_viewport.y) * 2.0 / u_viewport.w);\n"
+              "  gl_Position = vec4(ndc * w, a_position.z * w, w);\n"
+              "  vec4 P = vec4(0.0);\n";
+    } else {
+        vs << "  vec4 P = u_worldView * vec4(a_position.xyz, 1.0);\n"
+              "  gl_Position = u_projection * P;\n"
+              "  gl_Position.xy += u_halfPixel * gl_Position.w;\n";
+    }
+    const char* vertexDiffuse = hasDiffuse ? "a_diffuse" : "vec4(1.0)";
+    const char* vertexSpecular = hasSpecular ? "a_specular" : "vec4(0.0)";
+    if (lighting) {
+        auto matExpr = [&](int src, const char* material) -> std::string {
+            if (src == 1) return "a_diffuse";
+            if (src == 2) return "a_specular";
+            return material;
+        };
+        const int dsrc = source(D3DRS_DIFFUSEMATERIALSOURCE, true), asrc = source(D3DRS_AMBIENTMATERIALSOURCE, true),
+                  ssrc = source(D3DRS_SPECULARMATERIALSOURCE, true), esrc = source(D3DRS_EMISSIVEMATERIALSOURCE, true);
+        vs << "  vec4 Md = " << matExpr(dsrc, "u_matDiffuse") << ", Ma = " << matExpr(asrc, "u_matAmbient")
+           << ", Ms = " << matExpr(ssrc, "u_matSpecular") << ", Me = " << matExpr(esrc, "u_matEmissive") << ";\n";
+        vs << "  vec3 N = " << (hasNormal ? "u_normalMatrix * a_normal" : "vec3(0.0)") << ";\n"
+           << "  vec3 V = normalize(-P.xyz);\n"
+              "  vec3 dsum = vec3(0.0), asum = vec3(0.0), ssum = vec3(0.0);\n";
+        for (std::size_t k = 0; k < lights; ++k) {
+            const D3DLIGHT9& l = m_state.lights.at(m_activeLights[k]);
+            vs << "  {\n";
+            if (l.Type == D3DLIGHT_DIRECTIONAL) {
+                vs << "    vec3 L = u_lightDirection[" << k << "]; float att = 1.0;\n";
+            } else {
+                vs << "    vec3 d = u_lightPosition[" << k << "] - P.xyz; float dist = length(d);\n"
+                   << "    vec3 L = dist > 0.0 ? d / dist : vec3(0.0, 0.0, -1.0);\n"
+                   << "    vec4 A = u_lightAttenuation[" << k << "];\n"
+                   << "    float att = dist > A.w ? 0.0 : 1.0 / max(A.x + A.y * dist + A.z * dist * dist, 1e-6);\n";
+                if (l.Type == D3DLIGHT_SPOT) {
+                    vs << "    vec4 S = u_lightSpot[" << k << "]; float rho = dot(u_lightDirection[" << k << "], L);\n"
+                       << "    att *= rho > S.x ? 1.0 : (rho <= S.y ? 0.0 : pow(clamp((rho - S.y) / max(S.x - S.y, 1e-6), 0.0, 1.0), S.z));\n";
+                }
+            }
+            vs << "    float NdotL = max(dot(N, L), 0.0);\n"
+               << "    dsum += att * NdotL * u_lightDiffuse[" << k << "].rgb;\n"
+               << "    asum += att * u_lightAmbient[" << k << "].rgb;\n";
+            if (rs[D3DRS_SPECULARENABLE])
+                vs << "    if (NdotL > 0.0) ssum += att * pow(max(dot(N, normalize(V + L)), 0.0), u_matPower) * u_lightSpecular["
+                   << k << "].rgb;\n";
+            vs << "  }\n";
+        }
+        vs << "  v_diffuse = vec4(clamp(Me.rgb + Ma.rgb * (u_ambient.rgb + asum) + Md.rgb * dsum, 0.0, 1.0), Md.a);\n"
+              "  v_specular = vec4(clamp(Ms.rgb * ssum, 0.0, 1.0), 0.0);\n";
+    } else {
+        vs << "  v_diffuse = " << vertexDiffuse << ";\n  v_specular = " << vertexSpecular << ";\n";
+    }
+    // Fog: table fog when its mode is set, else vertex fog; distance is the view-space depth.
+    int fogMode = 0;
+    if (rs[D3DRS_FOGENABLE]) fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
+    if (rhw) {
+        // Pre-transformed vertices carry their fog factor in the specular alpha.
+        vs << "  v_fog = " << (fogMode && hasSpecular ? "a_specular.a" : "1.0") << ";\n";
+    } else {
+        switch (fogMode) {
+        case D3DFOG_LINEAR: vs << "  v_fog = clamp((u_fog.y - abs(P.z)) / max(u_fog.y - u_fog.x, 1e-6), 0.0, 1.0);\n"; break;
+        case D3DFOG_EXP: vs << "  v_fog = clamp(exp(-u_fog.z * abs(P.z)), 0.0, 1.0);\n"; break;
+        case D3DFOG_EXP2: vs << "  v_fog = clamp(exp(-pow(u_fog.z * abs(P.z), 2.0)), 0.0, 1.0);\n"; break;
+        default: vs << "  v_fog = 1.0;\n"; break;
+        }
+    }
+    for (int s = 0; s < stages; ++s) {
+        const DWORD index = m_state.tss[s][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+        if (index < texCount)
+            vs << "  v_tc" << s << " = a_texcoord" << index << ";\n";
+        else
+            vs << "  v_tc" << s << " = vec4(0.0);\n";
+    }
+    vs << "}\n";
+
+    std::ostringstream fs;
+    fs << kCommonHeader << kTexOpFunctions;
+    fs << "in vec4 v_diffuse; in vec4 v_specular; in float v_fog;\n";
+    for (int s = 0; s < stages; ++s) fs << "in vec4 v_tc" << s << ";\n";
+    fs << "uniform vec4 u_tfactor; uniform vec3 u_fogColor; uniform float u_alphaRef;\n";
+    for (int s = 0; s < stages; ++s) {
+        TextureBase* t = m_state.textures[s];
+        if (!t) continue;
+        fs << "uniform " << (t->type == D3DRTYPE_CUBETEXTURE ? "samplerCube" : "sampler2D") << " u_texture" << s << ";\n";
+    }
+    fs << "out vec4 o_colour;\n";
+    fs << "void main() {\n  vec4 diffuse = v_diffuse, specular = v_specular, current = v_diffuse, temp = vec4(0.0);\n";
+    for (int s = 0; s < stages; ++s) {
+        const auto& t = m_state.tss[s];
+        TextureBase* tex = m_state.textures[s];
+        if (!tex)
+            fs << "  vec4 tex" << s << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
+        else if (tex->type == D3DRTYPE_CUBETEXTURE)
+            fs << "  vec4 tex" << s << " = texture(u_texture" << s << ", v_tc" << s << ".xyz);\n";
+        else
+            fs << "  vec4 tex" << s << " = texture(u_texture" << s << ", v_tc" << s << ".xy);\n";
+        const std::string c = OpExpr(t[D3DTSS_COLOROP], ArgExpr(t[D3DTSS_COLORARG0], s, false),
+                                     ArgExpr(t[D3DTSS_COLORARG1], s, false), ArgExpr(t[D3DTSS_COLORARG2], s, false), s);
+        // A disabled alpha operation passes the incoming alpha through (the diffuse alpha at
+        // the first stage).
+        const std::string a = t[D3DTSS_ALPHAOP] == D3DTOP_DISABLE
+                                  ? std::string(s == 0 ? "diffuse" : "current")
+                                  : OpExpr(t[D3DTSS_ALPHAOP], ArgExpr(t[D3DTSS_ALPHAARG0], s, true),
+                                           ArgExpr(t[D3DTSS_ALPHAARG1], s, true),
+                                           ArgExpr(t[D3DTSS_ALPHAARG2], s, true), s);
+        const bool toTemp = (t[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP;
+        fs << "  " << (toTemp ? "temp" : "current") << " = sat(vec4((" << c << ").rgb, (" << a << ").a));\n";
+    }
+    if (rs[D3DRS_SPECULARENABLE] && lighting) fs << "  current.rgb = clamp(current.rgb + specular.rgb, 0.0, 1.0);\n";
+    if (fogMode) fs << "  current.rgb = mix(u_fogColor, current.rgb, v_fog);\n";
+    if (rs[D3DRS_ALPHATESTENABLE]) {
+        const char* cmp = nullptr;
+        switch (rs[D3DRS_ALPHAFUNC]) {
+        case D3DCMP_NEVER: cmp = "false"; break;
+        case D3DCMP_LESS: cmp = "a < r"; break;
+        case D3DCMP_EQUAL: cmp = "a == r"; break;
+        case D3DCMP_LESSEQUAL: cmp = "a <= r"; break;
+        case D3DCMP_GREATER: cmp = "a > r"; break;
+        case D3DCMP_NOTEQUAL: cmp = "a != r"; break;
+        case D3DCMP_GREATEREQUAL: cmp = "a >= r"; break;
+        default: cmp = "true"; break;
+        }
+        fs << "  { float a = floor(current.a * 255.0 + 0.5), r = u_alphaRef; if (!(" << cmp << ")) discard; }\n";
+    }
+    fs << "  o_colour = current;\n}\n";
+
+    std::string vsText = vs.str(), fsText = fs.str();
+    std::string fullKey = vsText + fsText;
+    FFProgram* program = nullptr;
+    if (auto it = m_programs.find(fullKey); it != m_programs.end()) {
+        program = &it->second;
+    } else {
+        FFProgram p;
+        if (!CompileProgram(vsText, fsText, p.program, failure)) return nullptr;
+        program = &m_programs.emplace(std::move(fullKey), std::move(p)).first->second;
+    }
+    m_keyed.emplace(std::move(compact), program);
+    return program;
+}
+
+void GLDevice::SetFixedFunctionUniforms(FFProgram& p, DWORD fvf) {
+    const auto& st = m_state;
+    const D3DMATRIX wv = Multiply(st.world, st.view);
+    glUniformMatrix4fv(p.Loc("u_worldView"), 1, GL_FALSE, &wv._11);
+    glUniformMatrix4fv(p.Loc("u_projection"), 1, GL_FALSE, &st.projection._11);
+    float nm[9];
+    NormalMatrix(wv, nm);
+    glUniformMatrix3fv(p.Loc("u_normalMatrix"), 1, GL_FALSE, nm);
+    const D3DVIEWPORT9& vp = st.viewport;
+    glUniform4f(p.Loc("u_viewport"), static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width),
+                static_cast<float>(vp.Height));
+    glUniform2f(p.Loc("u_halfPixel"), 1.0f / static_cast<float>(vp.Width), -1.0f / static_cast<float>(vp.Height));
+    float v[4];
+    Vec4(st.material.Diffuse, v);
+    glUniform4fv(p.Loc("u_matDiffuse"), 1, v);
+    Vec4(st.material.Ambient, v);
+    glUniform4fv(p.Loc("u_matAmbient"), 1, v);
+    Vec4(st.material.Specular, v);
+    glUniform4fv(p.Loc("u_matSpecular"), 1, v);
+    Vec4(st.material.Emissive, v);
+    glUniform4fv(p.Loc("u_matEmissive"), 1, v);
+    glUniform1f(p.Loc("u_matPower"), st.material.Power);
+    ColorToVec4(st.rs[D3DRS_AMBIENT], v);
+    glUniform4fv(p.Loc("u_ambient"), 1, v);
+    glUniform4f(p.Loc("u_fog"), DwordToFloat(st.rs[D3DRS_FOGSTART]), DwordToFloat(st.rs[D3DRS_FOGEND]),
+                DwordToFloat(st.rs[D3DRS_FOGDENSITY]), 0.0f);
+    ColorToVec4(st.rs[D3DRS_FOGCOLOR], v);
+    glUniform3fv(p.Loc("u_fogColor"), 1, v);
+    ColorToVec4(st.rs[D3DRS_TEXTUREFACTOR], v);
+    glUniform4fv(p.Loc("u_tfactor"), 1, v);
+    glUniform1f(p.Loc("u_alphaRef"), static_cast<float>(st.rs[D3DRS_ALPHAREF] & 0xFF));
+    for (int s = 0; s < 4; ++s) {
+        const GLint l = p.Loc(("u_texture" + std::to_string(s)).c_str());
+        if (l >= 0) glUniform1i(l, s);
+    }
+    const std::size_t n = m_activeLights.size();
+    if (n) {
+        std::vector<float> diffuse(n * 4), specular(n * 4), ambient(n * 4), position(n * 3), direction(n * 3),
+            attenuation(n * 4), spot(n * 4);
+        for (std::size_t k = 0; k < n; ++k) {
+            const D3DLIGHT9& l = st.lights.at(m_activeLights[k]);
+            Vec4(l.Diffuse, &diffuse[k * 4]);
+            Vec4(l.Specular, &specular[k * 4]);
+            Vec4(l.Ambient, &ambient[k * 4]);
+            TransformPoint(l.Position, st.view, &position[k * 3]);
+            float d[3];
+            TransformDirection(l.Direction, st.view, d);
+            const float len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            for (int i = 0; i < 3; ++i) direction[k * 3 + i] = len > 0 ? -d[i] / len : 0.0f; // towards the light
+            attenuation[k * 4 + 0] = l.Attenuation0;
+            attenuation[k * 4 + 1] = l.Attenuation1;
+            attenuation[k * 4 + 2] = l.Attenuation2;
+            attenuation[k * 4 + 3] = l.Range > 0 ? l.Range : 3.4e38f;
+            spot[k * 4 + 0] = std::cos(l.Theta * 0.5f);
+            spot[k * 4 + 1] = std::cos(l.Phi * 0.5f);
+            spot[k * 4 + 2] = l.Falloff;
+        }
+        const GLsizei count = static_cast<GLsizei>(n);
+        glUniform4fv(p.Loc("u_lightDiffuse"), count, diffuse.data());
+        glUniform4fv(p.Loc("u_lightSpecular"), count, specular.data());
+        glUniform4fv(p.Loc("u_lightAmbient"), count, ambient.data());
+        glUniform3fv(p.Loc("u_lightPosition"), count, position.data());
+        glUniform3fv(p.Loc("u_lightDirection"), count, direction.data());
+        glUniform4fv(p.Loc("u_lightAttenuation"), count, attenuation.data());
+        glUniform4fv(p.Loc("u_lightSpot"), count, spot.data());
+    }
+    (void)fvf;
+}
+
+void GLDevice::ApplyRasterState() {
+    const auto& rs = m_state.rs;
+    const D3DVIEWPORT9& vp = m_state.viewport;
+    glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
+               static_cast<GLsizei>(vp.Height));
+    glDepthRange(vp.MinZ, vp.MaxZ);
+    if (rs[D3DRS_ZENABLE] && m_boundDepth) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(CompareFunc(rs[D3DRS_ZFUNC]));
+        glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    } else {
+        glDisable(GL_DEPTH_TEST);
+    }
+    if (rs[D3DRS_ALPHABLENDENABLE]) {
+        glEnable(GL_BLEND);
+        GLenum src = BlendFactor(rs[D3DRS_SRCBLEND]), dst = BlendFactor(rs[D3DRS_DESTBLEND]);
+        if (rs[D3DRS_SRCBLEND] == D3DBLEND_BOTHSRCALPHA) dst = GL_ONE_MINUS_SRC_ALPHA;
+        if (rs[D3DRS_SRCBLEND] == D3DBLEND_BOTHINVSRCALPHA) {
+            src = GL_ONE_MINUS_SRC_ALPHA;
+            dst = GL_SRC_ALPHA;
+        }
+        if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
+            glBlendFuncSeparate(src, dst, BlendFactor(rs[D3DRS_SRCBLENDALPHA]), BlendFactor(rs[D3DRS_DESTBLENDALPHA]));
+            glBlendEquationSeparate(BlendEquation(rs[D3DRS_BLENDOP]), BlendEquation(rs[D3DRS_BLENDOPALPHA]));
+        } else {
+            glBlendFunc(src, dst);
+            glBlendEquation(BlendEquation(rs[D3DRS_BLENDOP]));
+        }
+    } else {
+        glDisable(GL_BLEND);
+    }
+    // With the upper-left clip origin, GL's counter-clockwise is clockwise on the screen as the
+    // original platform sees it.
+    switch (rs[D3DRS_CULLMODE]) {
+    case D3DCULL_NONE: glDisable(GL_CULL_FACE); break;
+    case D3DCULL_CW: glEnable(GL_CULL_FACE); glFrontFace(GL_CCW); glCullFace(kCullClockwise); break;
+    default: glEnable(GL_CULL_FACE); glFrontFace(GL_CCW); glCullFace(kCullCounterClockwise); break;
+    }
+    const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
+    glColorMask(mask & 1, (mask >> 1) & 1, (mask >> 2) & 1, (mask >> 3) & 1);
+    glPolygonMode(GL_FRONT_AND_BACK, rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
+                                     : rs[D3DRS_FILLMODE] == D3DFILL_POINT   ? GL_POINT
+                                                                             : GL_FILL);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+void GLDevice::ApplySamplers() {
+    for (DWORD s = 0; s < D3DMaxTextureStages; ++s) {
+        TextureBase* t = m_state.textures[s];
+        glBindTextureUnit(s, t ? t->backend.object : 0);
+        if (!t) continue;
+        const auto& smp = m_state.samp[s];
+        const GLuint o = m_samplers[s];
+        glSamplerParameteri(o, GL_TEXTURE_WRAP_S, static_cast<GLint>(AddressMode(smp[D3DSAMP_ADDRESSU])));
+        glSamplerParameteri(o, GL_TEXTURE_WRAP_T, static_cast<GLint>(AddressMode(smp[D3DSAMP_ADDRESSV])));
+        glSamplerParameteri(o, GL_TEXTURE_WRAP_R, static_cast<GLint>(AddressMode(smp[D3DSAMP_ADDRESSW])));
+        const bool magLinear = smp[D3DSAMP_MAGFILTER] >= D3DTEXF_LINEAR;
+        const bool minLinear = smp[D3DSAMP_MINFILTER] >= D3DTEXF_LINEAR;
+        GLenum minFilter;
+        switch (smp[D3DSAMP_MIPFILTER]) {
+        case D3DTEXF_POINT: minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST; break;
+        case D3DTEXF_LINEAR: case D3DTEXF_ANISOTROPIC: minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR; break;
+        default: minFilter = minLinear ? GL_LINEAR : GL_NEAREST; break;
+        }
+        glSamplerParameteri(o, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(minFilter));
+        glSamplerParameteri(o, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
+        if (m_caps.MaxAnisotropy > 1) {
+            const bool aniso = smp[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || smp[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+            const float amount = aniso ? static_cast<float>(std::clamp<DWORD>(smp[D3DSAMP_MAXANISOTROPY], 1, m_caps.MaxAnisotropy)) : 1.0f;
+            glSamplerParameterf(o, GL_TEXTURE_MAX_ANISOTROPY, amount);
+        }
+        glSamplerParameterf(o, GL_TEXTURE_LOD_BIAS, DwordToFloat(smp[D3DSAMP_MIPMAPLODBIAS]));
+        glSamplerParameterf(o, GL_TEXTURE_MIN_LOD, static_cast<float>(smp[D3DSAMP_MAXMIPLEVEL]));
+        float border[4];
+        ColorToVec4(smp[D3DSAMP_BORDERCOLOR], border);
+        glSamplerParameterfv(o, GL_TEXTURE_BORDER_COLOR, border);
+        glBindSampler(s, o);
+    }
+}
+
+// KX_GL_TRACE=1 reports GL errors around each draw (a development aid).
+static void Check(const char* where) {
+    static const bool trace = std::getenv("KX_GL_TRACE") != nullptr;
+    if (!trace) return;
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) std::fprintf(stderr, "GL error 0x%x at %s\n", e, where);
+}
+
+HRESULT GLDevice::BackendDraw(const DrawCall& call) {
+    ScopedDriverAllocations driver;
+    Check("before draw");
+    if (!BindTarget()) return D3DERR_INVALIDCALL;
+    ApplyRasterState();
+    Check("raster");
+    const DWORD fvf = m_state.fvf;
+    if (m_state.program) {
+        glUseProgram(m_state.program->backend.object);
+    } else {
+        std::string failure;
+        FFProgram* p = FixedFunctionProgram(fvf, &failure);
+        if (!p) return D3DERR_DRIVERINTERNALERROR;
+        glUseProgram(p->program);
+        SetFixedFunctionUniforms(*p, fvf);
+    }
+    Check("program");
+    ApplySamplers();
+    Check("samplers");
+
+    // Vertices.
+    glBindVertexArray(m_vao);
+    GLuint vbo = 0;
+    GLintptr base = 0;
+    if (call.vertexBuffer) {
+        vbo = call.vertexBuffer->backend.object;
+        base = call.vertexOffset;
+    } else {
+        vbo = m_scratchVertices;
+        const std::size_t bytes = static_cast<std::size_t>(call.userVertexCount) * call.stride;
+        glNamedBufferData(vbo, static_cast<GLsizeiptr>(bytes), call.userVertices, GL_STREAM_DRAW);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    for (GLuint i = 0; i < 12; ++i) glDisableVertexAttribArray(i);
+    GLintptr offset = base;
+    auto attrib = [&](GLuint index, GLint size, GLenum type, GLboolean norm, GLintptr bytes) {
+        glEnableVertexAttribArray(index);
+        glVertexAttribPointer(index, size, type, norm, static_cast<GLsizei>(call.stride), reinterpret_cast<const void*>(offset));
+        offset += bytes;
+    };
+    switch (fvf & D3DFVF_POSITION_MASK) {
+    case D3DFVF_XYZ: attrib(0, 3, GL_FLOAT, GL_FALSE, 12); break;
+    case D3DFVF_XYZRHW: case D3DFVF_XYZW: attrib(0, 4, GL_FLOAT, GL_FALSE, 16); break;
+    default: attrib(0, 3, GL_FLOAT, GL_FALSE, static_cast<GLintptr>(D3DFVFVertexSize(fvf & D3DFVF_POSITION_MASK))); break;
+    }
+    if (fvf & D3DFVF_NORMAL) attrib(1, 3, GL_FLOAT, GL_FALSE, 12);
+    if (fvf & D3DFVF_PSIZE) offset += 4;
+    if (fvf & D3DFVF_DIFFUSE) attrib(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    if (fvf & D3DFVF_SPECULAR) attrib(3, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4);
+    const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    for (UINT i = 0; i < texCount && i < 8; ++i) {
+        GLint size = 2;
+        switch ((fvf >> (16 + 2 * i)) & 3) {
+        case D3DFVF_TEXTUREFORMAT1: size = 1; break;
+        case D3DFVF_TEXTUREFORMAT3: size = 3; break;
+        case D3DFVF_TEXTUREFORMAT4: size = 4; break;
+        default: break;
+        }
+        attrib(4 + i, size, GL_FLOAT, GL_FALSE, size * 4);
+    }
+    // Absent inputs read as D3D's defaults.
+    glVertexAttrib4f(2, 1, 1, 1, 1);
+    glVertexAttrib4f(3, 0, 0, 0, 0);
+
+    Check("attributes");
+    const GLenum mode = Primitive(call.type);
+    if (call.indexed) {
+        const GLenum type = call.indexFormat == D3DFMT_INDEX32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+        const UINT size = call.indexFormat == D3DFMT_INDEX32 ? 4 : 2;
+        GLuint ibo;
+        GLintptr first;
+        if (call.indexBuffer) {
+            ibo = call.indexBuffer->backend.object;
+            first = static_cast<GLintptr>(call.startIndex) * size;
+        } else {
+            ibo = m_scratchIndices;
+            glNamedBufferData(ibo, static_cast<GLsizeiptr>(call.indexCount) * size, call.userIndices, GL_STREAM_DRAW);
+            first = 0;
+        }
+        glVertexArrayElementBuffer(m_vao, ibo);
+        glDrawElementsBaseVertex(mode, static_cast<GLsizei>(call.indexCount), type, reinterpret_cast<const void*>(first),
+                                 call.baseVertex);
+    } else {
+        glDrawArrays(mode, static_cast<GLint>(call.startVertex), static_cast<GLsizei>(call.vertexCount));
+    }
+    glBindVertexArray(0);
+    return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_DRIVERINTERNALERROR;
+}
+
+bool ProbeOpenGL(D3DCAPS9& caps) {
+    if (g_probed) {
+        caps = g_probedCaps;
+        return g_probeResult;
+    }
+    g_probed = true;
+    if (!InitVideo()) return false;
+    ScopedDriverAllocations driver;
+    SDL_Window* window = static_cast<SDL_Window*>(CreateGameWindow("", 16, 16, true, true));
+    if (!window) return false;
+    SDL_GLContext context = nullptr;
+    if (MakeContext(window, context)) {
+        GLint maxSize = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+        GLfloat maxAniso = 1;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &maxAniso);
+        if (glGetError() != GL_NO_ERROR) maxAniso = 1;
+        D3DCAPS9 c;
+        c.DevCaps = D3DDEVCAPS_HWTRANSFORMANDLIGHT;
+        c.TextureCaps = D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_CUBEMAP;
+        c.MaxTextureWidth = c.MaxTextureHeight = static_cast<DWORD>(std::max(maxSize, 1));
+        c.MaxAnisotropy = static_cast<DWORD>(std::max(1.0f, maxAniso));
+        c.MaxTextureBlendStages = 4;
+        c.MaxSimultaneousTextures = 8;
+        c.MaxActiveLights = D3DMaxActiveLights;
+        c.MaxPrimitiveCount = 0xFFFFF;
+        c.MaxVertexIndex = 0xFFFFFF;
+        c.MaxStreams = 1;
+        c.MaxStreamStride = 255;
+        c.VertexShaderVersion = D3DVS_VERSION(3, 0);
+        c.PixelShaderVersion = D3DPS_VERSION(3, 0);
+        c.NumSimultaneousRTs = 1;
+        g_probedCaps = c;
+        g_probeResult = true;
+        SDL_GL_DeleteContext(context);
+    }
+    DestroyGameWindow(window);
+    caps = g_probedCaps;
+    return g_probeResult;
+}
+
+HRESULT CreateOpenGLDevice(HWND window, const D3DCAPS9& caps, const D3DPRESENT_PARAMETERS& params,
+                           IDirect3DDevice9** out) {
+    *out = nullptr;
+    if (!InitVideo()) return D3DERR_NOTAVAILABLE;
+    ScopedDriverAllocations driver;
+    bool owns = false;
+    SDL_Window* w = static_cast<SDL_Window*>(window ? window : params.hDeviceWindow);
+    if (!w) {
+        w = static_cast<SDL_Window*>(CreateGameWindow("", static_cast<int>(std::max(1u, params.BackBufferWidth)),
+                                                      static_cast<int>(std::max(1u, params.BackBufferHeight)), true, true));
+        owns = true;
+        if (!w) return D3DERR_NOTAVAILABLE;
+    }
+    SDL_GLContext context = nullptr;
+    if (!MakeContext(w, context)) {
+        if (owns) DestroyGameWindow(w);
+        return D3DERR_NOTAVAILABLE;
+    }
+    auto* device = new GLDevice(w, owns, context, caps, params);
+    const HRESULT hr = device->Setup();
+    if (FAILED(hr)) {
+        device->Release();
+        return hr;
+    }
+    *out = device;
+    return D3D_OK;
+}
+
+} // namespace Platform::GraphicsDetail
