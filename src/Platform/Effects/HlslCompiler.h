@@ -1,0 +1,68 @@
+#pragma once
+// Compiles one HLSL function of an effect file to GLSL for the OpenGL backend: glslang's HLSL
+// front end makes SPIR-V, SPIRV-Cross writes GLSL 4.50. Global parameters end up in one flat
+// vec4 array so the device can upload every constant in one call; the reflection below says
+// where each parameter lives in it and which sampler uniform stands for which sampler.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Platform {
+
+enum class ShaderStage { Vertex, Pixel };
+
+struct ShaderConstant {
+    std::string name;       // the HLSL global's name
+    uint32_t offset = 0;    // byte offset in the constant block
+    uint32_t size = 0;      // bytes
+    uint32_t columns = 0;   // vector size (1..4)
+    uint32_t rows = 0;      // 1 for scalars and vectors, matrix row count otherwise
+    // Matrices: true when each 16-byte register holds one column of the HLSL matrix (HLSL's
+    // default column_major packing), false when it holds one row (row_major).
+    bool registersAreColumns = false;
+};
+
+struct ShaderSampler {
+    std::string name;       // the HLSL sampler's name
+    std::string glslName;   // the uniform that stands for it in the GLSL
+    uint32_t binding = 0;   // texture unit the GLSL expects
+};
+
+struct ShaderVarying {
+    std::string semantic;   // upper case, with its index ("TEXCOORD1")
+    uint32_t location = 0;
+    uint32_t components = 4;
+};
+
+struct CompiledShader {
+    std::string glsl;
+    // Name of the flat vec4 array holding the constants ("" when there are none) and its
+    // length in vec4s.
+    std::string constantArray;
+    uint32_t constantVec4s = 0;
+    std::vector<ShaderConstant> constants;
+    std::vector<ShaderSampler> samplers;
+    // Pixel shaders: what they read from the vertex stage; vertex shaders: what they hand it.
+    std::vector<ShaderVarying> inputs;
+    std::vector<ShaderVarying> outputs;
+};
+
+// Whether GLSL 4.50 source compiles (glslang's GLSL front end); the message otherwise.
+bool CheckGlsl(const std::string& glsl, ShaderStage stage, std::string& error);
+
+// HLSL source in, GLSL out. Answers false with a message in error (glslang's own lines) when
+// the source does not compile or the entry point does not exist.
+bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
+                       ShaderStage stage, CompiledShader& out, std::string& error);
+
+} // namespace Platform
+
+namespace Platform {
+// The attribute slot of a vertex input semantic, as the device feeds vertex streams (POSITION 0,
+// NORMAL 1, COLOR0/1 2/3, TEXCOORD0..7 4..11); -1 for the others.
+int VertexAttributeLocation(const std::string& semantic);
+// The fixed location of a value passed from vertex to pixel shader (COLOR0/1 0/1,
+// TEXCOORD0..7 2..9, FOG 10), -1 when unsupported.
+int VaryingLocation(const std::string& semantic);
+}
