@@ -1,4 +1,5 @@
 #include "Game/ScriptApi.h"
+#include "Game/ScriptEngineServices.h"
 #include "Game/ScriptRecords.h"
 
 namespace ScriptApi {
@@ -7,6 +8,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     tables.Clear();
     AddObjectAndCommandFunctions(tables);
     AddRecordFunctions(tables);
+    AddEngineServiceFunctions(tables);
     AddEmptyFunctions(tables);
 }
 

@@ -1,0 +1,63 @@
+#pragma once
+// The process: the application object, whose Run creates every engine singleton and start-up
+// task in a fixed order, shows the launcher, opens the game window, runs the main loop and
+// writes the settings and key bindings back; and the process-wide values start-up sets.
+
+#include "Framework/Launcher.h"
+
+#include <string>
+
+// Set once CPApplication::Run has returned (late window messages then leave the kernel alone).
+extern bool g_appClosing;
+// The launcher and exit pages; "data\links.txt" may give them.
+extern std::string g_launcherAddress;
+extern std::string g_exitAddress;
+// The 1024 x 768 design's scale and horizontal offset on this screen.
+extern float g_interfaceScale;
+extern float g_interfaceOffsetX;
+// The pointer in back-buffer pixels, kept by the window procedure.
+extern float g_cursorX;
+extern float g_cursorY;
+// The post effects' "fx" and "fy" values.
+extern float g_effectFx;
+extern float g_effectFy;
+
+// We have no publisher pages: the built-in addresses are empty and open nothing.
+extern const char* const kBuiltInLauncherAddress;
+extern const char* const kBuiltInExitAddress;
+
+// Process exit statuses.
+constexpr int kExitNormal = 0;
+constexpr int kExitStartupFailed = 1;
+constexpr int kExitBadCommandLine = 2;
+
+// Sets g_interfaceScale and g_interfaceOffsetX for a screen of that size.
+void ComputeInterfaceScale(int width, int height);
+// Reads "data\links.txt" into the two addresses ("http://" and the first token of a line).
+void ReadLinksFile();
+
+class CPApplication {
+public:
+    CPApplication();
+    virtual ~CPApplication();
+    CPApplication(const CPApplication&) = delete;
+    CPApplication& operator=(const CPApplication&) = delete;
+
+    static CPApplication* GetInstance() { return s_instance; }
+
+    // The launcher bypass of the command line (none by default).
+    void SetCommandLine(const SPCommandLine& commandLine) { m_commandLine = commandLine; }
+
+    // Everything from the settings to the last file written. Answers the process's exit
+    // status: 0 after the launcher was quit or a normal end, kExitStartupFailed when the window,
+    // the renderer task or the input task could not be made (the reason is on stderr).
+    int Run(void* instance, int showCommand);
+
+private:
+    static CPApplication* s_instance;
+    SPCommandLine m_commandLine;
+};
+
+// The process entry after the command line is read: runs the application, sets g_appClosing,
+// deletes the application and opens the exit page. Answers the exit status.
+int RunProcess(const SPCommandLine& commandLine);

@@ -1,0 +1,177 @@
+#include "Game/ScriptEngineServices.h"
+
+#include "Framework/PGlobalTimer.h"
+#include "Framework/PSettings.h"
+#include "Framework/StartupRegistry.h"
+#include "Framework/StringUtils.h"
+#include "Game/ScriptApi.h"
+#include "Input/NInput.h"
+#include "Script/ScriptBinding.h"
+#include "Sound/NAudio.h"
+#include "Sound/NSound.h"
+#include "Sound/PMusic.h"
+
+#include <optional>
+#include <string>
+
+namespace ScriptApi {
+namespace {
+
+using Script::ScriptBind;
+using Script::ScriptCall;
+namespace Arg = Script::Arg;
+using Text = std::optional<std::string>;
+
+// --- key bindings --------------------------------------------------------------------------
+
+void SetActions(ScriptCall&, bool enabled) {
+    if (CNInput* input = CNInput::GetInstance()) input->actionsEnabled = enabled;
+    g_deltaTime = 0.0f;
+}
+
+void SetAssignKey(ScriptCall&) {
+    if (CNInput* input = CNInput::GetInstance()) input->keyAssignMode = true;
+}
+
+// The third argument is read and has no effect.
+void SetAction(ScriptCall&, Text second, Text keyName, bool) {
+    CNInput* input = CNInput::GetInstance();
+    if (input && second && keyName) input->SetActionKey(*second, *keyName);
+}
+
+void LoadActions(ScriptCall&, Text path) {
+    CNInput* input = CNInput::GetInstance();
+    if (input && path) input->LoadActions(*path);
+}
+
+// The same writer as the shut-down's: the input task's own.
+void SaveActions(ScriptCall&) {
+    if (CNInput* input = CNInput::GetInstance()) input->SaveActions("Actions.cfg");
+}
+
+void UpdateActions(ScriptCall&) {
+    CNInput* input = CNInput::GetInstance();
+    if (!input) return;
+    input->SaveActions("Actions.cfg");
+    input->LoadActions("Actions.cfg");
+}
+
+void GetActionNames(ScriptCall& call) {
+    CNInput* input = CNInput::GetInstance();
+    if (!input) {
+        call.PushNumber(0);
+        call.PushTable([](ScriptCall::TableBuilder&) {});
+        call.PushTable([](ScriptCall::TableBuilder&) {});
+        return;
+    }
+    const std::vector<std::string>& order = input->GetActionOrder();
+    call.PushNumber(static_cast<double>(input->GetActionMap().size()));
+    call.PushTable([&](ScriptCall::TableBuilder& table) {
+        for (const std::string& action : order) {
+            const CNActionBinding* binding = input->FindAction(action);
+            std::string key = binding ? binding->keyText : std::string();
+            table.AddString(ToUpper(key));
+        }
+    });
+    call.PushTable([&](ScriptCall::TableBuilder& table) {
+        for (const std::string& action : order) {
+            const CNActionBinding* binding = input->FindAction(action);
+            table.AddString(binding ? binding->secondText : std::string());
+        }
+    });
+}
+
+// --- music ---------------------------------------------------------------------------------
+
+void PlayMusic(ScriptCall&, Text file) {
+    CPMusic* music = CPMusic::GetInstance();
+    if (music && file) music->Play(*file, true);
+}
+
+void PlayMusicNoLoop(ScriptCall&, Text file) {
+    CPMusic* music = CPMusic::GetInstance();
+    if (!music || !file) return;
+    music->Play(*file, false);
+    music->Start();
+}
+
+void StopPlayingMusic(ScriptCall&) {
+    if (CPMusic* music = CPMusic::GetInstance()) music->Stop();
+}
+
+void GetMusicName(ScriptCall& call) {
+    CPMusic* music = CPMusic::GetInstance();
+    call.PushString(music ? music->GetFileName() : std::string());
+}
+
+// --- time scale and volumes ----------------------------------------------------------------
+
+// The level's part (a factor of 0 also ends the show-case time) comes with the level.
+void SetTemp(ScriptCall&, double factor) {
+    const float value = Script::NarrowToFloat(factor);
+    g_timeScale = value;
+    CNSound::SetGlobalFrequencyFactor(value);
+}
+
+void SetSoundVolume(ScriptCall&, double volume) {
+    const float value = Script::NarrowToFloat(volume);
+    g_soundVolume = value;
+    if (CNAudio* audio = CNAudio::GetInstance()) audio->SetSoundVolume(value);
+}
+
+void SetMusicVolume(ScriptCall&, double volume) {
+    const float value = Script::NarrowToFloat(volume);
+    g_musicVolume = value;
+    if (CNAudio* audio = CNAudio::GetInstance()) audio->SetMusicVolume(value);
+}
+
+// --- the renderer's script values ----------------------------------------------------------
+
+void SetMotionBlur(ScriptCall&, double amount) {
+    const float value = Script::NarrowToFloat(amount);
+    const auto& renderer = GetStartupRegistry().renderer;
+    if (renderer.setMotionBlur) renderer.setMotionBlur(value != 0.0f, value);
+}
+
+void SetLightCoeff(ScriptCall&, double coefficient) {
+    const auto& renderer = GetStartupRegistry().renderer;
+    if (renderer.setLightCoeff) renderer.setLightCoeff(Script::NarrowToFloat(coefficient));
+}
+
+void SetRadialBlur(ScriptCall&, double amount) {
+    const auto& renderer = GetStartupRegistry().renderer;
+    if (renderer.setRadialBlur) renderer.setRadialBlur(Script::NarrowToFloat(amount));
+}
+
+} // namespace
+
+void AddEngineServiceFunctions(Script::ScriptFunctionTables& tables) {
+    static const Script::ScriptFunction kFirst[] = {
+        {"PlayMusic", ScriptBind<PlayMusic, Arg::String>},
+    };
+    static const Script::ScriptFunction kSecond[] = {
+        {"SetTemp", ScriptBind<SetTemp, Arg::Number>},
+        {"SetMotionBlur", ScriptBind<SetMotionBlur, Arg::Number>},
+        {"SetActions", ScriptBind<SetActions, Arg::Boolean>},
+        {"PlayMusicNoLoop", ScriptBind<PlayMusicNoLoop, Arg::String>},
+        {"SetSoundVolume", ScriptBind<SetSoundVolume, Arg::Number>},
+        {"SetMusicVolume", ScriptBind<SetMusicVolume, Arg::Number>},
+        {"GetMusicName", ScriptBind<GetMusicName>},
+        {"GetActionNames", ScriptBind<GetActionNames>},
+        {"SetAssignKey", ScriptBind<SetAssignKey>},
+        {"SetAction", ScriptBind<SetAction, Arg::String, Arg::String, Arg::Boolean>},
+        {"SaveActions", ScriptBind<SaveActions>},
+        {"LoadActions", ScriptBind<LoadActions, Arg::String>},
+        {"StopPlayingMusic", ScriptBind<StopPlayingMusic>},
+        {"UpdateActions", ScriptBind<UpdateActions>},
+    };
+    static const Script::ScriptFunction kThird[] = {
+        {"SetRadialBlur", ScriptBind<SetRadialBlur, Arg::Number>},
+        {"SetLightCoeff", ScriptBind<SetLightCoeff, Arg::Number>},
+    };
+    tables.Add(kFirstTable, kFirst);
+    tables.Add(kSecondTable, kSecond);
+    tables.Add(kThirdTable, kThird);
+}
+
+} // namespace ScriptApi

@@ -1,0 +1,17 @@
+#pragma once
+// The script functions over the engine's own services that the game needs from the start: the
+// key bindings ("SetActions", "SetAssignKey", "SetAction", "LoadActions", "SaveActions",
+// "UpdateActions", "GetActionNames"), the music ("PlayMusic", "PlayMusicNoLoop",
+// "StopPlayingMusic", "GetMusicName"), the time scale ("SetTemp"), the volumes
+// ("SetSoundVolume", "SetMusicVolume") and the renderer's script values ("SetMotionBlur",
+// "SetLightCoeff", "SetRadialBlur").
+
+#include "Script/ScriptFunctions.h"
+
+namespace ScriptApi {
+
+// "PlayMusic" in the first table; "SetLightCoeff" and "SetRadialBlur" in the third; the others
+// in the second.
+void AddEngineServiceFunctions(Script::ScriptFunctionTables& tables);
+
+} // namespace ScriptApi

@@ -1,0 +1,109 @@
+#pragma once
+// What the renderer reads of the layers above it, as small interfaces it owns (the scene,
+// the race world, the post effects and the sky implement and install them). Each has a
+// default that stands for "not there": no level, no post effects, no sky.
+
+#include <cstdint>
+
+#include "Framework/PMMObject.h"
+#include "Platform/Graphics/D3D9.h"
+#include "Platform/Math/D3DXTypes.h"
+
+class IPRenderable;
+class CPLight;
+class CPPerspectiveCamera;
+
+// A scene object as the render block and the render objects see it. The scene's object
+// class implements it; the render block's hand-over and the decal take it.
+class IPSceneObject : public IPMMObject {
+public:
+    // Attachment kinds.
+    enum Kind { KindMesh = 0, KindAnimated = 1, KindLight = 2, KindSprite = 3, KindParticles = 4, KindEmpty = 5 };
+
+    virtual bool IsVisible() const = 0;
+    virtual bool IsStatic() const = 0;
+    virtual void SetStatic(bool isStatic) = 0;
+    virtual int GetKind() const = 0;
+    // The attachment as a renderable (kinds 0, 1, 3) or as a light (kind 2); null otherwise.
+    virtual IPRenderable* GetRenderable() const = 0;
+    virtual CPLight* GetLight() const = 0;
+    // Children in order.
+    virtual int GetChildCount() const = 0;
+    virtual IPSceneObject* GetChild(int index) const = 0;
+    // The attached objects (levels of detail) that the static pre-write also visits.
+    virtual int GetAttachedCount() const = 0;
+    virtual IPSceneObject* GetAttached(int index) const = 0;
+    virtual const D3DXMATRIX& GetWorldMatrix() const = 0;
+    // Raised when the world matrix changed; a render object clears it once it has followed.
+    virtual bool IsTransformChanged() const = 0;
+    virtual void ClearTransformChanged() = 0;
+    // Half size of the pick bounds.
+    virtual D3DXVECTOR3 GetPickHalfSize() const = 0;
+};
+
+// Triangle numbers into the race world's terrain, gathered around a racer.
+struct SPTriangleSet : public IPMMObject {
+    static constexpr int kMaxTriangles = 1000;
+    int count = 0;
+    std::int32_t triangles[kMaxTriangles] = {};
+
+    int GetSize() const override { return static_cast<int>(sizeof(SPTriangleSet)); }
+    std::string GetClassName() const override { return "SPTriangleSet"; }
+};
+
+// The terrain's arrays: each vertex record begins with its position (3 floats), each
+// triangle record with its three vertex numbers (32-bit); strides in bytes.
+struct SPTerrainView {
+    const std::uint8_t* vertices = nullptr;
+    int vertexCount = 0;
+    int vertexStride = 0;
+    const std::uint8_t* triangles = nullptr;
+    int triangleCount = 0;
+    int triangleStride = 0;
+};
+
+// The race world's services the frame reads.
+class IPRaceWorld {
+public:
+    virtual bool HasLevel() const = 0;
+    // The level's race camera: its current view camera and its far camera; null without a
+    // level or a race camera.
+    virtual CPPerspectiveCamera* GetViewCamera() const = 0;
+    virtual CPPerspectiveCamera* GetFarCamera() const = 0;
+    // False without terrain.
+    virtual bool GetTerrain(SPTerrainView& out) const = 0;
+
+protected:
+    ~IPRaceWorld() = default;
+};
+
+// Installs the race world (null: back to "no level").
+void SetRaceWorld(IPRaceWorld* world);
+// Never null.
+IPRaceWorld& GetRaceWorld();
+
+// The post-processing member of the renderer. The default does nothing.
+class IPPostEffects {
+public:
+    virtual ~IPPostEffects() = default;
+    virtual HRESULT Init(IDirect3DDevice9* device) {
+        (void)device;
+        return S_OK;
+    }
+    // Before a reset: every device object.
+    virtual void ReleaseTargets() {}
+    // At stop: effects and textures.
+    virtual void Release() {}
+    virtual void RadialBlur() {}
+    virtual void Bloom() {}
+};
+
+// The loaded sky: drawn by its update, which also hands lights, ambient and fog over.
+class IPRenderSky {
+public:
+    virtual ~IPRenderSky() = default;
+    virtual void Update(float deltaTime) = 0;
+};
+
+// The device the sky and its vertex objects draw through; null until the renderer starts.
+extern IDirect3DDevice9* g_skyDevice;

@@ -1,0 +1,3 @@
+#include "Render/PVertexEffect.h"
+
+CPVertexEffect::~CPVertexEffect() = default;

@@ -1,0 +1,210 @@
+// The real game executable in a temporary game root, headless (SDL's offscreen video, no sound
+// device, no shell), started past the launcher with "--play 320x240 --windowed".
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "Framework/PSettings.h"
+#include "Framework/PStringSplitter.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// Both kinds of binding, so the round trip covers the number form too.
+const char* const kActions = "exit;Exit;Esc;false\r\nfire;Fire;Space;false\r\nslot;Slot;3;true\r\n";
+
+const char* const kEndingScript =
+    "local passes = 0\n"
+    "while true do\n"
+    "  passes = passes + 1\n"
+    "  if passes == 10 then KillAllTasks() end\n"
+    "  Update()\n"
+    "end\n";
+
+// Tells the test, by a file, that the main loop runs; then runs forever.
+const char* const kMarkingScript =
+    "local marker = io.open(\"running.txt\", \"w\")\n"
+    "if marker then marker:write(\"yes\") marker:close() end\n"
+    "while true do Update() end\n";
+
+class Game {
+public:
+    Game(const std::string& root, const std::vector<std::string>& args, const std::string& stderrPath) {
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            if (::chdir(root.c_str()) != 0) ::_exit(120);
+            const int err = ::open(stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err >= 0) ::dup2(err, 2);
+            ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
+            ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+            ::setenv("ALSOFT_DRIVERS", "null", 1);
+            ::setenv("KORVAXA_NO_SHELL", "1", 1);
+            std::vector<char*> argv;
+            std::string program = KX_GAME_EXECUTABLE;
+            argv.push_back(program.data());
+            std::vector<std::string> copies = args;
+            for (std::string& a : copies) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(121);
+        }
+    }
+    ~Game() {
+        if (m_pid > 0 && !m_done) {
+            ::kill(m_pid, SIGKILL);
+            int status = 0;
+            ::waitpid(m_pid, &status, 0);
+        }
+    }
+
+    // The exit status, or -1 when it did not end in time (or died of a signal).
+    int Wait(std::chrono::seconds limit = std::chrono::seconds(120)) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+            if (r == m_pid) {
+                m_done = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+    bool Running() {
+        int status = 0;
+        const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid) m_done = true;
+        return r == 0;
+    }
+    void Terminate() { ::kill(m_pid, SIGTERM); }
+
+private:
+    pid_t m_pid = -1;
+    bool m_done = false;
+};
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root.Write("config.cfg", "screenWidth = 1024\r\nscreenHeight = 768\r\nscreenBPP = 32\r\nfullScreen = 1\r\n");
+        root.Write("Actions.cfg", kActions);
+        root.Write("Data/strings.txt", "hello~Hello\r\n");
+    }
+    void WriteMain(const char* script) {
+        root.Write("Data/Scripts/list.dat", "main t_system action_listener\r\n");
+        root.Write("Data/Scripts/main.lua", script);
+    }
+    std::string Stderr() const { return logs.Read("stderr.txt"); }
+    std::vector<std::string> Args() const { return {"--play", "320x240", "--windowed"}; }
+
+    bool WaitForFile(const char* name, std::chrono::seconds limit, Game& game) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            if (root.Exists(name)) return true;
+            if (!game.Running()) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    // config.cfg as a clean run leaves it: every key in the registry's order, the played size.
+    void ExpectConfigWritten() {
+        ASSERT_TRUE(root.Exists("config.cfg"));
+        const std::string text = root.Read("config.cfg");
+        std::vector<std::string> keys;
+        CPStringSplitter lines(text, "\r\n");
+        std::string line;
+        while (lines.NextToken(line))
+            if (!line.empty()) keys.push_back(line.substr(0, line.find(" = ")));
+        CPSettings settings;
+        std::vector<std::string> expected;
+        for (const auto& entry : settings.Map()) expected.push_back(entry.first);
+        EXPECT_EQ(keys, expected);
+        EXPECT_NE(text.find("screenWidth = 320\r\n"), std::string::npos);
+        EXPECT_NE(text.find("screenHeight = 240\r\n"), std::string::npos);
+        EXPECT_NE(text.find("screenBPP = 32\r\n"), std::string::npos);
+        EXPECT_NE(text.find("fullScreen = 0\r\n"), std::string::npos);
+    }
+
+    kxtest::TempDir root;
+    kxtest::TempDir logs;
+};
+
+TEST_F(EndToEndTest, MainScriptEndsTheGameCleanly) {
+    WriteMain(kEndingScript);
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt");
+    EXPECT_EQ(game.Wait(), 0) << Stderr();
+    ExpectConfigWritten();
+    EXPECT_EQ(root.Read("Actions.cfg"), kActions);
+}
+
+TEST_F(EndToEndTest, TerminationSignalShutsDownThroughTheQuitMessage) {
+    WriteMain(kMarkingScript);
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt");
+    ASSERT_TRUE(WaitForFile("running.txt", std::chrono::seconds(60), game)) << Stderr();
+    game.Terminate();
+    EXPECT_EQ(game.Wait(), 0) << Stderr();
+    ExpectConfigWritten();
+    EXPECT_EQ(root.Read("Actions.cfg"), kActions);
+}
+
+TEST_F(EndToEndTest, MissingKeyBindingsFailWithoutCreatingTheFile) {
+    WriteMain(kEndingScript);
+    ::unlink((root.Path() + "/Actions.cfg").c_str());
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt");
+    const int status = game.Wait();
+    EXPECT_NE(status, 0);
+    EXPECT_NE(status, -1);
+    EXPECT_NE(Stderr().find("\"Actions.cfg\""), std::string::npos) << Stderr();
+    EXPECT_FALSE(root.Exists("Actions.cfg"));
+    // The settings are still written, as after every run that got this far.
+    ExpectConfigWritten();
+}
+
+TEST_F(EndToEndTest, UnreadableKeyBindingsAreLeftAsTheyAre) {
+    WriteMain(kEndingScript);
+    // A folder in the file's place cannot be read as bindings, whoever runs the test.
+    ::unlink((root.Path() + "/Actions.cfg").c_str());
+    root.Write("Actions.cfg/keep.txt", "mine");
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt");
+    const int status = game.Wait();
+    EXPECT_NE(status, 0);
+    EXPECT_NE(status, -1);
+    EXPECT_NE(Stderr().find("\"Actions.cfg\""), std::string::npos) << Stderr();
+    EXPECT_EQ(root.Read("Actions.cfg/keep.txt"), "mine");
+    ExpectConfigWritten();
+}
+
+TEST_F(EndToEndTest, WithoutMainTheLoopRunsUntilTerminated) {
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt");
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    ASSERT_TRUE(game.Running()) << Stderr();
+    game.Terminate();
+    EXPECT_EQ(game.Wait(), 0) << Stderr();
+    ExpectConfigWritten();
+    EXPECT_EQ(root.Read("Actions.cfg"), kActions);
+}
+
+TEST_F(EndToEndTest, BadCommandLineWritesNothing) {
+    WriteMain(kEndingScript);
+    const std::string before = root.Read("config.cfg");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--play", "200x100"}, {"--play", "big"}, {"--fast"}}) {
+        Game game(root.Path(), args, logs.Path() + "/stderr.txt");
+        EXPECT_EQ(game.Wait(), 2);
+        EXPECT_NE(Stderr().find("usage:"), std::string::npos) << Stderr();
+        EXPECT_EQ(root.Read("config.cfg"), before);
+    }
+}
+
+} // namespace

@@ -1,0 +1,147 @@
+// Our data effects and the texture loader on the OpenGL device, offscreen, checked by pixels.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "MaterialsFixture.h"
+#include "Render/PEffect.h"
+#include "Render/PTexture.h"
+
+using namespace materialstest;
+
+namespace {
+
+constexpr UINT W = 64, H = 48;
+
+struct Vertex { // FVF 0x2D2
+    float x, y, z, nx, ny, nz;
+    D3DCOLOR diffuse, specular;
+    float u, v, u1, v1;
+};
+
+class MaterialsOpenGLTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root.Write("Data/Effects/simple.fx", ReadDataFile("Data/Effects/simple.fx"));
+        root.Write("Data/Effects/error.fx", ReadDataFile("Data/Effects/error.fx"));
+        root.Write("Data/Textures/error.tga", ReadDataFile("Data/Textures/error.tga"));
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        SetDirect3DBackend(D3DBackend::OpenGL);
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        SetDirect3DBackend(D3DBackend::Recording);
+        if (!d3d) GTEST_SKIP() << "no OpenGL 4.5 here";
+        D3DPRESENT_PARAMETERS pp;
+        pp.BackBufferWidth = W;
+        pp.BackBufferHeight = H;
+        pp.BackBufferFormat = D3DFMT_A8R8G8B8;
+        pp.BackBufferCount = 1;
+        pp.Windowed = TRUE;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D16;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &host.device),
+                  D3D_OK);
+        SetMaterialHost(&host);
+        manager = new CPEffectManager();
+    }
+    void TearDown() override {
+        material = nullptr;
+        for (int i = 0; i < 3; ++i) IPMMObject::CollectGarbage();
+        delete manager;
+        for (int i = 0; i < 3; ++i) IPMMObject::CollectGarbage();
+        SetMaterialHost(nullptr);
+        if (host.device) host.device->Release();
+        if (d3d) d3d->Release();
+    }
+
+    // Draws a full-screen quad with the material as the frame would: identity transforms, the
+    // scene's ambient light only, linear vertex fog far away.
+    D3DCOLOR DrawAndReadCentre(float fogStart = 100, float fogEnd = 200, D3DCOLOR ambient = 0xFFFFFFFF) {
+        IDirect3DDevice9* device = host.device;
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        device->BeginScene();
+        D3DMATRIX identity{};
+        identity._11 = identity._22 = identity._33 = identity._44 = 1;
+        device->SetTransform(D3DTS_WORLD, &identity);
+        device->SetTransform(D3DTS_VIEW, &identity);
+        device->SetTransform(D3DTS_PROJECTION, &identity);
+        D3DMATERIAL9 white;
+        white.Diffuse = white.Ambient = {1, 1, 1, 1};
+        device->SetMaterial(&white);
+        device->SetRenderState(D3DRS_AMBIENT, ambient);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+        device->SetRenderState(D3DRS_FOGCOLOR, 0xFF00FF00);
+        const float start = fogStart, end = fogEnd;
+        device->SetRenderState(D3DRS_FOGSTART, *reinterpret_cast<const DWORD*>(&start));
+        device->SetRenderState(D3DRS_FOGEND, *reinterpret_cast<const DWORD*>(&end));
+        device->SetFVF(0x2D2);
+        const Vertex quad[4] = {{-1, 1, 0.5f, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 0, 0},
+                                {1, 1, 0.5f, 0, 0, -1, 0xFFFFFFFF, 0, 1, 0, 0, 0},
+                                {-1, -1, 0.5f, 0, 0, -1, 0xFFFFFFFF, 0, 0, 1, 0, 0},
+                                {1, -1, 0.5f, 0, 0, -1, 0xFFFFFFFF, 0, 1, 1, 0, 0}};
+        CPEffect* effect = material->GetEffect();
+        ID3DXEffect* fx = effect->GetD3DXEffect();
+        UINT passes = 0;
+        EXPECT_EQ(fx->Begin(&passes, 0), D3D_OK);
+        effect->SetParameters(material->GetTextureBlock());
+        for (UINT p = 0; p < passes; ++p) {
+            fx->BeginPass(p);
+            EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+            fx->EndPass();
+        }
+        fx->End();
+        device->EndScene();
+        IDirect3DSurface9* back = nullptr;
+        device->GetRenderTarget(0, &back);
+        std::vector<D3DCOLOR> pixels(W * H);
+        EXPECT_EQ(device->ReadRenderTarget(back, pixels.data(), W * H), D3D_OK);
+        back->Release();
+        return pixels[(H / 2) * W + W / 2];
+    }
+
+    static bool Near(D3DCOLOR a, D3DCOLOR b) {
+        for (int s = 0; s < 24; s += 8)
+            if (std::abs(static_cast<int>((a >> s) & 0xFF) - static_cast<int>((b >> s) & 0xFF)) > 8) return false;
+        return true;
+    }
+
+    kxtest::TempGameRoot root;
+    IDirect3D9* d3d = nullptr;
+    Host host;
+    CPEffectManager* manager = nullptr;
+    CPSmartPtr<CPMaterial> material;
+};
+
+TEST_F(MaterialsOpenGLTest, SimpleDrawsItsDxtTextureLitAndUnfogged) {
+    root.Write("Data/Textures/red.dds", DdsDxt1(8, false));
+    manager->GetMaterial(material, 20, "", {"red.dds"});
+    ASSERT_NE(material->GetEffect()->GetD3DXEffect(), nullptr);
+    const D3DCOLOR centre = DrawAndReadCentre();
+    EXPECT_TRUE(Near(centre, 0xFFFF0000)) << std::hex << centre;
+}
+
+TEST_F(MaterialsOpenGLTest, SimpleIsLitSoWithoutLightItIsDark) {
+    root.Write("Data/Textures/red.dds", DdsDxt1(8, false));
+    manager->GetMaterial(material, 20, "", {"red.dds"});
+    const D3DCOLOR centre = DrawAndReadCentre(100, 200, 0xFF000000);
+    EXPECT_TRUE(Near(centre, 0xFF000000)) << std::hex << centre;
+}
+
+TEST_F(MaterialsOpenGLTest, SimpleTakesTheFogColourBeyondTheFogEnd) {
+    root.Write("Data/Textures/red.dds", DdsDxt1(8, false));
+    manager->GetMaterial(material, 20, "", {"red.dds"});
+    const D3DCOLOR centre = DrawAndReadCentre(0.0f, 0.1f);
+    EXPECT_TRUE(Near(centre, 0xFF00FF00)) << std::hex << centre;
+}
+
+TEST_F(MaterialsOpenGLTest, ErrorEffectDrawsItsMarkerColour) {
+    root.Write("Data/Effects/broken.fx", "technique {");
+    manager->GetMaterial(material, 20, "broken.fx", {});
+    ASSERT_EQ(material->GetEffect()->GetName(), "error.fx");
+    const D3DCOLOR centre = DrawAndReadCentre();
+    EXPECT_TRUE(Near(centre, 0xFFFF00FF)) << std::hex << centre;
+}
+
+} // namespace
