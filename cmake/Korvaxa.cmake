@@ -31,7 +31,9 @@ function(kx_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests" "${CMAKE_SOURCE_DIR}/src")
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
-  target_compile_definitions(${name} PRIVATE KX_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures")
+  target_compile_definitions(${name} PRIVATE
+    KX_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures"
+    KX_DATA_DIR="${CMAKE_SOURCE_DIR}/data")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60

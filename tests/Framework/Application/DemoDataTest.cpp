@@ -17,7 +17,7 @@ class DemoDataTest : public ::testing::Test {
 protected:
     void SetUp() override {
         previousRoot = Platform::GamePaths().Root();
-        Platform::GamePaths().SetRoot(std::string(KX_FIXTURES_DIR) + "/../../data");
+        Platform::GamePaths().SetRoot(std::string(KX_DATA_DIR));
         ScriptApi::InstallScriptApi();
         ScriptApi::AddEngineServiceFunctions(Script::GetScriptFunctionTables());
         Platform::SetKeyboard(&keyboard);

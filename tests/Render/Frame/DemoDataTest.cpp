@@ -15,7 +15,7 @@ protected:
     void SetUp() override {
         RenderFixture::SetUp();
         previousRoot = Platform::GamePaths().Root();
-        Platform::GamePaths().SetRoot(KX_FIXTURES_DIR "/../../data");
+        Platform::GamePaths().SetRoot(KX_DATA_DIR);
     }
     void TearDown() override {
         // Back to the temporary root first, which the base then restores to the original.
