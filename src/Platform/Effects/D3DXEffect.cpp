@@ -193,9 +193,12 @@ std::string PassThroughVertexShader(const std::vector<ShaderVarying>& inputs)
     s += "void main()\n"
          "{\n"
          "    if (kx_Pretransformed != 0.0) {\n"
+         "        // As the fixed-function pipeline takes them: w = 1 / rhw, for perspective-correct\n"
+         "        // interpolation.\n"
+         "        float w = kx_inPosition.w > 0.0 ? 1.0 / kx_inPosition.w : 1.0;\n"
          "        vec2 ndc = vec2((kx_inPosition.x + 0.5 - kx_Viewport.x) * 2.0 / kx_Viewport.z - 1.0,\n"
          "                        1.0 - (kx_inPosition.y + 0.5 - kx_Viewport.y) * 2.0 / kx_Viewport.w);\n"
-         "        gl_Position = vec4(ndc, kx_inPosition.z, 1.0);\n"
+         "        gl_Position = vec4(ndc * w, kx_inPosition.z * w, w);\n"
          "    } else {\n"
          "        gl_Position = kx_WorldViewProjection * vec4(kx_inPosition.xyz, 1.0);\n"
          "        gl_Position.xy += kx_HalfPixel * gl_Position.w;\n"
@@ -1007,13 +1010,14 @@ private:
     void RouteDeviceConstants(CompiledShader& shader)
     {
         std::string declarations;
+        std::set<std::string> declared; // by whole name: kx_World is a prefix of kx_WorldView
         for (const ShaderConstant& c : shader.constants) {
             Param* p = ParamNamed(c.name);
             if (!p || !p->deviceUniform)
                 continue;
             RedirectRegisters(shader.glsl, shader.constantArray, c.offset / 16, 4, p->deviceUniform,
                               c.registersAreColumns);
-            if (declarations.find(p->deviceUniform) == std::string::npos)
+            if (declared.insert(p->deviceUniform).second)
                 declarations += std::string("uniform mat4 ") + p->deviceUniform + ";\n";
         }
         if (declarations.empty())

@@ -673,8 +673,14 @@ public:
     // the current FVF arrive at fixed locations: 0 position (xyz, or xyzw for XYZRHW),
     // 1 normal, 2 diffuse, 3 specular (colours as normalised rgba), 4 + n texture coordinate
     // set n; the texture of stage n is bound to texture unit n. Clip space is the original
-    // platform's (z from 0 to w, y up), so transforms upload unchanged; a program receives no
-    // fixed-function state by itself: the effect runtime sets what its shaders read.
+    // platform's (z from 0 to w, y up), so transforms upload unchanged. At every draw the
+    // device sets, in the bound program, those of these uniforms it declares, from the state
+    // in force at that draw: kx_World, kx_View, kx_Projection, kx_WorldView, kx_ViewProjection,
+    // kx_WorldViewProjection (mat4, the D3DX matrix's memory untransposed, as its fixed-function
+    // programs take their matrices), kx_Viewport (vec4 x, y, width, height), kx_Pretransformed
+    // (float, 1 when the FVF has XYZRHW) and kx_HalfPixel (vec2, the pixel-centre shift its
+    // fixed-function programs add to the clip position times w). Everything else a program
+    // reads is set by its owner (the effect runtime) through SetProgramFloats/SetProgramInts.
     virtual HRESULT CreateProgram(const char* vertexSource, const char* pixelSource, IDirect3DProgram9** program,
                                   std::string* errors) = 0;
     virtual HRESULT SetProgram(IDirect3DProgram9* program) = 0;

@@ -1100,7 +1100,38 @@ HRESULT DeviceCore::Draw(DrawCall& call) {
     HRESULT hr = CheckDraw(call);
     if (FAILED(hr)) return hr;
     if (m_lost) return D3D_OK;
+    if (m_state.program) BackendSetProgramDeviceValues(m_state.program, ProgramValuesFor(m_state));
     return BackendDraw(call);
+}
+
+D3DMATRIX MultiplyMatrices(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+void HalfPixelShift(const D3DVIEWPORT9& vp, float out[2]) {
+    out[0] = vp.Width ? 1.0f / static_cast<float>(vp.Width) : 0.0f;
+    out[1] = vp.Height ? -1.0f / static_cast<float>(vp.Height) : 0.0f;
+}
+
+ProgramDeviceValues ProgramValuesFor(const DeviceState& st) {
+    ProgramDeviceValues v;
+    v.world = st.world;
+    v.view = st.view;
+    v.projection = st.projection;
+    v.worldView = MultiplyMatrices(st.world, st.view);
+    v.viewProjection = MultiplyMatrices(st.view, st.projection);
+    v.worldViewProjection = MultiplyMatrices(v.worldView, st.projection);
+    v.viewport[0] = static_cast<float>(st.viewport.X);
+    v.viewport[1] = static_cast<float>(st.viewport.Y);
+    v.viewport[2] = static_cast<float>(st.viewport.Width);
+    v.viewport[3] = static_cast<float>(st.viewport.Height);
+    v.pretransformed = (st.fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW ? 1.0f : 0.0f;
+    HalfPixelShift(st.viewport, v.halfPixel);
+    return v;
 }
 
 HRESULT DeviceCore::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {

@@ -230,6 +230,25 @@ struct DeviceState {
     Program* program = nullptr;
 };
 
+// The device state a shader program reads, taken at each draw so that a transform set between
+// two draws of one effect pass reaches the second. A program that declares the uniform of the
+// same name receives it: kx_World, kx_View, kx_Projection, kx_WorldView, kx_ViewProjection,
+// kx_WorldViewProjection (mat4: the D3DX matrix's memory, untransposed, as the fixed-function
+// programs take theirs), kx_Viewport (vec4: x, y, width, height), kx_Pretransformed (float: 1
+// for XYZRHW vertices) and kx_HalfPixel (vec2: the clip-space shift that puts pixel centres on
+// integers, as the fixed-function programs apply it).
+struct ProgramDeviceValues {
+    D3DMATRIX world{}, view{}, projection{}, worldView{}, viewProjection{}, worldViewProjection{};
+    float viewport[4] = {};
+    float pretransformed = 0.0f;
+    float halfPixel[2] = {};
+};
+ProgramDeviceValues ProgramValuesFor(const DeviceState& state);
+// Row-vector product a * b of two D3DX matrices.
+D3DMATRIX MultiplyMatrices(const D3DMATRIX& a, const D3DMATRIX& b);
+// The clip-space shift, times w, that moves the rasteriser's pixel centres onto integers.
+void HalfPixelShift(const D3DVIEWPORT9& viewport, float out[2]);
+
 D3DMATRIX IdentityMatrix();
 float DwordToFloat(DWORD value);
 DWORD FloatToDword(float value);
@@ -344,6 +363,9 @@ protected:
     virtual void BackendDestroySurface(Surface*) {}
     virtual void BackendClear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil);
     virtual HRESULT BackendDraw(const DrawCall&) { return D3D_OK; }
+    // Before each draw with a program bound: the device state it may read. The Recording
+    // device has no uniforms to feed and ignores it.
+    virtual void BackendSetProgramDeviceValues(Program*, const ProgramDeviceValues&) {}
     virtual HRESULT BackendPresent() { return D3D_OK; }
     virtual HRESULT BackendStretchRect(Surface* source, const RECT& sourceRect, Surface* dest, const RECT& destRect,
                                        D3DTEXTUREFILTERTYPE filter);

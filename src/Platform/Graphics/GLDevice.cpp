@@ -361,6 +361,7 @@ protected:
             break;
         case ResourceCommon::Kind::Program:
             m_uniforms.erase(r->backend.object);
+            m_deviceUniforms.erase(r->backend.object);
             if (r->backend.object) glDeleteProgram(r->backend.object);
             break;
         }
@@ -497,7 +498,48 @@ protected:
 
     HRESULT BackendDraw(const DrawCall& call) override;
 
+    void BackendSetProgramDeviceValues(Program* p, const ProgramDeviceValues& v) override {
+        ScopedDriverAllocations driver;
+        const GLuint o = p->backend.object;
+        if (!o) return;
+        auto found = m_deviceUniforms.find(o);
+        if (found == m_deviceUniforms.end()) {
+            // Looked up once per program; a name declared with another type is left alone.
+            DeviceUniforms u;
+            for (std::size_t i = 0; i < kDeviceUniformCount; ++i) {
+                const ProgramUniform pu = Uniform(p, kDeviceUniforms[i].name);
+                u.location[i] = pu.location >= 0 && pu.type == kDeviceUniforms[i].type && pu.size == 1 ? pu.location : -1;
+            }
+            found = m_deviceUniforms.emplace(o, u).first;
+        }
+        const GLint* loc = found->second.location;
+        const D3DMATRIX* matrices[] = {&v.world, &v.view, &v.projection, &v.worldView, &v.viewProjection,
+                                       &v.worldViewProjection};
+        for (std::size_t i = 0; i < 6; ++i)
+            if (loc[i] >= 0) glProgramUniformMatrix4fv(o, loc[i], 1, GL_FALSE, &matrices[i]->_11);
+        if (loc[6] >= 0) glProgramUniform4fv(o, loc[6], 1, v.viewport);
+        if (loc[7] >= 0) glProgramUniform1f(o, loc[7], v.pretransformed);
+        if (loc[8] >= 0) glProgramUniform2fv(o, loc[8], 1, v.halfPixel);
+    }
+
 private:
+    // The device-state uniforms, in the order BackendSetProgramDeviceValues sets them.
+    struct DeviceUniformName {
+        const char* name;
+        GLenum type;
+    };
+    static constexpr std::size_t kDeviceUniformCount = 9;
+    static constexpr DeviceUniformName kDeviceUniforms[kDeviceUniformCount] = {
+        {"kx_World", GL_FLOAT_MAT4},          {"kx_View", GL_FLOAT_MAT4},
+        {"kx_Projection", GL_FLOAT_MAT4},     {"kx_WorldView", GL_FLOAT_MAT4},
+        {"kx_ViewProjection", GL_FLOAT_MAT4}, {"kx_WorldViewProjection", GL_FLOAT_MAT4},
+        {"kx_Viewport", GL_FLOAT_VEC4},       {"kx_Pretransformed", GL_FLOAT},
+        {"kx_HalfPixel", GL_FLOAT_VEC2},
+    };
+    struct DeviceUniforms {
+        GLint location[kDeviceUniformCount];
+    };
+
     void CreateDepth(Surface* s) {
         glCreateRenderbuffers(1, &s->backend.renderbuffer);
         glNamedRenderbufferStorage(s->backend.renderbuffer, GL_DEPTH24_STENCIL8, static_cast<GLsizei>(s->desc.Width),
@@ -595,6 +637,7 @@ private:
     std::unordered_map<std::string, FFProgram*> m_keyed;    // by the state it was generated from
     std::vector<DWORD> m_activeLights;
     std::unordered_map<GLuint, std::unordered_map<std::string, ProgramUniform>> m_uniforms;
+    std::unordered_map<GLuint, DeviceUniforms> m_deviceUniforms;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -882,7 +925,9 @@ void GLDevice::SetFixedFunctionUniforms(FFProgram& p, DWORD fvf) {
     const D3DVIEWPORT9& vp = st.viewport;
     glUniform4f(p.Loc("u_viewport"), static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width),
                 static_cast<float>(vp.Height));
-    glUniform2f(p.Loc("u_halfPixel"), 1.0f / static_cast<float>(vp.Width), -1.0f / static_cast<float>(vp.Height));
+    float halfPixel[2];
+    HalfPixelShift(vp, halfPixel);
+    glUniform2fv(p.Loc("u_halfPixel"), 1, halfPixel);
     float v[4];
     Vec4(st.material.Diffuse, v);
     glUniform4fv(p.Loc("u_matDiffuse"), 1, v);

@@ -412,9 +412,28 @@ bool DecodeDds(const uint8_t* data, size_t size, const ImageLoadOptions& options
 
 // ---- stb_image formats --------------------------------------------------------------------
 
-// The stb_image of the distribution trusts a JPEG's Huffman table sizes and writes past its
-// tables when their counts add up to more than 256; such files are refused before it sees them.
-bool JpegTablesSane(const uint8_t* data, size_t size)
+// stb_image reads zeros once it passes the end of its buffer (and leaves the rows of an
+// uncompressed TGA it cannot read as they were), so a cut file would decode to a padded or
+// partly uninitialised picture. Before stb sees a file, the bytes its header promises are
+// checked to be there: a truncated or lying file fails, and the engine's fallback texture takes
+// over. Each check follows what stb itself will read.
+
+uint16_t ReadU16BE(const uint8_t* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+uint32_t ReadU32BE(const uint8_t* p)
+{
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+// The JPEG's segments in order, to its end-of-image marker. The entropy-coded data of a scan
+// runs to the next marker that is not a stuffed byte or a restart. The stb_image of the
+// distribution also trusts the Huffman table sizes and writes past its tables when their counts
+// add up to more than 256; such files are refused here.
+bool JpegComplete(const uint8_t* data, size_t size, std::string& error)
 {
     size_t pos = 2; // after the start-of-image marker
     while (pos + 1 < size) {
@@ -434,27 +453,169 @@ bool JpegTablesSane(const uint8_t* data, size_t size)
         if (marker == 0xD9)
             return true;
         if (pos + 4 > size)
-            return true; // stb reports the truncation itself
-        const size_t length = (static_cast<size_t>(data[pos + 2]) << 8) | data[pos + 3];
-        if (length < 2)
+            break;
+        const size_t length = ReadU16BE(data + pos + 2);
+        if (length < 2) {
+            error = "corrupt JPEG segment length";
             return false;
-        const size_t end = std::min(size, pos + 2 + length);
+        }
+        if (pos + 2 + length > size)
+            break;
+        const size_t end = pos + 2 + length;
         if (marker == 0xC4) {
             size_t t = pos + 4;
             while (t < end) {
-                if (t + 17 > end)
-                    return false;
                 unsigned total = 0;
-                for (int i = 0; i < 16; ++i)
-                    total += data[t + 1 + i];
-                if (total > 256 || t + 17 + total > end)
+                if (t + 17 <= end)
+                    for (int i = 0; i < 16; ++i)
+                        total += data[t + 1 + i];
+                if (t + 17 > end || total > 256 || t + 17 + total > end) {
+                    error = "corrupt JPEG Huffman table";
                     return false;
+                }
                 t += 17 + total;
             }
         }
-        pos += 2 + length;
+        pos = end;
+    }
+    error = "truncated JPEG (no end-of-image marker)";
+    return false;
+}
+
+// Every chunk whole, up to the end chunk.
+bool PngComplete(const uint8_t* data, size_t size, std::string& error)
+{
+    size_t pos = 8; // after the signature
+    while (pos + 8 <= size) {
+        const uint32_t length = ReadU32BE(data + pos);
+        if (length > 0x7FFFFFFFu) {
+            error = "corrupt PNG chunk length";
+            return false;
+        }
+        if (static_cast<uint64_t>(pos) + 12 + length > size)
+            break;
+        if (std::memcmp(data + pos + 4, "IEND", 4) == 0)
+            return true;
+        pos += 12 + static_cast<size_t>(length);
+    }
+    error = "truncated PNG (no end chunk)";
+    return false;
+}
+
+// The header, the palette and every row of pixels with its padding.
+bool BmpComplete(const uint8_t* data, size_t size, std::string& error)
+{
+    if (size < 18) {
+        error = "truncated BMP header";
+        return false;
+    }
+    const uint32_t offset = ReadU32(data + 10);
+    const uint32_t headerSize = ReadU32(data + 14);
+    if (headerSize != 12 && headerSize != 40 && headerSize != 56 && headerSize != 108 && headerSize != 124)
+        return true; // stb refuses it with its own message
+    if (size < 14 + static_cast<size_t>(headerSize)) {
+        error = "truncated BMP header";
+        return false;
+    }
+    int64_t width = 0, height = 0;
+    uint32_t bpp = 0, compression = 0;
+    if (headerSize == 12) {
+        width = ReadU16(data + 18);
+        height = static_cast<int16_t>(ReadU16(data + 20));
+        bpp = ReadU16(data + 24);
+    } else {
+        width = static_cast<int32_t>(ReadU32(data + 18));
+        height = static_cast<int32_t>(ReadU32(data + 22));
+        bpp = ReadU16(data + 28);
+        compression = ReadU32(data + 30);
+    }
+    // The colour masks that follow a short header for bit-field images.
+    uint64_t headerEnd = 14 + static_cast<uint64_t>(headerSize);
+    if ((headerSize == 40 || headerSize == 56) && compression == 3 && (bpp == 16 || bpp == 32))
+        headerEnd += 12;
+    if (headerEnd > size) {
+        error = "truncated BMP header";
+        return false;
+    }
+    if (offset < headerEnd) {
+        error = "corrupt BMP: its pixels start inside its header";
+        return false;
+    }
+    if (width <= 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide || -height > kMaxImageSide ||
+        (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32))
+        return true; // stb refuses it with its own message
+    const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
+    const uint64_t bits = static_cast<uint64_t>(width) * bpp;
+    const uint64_t rowBytes = (bits + 31) / 32 * 4;
+    const uint64_t needed = offset + rowBytes * rows;
+    if (needed > size) {
+        error = "truncated BMP: " + std::to_string(size) + " bytes of " + std::to_string(needed);
+        return false;
     }
     return true;
+}
+
+// The identification field, the colour map and every pixel; RLE packets are walked to the last
+// pixel, each checked against the bytes that remain.
+bool TgaComplete(const uint8_t* data, size_t size, std::string& error)
+{
+    if (size < 18) {
+        error = "truncated TGA header";
+        return false;
+    }
+    const uint32_t idLength = data[0], mapType = data[1], type = data[2];
+    const uint32_t mapStart = ReadU16(data + 3), mapLength = ReadU16(data + 5), mapBits = data[7];
+    const uint32_t width = ReadU16(data + 12), height = ReadU16(data + 14), bits = data[16];
+    const bool indexed = mapType == 1 && (type == 1 || type == 9) && (bits == 8 || bits == 16) &&
+                         (mapBits == 8 || mapBits == 15 || mapBits == 16 || mapBits == 24 || mapBits == 32);
+    const bool direct = mapType == 0 && (type == 2 || type == 3 || type == 10 || type == 11) &&
+                        (bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32);
+    if ((!indexed && !direct) || width == 0 || height == 0)
+        return true; // stb refuses it with its own message
+    const uint64_t pixelBytes = (bits + 7) / 8;
+    uint64_t pos = 18 + static_cast<uint64_t>(idLength);
+    // stb skips the colour map's first-entry field in bytes before reading the map.
+    if (indexed)
+        pos += mapStart + static_cast<uint64_t>(mapLength) * ((mapBits + 7) / 8);
+    const uint64_t pixels = static_cast<uint64_t>(width) * height;
+    if (type < 8) {
+        const uint64_t needed = pos + pixels * pixelBytes;
+        if (needed > size) {
+            error = "truncated TGA: " + std::to_string(size) + " bytes of " + std::to_string(needed);
+            return false;
+        }
+        return true;
+    }
+    uint64_t done = 0;
+    while (done < pixels) {
+        if (pos >= size) {
+            error = "truncated TGA: run-length data ends after " + std::to_string(done) + " of " +
+                    std::to_string(pixels) + " pixels";
+            return false;
+        }
+        const uint8_t packet = data[pos++];
+        const uint64_t count = std::min<uint64_t>(1 + (packet & 0x7F), pixels - done);
+        pos += (packet & 0x80) ? pixelBytes : count * pixelBytes;
+        if (pos > size) {
+            error = "truncated TGA: a run-length packet runs past the end of the file";
+            return false;
+        }
+        done += count;
+    }
+    return true;
+}
+
+// Whether the file holds every byte its header promises, by the format stb will read it as.
+bool StbFileComplete(const uint8_t* data, size_t size, std::string& error)
+{
+    static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (size >= 8 && std::memcmp(data, kPngSignature, 8) == 0)
+        return PngComplete(data, size, error);
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8)
+        return JpegComplete(data, size, error);
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M')
+        return BmpComplete(data, size, error);
+    return TgaComplete(data, size, error);
 }
 
 struct StbFree {
@@ -467,10 +628,9 @@ bool DecodeWithStb(const uint8_t* data, size_t size, Image& out, std::string& er
         error = "image file too large";
         return false;
     }
-    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8 && !JpegTablesSane(data, size)) {
-        error = "corrupt JPEG Huffman table";
+    // Before stb parses anything: its header parser already trusts the JPEG tables.
+    if (!StbFileComplete(data, size, error))
         return false;
-    }
     int w = 0, h = 0, comp = 0;
     const int len = static_cast<int>(size);
     if (!stbi_info_from_memory(data, len, &w, &h, &comp)) {

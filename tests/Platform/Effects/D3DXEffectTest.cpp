@@ -2,6 +2,7 @@
 #include "Platform/Effects/HlslCompiler.h"
 #include "Platform/Graphics/DeviceCore.h"
 #include "Platform/Graphics/RecordingDevice.h"
+#include "Platform/Math/D3DXMath.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 using namespace Platform;
 using Platform::GraphicsDetail::DeviceCore;
 using Platform::GraphicsDetail::Program;
+using Platform::GraphicsDetail::ProgramDeviceValues;
 
 namespace {
 
@@ -28,8 +30,13 @@ public:
     bool refusePrograms = false;
     std::map<std::string, std::vector<float>> floats;
     std::vector<std::string> vertexSources, pixelSources;
+    std::vector<ProgramDeviceValues> deviceValues; // one per draw with a program
 
 protected:
+    void BackendSetProgramDeviceValues(Program*, const ProgramDeviceValues& values) override
+    {
+        deviceValues.push_back(values);
+    }
     HRESULT BackendCreateProgram(Program* p, std::string* errors) override
     {
         std::string error;
@@ -619,4 +626,80 @@ TEST_F(EffectTest, EveryEffectOfTheDemoDataBuilds)
         ++seen;
     }
     EXPECT_GT(seen, 0);
+}
+
+TEST_F(EffectTest, ShaderPassesGetTheTransformsInForceAtEachDraw)
+{
+    const std::string text = R"(
+float4x4 g_mWVP : WorldViewProjection;
+float4 VS(float4 p : POSITION) : POSITION { return mul(p, g_mWVP); }
+float4 PS() : COLOR0 { return 1; }
+technique T
+{
+    pass Shaded { VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); }
+    pass Fixed { Lighting = false; }
+}
+)";
+    ID3DXEffect* fx = Create(text);
+    ASSERT_NE(fx, nullptr) << lastErrors;
+    const D3DXMATRIX view(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1);
+    const D3DXMATRIX projection(2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 1, 0, 0, -1, 0);
+    const D3DXMATRIX worlds[2] = {D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 7, 8, 9, 1),
+                                  D3DXMATRIX(0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, -3, 2, 1, 1)};
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    struct V {
+        float x, y, z;
+    } tri[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    struct RhwV {
+        float x, y, z, rhw;
+    } screen[3] = {{0, 0, 0, 1}, {10, 0, 0, 1}, {0, 10, 0, 1}};
+
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    UINT passes = 0;
+    ASSERT_EQ(fx->Begin(&passes, 0), D3D_OK);
+    ASSERT_EQ(fx->BeginPass(0), D3D_OK);
+    device->SetFVF(D3DFVF_XYZ);
+    for (const D3DXMATRIX& w : worlds) { // the engine sets WORLD between the draws of a pass
+        device->SetTransform(D3DTS_WORLD, &w);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(V)), D3D_OK);
+    }
+    device->SetFVF(D3DFVF_XYZRHW);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, screen, sizeof(RhwV)), D3D_OK);
+    fx->EndPass();
+    ASSERT_EQ(fx->BeginPass(1), D3D_OK);
+    device->SetFVF(D3DFVF_XYZ);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(V)), D3D_OK);
+    fx->EndPass();
+    fx->End();
+    device->EndScene();
+
+    // Three draws with the program, none without it.
+    ASSERT_EQ(device->deviceValues.size(), 3u);
+    for (int d = 0; d < 2; ++d) {
+        SCOPED_TRACE(d);
+        const ProgramDeviceValues& v = device->deviceValues[static_cast<size_t>(d)];
+        D3DXMATRIX wv, vp, wvp;
+        D3DXMatrixMultiply(&wv, &worlds[d], &view);
+        D3DXMatrixMultiply(&vp, &view, &projection);
+        D3DXMatrixMultiply(&wvp, &wv, &projection);
+        EXPECT_EQ(std::memcmp(&v.world, &worlds[d], sizeof(D3DMATRIX)), 0);
+        EXPECT_EQ(std::memcmp(&v.view, &view, sizeof(D3DMATRIX)), 0);
+        EXPECT_EQ(std::memcmp(&v.projection, &projection, sizeof(D3DMATRIX)), 0);
+        for (int i = 0; i < 16; ++i) {
+            EXPECT_FLOAT_EQ((&v.worldView._11)[i], (&wv._11)[i]) << i;
+            EXPECT_FLOAT_EQ((&v.viewProjection._11)[i], (&vp._11)[i]) << i;
+            EXPECT_FLOAT_EQ((&v.worldViewProjection._11)[i], (&wvp._11)[i]) << i;
+        }
+        EXPECT_EQ(v.pretransformed, 0.0f);
+        EXPECT_EQ(v.viewport[2], 64.0f);
+        EXPECT_EQ(v.viewport[3], 48.0f);
+        EXPECT_FLOAT_EQ(v.halfPixel[0], 1.0f / 64);
+        EXPECT_FLOAT_EQ(v.halfPixel[1], -1.0f / 48);
+    }
+    EXPECT_EQ(device->deviceValues[2].pretransformed, 1.0f);
+    // The device state is not an effect value: nothing of it went through the constants.
+    for (float f : device->floats["kx_VSConstants"])
+        EXPECT_EQ(f, 0.0f);
+    fx->Release();
 }

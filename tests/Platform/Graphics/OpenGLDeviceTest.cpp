@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "GraphicsTestUtil.h"
@@ -480,6 +482,146 @@ TEST_F(OpenGLDeviceTest, ProgramsFromTheEffectRuntimeDrawWithTheirUniforms) {
     const auto p = Read();
     EXPECT_EQ(At(p, 5, 5), 0xFF00FF00u);
     EXPECT_EQ(At(p, 25, 5), 0xFFFF0000u);
+    program->Release();
+}
+
+// A triangle off the axes under a rotated, translated world, a looking-at view and a
+// perspective projection: none of the three is the identity, so a matrix read transposed, left
+// out or taken at the wrong draw lands elsewhere on the screen.
+struct TransformedScene {
+    D3DMATRIX world[2], view, projection;
+    TransformedScene() {
+        const float c = std::cos(0.6f), s = std::sin(0.6f);
+        world[0] = Translation(-1.5f, 0.5f, 2.0f);
+        world[0]._11 = c; world[0]._12 = s; world[0]._21 = -s; world[0]._22 = c;
+        world[1] = Translation(2.0f, -1.0f, 4.0f);
+        view = LookAtLH({1.0f, 2.0f, -6.0f}, {0.5f, 0.0f, 3.0f}, {0.0f, 1.0f, 0.0f});
+        projection = PerspectiveFovLH(1.2f, 4.0f / 3.0f, 0.5f, 50.0f);
+    }
+};
+
+struct ColourVertex {
+    float x, y, z;
+    D3DCOLOR diffuse;
+};
+constexpr DWORD kColourFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
+
+// Which pixels differ from the clear colour.
+std::vector<bool> Covered(const std::vector<D3DCOLOR>& p, D3DCOLOR clear) {
+    std::vector<bool> mask(p.size());
+    for (std::size_t i = 0; i < p.size(); ++i) mask[i] = p[i] != clear;
+    return mask;
+}
+int CountCovered(const std::vector<bool>& m) {
+    int n = 0;
+    for (bool b : m) n += b;
+    return n;
+}
+int Mismatches(const std::vector<bool>& a, const std::vector<bool>& b) {
+    int n = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
+    return n;
+}
+
+TEST_F(OpenGLDeviceTest, ProgramsReadTheTransformsInForceAtEachDraw) {
+    const TransformedScene scene;
+    const ColourVertex tri[3] = {{-1.0f, -1.0f, 0.0f, 0xFFFFFFFF}, {0.0f, 1.5f, 0.0f, 0xFFFFFFFF},
+                                 {1.2f, -0.8f, 0.0f, 0xFFFFFFFF}};
+    auto drawBoth = [&] {
+        device->SetTransform(D3DTS_VIEW, &scene.view);
+        device->SetTransform(D3DTS_PROJECTION, &scene.projection);
+        device->SetFVF(kColourFvf);
+        for (const D3DMATRIX& w : scene.world) {
+            device->SetTransform(D3DTS_WORLD, &w);
+            ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(ColourVertex)), D3D_OK);
+        }
+    };
+    device->BeginScene();
+    UnlitScreenState();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    drawBoth();
+    const std::vector<bool> reference = Covered(Read(), 0xFF000000);
+    ASSERT_GT(CountCovered(reference), 200);
+
+    // Every way of composing the matrices a shader may use gives the fixed-function picture.
+    const char* vs = "#version 450 core\n"
+                     "layout(location = 0) in vec4 a_position;\n"
+                     "uniform mat4 kx_World, kx_View, kx_Projection, kx_WorldView, kx_ViewProjection,\n"
+                     "             kx_WorldViewProjection;\n"
+                     "uniform vec2 kx_HalfPixel; uniform int u_mode;\n"
+                     "void main() {\n"
+                     "  vec4 p = vec4(a_position.xyz, 1.0);\n"
+                     "  if (u_mode == 0) gl_Position = kx_WorldViewProjection * p;\n"
+                     "  else if (u_mode == 1) gl_Position = kx_Projection * (kx_View * (kx_World * p));\n"
+                     "  else if (u_mode == 2) gl_Position = kx_ViewProjection * (kx_World * p);\n"
+                     "  else gl_Position = kx_Projection * (kx_WorldView * p);\n"
+                     "  gl_Position.xy += kx_HalfPixel * gl_Position.w;\n"
+                     "}\n";
+    const char* ps = "#version 450 core\nout vec4 o;\nvoid main() { o = vec4(0.0, 1.0, 0.0, 1.0); }\n";
+    IDirect3DProgram9* program = nullptr;
+    std::string errors;
+    ASSERT_EQ(device->CreateProgram(vs, ps, &program, &errors), D3D_OK) << errors;
+    for (INT mode = 0; mode < 4; ++mode) {
+        SCOPED_TRACE(mode);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        ASSERT_EQ(device->SetProgram(program), D3D_OK);
+        device->SetProgramInts("u_mode", &mode, 1);
+        drawBoth();
+        device->SetProgram(nullptr);
+        const auto p = Read();
+        const std::vector<bool> drawn = Covered(p, 0xFF000000);
+        // Rounding may move a pixel or two along the edges, no more.
+        EXPECT_LE(Mismatches(drawn, reference), 4) << CountCovered(drawn) << " pixels drawn";
+    }
+    device->EndScene();
+    program->Release();
+}
+
+TEST_F(OpenGLDeviceTest, ProgramsReadTheViewportThePretransformedFlagAndTheHalfPixel) {
+    const char* vs = "#version 450 core\n"
+                     "layout(location = 0) in vec4 a_position;\n"
+                     "uniform vec4 kx_Viewport; uniform float kx_Pretransformed; uniform vec2 kx_HalfPixel;\n"
+                     "out vec4 v_values;\n"
+                     "void main() {\n"
+                     "  gl_Position = vec4((a_position.x + 0.5 - kx_Viewport.x) * 2.0 / kx_Viewport.z - 1.0,\n"
+                     "                     1.0 - (a_position.y + 0.5 - kx_Viewport.y) * 2.0 / kx_Viewport.w, 0.5, 1.0);\n"
+                     "  v_values = vec4(kx_Pretransformed, kx_Viewport.x / 255.0, kx_Viewport.y / 255.0,\n"
+                     "                  kx_HalfPixel.x * kx_Viewport.z * 0.25 - kx_HalfPixel.y * kx_Viewport.w * 0.5);\n"
+                     "}\n";
+    const char* ps = "#version 450 core\nin vec4 v_values; out vec4 o;\n"
+                     "uniform vec4 kx_Viewport;\n"
+                     "void main() { o = gl_FragCoord.x < kx_Viewport.x + 2.0 ? v_values\n"
+                     "                 : vec4(kx_Viewport.z / 255.0, kx_Viewport.w / 255.0, 0.0, 1.0); }\n";
+    IDirect3DProgram9* program = nullptr;
+    std::string errors;
+    ASSERT_EQ(device->CreateProgram(vs, ps, &program, &errors), D3D_OK) << errors;
+    const D3DVIEWPORT9 viewport = {20, 10, 100, 80, 0.0f, 1.0f};
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    device->BeginScene();
+    UnlitScreenState();
+    device->SetViewport(&viewport);
+    ASSERT_EQ(device->SetProgram(program), D3D_OK);
+    ScreenQuad(20 - 0.5f, 10 - 0.5f, 120 - 0.5f, 90 - 0.5f, 0xFFFFFFFF);
+    device->SetProgram(nullptr);
+    device->EndScene();
+    auto p = Read();
+    // x 20, y 10, pre-transformed, half pixel (1/100, -1/80) scaled to 0.25 + 0.5.
+    EXPECT_TRUE(Near(At(p, 20, 40), D3DCOLOR(0xBF000000u | (255u << 16) | (20u << 8) | 10u), 1))
+        << std::hex << At(p, 20, 40);
+    EXPECT_TRUE(Near(At(p, 60, 40), D3DCOLOR(0xFF000000u | (100u << 16) | (80u << 8)), 1)) << std::hex << At(p, 60, 40);
+
+    // The same program over untransformed vertices: the flag is 0.
+    const ColourVertex quad[4] = {{20.0f, 10.0f, 0.5f, 0}, {120.0f, 10.0f, 0.5f, 0}, {20.0f, 90.0f, 0.5f, 0},
+                                  {120.0f, 90.0f, 0.5f, 0}};
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    device->BeginScene();
+    ASSERT_EQ(device->SetProgram(program), D3D_OK);
+    device->SetFVF(kColourFvf);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ColourVertex)), D3D_OK);
+    device->SetProgram(nullptr);
+    device->EndScene();
+    p = Read();
+    EXPECT_TRUE(Near(At(p, 20, 40), 0xBF00140Au, 1)) << std::hex << At(p, 20, 40);
     program->Release();
 }
 

@@ -298,6 +298,30 @@ TEST_F(RecordingDeviceTest, DrawsAreCheckedAgainstTheBoundBuffers) {
     ib->Release();
 }
 
+TEST_F(RecordingDeviceTest, ProgramDrawsAreRecordedLikeFixedFunctionOnes) {
+    // The Recording device takes any program source and feeds no uniforms: a draw with a
+    // program is checked and recorded exactly as a fixed-function one.
+    IDirect3DProgram9* program = nullptr;
+    std::string errors;
+    ASSERT_EQ(device->CreateProgram("any vertex stage", "any pixel stage", &program, &errors), D3D_OK);
+    const ScreenVertex quad[4] = {};
+    device->BeginScene();
+    control->ClearCalls();
+    ASSERT_EQ(device->SetProgram(program), D3D_OK);
+    device->SetFVF(kScreenFvf);
+    const D3DMATRIX world = Translation(1, 2, 3);
+    device->SetTransform(D3DTS_WORLD, &world);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex)), D3D_OK);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, 4), D3DERR_INVALIDCALL) << "stride below the FVF";
+    device->SetProgram(nullptr);
+    EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex)), D3D_OK);
+    device->EndScene();
+    const std::vector<std::string> expected = {"SetProgram", "SetFVF", "SetTransform", "DrawPrimitiveUP",
+                                               "DrawPrimitiveUP", "SetProgram", "DrawPrimitiveUP", "EndScene"};
+    EXPECT_EQ(control->CallNames(), expected);
+    program->Release();
+}
+
 TEST_F(RecordingDeviceTest, LostDeviceResetsOnlyOnceDefaultPoolResourcesAreReleased) {
     IDirect3DVertexBuffer9* ring = MakeVertexBuffer(16, D3DPOOL_DEFAULT, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY);
     IDirect3DVertexBuffer9* managed = MakeVertexBuffer(16);

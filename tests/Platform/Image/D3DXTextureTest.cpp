@@ -192,8 +192,11 @@ TEST_F(D3DXTextureTest, CubeMapsComeFromCubeDds)
 TEST_F(D3DXTextureTest, BadFilesCreateNothing)
 {
     const Bytes tga = Tga(4, 4, 0xFFFFFFFF);
+    const Bytes tga8x8 = Tga(8, 8, 0xFF00FF00); // 274 bytes; cut to 40, the pixels are missing
+    ASSERT_EQ(tga8x8.size(), 274u);
     const Bytes truncatedDds = Dds(8, 8, 1, false, "DXT5", Bytes(40, 0));
-    const Bytes cases[] = {Bytes(tga.begin(), tga.begin() + 10), truncatedDds, Bytes{'n', 'o', 'p', 'e'}};
+    const Bytes cases[] = {Bytes(tga.begin(), tga.begin() + 10), Bytes(tga8x8.begin(), tga8x8.begin() + 40),
+                           Bytes(tga8x8.begin(), tga8x8.end() - 1), truncatedDds, Bytes{'n', 'o', 'p', 'e'}};
     for (const Bytes& file : cases) {
         IDirect3DTexture9* t = reinterpret_cast<IDirect3DTexture9*>(1);
         EXPECT_EQ(Load(file, D3DX_DEFAULT, &t), D3DXERR_INVALIDDATA);

@@ -163,6 +163,109 @@ void PutDxt1Block(Bytes& b)
     b.insert(b.end(), {0x00, 0x55, 0xAA, 0xFF});
 }
 
+// An 8x8 TGA whose pixel (x, y) has the colour Colour8x8(x, y): uncompressed 32-bit, RLE
+// 32-bit (runs and raw packets, one packet crossing a row), or colour-mapped (8-bit indices into
+// a 24-bit map of 64 entries, after a 3-byte identification field).
+enum class TgaKind { Raw32, Rle32, Mapped };
+
+std::array<uint8_t, 4> Colour8x8(int x, int y) // BGRA
+{
+    return {static_cast<uint8_t>(x * 30), static_cast<uint8_t>(y * 30), static_cast<uint8_t>(x < 4 ? 200 : 40), 255};
+}
+
+Bytes Tga8x8(TgaKind kind)
+{
+    Bytes b = {static_cast<uint8_t>(kind == TgaKind::Mapped ? 3 : 0), static_cast<uint8_t>(kind == TgaKind::Mapped),
+               static_cast<uint8_t>(kind == TgaKind::Raw32 ? 2 : kind == TgaKind::Rle32 ? 10 : 1)};
+    Put16(b, 0);                                 // first map entry
+    Put16(b, kind == TgaKind::Mapped ? 64 : 0);  // map length
+    b.push_back(kind == TgaKind::Mapped ? 24 : 0);
+    Put16(b, 0);
+    Put16(b, 0);
+    Put16(b, 8);
+    Put16(b, 8);
+    b.push_back(kind == TgaKind::Mapped ? 8 : 32);
+    b.push_back(static_cast<uint8_t>((kind == TgaKind::Mapped ? 0 : 8) | 0x20)); // top row first
+    if (kind == TgaKind::Mapped) {
+        b.insert(b.end(), {'k', 'x', '!'});
+        for (int i = 0; i < 64; ++i) {
+            const auto c = Colour8x8(i % 8, i / 8);
+            b.insert(b.end(), {c[0], c[1], c[2]});
+        }
+        for (int i = 0; i < 64; ++i)
+            b.push_back(static_cast<uint8_t>(i));
+        return b;
+    }
+    auto put = [&](int i) {
+        const auto c = Colour8x8(i % 8, i / 8);
+        b.insert(b.end(), c.begin(), c.end());
+    };
+    if (kind == TgaKind::Raw32) {
+        for (int i = 0; i < 64; ++i)
+            put(i);
+        return b;
+    }
+    // The first two rows are one colour each in the RLE file, so they are runs; the rest raw.
+    for (int y = 0; y < 2; ++y) {
+        b.push_back(0x80 | 7); // a run of 8 pixels
+        put(y * 8);
+    }
+    b.push_back(47); // a raw packet of 48 pixels crossing rows 2 to 7
+    for (int i = 16; i < 64; ++i)
+        put(i);
+    return b;
+}
+
+// What the RLE file above holds: rows 0 and 1 take their first pixel's colour.
+std::array<uint8_t, 4> Rle8x8At(int x, int y)
+{
+    return y < 2 ? Colour8x8(0, y) : Colour8x8(x, y);
+}
+
+// A 5x3 24-bit BMP (each row 15 bytes and 1 of padding) or an 8-bit one with a palette.
+Bytes Bmp5x3(bool paletted)
+{
+    const uint32_t rowBytes = paletted ? 8 : 16, palette = paletted ? 256 * 4 : 0;
+    const uint32_t offset = 14 + 40 + palette;
+    Bytes b = {'B', 'M'};
+    Put32(b, offset + rowBytes * 3);
+    Put32(b, 0);
+    Put32(b, offset);
+    Put32(b, 40);
+    Put32(b, 5);
+    Put32(b, 3);
+    Put16(b, 1);
+    Put16(b, paletted ? 8 : 24);
+    Put32(b, 0);
+    Put32(b, rowBytes * 3);
+    Put32(b, 2835);
+    Put32(b, 2835);
+    Put32(b, paletted ? 256 : 0);
+    Put32(b, 0);
+    for (uint32_t i = 0; i < palette / 4; ++i)
+        b.insert(b.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), 7, 0});
+    for (int y = 2; y >= 0; --y) {
+        for (int x = 0; x < 5; ++x) {
+            if (paletted)
+                b.push_back(static_cast<uint8_t>(y * 5 + x));
+            else
+                b.insert(b.end(), {static_cast<uint8_t>(x * 50), static_cast<uint8_t>(y * 100), 9});
+        }
+        b.resize(b.size() + (paletted ? 3 : 1), 0);
+    }
+    return b;
+}
+
+Bytes Png8x8()
+{
+    std::vector<uint8_t> rgba(8 * 8 * 4);
+    for (size_t i = 0; i < rgba.size(); ++i)
+        rgba[i] = static_cast<uint8_t>(i * 7);
+    Bytes b;
+    stbi_write_png_to_func(AppendToBytes, &b, 8, 8, 4, rgba.data(), 32);
+    return b;
+}
+
 ImageLoadOptions Exact()
 {
     ImageLoadOptions o;
@@ -346,18 +449,15 @@ TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly)
         Image img;
         std::string error;
         ASSERT_TRUE(DecodeImage(file.data(), file.size(), ImageLoadOptions{}, img, error)) << error;
-        // Every shorter prefix either fails or (for formats stb pads, such as JPEG) decodes
-        // without reading past the copy; ASan watches the reads.
+        // Every shorter prefix fails with a message, reading nothing past the copy (ASan
+        // watches the reads).
         for (size_t cut = 0; cut < file.size(); cut += (file.size() > 200 ? 7 : 1)) {
             std::vector<uint8_t> part(file.begin(), file.begin() + static_cast<long>(cut));
             Image partial;
-            const bool ok = DecodeImage(part.data(), part.size(), ImageLoadOptions{}, partial, error);
-            if (&file == &files[5]) {
-                EXPECT_FALSE(ok) << "DDS cut at " << cut;
-            }
-            if (!ok) {
-                EXPECT_FALSE(error.empty());
-            }
+            EXPECT_FALSE(DecodeImage(part.data(), part.size(), ImageLoadOptions{}, partial, error))
+                << "file " << (&file - files) << " cut at " << cut;
+            EXPECT_FALSE(error.empty());
+            EXPECT_TRUE(partial.faces.empty());
         }
     }
 
@@ -518,4 +618,97 @@ TEST(ImageDecode, EveryTextureOfTheDemoDataDecodes)
         std::string error;
         EXPECT_TRUE(DecodeImage(file.data(), file.size(), ImageLoadOptions{}, img, error)) << error;
     }
+}
+
+TEST(ImageDecode, EveryTgaKindDecodesToItsPixels)
+{
+    for (TgaKind kind : {TgaKind::Raw32, TgaKind::Rle32, TgaKind::Mapped}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        const Bytes file = Tga8x8(kind);
+        Image img;
+        std::string error;
+        ASSERT_TRUE(DecodeImage(file.data(), file.size(), Exact(), img, error)) << error;
+        ASSERT_EQ(img.width, 8u);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                EXPECT_EQ(Pixel(img, x, y), kind == TgaKind::Rle32 ? Rle8x8At(x, y) : Colour8x8(x, y))
+                    << x << "," << y;
+    }
+    const Bytes raw = Tga8x8(TgaKind::Raw32);
+    EXPECT_EQ(raw.size(), 274u);
+}
+
+TEST(ImageDecode, EveryCutOfEveryStbFormatFails)
+{
+    // stb_image reads zeros past the end of its buffer; a cut file must never come back as a
+    // padded picture. Each file decodes whole, and fails cut anywhere: in its header, its
+    // colour map or palette, its pixels or compressed stream, or just before its last byte.
+    struct Case {
+        const char* name;
+        Bytes file;
+    } cases[] = {
+        {"tga raw", Tga8x8(TgaKind::Raw32)},
+        {"tga rle", Tga8x8(TgaKind::Rle32)},
+        {"tga colour-mapped", Tga8x8(TgaKind::Mapped)},
+        {"bmp 24-bit", Bmp5x3(false)},
+        {"bmp 8-bit", Bmp5x3(true)},
+        {"png", Png8x8()},
+        {"jpeg", JpegGrey(16, 16)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Image img;
+        std::string error;
+        ASSERT_TRUE(DecodeImage(c.file.data(), c.file.size(), Exact(), img, error)) << error;
+        const size_t n = c.file.size();
+        for (size_t cut : {size_t{1}, size_t{17}, size_t{18}, size_t{40}, n / 3, n / 2, n - 17, n - 5, n - 2, n - 1}) {
+            const Bytes part(c.file.begin(), c.file.begin() + static_cast<long>(cut));
+            Image partial;
+            EXPECT_FALSE(DecodeImage(part.data(), part.size(), ImageLoadOptions{}, partial, error))
+                << "cut at " << cut << " of " << n;
+            EXPECT_FALSE(error.empty());
+            EXPECT_TRUE(partial.faces.empty());
+        }
+    }
+}
+
+TEST(ImageDecode, FilesThatPromiseMoreThanTheyHoldFail)
+{
+    struct Lie {
+        const char* name;
+        Bytes file;
+        size_t at;     // byte to overwrite
+        uint8_t value;
+    } lies[] = {
+        {"tga wider than its pixels", Tga8x8(TgaKind::Raw32), 12, 16},
+        {"tga deeper colour map", Tga8x8(TgaKind::Mapped), 5, 128},
+        {"tga longer identification", Tga8x8(TgaKind::Mapped), 0, 200},
+        {"tga rle taller than its packets", Tga8x8(TgaKind::Rle32), 14, 9},
+        {"bmp taller than its rows", Bmp5x3(false), 22, 4},
+        {"bmp pixels past the end", Bmp5x3(false), 11, 1},
+        {"bmp pixels inside the header", Bmp5x3(false), 10, 20},
+        {"png chunk longer than the file", Png8x8(), 33 + 2, 0x7F},
+    };
+    for (const Lie& lie : lies) {
+        SCOPED_TRACE(lie.name);
+        Image img;
+        std::string error;
+        ASSERT_TRUE(DecodeImage(lie.file.data(), lie.file.size(), Exact(), img, error)) << error;
+        Bytes file = lie.file;
+        file.at(lie.at) = lie.value;
+        EXPECT_FALSE(DecodeImage(file.data(), file.size(), Exact(), img, error));
+        EXPECT_FALSE(error.empty());
+    }
+
+    // A JPEG whose last segment before the scan claims more bytes than remain.
+    Bytes jpg = JpegGrey(16, 16);
+    size_t sos = 2;
+    while (sos + 1 < jpg.size() && !(jpg[sos] == 0xFF && jpg[sos + 1] == 0xDA))
+        ++sos;
+    ASSERT_LT(sos + 3, jpg.size());
+    jpg[sos + 2] = 0xFF;
+    Image img;
+    std::string error;
+    EXPECT_FALSE(DecodeImage(jpg.data(), jpg.size(), Exact(), img, error));
+    EXPECT_FALSE(error.empty());
 }
