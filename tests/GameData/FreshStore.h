@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "Framework/PSettings.h"
 #include "GameData/GameData.h"
 #include "support/TempDir.h"
 
@@ -20,6 +21,18 @@ public:
 
 private:
     std::unique_ptr<CPGameData> m_data;
+};
+
+// Sets the difficulty setting ("cam_speed") for a scope and puts the old value back.
+class CamSpeed {
+public:
+    explicit CamSpeed(int value) : m_old(g_cam_speed) { g_cam_speed = value; }
+    ~CamSpeed() { g_cam_speed = m_old; }
+    CamSpeed(const CamSpeed&) = delete;
+    CamSpeed& operator=(const CamSpeed&) = delete;
+
+private:
+    int m_old;
 };
 
 } // namespace kxtest

@@ -3,19 +3,10 @@
 #include <climits>
 
 #include "FreshStore.h"
-#include "Framework/PSettings.h"
 
 namespace {
 
-// Keeps the difficulty setting as the test found it.
-class CamSpeed {
-public:
-    explicit CamSpeed(int value) : m_old(g_cam_speed) { g_cam_speed = value; }
-    ~CamSpeed() { g_cam_speed = m_old; }
-
-private:
-    int m_old;
-};
+using kxtest::CamSpeed;
 
 SPCarSettings Car(std::array<std::string, 3> weapons, std::string mine, std::string armor, std::string bumper,
                   std::string engine, std::string super, int count, std::array<std::string, 2> equipment) {

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "FreshStore.h"
-#include "Framework/PSettings.h"
 #include "Game/ScriptRecords.h"
 #include "Script/Lua.h"
 #include "support/ScoresFile.h"
@@ -62,14 +61,7 @@ protected:
     lua_State* L = nullptr;
 };
 
-class CamSpeed {
-public:
-    explicit CamSpeed(int value) : m_old(g_cam_speed) { g_cam_speed = value; }
-    ~CamSpeed() { g_cam_speed = m_old; }
-
-private:
-    int m_old;
-};
+using kxtest::CamSpeed;
 
 const std::string kEmptyRows = R"({{"",""},{"",""},{"",""},{"",""},{"",""},{"",""},{"",""}})";
 

@@ -109,8 +109,8 @@ TEST(GameDataStore, AchievementTableNamesAndOrder) {
     EXPECT_EQ(std::set<std::string_view>(kAchievementNames.begin(), kAchievementNames.end()).size(), 27u);
 }
 
-// Every field that a reset may touch, set to a value no reset gives it; each probe tells
-// whether the field still holds that value.
+// Every field of the store, set to a value no reset gives it; each probe tells whether the
+// field still holds that value.
 namespace {
 
 struct Probe {
@@ -155,6 +155,35 @@ void Dirty(CPGameData& d, CountingObject& bonus) {
     d.bonusList.emplace_back(CPSmartPtr<IPMMObject>(&bonus), 10);
     d.levelTimer = 9.0f;
     d.textTable["k"] = "v";
+    // Fields no reset touches.
+    d.transportCount = 5;
+    d.scoreTables[2][0].name = "top";
+    d.weaponCatalog.items.emplace_back("w", SPWeaponInfo{});
+    d.mineCatalog.items.emplace_back("m", SPMineInfo{});
+    d.superWeaponCatalog.items.emplace_back("s", SPSuperWeaponInfo{});
+    d.bumperCatalog.items.emplace_back("b", SPBumperInfo{});
+    d.equipmentCatalog.items.emplace_back("e", SPEquipmentInfo{});
+    d.armorCatalog.items.emplace_back("a", SPArmorInfo{});
+    d.engineCatalog.byName["v8"] = SPEngineInfo{};
+    d.checkpointInfos.resize(2);
+    d.enemySources["gate"].resize(1);
+    d.presetCars.resize(3);
+    d.coefficients = {2.0f, 3.0f, 4.0f, 5.0f};
+    d.hardMode = true;
+    d.roundCount = 4;
+    d.playerType = 10;
+    d.roundTime = 30.5f;
+    d.abilityCount = 3;
+    d.mana = 12;
+    d.levelStarted = true;
+    d.levelConditions[5] = {"first", "second"};
+    d.levelSettings.racerCount = 6;
+    d.levelSettings.minimumText = "min";
+    d.realLevelNumber = 9;
+    d.singleModeGlobal = true;
+    d.timeModeGlobal = true;
+    d.lastLevelSelected = 2;
+    d.lastCarSelected = 3;
 }
 
 std::vector<Probe> Probes() {
@@ -198,6 +227,34 @@ std::vector<Probe> Probes() {
         {"bonusList", [](const CPGameData& d) { return d.bonusList.size() == 1; }},
         {"levelTimer", [](const CPGameData& d) { return d.levelTimer == 9.0f; }},
         {"textTable", [](const CPGameData& d) { return d.textTable.size() == 1; }},
+        {"transportCount", [](const CPGameData& d) { return d.transportCount == 5; }},
+        {"scoreTables", [](const CPGameData& d) { return d.scoreTables[2][0].name == "top"; }},
+        {"catalogs", [](const CPGameData& d) {
+             return d.weaponCatalog.items.size() == 1 && d.mineCatalog.items.size() == 1 &&
+                    d.superWeaponCatalog.items.size() == 1 && d.bumperCatalog.items.size() == 1 &&
+                    d.equipmentCatalog.items.size() == 1 && d.armorCatalog.items.size() == 1 &&
+                    d.engineCatalog.byName.size() == 1;
+         }},
+        {"checkpointInfos", [](const CPGameData& d) { return d.checkpointInfos.size() == 2; }},
+        {"enemySources", [](const CPGameData& d) { return d.enemySources.size() == 1; }},
+        {"presetCars", [](const CPGameData& d) { return d.presetCars.size() == 3; }},
+        {"coefficients", [](const CPGameData& d) { return d.coefficients[3] == 5.0f; }},
+        {"hardMode", [](const CPGameData& d) { return d.hardMode; }},
+        {"roundCount", [](const CPGameData& d) { return d.roundCount == 4; }},
+        {"playerType", [](const CPGameData& d) { return d.playerType == 10; }},
+        {"roundTime", [](const CPGameData& d) { return d.roundTime == 30.5f; }},
+        {"abilityCount", [](const CPGameData& d) { return d.abilityCount == 3; }},
+        {"mana", [](const CPGameData& d) { return d.mana == 12; }},
+        {"levelStarted", [](const CPGameData& d) { return d.levelStarted; }},
+        {"levelConditions", [](const CPGameData& d) { return d.levelConditions[5].second == "second"; }},
+        {"levelSettings", [](const CPGameData& d) {
+             return d.levelSettings.racerCount == 6 && d.levelSettings.minimumText == "min";
+         }},
+        {"realLevelNumber", [](const CPGameData& d) { return d.realLevelNumber == 9; }},
+        {"singleModeGlobal", [](const CPGameData& d) { return d.singleModeGlobal; }},
+        {"timeModeGlobal", [](const CPGameData& d) { return d.timeModeGlobal; }},
+        {"lastLevelSelected", [](const CPGameData& d) { return d.lastLevelSelected == 2; }},
+        {"lastCarSelected", [](const CPGameData& d) { return d.lastCarSelected == 3; }},
     };
 }
 
