@@ -11,7 +11,7 @@
 #include "Framework/StartupRegistry.h"
 #include "Game/ScriptApi.h"
 #include "Game/ScriptEngineServices.h"
-#include "GameData/GameData.h"
+#include "GameData/PGameData.h"
 #include "Input/InterfaceBroadcasts.h"
 #include "Input/NInput.h"
 #include "Render/PEffectManager.h"

@@ -1,7 +1,7 @@
 #include "Game/ScriptRecords.h"
 
 #include "Game/ScriptApi.h"
-#include "GameData/GameData.h"
+#include "GameData/PGameData.h"
 #include "Script/ScriptBinding.h"
 
 namespace ScriptApi {

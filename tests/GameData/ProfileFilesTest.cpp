@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "FreshStore.h"
+#include "support/FreshStore.h"
 
 namespace {
 

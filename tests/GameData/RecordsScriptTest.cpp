@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "FreshStore.h"
+#include "support/FreshStore.h"
 #include "Game/ScriptRecords.h"
 #include "Script/Lua.h"
 #include "support/ScoresFile.h"

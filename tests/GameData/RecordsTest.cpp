@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "GameData/GameData.h"
+#include "GameData/PGameData.h"
 
 namespace {
 

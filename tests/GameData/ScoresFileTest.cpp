@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "FreshStore.h"
+#include "support/FreshStore.h"
 #include "Platform/System/AtomicFile.h"
 #include "support/ScoresFile.h"
 

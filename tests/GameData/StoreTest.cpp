@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Framework/CommandRouter.h"
-#include "GameData/GameData.h"
+#include "GameData/PGameData.h"
 #include "support/CommaLocale.h"
 #include "support/TempDir.h"
 

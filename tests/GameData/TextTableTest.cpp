@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "FreshStore.h"
+#include "support/FreshStore.h"
 
 namespace {
 

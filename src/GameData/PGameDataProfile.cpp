@@ -1,6 +1,6 @@
 // The starting car configuration and the difficulty coefficients.
 
-#include "GameData/GameData.h"
+#include "GameData/PGameData.h"
 
 #include "Framework/PFileReader.h"
 #include "Framework/PSettings.h"

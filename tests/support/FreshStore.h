@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "Framework/PSettings.h"
-#include "GameData/GameData.h"
+#include "GameData/PGameData.h"
 #include "support/TempDir.h"
 
 namespace kxtest {

@@ -1,4 +1,4 @@
-#include "GameData/GameData.h"
+#include "GameData/PGameData.h"
 
 #include "Framework/CommandRouter.h"
 #include "Framework/PFileReader.h"

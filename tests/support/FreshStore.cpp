@@ -1,4 +1,4 @@
-#include "FreshStore.h"
+#include "support/FreshStore.h"
 
 namespace kxtest {
 

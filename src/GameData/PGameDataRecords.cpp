@@ -6,7 +6,7 @@
 
 #include "Framework/PFileWriter.h"
 #include "Framework/PLog.h"
-#include "GameData/GameData.h"
+#include "GameData/PGameData.h"
 #include "Platform/System/NumberText.h"
 
 namespace {
