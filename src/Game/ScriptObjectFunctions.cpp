@@ -25,14 +25,11 @@ ScriptOfObjectFunction g_scriptOfObject = nullptr;
 void GetDeltaTime(ScriptCall& call) { call.PushNumber(g_deltaTime); }
 void GetDeltaTime2(ScriptCall& call) { call.PushNumber(g_deltaTime2); }
 
-void AddRef(ScriptCall&, IPMMObject* object) {
-    if (object) object->AddRef();
-}
+void AddRef(ScriptCall&, IPMMObject* object) { Script::TakeScriptReference(object); }
 
-// Release never deletes: the collector does, at the end of the pass.
-void Release(ScriptCall&, IPMMObject* object) {
-    if (object) object->Release();
-}
+// Release never deletes: the collector does, at the end of the pass. Only a reference the
+// scripts took is given back, so an unbalanced Release cannot free what the engine holds.
+void Release(ScriptCall&, IPMMObject* object) { Script::GiveBackScriptReference(object); }
 
 void DumpObjects(ScriptCall&) {}
 

@@ -5,6 +5,7 @@
 #include "Input/ActionsFile.h"
 #include "Input/InterfaceBroadcasts.h"
 #include "Input/KeyNames.h"
+#include "Platform/Graphics/DXError.h"
 #include "Platform/System/AtomicFile.h"
 #include "Platform/System/NumberText.h"
 #include "Platform/Window/Messages.h"
@@ -23,8 +24,23 @@ void SendAction(const std::string& command, const std::string& params) {
 
 IPInterfaceBroadcasts* Broadcasts() { return GetInterfaceBroadcasts(); }
 
-void ReportDeviceError(const char* call, HRESULT hr) {
-    CPLog::Instance().Print(0, "DirectX error in Input\\NInput: %s failed (0x%08X)", call, static_cast<unsigned>(hr));
+// A field as the quoting splitter reads it back: one that holds the separator or a double quote
+// goes in double quotes with its own quotes doubled; every other field is written as it is.
+// (The key names ";", "," and "Numpad ," would otherwise split into other fields, and so would
+// an action name holding a comma in a command's parameters.)
+std::string QuotedField(const std::string& field, char separator) {
+    if (field.find(separator) == std::string::npos && field.find('"') == std::string::npos) return field;
+    std::string quoted = "\"";
+    for (char c : field) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+void ReportDXError(int line, HRESULT hr) {
+    CPLog::Instance().Print(0, "DXError if %s on line %d\n%s\n%s\n", "Input\\NInput", line, DXGetErrorString9A(hr),
+                            DXGetErrorDescription9A(hr));
 }
 
 } // namespace
@@ -58,14 +74,15 @@ bool CNInput::Start() {
     }
     m_keyboard = Platform::GetKeyboard();
     if (!m_keyboard) {
-        CPLog::Instance().Print(0, "DirectX error in Input\\NInput: no keyboard device");
+        // The platform has no keyboard to give: the device cannot be created.
+        ReportDXError(__LINE__, E_FAIL);
         return false;
     }
     const HRESULT hr = m_keyboard->Acquire();
     // A window that starts without the keyboard focus gets the keyboard at the next pass's
     // acquire; failing the whole start for it would keep the game from running at all.
     if (FAILED(hr) && hr != DIERR_OTHERAPPHASPRIO) {
-        ReportDeviceError("Acquire", hr);
+        ReportDXError(__LINE__, hr);
         return false;
     }
     return IPTask::Start();
@@ -136,10 +153,10 @@ void CNInput::Update() {
 void CNInput::KeyReleased(int code) {
     if (keyAssignMode) {
         keyAssignMode = false;
-        RouteCommandByCategory("interface", "key_assign", Input::KeyName(code) + ",false");
+        RouteCommandByCategory("interface", "key_assign", QuotedField(Input::KeyName(code), ',') + ",false");
     }
     const CNActionBinding& binding = m_keyBindings[static_cast<std::size_t>(code)];
-    if (actionsEnabled && binding.assigned) SendAction("key_action", binding.secondText + ",0");
+    if (actionsEnabled && binding.assigned) SendAction("key_action", QuotedField(binding.secondText, ',') + ",0");
 
     switch (code) {
     case DIK_ESCAPE: SendAction("standart_action", "escape,0"); break;
@@ -159,7 +176,7 @@ void CNInput::KeyReleased(int code) {
 
 void CNInput::KeyPressed(int code) {
     const CNActionBinding& binding = m_keyBindings[static_cast<std::size_t>(code)];
-    if (actionsEnabled && binding.assigned) SendAction("key_action", binding.secondText + ",1");
+    if (actionsEnabled && binding.assigned) SendAction("key_action", QuotedField(binding.secondText, ',') + ",1");
 
     auto* b = Broadcasts();
     switch (code) {
@@ -255,7 +272,8 @@ std::string CNInput::FormatActions() const {
         std::string key = binding->keyText;
         // Number bindings print their code's low byte; one that never bound keeps its text.
         if (binding->keyIsNumber && binding->assigned) key = Platform::FormatC("%d", binding->code & 0xFF);
-        text += action + ";" + binding->secondText + ";" + key + ";" + (binding->keyIsNumber ? "true" : "false") + "\r\n";
+        text += QuotedField(action, ';') + ";" + QuotedField(binding->secondText, ';') + ";" + QuotedField(key, ';') +
+                ";" + (binding->keyIsNumber ? "true" : "false") + "\r\n";
     }
     return text;
 }

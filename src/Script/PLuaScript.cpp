@@ -51,10 +51,16 @@ int SetGlobalObjectProtected(lua_State* L) {
     return 0;
 }
 
+// Raised in protected mode, so its message lands on the thread's stack like a compile error.
+int RefusePrecompiledChunk(lua_State* L) {
+    return luaL_error(L, "%s: precompiled chunks are not accepted", static_cast<const char*>(lua_touserdata(L, 1)));
+}
+
 } // namespace
 
 int ScriptPanicHandler(lua_State* L) {
-    const char* text = lua_gettop(L) >= 1 ? lua_tostring(L, 1) : nullptr;
+    // Lua 5.1 hands the panic function its error value on top of the stack.
+    const char* text = lua_gettop(L) >= 1 ? lua_tostring(L, -1) : nullptr;
     LogScriptError(text);
     return 0;
 }
@@ -93,9 +99,15 @@ int CPLuaScript::Load(const std::string& name) {
     if (result < 0) return result;
     m_source = std::move(bytes);
 
+    m_chunkReturned = false;
     if (!CreateState()) return 0;
     const char* data = m_source.empty() ? "" : m_source.data();
-    if (luaL_loadbuffer(m_thread, data, m_source.size(), m_name.c_str()) != 0) {
+    // Precompiled chunks are refused: the loader trusts their bytecode, so a damaged or crafted
+    // one could take the process down. The game's scripts are source text.
+    const bool precompiled = !m_source.empty() && m_source[0] == LUA_SIGNATURE[0];
+    const int loaded = precompiled ? lua_cpcall(m_thread, RefusePrecompiledChunk, const_cast<char*>(m_name.c_str()))
+                                   : luaL_loadbuffer(m_thread, data, m_source.size(), m_name.c_str());
+    if (loaded != 0) {
         // The error text stays where the chunk would be, so the first resume fails.
         LogScriptError(lua_tostring(m_thread, -1));
         return 0;
@@ -118,6 +130,14 @@ bool CPLuaScript::Start() {
 
 void CPLuaScript::Update() {
     if (m_finished || !m_thread) return;
+    if (m_chunkReturned) {
+        // Lua 5.1 would start the coroutine over, calling whatever the chunk returned last; a
+        // chunk that ended is dead, and resuming it is the error it always was.
+        LogScriptError("cannot resume dead coroutine");
+        m_kill = true;
+        m_finished = true;
+        return;
+    }
     // lua_resume runs protected: an error inside the coroutine comes back as a status.
     const int status = lua_resume(m_thread, 0);
     if (status != 0 && status != LUA_YIELD) {
@@ -130,6 +150,7 @@ void CPLuaScript::Update() {
         return;
     }
     // Yielded or returned: alive only when the first value is the number Update yields.
+    m_chunkReturned = status == 0;
     m_finished = true;
     if (lua_gettop(m_thread) >= 1 && lua_isnumber(m_thread, 1)) {
         const double value = lua_tonumber(m_thread, 1);

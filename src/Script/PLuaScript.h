@@ -63,6 +63,8 @@ private:
     lua_State* m_thread = nullptr;
     std::vector<char> m_source;
     bool m_finished = true;
+    // The chunk ran to its end: the coroutine is dead and cannot be resumed again.
+    bool m_chunkReturned = false;
     std::deque<SPCommand> m_queue;
     // A flag rather than a pointer: the current command is always the back element, and a
     // deque's push_front keeps references to it valid anyway.

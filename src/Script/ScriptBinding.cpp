@@ -3,8 +3,42 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <unordered_map>
 
 namespace Script {
+namespace {
+
+// Handle -> references the scripts hold. Handles are never reused, so an entry cannot be taken
+// over by a later object.
+std::unordered_map<PMMHandle, int>& ScriptReferences() {
+    static std::unordered_map<PMMHandle, int> references;
+    return references;
+}
+
+} // namespace
+
+void TakeScriptReference(IPMMObject* object) {
+    if (!object) return;
+    object->AddRef();
+    ++ScriptReferences()[object->GetHandle()];
+}
+
+bool GiveBackScriptReference(IPMMObject* object) {
+    if (!object) return false;
+    auto& references = ScriptReferences();
+    auto it = references.find(object->GetHandle());
+    if (it == references.end()) return false;
+    if (--it->second <= 0) references.erase(it);
+    object->Release();
+    return true;
+}
+
+int ScriptReferenceCount(const IPMMObject* object) {
+    if (!object) return 0;
+    const auto& references = ScriptReferences();
+    auto it = references.find(object->GetHandle());
+    return it == references.end() ? 0 : it->second;
+}
 
 float NarrowToFloat(double value) {
     if (std::isnan(value) || std::isinf(value)) return static_cast<float>(value);

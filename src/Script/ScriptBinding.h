@@ -37,6 +37,17 @@ inline void* HandleToUserdata(PMMHandle handle) {
     return reinterpret_cast<void*>(static_cast<std::uintptr_t>(handle));
 }
 
+// References held on the scripts' behalf. A script gives back only references it took: through
+// "AddRef", or with an object a function handed it already referenced (PushReferencedObject).
+// So a script that releases once too often cannot free an object the engine still holds (its
+// own script task, say); the surplus release does nothing.
+void TakeScriptReference(IPMMObject* object);
+// Releases one reference the scripts took on the object; false (and nothing changes) when they
+// hold none.
+bool GiveBackScriptReference(IPMMObject* object);
+// How many references the scripts hold on the object.
+int ScriptReferenceCount(const IPMMObject* object);
+
 // A double narrowed to a float; finite values beyond the float range saturate rather than
 // overflow.
 float NarrowToFloat(double value);
@@ -87,6 +98,12 @@ public:
     }
     // An object as a light userdata of its handle; null gives the null object (not nil).
     void PushObject(const IPMMObject* object) { PushHandle(object ? object->GetHandle() : 0); }
+    // An object that the script receives with one reference of its own (which it gives back with
+    // "Release"): functions whose objects are referenced for the script push them this way.
+    void PushReferencedObject(IPMMObject* object) {
+        TakeScriptReference(object);
+        PushObject(object);
+    }
     void PushHandle(PMMHandle handle) {
         lua_pushlightuserdata(m_L, HandleToUserdata(handle));
         ++m_results;

@@ -229,14 +229,45 @@ TEST_F(ScriptApiFrameTest, StringToPointerRequiresAString) {
 TEST_F(ScriptApiFrameTest, AddRefAndReleaseNeverDelete) {
     Load({{"refs", "local w = GiveWidget()\n"
                    "AddRef(w) AddRef(w) Report(RefCount(w))\n"
-                   "Release(w) Release(w) Release(w) Report(RefCount(w), IsWidget(w))\n"
-                   "AddRef(w)\n"
-                   "AddRef(io.stdout) Release(7) DumpObjects()\n"}},
+                   "Release(w) Report(RefCount(w))\n"
+                   "AddRef(io.stdout) Release(7) DumpObjects()\n"
+                   "Update()\n"
+                   "Release(w) Report(IsWidget(w)) AddRef(w)\n"}},
          "refs t_system\n");
     Add("refs");
     Pass();
+    EXPECT_EQ(g_reports, (Strings{"3", "2"}));
+    // Only the script holds the widget now.
+    const PMMHandle handle = widget->GetHandle();
+    widget = nullptr;
+    IPMMObject::CollectGarbage();
+    ASSERT_NE(IPMMObject::FindByHandle(handle), nullptr);
+    Pass();
     // A count of 0 within the pass deletes nothing: the script took its reference back in time.
-    EXPECT_EQ(g_reports, (Strings{"3", "0|true"}));
+    EXPECT_EQ(g_reports.back(), "true");
+    IPMMObject::CollectGarbage();
+    ASSERT_NE(IPMMObject::FindByHandle(handle), nullptr);
+    EXPECT_EQ(IPMMObject::FindByHandle(handle)->GetRefCount(), 1);
+    EXPECT_EQ(Script::ScriptReferenceCount(g_widget), 1);
+}
+
+TEST_F(ScriptApiFrameTest, ReleaseGivesBackOnlyWhatScriptsTook) {
+    // Releasing references the script never took would free objects the engine still holds,
+    // here the running script itself.
+    Load({{"over", "local w = GiveWidget()\n"
+                   "Release(w) Release(w) Report(RefCount(w))\n"
+                   "local before = RefCount(globalObject)\n"
+                   "for i = 1, 5 do Release(globalObject) end\n"
+                   "Report(RefCount(globalObject) == before)\n"
+                   "AddRef(w) Release(w) Release(w) Report(RefCount(w))\n"
+                   "Update() Report('alive')\n"}},
+         "over t_system\n");
+    auto script = Add("over");
+    Pass();
+    EXPECT_EQ(g_reports, (Strings{"1", "true", "1"}));
+    IPMMObject::CollectGarbage();
+    Pass();
+    EXPECT_EQ(g_reports.back(), "alive");
     EXPECT_EQ(widget->GetRefCount(), 1);
 }
 
@@ -319,6 +350,32 @@ TEST_F(ScriptApiFrameTest, EmptyFunctionUnderAllItsNames) {
     Add("empty");
     Pass();
     EXPECT_EQ(g_reports, (Strings{"0|0|0|0|0|0|0|0|0"}));
+}
+
+TEST_F(ScriptApiFrameTest, FamilyNamesStandInTheirTablesInTableOrder) {
+    // The first table's names in registration order, as far as they are built here.
+    const Strings first = {"GetDeltaTime", "GetDeltaTime2", "AddRef", "DumpObjects", "Release",
+                           "SendCommandByName", "SendCommandByObject", "SendCommandByCategory", "SetNextCommand",
+                           "GetCurrentCommand", "GetCurrentParams", "PointerToString", "StringToPointer",
+                           "CheckString", "SplitString", "KillAllTasks", "ToInt"};
+    const Strings second = {"StopScript", "SetDefaultCamera", "SetBrightness", "DumpAIInfo", "SetLensFlare"};
+    const Strings third = {"PlayVideo", "PlayVideoNoSound", "PlayVideo1", "StopVideo", "StopVideo1"};
+    Script::ScriptFunctionTables tables;
+    ScriptApi::AddObjectAndCommandFunctions(tables);
+    ScriptApi::AddEmptyFunctions(tables);
+    const Strings* expected[] = {&first, &second, &third};
+    for (int t = 0; t < Script::ScriptFunctionTables::kTableCount; ++t) {
+        Strings names;
+        for (const auto& entry : tables.Table(t)) names.push_back(entry.name);
+        EXPECT_EQ(names, *expected[t]) << "table " << t + 1;
+    }
+    for (const auto& entry : tables.Table(ScriptApi::kSecondTable)) {
+        if (entry.name != std::string("StopScript")) {
+            EXPECT_EQ(entry.function, &ScriptApi::EmptyScriptFunction) << entry.name;
+        }
+    }
+    for (const auto& entry : tables.Table(ScriptApi::kThirdTable))
+        EXPECT_EQ(entry.function, &ScriptApi::EmptyScriptFunction) << entry.name;
 }
 
 TEST_F(ScriptApiFrameTest, OnlyBuiltFunctionsAreRegistered) {

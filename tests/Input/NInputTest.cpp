@@ -4,6 +4,7 @@
 #include "Framework/CommandRouter.h"
 #include "Framework/PLog.h"
 #include "Framework/PMMObject.h"
+#include "Framework/PStringSplitter.h"
 #include "Input/InterfaceBroadcasts.h"
 #include "Input/NInput.h"
 #include "Platform/System/AtomicFile.h"
@@ -222,9 +223,12 @@ TEST_F(NInputTest, StartWithoutKeyboardFocusStillRunsAndAcquiresLater) {
     EXPECT_EQ(Frame({DIK_SPACE}), (Strings{"action_listener key_action fire,1", "action_listener any_key"}));
 }
 
-TEST_F(NInputTest, StartWithoutAKeyboardFails) {
+TEST_F(NInputTest, StartWithoutAKeyboardFailsWithADirectXReport) {
     Platform::SetKeyboard(nullptr);
     EXPECT_FALSE(StartWith(kBindings));
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().rfind("DXError if Input\\NInput on line ", 0), 0u) << log.back();
+    EXPECT_NE(log.back().find("\nE_FAIL\nAn undetermined error occurred.\n"), std::string::npos) << log.back();
 }
 
 TEST_F(NInputTest, BindingsRoundTripThroughActionsFile) {
@@ -279,10 +283,56 @@ TEST_F(NInputTest, MalformedLinesNeverBindOutOfRange) {
                                       "short;Short;;false\r\n"
                                       "lonely;;;false\r\n"
                                       "cased;Cased;7;false\r\n"
-                                      "quoted;A;B;Z;false\r\n");
+                                      "quoted;\"A;B\";Z;false\r\n");
     // Unbound actions send nothing.
     EXPECT_EQ(Frame({DIK_7, DIK_Z}), (Strings{"action_listener key_action cased,1", "action_listener key_action quoted,1",
                                                "action_listener any_key"}));
+}
+
+TEST_F(NInputTest, KeysAndTextsHoldingTheSeparatorsRoundTrip) {
+    // ";" and "," are key names; a second text may hold either, or quotes.
+    ASSERT_TRUE(StartWith("semi;Semi;A;false\r\n"
+                          "comma;Comma;B;false\r\n"
+                          "pad;Pad comma;C;false\r\n"
+                          "say;\"Say \"\"hi\"\"; now\";D;false\r\n"));
+    input->SetActionKey("Semi", ";");
+    input->SetActionKey("Comma", ",");
+    input->SetActionKey("Pad comma", "Numpad ,");
+    ASSERT_TRUE(input->SaveActions());
+    EXPECT_EQ(root.Read("Actions.cfg"), "semi;Semi;\";\";false\r\n"
+                                        "comma;Comma;,;false\r\n"
+                                        "pad;Pad comma;Numpad ,;false\r\n"
+                                        "say;\"Say \"\"hi\"\"; now\";D;false\r\n");
+    ASSERT_GE(input->LoadActions("Actions.cfg"), 0);
+    EXPECT_EQ(input->GetKeyBinding(DIK_SEMICOLON).secondText, "semi");
+    EXPECT_EQ(input->GetKeyBinding(DIK_COMMA).secondText, "comma");
+    EXPECT_EQ(input->GetKeyBinding(0xB3).secondText, "pad");
+    EXPECT_EQ(input->FindAction("say")->secondText, "Say \"hi\"; now");
+    EXPECT_EQ(input->GetKeyBinding(DIK_D).secondText, "say");
+}
+
+TEST_F(NInputTest, NamesInCommandParametersSurviveTheSplit) {
+    ASSERT_TRUE(StartWith("\"fire, twice\";Fire;F;false\r\nsay;Say;G;false\r\n"));
+    // The first parameter of each command, as the script manager splits it.
+    const auto firstParams = [](const std::string& event, const std::string& prefix) {
+        EXPECT_EQ(event.rfind(prefix, 0), 0u) << event;
+        CPStringSplitter splitter(event.substr(prefix.size()), ",", true);
+        Strings params;
+        for (std::string token; splitter.NextToken(token);) params.push_back(token);
+        return params;
+    };
+    for (const auto& [key, name] : {std::pair<std::uint8_t, std::string>{DIK_COMMA, ","}, {0xB3, "Numpad ,"},
+                                    {DIK_SEMICOLON, ";"}, {DIK_Q, "Q"}}) {
+        input->keyAssignMode = true;
+        Frame({key});
+        const Strings events = Frame({});
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(firstParams(events[0], "interface key_assign "), (Strings{name, "false"})) << name;
+    }
+    const Strings pressed = Frame({DIK_F, DIK_G});
+    ASSERT_EQ(pressed.size(), 3u);
+    EXPECT_EQ(firstParams(pressed[0], "action_listener key_action "), (Strings{"fire, twice", "1"}));
+    EXPECT_EQ(pressed[1], "action_listener key_action say,1");
 }
 
 TEST_F(NInputTest, LaterLineBindingTheSameKeyWins) {

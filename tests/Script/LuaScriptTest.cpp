@@ -63,6 +63,47 @@ TEST_F(LuaScriptTest, ChunkReturningSevenFailsOnTheNextResumeAndLeaves) {
     EXPECT_EQ(Reports(), (Strings{"ran"}));
 }
 
+TEST_F(LuaScriptTest, ChunkThatReturnedIsNeverRunAgain) {
+    // Lua 5.1 would call the last returned value when resumed again; the chunk is dead instead.
+    auto script = Make("ended", "Report('ran') return 7, function() Report('again') end");
+    kernel.AddTask(CPSmartPtr<IPTask>(script));
+    Pass(3);
+    EXPECT_EQ(Reports(), (Strings{"ran"}));
+    EXPECT_FALSE(InKernel(script));
+    EXPECT_TRUE(LogHas("cannot resume dead coroutine"));
+}
+
+TEST_F(LuaScriptTest, FinishedChunkAddedAgainFailsRatherThanStartingOver) {
+    auto script = Make("ended", "Report('ran') return print, Report");
+    kernel.AddTask(CPSmartPtr<IPTask>(script));
+    Pass(2);
+    EXPECT_TRUE(script->IsFinished());
+    script->SetKill(true);
+    Pass();
+    ASSERT_TRUE(kernel.AddTask(CPSmartPtr<IPTask>(script)));
+    Pass(2);
+    EXPECT_EQ(Reports(), (Strings{"ran"}));
+    EXPECT_FALSE(InKernel(script));
+}
+
+TEST_F(LuaScriptTest, PrecompiledChunkIsRefusedLikeASyntaxError) {
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    ASSERT_EQ(luaL_dostring(L, "bytes = string.dump(function() Report('bytecode ran') end)"), 0);
+    lua_getglobal(L, "bytes");
+    const std::string bytes(lua_tostring(L, -1), lua_objlen(L, -1));
+    lua_close(L);
+
+    int result = 99;
+    auto script = Make("compiled", bytes, &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(LogHas("precompiled chunks are not accepted"));
+    kernel.AddTask(CPSmartPtr<IPTask>(script));
+    Pass(2);
+    EXPECT_TRUE(Reports().empty());
+    EXPECT_FALSE(InKernel(script));
+}
+
 TEST_F(LuaScriptTest, ArgumentErrorStopsTheScriptAndLogsIt) {
     static const Script::ScriptFunction kNeedsNumber[] = {
         {"NeedsNumber", [](lua_State* L) -> int {
@@ -182,6 +223,8 @@ TEST_F(LuaScriptTest, EachScriptHasItsOwnStateAndGlobalObject) {
 
 TEST_F(LuaScriptTest, PanicHandlerReportsToTheLog) {
     lua_State* L = luaL_newstate();
+    // Lua 5.1 puts the error value on top, above whatever the stack held.
+    lua_pushstring(L, "unrelated");
     lua_pushstring(L, "gone wrong");
     EXPECT_EQ(ScriptPanicHandler(L), 0);
     lua_close(L);

@@ -193,6 +193,32 @@ TEST_F(ScriptBindingTest, ResultsArePushedInOrderAndCounted) {
               "");
 }
 
+void GiveReferencedThing(ScriptCall& call) { call.PushReferencedObject(g_thing); }
+
+TEST_F(ScriptBindingTest, ScriptReferencesAreCountedAndOnlyThoseGoBack) {
+    ASSERT_EQ(thing->GetRefCount(), 1);
+    Script::TakeScriptReference(thing.Get());
+    Script::TakeScriptReference(thing.Get());
+    EXPECT_EQ(thing->GetRefCount(), 3);
+    EXPECT_EQ(Script::ScriptReferenceCount(thing.Get()), 2);
+    EXPECT_TRUE(Script::GiveBackScriptReference(thing.Get()));
+    EXPECT_TRUE(Script::GiveBackScriptReference(thing.Get()));
+    EXPECT_FALSE(Script::GiveBackScriptReference(thing.Get()));
+    EXPECT_EQ(thing->GetRefCount(), 1);
+    EXPECT_EQ(Script::ScriptReferenceCount(thing.Get()), 0);
+    // Null is no object.
+    Script::TakeScriptReference(nullptr);
+    EXPECT_FALSE(Script::GiveBackScriptReference(nullptr));
+    // An object handed over with a reference carries one the script may give back.
+    lua_pushcfunction(L, Script::ScriptBindCall<GiveReferencedThing>);
+    lua_setglobal(L, "GiveReferencedThing");
+    EXPECT_EQ(Run("held = GiveReferencedThing()"), "");
+    EXPECT_EQ(thing->GetRefCount(), 2);
+    EXPECT_EQ(Script::ScriptReferenceCount(thing.Get()), 1);
+    EXPECT_TRUE(Script::GiveBackScriptReference(thing.Get()));
+    EXPECT_EQ(thing->GetRefCount(), 1);
+}
+
 TEST_F(ScriptBindingTest, NumberConversionsNeverOverflow) {
     EXPECT_EQ(Script::TruncateToInt(-2.7), -2);
     EXPECT_EQ(Script::TruncateToInt(12.9), 12);
