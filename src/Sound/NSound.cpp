@@ -36,6 +36,19 @@ void ReportSoundError(const char* source, int line, HRESULT hr) {
     CPLog::Instance().Print(0, "DXError if %s on line %d\n%s\n%s\n", source, line, ResultName(hr), ResultDescription(hr));
 }
 
+template <class Change>
+void CNSound::Update3D(Change change) {
+    if (!m_buffer3D) return;
+    // Read back first: the block is written whole, and the device may have refused an earlier change.
+    m_parameters.dwSize = 64;
+    HRESULT hr = m_buffer3D->GetAllParameters(&m_parameters);
+    if (Succeeded(hr)) {
+        change(m_parameters);
+        hr = m_buffer3D->SetAllParameters(&m_parameters, DS3D_IMMEDIATE);
+    }
+    if (Failed(hr)) ReportSoundError(kSource, __LINE__, hr);
+}
+
 const std::vector<CNSound*>& CNSound::LiveSounds() { return Live(); }
 
 CNSound::CNSound(IDirectSound8* device, const std::string& path, int is3D)
@@ -64,15 +77,7 @@ CNSound::CNSound(IDirectSound8* device, const std::string& path, int is3D)
         if (Succeeded(m_buffer->QueryInterface(IID_IDirectSound3DBuffer, &out)))
             m_buffer3D = static_cast<IDirectSound3DBuffer*>(out);
     }
-    if (m_buffer3D) {
-        m_parameters.dwSize = 64;
-        hr = m_buffer3D->GetAllParameters(&m_parameters);
-        if (Succeeded(hr)) {
-            m_parameters.dwMode = DS3DMODE_NORMAL;
-            hr = m_buffer3D->SetAllParameters(&m_parameters, DS3D_IMMEDIATE);
-        }
-        if (Failed(hr)) ReportSoundError(kSource, __LINE__, hr);
-    }
+    Update3D([](DS3DBUFFER& p) { p.dwMode = DS3DMODE_NORMAL; });
     Live().push_back(this);
     m_inList = true;
     ApplyGlobalVolume();
@@ -185,23 +190,17 @@ void CNSound::SetFrequencyFactor(float f) {
 }
 
 void CNSound::SetPosition(const D3DVECTOR& position, const D3DVECTOR& velocity) {
-    if (!m_buffer3D) return;
-    m_parameters.dwSize = 64;
-    if (Failed(m_buffer3D->GetAllParameters(&m_parameters))) return;
-    m_parameters.vPosition = position;
-    m_parameters.vVelocity = velocity;
-    HRESULT hr = m_buffer3D->SetAllParameters(&m_parameters, DS3D_IMMEDIATE);
-    if (Failed(hr)) ReportSoundError(kSource, __LINE__, hr);
+    Update3D([&](DS3DBUFFER& p) {
+        p.vPosition = position;
+        p.vVelocity = velocity;
+    });
 }
 
 void CNSound::SetDistances(float minimum, float maximum) {
-    if (!m_buffer3D) return;
-    m_parameters.dwSize = 64;
-    if (Failed(m_buffer3D->GetAllParameters(&m_parameters))) return;
-    m_parameters.flMinDistance = minimum;
-    m_parameters.flMaxDistance = maximum;
-    HRESULT hr = m_buffer3D->SetAllParameters(&m_parameters, DS3D_IMMEDIATE);
-    if (Failed(hr)) ReportSoundError(kSource, __LINE__, hr);
+    Update3D([&](DS3DBUFFER& p) {
+        p.flMinDistance = minimum;
+        p.flMaxDistance = maximum;
+    });
 }
 
 void CNSound::SetGlobalVolume(float v) {

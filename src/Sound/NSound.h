@@ -65,6 +65,8 @@ public:
 
 private:
     HRESULT ChangeFrequency(float factor);
+    template <class Change>
+    void Update3D(Change change);
 
     Platform::Audio::IDirectSoundBuffer* m_buffer = nullptr;
     DWORD m_dataSize = 0;

@@ -114,6 +114,28 @@ TEST_F(AudioManagerTest, SoundTableFromSoundsDat) {
     EXPECT_EQ(manager->SoundTable().count("Engine"), 1u);
 }
 
+TEST_F(AudioManagerTest, OddSoundsDatLinesGiveNullSounds) {
+    WriteWave("a.wav");
+    root.MakeDir("Data/Sounds/folder");
+    root.Write("Data/Sounds/Sounds.dat",
+               "onlyname\r\n"
+               "nofile;\r\n"
+               ";a.wav\r\n"
+               "dir;folder;3d\r\n"
+               "self;Sounds.dat\r\n"
+               "extra;a.wav;3d;more;fields\r\n");
+    ASSERT_EQ(manager->Init(nullptr), 1);
+    for (const char* name : {"onlyname", "nofile", "dir", "self"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(manager->SoundTable().count(name), 1u);
+        EXPECT_FALSE(manager->GetSound(name));
+    }
+    EXPECT_TRUE(manager->GetSound("")); // an empty name is still a key
+    CPSmartPtr<CNSound> extra = manager->GetSound("extra");
+    ASSERT_TRUE(extra);
+    EXPECT_EQ(extra->Is3D(), 1);
+}
+
 TEST_F(AudioManagerTest, SoundTableIsEmptyWithoutSoundsDat) {
     ASSERT_EQ(manager->Init(nullptr), 1);
     EXPECT_TRUE(manager->SoundTable().empty());

@@ -34,6 +34,13 @@ private:
 
 bool Finite(const D3DVECTOR& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
+// The formats a buffer can hold: 8- or 16-bit PCM, mono or stereo, at a rate a buffer can play.
+bool PlayablePcm(const WAVEFORMATEX& f) {
+    return f.wFormatTag == WAVE_FORMAT_PCM && f.nChannels >= 1 && f.nChannels <= 2 &&
+           (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) && f.nSamplesPerSec >= DSBFREQUENCY_MIN &&
+           f.nSamplesPerSec <= DSBFREQUENCY_MAX && f.nBlockAlign == f.nChannels * (f.wBitsPerSample / 8);
+}
+
 class Device;
 
 // A secondary buffer: the device layer keeps the bytes and the controls, the voice mirrors them.
@@ -305,10 +312,7 @@ public:
     HRESULT SetCurrentPosition(DWORD) override { return DSERR_INVALIDCALL; }
     HRESULT SetFormat(const WAVEFORMATEX* f) override {
         if (m_device->Level() < DSSCL_PRIORITY) return DSERR_PRIOLEVELNEEDED;
-        if (!f || f->wFormatTag != WAVE_FORMAT_PCM || f->nChannels < 1 || f->nChannels > 2 ||
-            (f->wBitsPerSample != 8 && f->wBitsPerSample != 16) || f->nSamplesPerSec < DSBFREQUENCY_MIN ||
-            f->nSamplesPerSec > DSBFREQUENCY_MAX || f->nBlockAlign != f->nChannels * (f->wBitsPerSample / 8))
-            return DSERR_INVALIDPARAM;
+        if (!f || !PlayablePcm(*f)) return DSERR_INVALIDPARAM;
         m_format = *f;
         m_device->Backend().SetPrimaryFormat(*f);
         return DS_OK;
@@ -367,10 +371,7 @@ HRESULT Device::CreateSoundBuffer(const DSBUFFERDESC* desc, IDirectSoundBuffer**
     }
     const WAVEFORMATEX* f = desc->lpwfxFormat;
     if (!f) return DSERR_INVALIDPARAM;
-    if (f->wFormatTag != WAVE_FORMAT_PCM || f->nChannels < 1 || f->nChannels > 2 ||
-        (f->wBitsPerSample != 8 && f->wBitsPerSample != 16) || f->nSamplesPerSec < DSBFREQUENCY_MIN ||
-        f->nSamplesPerSec > DSBFREQUENCY_MAX || f->nBlockAlign != f->nChannels * (f->wBitsPerSample / 8))
-        return DSERR_BADFORMAT;
+    if (!PlayablePcm(*f)) return DSERR_BADFORMAT;
     if (desc->dwBufferBytes < DSBSIZE_MIN || desc->dwBufferBytes > DSBSIZE_MAX) return DSERR_INVALIDPARAM;
     auto voice = m_backend->CreateVoice(*desc);
     if (!voice) return DSERR_OUTOFMEMORY;

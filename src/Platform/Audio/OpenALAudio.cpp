@@ -13,6 +13,9 @@ namespace {
 
 class OpenALBackend;
 
+constexpr ALCint kMonoSources = 2048;
+constexpr ALCint kStereoSources = 256;
+
 class OpenALVoice final : public IVoice {
 public:
     OpenALVoice(OpenALBackend& backend, const DSBUFFERDESC& desc);
@@ -82,8 +85,11 @@ public:
         alDopplerFactor(l.flDopplerFactor);
         // The distance factor is metres per unit; velocities are in units per second.
         alSpeedOfSound(343.3f / l.flDistanceFactor);
-        m_rolloff = l.flRolloffFactor;
-        for (auto* voice : m_voices) voice->Apply3D();
+        // The listener moves every frame; only a new rolloff has to reach every voice.
+        if (l.flRolloffFactor != m_rolloff) {
+            m_rolloff = l.flRolloffFactor;
+            for (auto* voice : m_voices) voice->Apply3D();
+        }
     }
 
     float Rolloff() const { return m_rolloff; }
@@ -204,7 +210,10 @@ public:
     std::unique_ptr<IAudioBackend> OpenDevice() override {
         ALCdevice* device = alcOpenDevice(nullptr);
         if (!device) return nullptr;
-        ALCcontext* context = alcCreateContext(device, nullptr);
+        // A sound buffer keeps its source for its whole life, and the engine holds one for every
+        // named sound, car and shot; OpenAL's default of 256 sources would run out mid-race.
+        const ALCint attributes[] = {ALC_MONO_SOURCES, kMonoSources, ALC_STEREO_SOURCES, kStereoSources, 0};
+        ALCcontext* context = alcCreateContext(device, attributes);
         if (!context) {
             alcCloseDevice(device);
             return nullptr;

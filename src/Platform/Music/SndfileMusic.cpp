@@ -5,6 +5,8 @@
 
 #include "Platform/Music/MusicPlayer.h"
 
+#include "Platform/Audio/DirectSound.h"
+
 #include "Platform/System/Paths.h"
 
 #include <AL/al.h>
@@ -14,7 +16,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -34,12 +35,6 @@ IMusicSystem* g_installed = nullptr;
 
 constexpr int kBuffers = 4;
 constexpr sf_count_t kFramesPerBuffer = 8192;
-
-float Gain(LONG volume) {
-    if (volume <= -10000) return 0.0f;
-    if (volume >= 0) return 1.0f;
-    return static_cast<float>(std::pow(10.0, volume / 2000.0));
-}
 
 class SndfilePlayer final : public IMusicPlayer {
 public:
@@ -100,7 +95,7 @@ public:
     }
     HRESULT SetVolume(LONG volume) override {
         if (volume < -10000 || volume > 0) return E_INVALIDARG;
-        return Command([this, volume] { m_gain = Gain(volume); });
+        return Command([this, volume] { m_gain = Audio::VolumeToGain(volume); });
     }
 
 private:
@@ -162,15 +157,18 @@ private:
         bool atEnd = false, endReported = false;
         float appliedGain = -1.0f;
 
-        auto flush = [&] {
-            alSourceStop(source);
-            ALint queued = 0;
-            alGetSourcei(source, AL_BUFFERS_QUEUED, &queued);
-            while (queued-- > 0) {
+        auto unqueue = [&](ALenum which) {
+            ALint count = 0;
+            alGetSourcei(source, which, &count);
+            while (count-- > 0) {
                 ALuint b = 0;
                 alSourceUnqueueBuffers(source, 1, &b);
                 free.push_back(b);
             }
+        };
+        auto flush = [&] {
+            alSourceStop(source);
+            unqueue(AL_BUFFERS_QUEUED);
         };
 
         for (;;) {
@@ -203,13 +201,7 @@ private:
                 if (s == AL_PLAYING) alSourcePause(source);
                 continue;
             }
-            ALint processed = 0;
-            alGetSourcei(source, AL_BUFFERS_PROCESSED, &processed);
-            while (processed-- > 0) {
-                ALuint b = 0;
-                alSourceUnqueueBuffers(source, 1, &b);
-                free.push_back(b);
-            }
+            unqueue(AL_BUFFERS_PROCESSED);
             while (!atEnd && !free.empty()) {
                 if (!Fill(free.back())) {
                     atEnd = true;

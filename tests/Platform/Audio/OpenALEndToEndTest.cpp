@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <vector>
 
 using namespace Platform::Audio;
 
@@ -44,27 +45,29 @@ protected:
         listener->Release();
     }
 
-    // Half a second of a 440 Hz tone, mono 16-bit.
-    IDirectSoundBuffer* Tone(bool with3D) {
+    // Half a second of a 440 Hz tone, 16-bit, the same on every channel.
+    IDirectSoundBuffer* Tone(bool with3D, WORD channels = 1) {
         WAVEFORMATEX f;
         f.wFormatTag = WAVE_FORMAT_PCM;
-        f.nChannels = 1;
+        f.nChannels = channels;
         f.wBitsPerSample = 16;
         f.nSamplesPerSec = 22050;
-        f.nBlockAlign = 2;
-        f.nAvgBytesPerSec = 44100;
+        f.nBlockAlign = static_cast<WORD>(2 * channels);
+        f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
         DSBUFFERDESC desc;
         desc.dwSize = 36;
         desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY | (with3D ? DSBCAPS_CTRL3D : 0);
-        desc.dwBufferBytes = 22050;
+        desc.dwBufferBytes = 22050u * channels;
         desc.lpwfxFormat = &f;
         IDirectSoundBuffer* b = nullptr;
         EXPECT_EQ(device->CreateSoundBuffer(&desc, &b, nullptr), DS_OK);
+        if (!b) return nullptr;
         void* p = nullptr;
         DWORD n = 0;
         EXPECT_EQ(b->Lock(0, desc.dwBufferBytes, &p, &n, nullptr, nullptr, 0), DS_OK);
         auto* s = static_cast<std::int16_t*>(p);
-        for (DWORD i = 0; i < n / 2; ++i) s[i] = static_cast<std::int16_t>(12000 * std::sin(i * 2 * M_PI * 440 / 22050));
+        for (DWORD i = 0; i < n / 2; ++i)
+            s[i] = static_cast<std::int16_t>(12000 * std::sin((i / channels) * 2 * M_PI * 440 / 22050));
         EXPECT_EQ(b->Unlock(p, n, nullptr, 0), DS_OK);
         return b;
     }
@@ -103,19 +106,23 @@ struct SideCase {
 
 class OpenALSides : public OpenALEndToEnd, public ::testing::WithParamInterface<SideCase> {};
 
-TEST_P(OpenALSides, ThreeDSoundIsHeardOnItsSide) {
-    SetListener();
-    IDirectSoundBuffer* b = Tone(true);
+void PlaceAt(IDirectSoundBuffer* b, float x) {
     void* out = nullptr;
     ASSERT_EQ(b->QueryInterface(IID_IDirectSound3DBuffer, &out), S_OK);
     auto* b3 = static_cast<IDirectSound3DBuffer*>(out);
     DS3DBUFFER p;
     b3->GetAllParameters(&p);
-    p.vPosition = {GetParam().x, 0, 0};
+    p.vPosition = {x, 0, 0};
     p.flMinDistance = 3;
     p.flMaxDistance = 300;
     ASSERT_EQ(b3->SetAllParameters(&p, DS3D_IMMEDIATE), DS_OK);
     b3->Release();
+}
+
+TEST_P(OpenALSides, ThreeDSoundIsHeardOnItsSide) {
+    SetListener();
+    IDirectSoundBuffer* b = Tone(true);
+    PlaceAt(b, GetParam().x);
     auto mix = PlayAndMix(b);
     ASSERT_TRUE(mix.read);
     double louder = GetParam().right ? mix.rmsRight : mix.rmsLeft;
@@ -126,6 +133,47 @@ TEST_P(OpenALSides, ThreeDSoundIsHeardOnItsSide) {
 
 INSTANTIATE_TEST_SUITE_P(LeftAndRight, OpenALSides, ::testing::Values(SideCase{5.0f, true}, SideCase{-5.0f, false}),
                          [](const auto& info) { return std::string(info.param.right ? "Right" : "Left"); });
+
+// The tone's RMS on one channel when nothing attenuates it.
+constexpr double kFullRms = 12000.0 / 1.41421356;
+
+// DirectSound's rolloff: gain = min / (min + rolloff x (distance - min)), the distance held
+// to the maximum distance; OpenAL's clamped inverse model is the same rule.
+TEST_F(OpenALEndToEnd, DistantSoundFollowsTheRolloffRule) {
+    IDirectSoundBuffer* b = Tone(true);
+    PlaceAt(b, 1000.0f); // beyond the maximum distance of 300
+    SetListener();       // a rolloff of 0.2 reaches the buffers that exist
+    auto mix = PlayAndMix(b);
+    ASSERT_TRUE(mix.read);
+    const double expected = kFullRms * 3.0 / (3.0 + 0.2 * (300.0 - 3.0));
+    EXPECT_NEAR(mix.rmsRight, expected, 0.1 * expected);
+    EXPECT_LT(mix.rmsLeft, 0.05 * mix.rmsRight);
+}
+
+// OpenAL spatialises mono sources only: a stereo file in a 3D buffer plays as it is, on both
+// sides and unattenuated, wherever it is placed.
+TEST_F(OpenALEndToEnd, StereoThreeDSoundPlaysUnspatialised) {
+    SetListener();
+    IDirectSoundBuffer* b = Tone(true, 2);
+    PlaceAt(b, 300.0f);
+    auto mix = PlayAndMix(b);
+    ASSERT_TRUE(mix.read);
+    EXPECT_GT(mix.rmsLeft, 0.8 * kFullRms);
+    EXPECT_NEAR(mix.rmsLeft / mix.rmsRight, 1.0, 0.1);
+}
+
+// The engine keeps a buffer for every named sound, car and shot; the mixer must not run out
+// of voices long before memory does.
+TEST_F(OpenALEndToEnd, HundredsOfBuffersCanExistAtOnce) {
+    std::vector<IDirectSoundBuffer*> buffers;
+    for (int i = 0; i < 600; ++i) {
+        IDirectSoundBuffer* b = Tone(i % 2 == 0, static_cast<WORD>(1 + i % 4 / 2));
+        if (!b) break;
+        buffers.push_back(b);
+    }
+    EXPECT_EQ(buffers.size(), 600u);
+    for (IDirectSoundBuffer* b : buffers) b->Release();
+}
 
 TEST_F(OpenALEndToEnd, SilentVolumeAddsNothing) {
     IDirectSoundBuffer* b = Tone(false);

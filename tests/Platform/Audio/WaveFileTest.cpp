@@ -196,6 +196,31 @@ TEST_F(WaveFileTest, ChunkSizesThatWrapAroundAreSafe) {
     EXPECT_EQ(wave.Open("wrap.wav", nullptr, WAVEFILE_READ), E_FAIL);
 }
 
+// Damaged copies of a good file (bytes overwritten, chunk sizes changed, the end cut) either
+// open within what the file holds or are refused; none reads outside it.
+TEST_F(WaveFileTest, DamagedFilesNeverReadOutsideTheFile) {
+    WaveSpec spec;
+    spec.samples = Pattern(64);
+    spec.chunkBeforeFmt = true;
+    spec.chunkBeforeData = true;
+    const std::string good = MakeWave(spec);
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int i = 0; i < 400; ++i) {
+        std::string bytes = good;
+        for (int n = 1 + next() % 4; n > 0; --n) bytes[next() % bytes.size()] = static_cast<char>(next() >> 24);
+        if (i % 3 == 0) bytes.resize(next() % bytes.size());
+        root.Write("fuzz.wav", bytes);
+        WaveFile wave;
+        if (wave.Open("fuzz.wav", nullptr, WAVEFILE_READ) != S_OK) {
+            EXPECT_EQ(wave.GetFormat(), nullptr);
+            continue;
+        }
+        EXPECT_LE(wave.GetSize(), bytes.size());
+        EXPECT_EQ(ReadAll(wave, 48).size(), wave.GetSize());
+    }
+}
+
 TEST_F(WaveFileTest, MissingFileAndMissingNameFail) {
     WaveFile wave;
     EXPECT_EQ(wave.Open("Data\\Sounds\\none.wav", nullptr, WAVEFILE_READ), E_FAIL);
