@@ -9,22 +9,7 @@ bool AnyComponentAtLeast(const RbVector& v, float bound)
     return std::fabs(v.x) >= bound || std::fabs(v.y) >= bound || std::fabs(v.z) >= bound;
 }
 
-// Drops a rest contact: it leaves the other body's list of contacts leaning on it.
-void ReleaseRestContact(RbRestContact& record)
-{
-    if (record.state != 0 && record.otherBody) {
-        RbBody* other = record.otherBody;
-        if (record.listPrev) record.listPrev->listNext = record.listNext;
-        else if (other->leaningHead == &record) other->leaningHead = record.listNext;
-        if (record.listNext) record.listNext->listPrev = record.listPrev;
-        else if (other->leaningTail == &record) other->leaningTail = record.listPrev;
-        if (other->leaningCount > 0) --other->leaningCount;
-    }
-    record.listNext = nullptr;
-    record.listPrev = nullptr;
-    record.state = 0;
-    record.otherBody = nullptr;
-}
+void ReleaseRestContact(RbRestContact& record) { record.Release(); }
 
 }  // namespace
 
@@ -72,8 +57,30 @@ void RbGeometry::SetDefaults()
     meshVertices = nullptr;
 }
 
+void RbGeometry::DropHull()
+{
+    if (hull && hull->users > 0) --hull->users;
+    hull = nullptr;
+}
+
+bool RbGeometry::SetConvexHull(RbConvexHull* convex)
+{
+    if (!convex || convex->faceCount <= 0) return false;
+    if (hull != convex) {
+        DropHull();
+        hull = convex;
+        ++hull->users;
+    }
+    type = RbGeomConvex;
+    params[0] = params[1] = params[2] = params[3] = 0.0f;
+    radius = 0.0f;
+    radius2 = 0.0f;
+    return true;
+}
+
 void RbGeometry::SetBox(float width, float height, float depth)
 {
+    DropHull();
     type = RbGeomBox;
     params[0] = width / 2.0f;
     params[1] = height / 2.0f;
@@ -85,6 +92,7 @@ void RbGeometry::SetBox(float width, float height, float depth)
 
 void RbGeometry::SetSphere(float r)
 {
+    DropHull();
     type = RbGeomSphere;
     params[0] = r;
     params[1] = r * r;
@@ -94,6 +102,7 @@ void RbGeometry::SetSphere(float r)
 
 void RbGeometry::SetCylinderShape(float diameter, float height)
 {
+    DropHull();
     type = RbGeomCylinder;
     params[0] = diameter / 2.0f;
     params[1] = params[0] * params[0];
@@ -123,6 +132,22 @@ void RbGeometry::SetMaterial(int index)
 void RbGeometry::GetLocalBounds(RbVector& minimum, RbVector& maximum) const
 {
     const RbMatrix& t = localTransform;
+    if (type == RbGeomConvex && hull) {
+        // The hull's vertices placed by the local transform; the box is then
+        // doubled about the shape's origin, which leaves room for the hull turning.
+        RbVector lo = RbVec(1000000.0f, 1000000.0f, 1000000.0f), hi = RbVec(-1000000.0f, -1000000.0f, -1000000.0f);
+        for (int v = 0; v < hull->vertexCount; ++v) {
+            RbVector p = RbTransformPoint(t, hull->vertices[v]);
+            for (int k = 0; k < 3; ++k) {
+                if (RbComp(p, k) < RbComp(lo, k)) RbSetComp(lo, k, RbComp(p, k));
+                if (RbComp(p, k) > RbComp(hi, k)) RbSetComp(hi, k, RbComp(p, k));
+            }
+        }
+        RbVector origin = RbPosition(t);
+        minimum = origin + (lo - origin) * 2.0f;
+        maximum = origin + (hi - origin) * 2.0f;
+        return;
+    }
     for (int k = 0; k < 3; ++k) {
         float p = t.m[3][k];
         float extent = 0.0f;
@@ -398,14 +423,14 @@ void RbBody::ReleaseAttachments()
         RbGeometry* next = g->next;
         g->next = g->prev = nullptr;
         g->body = nullptr;
+        g->DropHull();
         sim->GeometryPool().Give(g);
         g = next;
     }
     firstGeometry = lastGeometry = nullptr;
     geometryCount = 0;
     cursor = nullptr;
-    // Joints would be unlinked here; no operation creates one, so the list is empty.
-    joints = nullptr;
+    while (joints) sim->FreeJoint(joints);
     while (leaningHead) ReleaseRestContact(*leaningHead);
 }
 
@@ -413,20 +438,17 @@ void RbBody::LeaveConstraintSet()
 {
     RbConstraintSet* set = constraintSet;
     if (!set) return;
-    if (setPrev) setPrev->setNext = setNext;
-    else if (set->firstBody == this) set->firstBody = setNext;
-    if (setNext) setNext->setPrev = setPrev;
-    else if (set->lastBody == this) set->lastBody = setPrev;
-    setNext = setPrev = nullptr;
-    constraintSet = nullptr;
-    if (set->bodyCount > 0) --set->bodyCount;
+    set->UnlinkBody(this);
+    // A pooled set left without bodies goes back to its pool.
+    if (owner) owner->ReleaseSetIfEmpty(set);
 }
 
 bool RbBody::ShareJoint(const RbBody* other) const
 {
-    if (!joints || !other || !other->joints) return false;
-    for (RbJoint* j = joints; j; j = j->nextInSet) {
+    if (!other) return false;
+    for (const RbJoint* j = joints; j;) {
         if (j->bodyA == other || j->bodyB == other) return true;
+        j = (j->bodyA == this) ? j->nextOfA : j->nextOfB;
     }
     return false;
 }
@@ -688,8 +710,12 @@ void RbRigidBody::IdleStep()
         }
         ++idleCounter;
     }
-    // Putting an idle body to rest needs its supports, which only a body with a
-    // stack node has; the support tests belong to the stacking work.
+    if (idleCounter > 10 && stackNode && SupportsHeld()) {
+        // Three supports around the load line rest at once; a body balanced on an
+        // edge must stay quiet much longer.
+        int kind = SupportTest();
+        if (kind == 3 || (kind == 2 && idleCounter > 100)) SetResting();
+    }
 }
 
 void RbRigidBody::BeginStep(float step)
@@ -785,7 +811,6 @@ void RbRigidBody::Release()
     }
     controllers = nullptr;
     LeaveConstraintSet();
-    // Stack membership: a node is unlinked by the stacking work that made it.
-    stackNode = nullptr;
+    ReleaseStackNode();
     for (RbRestContact& record : rest.contacts) ReleaseRestContact(record);
 }

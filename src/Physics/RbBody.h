@@ -2,6 +2,7 @@
 // Shapes, line sensors, controllers and the three kinds of body.
 
 #include "Physics/RbContact.h"
+#include "Physics/RbConvex.h"
 
 enum RbGeometryType : int32_t {
     RbGeomTriangle = 2,
@@ -27,6 +28,12 @@ public:
     void SetDefaults();
     void SetBox(float width, float height, float depth);
     void SetSphere(float radius);
+    // Makes the shape a convex hull (type 8) of a hull the simulator built; the
+    // hull cannot be freed while a shape uses it. False for a null hull.
+    bool SetConvexHull(RbConvexHull* convex);
+    const RbConvexHull* GetConvexHull() const { return hull; }
+    // Lets go of a hull when the shape becomes something else or is freed.
+    void DropHull();
     void SetTriangleMesh(const int* candidates, int candidateCount, const RbTriangle* triangles, int triangleCount,
                          const RbVector* vertices);
     void SetLocalTransform(const RbMatrix& transform);
@@ -53,6 +60,8 @@ public:
     const RbTriangle* meshTriangles = nullptr;
     int meshTriangleCount = 0;
     const RbVector* meshVertices = nullptr;
+    // Convex hull (type 8).
+    RbConvexHull* hull = nullptr;
 
     RbBody* body = nullptr;
     RbGeometry* next = nullptr;
@@ -264,6 +273,24 @@ public:
     bool IsMoving() const;
     void Release();
     void RefreshGravityForce();
+
+    // Rest contacts and idle detection.
+    void AddRestContact(const RbRestContact& candidate);
+    int BuildRestRows(int force);
+    int ValidateRestContacts();
+    bool AtRestPose();
+    bool SupportsHeld();
+    int SupportTest();
+    int GetRestMode() const { return rest.restMode; }
+    const RbRestContact& GetRestContact(int i) const { return rest.contacts[i]; }
+    int RestContactCount() const;
+
+    // Stacking.
+    int JoinStack(const RbRestContact& candidate);
+    int CreateStackNode(const RbRestContact& candidate);
+    int AddSupportNode(RbStackHeader* header);
+    void ReleaseStackNode();
+    RbStackNode* GetStackNode() const { return stackNode; }
 
     float mass = 1.0f;
     float inverseMass = 1.0f;

@@ -217,7 +217,8 @@ void RbSimulator::CollideShapes(RbContact& out, RbGeometry* a, const RbMatrix& t
         case RbGeomSphere: RbTestBoxSphere(out, *a, ta, *b, tb); return;
         case RbGeomCylinder: RbTestBoxCylinder(out, *a, ta, *b, tb); return;
         case RbGeomTriangleMesh: RbTestBoxMesh(out, *a, ta, *b); return;
-        default: return;  // convex hulls: no operation creates one
+        case RbGeomConvex: CollideConvex(out, a, ta, b, tb); return;
+        default: return;
         }
     case RbGeomSphere:
         switch (b->type) {
@@ -233,6 +234,13 @@ void RbSimulator::CollideShapes(RbContact& out, RbGeometry* a, const RbMatrix& t
         case RbGeomSphere: RbTestCylinderSphere(out, *a, ta, *b, tb); return;
         case RbGeomCylinder: RbTestCylinderCylinder(out, *a, ta, *b, tb); return;
         case RbGeomTriangleMesh: RbTestCylinderMesh(out, *a, ta, *b); return;
+        default: return;
+        }
+    case RbGeomConvex:
+        switch (b->type) {
+        case RbGeomBox: CollideConvex(out, b, tb, a, ta); Flip(out); return;
+        case RbGeomConvex: CollideConvex(out, a, ta, b, tb); return;
+        case RbGeomTriangleMesh: CollideConvexTriangles(out, a, ta, b); return;
         default: return;
         }
     default:

@@ -167,8 +167,10 @@ void RbTestBoxSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, co
         out.offsetA = pb - n * depth;
     };
     auto insideResult = [&]() {
+        // How far the centre lies inside each face pair: the sphere leaves through
+        // the nearest face, by its radius plus that distance.
         float p[3];
-        for (int i = 0; i < 3; ++i) p[i] = h[i] - e[i];
+        for (int i = 0; i < 3; ++i) p[i] = -e[i];
         int i;
         if (p[0] < p[1] && p[0] < p[2]) i = 0;
         else if (p[0] >= p[1] && p[1] < p[2]) i = 1;

@@ -257,6 +257,7 @@ void RbSimulator::ReleaseAllBodies()
 RbSimulator::~RbSimulator()
 {
     if (m_broadPhase.IsInitialised()) ReleaseAllBodies();
+    FreeAllConvexHulls();
     m_broadPhase.Release();
     m_terrainTree.Free();
 }
@@ -504,35 +505,6 @@ void RbSimulator::Step()
     ReportTimerStage(RbStageEnd);
 }
 
-// ---------------------------------------------------------------- stages of the solver work
-
-// The joint stage walks the pooled constraint sets; no operation creates a joint
-// or fills a pooled set, so the list is empty and the stage has nothing to do.
-void RbSimulator::SolveConstraintSets()
-{
-    for (RbConstraintSet* set = m_setHead; set; set = set->next) set->visited = 0;
-}
-
-// Stacking stage: stack headers are made by rest contacts, which the rest-contact
-// work registers; until then there are no stacks to validate or regroup.
-void RbSimulator::UpdateStacks() {}
-
-// Solver stage: loose bodies' rest rows and stack islands. Rows are built from
-// rest contacts; without them both row buffers stay empty.
-void RbSimulator::SolveConstraints()
-{
-    m_contactRows.Clear();
-    m_solverPhase = 1;
-}
-
-void RbSimulator::ApplyJointDamping() {}
-
-void RbSimulator::RunJointControllers() {}
-
-// Impulse response of a collision row: the contact solver's work. Until it is
-// in place a registered contact is reported but not resolved.
-void RbSimulator::SolveCollisionRow(RbBody*, RbBody*, RbContact&) {}
-
 // ---------------------------------------------------------------- contact response
 
 static RbVector PointVelocity(const RbBody* body, const RbVector& offset)
@@ -540,6 +512,22 @@ static RbVector PointVelocity(const RbBody* body, const RbVector& offset)
     if (!body || !body->rigid) return RbVector{};
     const RbRigidBody* rb = static_cast<const RbRigidBody*>(body);
     return rb->velocity + RbCross(rb->angularVelocity, offset);
+}
+
+// The upper body of a touching pair keeps the contact as a rest contact: it is
+// what holds the body up (and lets it sleep) from the next step on.
+static void RegisterRest(RbBody* ownerBody, RbBody* other, const RbVector& ownerPoint, const RbVector& otherPoint,
+                         const RbVector& localNormal, int materialOwner, int materialOther, float depth)
+{
+    RbRestContact candidate;
+    candidate.localPointA = ownerPoint;
+    candidate.localPointB = otherPoint;
+    candidate.localNormal = localNormal;
+    candidate.otherBody = other;
+    candidate.contactDepth = depth;
+    candidate.materialA = materialOwner;
+    candidate.materialB = materialOther;
+    static_cast<RbRigidBody*>(ownerBody)->JoinStack(candidate);
 }
 
 void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact)
@@ -559,13 +547,16 @@ void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact)
         // A lies below B.
         if (b->rigid) {
             SolveCollisionRow(a, b, contact);
-            // The rest contact of the upper body is registered by the stacking work.
+            RegisterRest(b, a, contact.axisB, contact.axisA, RbInverseRotate(a->transform, -contact.normal),
+                         contact.materialB, contact.materialA, contact.depth);
             return;
         }
         if (!a->rigid) return;
     } else {
         if (a->rigid) {
             SolveCollisionRow(a, b, contact);
+            RegisterRest(a, b, contact.axisA, contact.axisB, RbInverseRotate(b->transform, contact.normal),
+                         contact.materialA, contact.materialB, contact.depth);
             return;
         }
         if (!b->rigid) return;

@@ -43,6 +43,17 @@ public:
     bool SetMaterial(int index, float friction, float restitution) { return SetMaterialEntry(index, friction, restitution, 0.0f); }
     int Advance(float time, int steps, RbPerformanceReport* report);
     void FreeTerrainTree() { m_terrainTree.Free(); }
+    // Builds the engine's own terrain tree over copies of the caller's arrays; the
+    // terrain pass answers from it while no terrain-query callback is set. Node
+    // room starts at the sizes record's terrainNodesStart. Leaves hold at most
+    // leafSize triangles.
+    bool BuildTerrainTree(const RbVector* vertices, int vertexCount, const RbTriangle* triangles, int triangleCount,
+                          int leafSize = 8)
+    {
+        if (m_inStep) return false;
+        return m_terrainTree.Build(vertices, vertexCount, triangles, triangleCount, leafSize,
+                                   m_sizes.terrainNodesStart);
+    }
     RbCollisionCallback SetCollisionCallback(RbCollisionCallback callback);
     RbTerrainQueryCallback SetTerrainQuery(RbTerrainQueryCallback callback);
 
@@ -64,7 +75,8 @@ public:
     void RegisterContact(RbBody* a, RbBody* b, RbContact& contact);
     void PushApart(RbContact& contact);
 
-    // Stages that the solver, joint, rest and stacking work fills in.
+    // Stages of the step: joint damping, the joint stage, stacking, the solver and
+    // the joint controllers.
     void SolveConstraintSets();
     void UpdateStacks();
     void SolveConstraints();
@@ -72,11 +84,80 @@ public:
     void RunJointControllers();
     void SolveCollisionRow(RbBody* a, RbBody* b, RbContact& row);
 
+    // Constraint rows and the iterative solver.
+    // False when the buffer cannot grow (the row is dropped).
+    bool PushContactRow(const RbContact& row);
+    bool PushJointRow(const RbContact& row);
+    RbVector ComputeContactImpulse(const RbContact& row, int noRestitution) const;
+    float SolveContactRow(RbBody* a, RbBody* b, RbContact& row, int kind, float scale);
+    float SolveRow(RbContact& row);
+    void SolveRows(float tolerance, int iterations);
+    void DissolveSmallStacks();
+
+    // Joints and constraint sets. A joint links a rigid body A to a rigid or
+    // animated body B, or to the world when B is null; it starts disabled, of
+    // type 0, with identity frames and no anchors. Null when the pool is empty.
+    // A joint acts once it is enabled and in a set that also holds its bodies
+    // (the joint stage solves a set while one of its bodies is awake). None of
+    // these may be called from inside a step (refused).
+    RbJoint* NewJoint(RbRigidBody* a, RbBody* b);
+    // Unlinks the joint from its bodies and its set and returns its controllers.
+    void FreeJoint(RbJoint* joint);
+    // A controller of a joint: its callback runs after the step's integration and
+    // its forces go to body A (force, torque) and body B (forceB, torqueB).
+    RbController* AttachJointController(RbJoint* joint, RbControllerCallback* callback, int period);
+    RbConstraintSet* NewConstraintSet();
+    // Takes every body out of the set and frees its joints' set links.
+    void FreeConstraintSet(RbConstraintSet* set);
+    void ReleaseSetIfEmpty(RbConstraintSet* set);
+    int JointsInUse() const { return m_jointPool.Used(); }
+    int ConstraintSetsInUse() const { return m_setPool.Used(); }
+    RbConstraintSet* FirstConstraintSet() const { return m_setHead; }
+
+    // Stack pools (a header is taken with all fields zero and joins the list of headers).
+    RbStackNode* TakeStackNode();
+    void GiveStackNode(RbStackNode* node);
+    RbStackHeader* NewStackHeader(RbStackNode* first);
+    void FreeStackHeader(RbStackHeader* header);
+    RbStackHeader* GetLooseList() { return &m_looseList; }
+    RbStackHeader* FirstStackHeader() const { return m_stackHead; }
+    int StackHeadersInUse() const { return m_stackHeaderPool.Used(); }
+    int StackNodesInUse() const { return m_stackNodePool.Used(); }
+    RbConstraintSet* GetIslandSet() { return &m_islandSet; }
+    RbArray<RbContact>& ContactRows() { return m_contactRows; }
+    RbArray<RbContact>& JointRows() { return m_jointRows; }
+    RbArray<void*>& StacksToSolve() { return m_stacksToSolve; }
+    RbArray<void*>& SetsToSolve() { return m_setsToSolve; }
+    int GetSolverPhase() const { return m_solverPhase; }
+    void SetSolverPhase(int phase) { m_solverPhase = phase; }
+    int GetLastIteration() const { return m_lastIteration; }
+    int GetLogLevel() const { return m_logLevel; }
+    // The interface has no setter for these; tests and tools may install them.
+    void SetLogCallback(RbLogCallback callback, int level)
+    {
+        m_logCallback = callback;
+        m_logLevel = level;
+    }
+
     // Narrow phase.
     void CollideBodies(RbContact& out, RbBody* a, RbBody* b, const RbVector& motionHint);
     void CollideShapes(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb,
                        const RbVector& motionHint);
     void CollideBoxBox(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb);
+    // Box or hull A against hull B, a hull against one triangle, and a hull against
+    // the candidate triangles of the terrain shape (separating axes over the face
+    // and edge tables).
+    void CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb);
+    void CollideConvexTriangle(RbContact& out, RbGeometry* hull, const RbMatrix& t, const RbVector& v0,
+                               const RbVector& v1, const RbVector& v2);
+    void CollideConvexTriangles(RbContact& out, RbGeometry* hull, const RbMatrix& t, RbGeometry* mesh);
+
+    // Convex hulls for shapes of type 8: built from points (null and a logged
+    // message for fewer than four points not in one plane, a coordinate that is not
+    // finite, or more than 255 faces), owned by the simulator until freed or until
+    // the simulator is destroyed. Freeing a hull a shape still uses is refused.
+    RbConvexHull* CreateConvexHull(const RbVector* points, int count, RbHullResult* result = nullptr);
+    bool FreeConvexHull(RbConvexHull* hull);
     void TestSensors(RbBody* sensorBody, RbBody* other);
 
     // Accessors for the caller and for tests.
@@ -131,6 +212,7 @@ private:
     // Copies a body list into the walk array, so callbacks may move bodies between lists.
     int SnapshotList(const BodyList& list);
     void ReleaseAllBodies();
+    void FreeAllConvexHulls();
     void FillCollisionInfo(RbCollisionInfo& info, RbBody* a, void* b, int typeB, const RbContact& contact);
 
     RbSimulatorSizes m_sizes;
@@ -163,7 +245,10 @@ private:
     RbConstraintSet m_islandSet;
     RbStackHeader m_looseList;
     RbConstraintSet* m_setHead = nullptr;
+    RbConstraintSet* m_setTail = nullptr;
+    RbConvexHull* m_hulls = nullptr;
     RbStackHeader* m_stackHead = nullptr;
+    RbStackHeader* m_stackTail = nullptr;
 
     RbMaterial m_materials[256];
 

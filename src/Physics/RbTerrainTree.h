@@ -1,7 +1,7 @@
 #pragma once
 // The engine's own terrain triangle tree, asked for candidate triangles when the
-// caller sets no terrain-query callback. Nothing in the program builds it, so it
-// normally stays empty and finds nothing.
+// caller sets no terrain-query callback. It starts empty (and finds nothing) until
+// Build gives it a vertex and triangle array.
 
 #include "Physics/RbPool.h"
 
@@ -31,7 +31,15 @@ public:
     void Free();
     void Query(RbArray<const RbTerrainTreeNode*>& result, const RbVector& minimum, const RbVector& maximum) const;
 
-    // Filling the tree (used by tests; the program has no builder).
+    // Builds the tree over copies of the arrays, replacing what it held. Leaves hold
+    // at most leafSize triangles (at least 1); an inner node splits its triangles
+    // into up to four children at the medians of their centroids along x, then y.
+    // Refused (false, tree left empty) for negative counts, missing arrays, a vertex
+    // that is not finite or a triangle index outside the vertex array.
+    bool Build(const RbVector* vertices, int vertexCount, const RbTriangle* triangles, int triangleCount,
+               int leafSize, int nodesStart);
+
+    // Filling the tree by hand (tests).
     bool SetVertices(const RbVector* vertices, int count);
     int AddTriangle(const RbTriangle& triangle);
     // Adds a node with the given box; a non-empty index list makes it a leaf.
@@ -48,6 +56,14 @@ public:
     const RbTerrainTreeNode& Root() const { return m_root; }
 
 private:
+    struct Item {
+        int32_t triangle;
+        float cx, cy;
+    };
+    int BuildNode(Item* items, int count, int leafSize, int depth);
+    void BoxOf(const Item* items, int count, RbVector& minimum, RbVector& maximum) const;
+
+    RbAllocator* m_allocator = nullptr;
     RbArray<RbVector> m_vertices;
     RbArray<RbTriangle> m_triangles;
     RbArray<RbTerrainTreeNode> m_nodes;

@@ -13,7 +13,7 @@ IPMaterialHost* GetMaterialHost() { return g_materialHost; }
 IDirect3DDevice9* GetMaterialDevice() { return g_materialHost ? g_materialHost->GetMaterialDevice() : nullptr; }
 
 CPMaterial::CPMaterial(RenderKey key, CPEffect* effect, CPTextureBlock* textures)
-    : m_renderer(g_materialHost), m_effect(effect), m_textures(textures), m_renderKey(key) {}
+    : m_effect(effect), m_textures(textures), m_renderKey(key) {}
 
 CPMaterial::~CPMaterial() {
     if (CPEffectManager* manager = GetEffectManager()) manager->Remove(this);
@@ -31,10 +31,10 @@ void CPMaterial::AddBatch(IPMaterialBatch* batch) {
     if (!batch || (batch->GetBatchVertexCount() == 0 && batch->GetBatchRenderableCount() == 0)) return;
     m_batches.push_back(batch);
     if (!m_queued) {
-        // A renderer installed after this material was made still gets it queued.
-        if (!m_renderer) m_renderer = g_materialHost;
-        if (m_renderer) {
-            m_renderer->QueueMaterial(this);
+        // Ask for the renderer each time: one installed after this material was made still gets
+        // it queued, and a renderer that went away is never called.
+        if (IPMaterialHost* host = g_materialHost) {
+            host->QueueMaterial(this);
             m_queued = true;
         }
     }

@@ -73,7 +73,6 @@ public:
     void GetTextureSize(int index, int& width, int& height) const;
 
 private:
-    IPMaterialHost* m_renderer;
     CPSmartPtr<CPEffect> m_effect;
     CPSmartPtr<CPTextureBlock> m_textures;
     std::vector<IPMaterialBatch*> m_batches;

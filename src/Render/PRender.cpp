@@ -47,6 +47,17 @@ D3DXMATRIX Identity() {
     return m;
 }
 
+// Copies the bytes into the whole buffer (a managed vertex or index buffer).
+template <class Buffer>
+HRESULT Upload(Buffer* buffer, const void* data, UINT bytes) {
+    void* p = nullptr;
+    const HRESULT hr = buffer->Lock(0, 0, &p, 0);
+    if (FAILED(hr)) return hr;
+    if (p) std::memcpy(p, data, bytes);
+    buffer->Unlock();
+    return p ? D3D_OK : E_FAIL;
+}
+
 // Frames apart, compared unsigned as the frame counter wraps.
 bool IdleTooLong(int now, int last) {
     return static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(last) > static_cast<std::uint32_t>(kIdleFrames);
@@ -462,12 +473,7 @@ void CPRender::DrawBatch(CPIVBlock& batch, ID3DXEffect* effect, UINT passes, con
         for (UINT p = 0; p < passes; ++p) {
             if (FAILED(effect->BeginPass(p))) continue;
             for (const SPBatchRange& range : ranges) {
-                if (range.vertexBuffer != m_boundVertexBuffer || range.indexBuffer != m_boundIndexBuffer) {
-                    d->SetStreamSource(0, range.vertexBuffer, 0, sizeof(SPVertex));
-                    d->SetIndices(range.indexBuffer);
-                    m_boundVertexBuffer = range.vertexBuffer;
-                    m_boundIndexBuffer = range.indexBuffer;
-                }
+                BindBuffers(range.vertexBuffer, range.indexBuffer);
                 const UINT triangles = static_cast<UINT>(range.indexCount / 3);
                 m_drawCalls += 1;
                 m_trianglesDrawn += static_cast<int>(triangles);
@@ -489,12 +495,7 @@ void CPRender::DrawBatch(CPIVBlock& batch, ID3DXEffect* effect, UINT passes, con
                 if (!buffer || !buffer->vertexBuffer || !buffer->indexBuffer) continue;
                 m_staticWorldChanged = true;
                 d->SetTransform(D3DTS_WORLD, &object->GetWorldMatrix());
-                if (buffer->vertexBuffer != m_boundVertexBuffer || buffer->indexBuffer != m_boundIndexBuffer) {
-                    d->SetStreamSource(0, buffer->vertexBuffer, 0, sizeof(SPVertex));
-                    d->SetIndices(buffer->indexBuffer);
-                    m_boundVertexBuffer = buffer->vertexBuffer;
-                    m_boundIndexBuffer = buffer->indexBuffer;
-                }
+                BindBuffers(buffer->vertexBuffer, buffer->indexBuffer);
                 const HRESULT hr = d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, static_cast<UINT>(buffer->vertexCount),
                                                            0, static_cast<UINT>(buffer->triangleCount));
                 if (FAILED(hr)) ReportDXError(__LINE__, hr);
@@ -502,6 +503,14 @@ void CPRender::DrawBatch(CPIVBlock& batch, ID3DXEffect* effect, UINT passes, con
             effect->EndPass();
         }
     }
+}
+
+void CPRender::BindBuffers(IDirect3DVertexBuffer9* vertexBuffer, IDirect3DIndexBuffer9* indexBuffer) {
+    if (vertexBuffer == m_boundVertexBuffer && indexBuffer == m_boundIndexBuffer) return;
+    m_device->SetStreamSource(0, vertexBuffer, 0, sizeof(SPVertex));
+    m_device->SetIndices(indexBuffer);
+    m_boundVertexBuffer = vertexBuffer;
+    m_boundIndexBuffer = indexBuffer;
 }
 
 void CPRender::EndOfFrameGroups() {
@@ -875,23 +884,11 @@ SPStaticBuffer* CPRender::CreateStaticBuffers(const std::string& name, const SPV
         ReportDXError(__LINE__, hr);
         return nullptr;
     }
-    void* data = nullptr;
-    hr = record->vertexBuffer->Lock(0, 0, &data, 0);
-    if (FAILED(hr) || !data) {
+    hr = Upload(record->vertexBuffer, vertices, vertexBytes);
+    if (SUCCEEDED(hr) && indexCount > 0) hr = Upload(record->indexBuffer, indices, indexBytes);
+    if (FAILED(hr)) {
         ReportDXError(__LINE__, hr);
         return nullptr;
-    }
-    std::memcpy(data, vertices, vertexBytes);
-    record->vertexBuffer->Unlock();
-    if (indexCount > 0) {
-        data = nullptr;
-        hr = record->indexBuffer->Lock(0, 0, &data, 0);
-        if (FAILED(hr) || !data) {
-            ReportDXError(__LINE__, hr);
-            return nullptr;
-        }
-        std::memcpy(data, indices, indexBytes);
-        record->indexBuffer->Unlock();
     }
     record->vertexCount = vertexCount;
     record->triangleCount = indexCount / 3;

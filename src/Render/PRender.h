@@ -140,6 +140,8 @@ public:
 private:
     void DrawGroup(SPRenderGroup& group, int& cameraGroups);
     void DrawBatch(CPIVBlock& batch, ID3DXEffect* effect, UINT passes, const SPRenderGroup& group);
+    // Binds the pair to stream 0 unless the bound-buffer cache already holds it.
+    void BindBuffers(IDirect3DVertexBuffer9* vertexBuffer, IDirect3DIndexBuffer9* indexBuffer);
     void RunPostEffect(bool bloom);
     void DrawFade();
     void EndOfFrameGroups();

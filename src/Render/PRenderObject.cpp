@@ -9,6 +9,25 @@
 #include "Render/PRenderSeams.h"
 #include "Render/PVertexEffect.h"
 
+namespace {
+
+// out's position = in's position by the whole matrix, out's normal = in's normal by its 3x3
+// part (not renormalised); the other fields of out are left alone. in and out may be one.
+void TransformPositionAndNormal(const SPVertex& in, SPVertex& out, const D3DXMATRIX& m) {
+    const D3DXVECTOR3 p(in.x, in.y, in.z), n(in.nx, in.ny, in.nz);
+    D3DXVECTOR3 wp, wn;
+    D3DXVec3TransformCoord(&wp, &p, &m);
+    D3DXVec3TransformNormal(&wn, &n, &m);
+    out.x = wp.x;
+    out.y = wp.y;
+    out.z = wp.z;
+    out.nx = wn.x;
+    out.ny = wn.y;
+    out.nz = wn.z;
+}
+
+} // namespace
+
 CPRenderObject::CPRenderObject(IPSceneObject* owner) : m_owner(owner) {
     D3DXMatrixIdentity(&m_worldMatrix);
 }
@@ -33,12 +52,15 @@ void CPRenderObject::MatchWorldVertices() {
 }
 
 void CPRenderObject::FillVertices(SPVertex* vertices, std::uint16_t* indices, std::uint16_t baseIndex, int) {
-    if (m_fillSkipped || m_worldVertices.empty()) return;
+    if (m_fillSkipped) return;
+    // The ring counted the model vertices for this object, so the world copy must match them
+    // before it is written (a loader may have filled only the model vertices).
+    MatchWorldVertices();
+    if (m_worldVertices.empty()) return;
     if (m_owner && m_owner->IsTransformChanged()) {
         UpdateWorldVertices();
         m_owner->ClearTransformChanged();
     }
-    MatchWorldVertices();
     const int count = static_cast<int>(m_worldVertices.size());
     if (count > 0) {
         if (!m_vertexEffects.empty()) {
@@ -54,6 +76,7 @@ void CPRenderObject::FillVertices(SPVertex* vertices, std::uint16_t* indices, st
 }
 
 void CPRenderObject::FillIndices(std::uint16_t* indices, int, int& first, int& last) {
+    MatchWorldVertices();
     if (m_worldVertices.empty() || m_indices.empty()) return;
     std::memcpy(indices, m_indices.data(), m_indices.size() * sizeof(std::uint16_t));
     first = m_indices.front();
@@ -76,16 +99,7 @@ void CPRenderObject::UpdateWorldVertices() {
     for (std::size_t k = 0; k < m_modelVertices.size(); ++k) {
         const SPVertex& model = m_modelVertices[k];
         SPVertex& world = m_worldVertices[k];
-        const D3DXVECTOR3 p(model.x, model.y, model.z), n(model.nx, model.ny, model.nz);
-        D3DXVECTOR3 wp, wn;
-        D3DXVec3TransformCoord(&wp, &p, &m);
-        D3DXVec3TransformNormal(&wn, &n, &m);
-        world.x = wp.x;
-        world.y = wp.y;
-        world.z = wp.z;
-        world.nx = wn.x;
-        world.ny = wn.y;
-        world.nz = wn.z;
+        TransformPositionAndNormal(model, world, m);
         world.diffuse = model.diffuse;
     }
     if (m_deformable) {
@@ -132,18 +146,7 @@ void CPRenderObject::ApplyImpactDeformation(const D3DXVECTOR3& point, const D3DX
 }
 
 void CPRenderObject::TransformVertices(const D3DXMATRIX& matrix) {
-    for (SPVertex& v : m_modelVertices) {
-        const D3DXVECTOR3 p(v.x, v.y, v.z), n(v.nx, v.ny, v.nz);
-        D3DXVECTOR3 wp, wn;
-        D3DXVec3TransformCoord(&wp, &p, &matrix);
-        D3DXVec3TransformNormal(&wn, &n, &matrix);
-        v.x = wp.x;
-        v.y = wp.y;
-        v.z = wp.z;
-        v.nx = wn.x;
-        v.ny = wn.y;
-        v.nz = wn.z;
-    }
+    for (SPVertex& v : m_modelVertices) TransformPositionAndNormal(v, v, matrix);
 }
 
 void CPRenderObject::AddVertexEffect(CPVertexEffect* effect) {

@@ -171,11 +171,16 @@ TEST(PairTests, SphereTests)
     Check(out, {true, 0.5f, RbVec(1, 0, 0)}, "spheres");
     RbTestSphereSphere(out, ball, Translation(0, 0, 0), ball, Translation(0, 0, 0));
     EXPECT_FALSE(out.collided);
-    // A centre inside the box picks the axis of least 2h - |c|.
+    // A centre inside the box leaves through the nearest face: depth r + h - |c|.
     RbGeometry box = Box(2, 2, 2);
     RbTestBoxSphere(out, box, Translation(0, 0, 0), ball, Translation(0.9f, 0, 0));
     ASSERT_TRUE(out.collided);
-    EXPECT_NEAR(out.depth, 2.1f, 1e-5f);
+    EXPECT_NEAR(out.depth, 1.1f, 1e-5f);
+    EXPECT_VEC_NEAR(out.normal, -1, 0, 0, 1e-6f);
+    // The nearest face, not the thinnest axis.
+    RbTestBoxSphere(out, Box(4, 1, 1), Translation(0, 0, 0), ball, Translation(1.8f, 0, 0));
+    ASSERT_TRUE(out.collided);
+    EXPECT_NEAR(out.depth, 1.2f, 1e-5f);
     EXPECT_VEC_NEAR(out.normal, -1, 0, 0, 1e-6f);
     // Exactly one radius from a face: no contact.
     RbTestBoxSphere(out, box, Translation(0, 0, 0), ball, Translation(0, 0, 2));

@@ -248,6 +248,31 @@ TEST_F(FrameStart, DefaultStates) {
     EXPECT_EQ(std::memcmp(&projection, &expectProjection, sizeof projection), 0);
 }
 
+TEST_F(FrameStart, DefaultStatesComeInTheirOrderWithTheAmbientAndFogColours) {
+    ASSERT_TRUE(StartRenderer());
+    render->SetAmbient(0xFF203040, 0.1f, 0.2f, 0.3f);
+    render->fogColour = 0xFF8090A0;
+    Control()->ClearCalls();
+    render->SetDefaultStates();
+    std::vector<std::int64_t> order;
+    for (const auto& call : CallsNamed("SetRenderState")) order.push_back(call.args[0]);
+    const std::vector<std::int64_t> expected = {
+        D3DRS_SPECULARENABLE, D3DRS_LIGHTING, D3DRS_ALPHABLENDENABLE, D3DRS_ZENABLE, D3DRS_ZWRITEENABLE,
+        D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_ZFUNC, D3DRS_DITHERENABLE, D3DRS_CLIPPING, D3DRS_CULLMODE,
+        D3DRS_AMBIENT, D3DRS_DIFFUSEMATERIALSOURCE, D3DRS_SPECULARMATERIALSOURCE, D3DRS_AMBIENTMATERIALSOURCE,
+        D3DRS_FOGENABLE, D3DRS_FOGVERTEXMODE, D3DRS_FOGDENSITY, D3DRS_FOGSTART, D3DRS_FOGEND, D3DRS_FOGCOLOR};
+    EXPECT_EQ(order, expected);
+    // VIEW and PROJECTION first, the material after the stages.
+    const auto names = CallNames();
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(CallsNamed("SetTransform").size(), 2u);
+    EXPECT_EQ(names[0], "SetTransform");
+    EXPECT_EQ(names[1], "SetTransform");
+    EXPECT_LT(FindCall(Control()->Calls(), "SetFVF"), FindCall(Control()->Calls(), "SetMaterial"));
+    EXPECT_EQ(RenderState(render->GetDevice(), D3DRS_AMBIENT), 0xFF203040u);
+    EXPECT_EQ(RenderState(render->GetDevice(), D3DRS_FOGCOLOR), 0xFF8090A0u);
+}
+
 TEST_F(FrameStart, FogEndFollowsDistance) {
     g_distance = 500;
     ASSERT_TRUE(StartRenderer());
@@ -553,11 +578,11 @@ TEST_P(FrameTriggers, PassesRunBeforeTheirGroups) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FrameTriggers,
     ::testing::Values(
-        TriggerCase{"AllFour", {16, 120, 196, 200}, 1, 1, true, {"G16", "RadialBlur", "G120", "Bloom", "G196", "G200"}, 2, 3},
+        TriggerCase{"AllFour", {16, 120, 195, 200}, 1, 1, true, {"G16", "RadialBlur", "G120", "Bloom", "G195", "G200"}, 2, 3},
         TriggerCase{"SixteenAndTwoHundred", {16, 200}, 1, 1, true, {"G16", "RadialBlur", "Bloom", "G200"}, 2, 2},
         TriggerCase{"BelowBoth", {16, 100}, 1, 1, true, {"G16", "G100", "RadialBlur"}, 1, 1},
-        TriggerCase{"BloomSettingOff", {16, 120, 196, 200}, 0, 1, true, {"G16", "G120", "G196", "G200"}, 2, 3},
-        TriggerCase{"NoPixelShader20", {16, 120, 196, 200}, 1, 1, false, {"G16", "G120", "G196", "G200"}, 2, 3},
+        TriggerCase{"BloomSettingOff", {16, 120, 195, 200}, 0, 1, true, {"G16", "G120", "G195", "G200"}, 2, 3},
+        TriggerCase{"NoPixelShader20", {16, 120, 195, 200}, 1, 1, false, {"G16", "G120", "G195", "G200"}, 2, 3},
         // The blur pass tests "blur" itself; the frame still calls it and counts the trigger.
         TriggerCase{"BlurSettingOff", {16, 120}, 1, 0, true, {"G16", "RadialBlur", "G120", "Bloom"}, 2, 2}),
     [](const ::testing::TestParamInfo<TriggerCase>& info) { return std::string(info.param.name); });

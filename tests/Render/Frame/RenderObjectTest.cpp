@@ -116,6 +116,27 @@ TEST(RenderObject, WorldVerticesMatchTheModelWhenTheModelGrows) {
     EXPECT_FLOAT_EQ(out[3].x, 5.0f);
 }
 
+// A loader that fills the model vertices directly leaves no world vertices yet; the fill
+// must still write what the batch counted for it.
+TEST(RenderObject, ModelFilledWithoutWorldVerticesIsStillWritten) {
+    CPSmartPtr<CPRenderObject> object(new CPRenderObject());
+    object->ModelVertices() = {MakeVertex(1, 2, 3), MakeVertex(4, 5, 6), MakeVertex(7, 8, 9)};
+    object->Indices() = {0, 1, 2};
+    ASSERT_TRUE(object->WorldVertices().empty());
+    int first = -1, last = -1;
+    std::uint16_t raw[3] = {};
+    object->FillIndices(raw, 0, first, last);
+    EXPECT_EQ(last, 2);
+    object->WorldVertices().clear();
+    SPVertex out[3] = {};
+    std::uint16_t indices[3] = {7, 7, 7};
+    object->FillVertices(out, indices, 10, 0);
+    EXPECT_FLOAT_EQ(out[2].x, 7.0f);
+    EXPECT_EQ(indices[0], 10);
+    EXPECT_EQ(indices[2], 12);
+    EXPECT_EQ(object->WorldVertices().size(), 3u);
+}
+
 TEST(RenderObject, VertexEffectsRunInOrderFirstFromWorldThenInPlace) {
     auto object = Triangle();
     int applied = 0;
@@ -188,6 +209,28 @@ TEST_F(Dents, NotDeformableOrMissedTakesNothing) {
     object->SetDeformable(false);
     Hit(0.5f);
     EXPECT_EQ(object->DamageParts()[0].damage, 0.0f);
+}
+
+TEST_F(Dents, PartBoxesFollowTheOwnerUntilTheirDamageIsFull) {
+    CPSmartPtr<FakeSceneObject> owner(new FakeSceneObject());
+    object->SetOwner(owner.Get());
+    SPDamagePart broken = object->DamageParts()[0];
+    broken.damage = 1.0f;
+    object->DamageParts().push_back(broken);
+    D3DXMATRIX local;
+    D3DXMatrixTranslation(&local, 0, 2, 0);
+    object->DamageParts()[0].box.SetLocalMatrix(local);
+    D3DXMatrixTranslation(&owner->world, 10, 0, 0);
+    object->UpdateWorldVertices();
+    // local x owner: the box sits at (10, 2, 0).
+    EXPECT_EQ(object->DamageParts()[0].box.GetWorldMin(), D3DXVECTOR3(9, 1, -1));
+    EXPECT_EQ(object->DamageParts()[1].box.GetWorldMin(), D3DXVECTOR3(-1, -1, -1));
+    // A rigid object moves no boxes.
+    object->SetDeformable(false);
+    D3DXMatrixTranslation(&owner->world, 20, 0, 0);
+    object->UpdateWorldVertices();
+    EXPECT_EQ(object->DamageParts()[0].box.GetWorldMin(), D3DXVECTOR3(9, 1, -1));
+    EXPECT_FLOAT_EQ(object->WorldVertices()[0].x, 21.0f);
 }
 
 TEST(RenderObject, TransformVerticesMovesPositionsAndTurnsNormalsUnnormalised) {

@@ -106,6 +106,89 @@ TEST_F(RenderQueue, MaterialDrawingEveryFewFramesKeepsItsEntry) {
     EXPECT_EQ(render->FindGroup(30)->refCount, 1);
 }
 
+TEST_F(RenderQueue, EmptyEffectEntryStaysTenFramesAfterItsLastBegin) {
+    CPSmartPtr<CPMaterial> stops = Material(30, "one.fx"), goesOn = Material(30, "two.fx");
+    CPSmartPtr<CPRenderObject> stopsMesh = MakeMesh(stops, 3), goesOnMesh = MakeMesh(goesOn, 3);
+    Give(stopsMesh);
+    Give(goesOnMesh);
+    Frame();
+    for (int i = 0; i < 11; ++i) {
+        Give(goesOnMesh);
+        Frame();
+    }
+    // The 11th idle frame erased the material entry; its effect entry is empty but kept.
+    const SPRenderGroup* group = render->FindGroup(30);
+    ASSERT_NE(group, nullptr);
+    ASSERT_EQ(group->effects.size(), 2u);
+    EXPECT_EQ(group->effects[0]->refCount, 0);
+    EXPECT_TRUE(group->effects[0]->materials.empty());
+    EXPECT_EQ(group->refCount, 1);
+    const int lastBegin = group->effects[0]->lastFrame;
+    EXPECT_EQ(lastBegin, g_frameNumber);
+    for (int i = 0; i < 10; ++i) {
+        Give(goesOnMesh);
+        Frame();
+        EXPECT_EQ(render->FindGroup(30)->effects.size(), 2u) << "frame " << i;
+    }
+    Give(goesOnMesh);
+    Frame();
+    ASSERT_EQ(render->FindGroup(30)->effects.size(), 1u);
+    EXPECT_EQ(render->FindGroup(30)->effects[0]->effect.Get(), goesOn->GetEffect());
+    // Queued again, the material gets a fresh effect entry.
+    Give(stopsMesh);
+    Give(goesOnMesh);
+    Control()->ClearCalls();
+    Frame();
+    EXPECT_EQ(Draws(), 3u); // one pass of one.fx, two of two.fx
+}
+
+TEST_F(RenderQueue, StaticObjectsDrawWithTheirOwnWorldAndTheGroupsWorldComesBack) {
+    const SPVertex v[3] = {MakeVertex(0, 0, 0), MakeVertex(1, 0, 0), MakeVertex(0, 1, 0)};
+    const std::uint16_t i[3] = {0, 1, 2};
+    SPStaticBuffer* rock = render->CreateStaticBuffers("rock", v, i, 3, 3);
+    ASSERT_NE(rock, nullptr);
+    CPSmartPtr<CPMaterial> level = Material(30), moving = Material(31);
+    CPSmartPtr<CPRenderObject> stone = MakeMesh(level, 3), car = MakeMesh(moving, 6);
+    stone->SetFillSkipped(true);
+    ASSERT_TRUE(stone->SetStaticBuffer("rock"));
+    D3DXMATRIX placed;
+    D3DXMatrixTranslation(&placed, 5, 0, 0);
+    stone->SetWorldMatrix(placed);
+    auto worldAfterFrame = [&] {
+        Give(stone);
+        Give(car);
+        Control()->ClearCalls();
+        Frame();
+        D3DMATRIX world;
+        render->GetDevice()->GetTransform(D3DTS_WORLD, &world);
+        return D3DXMATRIX(world);
+    };
+
+    D3DXMATRIX world = worldAfterFrame();
+    const auto draws = CallsNamed("DrawIndexedPrimitive");
+    ASSERT_EQ(draws.size(), 2u);
+    // The static object: its own buffers, base 0, all its vertices and triangles.
+    EXPECT_EQ(draws[0].ToString(), "DrawIndexedPrimitive(4, 0, 0, 3, 0, 1)");
+    EXPECT_EQ(draws[1].args[3], 6);
+    const auto binds = CallsNamed("SetStreamSource");
+    ASSERT_EQ(binds.size(), 2u);
+    EXPECT_EQ(binds[0].args[1], Control()->ObjectId(rock->vertexBuffer));
+    // WORLD: the group's identity, the stone's, then identity again before the car.
+    std::size_t worldSets = 0;
+    for (const auto& call : CallsNamed("SetTransform")) worldSets += call.args[0] == D3DTS_WORLD;
+    EXPECT_EQ(worldSets, 3u);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    EXPECT_EQ(world, identity);
+
+    // With a world matrix on the car's group, that matrix comes back instead.
+    D3DXMATRIX scaled;
+    D3DXMatrixScaling(&scaled, 2, 2, 2);
+    render->SetGroupTransform(scaled, 31);
+    world = worldAfterFrame();
+    EXPECT_EQ(world, scaled);
+}
+
 TEST_F(RenderQueue, CameraAndWorldGroupsApplyToTheGroupsAfterThem) {
     CPSmartPtr<CPBaseCamera> camera(new CPBaseCamera());
     D3DXMATRIX view;

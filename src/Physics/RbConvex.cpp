@@ -1,0 +1,625 @@
+// Convex hulls: building the hull data block from points, and the separating-
+// axis test of hulls, boxes and terrain triangles over their face and edge tables.
+
+#include "Physics/RbConvex.h"
+
+#include "Physics/RbCollide.h"
+#include "Physics/RbSimulator.h"
+
+#include <array>
+#include <cstring>
+#include <new>
+#include <vector>
+
+// ---------------------------------------------------------------- building
+
+namespace {
+
+struct BuildFace {
+    int v[3];
+    RbVector n;
+    float d = 0.0f;  // n . x = d on the plane
+    bool alive = true;
+};
+
+bool MakeFace(BuildFace& f, const std::vector<RbVector>& p, int a, int b, int c)
+{
+    f.v[0] = a;
+    f.v[1] = b;
+    f.v[2] = c;
+    RbVector n = RbCross(p[b] - p[a], p[c] - p[a]);
+    float len = std::sqrt(RbLengthSq(n));
+    if (!(len > 0.0f)) return false;
+    f.n = n * (1.0f / len);
+    f.d = RbDot(f.n, p[a]);
+    f.alive = true;
+    return true;
+}
+
+size_t Align16(size_t n) { return (n + 15) & ~static_cast<size_t>(15); }
+
+}  // namespace
+
+RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, int count, RbHullResult* result)
+{
+    auto fail = [&](RbHullResult why) -> RbConvexHull* {
+        if (result) *result = why;
+        return nullptr;
+    };
+    if (!allocator || !points || count < 4) return fail(RbHullTooFewPoints);
+    std::vector<RbVector> p(points, points + count);
+    RbVector lo = p[0], hi = p[0];
+    for (const RbVector& q : p) {
+        if (!RbIsFinite(q)) return fail(RbHullNotFinite);
+        for (int k = 0; k < 3; ++k) {
+            if (RbComp(q, k) < RbComp(lo, k)) RbSetComp(lo, k, RbComp(q, k));
+            if (RbComp(q, k) > RbComp(hi, k)) RbSetComp(hi, k, RbComp(q, k));
+        }
+    }
+    float size = std::sqrt(RbLengthSq(hi - lo));
+    if (!(size > 0.0f)) return fail(RbHullTooFewPoints);
+    const float eps = size * 1e-5f;
+
+    // A first tetrahedron of extreme points.
+    int i0 = 0;
+    for (int i = 1; i < count; ++i)
+        if (p[i].x < p[i0].x) i0 = i;
+    int i1 = -1;
+    float best = eps * eps;
+    for (int i = 0; i < count; ++i) {
+        float d = RbLengthSq(p[i] - p[i0]);
+        if (d > best) best = d, i1 = i;
+    }
+    if (i1 < 0) return fail(RbHullTooFewPoints);
+    int i2 = -1;
+    best = eps;
+    RbVector line = RbNormalize(p[i1] - p[i0]);
+    for (int i = 0; i < count; ++i) {
+        RbVector r = p[i] - p[i0];
+        float d = std::sqrt(RbLengthSq(r - line * RbDot(r, line)));
+        if (d > best) best = d, i2 = i;
+    }
+    if (i2 < 0) return fail(RbHullTooFewPoints);
+    RbVector planeN = RbNormalize(RbCross(p[i1] - p[i0], p[i2] - p[i0]));
+    int i3 = -1;
+    best = eps;
+    for (int i = 0; i < count; ++i) {
+        float d = std::fabs(RbDot(p[i] - p[i0], planeN));
+        if (d > best) best = d, i3 = i;
+    }
+    if (i3 < 0) return fail(RbHullTooFewPoints);
+
+    std::vector<BuildFace> faces;
+    RbVector inside = (p[i0] + p[i1] + p[i2] + p[i3]) * 0.25f;
+    const int tetra[4][3] = {{i0, i1, i2}, {i0, i3, i1}, {i1, i3, i2}, {i2, i3, i0}};
+    for (const auto& t : tetra) {
+        BuildFace f;
+        if (!MakeFace(f, p, t[0], t[1], t[2])) return fail(RbHullTooFewPoints);
+        if (RbDot(f.n, inside) > f.d) MakeFace(f, p, t[0], t[2], t[1]);
+        faces.push_back(f);
+    }
+
+    // Add every point beyond some face; its visible faces give way to a fan from
+    // the horizon.
+    for (int i = 0; i < count; ++i) {
+        if (i == i0 || i == i1 || i == i2 || i == i3) continue;
+        std::vector<int> visible;
+        for (size_t f = 0; f < faces.size(); ++f)
+            if (faces[f].alive && RbDot(faces[f].n, p[i]) - faces[f].d > eps) visible.push_back(static_cast<int>(f));
+        if (visible.empty()) continue;
+        std::vector<bool> isVisible(faces.size(), false);
+        for (int f : visible) isVisible[f] = true;
+        std::vector<std::pair<int, int>> horizon;
+        for (int f : visible) {
+            for (int k = 0; k < 3; ++k) {
+                int a = faces[f].v[k], b = faces[f].v[(k + 1) % 3];
+                bool shared = false;
+                for (size_t g = 0; g < faces.size() && !shared; ++g) {
+                    if (!faces[g].alive || isVisible[g]) continue;
+                    for (int m = 0; m < 3; ++m)
+                        if (faces[g].v[m] == b && faces[g].v[(m + 1) % 3] == a) shared = true;
+                }
+                if (shared) horizon.push_back({a, b});
+            }
+        }
+        std::vector<BuildFace> added;
+        bool ok = true;
+        for (const auto& e : horizon) {
+            BuildFace f;
+            if (!MakeFace(f, p, e.first, e.second, i)) {
+                ok = false;
+                break;
+            }
+            added.push_back(f);
+        }
+        // A point whose fan would hold a sliver is too close to the hull to matter.
+        if (!ok) continue;
+        for (int f : visible) faces[f].alive = false;
+        for (const BuildFace& f : added) faces.push_back(f);
+    }
+
+    // Compact: the faces, the vertices they use, and the edges between them.
+    std::vector<BuildFace> live;
+    for (const BuildFace& f : faces)
+        if (f.alive) live.push_back(f);
+    std::vector<int> remap(count, -1);
+    std::vector<RbVector> verts;
+    for (BuildFace& f : live) {
+        for (int& v : f.v) {
+            if (remap[v] < 0) {
+                remap[v] = static_cast<int>(verts.size());
+                verts.push_back(p[v]);
+            }
+            v = remap[v];
+        }
+    }
+    int faceCount = static_cast<int>(live.size());
+    int vertexCount = static_cast<int>(verts.size());
+    int edgeCount = faceCount * 3 / 2;
+    if (faceCount > 255 || vertexCount > 255 || edgeCount > 255) return fail(RbHullTooComplex);
+
+    std::vector<std::array<int, 4>> edges;
+    std::vector<std::array<int, 3>> faceEdges(faceCount);
+    for (int f = 0; f < faceCount; ++f) {
+        for (int k = 0; k < 3; ++k) {
+            int a = live[f].v[k], b = live[f].v[(k + 1) % 3];
+            int found = -1;
+            for (size_t e = 0; e < edges.size() && found < 0; ++e)
+                if (edges[e][2] == b && edges[e][3] == a) found = static_cast<int>(e);
+            if (found < 0) {
+                edges.push_back({f, -1, a, b});
+                found = static_cast<int>(edges.size()) - 1;
+            } else {
+                edges[found][1] = f;
+            }
+            faceEdges[f][k] = found;
+        }
+    }
+    if (static_cast<int>(edges.size()) != edgeCount) return fail(RbHullTooFewPoints);
+    for (const auto& e : edges)
+        if (e[1] < 0) return fail(RbHullTooFewPoints);
+
+    size_t listBytes = static_cast<size_t>(2 * edgeCount + vertexCount);
+    size_t bytes = Align16(sizeof(RbConvexHull)) + 16u * static_cast<size_t>(faceCount + vertexCount) +
+                   4u * static_cast<size_t>(vertexCount) + 9u * static_cast<size_t>(faceCount) + listBytes +
+                   4u * static_cast<size_t>(edgeCount);
+    void* block = allocator->Alloc(bytes, 0);
+    if (!block) return fail(RbHullNoMemory);
+    std::memset(block, 0, bytes);
+    uint8_t* cursor = static_cast<uint8_t*>(block);
+    RbConvexHull* hull = new (cursor) RbConvexHull();
+    cursor += Align16(sizeof(RbConvexHull));
+    hull->planes = reinterpret_cast<RbVector*>(cursor);
+    cursor += 16u * faceCount;
+    hull->vertices = reinterpret_cast<RbVector*>(cursor);
+    cursor += 16u * vertexCount;
+    hull->vertexEdgeStart = reinterpret_cast<int32_t*>(cursor);
+    cursor += 4u * vertexCount;
+    hull->faceNeighbours = reinterpret_cast<uint8_t(*)[3]>(cursor);
+    cursor += 3u * faceCount;
+    hull->faceVertices = reinterpret_cast<uint8_t(*)[3]>(cursor);
+    cursor += 3u * faceCount;
+    hull->faceEdges = reinterpret_cast<uint8_t(*)[3]>(cursor);
+    cursor += 3u * faceCount;
+    hull->edges = reinterpret_cast<uint8_t(*)[4]>(cursor);
+    cursor += 4u * edgeCount;
+    hull->vertexEdgeLists = cursor;
+
+    hull->faceCount = faceCount;
+    hull->vertexCount = vertexCount;
+    hull->edgeCount = edgeCount;
+    for (int v = 0; v < vertexCount; ++v) hull->vertices[v] = RbVec(verts[v].x, verts[v].y, verts[v].z);
+    for (int f = 0; f < faceCount; ++f) {
+        RbVector n = live[f].n;
+        hull->planes[f] = RbVec(n.x, n.y, n.z, -RbDot(n, verts[live[f].v[0]]));
+        for (int k = 0; k < 3; ++k) {
+            hull->faceVertices[f][k] = static_cast<uint8_t>(live[f].v[k]);
+            hull->faceEdges[f][k] = static_cast<uint8_t>(faceEdges[f][k]);
+            const auto& e = edges[faceEdges[f][k]];
+            hull->faceNeighbours[f][k] = static_cast<uint8_t>(e[0] == f ? e[1] : e[0]);
+        }
+    }
+    for (int e = 0; e < edgeCount; ++e)
+        for (int k = 0; k < 4; ++k) hull->edges[e][k] = static_cast<uint8_t>(edges[e][k]);
+    int at = 0;
+    for (int v = 0; v < vertexCount; ++v) {
+        hull->vertexEdgeStart[v] = at;
+        for (int e = 0; e < edgeCount; ++e)
+            if (edges[e][2] == v || edges[e][3] == v) hull->vertexEdgeLists[at++] = static_cast<uint8_t>(e);
+        hull->vertexEdgeLists[at++] = 255;
+    }
+    if (result) *result = RbHullBuilt;
+    return hull;
+}
+
+void RbFreeConvexHull(RbAllocator* allocator, RbConvexHull* hull)
+{
+    if (!allocator || !hull) return;
+    hull->~RbConvexHull();
+    allocator->Free(hull);
+}
+
+// ---------------------------------------------------------------- views for the search
+
+namespace {
+
+// The box as a hull: faces +y, -y, +x, -x, +z, -z; vertex i has x from bit 2,
+// y from bit 1 and z from bit 0 (set = +1).
+const uint8_t kBoxFaceVertices[6][4] = {{2, 3, 6, 7}, {0, 1, 4, 5}, {4, 5, 6, 7},
+                                         {0, 1, 2, 3}, {1, 3, 5, 7}, {0, 2, 4, 6}};
+const uint8_t kBoxEdges[12][4] = {{0, 2, 6, 7}, {0, 3, 2, 3}, {0, 4, 3, 7}, {0, 5, 2, 6},
+                                  {1, 2, 4, 5}, {1, 3, 0, 1}, {1, 4, 1, 5}, {1, 5, 0, 4},
+                                  {2, 4, 5, 7}, {2, 5, 4, 6}, {3, 4, 1, 3}, {3, 5, 0, 2}};
+const uint8_t kBoxVertexEdges[8][4] = {{5, 7, 11, 255}, {5, 6, 10, 255}, {1, 3, 11, 255}, {1, 2, 10, 255},
+                                       {4, 7, 9, 255},  {4, 6, 8, 255},  {0, 3, 9, 255},  {0, 2, 8, 255}};
+const float kBoxNormals[6][3] = {{0, 1, 0}, {0, -1, 0}, {1, 0, 0}, {-1, 0, 0}, {0, 0, 1}, {0, 0, -1}};
+const uint8_t kTriangleEdges[3][4] = {{0, 1, 0, 1}, {0, 1, 1, 2}, {0, 1, 2, 0}};
+
+// A uniform world-space view of a box, a hull or a single triangle.
+struct HullView {
+    int type = 0;
+    int faceCount = 0;
+    int vertexCount = 0;
+    int edgeCount = 0;
+    RbVector vertices[256];   // world
+    RbVector normals[256];    // world, outward
+    float distances[256];     // n . (a vertex of the face)
+    const uint8_t (*edges)[4] = nullptr;
+    const RbConvexHull* hull = nullptr;
+    RbMatrix transform;
+    RbVector centre;
+
+    void SetupBox(const RbGeometry& g, const RbMatrix& t)
+    {
+        type = RbGeomBox;
+        transform = t;
+        faceCount = 6;
+        vertexCount = 8;
+        edgeCount = 12;
+        edges = kBoxEdges;
+        for (int i = 0; i < 8; ++i) {
+            RbVector local = RbVec((i & 4) ? g.params[0] : -g.params[0], (i & 2) ? g.params[1] : -g.params[1],
+                                   (i & 1) ? g.params[2] : -g.params[2]);
+            vertices[i] = RbTransformPoint(t, local);
+        }
+        for (int f = 0; f < 6; ++f) {
+            normals[f] = RbRotate(t, RbVec(kBoxNormals[f][0], kBoxNormals[f][1], kBoxNormals[f][2]));
+            distances[f] = RbDot(normals[f], vertices[kBoxFaceVertices[f][0]]);
+        }
+        centre = RbPosition(t);
+    }
+    void SetupHull(const RbConvexHull* h, const RbMatrix& t)
+    {
+        type = RbGeomConvex;
+        hull = h;
+        transform = t;
+        faceCount = h->faceCount;
+        vertexCount = h->vertexCount;
+        edgeCount = h->edgeCount;
+        edges = h->edges;
+        RbVector sum;
+        for (int v = 0; v < vertexCount; ++v) {
+            vertices[v] = RbTransformPoint(t, h->vertices[v]);
+            sum += vertices[v];
+        }
+        for (int f = 0; f < faceCount; ++f) {
+            normals[f] = RbRotate(t, h->planes[f]);
+            distances[f] = RbDot(normals[f], vertices[h->faceVertices[f][0]]);
+        }
+        centre = sum * (1.0f / static_cast<float>(vertexCount));
+    }
+    // A triangle's two sides are its two faces; degenerate triangles get a zero normal.
+    void SetupTriangle(const RbVector& a, const RbVector& b, const RbVector& c)
+    {
+        type = RbGeomTriangle;
+        faceCount = 2;
+        vertexCount = 3;
+        edgeCount = 3;
+        edges = kTriangleEdges;
+        vertices[0] = a;
+        vertices[1] = b;
+        vertices[2] = c;
+        RbVector n = RbNormalize(RbCross(b - a, c - b));
+        normals[0] = n;
+        normals[1] = -n;
+        distances[0] = RbDot(n, a);
+        distances[1] = -distances[0];
+        centre = (a + b + c) * 0.33333334f;
+    }
+
+    // The vertex minimising direction . vertex.
+    int Support(const RbVector& direction) const
+    {
+        if (type == RbGeomBox) {
+            int index = 0;
+            for (int k = 0; k < 3; ++k) {
+                RbVector axis = RbRow(transform, k);
+                axis.w = 0.0f;
+                if (RbDot(direction, axis) <= 0.0f) index |= 4 >> k;
+            }
+            return index;
+        }
+        if (type == RbGeomConvex) {
+            // Hill climbing over the edge lists (a convex hull has no other maximum).
+            int current = 0;
+            float bestValue = -RbDot(direction, vertices[0]);
+            for (int guard = 0; guard < 256; ++guard) {
+                int next = -1;
+                for (int at = hull->vertexEdgeStart[current]; hull->vertexEdgeLists[at] != 255; ++at) {
+                    const uint8_t* e = hull->edges[hull->vertexEdgeLists[at]];
+                    int other = e[2] == current ? e[3] : e[2];
+                    float value = -RbDot(direction, vertices[other]);
+                    if (value > bestValue) {
+                        bestValue = value;
+                        next = other;
+                        break;
+                    }
+                }
+                if (next < 0) break;
+                current = next;
+            }
+            return current;
+        }
+        int index = 0;
+        for (int v = 1; v < vertexCount; ++v)
+            if (RbDot(direction, vertices[v]) < RbDot(direction, vertices[index])) index = v;
+        return index;
+    }
+};
+
+struct SatResult {
+    int kind = 0;  // 0 none, 1 face of A, 2 face of B, 3 edge pair
+    float depth = 1e30f;
+    RbVector axis;  // from A toward B
+    RbVector pointA, pointB;
+};
+
+// Clamped closest points of two segments.
+void ClosestOnSegments(const RbVector& p1, const RbVector& q1, const RbVector& p2, const RbVector& q2, RbVector& c1,
+                       RbVector& c2)
+{
+    RbSegmentPoints sp = RbSegmentClosestPoints(p1, q1, p2, q2);
+    if (sp.valid) {
+        c1 = sp.point1;
+        c2 = sp.point2;
+        return;
+    }
+    RbVector d1 = q1 - p1, d2 = q2 - p2, r = p1 - p2;
+    float a = RbDot(d1, d1), e = RbDot(d2, d2), f = RbDot(d2, r);
+    float s = 0.0f, t = 0.0f;
+    auto clamp01 = [](float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); };
+    if (a <= 1e-12f && e <= 1e-12f) {
+        c1 = p1;
+        c2 = p2;
+        return;
+    }
+    if (a <= 1e-12f) {
+        t = clamp01(f / e);
+    } else {
+        float c = RbDot(d1, r);
+        if (e <= 1e-12f) {
+            s = clamp01(-c / a);
+        } else {
+            float b = RbDot(d1, d2);
+            float denom = a * e - b * b;
+            s = denom > 1e-12f ? clamp01((b * f - c * e) / denom) : 0.0f;
+            t = (b * s + f) / e;
+            if (t < 0.0f) {
+                t = 0.0f;
+                s = clamp01(-c / a);
+            } else if (t > 1.0f) {
+                t = 1.0f;
+                s = clamp01((b - c) / a);
+            }
+        }
+    }
+    c1 = p1 + d1 * s;
+    c2 = p2 + d2 * t;
+}
+
+// Separating-axis test of two views. False when an axis separates them.
+bool Separate(const HullView& A, const HullView& B, SatResult& out)
+{
+    // Faces of A: how far B's deepest vertex lies behind each face plane.
+    float bestA = 1e30f;
+    int faceA = -1, vertexB = -1;
+    for (int f = 0; f < A.faceCount; ++f) {
+        const RbVector& n = A.normals[f];
+        if (RbLengthSq(n) < 0.5f) continue;
+        int v = B.Support(n);
+        float depth = A.distances[f] - RbDot(n, B.vertices[v]);
+        if (depth <= 0.0f) return false;
+        if (depth < bestA) bestA = depth, faceA = f, vertexB = v;
+    }
+    float bestB = 1e30f;
+    int faceB = -1, vertexA = -1;
+    for (int f = 0; f < B.faceCount; ++f) {
+        const RbVector& n = B.normals[f];
+        if (RbLengthSq(n) < 0.5f) continue;
+        int v = A.Support(n);
+        float depth = B.distances[f] - RbDot(n, A.vertices[v]);
+        if (depth <= 0.0f) return false;
+        if (depth < bestB) bestB = depth, faceB = f, vertexA = v;
+    }
+    // Edge pairs: the cross product of the two edge directions, pointing from A to B.
+    float bestE = 1e30f;
+    int edgeA = -1, edgeB = -1;
+    RbVector edgeAxis;
+    RbVector towards = B.centre - A.centre;
+    // Only edge pairs whose arcs cross on the sphere of normals can give the axis
+    // (a triangle's arcs are half circles, so its pairs are all tried).
+    bool prune = A.type != RbGeomTriangle && B.type != RbGeomTriangle;
+    for (int i = 0; i < A.edgeCount; ++i) {
+        RbVector ea = A.vertices[A.edges[i][3]] - A.vertices[A.edges[i][2]];
+        const RbVector& f = A.normals[A.edges[i][0]];
+        const RbVector& g = A.normals[A.edges[i][1]];
+        for (int j = 0; j < B.edgeCount; ++j) {
+            if (prune) {
+                RbVector h = -B.normals[B.edges[j][0]];
+                RbVector k = -B.normals[B.edges[j][1]];
+                RbVector gf = RbCross(g, f), kh = RbCross(k, h);
+                float hgf = RbDot(h, gf), kgf = RbDot(k, gf), fkh = RbDot(f, kh), gkh = RbDot(g, kh);
+                if (!(hgf * kgf < 0.0f && fkh * gkh < 0.0f && hgf * gkh > 0.0f)) continue;
+            }
+            RbVector eb = B.vertices[B.edges[j][3]] - B.vertices[B.edges[j][2]];
+            RbVector axis = RbCross(ea, eb);
+            float sq = RbLengthSq(axis);
+            if (sq < 1e-6f * RbLengthSq(ea) * RbLengthSq(eb) || sq < 1e-12f) continue;
+            axis = axis * (1.0f / std::sqrt(sq));
+            if (RbDot(axis, towards) < 0.0f) axis = -axis;
+            // The centres only suggest the side; the overlap decides it.
+            float depth = RbDot(axis, A.vertices[A.Support(-axis)]) - RbDot(axis, B.vertices[B.Support(axis)]);
+            float reverse = RbDot(axis, B.vertices[B.Support(-axis)]) - RbDot(axis, A.vertices[A.Support(axis)]);
+            if (reverse < depth) {
+                depth = reverse;
+                axis = -axis;
+            }
+            if (depth <= 0.0f) return false;
+            if (depth < bestE) bestE = depth, edgeA = i, edgeB = j, edgeAxis = axis;
+        }
+    }
+    if (faceA < 0 && faceB < 0 && edgeA < 0) return false;
+    float bestFace = bestA <= bestB ? bestA : bestB;
+    // Faces are preferred unless an edge pair is clearly shallower.
+    if (edgeA >= 0 && bestE < 0.95f * bestFace - 1e-4f) {
+        out.kind = 3;
+        out.depth = bestE;
+        out.axis = edgeAxis;
+        ClosestOnSegments(A.vertices[A.edges[edgeA][2]], A.vertices[A.edges[edgeA][3]], B.vertices[B.edges[edgeB][2]],
+                          B.vertices[B.edges[edgeB][3]], out.pointA, out.pointB);
+        return true;
+    }
+    if (faceA >= 0 && bestA <= bestB) {
+        // B's deepest vertex, and that vertex carried out onto A's face.
+        out.kind = 1;
+        out.depth = bestA;
+        out.axis = A.normals[faceA];
+        out.pointB = B.vertices[vertexB];
+        out.pointA = out.pointB + out.axis * bestA;
+        return true;
+    }
+    out.kind = 2;
+    out.depth = bestB;
+    out.axis = -B.normals[faceB];
+    out.pointA = A.vertices[vertexA];
+    out.pointB = out.pointA - out.axis * bestB;
+    return true;
+}
+
+void Fill(RbContact& out, const SatResult& r)
+{
+    out.collided = 1;
+    out.depth = r.depth;
+    out.normal = -r.axis;  // from B toward A
+    out.normal.w = 0.0f;
+    out.offsetA = r.pointA;
+    out.offsetB = r.pointB;
+}
+
+bool SetupShape(HullView& view, const RbGeometry& g, const RbMatrix& t)
+{
+    if (g.type == RbGeomBox) {
+        view.SetupBox(g, t);
+        return true;
+    }
+    if (g.type == RbGeomConvex && g.hull && g.hull->faceCount > 0) {
+        view.SetupHull(g.hull, t);
+        return true;
+    }
+    return false;
+}
+
+// The views are large; one pair serves every test (the engine runs on one thread).
+HullView g_viewA;
+HullView g_viewB;
+
+}  // namespace
+
+// ---------------------------------------------------------------- the tests
+
+void RbSimulator::CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb)
+{
+    out.collided = 0;
+    if (!SetupShape(g_viewA, *a, ta) || !SetupShape(g_viewB, *b, tb)) return;
+    SatResult r;
+    if (Separate(g_viewA, g_viewB, r)) Fill(out, r);
+}
+
+void RbSimulator::CollideConvexTriangle(RbContact& out, RbGeometry* hull, const RbMatrix& t, const RbVector& v0,
+                                        const RbVector& v1, const RbVector& v2)
+{
+    out.collided = 0;
+    if (!SetupShape(g_viewA, *hull, t)) return;
+    g_viewB.SetupTriangle(v0, v1, v2);
+    SatResult r;
+    if (Separate(g_viewA, g_viewB, r)) Fill(out, r);
+}
+
+void RbSimulator::CollideConvexTriangles(RbContact& out, RbGeometry* hull, const RbMatrix& t, RbGeometry* mesh)
+{
+    out.collided = 0;
+    if (!mesh->meshCandidates || !mesh->meshTriangles || !mesh->meshVertices) return;
+    RbContact best;
+    int material = 0;
+    for (int i = 0; i < mesh->meshCandidateCount; ++i) {
+        int index = mesh->meshCandidates[i];
+        if (index < 0 || index >= mesh->meshTriangleCount) continue;
+        const RbTriangle& tri = mesh->meshTriangles[index];
+        bool valid = true;
+        for (int32_t v : tri.vertex) valid = valid && v >= 0;
+        // The vertex array's size is the caller's; only negative indices can be refused here.
+        if (!valid || tri.testMode != 0) continue;
+        RbContact current;
+        CollideConvexTriangle(current, hull, t, mesh->meshVertices[tri.vertex[0]], mesh->meshVertices[tri.vertex[1]],
+                              mesh->meshVertices[tri.vertex[2]]);
+        if (current.collided && (!best.collided || current.depth > best.depth)) {
+            best = current;
+            material = tri.material;
+        }
+    }
+    if (!best.collided) return;
+    out.collided = 1;
+    out.depth = best.depth;
+    out.normal = best.normal;
+    out.offsetA = best.offsetA;
+    out.offsetB = best.offsetB;
+    out.materialB = material;
+}
+
+// ---------------------------------------------------------------- hull shapes
+
+RbConvexHull* RbSimulator::CreateConvexHull(const RbVector* points, int count, RbHullResult* result)
+{
+    if (m_inStep) return nullptr;
+    RbHullResult why = RbHullBuilt;
+    RbConvexHull* hull = RbBuildConvexHull(m_allocator, points, count, &why);
+    if (result) *result = why;
+    if (!hull) {
+        Logf(1, "Convex hull needs four or more finite points not in one plane, and at most 255 faces.\n");
+        return nullptr;
+    }
+    hull->nextHull = m_hulls;
+    m_hulls = hull;
+    return hull;
+}
+
+bool RbSimulator::FreeConvexHull(RbConvexHull* hull)
+{
+    if (m_inStep) return false;
+    for (RbConvexHull** link = &m_hulls; *link; link = &(*link)->nextHull) {
+        if (*link != hull) continue;
+        if (hull->users > 0) return false;
+        *link = hull->nextHull;
+        RbFreeConvexHull(m_allocator, hull);
+        return true;
+    }
+    return false;
+}
+
+void RbSimulator::FreeAllConvexHulls()
+{
+    while (RbConvexHull* hull = m_hulls) {
+        m_hulls = hull->nextHull;
+        RbFreeConvexHull(m_allocator, hull);
+    }
+}
