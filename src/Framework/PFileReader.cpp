@@ -80,7 +80,11 @@ HRESULT CPFileReader::LoadFromPacks() {
 }
 
 HRESULT CPFileReader::ReadBytes(void* destination, int n) {
-    if (n <= 0) return n == 0 ? S_OK : E_FAIL;
+    if (n == 0) return S_OK;
+    if (n < 0) {
+        m_failed = true;
+        return E_FAIL;
+    }
     if (n > GetRemaining()) {
         if (destination) std::memset(destination, 0, static_cast<std::size_t>(n));
         m_position = GetDataSize();
@@ -101,7 +105,6 @@ int CPFileReader::ReadInt() {
 
 float CPFileReader::ReadFloat() {
     std::uint32_t bits = static_cast<std::uint32_t>(ReadInt());
-    if (m_failed && bits == 0) return 0.0f;
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;

@@ -23,7 +23,8 @@ public:
     int GetDataSize() const { return static_cast<int>(m_data.size()); }
     const std::string& GetPath() const { return m_path; }
 
-    // Copies n bytes and advances; past the end the destination is zeroed and E_FAIL answered.
+    // Copies n bytes and advances; past the end the destination is zeroed and E_FAIL answered
+    // (a negative n fails too). Either failure marks the reader failed.
     HRESULT ReadBytes(void* destination, int n);
     int ReadInt();
     float ReadFloat();

@@ -84,16 +84,6 @@ CPSmartPtr<CPDator>& GlobalBinder(std::size_t row) {
     return handles[row];
 }
 
-bool IsKeyBlank(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
-
-std::string TrimKeyOrValue(const std::string& text) {
-    std::size_t end = text.size();
-    while (end > 0 && IsKeyBlank(text[end - 1])) --end;
-    std::size_t begin = 0;
-    while (begin < end && IsKeyBlank(text[begin])) ++begin;
-    return text.substr(begin, end - begin);
-}
-
 } // namespace
 
 void ResetSettingsToDefaults() {
@@ -172,7 +162,7 @@ void CPSettings::ParseLine(const std::string& line) {
         key = rest;
         value = mode == 1 ? "1" : "0";
     }
-    SetValue(TrimKeyOrValue(key), TrimKeyOrValue(value), mode);
+    SetValue(Trimmed(key), Trimmed(value), mode);
 }
 
 void CPSettings::SetValue(const std::string& key, const std::string& value, int mode) {

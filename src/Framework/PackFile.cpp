@@ -93,14 +93,18 @@ HRESULT CPPackFile::ReadIndex() {
     const std::int64_t dataBase = 8 + static_cast<std::int64_t>(indexLength);
 
     // Depth-first walk with an explicit stack, so hostile nesting cannot exhaust
-    // the call stack. Every count, length, offset and size is checked against the file.
+    // the call stack. Every count, length, offset and size is checked against the
+    // file. One path buffer serves every level (each level remembers where its
+    // folder's path ends), and paths are bounded, so a hostile index cannot make
+    // the paths it stores grow with the square of its size.
     std::unordered_map<std::string, SPPackEntry> entries;
     struct Level {
-        std::string path;          // with its trailing "\"
+        std::size_t pathLength;    // the folder's path, with its trailing "\"
         std::int64_t childrenLeft; // nodes still to read at this level
     };
     std::vector<Level> stack;
-    stack.push_back({"", 1}); // the one root node
+    stack.push_back({0, 1}); // the one root node
+    std::string path;
     std::size_t cursor = 0;
     const std::size_t end = index.size();
     constexpr std::size_t kMinNode = 16;
@@ -115,18 +119,20 @@ HRESULT CPPackFile::ReadIndex() {
         cursor += 4;
         if (nameLength < 0 || static_cast<std::size_t>(nameLength) > end - cursor || end - cursor - nameLength < 12)
             return E_FAIL;
-        std::string name(reinterpret_cast<const char*>(&index[cursor]), static_cast<std::size_t>(nameLength));
+        path.resize(stack.back().pathLength);
+        if (path.size() + static_cast<std::size_t>(nameLength) >= kMaxPackPath) return E_FAIL;
+        path.append(reinterpret_cast<const char*>(&index[cursor]), static_cast<std::size_t>(nameLength));
         cursor += static_cast<std::size_t>(nameLength);
         const std::int32_t offset = ReadLE32(&index[cursor]);
         const std::int32_t size = ReadLE32(&index[cursor + 4]);
         const std::int32_t childCount = ReadLE32(&index[cursor + 8]);
         cursor += 12;
-        std::string path = stack.back().path + name;
         if (offset < 0) {
             std::int64_t children = childCount > 0 ? childCount : 0;
             // Each child needs at least a minimal node's bytes.
             if (children > static_cast<std::int64_t>((end - cursor) / kMinNode)) return E_FAIL;
-            stack.push_back({path + "\\", children});
+            path += '\\';
+            stack.push_back({path.size(), children});
         } else {
             if (size < 0 || dataBase + offset + size > fileSize) return E_FAIL;
             entries[NormalisePackPath(path)] = SPPackEntry{dataBase + offset, size};

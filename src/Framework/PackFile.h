@@ -17,6 +17,8 @@
 
 constexpr std::uint32_t kPackMagic = 0xAF1627C4u;
 constexpr int kScrambleKeyLength = 1933;
+// No path in a pack index is this long or longer: an index that holds one is refused.
+constexpr std::size_t kMaxPackPath = 1024;
 
 // Adds (scramble) or subtracts (unscramble) key[i % 1933] to byte i, modulo 256.
 void ScrambleBuffer(std::uint8_t* data, std::size_t size);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,17 @@ TEST_F(FileLayer, ReadsPastTheEndYieldZeroAndMarkTheReaderFailed) {
     }
 }
 
+TEST_F(FileLayer, NegativeByteCountIsAFailedRead) {
+    // A count read from a corrupt file may be negative: the read fails and says so.
+    root.Write("n.bin", "abcdefgh");
+    CPFileReader reader("n.bin");
+    ASSERT_EQ(reader.Load(), S_OK);
+    char buffer[4];
+    EXPECT_EQ(reader.ReadBytes(buffer, -4), E_FAIL);
+    EXPECT_TRUE(reader.IsFailed());
+    EXPECT_EQ(reader.GetReadPosition(), 0);
+}
+
 TEST_F(FileLayer, SecondLoadKeepsTheReadPosition) {
     root.Write("x.bin", std::string("\x01\0\0\0\x02\0\0\0", 8));
     CPFileReader reader("x.bin");
@@ -209,6 +221,19 @@ TEST_F(FileLayer, LooseBeatsPacksAndTheHighestPackWins) {
     EXPECT_EQ(Read("data\\textures\\c.tga", true), kxtest::Unscrambled("loose-c")) << "loose copy, told it is scrambled";
     EXPECT_EQ(Read("data\\textures\\d.tga"), "<fail>");
     EXPECT_EQ(Read("data\\textures"), "<fail>") << "a folder of a pack is no file";
+}
+
+TEST_F(FileLayer, PackGoneSinceMountingFallsBackToTheNextPack) {
+    PackWriter one, two;
+    one.AddFile("a.txt", "from 1");
+    two.AddFile("a.txt", "from 2");
+    root.Write("data/game1.dat", one.Build());
+    root.Write("data/game2.dat", two.Build());
+    ASSERT_EQ(MountPacks(), S_OK);
+    std::filesystem::remove(root.Path() + "/data/game2.dat");
+    EXPECT_EQ(Read("data\\a.txt"), "from 1");
+    std::filesystem::remove(root.Path() + "/data/game1.dat");
+    EXPECT_EQ(Read("data\\a.txt"), "<fail>");
 }
 
 TEST_F(FileLayer, NestedFoldersEmptyFilesAndDuplicateEntries) {
@@ -349,15 +374,45 @@ TEST_F(FileLayer, EveryTruncationOfAPackIsSafe) {
 }
 
 TEST_F(FileLayer, DeepNestingNeitherOverflowsNorHangs) {
-    // 20000 nested folders, each claiming one child: a hostile but well-formed index.
-    std::string index;
-    const int depth = 20000;
-    for (int i = 0; i < depth; ++i) index += PackWriter::Node("d", -1, 0, 1);
-    index += PackWriter::Node("f", 0, 1, 0);
-    root.Write("data/game1.dat", PackWriter::Assemble(index, kxtest::Scrambled("z")));
-    ASSERT_EQ(MountPacks(), S_OK);
-    ASSERT_EQ(MountedPacks().size(), 1u);
-    EXPECT_EQ(MountedPacks()[0].EntryCount(), 1u);
+    // Nested folders, each claiming one child, around one file: hostile but
+    // well-formed. Depth within the path bound mounts; 20000 levels (whose paths
+    // would otherwise need gigabytes) are refused whole.
+    struct Case {
+        int depth;
+        HRESULT result;
+        std::size_t entries;
+    };
+    const Case cases[] = {{500, S_OK, 1u}, {20000, E_FAIL, 0u}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.depth);
+        kxtest::TempGameRoot fresh;
+        std::string index;
+        for (int i = 0; i < c.depth; ++i) index += PackWriter::Node("d", -1, 0, 1);
+        index += PackWriter::Node("f", 0, 1, 0);
+        fresh.Write("data/game1.dat", PackWriter::Assemble(index, kxtest::Scrambled("z")));
+        EXPECT_EQ(MountPacks(), c.result);
+        ASSERT_EQ(MountedPacks().size(), 1u);
+        EXPECT_EQ(MountedPacks()[0].EntryCount(), c.entries);
+    }
+}
+
+TEST_F(FileLayer, PathsInAPackAreBoundedByThePathLimit) {
+    // "data\" and a name: the longest path allowed is one short of the limit.
+    const std::size_t longest = kMaxPackPath - 1 - 5;
+    struct Case {
+        std::size_t nameLength;
+        HRESULT result;
+    };
+    const Case cases[] = {{longest, S_OK}, {longest + 1, E_FAIL}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.nameLength);
+        kxtest::TempGameRoot fresh;
+        PackWriter pack;
+        pack.AddFile(std::string(c.nameLength, 'n'), "x");
+        fresh.Write("data/game1.dat", pack.Build());
+        EXPECT_EQ(MountPacks(), c.result);
+        EXPECT_EQ(Read("data\\" + std::string(c.nameLength, 'N')), c.result == S_OK ? "x" : "<fail>");
+    }
 }
 
 TEST_F(FileLayer, PackThatShrankAfterMountingFailsWithoutReadingBeyond) {

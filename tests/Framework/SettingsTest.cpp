@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -92,6 +94,30 @@ TEST_F(Settings, FloatValuesUseThePointWhateverTheLocale) {
     }
     settings.ParseLine("distance=12,5");
     EXPECT_EQ(g_distance, 12);
+}
+
+TEST_F(Settings, FloatValuesReadOnlyTheDecimalNumberAtTheStart) {
+    // Anything else reads nothing and gives 0, so a hostile file can never put a
+    // NaN or an infinity into a setting (nor one that the next save writes back).
+    struct Case {
+        const char* value;
+        float expected;
+    };
+    const Case cases[] = {
+        {"nan", 0.0f},          {"inf", 0.0f},        {"-infinity", 0.0f}, {"0x10", 0.0f},
+        {".5", 0.5f},           {"-.25x", -0.25f},    {"5.", 5.0f},        {"2e", 2.0f},
+        {"2e+", 2.0f},          {"1.5e2z", 150.0f},   {".", 0.0f},         {"-", 0.0f},
+        {"1e999", FLT_MAX},     {"-1e39", -FLT_MAX},  {"1e-999", 0.0f},
+    };
+    for (const Case& c : cases) {
+        g_plane = 7.0f;
+        settings.ParseLine(std::string("plane=") + c.value);
+        EXPECT_EQ(g_plane, c.expected) << c.value;
+        EXPECT_TRUE(std::isfinite(g_plane)) << c.value;
+    }
+    g_plane = 1.0f;
+    settings.GetBinder("plane")->Add("nan");
+    EXPECT_EQ(g_plane, 1.0f);
 }
 
 TEST_F(Settings, DatorOperations) {
