@@ -87,9 +87,12 @@ Platform::LRESULT MainWindowProc(Platform::HWND window, Platform::UINT message, 
         break;
     case Platform::WM_ACTIVATE:
         // In a window, switching to another application does not stop the game. In full screen
-        // any activation (by click or otherwise) resumes it.
+        // any activation (by click or otherwise) resumes it. The window's first activation comes
+        // through the message queue after the loading screen, not during its creation: with
+        // nothing suspended there is nothing to resume, and a reset would wipe the picture.
         if (!g_appClosing && g_fullScreen != 0) {
             if (wParam != Platform::WA_INACTIVE) {
+                if (g_applicationActive) break;
                 ResumeTimer();
                 ResetRendererDevice();
                 g_applicationActive = true;

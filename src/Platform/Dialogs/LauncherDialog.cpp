@@ -82,6 +82,12 @@ public:
             if (widget == focus) return id;
         return 0;
     }
+    int FocusedControl() const override {
+        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(m_dialog));
+        for (const auto& [id, widget] : m_controls)
+            if (widget == focus) return id;
+        return 0;
+    }
     bool IsModal() const override { return gtk_window_get_modal(GTK_WINDOW(m_dialog)); }
     void Close() override { gtk_window_close(GTK_WINDOW(m_dialog)); }
 
@@ -149,6 +155,13 @@ GtkWidget* AddButton(GtkDialog* dialog, const char* label, int id, std::map<int,
     return button;
 }
 
+// Shows the dialog with the keyboard on its default button, so that Enter chooses it (the list
+// or a check box that took the focus would keep Enter for itself).
+void ShowWithDefaultFocused(GtkDialog* dialog, GtkWidget* defaultButton) {
+    gtk_widget_show_all(GTK_WIDGET(dialog));
+    gtk_widget_grab_focus(defaultButton);
+}
+
 void RunOptionsDialog(GtkWindow* owner, IOptionsController& controller) {
     controller.Init();
     GtkDialog* dialog = GTK_DIALOG(gtk_dialog_new());
@@ -176,13 +189,13 @@ void RunOptionsDialog(GtkWindow* owner, IOptionsController& controller) {
     gtk_box_pack_start(GTK_BOX(content), frame, TRUE, TRUE, 0);
 
     std::map<int, GtkWidget*> controls = state.boxes;
-    AddButton(dialog, "OK", kOk, controls);
+    GtkWidget* ok = AddButton(dialog, "OK", kOk, controls);
     AddButton(dialog, "Cancel", kCancel, controls);
     gtk_dialog_set_default_response(dialog, kOk);
     RefreshBoxes(state);
     for (const auto& [id, box] : state.boxes) g_signal_connect(box, "toggled", G_CALLBACK(OnBoxToggled), &state);
 
-    gtk_widget_show_all(GTK_WIDGET(dialog));
+    ShowWithDefaultFocused(dialog, ok);
     Driver driver(dialog, nullptr, controls);
     for (;;) {
         const int response = RunWithHook(dialog, g_hooks ? &g_hooks->optionsShown : nullptr, driver);
@@ -203,6 +216,10 @@ bool InitDialogs(std::string* error) {
     if (g_gtkReady) return true;
     // GTK and its libraries keep their one-time allocations for the life of the process.
     [[maybe_unused]] ScopedDriverAllocations driver;
+    // GTK would switch the whole process to the desktop's locale; on a ru_RU or de_DE desktop
+    // the scripts (Lua reads and writes numbers through the C library) and every later config
+    // or data text would then use ',' for the decimal point. Our labels need no translation.
+    gtk_disable_setlocale();
     if (!gtk_init_check(nullptr, nullptr)) {
         if (error) *error = "GTK cannot open the display (is DISPLAY set?)";
         return false;
@@ -234,9 +251,9 @@ int RunLauncherDialog(ILauncherController& controller, const std::string& title)
     AddButton(dialog, "Options...", kOptionsCommand, controls);
     AddButton(dialog, "Play in a window", 1003, controls);
     AddButton(dialog, "Quit", 1002, controls);
-    AddButton(dialog, "Play!", 1000, controls);
+    GtkWidget* play = AddButton(dialog, "Play!", 1000, controls);
     gtk_dialog_set_default_response(dialog, 1000);
-    gtk_widget_show_all(GTK_WIDGET(dialog));
+    ShowWithDefaultFocused(dialog, play);
 
     // SDL may have put its own handlers in place (it turns these signals into its quit event,
     // which nobody reads while the launcher is up): here they close the launcher as "Quit".

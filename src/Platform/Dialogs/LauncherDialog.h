@@ -61,8 +61,10 @@ public:
     virtual bool Click(int control) = 0;
     virtual bool IsChecked(int control) const = 0;
     virtual bool IsSensitive(int control) const = 0;
-    // The number of the default button.
+    // The number of the default button, and of the control that has the keyboard focus (0 for
+    // none of the numbered ones).
     virtual int DefaultButton() const = 0;
+    virtual int FocusedControl() const = 0;
     virtual bool IsModal() const = 0;
     // Closes the window as its title bar would.
     virtual void Close() = 0;

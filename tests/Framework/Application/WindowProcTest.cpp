@@ -127,6 +127,17 @@ TEST_F(WindowProcTest, FocusInFullScreenSuspendsAndAnyActivationResumes) {
     EXPECT_EQ(resets, 2);
 }
 
+// The window's first activation arrives once the renderer exists and the loading screen shows.
+TEST_F(WindowProcTest, FullScreenActivationWhileActiveKeepsTheDevice) {
+    g_fullScreen = 1;
+    for (WPARAM activation : {WA_ACTIVE, WA_CLICKACTIVE}) {
+        Send(WM_ACTIVATE, activation);
+        EXPECT_TRUE(g_applicationActive);
+        EXPECT_TRUE(TimerRunning());
+    }
+    EXPECT_EQ(resets, 0);
+}
+
 TEST_F(WindowProcTest, NothingAfterTheApplicationClosed) {
     g_fullScreen = 1;
     g_appClosing = true;

@@ -66,7 +66,7 @@ protected:
 TEST_F(LauncherDialogTest, ShowsTheListWithItsPreselectionAndTheButtons) {
     RecordingLauncher launcher;
     std::vector<std::string> items;
-    int active = -1, defaultButton = 0;
+    int active = -1, defaultButton = 0, focused = 0;
     std::string title;
     bool modal = false;
     DialogTestHooks hooks;
@@ -75,6 +75,7 @@ TEST_F(LauncherDialogTest, ShowsTheListWithItsPreselectionAndTheButtons) {
         active = d.ActiveItem();
         title = d.Title();
         defaultButton = d.DefaultButton();
+        focused = d.FocusedControl();
         modal = d.IsModal();
         d.Click(1002);
     };
@@ -84,6 +85,8 @@ TEST_F(LauncherDialogTest, ShowsTheListWithItsPreselectionAndTheButtons) {
     EXPECT_EQ(active, 1);
     EXPECT_EQ(title, "Korvaxa");
     EXPECT_EQ(defaultButton, 1000);
+    // Enter plays: the keyboard starts on "Play!", not on the list (which would open on Enter).
+    EXPECT_EQ(focused, 1000);
     EXPECT_TRUE(modal);
 }
 
@@ -115,7 +118,7 @@ TEST_F(LauncherDialogTest, OptionsDialogOverTheLauncher) {
     int launcherShows = 0;
     bool motionBlurSensitiveBefore = false, motionBlurSensitiveAfter = true, motionBlurChecked = false;
     bool smokeChecked = true, modal = false;
-    int defaultButton = 0;
+    int defaultButton = 0, focused = 0;
     DialogTestHooks hooks;
     hooks.launcherShown = [&](IDialogDriver& d) {
         ++launcherShows;
@@ -126,6 +129,7 @@ TEST_F(LauncherDialogTest, OptionsDialogOverTheLauncher) {
         smokeChecked = d.IsChecked(1010);
         modal = d.IsModal();
         defaultButton = d.DefaultButton();
+        focused = d.FocusedControl();
         d.Click(1009); // Bloom off
         motionBlurSensitiveAfter = d.IsSensitive(1007);
         motionBlurChecked = d.IsChecked(1007);
@@ -140,6 +144,7 @@ TEST_F(LauncherDialogTest, OptionsDialogOverTheLauncher) {
     EXPECT_TRUE(smokeChecked);
     EXPECT_TRUE(modal);
     EXPECT_EQ(defaultButton, 1);
+    EXPECT_EQ(focused, 1);
     EXPECT_EQ(launcher.options.calls, (std::vector<std::string>{"init", "check 1009 off", "command 1"}));
 }
 
