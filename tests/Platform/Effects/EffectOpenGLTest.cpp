@@ -4,6 +4,7 @@
 #include "Platform/Effects/D3DXEffect.h"
 
 #include "../Graphics/GraphicsTestUtil.h"
+#include "support/TestDevices.h"
 
 #include <gtest/gtest.h>
 
@@ -54,39 +55,9 @@ technique Shaded
 }
 )";
 
-class EffectOpenGLTest : public ::testing::Test {
+class EffectOpenGLTest : public kxtest::OffscreenDeviceTest {
 protected:
-    void SetUp() override
-    {
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetDirect3DBackend(D3DBackend::OpenGL);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        SetDirect3DBackend(D3DBackend::Recording);
-        if (!d3d)
-            GTEST_SKIP() << "no OpenGL 4.5 here";
-        D3DPRESENT_PARAMETERS pp;
-        pp.BackBufferWidth = W;
-        pp.BackBufferHeight = H;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
-        ASSERT_EQ(device->GetRenderTarget(0, &backBuffer), D3D_OK);
-    }
-    void TearDown() override
-    {
-        if (backBuffer)
-            backBuffer->Release();
-        if (device) {
-            EXPECT_EQ(device->Release(), 0u);
-        }
-        if (d3d)
-            d3d->Release();
-    }
+    void SetUp() override { OpenDevice(kxtest::WindowedBackBuffer(W, H, D3DFMT_X8R8G8B8, D3DFMT_D24S8)); }
 
     std::vector<D3DCOLOR> Read()
     {
@@ -177,9 +148,6 @@ protected:
         return n;
     }
 
-    IDirect3D9* d3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
-    IDirect3DSurface9* backBuffer = nullptr;
 };
 
 } // namespace

@@ -13,6 +13,7 @@
 
 #include "GraphicsTestUtil.h"
 #include "Platform/Graphics/D3D9.h"
+#include "support/TestDevices.h"
 
 using namespace GraphicsTest;
 
@@ -21,10 +22,7 @@ namespace {
 float Height(float x, float y) { return 3.0f * std::sin(x * 0.08f) * std::cos(y * 0.06f) + 1.5f * std::sin(y * 0.21f); }
 
 TEST(GraphicsDemoTest, DrawsALitTexturedFoggedMeshAndSavesAPng) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    SetDirect3DBackend(D3DBackend::OpenGL);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    SetDirect3DBackend(D3DBackend::Recording);
+    IDirect3D9* d3d = kxtest::OffscreenOpenGLDirect3D();
     if (!d3d) GTEST_SKIP() << "no OpenGL 4.5 here";
     constexpr UINT W = 320, H = 240;
     D3DPRESENT_PARAMETERS pp = WindowedParams(W, H);

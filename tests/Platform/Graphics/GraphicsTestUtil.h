@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Platform/Graphics/D3D9.h"
+#include "support/TestDevices.h"
 
 namespace GraphicsTest {
 
@@ -76,17 +77,10 @@ inline D3DMATRIX LookAtLH(D3DVECTOR eye, D3DVECTOR at, D3DVECTOR up) {
     return m;
 }
 
+// The engine's own choice: 32-bit colour with alpha, 16-bit depth, no wait for the display.
 inline D3DPRESENT_PARAMETERS WindowedParams(UINT width, UINT height) {
-    D3DPRESENT_PARAMETERS pp;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    pp.BackBufferCount = 1;
-    pp.BackBufferWidth = width;
-    pp.BackBufferHeight = height;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    D3DPRESENT_PARAMETERS pp = kxtest::WindowedBackBuffer(width, height, D3DFMT_A8R8G8B8, D3DFMT_D16);
     pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    pp.Windowed = TRUE;
-    pp.BackBufferFormat = D3DFMT_A8R8G8B8;
     return pp;
 }
 

@@ -11,6 +11,7 @@
 
 #include "GraphicsTestUtil.h"
 #include "Platform/Graphics/D3D9.h"
+#include "support/TestDevices.h"
 
 using namespace GraphicsTest;
 
@@ -18,27 +19,9 @@ namespace {
 
 constexpr UINT W = 160, H = 120;
 
-class OpenGLDeviceTest : public ::testing::Test {
+class OpenGLDeviceTest : public kxtest::OffscreenDeviceTest {
 protected:
-    void SetUp() override {
-        // Headless: never reach a display server.
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetDirect3DBackend(D3DBackend::OpenGL);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        SetDirect3DBackend(D3DBackend::Recording);
-        if (!d3d) GTEST_SKIP() << "no OpenGL 4.5 here";
-        D3DPRESENT_PARAMETERS pp = WindowedParams(W, H);
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
-        ASSERT_EQ(device->GetRenderTarget(0, &backBuffer), D3D_OK);
-    }
-    void TearDown() override {
-        if (backBuffer) backBuffer->Release();
-        if (device) {
-            EXPECT_EQ(device->Release(), 0u);
-        }
-        if (d3d) d3d->Release();
-    }
+    void SetUp() override { OpenDevice(WindowedParams(W, H)); }
 
     std::vector<D3DCOLOR> Read(IDirect3DSurface9* surface = nullptr) {
         IDirect3DSurface9* s = surface ? surface : backBuffer;
@@ -112,9 +95,6 @@ protected:
         ib->Release();
     }
 
-    IDirect3D9* d3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
-    IDirect3DSurface9* backBuffer = nullptr;
 };
 
 TEST_F(OpenGLDeviceTest, ClearFillsTheBackBufferAndKeepsItAcrossPresent) {

@@ -3,6 +3,7 @@
 
 #include "Platform/Image/D3DXTexture.h"
 #include "Platform/Image/ImageDecode.h"
+#include "support/TestDevices.h"
 
 #include <gtest/gtest.h>
 
@@ -50,37 +51,9 @@ Bytes OneBlockDds(const char* fourcc, const Bytes& block)
     return b;
 }
 
-class D3DXTextureOpenGLTest : public ::testing::Test {
+class D3DXTextureOpenGLTest : public kxtest::OffscreenDeviceTest {
 protected:
-    void SetUp() override
-    {
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetDirect3DBackend(D3DBackend::OpenGL);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        SetDirect3DBackend(D3DBackend::Recording);
-        if (!d3d)
-            GTEST_SKIP() << "no OpenGL 4.5 here";
-        D3DPRESENT_PARAMETERS pp;
-        pp.BackBufferWidth = W;
-        pp.BackBufferHeight = H;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
-        ASSERT_EQ(device->GetRenderTarget(0, &backBuffer), D3D_OK);
-    }
-    void TearDown() override
-    {
-        if (backBuffer)
-            backBuffer->Release();
-        if (device) {
-            EXPECT_EQ(device->Release(), 0u);
-        }
-        if (d3d)
-            d3d->Release();
-    }
+    void SetUp() override { OpenDevice(kxtest::WindowedBackBuffer(W, H, D3DFMT_X8R8G8B8)); }
 
     // Draws the texture texel for pixel at the top-left 4x4 pixels and reads them back.
     std::vector<D3DCOLOR> Draw(IDirect3DTexture9* t)
@@ -110,9 +83,6 @@ protected:
         return pixels;
     }
 
-    IDirect3D9* d3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
-    IDirect3DSurface9* backBuffer = nullptr;
 };
 
 bool Near(D3DCOLOR a, D3DCOLOR b, int tolerance)

@@ -1,4 +1,5 @@
 #include "Platform/Image/D3DXTexture.h"
+#include "support/TestDevices.h"
 
 #include <gtest/gtest.h>
 
@@ -73,17 +74,9 @@ class D3DXTextureTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SetDirect3DBackend(D3DBackend::Recording);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        d3d = kxtest::RecordingDirect3D();
         ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 48;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
+        kxtest::CreateTestDevice(d3d, kxtest::WindowedBackBuffer(64, 48, D3DFMT_X8R8G8B8), &device);
     }
     void TearDown() override
     {

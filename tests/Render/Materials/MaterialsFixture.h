@@ -17,6 +17,7 @@
 #include "Render/PEffectManager.h"
 #include "Render/PMaterial.h"
 #include "support/TempDir.h"
+#include "support/TestDevices.h"
 
 namespace materialstest {
 
@@ -98,20 +99,10 @@ protected:
         root.Write("Data/Effects/error.fx", ReadDataFile("Data/Effects/error.fx"));
         root.Write("Data/Textures/error.tga", ReadDataFile("Data/Textures/error.tga"));
 
-        SetDirect3DBackend(D3DBackend::Recording);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        d3d = kxtest::RecordingDirect3D();
         ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 48;
-        pp.BackBufferFormat = D3DFMT_A8R8G8B8;
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                    &pp, &host.device),
-                  D3D_OK);
+        kxtest::CreateTestDevice(d3d, kxtest::WindowedBackBuffer(64, 48, D3DFMT_A8R8G8B8, D3DFMT_D24S8), &host.device);
+        if (HasFatalFailure()) return;
         SetMaterialHost(&host);
         manager = new CPEffectManager();
     }

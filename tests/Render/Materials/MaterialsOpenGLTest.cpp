@@ -20,28 +20,15 @@ struct Vertex { // FVF 0x2D2
     float u, v, u1, v1;
 };
 
-class MaterialsOpenGLTest : public ::testing::Test {
+class MaterialsOpenGLTest : public kxtest::OffscreenDeviceTest {
 protected:
     void SetUp() override {
         root.Write("Data/Effects/simple.fx", ReadDataFile("Data/Effects/simple.fx"));
         root.Write("Data/Effects/error.fx", ReadDataFile("Data/Effects/error.fx"));
         root.Write("Data/Textures/error.tga", ReadDataFile("Data/Textures/error.tga"));
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetDirect3DBackend(D3DBackend::OpenGL);
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        SetDirect3DBackend(D3DBackend::Recording);
-        if (!d3d) GTEST_SKIP() << "no OpenGL 4.5 here";
-        D3DPRESENT_PARAMETERS pp;
-        pp.BackBufferWidth = W;
-        pp.BackBufferHeight = H;
-        pp.BackBufferFormat = D3DFMT_A8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &host.device),
-                  D3D_OK);
+        OpenDevice(kxtest::WindowedBackBuffer(W, H, D3DFMT_A8R8G8B8, D3DFMT_D16), false);
+        if (!device) return;
+        host.device = device;
         SetMaterialHost(&host);
         manager = new CPEffectManager();
     }
@@ -51,14 +38,13 @@ protected:
         delete manager;
         for (int i = 0; i < 3; ++i) IPMMObject::CollectGarbage();
         SetMaterialHost(nullptr);
-        if (host.device) host.device->Release();
-        if (d3d) d3d->Release();
+        host.device = nullptr;
+        CloseDevice(false);
     }
 
     // Draws a full-screen quad with the material as the frame would: identity transforms, the
     // scene's ambient light only, linear vertex fog far away.
     D3DCOLOR DrawAndReadCentre(float fogStart = 100, float fogEnd = 200, D3DCOLOR ambient = 0xFFFFFFFF) {
-        IDirect3DDevice9* device = host.device;
         device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
         device->BeginScene();
         D3DMATRIX identity{};
@@ -108,7 +94,6 @@ protected:
     }
 
     kxtest::TempGameRoot root;
-    IDirect3D9* d3d = nullptr;
     Host host;
     CPEffectManager* manager = nullptr;
     CPSmartPtr<CPMaterial> material;
