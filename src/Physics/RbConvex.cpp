@@ -339,7 +339,7 @@ struct HullView {
             }
             return index;
         }
-        if (type == RbGeomConvex) {
+        if (type == RbGeomConvex && vertexCount > 32) {
             // Hill climbing over the edge lists (a convex hull has no other maximum).
             int current = 0;
             float bestValue = -RbDot(direction, vertices[0]);
@@ -360,10 +360,30 @@ struct HullView {
             }
             return current;
         }
+        // A small hull is scanned whole: cheaper than walking its edge lists.
         int index = 0;
-        for (int v = 1; v < vertexCount; ++v)
-            if (RbDot(direction, vertices[v]) < RbDot(direction, vertices[index])) index = v;
+        float best = RbDot(direction, vertices[0]);
+        for (int v = 1; v < vertexCount; ++v) {
+            float value = RbDot(direction, vertices[v]);
+            if (value < best) best = value, index = v;
+        }
         return index;
+    }
+
+    // The lowest and highest of axis . vertex over the shape.
+    void Interval(const RbVector& axis, float& low, float& high) const
+    {
+        if (type == RbGeomBox || vertexCount > 32) {
+            low = RbDot(axis, vertices[Support(axis)]);
+            high = RbDot(axis, vertices[Support(-axis)]);
+            return;
+        }
+        low = high = RbDot(axis, vertices[0]);
+        for (int v = 1; v < vertexCount; ++v) {
+            float value = RbDot(axis, vertices[v]);
+            if (value < low) low = value;
+            if (value > high) high = value;
+        }
     }
 };
 
@@ -420,26 +440,26 @@ void ClosestOnSegments(const RbVector& p1, const RbVector& q1, const RbVector& p
 // Separating-axis test of two views. False when an axis separates them.
 bool Separate(const HullView& A, const HullView& B, SatResult& out)
 {
-    // Faces of A: how far B's deepest vertex lies behind each face plane.
-    float bestA = 1e30f;
-    int faceA = -1, vertexB = -1;
-    for (int f = 0; f < A.faceCount; ++f) {
-        const RbVector& n = A.normals[f];
-        if (RbLengthSq(n) < 0.5f) continue;
-        int v = B.Support(n);
-        float depth = A.distances[f] - RbDot(n, B.vertices[v]);
-        if (depth <= 0.0f) return false;
-        if (depth < bestA) bestA = depth, faceA = f, vertexB = v;
-    }
-    float bestB = 1e30f;
-    int faceB = -1, vertexA = -1;
-    for (int f = 0; f < B.faceCount; ++f) {
-        const RbVector& n = B.normals[f];
-        if (RbLengthSq(n) < 0.5f) continue;
-        int v = A.Support(n);
-        float depth = B.distances[f] - RbDot(n, A.vertices[v]);
-        if (depth <= 0.0f) return false;
-        if (depth < bestB) bestB = depth, faceB = f, vertexA = v;
+    // Faces of one view: how far the other's deepest vertex lies behind each face plane.
+    auto faces = [](const HullView& P, const HullView& Q, float& best, int& face, int& vertex) {
+        for (int f = 0; f < P.faceCount; ++f) {
+            const RbVector& n = P.normals[f];
+            if (RbLengthSq(n) < 0.5f) continue;
+            int v = Q.Support(n);
+            float depth = P.distances[f] - RbDot(n, Q.vertices[v]);
+            if (depth <= 0.0f) return false;
+            if (depth < best) best = depth, face = f, vertex = v;
+        }
+        return true;
+    };
+    float bestA = 1e30f, bestB = 1e30f;
+    int faceA = -1, vertexB = -1, faceB = -1, vertexA = -1;
+    // Either order finds the same answer; a triangle's own plane is the cheapest test
+    // and rejects most terrain candidates, so it goes first.
+    if (B.type == RbGeomTriangle) {
+        if (!faces(B, A, bestB, faceB, vertexA) || !faces(A, B, bestA, faceA, vertexB)) return false;
+    } else {
+        if (!faces(A, B, bestA, faceA, vertexB) || !faces(B, A, bestB, faceB, vertexA)) return false;
     }
     // Edge pairs: the cross product of the two edge directions, pointing from A to B.
     float bestE = 1e30f;
@@ -468,8 +488,11 @@ bool Separate(const HullView& A, const HullView& B, SatResult& out)
             axis = axis * (1.0f / std::sqrt(sq));
             if (RbDot(axis, towards) < 0.0f) axis = -axis;
             // The centres only suggest the side; the overlap decides it.
-            float depth = RbDot(axis, A.vertices[A.Support(-axis)]) - RbDot(axis, B.vertices[B.Support(axis)]);
-            float reverse = RbDot(axis, B.vertices[B.Support(-axis)]) - RbDot(axis, A.vertices[A.Support(axis)]);
+            float lowA, highA, lowB, highB;
+            A.Interval(axis, lowA, highA);
+            B.Interval(axis, lowB, highB);
+            float depth = highA - lowB;
+            float reverse = highB - lowA;
             if (reverse < depth) {
                 depth = reverse;
                 axis = -axis;
@@ -559,6 +582,8 @@ void RbSimulator::CollideConvexTriangles(RbContact& out, RbGeometry* hull, const
 {
     out.collided = 0;
     if (!mesh->meshCandidates || !mesh->meshTriangles || !mesh->meshVertices) return;
+    // The hull's world view is the same for every triangle: set up once.
+    if (!SetupShape(g_viewA, *hull, t)) return;
     RbContact best;
     int material = 0;
     for (int i = 0; i < mesh->meshCandidateCount; ++i) {
@@ -570,8 +595,10 @@ void RbSimulator::CollideConvexTriangles(RbContact& out, RbGeometry* hull, const
         // The vertex array's size is the caller's; only negative indices can be refused here.
         if (!valid || tri.testMode != 0) continue;
         RbContact current;
-        CollideConvexTriangle(current, hull, t, mesh->meshVertices[tri.vertex[0]], mesh->meshVertices[tri.vertex[1]],
+        g_viewB.SetupTriangle(mesh->meshVertices[tri.vertex[0]], mesh->meshVertices[tri.vertex[1]],
                               mesh->meshVertices[tri.vertex[2]]);
+        SatResult r;
+        if (Separate(g_viewA, g_viewB, r)) Fill(current, r);
         if (current.collided && (!best.collided || current.depth > best.depth)) {
             best = current;
             material = tri.material;

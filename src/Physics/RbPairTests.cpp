@@ -70,6 +70,26 @@ bool MeshTriangle(const RbGeometry& mesh, int candidate, RbTriangleData& data, c
 
 bool InsideTriangle(const RbTriangleData& tri, const RbVector& p) { return RbClassifyInTriangle(tri, p) == -1; }
 
+// True when a candidate triangle lies wholly to one side of the box on some axis.
+// Candidates that cannot be read are left to MeshTriangle to refuse.
+bool TriangleOutsideBox(const RbGeometry& mesh, int candidate, const RbVector& lo, const RbVector& hi)
+{
+    if (!mesh.meshCandidates || !mesh.meshTriangles || !mesh.meshVertices) return false;
+    int index = mesh.meshCandidates[candidate];
+    if (index < 0 || index >= mesh.meshTriangleCount) return false;
+    const RbTriangle& t = mesh.meshTriangles[index];
+    if (t.vertex[0] < 0 || t.vertex[1] < 0 || t.vertex[2] < 0) return false;
+    const RbVector& a = mesh.meshVertices[t.vertex[0]];
+    const RbVector& b = mesh.meshVertices[t.vertex[1]];
+    const RbVector& c = mesh.meshVertices[t.vertex[2]];
+    for (int k = 0; k < 3; ++k) {
+        float va = RbComp(a, k), vb = RbComp(b, k), vc = RbComp(c, k);
+        if (va < RbComp(lo, k) && vb < RbComp(lo, k) && vc < RbComp(lo, k)) return true;
+        if (va > RbComp(hi, k) && vb > RbComp(hi, k) && vc > RbComp(hi, k)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void RbBuildTriangle(RbTriangleData& tri, const RbVector& a, const RbVector& b, const RbVector& c)
@@ -803,7 +823,17 @@ RbSensorHit RbSensorTestGeometry(const RbVector& o, const RbVector& s, float len
         return hit;
     }
     if (shape.type == RbGeomTriangleMesh) {
+        // The segment's box: a triangle wholly outside it cannot be hit, and skipping
+        // it spares building its plane (a square root and a division).
+        RbVector segMin, segMax;
+        for (int k = 0; k < 3; ++k) {
+            float a = RbComp(o, k), b = a + RbComp(s, k);
+            float slack = 1e-5f * (std::fabs(a) + std::fabs(b) + 1.0f);
+            RbSetComp(segMin, k, (a < b ? a : b) - slack);
+            RbSetComp(segMax, k, (a < b ? b : a) + slack);
+        }
         for (int i = 0; i < shape.meshCandidateCount; ++i) {
+            if (TriangleOutsideBox(shape, i, segMin, segMax)) continue;
             RbTriangleData tri;
             const RbTriangle* triangle = nullptr;
             if (!MeshTriangle(shape, i, tri, triangle)) continue;

@@ -4,6 +4,7 @@
 #include "PhysicsTestSupport.h"
 
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -409,6 +410,50 @@ TEST_F(ContactsTest, SensorKeepsTheDeepestTerrainHit)
     EXPECT_NEAR(reader.depth, 1.6f, 1e-5f);
     EXPECT_NEAR(reader.point.z, 0.6f, 1e-5f);
     EXPECT_VEC_NEAR(reader.normal, 0, 0, 1, 1e-6f);
+}
+
+// Segments meeting the mesh exactly on its shared vertices and edges, its border, or
+// slanting across several triangles, still find their hit.
+TEST(SensorMesh, HitsOnVerticesEdgesAndBordersAreFound)
+{
+    std::vector<RbVector> vertices;
+    for (int j = 0; j <= 2; ++j)
+        for (int i = 0; i <= 2; ++i) vertices.push_back(RbVec(float(i), float(j), 0.25f));
+    std::vector<RbTriangle> triangles;
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i) {
+            int a = j * 3 + i, b = a + 1, c = a + 4, d = a + 3;
+            for (auto [x, y, z] : {std::tuple{a, b, c}, std::tuple{a, c, d}}) {
+                RbTriangle t;
+                t.vertex[0] = x;
+                t.vertex[1] = y;
+                t.vertex[2] = z;
+                triangles.push_back(t);
+            }
+        }
+    std::vector<int> candidates;
+    for (size_t i = 0; i < triangles.size(); ++i) candidates.push_back(int(i));
+    RbGeometry mesh;
+    mesh.SetDefaults();
+    mesh.SetTriangleMesh(candidates.data(), int(candidates.size()), triangles.data(), int(triangles.size()),
+                         vertices.data());
+    struct Case {
+        const char* name;
+        RbVector from, segment;
+        float depth;
+    } cases[] = {
+        {"shared vertex", RbVec(1, 1, 1), RbVec(0, 0, -1), 0.25f},
+        {"shared edge", RbVec(0.5f, 1, 1), RbVec(0, 0, -2), 1.25f},
+        {"diagonal", RbVec(0.5f, 0.5f, 1), RbVec(0, 0, -1), 0.25f},
+        {"border corner", RbVec(0, 0, 1), RbVec(0, 0, -1), 0.25f},
+        {"far border", RbVec(2, 1.5f, 0.5f), RbVec(0, 0, -0.5f), 0.25f},
+        {"slanted", RbVec(-0.5f, -0.5f, 1.25f), RbVec(2, 2, -2), 1.0f * std::sqrt(12.0f) * 0.5f},
+        {"misses beside", RbVec(2.5f, 1, 1), RbVec(0, 0, -2), 0.0f},
+    };
+    for (const Case& c : cases) {
+        RbSensorHit hit = RbSensorTestGeometry(c.from, c.segment, RbLength(c.segment), mesh);
+        EXPECT_NEAR(hit.depth, c.depth, 1e-5f) << c.name;
+    }
 }
 
 TEST_F(ContactsTest, SensorEndingExactlyOnATriangleDoesNotHit)

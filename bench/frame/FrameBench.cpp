@@ -1,0 +1,179 @@
+// One frame of the renderer on the Recording device: a few thousand render objects in a few
+// dozen materials are handed over, batched, filled into the vertex-buffer ring and drawn.
+// The reference is a plain copy of the same vertex and index bytes, measured in the same run;
+// the program prints the ratio of the two.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "Framework/PGlobalTimer.h"
+#include "Framework/PSettings.h"
+#include "Platform/Graphics/RecordingDevice.h"
+#include "Platform/Math/D3DXMath.h"
+#include "Platform/System/Paths.h"
+#include "Render/PEffectManager.h"
+#include "Render/PRender.h"
+#include "Render/PRenderBlock.h"
+#include "Render/PRenderObject.h"
+
+namespace {
+
+constexpr int kObjects = 3000;
+constexpr int kMaterials = 32;
+constexpr int kVertices = 24; // a box: four corners per face
+constexpr int kIndices = 36;
+
+class BenchObject : public IPSceneObject {
+public:
+    int GetSize() const override { return static_cast<int>(sizeof(*this)); }
+    std::string GetClassName() const override { return "BenchObject"; }
+    bool IsVisible() const override { return true; }
+    bool IsStatic() const override { return false; }
+    void SetStatic(bool) override {}
+    int GetKind() const override { return KindMesh; }
+    IPRenderable* GetRenderable() const override { return mesh.Get(); }
+    CPLight* GetLight() const override { return nullptr; }
+    int GetChildCount() const override { return 0; }
+    IPSceneObject* GetChild(int) const override { return nullptr; }
+    int GetAttachedCount() const override { return 0; }
+    IPSceneObject* GetAttached(int) const override { return nullptr; }
+    const D3DXMATRIX& GetWorldMatrix() const override { return world; }
+    bool IsTransformChanged() const override { return moved; }
+    void ClearTransformChanged() override { moved = false; }
+    D3DXVECTOR3 GetPickHalfSize() const override { return D3DXVECTOR3(1, 1, 1); }
+
+    CPSmartPtr<CPRenderObject> mesh;
+    D3DXMATRIX world;
+    bool moved = true;
+};
+
+struct Scene {
+    std::filesystem::path root;
+    CPEffectManager* manager = nullptr;
+    CPSmartPtr<CPRender> render;
+    std::vector<CPSmartPtr<CPMaterial>> materials;
+    std::vector<CPSmartPtr<BenchObject>> objects;
+    Platform::IRecordingControl* control = nullptr;
+
+    Scene() {
+        root = std::filesystem::temp_directory_path() / ("kx_frame_bench_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(root / "Data" / "Effects");
+        std::ofstream(root / "Data" / "Effects" / "bench.fx") << "technique T { pass P0 { Lighting = true; } }\n";
+        Platform::GamePaths().SetRoot(root.string());
+        g_screenWidth = 640;
+        g_screenHeight = 480;
+        g_fullScreen = 0;
+        manager = new CPEffectManager();
+        render = new CPRender();
+        if (!render->Start()) std::fprintf(stderr, "frame_bench: the renderer did not start\n");
+        control = Platform::RecordingControl(render->GetDevice());
+        for (int m = 0; m < kMaterials; ++m) {
+            CPSmartPtr<CPMaterial> material;
+            manager->GetMaterial(material, 20 + m, "bench.fx", {});
+            materials.push_back(material);
+        }
+        for (int i = 0; i < kObjects; ++i) {
+            CPSmartPtr<BenchObject> object(new BenchObject());
+            D3DXMatrixTranslation(&object->world, static_cast<float>(i % 60), static_cast<float>(i / 60), 0.0f);
+            object->mesh = new CPRenderObject(object.Get());
+            std::vector<SPVertex> vertices(kVertices);
+            for (int v = 0; v < kVertices; ++v) {
+                SPVertex& x = vertices[static_cast<std::size_t>(v)];
+                x = SPVertex{};
+                x.x = static_cast<float>(v & 1);
+                x.y = static_cast<float>((v >> 1) & 1);
+                x.z = static_cast<float>((v >> 2) & 1);
+                x.nz = 1.0f;
+                x.diffuse = 0xFFFFFFFF;
+            }
+            std::vector<std::uint16_t> indices(kIndices);
+            for (int k = 0; k < kIndices; ++k) indices[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>((k * 7) % kVertices);
+            object->mesh->SetMesh(std::move(vertices), std::move(indices));
+            object->mesh->SetEffect(materials[static_cast<std::size_t>(i % kMaterials)]);
+            objects.push_back(object);
+        }
+    }
+
+    void Frame(int movedEvery) {
+        ++g_frameNumber;
+        CPRenderBlock* block = render->GetRenderBlock().Get();
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            BenchObject* object = objects[i].Get();
+            if (movedEvery > 0 && static_cast<int>(i) % movedEvery == g_frameNumber % movedEvery) object->moved = true;
+            block->AddObject(object);
+        }
+        render->Render();
+        // The recording device keeps every call; a frame's worth is dropped each time.
+        if (control) control->ClearCalls();
+    }
+};
+
+Scene& TheScene() {
+    static Scene* scene = new Scene();
+    return *scene;
+}
+
+void BM_Frame(benchmark::State& state) {
+    Scene& scene = TheScene();
+    const int movedEvery = static_cast<int>(state.range(0));
+    for (auto _ : state) scene.Frame(movedEvery);
+    state.SetItemsProcessed(state.iterations() * kObjects);
+}
+BENCHMARK(BM_Frame)->Arg(0)->Arg(10)->ArgName("movedEvery")->Unit(benchmark::kMicrosecond);
+
+void BM_PlainCopy(benchmark::State& state) {
+    const std::size_t vertexBytes = static_cast<std::size_t>(kObjects) * kVertices * sizeof(SPVertex);
+    const std::size_t indexBytes = static_cast<std::size_t>(kObjects) * kIndices * sizeof(std::uint16_t);
+    std::vector<unsigned char> source(vertexBytes + indexBytes, 1), destination(vertexBytes + indexBytes);
+    for (auto _ : state) {
+        // Object by object, as the fill writes them.
+        for (int i = 0; i < kObjects; ++i) {
+            const std::size_t v = static_cast<std::size_t>(i) * kVertices * sizeof(SPVertex);
+            std::memcpy(destination.data() + v, source.data() + v, kVertices * sizeof(SPVertex));
+            const std::size_t ix = vertexBytes + static_cast<std::size_t>(i) * kIndices * sizeof(std::uint16_t);
+            std::memcpy(destination.data() + ix, source.data() + ix, kIndices * sizeof(std::uint16_t));
+        }
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * kObjects);
+}
+BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMicrosecond);
+
+// Prints the usual table, then the ratios of each frame to the plain copy.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        auto copy = times.find("BM_PlainCopy");
+        if (copy == times.end() || copy->second <= 0) return;
+        for (const auto& [name, time] : times)
+            if (name.rfind("BM_Frame", 0) == 0)
+                std::printf("%s / BM_PlainCopy = %.1f\n", name.c_str(), time / copy->second);
+    }
+    std::map<std::string, double> times;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove_all(TheScene().root, ignored);
+    return 0;
+}
