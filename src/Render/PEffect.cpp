@@ -34,8 +34,8 @@ CPEffect::~CPEffect() {
     m_effect = nullptr;
 }
 
-bool CPEffect::Load(const std::string& spec) {
-    m_name = spec;
+bool CPEffect::Load(const std::string& request) {
+    m_name = request;
     if (m_effect) {
         m_effect->Release();
         m_effect = nullptr;
@@ -47,7 +47,7 @@ bool CPEffect::Load(const std::string& spec) {
     std::string file;
     bool shared = false;
     {
-        CPStringSplitter splitter(spec, ",");
+        CPStringSplitter splitter(request, ",");
         std::string token;
         bool first = true;
         while (splitter.NextToken(token)) {

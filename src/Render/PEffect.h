@@ -21,10 +21,10 @@ public:
     int GetSize() const override { return static_cast<int>(sizeof(CPEffect)); }
     std::string GetClassName() const override { return "CPEffect - " + m_name; }
 
-    // spec: file name under "Data\Effects", optionally followed by comma-separated options;
+    // request: file name under "Data\Effects", optionally followed by comma-separated options;
     // "shared" creates the effect in the shared pool. A missing file loads "\simple.fx"
     // instead (never pooled). False when nothing could be created.
-    bool Load(const std::string& spec);
+    bool Load(const std::string& request);
 
     // Binds the block's textures to the texture parameters, as many as both have; the other
     // parameters keep what they had.

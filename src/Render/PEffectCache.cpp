@@ -21,19 +21,19 @@ CPEffectCache::~CPEffectCache() {
     if (g_effectCache == this) g_effectCache = nullptr;
 }
 
-void CPEffectCache::GetEffect(CPSmartPtr<CPEffect>& out, const std::string& spec) {
-    auto found = m_effects.find(spec);
+void CPEffectCache::GetEffect(CPSmartPtr<CPEffect>& out, const std::string& request) {
+    auto found = m_effects.find(request);
     if (found != m_effects.end()) {
         out = found->second;
         return;
     }
     auto* effect = new CPEffect();
-    if (!effect->Load(spec)) {
+    if (!effect->Load(request)) {
         delete effect;
         effect = new CPEffect();
         effect->Load("error.fx");
     }
-    m_effects[spec] = effect;
+    m_effects[request] = effect;
     out = effect;
 }
 

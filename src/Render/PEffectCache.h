@@ -1,6 +1,6 @@
 #pragma once
-// Hands out one CPEffect per spec text. A spec that cannot be loaded answers the error effect
-// ("error.fx") under the spec asked for. The cache holds no reference: the materials keep the
+// Hands out one CPEffect per request text. A request that cannot be loaded answers the error effect
+// ("error.fx") under the request asked for. The cache holds no reference: the materials keep the
 // effects alive, and an effect leaving takes every entry that points at it with it.
 //
 // Effects loaded with the option "shared" live in one effect pool; the first of them is the
@@ -33,7 +33,7 @@ public:
     CPEffectCache& operator=(const CPEffectCache&) = delete;
     virtual ~CPEffectCache();
 
-    void GetEffect(CPSmartPtr<CPEffect>& out, const std::string& spec);
+    void GetEffect(CPSmartPtr<CPEffect>& out, const std::string& request);
     // Forgets every entry holding this effect (and the shared effect when it is this one).
     void Remove(CPEffect* effect);
 

@@ -1,6 +1,6 @@
 #pragma once
 // The single factory and registry of materials: a material is asked for by render key,
-// effect spec and texture names, and the existing one with the same key, effect and texture
+// effect request and texture names, and the existing one with the same key, effect and texture
 // block is answered when there is one. The manager owns the texture cache and the effect
 // cache.
 

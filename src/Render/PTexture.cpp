@@ -48,11 +48,11 @@ IDirect3DBaseTexture9* CPTexture::GetBaseTexture() const {
     return m_texture;
 }
 
-bool CPTexture::Load(const std::string& spec) {
+bool CPTexture::Load(const std::string& request) {
     std::string file;
     bool noMip = false, cube = false;
     {
-        CPStringSplitter splitter(spec, ",");
+        CPStringSplitter splitter(request, ",");
         std::string token;
         bool first = true;
         while (splitter.NextToken(token)) {
@@ -71,7 +71,7 @@ bool CPTexture::Load(const std::string& spec) {
         "Data\\Textures\\" + file.substr(0, file.size() >= 3 ? file.size() - 3 : 0) + "jpg";
     const std::string& path = TextureFileExists(mainPath) ? mainPath : alternativePath;
 
-    m_name = spec;
+    m_name = request;
     const UINT mipLevels = noMip ? 1 : D3DX_DEFAULT;
 
     CPFileReader reader(path);

@@ -17,10 +17,10 @@ public:
     int GetSize() const override { return static_cast<int>(sizeof(CPTexture)); }
     std::string GetClassName() const override { return "CPTexture - " + m_name; }
 
-    // spec: file name under "Data\Textures", optionally followed by comma-separated options:
+    // request: file name under "Data\Textures", optionally followed by comma-separated options:
     // "nomip" (one level) and "cube" (a cube map). When the file is not found, the same name
     // with "jpg" in place of its last three characters is tried. False when nothing loaded.
-    bool Load(const std::string& spec);
+    bool Load(const std::string& request);
 
     // What effects bind: the cube map when there is one, else the texture (null when the
     // texture did not load).

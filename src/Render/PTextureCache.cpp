@@ -29,27 +29,27 @@ CPTextureCache::~CPTextureCache() {
     if (g_textureCache == this) g_textureCache = nullptr;
 }
 
-void CPTextureCache::GetTexture(CPSmartPtr<CPTexture>& out, const std::string& spec) {
-    auto found = m_textures.find(spec);
+void CPTextureCache::GetTexture(CPSmartPtr<CPTexture>& out, const std::string& request) {
+    auto found = m_textures.find(request);
     if (found != m_textures.end()) {
         out = found->second;
         return;
     }
     auto* texture = new CPTexture();
-    if (!texture->Load(spec)) {
+    if (!texture->Load(request)) {
         delete texture;
         texture = new CPTexture();
         texture->Load("error.tga");
     }
-    m_textures[spec] = texture;
+    m_textures[request] = texture;
     out = texture;
 }
 
-void CPTextureCache::GetTextureBlock(CPSmartPtr<CPTextureBlock>& out, const std::vector<std::string>& specs) {
-    std::vector<CPSmartPtr<CPTexture>> held(specs.size());
-    std::vector<CPTexture*> textures(specs.size());
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        GetTexture(held[i], specs[i]);
+void CPTextureCache::GetTextureBlock(CPSmartPtr<CPTextureBlock>& out, const std::vector<std::string>& requests) {
+    std::vector<CPSmartPtr<CPTexture>> held(requests.size());
+    std::vector<CPTexture*> textures(requests.size());
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        GetTexture(held[i], requests[i]);
         textures[i] = held[i].Get();
     }
     for (CPTextureBlock* block : m_blocks) {
@@ -70,7 +70,7 @@ void CPTextureCache::Remove(CPTexture* texture) {
 void CPTextureCache::RemoveBlock(CPTextureBlock* block) { m_blocks.remove(block); }
 
 void CPTextureCache::DumpTextures() const {
-    for (const auto& [spec, texture] : m_textures)
-        CPLog::Instance().Print(0, "texture %s: %s %dx%d refcount %d\n", spec.c_str(), texture->GetName().c_str(),
+    for (const auto& [request, texture] : m_textures)
+        CPLog::Instance().Print(0, "texture %s: %s %dx%d refcount %d\n", request.c_str(), texture->GetName().c_str(),
                                 texture->GetWidth(), texture->GetHeight(), texture->GetRefCount());
 }

@@ -1,7 +1,7 @@
 #pragma once
-// Hands out one CPTexture per texture spec and one CPTextureBlock per sequence of textures,
+// Hands out one CPTexture per texture request and one CPTextureBlock per sequence of textures,
 // so that materials naming the same files share the same objects. A texture that cannot be
-// loaded is replaced by "error.tga" under the spec asked for. The cache holds no reference
+// loaded is replaced by "error.tga" under the request asked for. The cache holds no reference
 // on what it hands out (except the two video textures it makes itself); a texture or block
 // that goes takes its entries with it.
 
@@ -22,8 +22,8 @@ public:
     CPTextureCache& operator=(const CPTextureCache&) = delete;
     virtual ~CPTextureCache();
 
-    void GetTexture(CPSmartPtr<CPTexture>& out, const std::string& spec);
-    void GetTextureBlock(CPSmartPtr<CPTextureBlock>& out, const std::vector<std::string>& specs);
+    void GetTexture(CPSmartPtr<CPTexture>& out, const std::string& request);
+    void GetTextureBlock(CPSmartPtr<CPTextureBlock>& out, const std::vector<std::string>& requests);
 
     // Forgets every entry holding this texture.
     void Remove(CPTexture* texture);

@@ -58,13 +58,13 @@ protected:
     // A wave file under Data\Sounds.
     std::vector<std::uint8_t> WriteWave(const std::string& name, std::uint16_t bits = 16, std::uint16_t channels = 1,
                                         std::size_t bytes = 400, std::uint32_t rate = 22050) {
-        WaveSpec spec;
-        spec.bits = bits;
-        spec.channels = channels;
-        spec.rate = rate;
-        spec.samples = Pattern(bytes);
-        root.Write("Data/Sounds/" + name, MakeWave(spec));
-        return spec.samples;
+        WaveLayout layout;
+        layout.bits = bits;
+        layout.channels = channels;
+        layout.rate = rate;
+        layout.samples = Pattern(bytes);
+        root.Write("Data/Sounds/" + name, MakeWave(layout));
+        return layout.samples;
     }
 
     Platform::Audio::IDirectSound8* OpenDevice() {

@@ -7,7 +7,7 @@
 using namespace Platform::Audio;
 using kxtest::MakeWave;
 using kxtest::Pattern;
-using kxtest::WaveSpec;
+using kxtest::WaveLayout;
 
 namespace {
 
@@ -37,12 +37,12 @@ class WaveFormats : public WaveFileTest, public ::testing::WithParamInterface<Fo
 
 TEST_P(WaveFormats, ReadsFormatAndEverySampleByte) {
     const FormatCase c = GetParam();
-    WaveSpec spec;
-    spec.channels = c.channels;
-    spec.bits = c.bits;
-    spec.rate = c.rate;
-    spec.samples = Pattern(c.channels * (c.bits / 8) * 101u);
-    root.Write("Data/Sounds/tone.wav", MakeWave(spec));
+    WaveLayout layout;
+    layout.channels = c.channels;
+    layout.bits = c.bits;
+    layout.rate = c.rate;
+    layout.samples = Pattern(c.channels * (c.bits / 8) * 101u);
+    root.Write("Data/Sounds/tone.wav", MakeWave(layout));
 
     WaveFile wave;
     ASSERT_EQ(wave.Open("data\\SOUNDS\\Tone.WAV", nullptr, WAVEFILE_READ), S_OK);
@@ -54,8 +54,8 @@ TEST_P(WaveFormats, ReadsFormatAndEverySampleByte) {
     EXPECT_EQ(f->nSamplesPerSec, c.rate);
     EXPECT_EQ(f->nBlockAlign, c.channels * c.bits / 8);
     EXPECT_EQ(f->cbSize, 0);
-    EXPECT_EQ(wave.GetSize(), spec.samples.size());
-    EXPECT_EQ(ReadAll(wave, 64), spec.samples);
+    EXPECT_EQ(wave.GetSize(), layout.samples.size());
+    EXPECT_EQ(ReadAll(wave, 64), layout.samples);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, WaveFormats,
@@ -66,26 +66,26 @@ INSTANTIATE_TEST_SUITE_P(All, WaveFormats,
                          });
 
 TEST_F(WaveFileTest, SkipsChunksAroundTheFormatAndTheData) {
-    WaveSpec spec;
-    spec.samples = Pattern(40);
-    spec.chunkBeforeFmt = true; // odd-sized, padded
-    spec.chunkBeforeData = true;
-    spec.fmtSize = 18;          // PCM with the two extra bytes: extra size stays 0
-    root.Write("a.wav", MakeWave(spec));
+    WaveLayout layout;
+    layout.samples = Pattern(40);
+    layout.chunkBeforeFmt = true; // odd-sized, padded
+    layout.chunkBeforeData = true;
+    layout.fmtSize = 18;          // PCM with the two extra bytes: extra size stays 0
+    root.Write("a.wav", MakeWave(layout));
     WaveFile wave;
     ASSERT_EQ(wave.Open("a.wav", nullptr, WAVEFILE_READ), S_OK);
     EXPECT_EQ(wave.GetFormat()->cbSize, 0);
-    EXPECT_EQ(ReadAll(wave), spec.samples);
+    EXPECT_EQ(ReadAll(wave), layout.samples);
 }
 
 TEST_F(WaveFileTest, NonPcmFormatKeepsItsExtraBytes) {
-    WaveSpec spec;
-    spec.formatTag = 2;
-    spec.bits = 4;
-    spec.fmtSize = 22;
-    spec.fmtExtra = {1, 2, 3, 4};
-    spec.samples = Pattern(10);
-    root.Write("adpcm.wav", MakeWave(spec));
+    WaveLayout layout;
+    layout.formatTag = 2;
+    layout.bits = 4;
+    layout.fmtSize = 22;
+    layout.fmtExtra = {1, 2, 3, 4};
+    layout.samples = Pattern(10);
+    root.Write("adpcm.wav", MakeWave(layout));
     WaveFile wave;
     ASSERT_EQ(wave.Open("adpcm.wav", nullptr, WAVEFILE_READ), S_OK);
     const WAVEFORMATEX* f = wave.GetFormat();
@@ -95,9 +95,9 @@ TEST_F(WaveFileTest, NonPcmFormatKeepsItsExtraBytes) {
 }
 
 TEST_F(WaveFileTest, ReadingPastTheEndGivesTheRestAndResetRereads) {
-    WaveSpec spec;
-    spec.samples = Pattern(30);
-    root.Write("a.wav", MakeWave(spec));
+    WaveLayout layout;
+    layout.samples = Pattern(30);
+    root.Write("a.wav", MakeWave(layout));
     WaveFile wave;
     ASSERT_EQ(wave.Open("a.wav", nullptr, WAVEFILE_READ), S_OK);
     std::vector<std::uint8_t> buffer(100);
@@ -107,31 +107,31 @@ TEST_F(WaveFileTest, ReadingPastTheEndGivesTheRestAndResetRereads) {
     ASSERT_EQ(wave.Read(buffer.data(), 100, &got), S_OK);
     EXPECT_EQ(got, 10u);
     EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + 10),
-              std::vector<std::uint8_t>(spec.samples.begin() + 20, spec.samples.end()));
+              std::vector<std::uint8_t>(layout.samples.begin() + 20, layout.samples.end()));
     ASSERT_EQ(wave.ResetFile(), S_OK);
-    EXPECT_EQ(ReadAll(wave), spec.samples);
+    EXPECT_EQ(ReadAll(wave), layout.samples);
 }
 
 TEST_F(WaveFileTest, DataSizeBeyondTheFileIsCutToTheBytesPresent) {
-    WaveSpec spec;
-    spec.samples = Pattern(50);
-    spec.dataSizeDelta = 1000000; // the header lies
-    root.Write("lying.wav", MakeWave(spec));
+    WaveLayout layout;
+    layout.samples = Pattern(50);
+    layout.dataSizeDelta = 1000000; // the header lies
+    root.Write("lying.wav", MakeWave(layout));
     WaveFile wave;
     ASSERT_EQ(wave.Open("lying.wav", nullptr, WAVEFILE_READ), S_OK);
     EXPECT_EQ(wave.GetSize(), 50u);
-    EXPECT_EQ(ReadAll(wave), spec.samples);
+    EXPECT_EQ(ReadAll(wave), layout.samples);
 }
 
 TEST_F(WaveFileTest, TruncatedSampleDataYieldsWhatIsThere) {
-    WaveSpec spec;
-    spec.samples = Pattern(64);
-    spec.truncateBy = 24;
-    root.Write("cut.wav", MakeWave(spec));
+    WaveLayout layout;
+    layout.samples = Pattern(64);
+    layout.truncateBy = 24;
+    root.Write("cut.wav", MakeWave(layout));
     WaveFile wave;
     ASSERT_EQ(wave.Open("cut.wav", nullptr, WAVEFILE_READ), S_OK);
     EXPECT_EQ(wave.GetSize(), 40u);
-    EXPECT_EQ(ReadAll(wave), std::vector<std::uint8_t>(spec.samples.begin(), spec.samples.begin() + 40));
+    EXPECT_EQ(ReadAll(wave), std::vector<std::uint8_t>(layout.samples.begin(), layout.samples.begin() + 40));
 }
 
 struct BadCase {
@@ -145,18 +145,18 @@ std::string Corrupt(std::string s, std::size_t at, const char* text) {
 }
 
 std::vector<BadCase> BadFiles() {
-    WaveSpec ok;
+    WaveLayout ok;
     ok.samples = Pattern(16);
     const std::string good = MakeWave(ok);
-    WaveSpec shortFmt = ok;
+    WaveLayout shortFmt = ok;
     shortFmt.fmtSize = 14;
-    WaveSpec extraTooLong = ok;
+    WaveLayout extraTooLong = ok;
     extraTooLong.formatTag = 2;
     extraTooLong.fmtSize = 18;
     extraTooLong.fmtExtra = {};
     std::string lyingExtra = MakeWave(extraTooLong);
     lyingExtra[12 + 8 + 16] = 50; // claims 50 extra bytes that the chunk does not hold
-    WaveSpec noData = ok;
+    WaveLayout noData = ok;
     std::string withoutData = MakeWave(noData);
     withoutData = Corrupt(withoutData, withoutData.find("data"), "dat_");
     return {
@@ -185,10 +185,10 @@ TEST_F(WaveFileTest, CorruptHeadersAreRefused) {
 }
 
 TEST_F(WaveFileTest, ChunkSizesThatWrapAroundAreSafe) {
-    WaveSpec spec;
-    spec.samples = Pattern(8);
-    spec.chunkBeforeFmt = true;
-    std::string bytes = MakeWave(spec);
+    WaveLayout layout;
+    layout.samples = Pattern(8);
+    layout.chunkBeforeFmt = true;
+    std::string bytes = MakeWave(layout);
     // The "junk" chunk claims 0xFFFFFFFF bytes: the search must stop, not wrap.
     bytes[16] = bytes[17] = bytes[18] = bytes[19] = static_cast<char>(0xFF);
     root.Write("wrap.wav", bytes);
@@ -199,11 +199,11 @@ TEST_F(WaveFileTest, ChunkSizesThatWrapAroundAreSafe) {
 // Damaged copies of a good file (bytes overwritten, chunk sizes changed, the end cut) either
 // open within what the file holds or are refused; none reads outside it.
 TEST_F(WaveFileTest, DamagedFilesNeverReadOutsideTheFile) {
-    WaveSpec spec;
-    spec.samples = Pattern(64);
-    spec.chunkBeforeFmt = true;
-    spec.chunkBeforeData = true;
-    const std::string good = MakeWave(spec);
+    WaveLayout layout;
+    layout.samples = Pattern(64);
+    layout.chunkBeforeFmt = true;
+    layout.chunkBeforeData = true;
+    const std::string good = MakeWave(layout);
     std::uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
     for (int i = 0; i < 400; ++i) {

@@ -7,7 +7,7 @@
 
 namespace kxtest {
 
-struct WaveSpec {
+struct WaveLayout {
     std::uint16_t formatTag = 1;
     std::uint16_t channels = 1;
     std::uint32_t rate = 22050;
@@ -29,7 +29,7 @@ inline void PutU32(std::string& s, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-inline std::string MakeWave(const WaveSpec& w) {
+inline std::string MakeWave(const WaveLayout& w) {
     std::string body = "WAVE";
     if (w.chunkBeforeFmt) {
         body += "junk";

@@ -114,7 +114,7 @@ Bytes JpegGrey(int w, int h)
     return b;
 }
 
-struct DdsSpec {
+struct DdsLayout {
     uint32_t width = 4, height = 4, mips = 1;
     bool cube = false;
     uint32_t fourCC = 0;       // 0: uncompressed
@@ -122,7 +122,7 @@ struct DdsSpec {
     uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
 };
 
-Bytes DdsHeader(const DdsSpec& s)
+Bytes DdsHeader(const DdsLayout& s)
 {
     Bytes b = {'D', 'D', 'S', ' '};
     Put32(b, 124);
@@ -340,7 +340,7 @@ TEST(ImageDecode, DefaultSizeRoundsUpToPowersOfTwoAndBuildsTheFullChain)
 
 TEST(ImageDecode, DxtBlocksStayCompressedAndDecodeToTheirColours)
 {
-    DdsSpec s;
+    DdsLayout s;
     s.fourCC = Fourcc("DXT1");
     Bytes dds = DdsHeader(s);
     PutDxt1Block(dds);
@@ -376,7 +376,7 @@ TEST(ImageDecode, DxtBlocksStayCompressedAndDecodeToTheirColours)
 
 TEST(ImageDecode, DdsMipChainsAreReadAndCompleted)
 {
-    DdsSpec s;
+    DdsLayout s;
     s.fourCC = Fourcc("DXT1");
     s.width = s.height = 8;
     s.mips = 2; // 8x8 (4 blocks) and 4x4 (1 block); 2x2 and 1x1 are generated
@@ -395,7 +395,7 @@ TEST(ImageDecode, DdsMipChainsAreReadAndCompleted)
 
 TEST(ImageDecode, UncompressedDdsWithMasks)
 {
-    DdsSpec s;
+    DdsLayout s;
     s.width = 2;
     s.height = 1;
     s.bitCount = 16;
@@ -415,7 +415,7 @@ TEST(ImageDecode, UncompressedDdsWithMasks)
 
 TEST(ImageDecode, CubeMapsNeedACubeDds)
 {
-    DdsSpec s;
+    DdsLayout s;
     s.cube = true;
     s.width = s.height = 1;
     Bytes dds = DdsHeader(s);
@@ -437,7 +437,7 @@ TEST(ImageDecode, CubeMapsNeedACubeDds)
 
 TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly)
 {
-    DdsSpec dxt;
+    DdsLayout dxt;
     dxt.fourCC = Fourcc("DXT5");
     dxt.width = dxt.height = 8;
     dxt.mips = 4;
@@ -464,22 +464,22 @@ TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly)
     // DDS files that lie about their sizes.
     struct Lie {
         const char* name;
-        DdsSpec spec;
+        DdsLayout layout;
     };
-    DdsSpec huge = dxt;
+    DdsLayout huge = dxt;
     huge.width = 1u << 30;
-    DdsSpec zero = dxt;
+    DdsLayout zero = dxt;
     zero.height = 0;
-    DdsSpec tooManyMips = dxt;
+    DdsLayout tooManyMips = dxt;
     tooManyMips.mips = 9;
-    DdsSpec oddBits;
+    DdsLayout oddBits;
     oddBits.bitCount = 12;
-    DdsSpec unknown = dxt;
+    DdsLayout unknown = dxt;
     unknown.fourCC = Fourcc("ATI2");
     for (const Lie& lie : {Lie{"huge", huge}, Lie{"zero", zero}, Lie{"mips", tooManyMips},
                            Lie{"bits", oddBits}, Lie{"fourcc", unknown}}) {
         SCOPED_TRACE(lie.name);
-        Bytes file = DdsHeader(lie.spec);
+        Bytes file = DdsHeader(lie.layout);
         file.resize(file.size() + 4096, 0);
         Image img;
         std::string error;
@@ -502,7 +502,7 @@ TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly)
 
 TEST(ImageDecode, RoundingACompressedImageKeepsItsFormat)
 {
-    DdsSpec s;
+    DdsLayout s;
     s.fourCC = Fourcc("DXT1");
     s.width = 6;
     s.height = 4;
@@ -555,7 +555,7 @@ TEST(ImageDecode, ExplicitSizesLimitsColourKeyAndFileLevels)
     EXPECT_EQ(Pixel(img, 1, 0), (std::array<uint8_t, 4>{0, 255, 0, 255}));
 
     // The file's own levels, no more.
-    DdsSpec s;
+    DdsLayout s;
     s.fourCC = Fourcc("DXT1");
     s.width = s.height = 8;
     s.mips = 2;
@@ -573,7 +573,7 @@ TEST(ImageDecode, CorruptedBytesNeverReadOutside)
 {
     // Deterministic byte damage over every format; each result must be a clean answer (the
     // sanitizers watch every read and every arithmetic step).
-    DdsSpec dxt;
+    DdsLayout dxt;
     dxt.fourCC = Fourcc("DXT5");
     dxt.width = dxt.height = 8;
     dxt.mips = 4;

@@ -25,9 +25,9 @@ protected:
         render->GetRenderBlock()->AddRenderable(CPSmartPtr<IPRenderable>(mesh.Get()));
     }
     std::size_t Draws() const { return CallsNamed("DrawIndexedPrimitive").size(); }
-    CPSmartPtr<CPEffect> Effect(const std::string& spec) {
+    CPSmartPtr<CPEffect> Effect(const std::string& request) {
         CPSmartPtr<CPEffect> effect;
-        GetEffectCache()->GetEffect(effect, spec);
+        GetEffectCache()->GetEffect(effect, request);
         return effect;
     }
 };

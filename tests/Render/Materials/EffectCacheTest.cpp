@@ -23,9 +23,9 @@ technique T { pass P { Texture[0] = <tex0>; } }
 
 class EffectCacheTest : public MaterialsTest {
 protected:
-    CPSmartPtr<CPEffect> Get(const std::string& spec) {
+    CPSmartPtr<CPEffect> Get(const std::string& request) {
         CPSmartPtr<CPEffect> effect;
-        GetEffectCache()->GetEffect(effect, spec);
+        GetEffectCache()->GetEffect(effect, request);
         return effect;
     }
     IDirect3DBaseTexture9* BoundTexture(CPEffect* effect, const char* name) {
@@ -65,7 +65,7 @@ TEST_F(EffectCacheTest, OneEffectPerSpecText) {
 TEST_F(EffectCacheTest, FallbacksKeepTheRequestedKey) {
     root.Write("Data/Effects/broken.fx", "technique T { pass P { NoSuchState = 1; } }");
     struct Case {
-        const char* spec;
+        const char* request;
         const char* expectedName; // the effect's name tells which file was compiled
     } cases[] = {
         {"missing.fx", "missing.fx"},     // compiled from simple.fx under its own name
@@ -74,12 +74,12 @@ TEST_F(EffectCacheTest, FallbacksKeepTheRequestedKey) {
         {"missing.fx,shared", "missing.fx,shared"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec);
-        CPSmartPtr<CPEffect> effect = Get(c.spec);
+        SCOPED_TRACE(c.request);
+        CPSmartPtr<CPEffect> effect = Get(c.request);
         ASSERT_TRUE(effect);
         EXPECT_NE(effect->GetD3DXEffect(), nullptr);
         EXPECT_EQ(effect->GetName(), c.expectedName);
-        EXPECT_EQ(Get(c.spec).Get(), effect.Get()) << "the fallback is cached under the requested spec";
+        EXPECT_EQ(Get(c.request).Get(), effect.Get()) << "the fallback is cached under the requested request";
     }
     // simple.fx's own texture parameter is found for the missing file.
     EXPECT_EQ(Get("missing.fx")->GetTextureParameters().size(), 1u);
@@ -120,7 +120,7 @@ TEST_F(EffectCacheTest, EntriesLeaveWithTheirEffectNotByName) {
     CPSmartPtr<CPEffect> error2 = Get("other.fx");
     CPSmartPtr<CPEffect> plain = Get("missing.fx");
     ASSERT_EQ(error->GetName(), "error.fx");
-    EXPECT_NE(error.Get(), error2.Get()) << "each failed spec loads its own error effect";
+    EXPECT_NE(error.Get(), error2.Get()) << "each failed request loads its own error effect";
     EXPECT_EQ(GetEffectCache()->GetEntryCount(), 3u);
 
     error = nullptr;

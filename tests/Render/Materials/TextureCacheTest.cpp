@@ -18,9 +18,9 @@ protected:
         g_texlod = -1;
         MaterialsTest::TearDown();
     }
-    CPSmartPtr<CPTexture> Get(const std::string& spec) {
+    CPSmartPtr<CPTexture> Get(const std::string& request) {
         CPSmartPtr<CPTexture> texture;
-        GetTextureCache()->GetTexture(texture, spec);
+        GetTextureCache()->GetTexture(texture, request);
         return texture;
     }
 };
@@ -77,9 +77,9 @@ TEST_F(TextureCacheTest, ExistenceTestSeesPacksAndEitherSlash) {
     root.Write("Data/game1.dat", pack.Build());
     root.Write("Data/Textures/sub/packed.jpg", Tga(2, 2));
     ASSERT_EQ(MountPacks(), S_OK);
-    for (const char* spec : {"sub\\packed.tga", "sub/packed.tga"}) {
-        SCOPED_TRACE(spec);
-        CPSmartPtr<CPTexture> texture = Get(spec);
+    for (const char* request : {"sub\\packed.tga", "sub/packed.tga"}) {
+        SCOPED_TRACE(request);
+        CPSmartPtr<CPTexture> texture = Get(request);
         ASSERT_NE(texture->GetD3DTexture(), nullptr);
         EXPECT_EQ(texture->GetWidth(), 16);
     }
@@ -92,15 +92,15 @@ TEST_F(TextureCacheTest, UnloadableTexturesBecomeErrorTgaUnderTheirSpec) {
     root.Write("Data/Textures/flat.tga", Tga(4, 4));
     std::string dds = DdsDxt1(8, false);
     root.Write("Data/Textures/short.dds", dds.substr(0, dds.size() - 5));
-    for (const char* spec : {"missing.tga", "truncated.tga", "garbage.tga", "empty.tga", "short.dds", "flat.tga,cube",
+    for (const char* request : {"missing.tga", "truncated.tga", "garbage.tga", "empty.tga", "short.dds", "flat.tga,cube",
                              "ab"}) {
-        SCOPED_TRACE(spec);
-        CPSmartPtr<CPTexture> texture = Get(spec);
+        SCOPED_TRACE(request);
+        CPSmartPtr<CPTexture> texture = Get(request);
         ASSERT_TRUE(texture);
         EXPECT_EQ(texture->GetName(), "error.tga");
         EXPECT_EQ(texture->GetWidth(), 32);
         EXPECT_NE(texture->GetBaseTexture(), nullptr);
-        EXPECT_EQ(Get(spec).Get(), texture.Get());
+        EXPECT_EQ(Get(request).Get(), texture.Get());
     }
 }
 
