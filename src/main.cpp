@@ -120,5 +120,9 @@ int main(int argc, char** argv) {
     // The game draws through OpenGL; the Recording device is only for tests.
     SetDirect3DBackend(D3DBackend::OpenGL);
     FillRegistry(GetStartupRegistry());
-    return RunProcess(commandLine);
+    const int status = RunProcess(commandLine);
+    // The audio manager lives for the whole process; its sounds are gone by now, and closing
+    // the device here spares the sound library's complaint about a device left open.
+    if (CNAudio* audio = CNAudio::GetInstance()) audio->Release();
+    return status;
 }
