@@ -268,6 +268,25 @@ struct HullView {
     const RbConvexHull* hull = nullptr;
     RbMatrix transform;
     RbVector centre;
+    // For the edge search: per edge, the cross product of its two face normals (second
+    // x first), and the edges whose two faces are not (nearly) parallel. A hull's faces
+    // are triangles, so its flat faces are split by edges that are no edges of the
+    // solid: an axis across one of them is never deeper than the solid's own axes, and
+    // skipping them spares most of the search. A triangle's two faces are its two sides:
+    // all its edges count.
+    RbVector arcs[256];
+    int arcEdges[256];
+    int arcEdgeCount = 0;
+
+    void PrepareArcs()
+    {
+        arcEdgeCount = 0;
+        int count = edgeCount < 256 ? edgeCount : 256;
+        for (int i = 0; i < count; ++i) {
+            arcs[i] = RbCross(normals[edges[i][1]], normals[edges[i][0]]);
+            if (type == RbGeomTriangle || RbLengthSq(arcs[i]) >= 1e-8f) arcEdges[arcEdgeCount++] = i;
+        }
+    }
 
     void SetupBox(const RbGeometry& g, const RbMatrix& t)
     {
@@ -438,7 +457,7 @@ void ClosestOnSegments(const RbVector& p1, const RbVector& q1, const RbVector& p
 }
 
 // Separating-axis test of two views. False when an axis separates them.
-bool Separate(const HullView& A, const HullView& B, SatResult& out)
+bool Separate(HullView& A, HullView& B, SatResult& out)
 {
     // Faces of one view: how far the other's deepest vertex lies behind each face plane.
     auto faces = [](const HullView& P, const HullView& Q, float& best, int& face, int& vertex) {
@@ -468,17 +487,26 @@ bool Separate(const HullView& A, const HullView& B, SatResult& out)
     RbVector towards = B.centre - A.centre;
     // Only edge pairs whose arcs cross on the sphere of normals can give the axis
     // (a triangle's arcs are half circles, so its pairs are all tried).
+    // With f, g the normals of A's edge and h, k the negated normals of B's edge, the
+    // arcs cross when h.(g x f) and k.(g x f) differ in sign, f.(k x h) and g.(k x h)
+    // differ in sign, and h.(g x f) and g.(k x h) agree; k x h is B's own arc.
     bool prune = A.type != RbGeomTriangle && B.type != RbGeomTriangle;
-    for (int i = 0; i < A.edgeCount; ++i) {
+    A.PrepareArcs();
+    B.PrepareArcs();
+    const int countA = A.arcEdgeCount;
+    const int countB = B.arcEdgeCount;
+    for (int ia = 0; ia < countA; ++ia) {
+        const int i = A.arcEdges[ia];
         RbVector ea = A.vertices[A.edges[i][3]] - A.vertices[A.edges[i][2]];
         const RbVector& f = A.normals[A.edges[i][0]];
         const RbVector& g = A.normals[A.edges[i][1]];
-        for (int j = 0; j < B.edgeCount; ++j) {
+        for (int jb = 0; jb < countB; ++jb) {
+            const int j = B.arcEdges[jb];
             if (prune) {
-                RbVector h = -B.normals[B.edges[j][0]];
-                RbVector k = -B.normals[B.edges[j][1]];
-                RbVector gf = RbCross(g, f), kh = RbCross(k, h);
-                float hgf = RbDot(h, gf), kgf = RbDot(k, gf), fkh = RbDot(f, kh), gkh = RbDot(g, kh);
+                const RbVector& gf = A.arcs[i];
+                const RbVector& kh = B.arcs[j];
+                float hgf = -RbDot(B.normals[B.edges[j][0]], gf), kgf = -RbDot(B.normals[B.edges[j][1]], gf);
+                float fkh = RbDot(f, kh), gkh = RbDot(g, kh);
                 if (!(hgf * kgf < 0.0f && fkh * gkh < 0.0f && hgf * gkh > 0.0f)) continue;
             }
             RbVector eb = B.vertices[B.edges[j][3]] - B.vertices[B.edges[j][2]];
@@ -582,8 +610,16 @@ void RbSimulator::CollideConvexTriangles(RbContact& out, RbGeometry* hull, const
 {
     out.collided = 0;
     if (!mesh->meshCandidates || !mesh->meshTriangles || !mesh->meshVertices) return;
-    // The hull's world view is the same for every triangle: set up once.
+    // The hull's world view is the same for every triangle: set up once, with its box,
+    // so that triangles wholly beside the hull are passed over without a search.
     if (!SetupShape(g_viewA, *hull, t)) return;
+    RbVector low = g_viewA.vertices[0], high = g_viewA.vertices[0];
+    for (int v = 1; v < g_viewA.vertexCount; ++v)
+        for (int k = 0; k < 3; ++k) {
+            float value = RbComp(g_viewA.vertices[v], k);
+            if (value < RbComp(low, k)) RbSetComp(low, k, value);
+            if (value > RbComp(high, k)) RbSetComp(high, k, value);
+        }
     RbContact best;
     int material = 0;
     for (int i = 0; i < mesh->meshCandidateCount; ++i) {
@@ -594,9 +630,18 @@ void RbSimulator::CollideConvexTriangles(RbContact& out, RbGeometry* hull, const
         for (int32_t v : tri.vertex) valid = valid && v >= 0;
         // The vertex array's size is the caller's; only negative indices can be refused here.
         if (!valid || tri.testMode != 0) continue;
+        const RbVector& v0 = mesh->meshVertices[tri.vertex[0]];
+        const RbVector& v1 = mesh->meshVertices[tri.vertex[1]];
+        const RbVector& v2 = mesh->meshVertices[tri.vertex[2]];
+        bool apart = false;
+        for (int k = 0; k < 3 && !apart; ++k) {
+            float a = RbComp(v0, k), b = RbComp(v1, k), c = RbComp(v2, k);
+            apart = (a < RbComp(low, k) && b < RbComp(low, k) && c < RbComp(low, k)) ||
+                    (a > RbComp(high, k) && b > RbComp(high, k) && c > RbComp(high, k));
+        }
+        if (apart) continue;
         RbContact current;
-        g_viewB.SetupTriangle(mesh->meshVertices[tri.vertex[0]], mesh->meshVertices[tri.vertex[1]],
-                              mesh->meshVertices[tri.vertex[2]]);
+        g_viewB.SetupTriangle(v0, v1, v2);
         SatResult r;
         if (Separate(g_viewA, g_viewB, r)) Fill(current, r);
         if (current.collided && (!best.collided || current.depth > best.depth)) {
