@@ -4,7 +4,9 @@
 #include "PhysicsTestSupport.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -46,6 +48,36 @@ float SwingAngle(const RbRigidBody* bob)
 {
     RbVector p = bob->GetPosition();
     return std::atan2(-p.z, p.x);
+}
+
+// Flat ground of two large triangles, answered whole to every terrain query.
+void AnswerFlatGround(const RbVector*, const RbVector*, const int** candidates, const RbTriangle** triangles,
+                      const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*)
+{
+    static const RbVector corners[4] = {RbVec(-50, -50, 0), RbVec(50, -50, 0), RbVec(50, 50, 0), RbVec(-50, 50, 0)};
+    static const RbTriangle halves[2] = {[] {
+                                             RbTriangle t;
+                                             t.vertex[0] = 0, t.vertex[1] = 1, t.vertex[2] = 2;
+                                             return t;
+                                         }(),
+                                         [] {
+                                             RbTriangle t;
+                                             t.vertex[0] = 0, t.vertex[1] = 2, t.vertex[2] = 3;
+                                             return t;
+                                         }()};
+    static const int both[2] = {0, 1};
+    *candidates = both;
+    *triangles = halves;
+    *vertices = corners;
+    *candidateCount = 2;
+    *triangleCount = 2;
+}
+
+bool AllResting(std::initializer_list<const RbRigidBody*> bodies)
+{
+    for (const RbRigidBody* b : bodies)
+        if (!b->IsResting()) return false;
+    return true;
 }
 
 }  // namespace
@@ -329,4 +361,65 @@ TEST(Joints, JointControllersRunAfterTheStepAndPushBothBodies)
     EXPECT_EQ(sim->FreeControllers(), freeControllers);
     EXPECT_EQ(sim->JointsInUse(), 0);
     EXPECT_EQ(a->joints, nullptr);
+}
+
+// Three boxes stacked on the ground, the lower two held together by a ball joint at
+// the face they share (and still touching: their set allows contacts between them).
+// The stack falls asleep as one; a box thrown at it wakes the jointed pair, which
+// sleeps and wakes as one throughout, and everything settles and sleeps again, still
+// joined.
+TEST(Joints, JointedPairInARestingStackSleepsAndWakesWithIt)
+{
+    RbSimulatorPtr sim = MakeSimulator();
+    sim->SetTerrainQuery(AnswerFlatGround);
+    RbRigidBody* bottom = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0.5f));
+    RbRigidBody* middle = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 1.5f));
+    RbRigidBody* top = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 2.5f));
+    RbJoint* joint = sim->NewJoint(middle, bottom);
+    ASSERT_NE(joint, nullptr);
+    RbVector onMiddle = RbVec(0, 0, -0.5f), onBottom = RbVec(0, 0, 0.5f);
+    ASSERT_TRUE(joint->SetAnchors(1, &onMiddle, &onBottom));
+    joint->Enable(true);
+    RbConstraintSet* set = sim->NewConstraintSet();
+    ASSERT_NE(set, nullptr);
+    ASSERT_TRUE(set->AddJoint(joint));
+    ASSERT_TRUE(set->AddBody(middle));
+    ASSERT_TRUE(set->AddBody(bottom));
+    middle->sameSetContact = 1;
+    bottom->sameSetContact = 1;
+    auto gap = [&] {
+        RbVector a = RbTransformPoint(middle->GetTransform(), onMiddle);
+        RbVector b = RbTransformPoint(bottom->GetTransform(), onBottom);
+        return std::sqrt(RbLengthSq(a - b));
+    };
+
+    int slept = -1;
+    for (int i = 0; i < 900 && slept < 0; ++i) {
+        sim->Advance(kStep, 1, nullptr);
+        if (AllResting({bottom, middle, top})) slept = i;
+    }
+    ASSERT_GE(slept, 0) << "the stack never fell asleep";
+    const RbVector middleAtRest = middle->GetPosition();
+    for (int i = 0; i < 60; ++i) sim->Advance(kStep, 1, nullptr);
+    EXPECT_TRUE(AllResting({bottom, middle, top}));
+    EXPECT_VEC_NEAR(middle->GetPosition(), middleAtRest.x, middleAtRest.y, middleAtRest.z, 0.0f);
+
+    // A box thrown sideways at the top of the stack (a much lighter one would not wake it).
+    RbRigidBody* thrown = MakeBoxBody(sim.get(), 0.5f, 0.5f, 0.5f, RbVec(-1.5f, 0, 2.7f), 1.0f);
+    thrown->SetVelocity(RbVec(3, 0, 0));
+    bool pairWoke = false;
+    int again = -1;
+    float worstGap = gap();
+    for (int i = 0; i < 1800 && again < 0; ++i) {
+        sim->Advance(kStep, 1, nullptr);
+        pairWoke = pairWoke || (!middle->IsResting() && !bottom->IsResting());
+        EXPECT_EQ(middle->IsResting(), bottom->IsResting()) << "a set sleeps and wakes as one, step " << i;
+        worstGap = std::max(worstGap, gap());
+        if (pairWoke && AllResting({bottom, middle, top})) again = i;
+    }
+    EXPECT_TRUE(pairWoke) << "the jointed pair slept through the hit";
+    EXPECT_GE(again, 0) << "the stack did not settle again";
+    EXPECT_LT(worstGap, 0.05f);
+    std::printf("[figures] jointed stack asleep at step %d, again %d steps after the hit; worst joint gap %.4f\n",
+                slept, again, worstGap);
 }

@@ -165,7 +165,25 @@ void AnswerField(const RbVector*, const RbVector*, const int** candidates, const
     *vertices = g_field->vertices.data();
 }
 
-std::vector<RbVector> DropBoxes(RbSimulator* sim, int steps)
+// The terrain contacts a run reports, step by step: which box, where, which way.
+struct TerrainContact {
+    int step;
+    int box;
+    RbVector point;
+    RbVector normal;
+};
+std::vector<TerrainContact>* g_contacts = nullptr;
+std::vector<RbRigidBody*>* g_boxes = nullptr;
+int g_step = 0;
+
+void RecordTerrainContact(RbCollisionInfo* info)
+{
+    if (!g_contacts || info->typeB != 0) return;
+    int box = static_cast<int>(std::find(g_boxes->begin(), g_boxes->end(), info->bodyA) - g_boxes->begin());
+    g_contacts->push_back({g_step, box, info->pointAWorld, info->normal});
+}
+
+std::vector<RbVector> DropBoxes(RbSimulator* sim, int steps, std::vector<TerrainContact>* contacts = nullptr)
 {
     std::vector<RbRigidBody*> boxes;
     Lcg r{42};
@@ -175,7 +193,18 @@ std::vector<RbVector> DropBoxes(RbSimulator* sim, int steps)
         b->SetRotation(RbNormalizeQuaternion(RbQuaternion{r.Next() - 0.5f, r.Next() - 0.5f, 0.2f, 1.0f}));
         boxes.push_back(b);
     }
-    for (int i = 0; i < steps; ++i) sim->Advance(kStep, 1, nullptr);
+    if (contacts) {
+        g_contacts = contacts;
+        g_boxes = &boxes;
+        sim->GetResponseTable()->Set(0, -1, 3);
+        sim->SetCollisionCallback(RecordTerrainContact);
+    }
+    for (int i = 0; i < steps; ++i) {
+        g_step = i;
+        sim->Advance(kStep, 1, nullptr);
+    }
+    g_contacts = nullptr;
+    g_boxes = nullptr;
     std::vector<RbVector> where;
     for (RbRigidBody* b : boxes) where.push_back(b->GetPosition());
     return where;
@@ -192,8 +221,22 @@ TEST(TerrainTree, TerrainPassFromTheTreeMatchesACallbackWithTheSameTriangles)
                                            field.triangles.data(), static_cast<int>(field.triangles.size()), 4));
     RbSimulatorPtr withQuery = MakeSimulator();
     withQuery->SetTerrainQuery(AnswerField);
-    std::vector<RbVector> a = DropBoxes(withTree.get(), 240);
-    std::vector<RbVector> b = DropBoxes(withQuery.get(), 240);
+    std::vector<TerrainContact> fromTree, fromQuery;
+    std::vector<RbVector> a = DropBoxes(withTree.get(), 240, &fromTree);
+    std::vector<RbVector> b = DropBoxes(withQuery.get(), 240, &fromQuery);
+    // The same contacts, step by step: the tree's candidates hold every triangle
+    // that can touch a box.
+    ASSERT_FALSE(fromTree.empty());
+    ASSERT_EQ(fromTree.size(), fromQuery.size());
+    for (size_t i = 0; i < fromTree.size(); ++i) {
+        SCOPED_TRACE(i);
+        const TerrainContact& t = fromTree[i];
+        const TerrainContact& q = fromQuery[i];
+        ASSERT_EQ(t.step, q.step);
+        ASSERT_EQ(t.box, q.box);
+        EXPECT_VEC_NEAR(t.point, q.point.x, q.point.y, q.point.z, 1e-4f);
+        EXPECT_VEC_NEAR(t.normal, q.normal.x, q.normal.y, q.normal.z, 1e-4f);
+    }
     for (size_t i = 0; i < a.size(); ++i) {
         EXPECT_GT(a[i].z, 0.0f) << i;  // landed, not fallen through
         EXPECT_NEAR(a[i].x, b[i].x, 1e-3f) << i;
