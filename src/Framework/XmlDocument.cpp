@@ -14,8 +14,13 @@ bool LoadXmlDocument(TiXmlDocument& document, const char* fileName, TiXmlEncodin
         return false;
     }
     if (reader.GetDataSize() <= 0) return false;
-    // Parse stops at a zero byte, so the text is terminated after the file's bytes.
+    // Parse stops at a zero byte, so the text is terminated after the file's bytes. The XML
+    // library steps over a whole UTF-8 sequence at once, past the terminator too when the file
+    // ends inside one, and then reads on: a few more zero bytes keep every such step inside the
+    // text, where it meets the end.
+    constexpr std::size_t kZeroTail = 8;
     std::string text(reinterpret_cast<const char*>(reader.GetData()), static_cast<std::size_t>(reader.GetDataSize()));
+    text.append(kZeroTail, '\0');
     document.Parse(text.c_str(), nullptr, encoding);
     return !document.Error();
 }

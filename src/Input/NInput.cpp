@@ -24,18 +24,57 @@ void SendAction(const std::string& command, const std::string& params) {
 
 IPInterfaceBroadcasts* Broadcasts() { return GetInterfaceBroadcasts(); }
 
+bool IsTrimmedSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 // A field as the quoting splitter reads it back: one that holds the separator or a double quote
 // goes in double quotes with its own quotes doubled; every other field is written as it is.
 // (The key names ";", "," and "Numpad ," would otherwise split into other fields, and so would
-// an action name holding a comma in a command's parameters.)
+// an action name holding a comma in a command's parameters.) A field that starts or ends with
+// white space is quoted too: the text reader trims each line and the splitter its whole text,
+// so a one-blank field (which the splitter keeps as it is) would lose its blank at the start of
+// a line or of a command's parameters.
 std::string QuotedField(const std::string& field, char separator) {
-    if (field.find(separator) == std::string::npos && field.find('"') == std::string::npos) return field;
+    const bool spaceAtAnEnd = !field.empty() && (IsTrimmedSpace(field.front()) || IsTrimmedSpace(field.back()));
+    if (!spaceAtAnEnd && field.find(separator) == std::string::npos && field.find('"') == std::string::npos)
+        return field;
     std::string quoted = "\"";
     for (char c : field) {
         if (c == '"') quoted += '"';
         quoted += c;
     }
     return quoted + "\"";
+}
+
+// Two characters the text reader takes for a comment mark ("//", "/*" or "*/").
+bool IsCommentPair(char first, char second) {
+    return (first == '/' && (second == '/' || second == '*')) || (first == '*' && second == '/');
+}
+
+// A field of Actions.cfg. The text reader drops every line holding a comment mark, inside quotes
+// too, yet a line can make a field holding one out of quoted and plain pieces ("/"/ reads as
+// "//"). Such a field is written with a quote between the two characters of each mark: the
+// quoted run closes (or a new one opens) there, and the splitter joins the pieces again.
+std::string FileField(const std::string& field) {
+    bool hasMark = false;
+    for (std::size_t i = 1; i < field.size(); ++i) hasMark = hasMark || IsCommentPair(field[i - 1], field[i]);
+    if (!hasMark) return QuotedField(field, ';');
+    std::string out = "\"";
+    bool inQuotes = true;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (i > 0 && IsCommentPair(field[i - 1], c)) {
+            // A mark's second character ('/' or '*') may stand outside quotes.
+            out += '"';
+            inQuotes = !inQuotes;
+        } else if (!inQuotes) {
+            out += '"';
+            inQuotes = true;
+        }
+        if (inQuotes && c == '"') out += '"';
+        out += c;
+    }
+    if (inQuotes) out += '"';
+    return out;
 }
 
 void ReportDXError(int line, HRESULT hr) {
@@ -272,7 +311,7 @@ std::string CNInput::FormatActions() const {
         std::string key = binding->keyText;
         // Number bindings print their code's low byte; one that never bound keeps its text.
         if (binding->keyIsNumber && binding->assigned) key = Platform::FormatC("%d", binding->code & 0xFF);
-        text += QuotedField(action, ';') + ";" + QuotedField(binding->secondText, ';') + ";" + QuotedField(key, ';') +
+        text += FileField(action) + ";" + FileField(binding->secondText) + ";" + FileField(key) +
                 ";" + (binding->keyIsNumber ? "true" : "false") + "\r\n";
     }
     return text;

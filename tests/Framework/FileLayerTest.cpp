@@ -491,4 +491,48 @@ TEST_F(FileLayer, XmlDocumentsLoadThroughTheFileLayer) {
     EXPECT_TRUE(doc.Error());
 }
 
+// Leaves bytes that are neither zero nor markup on the stack below the caller, where the next
+// call's locals will lie, so a read past a short text's terminator meets them.
+[[gnu::noinline]] void PaintStack() {
+    volatile char paint[8192];
+    for (auto& c : paint) c = 'x';
+}
+
+TEST_F(FileLayer, XmlFileEndingInsideAUtf8SequenceIsReadOnlyToItsEnd) {
+    // The XML library steps over a whole UTF-8 sequence at once; a file that ends inside one
+    // must still parse as the same bytes followed by nothing but zeros.
+    const std::string longText(200, 'x');
+    const std::string cases[] = {
+        "\xEF\xBB\xBF<a>t\xEC",
+        "\xEF\xBB\xBF<a b=\"\xE2",
+        "<?xml version=\"1.0\"?><a>t\xEC",
+        "<?xml version=\"1.0\"?><a>\xF0\x9F",
+        "<?xml version=\"1.0\"?><a b=\"\xE2",
+        "<?xml version=\"1.0\"?><a><!-- \xEC",
+        "<?xml version=\"1.0\"?><a\xEC",
+        "<?xml version=\"1.0\"?><a>" + longText + "\xEC",
+        "<?xml version=\"1.0\"?><a><b>" + longText + "</b>" + longText + "\xF4",
+    };
+    for (const std::string& bytes : cases) {
+        root.Write("data/cut.xml", bytes);
+        TiXmlDocument loaded;
+        PaintStack();
+        const bool answer = LoadXmlDocument(loaded, "Data\\cut.xml");
+
+        std::vector<char> zeroed(bytes.begin(), bytes.end());
+        zeroed.resize(bytes.size() + 64, '\0');
+        TiXmlDocument expected;
+        expected.Parse(zeroed.data(), nullptr, TIXML_DEFAULT_ENCODING);
+
+        EXPECT_EQ(answer, !expected.Error()) << bytes;
+        EXPECT_EQ(loaded.ErrorId(), expected.ErrorId()) << bytes;
+        EXPECT_EQ(loaded.ErrorRow(), expected.ErrorRow()) << bytes;
+        EXPECT_EQ(loaded.ErrorCol(), expected.ErrorCol()) << bytes;
+        TiXmlPrinter loadedText, expectedText;
+        loaded.Accept(&loadedText);
+        expected.Accept(&expectedText);
+        EXPECT_EQ(std::string(loadedText.CStr()), std::string(expectedText.CStr())) << bytes;
+    }
+}
+
 } // namespace

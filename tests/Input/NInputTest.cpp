@@ -311,6 +311,41 @@ TEST_F(NInputTest, KeysAndTextsHoldingTheSeparatorsRoundTrip) {
     EXPECT_EQ(input->GetKeyBinding(DIK_D).secondText, "say");
 }
 
+TEST_F(NInputTest, FieldsTheReaderWouldTrimOrTakeForACommentRoundTrip) {
+    // Lines a user may write whose fields come out as a single blank or holding a comment mark
+    // made of quoted and plain pieces; writing them back must not lose them.
+    const struct {
+        const char* line;
+        const char* action;
+        const char* second;
+    } cases[] = {
+        {"\" \";Blank;A;false", " ", "Blank"},
+        {"blank;\" \";B;false", "blank", " "},
+        {"\"/\"/x;Slashes;C;false", "//x", "Slashes"},
+        {"open;a\"/\"*b;D;false", "open", "a/*b"},
+        {"\"*\"/;\"/\"/\"/\";E;false", "*/", "///"},
+        {"quote;\"/\"/\"\"\"\";F;false", "quote", "//\""},
+    };
+    for (const auto& c : cases) {
+        root.Write("Actions.cfg", std::string(c.line) + "\r\n");
+        ASSERT_GE(input->LoadActions("Actions.cfg"), 0) << c.line;
+        ASSERT_NE(input->FindAction(c.action), nullptr) << c.line;
+        EXPECT_EQ(input->FindAction(c.action)->secondText, c.second) << c.line;
+        const std::string written = input->FormatActions();
+        ASSERT_TRUE(input->SaveActions());
+        ASSERT_GE(input->LoadActions("Actions.cfg"), 0);
+        EXPECT_EQ(input->GetActionOrder(), (Strings{c.action})) << written;
+        ASSERT_NE(input->FindAction(c.action), nullptr) << written;
+        EXPECT_EQ(input->FindAction(c.action)->secondText, c.second) << written;
+        EXPECT_EQ(input->FormatActions(), written);
+    }
+    // A one-blank action keeps its blank in the command's parameters too.
+    ASSERT_TRUE(StartWith("\" \";Blank;A;false\r\n"));
+    const Strings pressed = Frame({DIK_A});
+    ASSERT_EQ(pressed.size(), 2u);
+    EXPECT_EQ(pressed[0], "action_listener key_action \" \",1");
+}
+
 TEST_F(NInputTest, NamesInCommandParametersSurviveTheSplit) {
     ASSERT_TRUE(StartWith("\"fire, twice\";Fire;F;false\r\nsay;Say;G;false\r\n"));
     // The first parameter of each command, as the script manager splits it.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <strings.h>
 #include <tuple>
@@ -135,6 +136,30 @@ uint32_t FloatBits(float f)
     uint32_t u;
     std::memcpy(&u, &f, 4);
     return u;
+}
+
+// Whole numbers of float values, which an effect file (float a = 1e30;) or the game's SetFloat
+// can put anywhere: values beyond the integer's range stop at its ends and NaN reads as 0, where
+// a plain cast would be undefined.
+int32_t ToInt32(float v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v <= -2147483648.0f)
+        return INT32_MIN;
+    if (v >= 2147483648.0f)
+        return INT32_MAX;
+    return static_cast<int32_t>(v);
+}
+
+// A DWORD state: negative numbers as their two's complement.
+DWORD ToStateDword(float v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v < 0)
+        return static_cast<DWORD>(ToInt32(v));
+    return v >= 4294967296.0f ? 0xFFFFFFFFu : static_cast<DWORD>(v);
 }
 
 // Replaces every "array[k]" for k in [first, first+count) by the device uniform's columns.
@@ -536,7 +561,7 @@ public:
             if (p->decl.type == EffectType::Float) {
                 std::memcpy(static_cast<uint8_t*>(data) + i * 4, &n[i], 4);
             } else {
-                const int32_t v = static_cast<int32_t>(n[i]);
+                const int32_t v = ToInt32(n[i]);
                 std::memcpy(static_cast<uint8_t*>(data) + i * 4, &v, 4);
             }
         }
@@ -558,7 +583,7 @@ public:
         float f;
         const HRESULT hr = GetScalar(h, f);
         if (SUCCEEDED(hr) && value)
-            *value = static_cast<INT>(f);
+            *value = ToInt32(f);
         return value ? hr : D3DERR_INVALIDCALL;
     }
     HRESULT SetFloat(D3DXHANDLE h, float value) override { return SetScalar(h, value); }
@@ -818,7 +843,7 @@ private:
     static float Convert(EffectType type, float v)
     {
         if (type == EffectType::Int)
-            return static_cast<float>(static_cast<int32_t>(v));
+            return static_cast<float>(ToInt32(v));
         if (type == EffectType::Bool)
             return v != 0.0f ? 1.0f : 0.0f;
         return v;
@@ -929,6 +954,14 @@ private:
         return true;
     }
 
+    bool EntryHasUnnamedParameter(const std::string& entry) const
+    {
+        for (const HlslChunk& c : m_parsedForShaders.chunks)
+            if (c.name == entry && c.unnamedParameter)
+                return true;
+        return false;
+    }
+
     void Validate(Technique& t)
     {
         D3DCAPS9 caps;
@@ -972,6 +1005,15 @@ private:
             if (version > (caps.PixelShaderVersion & 0xFFFF)) {
                 t.invalidReason = "the device does not run " + ps->profile;
                 return;
+            }
+            // glslang crashes on an entry point with a parameter that has no name (HLSL allows
+            // one), so such a technique is left out with a message before it is compiled.
+            for (const StateAssignment* shader : {vs, ps}) {
+                if (shader && EntryHasUnnamedParameter(shader->entry)) {
+                    t.invalidReason = std::string(shader == vs ? "vertex" : "pixel") + " shader " + shader->entry +
+                                      ": every parameter of an entry point needs a name here";
+                    return;
+                }
             }
             std::string error;
             pass->usesShaders = true;
@@ -1094,7 +1136,7 @@ private:
         const float v = p->value->numbers[0];
         if (a.state->value == ValueKind::Float)
             return FloatBits(v);
-        return v < 0 ? static_cast<DWORD>(static_cast<int32_t>(v)) : static_cast<DWORD>(v);
+        return ToStateDword(v);
     }
 
     IDirect3DBaseTexture9* TextureOf(const std::string& name)

@@ -361,6 +361,58 @@ private:
         m_out->chunks.push_back(std::move(chunk));
     }
 
+    // Whether a parameter between the tokens open and close (the brackets of a parameter list)
+    // has a type but no name: before its semantic or default value it holds fewer than two
+    // names besides its modifiers ("in float2", "VSOut" and "vector<float, 2>" have none;
+    // "(void)" is no parameter at all).
+    bool HasUnnamedParameter(size_t open, size_t close) const
+    {
+        static const char* const kModifiers[] = {
+            "in", "out", "inout", "uniform", "const", "linear", "centroid", "nointerpolation",
+            "noperspective", "sample", "precise", "row_major", "column_major", "point", "line",
+            "triangle", "lineadj", "triangleadj", "unsigned", "signed", "snorm", "unorm",
+        };
+        auto isModifier = [](const std::string& word) {
+            for (const char* m : kModifiers)
+                if (word == m)
+                    return true;
+            return false;
+        };
+        if (close == open + 2 && m_tokens[open + 1].kind == Tok::Ident && m_tokens[open + 1].text == "void")
+            return false;
+        int depth = 0;              // (), [] and {} inside the list
+        int angles = 0;             // <> of a template type
+        bool inType = true;         // before the parameter's semantic or default value
+        int names = 0;
+        bool empty = true;
+        for (size_t i = open + 1; i <= close; ++i) {
+            const Token& t = m_tokens[i];
+            const bool punct = t.kind == Tok::Punct;
+            if (i == close || (punct && depth == 0 && angles == 0 && t.text == ",")) {
+                if (!empty && names < 2)
+                    return true;
+                names = 0;
+                empty = true;
+                inType = true;
+                continue;
+            }
+            empty = false;
+            if (punct && (t.text == "(" || t.text == "[" || t.text == "{"))
+                ++depth;
+            else if (punct && (t.text == ")" || t.text == "]" || t.text == "}") && depth > 0)
+                --depth;
+            else if (punct && inType && t.text == "<")
+                ++angles;
+            else if (punct && inType && t.text == ">" && angles > 0)
+                --angles;
+            else if (punct && depth == 0 && angles == 0 && (t.text == ":" || t.text == "="))
+                inType = false;
+            else if (t.kind == Tok::Ident && inType && depth == 0 && angles == 0 && !isModifier(t.text))
+                ++names;
+        }
+        return false;
+    }
+
     // struct X { ... }; and typedef ...; go to the shaders unchanged.
     void ParseVerbatim()
     {
@@ -419,21 +471,27 @@ private:
         const std::string name = ExpectIdent("a name");
         if (IsPunct("(")) {
             // A function: its text goes to the shader compiler as it is.
-            SkipBalanced("(", ")");
+            const size_t open = m_pos;
+            const size_t close = SkipBalanced("(", ")");
+            const bool unnamed = HasUnnamedParameter(open, close);
             if (IsPunct(":")) {
                 Next();
                 ExpectIdent("a semantic");
             }
             size_t last;
-            if (IsPunct("{"))
+            bool body = false;
+            if (IsPunct("{")) {
                 last = SkipBalanced("{", "}");
-            else if (IsPunct(";")) {
+                body = true;
+            } else if (IsPunct(";")) {
                 last = m_pos;
                 Next();
             } else
                 Fail("expected a function body");
             m_out->functions.push_back(name);
             AddVerbatim(first, last, name);
+            // Only a definition becomes an entry point; a declaration may leave its names out.
+            m_out->chunks.back().unnamedParameter = body && unnamed;
             return;
         }
         if (typeName == "void" || userType)
@@ -828,9 +886,13 @@ private:
             const double v = sign * t.number;
             if (state.value == ValueKind::Float)
                 return FloatBits(static_cast<float>(v));
+            // A DWORD state holds 32 bits, negative numbers as their two's complement; a number
+            // beyond that has no value to give the device (and converting it is undefined).
+            if (v <= -2147483649.0 || v >= 4294967296.0)
+                FailAt(t.line, "value out of range for state '" + std::string(state.name) + "'");
             if (v < 0)
                 return static_cast<uint32_t>(static_cast<int32_t>(v));
-            return static_cast<uint32_t>(std::min(v, 4294967295.0));
+            return static_cast<uint32_t>(v);
         }
         if (Peek().kind == Tok::Ident) {
             const std::string word = Peek().text;

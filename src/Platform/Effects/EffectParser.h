@@ -81,6 +81,9 @@ struct HlslChunk {
     std::string name;                 // function name ("" for the others)
     std::string text;                 // with its #line mark
     std::vector<std::string> uses;    // identifiers the text mentions
+    // A function with a parameter that has a type but no name ("float4 PS(float2 : TEXCOORD0)").
+    // HLSL allows it; glslang crashes compiling such a function as an entry point.
+    bool unnamedParameter = false;
 };
 
 struct ParsedEffect {

@@ -429,13 +429,32 @@ uint32_t ReadU32BE(const uint8_t* p)
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
 
-// The JPEG's segments in order, to its end-of-image marker. The entropy-coded data of a scan
-// runs to the next marker that is not a stuffed byte or a restart. The stb_image of the
-// distribution also trusts the Huffman table sizes and writes past its tables when their counts
-// add up to more than 256; such files are refused here.
-bool JpegComplete(const uint8_t* data, size_t size, std::string& error)
+// Where a JPEG's segments begin, just past its start-of-image marker; 0 when the file is no
+// JPEG. stb_image skips 0xFF fill bytes before any marker, the first one too, so FF FF FF D8
+// opens a JPEG for it just as FF D8 does; the format is told here by the same rule, or such a
+// file would reach stb's JPEG reader without the checks below.
+size_t JpegSegmentsStart(const uint8_t* data, size_t size)
 {
-    size_t pos = 2; // after the start-of-image marker
+    if (size < 2 || data[0] != 0xFF)
+        return 0;
+    size_t pos = 1;
+    while (pos < size && data[pos] == 0xFF)
+        ++pos;
+    return pos < size && data[pos] == 0xD8 ? pos + 1 : 0;
+}
+
+// The JPEG's segments in order, from 'pos' (past the start-of-image marker) to its end-of-image
+// marker. The entropy-coded data of a scan runs to the next marker that is not a stuffed byte or
+// a restart. The stb_image of the distribution also trusts the Huffman table sizes and writes
+// past its tables when their counts add up to more than 256; such files are refused here. It
+// also decodes a scan with Huffman tables the file never defined, which it never cleared: it
+// then looks symbols up at indices made of stale memory. A scan must find each table it reads
+// defined before it (a progressive scan reads only some: a first DC scan its DC tables, an AC
+// scan its AC tables, a DC refinement none).
+bool JpegComplete(const uint8_t* data, size_t size, size_t pos, std::string& error)
+{
+    bool progressive = false;
+    bool defined[2][4] = {}; // [DC, AC][table]
     while (pos + 1 < size) {
         if (data[pos] != 0xFF) {
             ++pos; // entropy-coded data between scans
@@ -473,7 +492,28 @@ bool JpegComplete(const uint8_t* data, size_t size, std::string& error)
                     error = "corrupt JPEG Huffman table";
                     return false;
                 }
+                const uint32_t tableClass = data[t] >> 4, table = data[t] & 15;
+                if (tableClass < 2 && table < 4)
+                    defined[tableClass][table] = true;
                 t += 17 + total;
+            }
+        }
+        if (marker == 0xC2)
+            progressive = true;
+        // A scan header of the length its component count makes (stb refuses any other).
+        const size_t components = length >= 3 ? data[pos + 4] : 0;
+        if (marker == 0xDA && components >= 1 && length == 6 + 2 * components) {
+            const size_t spectralStart = data[pos + 5 + 2 * components];
+            const uint32_t approximationHigh = data[pos + 7 + 2 * components] >> 4;
+            const bool readsDc = !progressive || (spectralStart == 0 && approximationHigh == 0);
+            const bool readsAc = !progressive || spectralStart != 0;
+            for (size_t c = 0; c < components; ++c) {
+                const uint32_t tables = data[pos + 6 + 2 * c];
+                const uint32_t dc = tables >> 4, ac = tables & 15;
+                if ((readsDc && dc < 4 && !defined[0][dc]) || (readsAc && ac < 4 && !defined[1][ac])) {
+                    error = "corrupt JPEG: a scan uses a Huffman table the file does not define";
+                    return false;
+                }
             }
         }
         pos = end;
@@ -541,8 +581,14 @@ bool BmpComplete(const uint8_t* data, size_t size, std::string& error)
         error = "corrupt BMP: its pixels start inside its header";
         return false;
     }
-    if (width <= 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide || -height > kMaxImageSide ||
-        (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32))
+    // stb reads any other depth above 16 bits as 32-bit pixels through the header's colour
+    // masks: a few header bytes claiming millions of such pixels would decode, slowly, to a
+    // picture made of zeros read past the end. No such depth exists; the file is refused.
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
+        error = "BMP bit depth " + std::to_string(bpp) + " not supported";
+        return false;
+    }
+    if (width <= 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide || -height > kMaxImageSide)
         return true; // stb refuses it with its own message
     const uint64_t rows = static_cast<uint64_t>(height < 0 ? -height : height);
     const uint64_t bits = static_cast<uint64_t>(width) * bpp;
@@ -611,8 +657,8 @@ bool StbFileComplete(const uint8_t* data, size_t size, std::string& error)
     static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (size >= 8 && std::memcmp(data, kPngSignature, 8) == 0)
         return PngComplete(data, size, error);
-    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8)
-        return JpegComplete(data, size, error);
+    if (const size_t segments = JpegSegmentsStart(data, size))
+        return JpegComplete(data, size, segments, error);
     if (size >= 2 && data[0] == 'B' && data[1] == 'M')
         return BmpComplete(data, size, error);
     return TgaComplete(data, size, error);
@@ -735,7 +781,7 @@ bool DecodeImage(const void* data, size_t size, const ImageLoadOptions& options,
         ok = DecodeWithStb(bytes, size, out, error);
         if (size >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
             fileFormat = ImageFileFormat::PNG;
-        else if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8)
+        else if (JpegSegmentsStart(bytes, size) != 0)
             fileFormat = ImageFileFormat::JPG;
         else if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
             fileFormat = ImageFileFormat::BMP;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -405,6 +406,77 @@ technique FixedFunction { pass { Lighting = true; } }
     ASSERT_NE(fx, nullptr);
     fx->GetTechniqueDesc(fx->GetCurrentTechnique(), &td);
     EXPECT_STREQ(td.Name, "FixedFunction");
+    fx->Release();
+}
+
+TEST_F(EffectTest, EntryPointsWithUnnamedParametersAreLeftOutNotCompiled)
+{
+    // glslang crashes compiling an entry point with a parameter that has no name, so such
+    // techniques are invalid with a message; a helper function may still leave names out.
+    const std::string text = R"(
+struct VIn { float4 p : POSITION; };
+float Half(float) { return 0.5; }
+float4 VS(VIn) : POSITION { return 0; }
+float4 VSNamed(VIn v) : POSITION { return v.p; }
+float4 PSUnnamed(float2 : TEXCOORD0) : COLOR0 { return 1; }
+float4 PSModifier(in float4 : COLOR0) : COLOR0 { return 1; }
+float4 PS(void) : COLOR0 { return Half(1); }
+technique A { pass { PixelShader = compile ps_2_0 PSUnnamed(); } }
+technique B { pass { PixelShader = compile ps_2_0 PSModifier(); } }
+technique C { pass { VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }
+technique D { pass { VertexShader = compile vs_2_0 VSNamed(); PixelShader = compile ps_2_0 PS(); } }
+)";
+    ID3DXEffect* fx = Create(text);
+    ASSERT_NE(fx, nullptr) << lastErrors;
+    D3DXTECHNIQUE_DESC td;
+    fx->GetTechniqueDesc(fx->GetCurrentTechnique(), &td);
+    EXPECT_STREQ(td.Name, "D");
+    for (const char* reason : {"'A' is not valid: pixel shader PSUnnamed: every parameter of an entry point needs a name",
+                               "'B' is not valid: pixel shader PSModifier: every parameter",
+                               "'C' is not valid: vertex shader VS: every parameter"})
+        EXPECT_NE(lastErrors.find(reason), std::string::npos) << reason << "\n" << lastErrors;
+    fx->Release();
+}
+
+TEST_F(EffectTest, NumbersBeyondTheIntegerRangeStopAtItsEnds)
+{
+    // Whole-number reads of float values: from the file's initial values and from SetFloat,
+    // as state values, GetInt and GetValue of int parameters. Out of range they stop at the
+    // ends of the range, NaN reads as 0.
+    const std::string text = R"(
+float big = 1e30;
+float low = -1e30;
+int huge = 1e30;
+technique T { pass { AlphaRef = <big>; StencilRef = <low>; } }
+)";
+    ID3DXEffect* fx = Create(text);
+    ASSERT_NE(fx, nullptr) << lastErrors;
+    UINT passes = 0;
+    ASSERT_EQ(fx->Begin(&passes, 0), D3D_OK);
+    ASSERT_EQ(fx->BeginPass(0), D3D_OK);
+    EXPECT_EQ(RenderState(D3DRS_ALPHAREF), 0xFFFFFFFFu);
+    EXPECT_EQ(RenderState(D3DRS_STENCILREF), 0x80000000u);
+    fx->EndPass();
+    fx->End();
+
+    auto readBoth = [&](INT expected) {
+        INT v = 0;
+        ASSERT_EQ(fx->GetInt("huge", &v), D3D_OK);
+        EXPECT_EQ(v, expected);
+        int32_t raw = 0;
+        ASSERT_EQ(fx->GetValue("huge", &raw, sizeof raw), D3D_OK);
+        EXPECT_EQ(raw, expected);
+    };
+    readBoth(2147483647); // the file's 1e30
+    struct Case {
+        float set;
+        INT read;
+    } cases[] = {{-1e30f, -2147483647 - 1}, {std::nanf(""), 0}, {-7.9f, -7}, {3e9f, 2147483647}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.set);
+        ASSERT_EQ(fx->SetFloat("huge", c.set), D3D_OK);
+        readBoth(c.read);
+    }
     fx->Release();
 }
 

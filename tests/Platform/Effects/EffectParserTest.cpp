@@ -242,6 +242,70 @@ TEST(EffectParser, ErrorsNameTheLine)
     }
 }
 
+TEST(EffectParser, NumericStateValuesHoldThirtyTwoBits)
+{
+    // Negative numbers are stored as their two's complement; anything wider than 32 bits is an
+    // error, in a pass and in a sampler_state block alike.
+    struct Case {
+        const char* number;
+        bool ok;
+        uint32_t value;
+    } cases[] = {
+        {"-1", true, 0xFFFFFFFFu},          {"-2147483648", true, 0x80000000u},
+        {"4294967295", true, 0xFFFFFFFFu},  {"0x80", true, 0x80u},
+        {"-2147483649", false, 0},          {"4294967296", false, 0},
+        {"-3e9", false, 0},                 {"1e300", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        const std::string inPass = std::string("technique T {\n pass {\n  StencilRef = ") + c.number + ";\n } }";
+        const std::string inSampler = std::string("texture t;\nsampler s = sampler_state {\n MinFilter = ") +
+                                      c.number + ";\n};\ntechnique T { pass { } }";
+        ParsedEffect e;
+        std::string error;
+        ASSERT_EQ(Parse(inPass, e, error), c.ok) << error;
+        if (c.ok)
+            EXPECT_EQ(e.techniques[0].passes[0].states[0].value, c.value);
+        else
+            EXPECT_EQ(error.rfind("line 3: value out of range for state", 0), 0u) << error;
+        ASSERT_EQ(Parse(inSampler, e, error), c.ok) << error;
+        if (c.ok)
+            EXPECT_EQ(Find(e, "s")->samplerStates[0].value, c.value);
+        else
+            EXPECT_EQ(error.rfind("line 3: value out of range for state", 0), 0u) << error;
+    }
+}
+
+TEST(EffectParser, FunctionsWithAnUnnamedParameterAreMarked)
+{
+    // The shader compiler cannot take such a function as an entry point, so the parser marks
+    // it; a named parameter in any of its forms must not be marked.
+    struct Case {
+        const char* function;
+        bool unnamed;
+    } cases[] = {
+        {"float4 F(float2 uv : TEXCOORD0) : COLOR0 { return 1; }", false},
+        {"float4 F() : COLOR0 { return 1; }", false},
+        {"float4 F(void) : COLOR0 { return 1; }", false},
+        {"float4 F(in float4 c : COLOR0, uniform float k, out float d : DEPTH) : COLOR0 { return 1; }", false},
+        {"float4 F(vector<float, 2> uv : TEXCOORD0) : COLOR0 { return 1; }", false},
+        {"float4 F(float2 uv[2] : TEXCOORD0, float k = float2(1, 2).x) : COLOR0 { return 1; }", false},
+        {"float4 F(float2 /* uv */ : TEXCOORD0) : COLOR0 { return 1; }", true},
+        {"float4 F(float2 uv : TEXCOORD0, float) : COLOR0 { return 1; }", true},
+        {"float4 F(in float4 : COLOR0) : COLOR0 { return 1; }", true},
+        {"float4 F(vector<float, 2> : TEXCOORD0) : COLOR0 { return 1; }", true},
+        {"float4 F(float);", false}, // a declaration only: its definition names them
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.function);
+        ParsedEffect e;
+        std::string error;
+        ASSERT_TRUE(Parse(std::string(c.function) + "\ntechnique T { pass { } }", e, error)) << error;
+        ASSERT_EQ(e.chunks.size(), 1u);
+        EXPECT_EQ(e.chunks[0].unnamedParameter, c.unnamed);
+    }
+}
+
 TEST(EffectParser, HostileInputEndsCleanly)
 {
     // Deep nesting, truncation at every byte and stray bytes must end in a clean answer.

@@ -223,6 +223,31 @@ std::array<uint8_t, 4> Rle8x8At(int x, int y)
 }
 
 // A 5x3 24-bit BMP (each row 15 bytes and 1 of padding) or an 8-bit one with a palette.
+// A 32-bit 5x3 BMP with the 108-byte header whose colour masks stb reads pixels through.
+Bytes BmpMasked5x3()
+{
+    const uint32_t offset = 14 + 108;
+    Bytes b = {'B', 'M'};
+    Put32(b, offset + 5 * 3 * 4);
+    Put32(b, 0);
+    Put32(b, offset);
+    Put32(b, 108);
+    Put32(b, 5);
+    Put32(b, 3);
+    Put16(b, 1);
+    Put16(b, 32);
+    Put32(b, 3); // bit fields
+    Put32(b, 5 * 3 * 4);
+    for (int i = 0; i < 4; ++i)
+        Put32(b, 0);
+    for (uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u})
+        Put32(b, mask);
+    b.resize(offset, 0); // colour space
+    for (int i = 0; i < 15; ++i)
+        Put32(b, 0xFF000000u | static_cast<uint32_t>(i * 17));
+    return b;
+}
+
 Bytes Bmp5x3(bool paletted)
 {
     const uint32_t rowBytes = paletted ? 8 : 16, palette = paletted ? 256 * 4 : 0;
@@ -700,6 +725,20 @@ TEST(ImageDecode, FilesThatPromiseMoreThanTheyHoldFail)
         EXPECT_FALSE(error.empty());
     }
 
+    // A depth no BMP has, with a compression field that reads as negative: stb takes such
+    // pixels as 32 bits each through the header's masks, so a small header could claim millions
+    // of them. The file is refused by its depth.
+    {
+        Bytes bmp = BmpMasked5x3();
+        Image img;
+        std::string error;
+        ASSERT_TRUE(DecodeImage(bmp.data(), bmp.size(), Exact(), img, error)) << error;
+        bmp.at(28) = 48;   // bits a pixel
+        bmp.at(33) = 0x80; // compression, high byte
+        EXPECT_FALSE(DecodeImage(bmp.data(), bmp.size(), Exact(), img, error));
+        EXPECT_NE(error.find("bit depth 48"), std::string::npos) << error;
+    }
+
     // A JPEG whose last segment before the scan claims more bytes than remain.
     Bytes jpg = JpegGrey(16, 16);
     size_t sos = 2;
@@ -711,4 +750,61 @@ TEST(ImageDecode, FilesThatPromiseMoreThanTheyHoldFail)
     std::string error;
     EXPECT_FALSE(DecodeImage(jpg.data(), jpg.size(), Exact(), img, error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST(ImageDecode, JpegsStbWouldMisreadAreRefused)
+{
+    // Two ways stb_image reads outside its Huffman tables: counts that add up to more than 256
+    // codes (it writes past the tables), and a scan naming a table the file never defines (it
+    // decodes with stale memory). Both are refused before stb sees the file, also when the file
+    // opens with 0xFF fill bytes, which stb skips before the start-of-image marker as it does
+    // before any other. Such a prefix alone does not stop a whole file from decoding, nor a cut
+    // one from failing.
+    const Bytes plain = JpegGrey(16, 16);
+    auto segment = [&](uint8_t marker) {
+        size_t at = 2;
+        while (at + 1 < plain.size() && !(plain[at] == 0xFF && plain[at + 1] == marker))
+            ++at;
+        return at;
+    };
+    const size_t dht = segment(0xC4), sos = segment(0xDA);
+    ASSERT_LT(dht + 6, plain.size());
+    ASSERT_LT(sos + 6, plain.size());
+    Bytes overflowing = plain;
+    overflowing[dht + 5] = 0xFF; // the first two code counts of the first table
+    overflowing[dht + 6] = 0xFF;
+    Bytes undefinedTable = plain;
+    undefinedTable[sos + 6] = 0x23; // the first component reads DC table 2 and AC table 3
+
+    struct Case {
+        const char* name;
+        Bytes file;
+        size_t fill;   // 0xFF bytes put before the file
+        size_t cut;    // bytes taken off its end
+        bool decodes;
+    } cases[] = {
+        {"plain", plain, 0, 0, true},
+        {"after fill bytes", plain, 3, 0, true},
+        {"after fill bytes, cut", plain, 3, 40, false},
+        {"huffman overflow", overflowing, 0, 0, false},
+        {"huffman overflow after fill bytes", overflowing, 3, 0, false},
+        {"scan with undefined tables", undefinedTable, 0, 0, false},
+        {"scan with undefined tables after fill bytes", undefinedTable, 1, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes file(c.fill, 0xFF);
+        file.insert(file.end(), c.file.begin(), c.file.end() - static_cast<long>(c.cut));
+        Image img;
+        std::string error;
+        ASSERT_EQ(DecodeImage(file.data(), file.size(), Exact(), img, error), c.decodes) << error;
+        if (c.decodes) {
+            EXPECT_EQ(img.fileFormat, ImageFileFormat::JPG);
+            EXPECT_EQ(img.width, 16u);
+            EXPECT_EQ(img.height, 16u);
+        } else {
+            EXPECT_FALSE(error.empty());
+            EXPECT_TRUE(img.faces.empty());
+        }
+    }
 }
