@@ -95,8 +95,8 @@ HRESULT CPPackFile::ReadIndex() {
     // Depth-first walk with an explicit stack, so hostile nesting cannot exhaust
     // the call stack. Every count, length, offset and size is checked against the
     // file. One path buffer serves every level (each level remembers where its
-    // folder's path ends), and paths are bounded, so a hostile index cannot make
-    // the paths it stores grow with the square of its size.
+    // folder's path ends), and paths are bounded, one by one and all together, so a
+    // hostile index cannot make the paths it stores outgrow it by far.
     std::unordered_map<std::string, SPPackEntry> entries;
     struct Level {
         std::size_t pathLength;    // the folder's path, with its trailing "\"
@@ -105,6 +105,7 @@ HRESULT CPPackFile::ReadIndex() {
     std::vector<Level> stack;
     stack.push_back({0, 1}); // the one root node
     std::string path;
+    std::size_t pathBytes = 0; // of every file node, repeated names included
     std::size_t cursor = 0;
     const std::size_t end = index.size();
     constexpr std::size_t kMinNode = 16;
@@ -135,6 +136,8 @@ HRESULT CPPackFile::ReadIndex() {
             stack.push_back({path.size(), children});
         } else {
             if (size < 0 || dataBase + offset + size > fileSize) return E_FAIL;
+            pathBytes += path.size();
+            if (pathBytes >= kMaxPackPathBytes) return E_FAIL;
             entries[NormalisePackPath(path)] = SPPackEntry{dataBase + offset, size};
         }
     }

@@ -19,6 +19,10 @@ constexpr std::uint32_t kPackMagic = 0xAF1627C4u;
 constexpr int kScrambleKeyLength = 1933;
 // No path in a pack index is this long or longer: an index that holds one is refused.
 constexpr std::size_t kMaxPackPath = 1024;
+// The paths of all the files of one pack index together stay below this many bytes. A file node
+// costs a few bytes of index but may store a path of up to kMaxPackPath, so without this a small
+// hostile index could make the mounted paths take a hundred times its size.
+constexpr std::size_t kMaxPackPathBytes = std::size_t(64) << 20;
 
 // Adds (scramble) or subtracts (unscramble) key[i % 1933] to byte i, modulo 256.
 void ScrambleBuffer(std::uint8_t* data, std::size_t size);

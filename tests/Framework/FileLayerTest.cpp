@@ -415,6 +415,33 @@ TEST_F(FileLayer, PathsInAPackAreBoundedByThePathLimit) {
     }
 }
 
+TEST_F(FileLayer, PathsOfAllTheFilesOfAPackAreBoundedTogether) {
+    // One folder with a name near the path limit and a great many one-letter files: each node
+    // costs 17 bytes of index but would store a path of over a thousand. The pack is refused
+    // before its paths reach the budget; the same folder with a hundred files mounts.
+    const std::string folder(kMaxPackPath - 10, 'd');
+    const std::size_t pathLength = std::string("data\\").size() + folder.size() + std::string("\\f").size();
+    const std::size_t tooMany = kMaxPackPathBytes / pathLength + 1;
+    struct Case {
+        std::size_t files;
+        HRESULT result;
+    };
+    const Case cases[] = {{100, S_OK}, {tooMany, E_FAIL}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files);
+        kxtest::TempGameRoot fresh;
+        std::string index = PackWriter::Node("data", -1, 0, 1) +
+                            PackWriter::Node(folder, -1, 0, static_cast<std::int32_t>(c.files));
+        const std::string node = PackWriter::Node("f", 0, 1, 0);
+        index.reserve(index.size() + node.size() * c.files);
+        for (std::size_t i = 0; i < c.files; ++i) index += node;
+        fresh.Write("data/game1.dat", PackWriter::Assemble(index, kxtest::Scrambled("z")));
+        EXPECT_EQ(MountPacks(), c.result);
+        ASSERT_EQ(MountedPacks().size(), 1u);
+        EXPECT_EQ(MountedPacks()[0].EntryCount(), c.result == S_OK ? 1u : 0u);
+    }
+}
+
 TEST_F(FileLayer, PackThatShrankAfterMountingFailsWithoutReadingBeyond) {
     PackWriter pack;
     pack.AddFile("a.txt", std::string(100, 'a'));
