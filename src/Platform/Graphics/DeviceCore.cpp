@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 namespace Platform {
 
@@ -247,6 +248,8 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* out) {
 
 HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
     if (!out || locked || data.empty()) return D3DERR_INVALIDCALL;
+    // A multisampled surface holds samples, not pixels: it is read only through a resolve.
+    if (desc.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
     // Render targets in the default pool are not lockable, as on the original platform.
     if ((desc.Usage & D3DUSAGE_RENDERTARGET) && desc.Pool == D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     std::size_t offset = 0;
@@ -406,8 +409,43 @@ Program::~Program() = default;
 // --------------------------------------------------------------------------------------------
 // Device
 
-DeviceCore::DeviceCore(const D3DCAPS9& caps, const D3DPRESENT_PARAMETERS& params, bool strictReset, bool logCalls)
-    : m_caps(caps), m_params(params), m_strictReset(strictReset), m_logCalls(logCalls) {}
+DWORD MultisampleLevels::For(D3DFORMAT format) const {
+    const auto it = byFormat.find(format);
+    return it == byFormat.end() ? otherFormats : it->second;
+}
+
+HRESULT MultisampleQualityLevels(const MultisampleLevels& levels, D3DFORMAT format, D3DMULTISAMPLE_TYPE type,
+                                 DWORD* qualityLevels) {
+    if (qualityLevels) *qualityLevels = 0;
+    if (type == D3DMULTISAMPLE_NONE) {
+        if (qualityLevels) *qualityLevels = 1;
+        return D3D_OK;
+    }
+    if (type == D3DMULTISAMPLE_NONMASKABLE) {
+        const DWORD n = levels.For(format);
+        if (n == 0) return D3DERR_NOTAVAILABLE;
+        if (qualityLevels) *qualityLevels = n;
+        return D3D_OK;
+    }
+    // 2 to 16 samples name real types that this adapter does not offer; beyond is no type at all.
+    return type <= 16 ? D3DERR_NOTAVAILABLE : D3DERR_INVALIDCALL;
+}
+
+HRESULT CheckPresentMultisample(const MultisampleLevels& levels, const D3DPRESENT_PARAMETERS& params) {
+    DWORD available = 0;
+    if (FAILED(MultisampleQualityLevels(levels, params.BackBufferFormat, params.MultiSampleType, &available)))
+        return D3DERR_INVALIDCALL;
+    if (params.MultiSampleQuality >= available) return D3DERR_INVALIDCALL;
+    if (params.MultiSampleType != D3DMULTISAMPLE_NONE &&
+        (params.SwapEffect != D3DSWAPEFFECT_DISCARD || (params.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER)))
+        return D3DERR_INVALIDCALL;
+    return D3D_OK;
+}
+
+DeviceCore::DeviceCore(const D3DCAPS9& caps, const D3DPRESENT_PARAMETERS& params, bool strictReset, bool logCalls,
+                       MultisampleLevels multisample)
+    : m_caps(caps), m_multisample(std::move(multisample)), m_params(params), m_strictReset(strictReset),
+      m_logCalls(logCalls) {}
 
 DeviceCore::~DeviceCore() {
     // Resources still alive hold the device, so only device-owned surfaces and objects that
@@ -421,6 +459,7 @@ HRESULT DeviceCore::Initialise() {
     if (m_params.BackBufferWidth == 0) m_params.BackBufferWidth = 640;
     if (m_params.BackBufferHeight == 0) m_params.BackBufferHeight = 480;
     if (m_params.BackBufferFormat == D3DFMT_UNKNOWN) m_params.BackBufferFormat = D3DFMT_X8R8G8B8;
+    if (FAILED(CheckPresentMultisample(m_multisample, m_params))) return D3DERR_INVALIDCALL;
     const HRESULT hr = CreateImplicitSurfaces();
     if (FAILED(hr)) return hr;
     ResetState();
@@ -623,6 +662,11 @@ HRESULT DeviceCore::Reset(D3DPRESENT_PARAMETERS* params) {
     if (next.BackBufferWidth == 0) next.BackBufferWidth = m_params.BackBufferWidth;
     if (next.BackBufferHeight == 0) next.BackBufferHeight = m_params.BackBufferHeight;
     if (next.BackBufferFormat == D3DFMT_UNKNOWN) next.BackBufferFormat = m_params.BackBufferFormat;
+    // Refused before anything is released, so the old buffers survive for the next attempt.
+    if (FAILED(CheckPresentMultisample(m_multisample, next))) {
+        m_lost = true;
+        return D3DERR_INVALIDCALL;
+    }
     // Surfaces still referenced (only possible when not strict) stay valid but detached.
     if (m_backBuffer && m_backBuffer->ExternalRefs()) {
         BackendDestroySurface(m_backBuffer);
@@ -758,6 +802,8 @@ HRESULT DeviceCore::StretchRect(IDirect3DSurface9* source, const RECT* sourceRec
     if (!src || !dst || src == dst || src->Device() != this || dst->Device() != this) return D3DERR_INVALIDCALL;
     // The destination must be a render target (as on the original platform).
     if (!(dst->desc.Usage & D3DUSAGE_RENDERTARGET) || src->desc.Pool != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
+    // A multisampled surface is only ever resolved from, never copied into.
+    if (dst->desc.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
     const RECT full{0, 0, static_cast<LONG>(src->desc.Width), static_cast<LONG>(src->desc.Height)};
     const RECT fullDst{0, 0, static_cast<LONG>(dst->desc.Width), static_cast<LONG>(dst->desc.Height)};
     const RECT s = sourceRect ? *sourceRect : full;
@@ -1280,6 +1326,8 @@ HRESULT DeviceCore::SetProgramInts(const char* name, const INT* values, UINT cou
 HRESULT DeviceCore::ReadRenderTarget(IDirect3DSurface9* surface, D3DCOLOR* pixels, UINT pixelCount) {
     Surface* s = AsSurface(surface);
     if (!s || !pixels || s->Device() != this || !(s->desc.Usage & D3DUSAGE_RENDERTARGET)) return D3DERR_INVALIDCALL;
+    // As a lock would be: resolve it into a single-sample target with StretchRect first.
+    if (s->desc.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
     if (pixelCount < s->desc.Width * s->desc.Height) return D3DERR_INVALIDCALL;
     return BackendReadRenderTarget(s, pixels);
 }

@@ -40,7 +40,8 @@ protected:
 struct BackendData {
     std::uint32_t object = 0;    // buffer or texture name
     std::uint32_t framebuffer = 0; // framebuffer of a render-target surface
-    std::uint32_t renderbuffer = 0; // depth storage
+    std::uint32_t renderbuffer = 0; // depth storage, or the colour storage of a multisampled surface
+    std::uint32_t samples = 0;      // samples per pixel of a multisampled surface's storage (0: one)
     bool dirty = true;
     UINT dirtyBegin = 0, dirtyEnd = 0; // byte range of buffers to upload
 };
@@ -255,9 +256,28 @@ DWORD FloatToDword(float value);
 
 struct AdapterConfig; // defined by the Direct3D object
 
+// The quality levels of NONMASKABLE multisampling an adapter offers, per surface format; a
+// format not listed has otherFormats. No other counted type (2 to 16 samples) is offered, as on
+// an adapter that exposes its multisampling only through NONMASKABLE.
+struct MultisampleLevels {
+    std::map<D3DFORMAT, DWORD> byFormat;
+    DWORD otherFormats = 0;
+    DWORD For(D3DFORMAT format) const;
+};
+// The adapter's CheckDeviceMultiSampleType answer for one format and type: NONE always with one
+// level, NONMASKABLE with the levels for the format (D3DERR_NOTAVAILABLE without any), the
+// counted types D3DERR_NOTAVAILABLE, anything else D3DERR_INVALIDCALL.
+HRESULT MultisampleQualityLevels(const MultisampleLevels& levels, D3DFORMAT format, D3DMULTISAMPLE_TYPE type,
+                                 DWORD* qualityLevels);
+// Whether present parameters may ask for their multisampling: a type the adapter offers for the
+// back-buffer format, a quality below its level count, a discarding swap effect and no lockable
+// back buffer. D3D_OK or D3DERR_INVALIDCALL.
+HRESULT CheckPresentMultisample(const MultisampleLevels& levels, const D3DPRESENT_PARAMETERS& params);
+
 class DeviceCore : public Counted<IDirect3DDevice9>, public IRecordingControl {
 public:
-    DeviceCore(const D3DCAPS9& caps, const D3DPRESENT_PARAMETERS& params, bool strictReset, bool logCalls);
+    DeviceCore(const D3DCAPS9& caps, const D3DPRESENT_PARAMETERS& params, bool strictReset, bool logCalls,
+               MultisampleLevels multisample = {});
     ~DeviceCore() override;
     // Must be called once by the backend after its own construction succeeded.
     HRESULT Initialise();
@@ -381,6 +401,7 @@ protected:
     void ReleaseImplicitSurfaces();
 
     D3DCAPS9 m_caps;
+    MultisampleLevels m_multisample;
     D3DPRESENT_PARAMETERS m_params;
     DeviceState m_state;
     Surface* m_backBuffer = nullptr;

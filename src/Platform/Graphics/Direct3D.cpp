@@ -20,8 +20,9 @@ RecordingDeviceImpl* g_lastRecording = nullptr;
 
 class RecordingDeviceImpl final : public GraphicsDetail::DeviceCore {
 public:
-    RecordingDeviceImpl(const D3DCAPS9& caps, const D3DPRESENT_PARAMETERS& params, bool strict)
-        : DeviceCore(caps, params, strict, true) {
+    RecordingDeviceImpl(const D3DCAPS9& caps, const D3DPRESENT_PARAMETERS& params, bool strict,
+                        const GraphicsDetail::MultisampleLevels& multisample)
+        : DeviceCore(caps, params, strict, true, multisample) {
         g_lastRecording = this;
     }
     ~RecordingDeviceImpl() override {
@@ -51,8 +52,9 @@ D3DCAPS9 RecordingCaps(const RecordingConfig& c) {
 class Direct3D final : public GraphicsDetail::Counted<IDirect3D9> {
 public:
     Direct3D(D3DBackend backend, const D3DCAPS9& caps, std::vector<D3DDISPLAYMODE> modes, bool a1r5g5b5,
-             DWORD msLevels)
-        : m_backend(backend), m_caps(caps), m_modes(std::move(modes)), m_a1r5g5b5(a1r5g5b5), m_msLevels(msLevels) {
+             GraphicsDetail::MultisampleLevels multisample)
+        : m_backend(backend), m_caps(caps), m_modes(std::move(modes)), m_a1r5g5b5(a1r5g5b5),
+          m_multisample(std::move(multisample)) {
         // Modes differing only in refresh rate come one after the other, smallest first.
         std::sort(m_modes.begin(), m_modes.end(), [](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) {
             if (a.Width != b.Width) return a.Width < b.Width;
@@ -101,16 +103,10 @@ public:
         return D3DFormatRowBytes(checkFormat, 1) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
 
-    HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT, BOOL,
+    HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT format, BOOL,
                                        D3DMULTISAMPLE_TYPE multiSample, DWORD* qualityLevels) override {
         if (adapter != 0 || type != D3DDEVTYPE_HAL) return D3DERR_INVALIDCALL;
-        if (multiSample == D3DMULTISAMPLE_NONE) {
-            if (qualityLevels) *qualityLevels = 1;
-            return D3D_OK;
-        }
-        if (multiSample != D3DMULTISAMPLE_NONMASKABLE || m_msLevels == 0) return D3DERR_NOTAVAILABLE;
-        if (qualityLevels) *qualityLevels = m_msLevels;
-        return D3D_OK;
+        return GraphicsDetail::MultisampleQualityLevels(m_multisample, format, multiSample, qualityLevels);
     }
 
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override {
@@ -133,7 +129,7 @@ public:
         if (!pp.hDeviceWindow) pp.hDeviceWindow = window;
         if (m_backend == D3DBackend::Recording) {
             if (FAILED(g_recordingConfig.createDeviceResult)) return g_recordingConfig.createDeviceResult;
-            auto* device = new RecordingDeviceImpl(m_caps, pp, g_recordingConfig.strictReset);
+            auto* device = new RecordingDeviceImpl(m_caps, pp, g_recordingConfig.strictReset, m_multisample);
             const HRESULT hr = device->Initialise();
             if (FAILED(hr)) {
                 device->Release();
@@ -156,7 +152,7 @@ private:
     D3DCAPS9 m_caps;
     std::vector<D3DDISPLAYMODE> m_modes;
     bool m_a1r5g5b5;
-    DWORD m_msLevels;
+    GraphicsDetail::MultisampleLevels m_multisample;
 };
 
 } // namespace
@@ -179,16 +175,18 @@ IDirect3D9* Direct3DCreate9(UINT sdkVersion) {
     using namespace Platform;
     if (sdkVersion != D3D_SDK_VERSION) return nullptr;
     if (g_backend == D3DBackend::Recording) {
+        // The configured levels hold for every format: the Recording device stores no samples.
+        GraphicsDetail::MultisampleLevels multisample;
+        multisample.otherFormats = g_recordingConfig.multiSampleQualityLevels;
         return new Direct3D(D3DBackend::Recording, RecordingCaps(g_recordingConfig), g_recordingConfig.displayModes,
-                            g_recordingConfig.supportsA1R5G5B5, g_recordingConfig.multiSampleQualityLevels);
+                            g_recordingConfig.supportsA1R5G5B5, std::move(multisample));
     }
     D3DCAPS9 caps;
-    if (!GraphicsDetail::ProbeOpenGL(caps)) return nullptr;
+    GraphicsDetail::MultisampleLevels multisample;
+    if (!GraphicsDetail::ProbeOpenGL(caps, multisample)) return nullptr;
     std::vector<D3DDISPLAYMODE> modes;
     for (const DisplayMode& m : ListDisplayModes())
         modes.push_back(D3DDISPLAYMODE{static_cast<UINT>(m.width), static_cast<UINT>(m.height),
                                        static_cast<UINT>(m.refreshRate), D3DFMT_X8R8G8B8});
-    // Multisampled back buffers are not offered: the back buffer is an offscreen texture and
-    // the post effects copy it every frame, which a single-sample buffer keeps simple.
-    return new Direct3D(D3DBackend::OpenGL, caps, std::move(modes), true, 0);
+    return new Direct3D(D3DBackend::OpenGL, caps, std::move(modes), true, std::move(multisample));
 }

@@ -1,8 +1,10 @@
 // The OpenGL 4.5 core device. Every render target (the back buffer included) is a texture
 // stored top row first, drawn with an upper-left clip origin and a [0, 1] depth range, so the
 // matrices of the engine upload unchanged and render targets read back the way the original
-// platform lays them out; Present blits the back buffer to the window upside down. The
-// fixed-function pipeline is emulated with GLSL programs generated from the state in force
+// platform lays them out; Present blits the back buffer to the window upside down. A
+// multisampled back buffer is a multisampled renderbuffer instead (with a depth buffer of the
+// same samples), resolved into a single-sample scratch texture whenever it is copied or shown.
+// The fixed-function pipeline is emulated with GLSL programs generated from the state in force
 // and cached by their generated text.
 
 #define GL_GLEXT_PROTOTYPES 1
@@ -14,8 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <sstream>
 #include <unordered_map>
+#include <vector>
 
 #include "Platform/Graphics/GLDevice.h"
 #include "Platform/Window/LeakCheck.h"
@@ -250,6 +255,61 @@ bool CompileProgram(const std::string& vs, const std::string& fs, GLuint& progra
 bool g_probed = false;
 bool g_probeResult = false;
 D3DCAPS9 g_probedCaps;
+// Per surface format, the sample counts above one its multisampled storage may take, ascending:
+// NONMASKABLE quality q is g_sampleCounts[format][q].
+std::map<D3DFORMAT, std::vector<GLsizei>> g_sampleCounts;
+
+// The colour formats a back buffer may have, and the depth formats (all stored as 24/8).
+constexpr D3DFORMAT kBackBufferFormats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
+                                            D3DFMT_A1R5G5B5};
+constexpr D3DFORMAT kDepthFormats[] = {D3DFMT_D16, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D32};
+
+// The sample counts above one, up to maxSamples, that renderbuffers of this internal format
+// support, ascending.
+std::vector<GLsizei> RenderbufferSampleCounts(GLenum internal, GLint maxSamples) {
+    GLint n = 0;
+    glGetInternalformativ(GL_RENDERBUFFER, internal, GL_NUM_SAMPLE_COUNTS, 1, &n);
+    std::vector<GLint> found(static_cast<std::size_t>(std::max(n, 0)));
+    if (n > 0) glGetInternalformativ(GL_RENDERBUFFER, internal, GL_SAMPLES, n, found.data());
+    if (glGetError() != GL_NO_ERROR) return {};
+    std::vector<GLsizei> counts;
+    for (GLint c : found)
+        if (c > 1 && c <= maxSamples) counts.push_back(c);
+    std::sort(counts.begin(), counts.end());
+    counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
+    return counts;
+}
+
+// Fills g_sampleCounts from the current context: a back buffer's counts are those its colour
+// format and the depth-stencil buffer share, so the automatic depth buffer always matches it.
+void ProbeSampleCounts() {
+    g_sampleCounts.clear();
+    GLint maxSamples = 0;
+    glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
+    const std::vector<GLsizei> depth = RenderbufferSampleCounts(GL_DEPTH24_STENCIL8, maxSamples);
+    for (D3DFORMAT f : kDepthFormats) g_sampleCounts[f] = depth;
+    for (D3DFORMAT f : kBackBufferFormats) {
+        const std::vector<GLsizei> colour = RenderbufferSampleCounts(FormatFor(f).internal, maxSamples);
+        std::vector<GLsizei> both;
+        std::set_intersection(colour.begin(), colour.end(), depth.begin(), depth.end(), std::back_inserter(both));
+        g_sampleCounts[f] = std::move(both);
+    }
+}
+
+MultisampleLevels ProbedMultisampleLevels() {
+    MultisampleLevels levels;
+    for (const auto& [format, counts] : g_sampleCounts) levels.byFormat[format] = static_cast<DWORD>(counts.size());
+    return levels;
+}
+
+// Samples per pixel of a surface described so (0 when it is not multisampled). The quality was
+// checked against the same table when the device took its present parameters.
+GLsizei SampleCount(const D3DSURFACE_DESC& d) {
+    if (d.MultiSampleType == D3DMULTISAMPLE_NONE) return 0;
+    const auto it = g_sampleCounts.find(d.Format);
+    if (it == g_sampleCounts.end() || d.MultiSampleQuality >= it->second.size()) return 0;
+    return it->second[d.MultiSampleQuality];
+}
 
 bool MakeContext(SDL_Window* window, SDL_GLContext& context) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
@@ -265,7 +325,8 @@ class GLDevice final : public DeviceCore {
 public:
     GLDevice(SDL_Window* window, bool ownsWindow, SDL_GLContext context, const D3DCAPS9& caps,
              const D3DPRESENT_PARAMETERS& params)
-        : DeviceCore(caps, params, false, false), m_window(window), m_ownsWindow(ownsWindow), m_context(context) {}
+        : DeviceCore(caps, params, false, false, ProbedMultisampleLevels()), m_window(window), m_ownsWindow(ownsWindow),
+          m_context(context) {}
 
     ~GLDevice() override {
         ScopedDriverAllocations driver;
@@ -302,14 +363,29 @@ protected:
     HRESULT BackendCreateDefaultSurfaces() override {
         ScopedDriverAllocations driver;
         Surface* bb = m_backBuffer;
-        GLFormat f = FormatFor(bb->desc.Format);
-        if (!f.internal) f = FormatFor(D3DFMT_X8R8G8B8);
-        glCreateTextures(GL_TEXTURE_2D, 1, &bb->backend.object);
-        glTextureStorage2D(bb->backend.object, 1, f.internal, static_cast<GLsizei>(bb->desc.Width),
-                           static_cast<GLsizei>(bb->desc.Height));
-        glTextureParameteriv(bb->backend.object, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
-        if (m_depthSurface) CreateDepth(m_depthSurface);
+        const GLFormat f = ColourFormat(bb);
+        const GLsizei w = static_cast<GLsizei>(bb->desc.Width), h = static_cast<GLsizei>(bb->desc.Height);
+        const GLsizei samples = SampleCount(bb->desc);
+        if (samples > 1) {
+            // Never sampled nor read directly: StretchRect and Present resolve it first.
+            glCreateRenderbuffers(1, &bb->backend.renderbuffer);
+            glNamedRenderbufferStorageMultisample(bb->backend.renderbuffer, samples, f.internal, w, h);
+            bb->backend.samples = static_cast<std::uint32_t>(samples);
+        } else {
+            glCreateTextures(GL_TEXTURE_2D, 1, &bb->backend.object);
+            glTextureStorage2D(bb->backend.object, 1, f.internal, w, h);
+            glTextureParameteriv(bb->backend.object, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
+        }
+        if (m_depthSurface) CreateDepth(m_depthSurface, samples);
         return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
+    }
+
+    void BackendDestroyDefaultSurfaces() override {
+        ScopedDriverAllocations driver;
+        if (m_resolve) glDeleteTextures(1, &m_resolve);
+        m_resolve = 0;
+        m_resolveWidth = m_resolveHeight = 0;
+        m_resolveInternal = 0;
     }
 
     void BackendDestroySurface(Surface* s) override {
@@ -317,6 +393,7 @@ protected:
         if (!s->container && s->backend.object) glDeleteTextures(1, &s->backend.object);
         if (s->backend.renderbuffer) glDeleteRenderbuffers(1, &s->backend.renderbuffer);
         s->backend.object = s->backend.renderbuffer = 0;
+        s->backend.samples = 0;
         if (m_boundColor == s) m_boundColor = nullptr;
         if (m_boundDepth == s) m_boundDepth = nullptr;
     }
@@ -426,13 +503,20 @@ protected:
     HRESULT BackendStretchRect(Surface* src, const RECT& s, Surface* dst, const RECT& d,
                                D3DTEXTUREFILTERTYPE filter) override {
         ScopedDriverAllocations driver;
-        AttachColor(m_readFbo, src);
+        ReleaseDrawFramebuffer();
+        const bool sameRect = s.left == d.left && s.top == d.top && s.right == d.right && s.bottom == d.bottom;
+        if (src->backend.samples && !(sameRect && ColourFormat(src).internal == ColourFormat(dst).internal)) {
+            // GL resolves samples only between equal rectangles of one format: resolve in place
+            // into the scratch first, then scale from there with the filter asked for.
+            glNamedFramebufferTexture(m_readFbo, GL_COLOR_ATTACHMENT0, Resolve(src, s), 0);
+        } else {
+            AttachColor(m_readFbo, src);
+        }
         AttachColor(m_drawFbo, dst);
-        m_boundColor = nullptr; // the draw framebuffer now holds dst
-        m_boundDepth = nullptr;
-        glNamedFramebufferRenderbuffer(m_drawFbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+        // An unscaled copy filters nothing; nearest also keeps a direct resolve legal.
+        const bool nearest = sameRect || filter == D3DTEXF_POINT || filter == D3DTEXF_NONE;
         glBlitNamedFramebuffer(m_readFbo, m_drawFbo, s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom,
-                               GL_COLOR_BUFFER_BIT, filter == D3DTEXF_POINT || filter == D3DTEXF_NONE ? GL_NEAREST : GL_LINEAR);
+                               GL_COLOR_BUFFER_BIT, nearest ? GL_NEAREST : GL_LINEAR);
         return D3D_OK;
     }
 
@@ -440,7 +524,14 @@ protected:
         ScopedDriverAllocations driver;
         int w = 0, h = 0;
         SDL_GL_GetDrawableSize(m_window, &w, &h);
-        AttachColor(m_readFbo, m_backBuffer);
+        if (m_backBuffer->backend.samples) {
+            // GL resolves samples only into the same rectangle, never flipped or scaled as below.
+            const RECT all{0, 0, static_cast<LONG>(m_backBuffer->desc.Width), static_cast<LONG>(m_backBuffer->desc.Height)};
+            ReleaseDrawFramebuffer();
+            glNamedFramebufferTexture(m_readFbo, GL_COLOR_ATTACHMENT0, Resolve(m_backBuffer, all), 0);
+        } else {
+            AttachColor(m_readFbo, m_backBuffer);
+        }
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         // Our images are stored top row first; the window's framebuffer starts at the bottom.
         glBlitNamedFramebuffer(m_readFbo, 0, 0, 0, static_cast<GLint>(m_backBuffer->desc.Width),
@@ -540,10 +631,46 @@ private:
         GLint location[kDeviceUniformCount];
     };
 
-    void CreateDepth(Surface* s) {
+    // The depth-stencil storage, with the samples of the colour buffer it serves.
+    void CreateDepth(Surface* s, GLsizei samples) {
         glCreateRenderbuffers(1, &s->backend.renderbuffer);
-        glNamedRenderbufferStorage(s->backend.renderbuffer, GL_DEPTH24_STENCIL8, static_cast<GLsizei>(s->desc.Width),
-                                   static_cast<GLsizei>(s->desc.Height));
+        glNamedRenderbufferStorageMultisample(s->backend.renderbuffer, samples > 1 ? samples : 0, GL_DEPTH24_STENCIL8,
+                                              static_cast<GLsizei>(s->desc.Width), static_cast<GLsizei>(s->desc.Height));
+        s->backend.samples = samples > 1 ? static_cast<std::uint32_t>(samples) : 0;
+    }
+
+    static GLFormat ColourFormat(const Surface* s) {
+        const GLFormat f = FormatFor(s->desc.Format);
+        return f.internal ? f : FormatFor(D3DFMT_X8R8G8B8);
+    }
+
+    // The draw framebuffer is about to hold something other than the render target: forget
+    // what BindTarget attached, and drop the depth buffer, whose samples may not match.
+    void ReleaseDrawFramebuffer() {
+        m_boundColor = nullptr;
+        m_boundDepth = nullptr;
+        glNamedFramebufferRenderbuffer(m_drawFbo, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+    }
+
+    // Resolves rect r of a multisampled surface into the same rect of a single-sample scratch
+    // texture of its size and format, kept for the next frame; answers the scratch. Uses both
+    // framebuffers; the caller has released the draw framebuffer.
+    GLuint Resolve(Surface* s, const RECT& r) {
+        const GLFormat f = ColourFormat(s);
+        const GLsizei w = static_cast<GLsizei>(s->desc.Width), h = static_cast<GLsizei>(s->desc.Height);
+        if (!m_resolve || m_resolveWidth != w || m_resolveHeight != h || m_resolveInternal != f.internal) {
+            if (m_resolve) glDeleteTextures(1, &m_resolve);
+            glCreateTextures(GL_TEXTURE_2D, 1, &m_resolve);
+            glTextureStorage2D(m_resolve, 1, f.internal, w, h);
+            m_resolveWidth = w;
+            m_resolveHeight = h;
+            m_resolveInternal = f.internal;
+        }
+        AttachColor(m_readFbo, s);
+        glNamedFramebufferTexture(m_drawFbo, GL_COLOR_ATTACHMENT0, m_resolve, 0);
+        glBlitNamedFramebuffer(m_readFbo, m_drawFbo, r.left, r.top, r.right, r.bottom, r.left, r.top, r.right, r.bottom,
+                               GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        return m_resolve;
     }
 
     struct ProgramUniform {
@@ -572,7 +699,9 @@ private:
     static GLuint ColorTexture(Surface* s) { return s->container ? s->container->backend.object : s->backend.object; }
 
     void AttachColor(GLuint fbo, Surface* s) {
-        if (s->container && s->container->type == D3DRTYPE_CUBETEXTURE)
+        if (s->backend.samples)
+            glNamedFramebufferRenderbuffer(fbo, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, s->backend.renderbuffer);
+        else if (s->container && s->container->type == D3DRTYPE_CUBETEXTURE)
             glNamedFramebufferTextureLayer(fbo, GL_COLOR_ATTACHMENT0, ColorTexture(s), static_cast<GLint>(s->level),
                                            static_cast<GLint>(s->face));
         else
@@ -584,6 +713,9 @@ private:
         if (!rt) return false;
         Surface* ds = m_state.depthStencil;
         if (ds && !ds->backend.renderbuffer) ds = nullptr;
+        // A depth buffer of other samples than the target would leave the framebuffer
+        // incomplete; drawing goes on without depth, as the target cannot use it anyway.
+        if (ds && ds->backend.samples != rt->backend.samples) ds = nullptr;
         if (rt != m_boundColor) {
             AttachColor(m_drawFbo, rt);
             m_boundColor = rt;
@@ -633,6 +765,9 @@ private:
     Surface* m_boundColor = nullptr;
     Surface* m_boundDepth = nullptr;
     bool m_depthAttached = false;
+    GLuint m_resolve = 0; // single-sample scratch a multisampled surface resolves into
+    GLsizei m_resolveWidth = 0, m_resolveHeight = 0;
+    GLenum m_resolveInternal = 0;
     std::unordered_map<std::string, FFProgram> m_programs;  // by generated text
     std::unordered_map<std::string, FFProgram*> m_keyed;    // by the state it was generated from
     std::vector<DWORD> m_activeLights;
@@ -1029,6 +1164,11 @@ void GLDevice::ApplyRasterState() {
                                      : rs[D3DRS_FILLMODE] == D3DFILL_POINT   ? GL_POINT
                                                                              : GL_FILL);
     glDisable(GL_SCISSOR_TEST);
+    // Per draw, as the original platform switches it; a single-sample target ignores it.
+    if (rs[D3DRS_MULTISAMPLEANTIALIAS])
+        glEnable(GL_MULTISAMPLE);
+    else
+        glDisable(GL_MULTISAMPLE);
 }
 
 void GLDevice::ApplySamplers() {
@@ -1161,9 +1301,10 @@ HRESULT GLDevice::BackendDraw(const DrawCall& call) {
     return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_DRIVERINTERNALERROR;
 }
 
-bool ProbeOpenGL(D3DCAPS9& caps) {
+bool ProbeOpenGL(D3DCAPS9& caps, MultisampleLevels& multisample) {
     if (g_probed) {
         caps = g_probedCaps;
+        multisample = ProbedMultisampleLevels();
         return g_probeResult;
     }
     g_probed = true;
@@ -1194,11 +1335,13 @@ bool ProbeOpenGL(D3DCAPS9& caps) {
         c.PixelShaderVersion = D3DPS_VERSION(3, 0);
         c.NumSimultaneousRTs = 1;
         g_probedCaps = c;
+        ProbeSampleCounts();
         g_probeResult = true;
         SDL_GL_DeleteContext(context);
     }
     DestroyGameWindow(window);
     caps = g_probedCaps;
+    multisample = ProbedMultisampleLevels();
     return g_probeResult;
 }
 
