@@ -1,5 +1,7 @@
 #include "Game/ScriptEngineServices.h"
 
+#include <cmath>
+
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PSettings.h"
 #include "Framework/StartupRegistry.h"
@@ -108,6 +110,9 @@ void GetMusicName(ScriptCall& call) {
 
 // The level's part (a factor of 0 also ends the show-case time) comes with the level.
 void SetTemp(ScriptCall&, double factor) {
+    // Every task's frame time is scaled by it and the total time sums the results: a NaN or an
+    // infinity would spoil both for the rest of the run, so such a factor changes nothing.
+    if (!std::isfinite(factor)) return;
     const float value = Script::NarrowToFloat(factor);
     g_timeScale = value;
     CNSound::SetGlobalFrequencyFactor(value);

@@ -5,6 +5,10 @@
 #include "Script/ScriptFunctions.h"
 
 #include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -18,6 +22,167 @@ int LuaUpdate(lua_State* L) {
 
 void LogScriptError(const char* text) { CPLog::Instance().Print(0, "\nScript Error!\n%s\n", text ? text : "?"); }
 
+// The text of an error value (a string, or a number as Lua prints it) read without converting it
+// on the stack: lua_tostring turns a number into a new string, and that allocation can run the
+// collector and with it a script's __gc finalizer. Outside a protected call, an error raised there
+// has no handler and Lua ends the process. Null for any other value.
+std::optional<std::string> ErrorValueText(lua_State* L, int index) {
+    if (lua_type(L, index) == LUA_TSTRING) {
+        std::size_t size = 0;
+        const char* text = lua_tolstring(L, index, &size);
+        return std::string(text, size);
+    }
+    if (lua_type(L, index) == LUA_TNUMBER) {
+        char text[LUAI_MAXNUMBER2STR];
+        std::snprintf(text, sizeof text, LUA_NUMBER_FMT, lua_tonumber(L, index));
+        return std::string(text);
+    }
+    return std::nullopt;
+}
+
+// The chunk loaders a script can reach at run time ("loadstring", "load", "loadfile", "dofile")
+// take precompiled chunks just as the file loader would, and the undumper trusts them: a script
+// could build one with string.dump, damage it and take the process down. Each is replaced by one
+// that refuses them with the same message and otherwise answers as Lua's own does.
+constexpr char kPrecompiledRefused[] = "precompiled chunks are not accepted";
+
+bool StartsPrecompiled(const char* data, std::size_t size) { return size > 0 && data[0] == LUA_SIGNATURE[0]; }
+
+// The answer of loadstring, load and loadfile: the function, or nil and the message.
+int LoadAnswer(lua_State* L, int status) {
+    if (status == 0) return 1;
+    lua_pushnil(L);
+    lua_insert(L, -2);
+    return 2;
+}
+
+int RefusedAnswer(lua_State* L) {
+    lua_pushnil(L);
+    lua_pushstring(L, kPrecompiledRefused);
+    return 2;
+}
+
+int LuaLoadString(lua_State* L) {
+    std::size_t size = 0;
+    const char* text = luaL_checklstring(L, 1, &size);
+    const char* name = luaL_optstring(L, 2, text);
+    if (StartsPrecompiled(text, size)) return RefusedAnswer(L);
+    return LoadAnswer(L, luaL_loadbuffer(L, text, size, name));
+}
+
+// Lua's own reader for "load" (the function at 1 gives the pieces, the current one is kept at 3),
+// looking at the first piece that is not empty: the chunk's first byte decides its kind.
+const char* CheckedPieceReader(lua_State* L, void* firstSeen, std::size_t* size) {
+    luaL_checkstack(L, 2, "too many nested functions");
+    lua_pushvalue(L, 1);
+    lua_call(L, 0, 1);
+    if (lua_isnil(L, -1)) {
+        lua_pop(L, 1);
+        *size = 0;
+        return nullptr;
+    }
+    if (!lua_isstring(L, -1)) luaL_error(L, "reader function must return a string");
+    lua_replace(L, 3);
+    const char* piece = lua_tolstring(L, 3, size);
+    bool& seen = *static_cast<bool*>(firstSeen);
+    if (!seen && *size > 0) {
+        seen = true;
+        if (StartsPrecompiled(piece, *size)) {
+            lua_pushstring(L, kPrecompiledRefused);
+            lua_error(L);
+        }
+    }
+    return piece;
+}
+
+int LuaLoad(lua_State* L) {
+    const char* name = luaL_optstring(L, 2, "=(load)");
+    luaL_checktype(L, 1, LUA_TFUNCTION);
+    lua_settop(L, 3);
+    bool firstSeen = false;
+    return LoadAnswer(L, lua_load(L, CheckedPieceReader, &firstSeen, name));
+}
+
+// luaL_loadfile decides the kind from the first byte after an optional "#" line; the same test
+// is made here first. Without a name it would read the standard input, which the game does not
+// have: that is refused too.
+int LoadSourceFile(lua_State* L, const char* path) {
+    if (!path) {
+        lua_pushstring(L, "no file name given");
+        return LUA_ERRFILE;
+    }
+    if (FILE* file = std::fopen(path, "rb")) {
+        int c = std::getc(file);
+        if (c == '#') {
+            while (c != EOF && c != '\n') c = std::getc(file);
+            if (c == '\n') c = std::getc(file);
+        }
+        std::fclose(file);
+        if (c == LUA_SIGNATURE[0]) {
+            lua_pushfstring(L, "%s: %s", path, kPrecompiledRefused);
+            return LUA_ERRFILE;
+        }
+    }
+    // A file that does not open gets luaL_loadfile's own message.
+    return luaL_loadfile(L, path);
+}
+
+int LuaLoadFile(lua_State* L) { return LoadAnswer(L, LoadSourceFile(L, luaL_optstring(L, 1, nullptr))); }
+
+int LuaDoFile(lua_State* L) {
+    const char* path = luaL_optstring(L, 1, nullptr);
+    const int before = lua_gettop(L);
+    if (LoadSourceFile(L, path) != 0) lua_error(L);
+    lua_call(L, 0, LUA_MULTRET);
+    return lua_gettop(L) - before;
+}
+
+// Lua 5.1's pattern matcher recurses once for every quantified item and capture of a pattern,
+// with no limit of its own: a script's pattern of a few hundred thousand "a?" overflows the C
+// stack. Later Lua versions refuse patterns nested deeper than 200 with "pattern too complex";
+// the matching functions refuse here before matching. Every recursion passes one of the
+// characters counted, so their number bounds the depth (sets and escapes only overestimate it).
+constexpr int kMaxPatternDepth = 200;
+
+bool PatternTooComplex(lua_State* L, int index) {
+    if (!lua_isstring(L, index)) return false; // the function raises its own argument error
+    std::size_t size = 0;
+    const char* pattern = lua_tolstring(L, index, &size);
+    constexpr std::string_view kRecursing = "()?*+-";
+    int depth = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        if (kRecursing.find(pattern[i]) != std::string_view::npos && ++depth > kMaxPatternDepth) return true;
+    return false;
+}
+
+// string.find, match, gmatch, gfind and gsub: the library's function is the first upvalue, the
+// second tells find, whose fourth argument true searches plainly, without the matcher.
+int GuardedPatternFunction(lua_State* L) {
+    const bool plain = lua_toboolean(L, lua_upvalueindex(2)) && lua_toboolean(L, 4);
+    if (!plain && PatternTooComplex(L, 2)) return luaL_error(L, "pattern too complex");
+    // Run in this frame, so its argument errors still name the function the script called.
+    return lua_tocfunction(L, lua_upvalueindex(1))(L);
+}
+
+void GuardPatternFunctions(lua_State* L) {
+    lua_getfield(L, LUA_GLOBALSINDEX, "string");
+    if (!lua_istable(L, -1)) {
+        lua_pop(L, 1);
+        return;
+    }
+    for (const char* name : {"find", "match", "gmatch", "gfind", "gsub"}) {
+        lua_getfield(L, -1, name);
+        if (!lua_tocfunction(L, -1)) {
+            lua_pop(L, 1);
+            continue;
+        }
+        lua_pushboolean(L, std::string_view(name) == "find");
+        lua_pushcclosure(L, GuardedPatternFunction, 2);
+        lua_setfield(L, -2, name);
+    }
+    lua_pop(L, 1);
+}
+
 // Lua 5.1 opens its libraries through lua_call (each luaopen_* expects to be a called function),
 // and its io library no longer includes os, so os is opened beside it.
 int OpenStateProtected(lua_State* L) {
@@ -27,6 +192,13 @@ int OpenStateProtected(lua_State* L) {
         lua_pushcfunction(L, open);
         lua_pushstring(L, "");
         lua_call(L, 1, 0);
+    }
+    GuardPatternFunctions(L);
+    static const luaL_Reg kSourceOnlyLoaders[] = {
+        {"loadstring", LuaLoadString}, {"load", LuaLoad}, {"loadfile", LuaLoadFile}, {"dofile", LuaDoFile}};
+    for (const luaL_Reg& loader : kSourceOnlyLoaders) {
+        lua_pushcfunction(L, loader.func);
+        lua_setfield(L, LUA_GLOBALSINDEX, loader.name);
     }
     lua_pushstring(L, "Update");
     lua_pushcclosure(L, LuaUpdate, 0);
@@ -60,8 +232,8 @@ int RefusePrecompiledChunk(lua_State* L) {
 
 int ScriptPanicHandler(lua_State* L) {
     // Lua 5.1 hands the panic function its error value on top of the stack.
-    const char* text = lua_gettop(L) >= 1 ? lua_tostring(L, -1) : nullptr;
-    LogScriptError(text);
+    const std::optional<std::string> text = lua_gettop(L) >= 1 ? ErrorValueText(L, -1) : std::nullopt;
+    LogScriptError(text ? text->c_str() : nullptr);
     return 0;
 }
 
@@ -141,9 +313,11 @@ void CPLuaScript::Update() {
     // lua_resume runs protected: an error inside the coroutine comes back as a status.
     const int status = lua_resume(m_thread, 0);
     if (status != 0 && status != LUA_YIELD) {
-        // Lua 5.1 leaves the error value on top of the thread's stack.
-        if (lua_gettop(m_thread) >= 1 && lua_isstring(m_thread, -1)) {
-            LogScriptError(lua_tostring(m_thread, -1));
+        // Lua 5.1 leaves the error value on top of the thread's stack. No longer protected here,
+        // so nothing may run the collector: the value is read, not converted.
+        if (const std::optional<std::string> text = lua_gettop(m_thread) >= 1 ? ErrorValueText(m_thread, -1)
+                                                                                : std::nullopt) {
+            LogScriptError(text->c_str());
             m_kill = true;
         }
         m_finished = true;

@@ -104,6 +104,66 @@ TEST_F(LuaScriptTest, PrecompiledChunkIsRefusedLikeASyntaxError) {
     EXPECT_FALSE(InKernel(script));
 }
 
+TEST_F(LuaScriptTest, RuntimeLoadersRefusePrecompiledChunksAndStillLoadText) {
+    // A script can make bytecode with string.dump and damage it; the undumper trusts what it
+    // reads, so every loader a script reaches refuses it. Text still loads through each of them.
+    const std::string dir = root.Path() + "/";
+    auto script = Make("loaders",
+                       "local dir = '" + dir + "'\n"
+                       "local b = string.dump(function() Report('bytecode ran') return 1 end)\n"
+                       "local function put(name, text) local f = io.open(dir .. name, 'wb') f:write(text) f:close() end\n"
+                       "put('bin.out', b) put('hash.out', '#!lua\\n' .. b) put('text.lua', 'return 40 + 2')\n"
+                       "local function pieces(list) local i = 0 return function() i = i + 1 return list[i] end end\n"
+                       "Report('loadstring', loadstring(b))\n"
+                       "Report('load', load(pieces({'', b})))\n"
+                       "Report('loadfile', loadfile(dir .. 'bin.out'))\n"
+                       "Report('hashline', loadfile(dir .. 'hash.out'))\n"
+                       "Report('dofile', tostring(pcall(dofile, dir .. 'bin.out')), select(2, pcall(dofile, dir .. 'bin.out')))\n"
+                       "Report('stdin', loadfile())\n"
+                       "Report('text', loadstring('return 1 + 1')(), load(pieces({'return ', '3'}))(),\n"
+                       "       loadfile(dir .. 'text.lua')(), dofile(dir .. 'text.lua'))\n"
+                       "Report('missing', tostring((select(2, loadfile(dir .. 'none.lua')) or ''):find('cannot open') ~= nil))\n"
+                       "Report('reader', load(function() return {} end))\n");
+    kernel.AddTask(CPSmartPtr<IPTask>(script));
+    Pass();
+    const std::string refused = "precompiled chunks are not accepted";
+    EXPECT_EQ(Reports(), (Strings{"loadstring|nil|" + refused, "load|nil|" + refused,
+                                  "loadfile|nil|" + dir + "bin.out: " + refused,
+                                  "hashline|nil|" + dir + "hash.out: " + refused,
+                                  "dofile|false|" + dir + "bin.out: " + refused, "stdin|nil|no file name given",
+                                  "text|2|3|42|42", "missing|true",
+                                  "reader|nil|[string \"loaders\"]:15: reader function must return a string"}));
+}
+
+TEST_F(LuaScriptTest, DeeplyNestedPatternsAreRefusedNotOverflowingTheStack) {
+    // Lua 5.1's matcher recurses once per quantified item; half a million of them overflowed the
+    // C stack and took the process down. Each matching function refuses them; plain searches and
+    // patterns at the limit still work, and argument errors still name the function called.
+    auto script = Make("patterns",
+                       "local s, deep = string.rep('a', 250000), string.rep('a?', 250000)\n"
+                       "local function try(f) local ok, a, b = pcall(f) Report(tostring(ok), a, b) end\n"
+                       "try(function() return string.find(s, deep) end)\n"
+                       "try(function() return s:match(deep) end)\n"
+                       "try(function() return string.gsub(s, deep, '') end)\n"
+                       "try(function() return string.gmatch(s, string.rep('(', 201))() end)\n"
+                       "try(function() return string.gfind(s, string.rep('a-', 201))() end)\n"
+                       "try(function() return string.find(string.rep('-', 300), string.rep('-', 300), 1, true) end)\n"
+                       "try(function() return #string.match(s, string.rep('a?', 100) .. string.rep('a*', 100)) end)\n"
+                       "try(function() return string.gsub('a.b', '%.', '-') end)\n"
+                       "try(function() return string.find() end)\n"
+                       "Update() Report('alive')\n");
+    kernel.AddTask(CPSmartPtr<IPTask>(script));
+    Pass(2);
+    auto refused = [](int line) {
+        return "false|[string \"patterns\"]:" + std::to_string(line) + ": pattern too complex|nil";
+    };
+    EXPECT_EQ(Reports(), (Strings{refused(3), refused(4), refused(5), refused(6), refused(7), "true|1|300",
+                                  "true|250000|nil", "true|a-b|1",
+                                  "false|[string \"patterns\"]:11: bad argument #1 to 'find' (string expected, got "
+                                  "no value)|nil",
+                                  "alive"}));
+}
+
 TEST_F(LuaScriptTest, ArgumentErrorStopsTheScriptAndLogsIt) {
     static const Script::ScriptFunction kNeedsNumber[] = {
         {"NeedsNumber", [](lua_State* L) -> int {
@@ -132,6 +192,29 @@ TEST_F(LuaScriptTest, ErrorValueThatIsNotTextOnlyFinishesTheScript) {
     EXPECT_TRUE(script->IsFinished());
     EXPECT_FALSE(script->IsKillRequested());
     EXPECT_TRUE(InKernel(script));
+}
+
+TEST_F(LuaScriptTest, NumericErrorIsLoggedWithoutRunningFinalizersUnprotected) {
+    // Turning the number into text allocated on the failed thread outside any protected call; the
+    // collector then ran the failing __gc finalizers left pending, and Lua's panic ended the process.
+    auto script = Make("finalizers",
+                       "collectgarbage('stop')\n"
+                       "local keep = {}\n"
+                       "for i = 1, 10 do\n"
+                       "  keep[i] = newproxy(true)\n"
+                       "  getmetatable(keep[i]).__gc = function() error('finalizer') end\n"
+                       "end\n"
+                       "keep = nil\n"
+                       "collectgarbage('setstepmul', 1e9)\n"
+                       "local raise = error\n"
+                       "collectgarbage('restart') raise(5.25, 0)\n");
+    kernel.AddTask(CPSmartPtr<IPTask>(script));
+    Pass();
+    EXPECT_TRUE(script->IsKillRequested());
+    EXPECT_TRUE(LogHas("\nScript Error!\n5.25\n"));
+    EXPECT_FALSE(LogHas("finalizer"));
+    Pass();
+    EXPECT_FALSE(InKernel(script));
 }
 
 TEST_F(LuaScriptTest, SyntaxErrorLoadsAndIsRemovedAfterItsFirstPass) {
