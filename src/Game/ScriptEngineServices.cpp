@@ -110,9 +110,11 @@ void GetMusicName(ScriptCall& call) {
 
 // The level's part (a factor of 0 also ends the show-case time) comes with the level.
 void SetTemp(ScriptCall&, double factor) {
-    // Every task's frame time is scaled by it and the total time sums the results: a NaN or an
-    // infinity would spoil both for the rest of the run, so such a factor changes nothing.
-    if (!std::isfinite(factor)) return;
+    // Every task's frame time is scaled by it and the total time sums the results: a NaN, an
+    // infinity or a factor so large that a long frame overflows to one would spoil both for the
+    // rest of the run, so such a factor changes nothing. No game runs time a million times fast.
+    constexpr double kLargestFactor = 1e6;
+    if (!(std::fabs(factor) <= kLargestFactor)) return;
     const float value = Script::NarrowToFloat(factor);
     g_timeScale = value;
     CNSound::SetGlobalFrequencyFactor(value);

@@ -141,7 +141,7 @@ int LuaDoFile(lua_State* L) {
 // with no limit of its own: a script's pattern of a few hundred thousand "a?" overflows the C
 // stack. Later Lua versions refuse patterns nested deeper than 200 with "pattern too complex";
 // the matching functions refuse here before matching. Every recursion passes one of the
-// characters counted, so their number bounds the depth (sets and escapes only overestimate it).
+// characters counted outside escapes and sets, so their number bounds the depth.
 constexpr int kMaxPatternDepth = 200;
 
 bool PatternTooComplex(lua_State* L, int index) {
@@ -150,8 +150,21 @@ bool PatternTooComplex(lua_State* L, int index) {
     const char* pattern = lua_tolstring(L, index, &size);
     constexpr std::string_view kRecursing = "()?*+-";
     int depth = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        if (kRecursing.find(pattern[i]) != std::string_view::npos && ++depth > kMaxPatternDepth) return true;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = pattern[i];
+        if (c == '%') {
+            ++i; // an escaped character is matched as itself
+        } else if (c == '[') {
+            // A set is matched in one step whatever it holds; a ']' right after "[" or "[^" is
+            // one of its characters.
+            ++i;
+            if (i < size && pattern[i] == '^') ++i;
+            if (i < size && pattern[i] == ']') ++i;
+            while (i < size && pattern[i] != ']') i += pattern[i] == '%' ? 2 : 1;
+        } else if (kRecursing.find(c) != std::string_view::npos && ++depth > kMaxPatternDepth) {
+            return true;
+        }
+    }
     return false;
 }
 

@@ -369,7 +369,7 @@ private:
     {
         static const char* const kModifiers[] = {
             "in", "out", "inout", "uniform", "const", "linear", "centroid", "nointerpolation",
-            "noperspective", "sample", "precise", "row_major", "column_major", "point", "line",
+            "noperspective", "precise", "row_major", "column_major", "point", "line",
             "triangle", "lineadj", "triangleadj", "unsigned", "signed", "snorm", "unorm",
         };
         auto isModifier = [](const std::string& word) {

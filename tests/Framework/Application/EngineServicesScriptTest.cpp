@@ -135,9 +135,9 @@ TEST_F(EngineServicesScriptTest, SetTempSetsTimeScaleAndFrequencyFactor) {
     EXPECT_FLOAT_EQ(CNSound::GetGlobalFrequencyFactor(), 0.25f);
     EXPECT_EQ(Run("SetTemp(0)"), "");
     EXPECT_FLOAT_EQ(g_timeScale, 0.0f);
-    // A factor that is no number, or infinite, leaves the scale as it was.
+    // A factor that is no number, infinite or absurdly large leaves the scale as it was.
     EXPECT_EQ(Run("SetTemp(2)"), "");
-    for (const char* bad : {"SetTemp(0/0)", "SetTemp(1/0)", "SetTemp(-1/0)"}) {
+    for (const char* bad : {"SetTemp(0/0)", "SetTemp(1/0)", "SetTemp(-1/0)", "SetTemp(1e39)", "SetTemp(-2e6)"}) {
         EXPECT_EQ(Run(bad), "") << bad;
         EXPECT_FLOAT_EQ(g_timeScale, 2.0f) << bad;
         EXPECT_FLOAT_EQ(CNSound::GetGlobalFrequencyFactor(), 2.0f) << bad;

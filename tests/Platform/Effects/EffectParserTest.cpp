@@ -290,6 +290,7 @@ TEST(EffectParser, FunctionsWithAnUnnamedParameterAreMarked)
         {"float4 F(in float4 c : COLOR0, uniform float k, out float d : DEPTH) : COLOR0 { return 1; }", false},
         {"float4 F(vector<float, 2> uv : TEXCOORD0) : COLOR0 { return 1; }", false},
         {"float4 F(float2 uv[2] : TEXCOORD0, float k = float2(1, 2).x) : COLOR0 { return 1; }", false},
+        {"float4 F(float4 sample : COLOR0) : COLOR0 { return sample; }", false},
         {"float4 F(float2 /* uv */ : TEXCOORD0) : COLOR0 { return 1; }", true},
         {"float4 F(float2 uv : TEXCOORD0, float) : COLOR0 { return 1; }", true},
         {"float4 F(in float4 : COLOR0) : COLOR0 { return 1; }", true},
