@@ -7,10 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "Platform/Graphics/D3D9.h"
 
 namespace kxtest {
+
+// A float render state (fog start and end, point size...) as the DWORD the device takes.
+inline DWORD FloatBits(float value) {
+    DWORD bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
 
 // A windowed back buffer of one buffer, discarded on present; a depth buffer only when a depth
 // format is given.

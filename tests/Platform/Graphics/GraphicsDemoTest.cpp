@@ -118,11 +118,8 @@ TEST(GraphicsDemoTest, DrawsALitTexturedFoggedMeshAndSavesAPng) {
     device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
     device->SetRenderState(D3DRS_FOGCOLOR, fog);
     const float start = 50.0f, end = 180.0f;
-    DWORD bits;
-    std::memcpy(&bits, &start, 4);
-    device->SetRenderState(D3DRS_FOGSTART, bits);
-    std::memcpy(&bits, &end, 4);
-    device->SetRenderState(D3DRS_FOGEND, bits);
+    device->SetRenderState(D3DRS_FOGSTART, kxtest::FloatBits(start));
+    device->SetRenderState(D3DRS_FOGEND, kxtest::FloatBits(end));
     device->SetTexture(0, texture);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);

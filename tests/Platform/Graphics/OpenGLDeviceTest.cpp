@@ -295,8 +295,8 @@ TEST_F(OpenGLDeviceTest, LinearVertexFogByDepth) {
     device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
     device->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FF);
     const float start = 5, end = 15;
-    device->SetRenderState(D3DRS_FOGSTART, *reinterpret_cast<const DWORD*>(&start));
-    device->SetRenderState(D3DRS_FOGEND, *reinterpret_cast<const DWORD*>(&end));
+    device->SetRenderState(D3DRS_FOGSTART, kxtest::FloatBits(start));
+    device->SetRenderState(D3DRS_FOGEND, kxtest::FloatBits(end));
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
     device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
     Plane(10, 20, 0xFFFF0000); // halfway: half fog

@@ -60,8 +60,8 @@ protected:
         device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
         device->SetRenderState(D3DRS_FOGCOLOR, 0xFF00FF00);
         const float start = fogStart, end = fogEnd;
-        device->SetRenderState(D3DRS_FOGSTART, *reinterpret_cast<const DWORD*>(&start));
-        device->SetRenderState(D3DRS_FOGEND, *reinterpret_cast<const DWORD*>(&end));
+        device->SetRenderState(D3DRS_FOGSTART, kxtest::FloatBits(start));
+        device->SetRenderState(D3DRS_FOGEND, kxtest::FloatBits(end));
         device->SetFVF(0x2D2);
         const Vertex quad[4] = {{-1, 1, 0.5f, 0, 0, -1, 0xFFFFFFFF, 0, 0, 0, 0, 0},
                                 {1, 1, 0.5f, 0, 0, -1, 0xFFFFFFFF, 0, 1, 0, 0, 0},
