@@ -16,16 +16,11 @@
 #include "Render/PEffect.h"
 #include "Render/PEffectCache.h"
 #include "Render/RenderStartup.h"
+#include "support/TestDevices.h"
 
 using namespace frametest;
 
 namespace {
-
-DWORD Bits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, sizeof d);
-    return d;
-}
 
 CPSmartPtr<CPPerspectiveCamera> MakeCamera(const D3DXVECTOR3& eye, const D3DXVECTOR3& target, float farPlane = 200.0f) {
     CPSmartPtr<CPPerspectiveCamera> camera(new CPPerspectiveCamera());
@@ -209,8 +204,9 @@ TEST_F(FrameStart, DefaultStates) {
         {D3DRS_ZENABLE, TRUE},            {D3DRS_ZWRITEENABLE, TRUE},      {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA},
         {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA}, {D3DRS_ZFUNC, D3DCMP_LESSEQUAL}, {D3DRS_DITHERENABLE, TRUE},
         {D3DRS_CLIPPING, TRUE},           {D3DRS_CULLMODE, D3DCULL_CCW},   {D3DRS_FOGENABLE, TRUE},
-        {D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR}, {D3DRS_FOGDENSITY, Bits(0.0f)}, {D3DRS_FOGSTART, Bits(50.0f)},
-        {D3DRS_FOGEND, Bits(180.0f)},     {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL},
+        {D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR}, {D3DRS_FOGDENSITY, kxtest::FloatBits(0.0f)},
+        {D3DRS_FOGSTART, kxtest::FloatBits(50.0f)}, {D3DRS_FOGEND, kxtest::FloatBits(180.0f)},
+        {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL},
         {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL}, {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
     };
     for (const auto& [state, value] : states) EXPECT_EQ(RenderState(d, state), value) << "render state " << state;
@@ -276,7 +272,7 @@ TEST_F(FrameStart, DefaultStatesComeInTheirOrderWithTheAmbientAndFogColours) {
 TEST_F(FrameStart, FogEndFollowsDistance) {
     g_distance = 500;
     ASSERT_TRUE(StartRenderer());
-    EXPECT_EQ(RenderState(render->GetDevice(), D3DRS_FOGEND), Bits(450.0f));
+    EXPECT_EQ(RenderState(render->GetDevice(), D3DRS_FOGEND), kxtest::FloatBits(450.0f));
 }
 
 struct FilterCase {
@@ -646,7 +642,7 @@ TEST_F(FrameReset, SuccessfulResetRestoresRingStatesAndPostEffects) {
     EXPECT_EQ(ring->GetCurrent(), 0);
     for (int i = 0; i < ring->GetRingSize(); ++i) EXPECT_NE(ring->GetVertexBuffer(i), nullptr);
     EXPECT_EQ(RenderState(render->GetDevice(), D3DRS_LIGHTING), static_cast<DWORD>(TRUE));
-    EXPECT_EQ(RenderState(render->GetDevice(), D3DRS_FOGEND), Bits(180.0f));
+    EXPECT_EQ(RenderState(render->GetDevice(), D3DRS_FOGEND), kxtest::FloatBits(180.0f));
     // Drawing goes on from pair 0.
     HandOver();
     Control()->ClearCalls();
