@@ -107,6 +107,16 @@ struct RayHit {
     double depth = 0.0;  // the part of the segment beyond the hit point, metres
 };
 
+// What an engine without its own sensors keeps per body: the rays, the hits of the
+// last cast and the pose they were cast from, and the force and torque the ray
+// controller answered for the next step.
+struct RayState {
+    std::vector<Ray> rays;
+    std::vector<RayHit> hits;
+    Pose hitPose;
+    Vec3 force, torque;
+};
+
 // Code shared by every engine that turns a body's ray hits into forces. The engine
 // calls it once per step for every body with rays, after the step, with the hits
 // found at the pose the body had when the step began; the force and torque it

@@ -139,17 +139,13 @@ public:
         Flag(body);
         m_world->addRigidBody(body);
         m_bodies.push_back(body);
-        m_rays.emplace_back();
-        m_hits.emplace_back();
-        m_hitPoses.emplace_back();
-        m_force.emplace_back();
-        m_torque.emplace_back();
+        m_rayState.emplace_back();
         return static_cast<int>(m_bodies.size()) - 1;
     }
 
     void AddRays(int id, const std::vector<Ray>& rays) override
     {
-        m_rays[id] = rays;
+        m_rayState[id].rays = rays;
         m_withRays.push_back(id);
     }
 
@@ -167,16 +163,17 @@ public:
             CastRays(id);
             btRigidBody* body = m_bodies[id];
             body->activate();
-            body->applyCentralForce(ToBt(m_force[id]));
-            body->applyTorque(ToBt(m_torque[id]));
+            body->applyCentralForce(ToBt(m_rayState[id].force));
+            body->applyTorque(ToBt(m_rayState[id].torque));
         }
         m_world->stepSimulation(btScalar(kStep), 0);
         if (m_controller) {
             for (int id : m_withRays) {
                 btRigidBody* body = m_bodies[id];
-                m_controller->OnStep(id, m_hits[id].data(), static_cast<int>(m_hits[id].size()), m_hitPoses[id],
-                                     GetPose(id), FromBt(body->getLinearVelocity()),
-                                     FromBt(body->getAngularVelocity()), m_force[id], m_torque[id]);
+                RayState& r = m_rayState[id];
+                m_controller->OnStep(id, r.hits.data(), static_cast<int>(r.hits.size()), r.hitPose, GetPose(id),
+                                     FromBt(body->getLinearVelocity()), FromBt(body->getAngularVelocity()), r.force,
+                                     r.torque);
             }
         }
     }
@@ -212,8 +209,8 @@ public:
 
     void LastHits(int id, std::vector<RayHit>& hits, Pose& hitPose) const override
     {
-        hits = m_hits[id];
-        hitPose = m_hitPoses[id];
+        hits = m_rayState[id].hits;
+        hitPose = m_rayState[id].hitPose;
     }
 
 private:
@@ -227,10 +224,10 @@ private:
     {
         btRigidBody* body = m_bodies[id];
         const btTransform& t = body->getWorldTransform();
-        m_hitPoses[id] = GetPose(id);
-        std::vector<RayHit>& hits = m_hits[id];
+        m_rayState[id].hitPose = GetPose(id);
+        std::vector<RayHit>& hits = m_rayState[id].hits;
         hits.clear();
-        for (const Ray& r : m_rays[id]) {
+        for (const Ray& r : m_rayState[id].rays) {
             btVector3 from = t * ToBt(r.origin);
             btVector3 to = t * ToBt(r.origin + r.segment);
             SelfExcludingRay cb(from, to, body);
@@ -255,10 +252,7 @@ private:
     std::vector<int> m_terrainIndices;
     std::vector<btCollisionShape*> m_shapes;
     std::vector<btRigidBody*> m_bodies;
-    std::vector<std::vector<Ray>> m_rays;
-    std::vector<std::vector<RayHit>> m_hits;
-    std::vector<Pose> m_hitPoses;
-    std::vector<Vec3> m_force, m_torque;
+    std::vector<RayState> m_rayState;
     std::vector<int> m_withRays;
     RayController* m_controller = nullptr;
 };

@@ -115,17 +115,13 @@ public:
         m_surfaces.push_back({d.friction, d.restitution, id});
         dGeomSetData(geom, &m_surfaces.back());
         m_bodies.push_back(body);
-        m_rays.emplace_back();
-        m_hits.emplace_back();
-        m_hitPoses.emplace_back();
-        m_force.emplace_back();
-        m_torque.emplace_back();
+        m_rayState.emplace_back();
         return id;
     }
 
     void AddRays(int id, const std::vector<Ray>& rays) override
     {
-        m_rays[id] = rays;
+        m_rayState[id].rays = rays;
         m_withRays.push_back(id);
     }
 
@@ -147,8 +143,9 @@ public:
             CastRays(id);
             dBodyID body = m_bodies[id];
             dBodyEnable(body);
-            dBodyAddForce(body, m_force[id].x, m_force[id].y, m_force[id].z);
-            dBodyAddTorque(body, m_torque[id].x, m_torque[id].y, m_torque[id].z);
+            const RayState& r = m_rayState[id];
+            dBodyAddForce(body, r.force.x, r.force.y, r.force.z);
+            dBodyAddTorque(body, r.torque.x, r.torque.y, r.torque.z);
         }
         dSpaceCollide(m_space, this, &OdeEngine::Near);
         dWorldQuickStep(m_world, kStep);
@@ -157,8 +154,9 @@ public:
             for (int id : m_withRays) {
                 dBodyID body = m_bodies[id];
                 const dReal* av = dBodyGetAngularVel(body);
-                m_controller->OnStep(id, m_hits[id].data(), static_cast<int>(m_hits[id].size()), m_hitPoses[id],
-                                     GetPose(id), GetVelocity(id), {av[0], av[1], av[2]}, m_force[id], m_torque[id]);
+                RayState& r = m_rayState[id];
+                m_controller->OnStep(id, r.hits.data(), static_cast<int>(r.hits.size()), r.hitPose, GetPose(id),
+                                     GetVelocity(id), {av[0], av[1], av[2]}, r.force, r.torque);
             }
         }
     }
@@ -182,8 +180,8 @@ public:
 
     void LastHits(int id, std::vector<RayHit>& hits, Pose& hitPose) const override
     {
-        hits = m_hits[id];
-        hitPose = m_hitPoses[id];
+        hits = m_rayState[id].hits;
+        hitPose = m_rayState[id].hitPose;
     }
 
 private:
@@ -270,10 +268,10 @@ private:
     void CastRays(int id)
     {
         Pose pose = GetPose(id);
-        m_hitPoses[id] = pose;
-        std::vector<RayHit>& hits = m_hits[id];
+        m_rayState[id].hitPose = pose;
+        std::vector<RayHit>& hits = m_rayState[id].hits;
         hits.clear();
-        for (const Ray& r : m_rays[id]) {
+        for (const Ray& r : m_rayState[id].rays) {
             Vec3 from = ToWorld(pose, r.origin);
             Vec3 dir = Rotate(pose.rotation, r.segment);
             double length = Length(dir);
@@ -301,10 +299,7 @@ private:
     std::vector<dTriIndex> m_indices;
     std::vector<Surface> m_surfaces;
     std::vector<dBodyID> m_bodies;
-    std::vector<std::vector<Ray>> m_rays;
-    std::vector<std::vector<RayHit>> m_hits;
-    std::vector<Pose> m_hitPoses;
-    std::vector<Vec3> m_force, m_torque;
+    std::vector<RayState> m_rayState;
     std::vector<int> m_withRays;
     RayController* m_controller = nullptr;
     StepStats m_stats;

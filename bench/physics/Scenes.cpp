@@ -612,21 +612,27 @@ Row RunPusher(const EngineConfig& config, const Capabilities& caps)
 
 // ---------------------------------------------------------------- S7: analytic checks
 
-Row RunFreeFall(const EngineConfig& config)
+// Runs a scene with nothing to do between steps: each step timed and checked.
+void StepPlain(World& w, Row& row, int steps)
 {
-    Row row = NewRow("S7 analytic checks", "free fall 2 s", config);
-    World w = MakeWorld(config, FlatGround(50.0, 0.5, 0.0));
-    const double z0 = 100.0;
-    w.Add(UnitBox({0.0, 0.0, z0}));
     w.Begin();
     Timing timing;
-    const int steps = 120;
     for (int s = 0; s < steps; ++s) {
         timing.ns.push_back(TimedStep(*w.engine));
         w.AfterStep(s);
     }
     timing.Fill(row);
     w.Finish(row);
+}
+
+Row RunFreeFall(const EngineConfig& config)
+{
+    Row row = NewRow("S7 analytic checks", "free fall 2 s", config);
+    World w = MakeWorld(config, FlatGround(50.0, 0.5, 0.0));
+    const double z0 = 100.0;
+    w.Add(UnitBox({0.0, 0.0, z0}));
+    const int steps = 120;
+    StepPlain(w, row, steps);
     double t = steps * kStep, g = 9.8;
     double analytic = z0 - 0.5 * g * t * t;
     // Each integrator's own closed form: ours falls 1/2 g t^2 + g h t once gravity
@@ -652,15 +658,8 @@ Row RunIncline(const EngineConfig& config, double degrees, const Capabilities& c
     BodyDesc box = UnitBox(normal * 0.501);
     box.pose.rotation = AxisAngle({0.0, 1.0, 0.0}, a);
     w.Add(box);
-    w.Begin();
-    Timing timing;
     const int steps = 120;
-    for (int s = 0; s < steps; ++s) {
-        timing.ns.push_back(TimedStep(*w.engine));
-        w.AfterStep(s);
-    }
-    timing.Fill(row);
-    w.Finish(row);
+    StepPlain(w, row, steps);
     double t = steps * kStep, mu = 0.5;
     double slide = std::tan(a) > mu ? 0.5 * 9.8 * (std::sin(a) - mu * std::cos(a)) * t * t : 0.0;
     double moved = Dot(w.engine->GetPose(w.dynamic[0]).position - box.pose.position, tangent);

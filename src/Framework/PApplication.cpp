@@ -103,8 +103,7 @@ void ComputeInterfaceScale(int width, int height) {
 void ReadLinksFile() {
     CPFileReader file("data\\links.txt");
     file.Load();
-    const std::string text(reinterpret_cast<const char*>(file.GetData()), static_cast<std::size_t>(file.GetDataSize()));
-    CPTextReader reader(text.data(), static_cast<int>(text.size()));
+    CPTextReader reader(file.GetData(), file.GetDataSize());
     const std::string launcher = AddressFromLine(reader);
     const std::string exitPage = AddressFromLine(reader);
     // The file's addresses override the built-in ones (which are empty).

@@ -99,8 +99,7 @@ HRESULT CPFileReader::ReadBytes(void* destination, int n) {
 int CPFileReader::ReadInt() {
     std::uint8_t b[4];
     if (ReadBytes(b, 4) != S_OK) return 0;
-    return static_cast<int>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+    return ReadLE32(b);
 }
 
 float CPFileReader::ReadFloat() {

@@ -1,5 +1,6 @@
 #include "Framework/PTextReader.h"
 
+#include "Framework/PFileReader.h"
 #include "Framework/StringUtils.h"
 
 CPTextReader::CPTextReader(const char* data, int size) : m_data(data), m_size(data && size > 0 ? size : 0) {}
@@ -39,4 +40,14 @@ bool CPTextReader::ReadLine(std::string& out) {
     bool result = ReadNextLine();
     out = m_line;
     return result;
+}
+
+bool ReadTextFileLines(const std::string& path, std::vector<std::string>& lines, std::size_t maxLines) {
+    lines.clear();
+    CPFileReader file(path);
+    if (FAILED(file.Load())) return false;
+    CPTextReader reader(file.GetData(), file.GetDataSize());
+    std::string line;
+    while (lines.size() < maxLines && reader.ReadLine(line)) lines.push_back(line);
+    return true;
 }

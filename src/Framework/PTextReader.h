@@ -4,7 +4,10 @@
 // dropped whole; lines are trimmed and empty ones skipped; "[name]" is a section
 // header, handed out as "name" with IsValueLine false.
 
+#include <cstddef>
+#include <limits>
 #include <string>
+#include <vector>
 
 class CPTextReader {
 public:
@@ -30,3 +33,9 @@ private:
     bool m_blockComment = false;
     bool m_valueLine = false;
 };
+
+// The meaningful lines of a data file read through the file layer (a loose file, else the packs),
+// as CPTextReader hands them out, at most maxLines. False when the file cannot be read (the lines
+// are then empty).
+bool ReadTextFileLines(const std::string& path, std::vector<std::string>& lines,
+                       std::size_t maxLines = std::numeric_limits<std::size_t>::max());

@@ -24,6 +24,13 @@ constexpr std::size_t kMaxPackPath = 1024;
 // hostile index could make the mounted paths take a hundred times its size.
 constexpr std::size_t kMaxPackPathBytes = std::size_t(64) << 20;
 
+// A little-endian 32-bit value, as the data files and the pack index store numbers.
+inline std::int32_t ReadLE32(const std::uint8_t* p) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+                                     (static_cast<std::uint32_t>(p[2]) << 16) |
+                                     (static_cast<std::uint32_t>(p[3]) << 24));
+}
+
 // Adds (scramble) or subtracts (unscramble) key[i % 1933] to byte i, modulo 256.
 void ScrambleBuffer(std::uint8_t* data, std::size_t size);
 void UnscrambleBuffer(std::uint8_t* data, std::size_t size);

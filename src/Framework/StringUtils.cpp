@@ -1,14 +1,12 @@
 #include "Framework/StringUtils.h"
 
-namespace {
-bool IsTrimmed(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
-} // namespace
+bool IsTrimSpace(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
 
 std::string& Trim(std::string& text) {
     std::size_t end = text.size();
-    while (end > 0 && IsTrimmed(text[end - 1])) --end;
+    while (end > 0 && IsTrimSpace(text[end - 1])) --end;
     std::size_t begin = 0;
-    while (begin < end && IsTrimmed(text[begin])) ++begin;
+    while (begin < end && IsTrimSpace(text[begin])) ++begin;
     text = text.substr(begin, end - begin);
     return text;
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+// Tab, line feed, carriage return or blank: the characters Trim removes.
+bool IsTrimSpace(char c);
 // Removes tab, line feed, carriage return and blank from both ends.
 std::string& Trim(std::string& text);
 // Single-byte case conversion of the letters A-Z / a-z only.

@@ -1,7 +1,6 @@
 #include "GameData/PGameData.h"
 
 #include "Framework/CommandRouter.h"
-#include "Framework/PFileReader.h"
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
 #include "Platform/System/NumberText.h"
@@ -54,11 +53,9 @@ void CPGameData::LoadStrings() {
     ResetMissionRecords();
     kills = 0;
 
-    CPFileReader reader("Data\\strings.txt", false);
-    if (reader.Load() != 0) return;
-    CPTextReader lines(reader.GetData(), reader.GetDataSize());
-    std::string line;
-    while (lines.ReadLine(line)) {
+    std::vector<std::string> lines;
+    if (!ReadTextFileLines("Data\\strings.txt", lines)) return;
+    for (const std::string& line : lines) {
         CPStringSplitter splitter(line, "~", true);
         std::string key;
         std::string value;

@@ -2,26 +2,9 @@
 
 #include "GameData/PGameData.h"
 
-#include "Framework/PFileReader.h"
 #include "Framework/PSettings.h"
 #include "Framework/PTextReader.h"
 #include "Platform/System/NumberText.h"
-
-namespace {
-
-// The non-empty lines of a text file as the engine's text reader gives them, at most maxLines.
-// False when the file cannot be read.
-bool ReadDataLines(const char* path, std::size_t maxLines, std::vector<std::string>& out) {
-    out.clear();
-    CPFileReader reader(path, false);
-    if (reader.Load() != 0) return false;
-    CPTextReader lines(reader.GetData(), reader.GetDataSize());
-    std::string line;
-    while (out.size() < maxLines && lines.ReadLine(line)) out.push_back(line);
-    return true;
-}
-
-} // namespace
 
 void CPGameData::LoadPlayer() {
     enum : std::size_t {
@@ -29,7 +12,7 @@ void CPGameData::LoadPlayer() {
         kEquipment1, kEquipment2, kLineCount
     };
     std::vector<std::string> lines;
-    ReadDataLines("DATA\\player.dat", kLineCount, lines);
+    ReadTextFileLines("DATA\\player.dat", lines, kLineCount);
     lines.resize(kLineCount); // missing lines read as empty
 
     // Only the exact word marks an empty slot; "None" is an item name like any other.
@@ -58,7 +41,7 @@ void CPGameData::LoadCoefficients() {
         return;
     }
     std::vector<std::string> lines;
-    if (!ReadDataLines("DATA\\coeff.dat", coefficients.size(), lines)) return;
+    if (!ReadTextFileLines("DATA\\coeff.dat", lines, coefficients.size())) return;
     lines.resize(coefficients.size());
     for (std::size_t i = 0; i < coefficients.size(); ++i) coefficients[i] = Platform::ParseFloat(lines[i]);
 }

@@ -1,19 +1,15 @@
 #include "Input/ActionsFile.h"
 
-#include "Framework/PFileReader.h"
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
 
 namespace Input {
 
 int ReadActionsFile(const std::string& gamePath, std::vector<ActionLine>& lines) {
-    CPFileReader file(gamePath);
-    const HRESULT hr = file.Load();
-    if (FAILED(hr)) return -1;
+    std::vector<std::string> texts;
+    if (!ReadTextFileLines(gamePath, texts)) return -1;
     lines.clear();
-    CPTextReader reader(file.GetData(), file.GetDataSize());
-    std::string text;
-    while (reader.ReadLine(text)) {
+    for (const std::string& text : texts) {
         CPStringSplitter splitter(text, ";", true);
         ActionLine line;
         std::string* fields[] = {&line.action, &line.second, &line.key, &line.flag};
@@ -21,7 +17,7 @@ int ReadActionsFile(const std::string& gamePath, std::vector<ActionLine>& lines)
             if (!splitter.NextToken(*field)) break;
         lines.push_back(std::move(line));
     }
-    return hr;
+    return 0;
 }
 
 } // namespace Input

@@ -14,7 +14,7 @@ struct ActionLine {
     std::string flag;
 };
 
-// Negative when the file cannot be read; otherwise the file layer's result.
+// Negative when the file cannot be read (the lines are then unchanged); otherwise 0.
 int ReadActionsFile(const std::string& gamePath, std::vector<ActionLine>& lines);
 
 } // namespace Input

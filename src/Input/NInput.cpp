@@ -2,6 +2,7 @@
 
 #include "Framework/CommandRouter.h"
 #include "Framework/PLog.h"
+#include "Framework/StringUtils.h"
 #include "Input/ActionsFile.h"
 #include "Input/InterfaceBroadcasts.h"
 #include "Input/KeyNames.h"
@@ -24,8 +25,6 @@ void SendAction(const std::string& command, const std::string& params) {
 
 IPInterfaceBroadcasts* Broadcasts() { return GetInterfaceBroadcasts(); }
 
-bool IsTrimmedSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // A field as the quoting splitter reads it back: one that holds the separator or a double quote
 // goes in double quotes with its own quotes doubled; every other field is written as it is.
 // (The key names ";", "," and "Numpad ," would otherwise split into other fields, and so would
@@ -34,7 +33,7 @@ bool IsTrimmedSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == 
 // so a one-blank field (which the splitter keeps as it is) would lose its blank at the start of
 // a line or of a command's parameters.
 std::string QuotedField(const std::string& field, char separator) {
-    const bool spaceAtAnEnd = !field.empty() && (IsTrimmedSpace(field.front()) || IsTrimmedSpace(field.back()));
+    const bool spaceAtAnEnd = !field.empty() && (IsTrimSpace(field.front()) || IsTrimSpace(field.back()));
     if (!spaceAtAnEnd && field.find(separator) == std::string::npos && field.find('"') == std::string::npos)
         return field;
     std::string quoted = "\"";
@@ -159,11 +158,8 @@ void CNInput::ReadKeyboard() {
 void CNInput::Update() {
     SyncAcquire();
 
-    // Mouse: no mouse device is created, so the deltas stay zero and the wheel sends nothing.
-    if (m_mouseDelta[2] > 0)
-        SendAction("key_action", "prev_weapon,0");
-    else if (m_mouseDelta[2] < 0)
-        SendAction("key_action", "next_weapon,0");
+    // No mouse device is created: the pointer comes from the cursor source and the wheel, which
+    // would send "prev_weapon"/"next_weapon", sends nothing.
 
     const float previousX = m_cursorX;
     const float previousY = m_cursorY;

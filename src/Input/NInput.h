@@ -53,7 +53,7 @@ public:
     void Update() override;
 
     // Reads a bindings file. Negative when it cannot be read (the tables are then unchanged);
-    // otherwise the file layer's result.
+    // otherwise 0.
     int LoadActions(const std::string& path);
     // Writes the bindings in the Actions.cfg format, atomically. Refused (false) while no
     // bindings file was ever read, so a failed start never overwrites the user's file with
@@ -94,7 +94,6 @@ private:
     static CNInput* s_instance;
 
     Platform::IKeyboard* m_keyboard = nullptr;
-    int m_mouseDelta[3] = {0, 0, 0};
     float m_cursorX = 0;
     float m_cursorY = 0;
     KeyboardState m_keyState{};

@@ -145,10 +145,7 @@ void BroadPhase::MakePair(size_t cell, bool second, RbBody* x, RbBody* y)
     }
     pair->bodyA = x;
     pair->bodyB = y;
-    pair->prev = nullptr;
-    pair->next = m_pairHead;
-    if (m_pairHead) m_pairHead->prev = pair;
-    m_pairHead = pair;
+    RbListPushFront<RbOverlapPair, &RbOverlapPair::next, &RbOverlapPair::prev>(m_pairHead, pair);
     slot = m_pairs.IndexOf(pair);
 }
 
@@ -157,10 +154,7 @@ void BroadPhase::FreePair(RbOverlapPair* pair)
     size_t cell;
     bool second;
     if (CellOf(pair->bodyA, pair->bodyB, cell, second)) PairAt(cell, second) = -1;
-    if (pair->prev) pair->prev->next = pair->next;
-    else m_pairHead = pair->next;
-    if (pair->next) pair->next->prev = pair->prev;
-    pair->next = pair->prev = nullptr;
+    RbListUnlink<RbOverlapPair, &RbOverlapPair::next, &RbOverlapPair::prev>(m_pairHead, pair);
     pair->bodyA = pair->bodyB = nullptr;
     m_pairs.Give(pair);
 }
@@ -192,10 +186,7 @@ void BroadPhase::AddBody(RbBody* body, RbBody* hint)
     if (body->insertionMark == 0) m_pending.Push(body);
     body->insertionHint = hint;
     record->body = body;
-    record->prev = nullptr;
-    record->next = m_recordHead;
-    if (m_recordHead) m_recordHead->prev = record;
-    m_recordHead = record;
+    RbListPushFront<RbBroadPhaseRecord, &RbBroadPhaseRecord::next, &RbBroadPhaseRecord::prev>(m_recordHead, record);
     body->broadPhase = record;
     body->insertionMark = 1;
 }
@@ -216,10 +207,7 @@ void BroadPhase::RemoveBody(RbBody* body)
         }
         body->inAxes = 0;
     }
-    if (record->prev) record->prev->next = record->next;
-    else m_recordHead = record->next;
-    if (record->next) record->next->prev = record->prev;
-    record->next = record->prev = nullptr;
+    RbListUnlink<RbBroadPhaseRecord, &RbBroadPhaseRecord::next, &RbBroadPhaseRecord::prev>(m_recordHead, record);
     record->body = nullptr;
     m_records.Give(record);
     body->broadPhase = nullptr;

@@ -54,7 +54,6 @@ public:
     int PairCapacity() const { return m_pairs.Capacity(); }
     // Times a pair that overlaps on every axis found no free record.
     int PairPoolFullEvents() const { return m_pairPoolFullEvents; }
-    int PendingCount() const { return m_pending.Size(); }
     bool IsInitialised() const { return m_initialised; }
     // Axis bits of a pair of bodies (0 when the pair has no cell).
     uint8_t GetPairBits(const RbBody* a, const RbBody* b) const;

@@ -9,8 +9,6 @@ bool AnyComponentAtLeast(const RbVector& v, float bound)
     return std::fabs(v.x) >= bound || std::fabs(v.y) >= bound || std::fabs(v.z) >= bound;
 }
 
-void ReleaseRestContact(RbRestContact& record) { record.Release(); }
-
 }  // namespace
 
 // ---------------------------------------------------------------- inertia
@@ -252,22 +250,14 @@ RbGeometry* RbBody::NextGeometry()
 RbGeometry* RbBody::AllocGeometry()
 {
     if (!owner || kind == RbKindTerrain) return nullptr;
-    RbGeometry* g = owner->GeometryPool().Take();
+    RbGeometry* g = owner->GeometryPool().TakeFresh();
     if (!g) {
         owner->Logf(1, "Run out of Geometries. Increase 'geometriesCount'.\n");
         return nullptr;
     }
-    RbGeometry* poolNext = g->poolNext;
-    *g = RbGeometry{};
-    g->poolNext = poolNext;
-    g->inUse = true;
     g->SetDefaults();
     g->body = this;
-    g->prev = lastGeometry;
-    g->next = nullptr;
-    if (lastGeometry) lastGeometry->next = g;
-    else firstGeometry = g;
-    lastGeometry = g;
+    RbListAppend<RbGeometry, &RbGeometry::next, &RbGeometry::prev>(firstGeometry, lastGeometry, g);
     ++geometryCount;
     if (active && !broadPhase) owner->GetBroadPhase().AddBody(this, nullptr);
     return g;
@@ -276,15 +266,11 @@ RbGeometry* RbBody::AllocGeometry()
 RbSensor* RbBody::AllocSensor()
 {
     if (!owner || kind == RbKindTerrain) return nullptr;
-    RbSensor* s = owner->SensorPool().Take();
+    RbSensor* s = owner->SensorPool().TakeFresh();
     if (!s) {
         owner->Logf(1, "Run out of Sensors. Increase 'sensorsCount'.\n");
         return nullptr;
     }
-    RbSensor* poolNext = s->poolNext;
-    *s = RbSensor{};
-    s->poolNext = poolNext;
-    s->inUse = true;
     s->body = this;
     RbSensor** tail = &sensors;
     while (*tail) tail = &(*tail)->next;
@@ -297,21 +283,10 @@ RbController* RbBody::AllocController(RbControllerCallback* callback, int period
     // Controllers run at the end of a rigid body's integration; an animated body
     // is never integrated, so it takes none.
     if (!owner || !rigid) return nullptr;
-    RbController* c = owner->ControllerPool().Take();
+    RbController* c = owner->AppendController(controllers, period);
     if (!c) return nullptr;
-    RbController* poolNext = c->poolNext;
-    *c = RbController{};
-    c->poolNext = poolNext;
-    c->inUse = true;
-    c->period = period > 0 ? period : 0;
-    c->countdown = c->period;
     c->callback = callback;
     c->body = this;
-    RbController* last = controllers;
-    while (last && last->next) last = last->next;
-    c->prev = last;
-    if (last) last->next = c;
-    else controllers = c;
     return c;
 }
 
@@ -431,7 +406,7 @@ void RbBody::ReleaseAttachments()
     geometryCount = 0;
     cursor = nullptr;
     while (joints) sim->FreeJoint(joints);
-    while (leaningHead) ReleaseRestContact(*leaningHead);
+    while (leaningHead) leaningHead->Release();
 }
 
 void RbBody::LeaveConstraintSet()
@@ -643,6 +618,12 @@ void RbRigidBody::WakeUpConstraintSet()
 void RbRigidBody::SetResting()
 {
     restStatus = 1;
+    ClearMotion();
+    RefreshGravityForce();
+}
+
+void RbRigidBody::ClearMotion()
+{
     velocity = RbVector{};
     angularVelocity = RbVector{};
     quaternionRate = RbQuaternion{0.0f, 0.0f, 0.0f, 0.0f};
@@ -652,7 +633,6 @@ void RbRigidBody::SetResting()
         rest.linearHistory[i] = RbVector{};
         rest.angularHistory[i] = RbVector{};
     }
-    RefreshGravityForce();
 }
 
 void RbRigidBody::SetAngularMomentumState(const RbVector& value)
@@ -673,15 +653,7 @@ bool RbRigidBody::RestingStep()
         WakeUp();
         return false;
     }
-    velocity = RbVector{};
-    angularVelocity = RbVector{};
-    quaternionRate = RbQuaternion{0.0f, 0.0f, 0.0f, 0.0f};
-    angularSpeed = 0.0f;
-    angularMomentum = RbVector{};
-    for (int i = 0; i < 10; ++i) {
-        rest.linearHistory[i] = RbVector{};
-        rest.angularHistory[i] = RbVector{};
-    }
+    ClearMotion();
     RunControllers();
     return true;
 }
@@ -812,5 +784,5 @@ void RbRigidBody::Release()
     controllers = nullptr;
     LeaveConstraintSet();
     ReleaseStackNode();
-    for (RbRestContact& record : rest.contacts) ReleaseRestContact(record);
+    for (RbRestContact& record : rest.contacts) record.Release();
 }

@@ -258,6 +258,8 @@ public:
     void WakeUp();
     void WakeUpConstraintSet();
     void SetResting();
+    // Zero velocities, momentum and the motion history a resting body keeps none of.
+    void ClearMotion();
     void SetAngularMomentumState(const RbVector& value);
     void BeginStep(float step);
     void BeginRotationStep(const RbVector& torque, float step);
@@ -332,3 +334,9 @@ public:
 
     RbRigidBody* poolNext = nullptr;
 };
+
+// The body as a rigid body; null for no body, an animated body or the terrain.
+inline RbRigidBody* RbRigidOf(RbBody* body)
+{
+    return (body && body->rigid) ? static_cast<RbRigidBody*>(body) : nullptr;
+}

@@ -20,6 +20,15 @@ RbSegmentPoints RbSegmentClosestPoints(const RbVector& start1, const RbVector& e
                                        const RbVector& end2);
 // The eight corners of an oriented box (centre c, scaled axes a0..a2).
 void RbBoxCorners(const RbVector& c, const RbVector axes[3], RbVector corners[8]);
+// A box shape placed in the world: centre, unit axes, half sizes, and the axes
+// scaled by the half sizes.
+struct RbBox {
+    RbVector c;
+    RbVector u[3];
+    float h[3];
+    RbVector a[3];
+};
+RbBox RbMakeBox(const RbGeometry& g, const RbMatrix& t);
 // Closest points of a segment and an axis-aligned box centred at the origin.
 void RbSegmentBoxClosest(const RbVector& start, const RbVector& end, const RbVector& halfSizes, RbVector& boxPoint,
                          RbVector& segmentPoint);

@@ -9,8 +9,6 @@ namespace {
 
 const float kPi = 3.14159265f;
 
-RbRigidBody* RigidOf(RbBody* body) { return (body && body->rigid) ? static_cast<RbRigidBody*>(body) : nullptr; }
-
 RbMatrix3 Rotation3(const RbQuaternion& q)
 {
     RbMatrix m;
@@ -127,15 +125,11 @@ void RbJoint::SetMotor(float targetSpeed, float maxEffort)
 RbJoint* RbSimulator::NewJoint(RbRigidBody* a, RbBody* b)
 {
     if (m_inStep || !a || !a->inUse || a == b || (b && !b->inUse) || (b && b->kind == RbKindTerrain)) return nullptr;
-    RbJoint* joint = m_jointPool.Take();
+    RbJoint* joint = m_jointPool.TakeFresh();
     if (!joint) {
         Logf(1, "Run out of Joints. Increase 'jointsCount'.\n");
         return nullptr;
     }
-    RbJoint* poolNext = joint->poolNext;
-    *joint = RbJoint{};
-    joint->poolNext = poolNext;
-    joint->inUse = true;
     joint->bodyA = a;
     joint->bodyB = b;
     joint->iterations = -1;  // no request: the solver's default
@@ -174,40 +168,36 @@ void RbSimulator::FreeJoint(RbJoint* joint)
 RbController* RbSimulator::AttachJointController(RbJoint* joint, RbControllerCallback* callback, int period)
 {
     if (m_inStep || !joint || !joint->inUse) return nullptr;
-    RbController* c = m_controllerPool.Take();
+    RbController* c = AppendController(joint->controllers, period);
     if (!c) return nullptr;
-    RbController* poolNext = c->poolNext;
-    *c = RbController{};
-    c->poolNext = poolNext;
-    c->inUse = true;
-    c->period = period > 0 ? period : 0;
-    c->countdown = c->period;
     c->jointCallback = callback;
     c->joint = joint;
-    RbController* last = joint->controllers;
+    return c;
+}
+
+RbController* RbSimulator::AppendController(RbController*& list, int period)
+{
+    RbController* c = m_controllerPool.TakeFresh();
+    if (!c) return nullptr;
+    c->period = period > 0 ? period : 0;
+    c->countdown = c->period;
+    RbController* last = list;
     while (last && last->next) last = last->next;
     c->prev = last;
     if (last) last->next = c;
-    else joint->controllers = c;
+    else list = c;
     return c;
 }
 
 RbConstraintSet* RbSimulator::NewConstraintSet()
 {
     if (m_inStep) return nullptr;
-    RbConstraintSet* set = m_setPool.Take();
+    RbConstraintSet* set = m_setPool.TakeFresh();
     if (!set) {
         Logf(1, "Run out of ConstraintSets. Increase 'constraintSetsCount'.\n");
         return nullptr;
     }
-    RbConstraintSet* poolNext = set->poolNext;
-    *set = RbConstraintSet{};
-    set->poolNext = poolNext;
-    set->inUse = true;
-    set->prev = m_setTail;
-    if (m_setTail) m_setTail->next = set;
-    else m_setHead = set;
-    m_setTail = set;
+    RbListAppend<RbConstraintSet, &RbConstraintSet::next, &RbConstraintSet::prev>(m_setHead, m_setTail, set);
     return set;
 }
 
@@ -216,11 +206,7 @@ void RbSimulator::FreeConstraintSet(RbConstraintSet* set)
     if (m_inStep || !set || set == &m_islandSet || m_setPool.IndexOfAddress(set) < 0 || !set->inUse) return;
     while (RbJoint* j = set->joints) UnchainFromSet(j);
     while (RbBody* b = set->firstBody) set->UnlinkBody(b);
-    if (set->prev) set->prev->next = set->next;
-    else m_setHead = set->next;
-    if (set->next) set->next->prev = set->prev;
-    else m_setTail = set->prev;
-    set->next = set->prev = nullptr;
+    RbListUnlink<RbConstraintSet, &RbConstraintSet::next, &RbConstraintSet::prev>(m_setHead, m_setTail, set);
     m_setPool.Give(set);
 }
 
@@ -325,7 +311,7 @@ void RbJoint::AddRows(RbSimulator* sim)
     AddMotorRow(sim);
 
     for (RbBody* b : {static_cast<RbBody*>(bodyA), bodyB}) {
-        RbRigidBody* body = RigidOf(b);
+        RbRigidBody* body = RbRigidOf(b);
         if (!body || !body->stackNode) continue;
         RbStackNode* node = body->stackNode;
         RbStackHeader* owner = node->owner;
@@ -440,7 +426,7 @@ void RbJoint::AddMotorRow(RbSimulator* sim)
 void RbJoint::ApplyDamping()
 {
     if (jointType != 0 && jointType != 2) return;
-    RbRigidBody* b = RigidOf(bodyB);
+    RbRigidBody* b = RbRigidOf(bodyB);
     RbVector wa = bodyA->angularVelocity;
     RbVector wb = b ? b->angularVelocity : RbVector{};
     RbVector w;
@@ -457,7 +443,7 @@ void RbJoint::ApplyDamping()
 
 void RbJoint::RunControllers(float step)
 {
-    RbRigidBody* b = RigidOf(bodyB);
+    RbRigidBody* b = RbRigidOf(bodyB);
     for (RbController* c = controllers; c;) {
         RbController* next = c->next;
         if (c->countdown != 0) {
@@ -520,7 +506,7 @@ void RbSimulator::SolveConstraintSets()
         m_setsToSolve.Push(set);
         int awake = 0;
         for (RbBody* b = set->firstBody; b; b = b->setNext) {
-            RbRigidBody* body = RigidOf(b);
+            RbRigidBody* body = RbRigidOf(b);
             if (body && body->restStatus == 0) ++awake;
         }
         if (awake == 0) {

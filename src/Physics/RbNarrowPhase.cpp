@@ -45,18 +45,7 @@ void RbBoxCorners(const RbVector& c, const RbVector a[3], RbVector corners[8])
             }
 }
 
-// ---------------------------------------------------------------- box against box
-
-namespace {
-
-struct RbBox {
-    RbVector c;
-    RbVector u[3];
-    float h[3];
-    RbVector a[3];
-};
-
-RbBox MakeBox(const RbGeometry& g, const RbMatrix& t)
+RbBox RbMakeBox(const RbGeometry& g, const RbMatrix& t)
 {
     RbBox b;
     b.c = RbPosition(t);
@@ -68,6 +57,10 @@ RbBox MakeBox(const RbGeometry& g, const RbMatrix& t)
     }
     return b;
 }
+
+// ---------------------------------------------------------------- box against box
+
+namespace {
 
 struct BoxBoxState {
     float best = 100000.0f;
@@ -155,8 +148,8 @@ bool EdgeTest(BoxBoxState& st, const RbBox& A, int i, const RbBox& B, int j)
 
 void RbTestBoxBox(RbContact& out, const RbGeometry& ga, const RbMatrix& ta, const RbGeometry& gb, const RbMatrix& tb)
 {
-    RbBox A = MakeBox(ga, ta);
-    RbBox B = MakeBox(gb, tb);
+    RbBox A = RbMakeBox(ga, ta);
+    RbBox B = RbMakeBox(gb, tb);
     BoxBoxState st;
     out.collided = 0;
     for (int i = 0; i < 3; ++i)

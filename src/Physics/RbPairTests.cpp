@@ -571,27 +571,7 @@ void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri)
     }
 }
 
-struct Box {
-    RbVector c;
-    RbVector u[3];
-    float h[3];
-    RbVector a[3];
-};
-
-Box MakeBox(const RbGeometry& g, const RbMatrix& t)
-{
-    Box b;
-    b.c = RbPosition(t);
-    for (int k = 0; k < 3; ++k) {
-        b.u[k] = RbRow(t, k);
-        b.u[k].w = 0.0f;
-        b.h[k] = g.params[k];
-        b.a[k] = b.u[k] * b.h[k];
-    }
-    return b;
-}
-
-void BoxTriangle(Slot& slot, const Box& box, const RbTriangleData& tri)
+void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri)
 {
     slot.depth = 100000.0f;
     slot.hit = 0;
@@ -754,7 +734,7 @@ void RbTestCylinderMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta,
 
 void RbTestBoxMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh)
 {
-    Box box = MakeBox(a, ta);
+    RbBox box = RbMakeBox(a, ta);
     RbVector corners[8];
     bool cornersReady = false;
     MeshTest(out, mesh, true, 2, [&](Slot& slot, const RbTriangleData& tri, int mode) {
@@ -781,7 +761,7 @@ void RbTestBoxTriangle(RbContact& out, const RbGeometry& a, const RbMatrix& ta, 
     RbBuildTriangle(tri, RbTransformPoint(tb, b.meshVertices[t.vertex[0]]), RbTransformPoint(tb, b.meshVertices[t.vertex[1]]),
                     RbTransformPoint(tb, b.meshVertices[t.vertex[2]]));
     Slot slot;
-    BoxTriangle(slot, MakeBox(a, ta), tri);
+    BoxTriangle(slot, RbMakeBox(a, ta), tri);
     Finish(out, slot);
     if (slot.hit) out.materialB = t.boxMaterial;
 }

@@ -65,6 +65,16 @@ public:
         return item;
     }
 
+    // Take an element reset to a default-constructed value, still marked in use.
+    T* TakeFresh()
+    {
+        T* item = Take();
+        if (!item) return nullptr;
+        *item = T{};
+        item->inUse = true;
+        return item;
+    }
+
     void Give(T* item)
     {
         item->inUse = false;
@@ -95,7 +105,6 @@ public:
     int Capacity() const { return m_count; }
     int Used() const { return m_used; }
     int Free() const { return m_count - m_used; }
-    bool Valid() const { return m_items != nullptr || m_count == 0; }
 
 private:
     RbAllocator* m_allocator = nullptr;
@@ -104,6 +113,47 @@ private:
     int m_count = 0;
     int m_used = 0;
 };
+
+// Intrusive doubly linked list kept as first and last pointers; Next and Prev name
+// the link members. Counts and back-pointers to the list's owner stay with the caller.
+template <class T, T* T::*Next, T* T::*Prev>
+void RbListAppend(T*& first, T*& last, T* item)
+{
+    item->*Next = nullptr;
+    item->*Prev = last;
+    if (last) last->*Next = item;
+    else first = item;
+    last = item;
+}
+
+template <class T, T* T::*Next, T* T::*Prev>
+void RbListUnlink(T*& first, T*& last, T* item)
+{
+    if (item->*Prev) (item->*Prev)->*Next = item->*Next;
+    else first = item->*Next;
+    if (item->*Next) (item->*Next)->*Prev = item->*Prev;
+    else last = item->*Prev;
+    item->*Next = item->*Prev = nullptr;
+}
+
+// The same for a list kept by its first element alone, added to at the front.
+template <class T, T* T::*Next, T* T::*Prev>
+void RbListPushFront(T*& first, T* item)
+{
+    item->*Prev = nullptr;
+    item->*Next = first;
+    if (first) first->*Prev = item;
+    first = item;
+}
+
+template <class T, T* T::*Next, T* T::*Prev>
+void RbListUnlink(T*& first, T* item)
+{
+    if (item->*Prev) (item->*Prev)->*Next = item->*Next;
+    else first = item->*Next;
+    if (item->*Next) (item->*Next)->*Prev = item->*Prev;
+    item->*Next = item->*Prev = nullptr;
+}
 
 // Growable array of trivially copyable values. growBy > 0 adds that many slots,
 // -1 doubles. A failed growth leaves the array as it was and Push answers false.

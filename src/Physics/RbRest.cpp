@@ -4,15 +4,15 @@
 
 #include "Physics/RbSimulator.h"
 
-namespace {
-
-bool SupportSolid(const RbRestContact& record)
+bool RbSupportSolid(const RbRestContact& record)
 {
     const RbBody* other = record.otherBody;
     if (!other) return false;
     if (other->rigid) return static_cast<const RbRigidBody*>(other)->restStatus == 1;
     return other->moved == 0;
 }
+
+namespace {
 
 // Plane coordinates of a point across the load direction.
 struct PlanePoint {
@@ -22,8 +22,6 @@ struct PlanePoint {
 float Cross2(const PlanePoint& a, const PlanePoint& b) { return a.u * b.v - a.v * b.u; }
 
 }  // namespace
-
-bool RbSupportSolid(const RbRestContact& record) { return SupportSolid(record); }
 
 // The centre (the origin of the plane) lies inside the triangle grown by 1.1
 // about its centroid: a body on three corners of a face has its centre exactly on
@@ -111,11 +109,8 @@ void RbRigidBody::AddRestContact(const RbRestContact& candidate)
     r.materialA = candidate.materialA;
     r.materialB = candidate.materialB;
     r.state = other->rigid ? 1 : 2;
-    r.listNext = nullptr;
-    r.listPrev = other->leaningTail;
-    if (other->leaningTail) other->leaningTail->listNext = &r;
-    else other->leaningHead = &r;
-    other->leaningTail = &r;
+    RbListAppend<RbRestContact, &RbRestContact::listNext, &RbRestContact::listPrev>(other->leaningHead,
+                                                                                     other->leaningTail, &r);
     ++other->leaningCount;
     r.Update();
 }
@@ -209,7 +204,7 @@ int RbRigidBody::ValidateRestContacts()
     if (restStatus == 1) {
         for (RbRestContact& r : rest.contacts) {
             if (r.state == 0) continue;
-            if (!SupportSolid(r)) break;
+            if (!RbSupportSolid(r)) break;
             ++count;
         }
     } else {
@@ -246,7 +241,7 @@ int RbRigidBody::SupportTest()
     auto usable = [&](int index) {
         if (index < 0 || index > 2) return false;
         const RbRestContact& r = rest.contacts[index];
-        return r.state != 0 && SupportSolid(r);
+        return r.state != 0 && RbSupportSolid(r);
     };
     // A support only holds while the load stays inside its friction cone: a body
     // on a slope steeper than its friction is sliding however slowly it starts.

@@ -107,21 +107,13 @@ int RbResponseTable::Get(int a, int b) const
 
 void RbSimulator::BodyList::Append(RbBody* body)
 {
-    body->listNext = nullptr;
-    body->listPrev = tail;
-    if (tail) tail->listNext = body;
-    else head = body;
-    tail = body;
+    RbListAppend<RbBody, &RbBody::listNext, &RbBody::listPrev>(head, tail, body);
     ++count;
 }
 
 void RbSimulator::BodyList::Unlink(RbBody* body)
 {
-    if (body->listPrev) body->listPrev->listNext = body->listNext;
-    else head = body->listNext;
-    if (body->listNext) body->listNext->listPrev = body->listPrev;
-    else tail = body->listPrev;
-    body->listNext = body->listPrev = nullptr;
+    RbListUnlink<RbBody, &RbBody::listNext, &RbBody::listPrev>(head, tail, body);
     --count;
 }
 
@@ -507,13 +499,6 @@ void RbSimulator::Step()
 
 // ---------------------------------------------------------------- contact response
 
-static RbVector PointVelocity(const RbBody* body, const RbVector& offset)
-{
-    if (!body || !body->rigid) return RbVector{};
-    const RbRigidBody* rb = static_cast<const RbRigidBody*>(body);
-    return rb->velocity + RbCross(rb->angularVelocity, offset);
-}
-
 // The upper body of a touching pair keeps the contact as a rest contact: it is
 // what holds the body up (and lets it sleep) from the next step on.
 static void RegisterRest(RbBody* ownerBody, RbBody* other, const RbVector& ownerPoint, const RbVector& otherPoint,
@@ -541,7 +526,7 @@ void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact)
             return;
         }
     }
-    contact.relVelocity = PointVelocity(a, contact.offsetA) - PointVelocity(b, contact.offsetB);
+    contact.relVelocity = a->GetVelocityAtPoint(contact.offsetA) - b->GetVelocityAtPoint(contact.offsetB);
     float along = RbDot(contact.normal, m_gravityDirection);
     if (along >= 0.0f) {
         // A lies below B.
@@ -654,7 +639,7 @@ void RbSimulator::CheckPairCollisions()
         if (!contact.collided) continue;
         contact.bodyA = a;
         contact.bodyB = b;
-        contact.relVelocity = PointVelocity(a, contact.offsetA) - PointVelocity(b, contact.offsetB);
+        contact.relVelocity = a->GetVelocityAtPoint(contact.offsetA) - b->GetVelocityAtPoint(contact.offsetB);
         if ((response & 1) && UsableNormal(contact.normal)) RegisterContact(a, b, contact);
         if ((response & 2) && m_collisionCallback) {
             FillCollisionInfo(m_pairInfo, a, b, b->rigid ? 1 : 2, contact);
@@ -716,7 +701,7 @@ void RbSimulator::CheckTerrainCollisions()
         if (contact.collided) {
             contact.bodyA = body;
             contact.bodyB = &m_terrainBody;
-            contact.relVelocity = PointVelocity(body, contact.offsetA);
+            contact.relVelocity = body->GetVelocityAtPoint(contact.offsetA);
             int response = m_response.Get(body->group, -1);
             if ((response & 1) && UsableNormal(contact.normal)) RegisterContact(body, &m_terrainBody, contact);
             if ((response & 2) && m_collisionCallback) {

@@ -126,9 +126,7 @@ public:
     int StackNodesInUse() const { return m_stackNodePool.Used(); }
     RbConstraintSet* GetIslandSet() { return &m_islandSet; }
     RbArray<RbContact>& ContactRows() { return m_contactRows; }
-    RbArray<RbContact>& JointRows() { return m_jointRows; }
     RbArray<void*>& StacksToSolve() { return m_stacksToSolve; }
-    RbArray<void*>& SetsToSolve() { return m_setsToSolve; }
     int GetSolverPhase() const { return m_solverPhase; }
     void SetSolverPhase(int phase) { m_solverPhase = phase; }
     int GetLastIteration() const { return m_lastIteration; }
@@ -190,6 +188,8 @@ public:
     RbPool<RbGeometry>& GeometryPool() { return m_geometryPool; }
     RbPool<RbSensor>& SensorPool() { return m_sensorPool; }
     RbPool<RbController>& ControllerPool() { return m_controllerPool; }
+    // A fresh controller at the end of a body's or a joint's list; null when the pool is empty.
+    RbController* AppendController(RbController*& list, int period);
     void OnBodyActivity(RbBody* body, bool active);
     void ReportTimerStage(RbStepStage stage)
     {

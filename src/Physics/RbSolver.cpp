@@ -6,8 +6,6 @@
 
 namespace {
 
-RbRigidBody* RigidOf(RbBody* body) { return (body && body->rigid) ? static_cast<RbRigidBody*>(body) : nullptr; }
-
 // S(r) v = r x v.
 RbMatrix3 Skew(const RbVector& r)
 {
@@ -101,8 +99,8 @@ void RbBuildTangents(RbVector& t1, RbVector& t2, const RbVector& n)
 
 void RbContact::Prepare(int ignoreA, int ignoreB)
 {
-    RbRigidBody* a = ignoreA ? nullptr : RigidOf(bodyA);
-    RbRigidBody* b = ignoreB ? nullptr : RigidOf(bodyB);
+    RbRigidBody* a = ignoreA ? nullptr : RbRigidOf(bodyA);
+    RbRigidBody* b = ignoreB ? nullptr : RbRigidOf(bodyB);
     switch (type) {
     case CollisionContact:
     case RestContact: {
@@ -154,8 +152,8 @@ void RbContact::Prepare(int ignoreA, int ignoreB)
 int RbContact::ReleaseRestingSide()
 {
     if (relSpeed > 1.0f) return 0;
-    RbRigidBody* a = RigidOf(bodyA);
-    RbRigidBody* b = RigidOf(bodyB);
+    RbRigidBody* a = RbRigidOf(bodyA);
+    RbRigidBody* b = RbRigidOf(bodyB);
     if (a && a->restStatus == 1) {
         if (!b || b->restStatus == 1) return 1;
         bodyA = nullptr;
@@ -192,8 +190,8 @@ RbVector RbSimulator::ComputeContactImpulse(const RbContact& row, int noRestitut
 
 float RbSimulator::SolveContactRow(RbBody* a, RbBody* b, RbContact& row, int kind, float scale)
 {
-    RbRigidBody* ra = RigidOf(a);
-    RbRigidBody* rb = RigidOf(b);
+    RbRigidBody* ra = RbRigidOf(a);
+    RbRigidBody* rb = RbRigidOf(b);
     if (!ra && !rb) return 0.0f;
     row.relVelocity = PointVelocity(ra, row.offsetA) - PointVelocity(rb, row.offsetB);
     row.localRelVelocity = RbVec(RbDot(row.tangent1, row.relVelocity), RbDot(row.tangent2, row.relVelocity),
@@ -252,8 +250,8 @@ bool RbSimulator::PushJointRow(const RbContact& row) { return m_jointRows.Push(r
 float RbSimulator::SolveRow(RbContact& row)
 {
     if (row.type == RestContact) return SolveContactRow(row.bodyA, row.bodyB, row, 2, 1.0f);
-    RbRigidBody* a = RigidOf(row.bodyA);
-    RbRigidBody* b = RigidOf(row.bodyB);
+    RbRigidBody* a = RbRigidOf(row.bodyA);
+    RbRigidBody* b = RbRigidOf(row.bodyB);
     if (!a && !b) return 0.0f;
     float h = m_step;
     float inverseStep = m_inverseStep;

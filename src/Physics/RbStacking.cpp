@@ -9,8 +9,6 @@
 
 namespace {
 
-RbRigidBody* RigidOf(RbBody* body) { return (body && body->rigid) ? static_cast<RbRigidBody*>(body) : nullptr; }
-
 void WakeUnlessInSet(RbRigidBody* body)
 {
     if (!body->constraintSet) body->WakeUp();
@@ -23,22 +21,14 @@ void WakeUnlessInSet(RbRigidBody* body)
 void RbStackHeader::AppendNode(RbStackNode* node)
 {
     node->owner = this;
-    node->next = nullptr;
-    node->prev = lastNode;
-    if (lastNode) lastNode->next = node;
-    else firstNode = node;
-    lastNode = node;
+    RbListAppend<RbStackNode, &RbStackNode::next, &RbStackNode::prev>(firstNode, lastNode, node);
     ++nodeCount;
 }
 
 void RbStackHeader::UnlinkNode(RbStackNode* node)
 {
     if (node->owner != this) return;
-    if (node->prev) node->prev->next = node->next;
-    else firstNode = node->next;
-    if (node->next) node->next->prev = node->prev;
-    else lastNode = node->prev;
-    node->next = node->prev = nullptr;
+    RbListUnlink<RbStackNode, &RbStackNode::next, &RbStackNode::prev>(firstNode, lastNode, node);
     node->owner = nullptr;
     --nodeCount;
 }
@@ -60,15 +50,8 @@ void RbStackHeader::MergeInto(RbStackHeader* target)
 
 RbStackNode* RbSimulator::TakeStackNode()
 {
-    RbStackNode* node = m_stackNodePool.Take();
-    if (!node) {
-        Logf(1, "Stacking Buffer full Error. Please contact techincal support\n");
-        return nullptr;
-    }
-    RbStackNode* poolNext = node->poolNext;
-    *node = RbStackNode{};
-    node->poolNext = poolNext;
-    node->inUse = true;
+    RbStackNode* node = m_stackNodePool.TakeFresh();
+    if (!node) Logf(1, "Stacking Buffer full Error. Please contact techincal support\n");
     return node;
 }
 
@@ -83,19 +66,12 @@ void RbSimulator::GiveStackNode(RbStackNode* node)
 
 RbStackHeader* RbSimulator::NewStackHeader(RbStackNode* first)
 {
-    RbStackHeader* h = m_stackHeaderPool.Take();
+    RbStackHeader* h = m_stackHeaderPool.TakeFresh();
     // The header pool is larger than the node pool, so this does not fail while
     // nodes can be had; a caller still never writes through a missing header.
     if (!h) return nullptr;
-    RbStackHeader* poolNext = h->poolNext;
-    *h = RbStackHeader{};
-    h->poolNext = poolNext;
-    h->inUse = true;
     h->simulator = this;
-    h->prev = m_stackTail;
-    if (m_stackTail) m_stackTail->next = h;
-    else m_stackHead = h;
-    m_stackTail = h;
+    RbListAppend<RbStackHeader, &RbStackHeader::next, &RbStackHeader::prev>(m_stackHead, m_stackTail, h);
     if (first) h->AppendNode(first);
     return h;
 }
@@ -103,11 +79,7 @@ RbStackHeader* RbSimulator::NewStackHeader(RbStackNode* first)
 void RbSimulator::FreeStackHeader(RbStackHeader* h)
 {
     if (!h || !h->inUse || h->isLooseList) return;
-    if (h->prev) h->prev->next = h->next;
-    else m_stackHead = h->next;
-    if (h->next) h->next->prev = h->prev;
-    else m_stackTail = h->prev;
-    h->next = h->prev = nullptr;
+    RbListUnlink<RbStackHeader, &RbStackHeader::next, &RbStackHeader::prev>(m_stackHead, m_stackTail, h);
     h->firstNode = h->lastNode = nullptr;
     h->nodeCount = 0;
     m_stackHeaderPool.Give(h);
@@ -136,7 +108,7 @@ int RbRigidBody::CreateStackNode(const RbRestContact& candidate)
     stackNode = node;
     AddRestContact(candidate);
     RbStackHeader* loose = sim->GetLooseList();
-    RbRigidBody* other = RigidOf(candidate.otherBody);
+    RbRigidBody* other = RbRigidOf(candidate.otherBody);
     if (!other) {
         loose->AppendNode(node);
         return 1;
@@ -173,7 +145,7 @@ int RbRigidBody::JoinStack(const RbRestContact& candidate)
     RbStackNode* node = stackNode;
     node->supportOnly = 0;
     AddRestContact(candidate);
-    RbRigidBody* other = RigidOf(candidate.otherBody);
+    RbRigidBody* other = RbRigidOf(candidate.otherBody);
     if (!other) return 1;
     RbStackHeader* loose = sim->GetLooseList();
     auto isStack = [](const RbStackNode* n) { return n->owner && !n->owner->isLooseList; };
@@ -254,7 +226,7 @@ void RbStackHeader::Regroup()
         RbRigidBody* body = node->body;
         for (RbRestContact& r : body->rest.contacts) {
             if (r.state == 0) continue;
-            RbRigidBody* other = RigidOf(r.otherBody);
+            RbRigidBody* other = RbRigidOf(r.otherBody);
             if (!other || !other->stackNode || other->stackNode == node) continue;
             RbStackNode* n2 = other->stackNode;
             // A body that something rests on belongs to that stack, not to the loose list.
@@ -362,7 +334,7 @@ void RbStackNode::Visit(int link)
     RbConstraintSet* island = sim->GetIslandSet();
     for (RbRestContact& r : body->rest.contacts) {
         if (r.state == 0) continue;
-        RbRigidBody* other = RigidOf(r.otherBody);
+        RbRigidBody* other = RbRigidOf(r.otherBody);
         if (!other || !other->stackNode || other->stackNode->visited) continue;
         if (link && !other->constraintSet) island->LinkBody(other);
         if (!other->stackNode->supportOnly) other->stackNode->Visit(link);
@@ -386,22 +358,14 @@ void RbStackHeader::MarkIsland()
 void RbConstraintSet::LinkBody(RbBody* body)
 {
     body->constraintSet = this;
-    body->setNext = nullptr;
-    body->setPrev = lastBody;
-    if (lastBody) lastBody->setNext = body;
-    else firstBody = body;
-    lastBody = body;
+    RbListAppend<RbBody, &RbBody::setNext, &RbBody::setPrev>(firstBody, lastBody, body);
     ++bodyCount;
 }
 
 void RbConstraintSet::UnlinkBody(RbBody* body)
 {
     if (body->constraintSet != this) return;
-    if (body->setPrev) body->setPrev->setNext = body->setNext;
-    else firstBody = body->setNext;
-    if (body->setNext) body->setNext->setPrev = body->setPrev;
-    else lastBody = body->setPrev;
-    body->setNext = body->setPrev = nullptr;
+    RbListUnlink<RbBody, &RbBody::setNext, &RbBody::setPrev>(firstBody, lastBody, body);
     body->constraintSet = nullptr;
     if (bodyCount > 0) --bodyCount;
 }
@@ -409,7 +373,7 @@ void RbConstraintSet::UnlinkBody(RbBody* body)
 int RbConstraintSet::AllAtRest()
 {
     for (RbBody* b = firstBody; b; b = b->setNext) {
-        RbRigidBody* body = RigidOf(b);
+        RbRigidBody* body = RbRigidOf(b);
         if (body && !body->AtRestPose()) return 0;
     }
     return 1;
@@ -418,7 +382,7 @@ int RbConstraintSet::AllAtRest()
 void RbConstraintSet::RestBodies(int checkReadiness)
 {
     for (RbBody* b = firstBody; b; b = b->setNext) {
-        RbRigidBody* body = RigidOf(b);
+        RbRigidBody* body = RbRigidOf(b);
         if (!body) continue;
         if (checkReadiness && !body->SupportsHeld()) continue;
         body->SetResting();
@@ -428,7 +392,7 @@ void RbConstraintSet::RestBodies(int checkReadiness)
 void RbConstraintSet::WakeBodies()
 {
     for (RbBody* b = firstBody; b; b = b->setNext) {
-        RbRigidBody* body = RigidOf(b);
+        RbRigidBody* body = RbRigidOf(b);
         if (body && body->restStatus != 0) {
             body->restStatus = 0;
             body->RefreshGravityForce();

@@ -2,21 +2,17 @@
 
 #include "Framework/PFileReader.h"
 #include "Framework/PLog.h"
-#include "Framework/PStringSplitter.h"
-#include "Platform/Graphics/DXError.h"
 #include "Render/PEffectCache.h"
 #include "Render/PMaterial.h"
 #include "Render/PTexture.h"
+#include "Render/RenderSupport.h"
 
 #include <algorithm>
 #include <cstdio>
 
 namespace {
 
-void ReportDXError(int line, HRESULT hr) {
-    CPLog::Instance().Print(0, "DXError if %s on line %d\n%s\n%s\n", "Render\\PEffect", line, DXGetErrorString9A(hr),
-                            DXGetErrorDescription9A(hr));
-}
+void ReportDXError(int line, HRESULT hr) { ::ReportDXError("Render\\PEffect", line, hr); }
 
 // The compiler's messages go to the log with the failure.
 void ReportCompileErrors(const std::string& path, ID3DXBuffer* errors) {
@@ -44,20 +40,9 @@ bool CPEffect::Load(const std::string& request) {
     m_textureParameters.clear();
     m_timeParameter = nullptr;
 
-    std::string file;
-    bool shared = false;
-    {
-        CPStringSplitter splitter(request, ",");
-        std::string token;
-        bool first = true;
-        while (splitter.NextToken(token)) {
-            if (first)
-                file = token;
-            else if (token == "shared")
-                shared = true;
-            first = false;
-        }
-    }
+    const SPLoadRequest parsed = SplitLoadRequest(request);
+    const std::string& file = parsed.file;
+    const bool shared = parsed.Has("shared");
 
     CPEffectCache* cache = GetEffectCache();
     ID3DXEffectPool* pool = shared && cache ? cache->GetPool() : nullptr;

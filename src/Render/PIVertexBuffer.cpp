@@ -3,17 +3,14 @@
 #include <algorithm>
 
 #include "Framework/PLog.h"
-#include "Platform/Graphics/DXError.h"
 #include "Render/PIVBlock.h"
 #include "Render/PRenderObject.h"
 #include "Render/PRenderable.h"
+#include "Render/RenderSupport.h"
 
 namespace {
 
-void ReportDXError(int line, HRESULT hr) {
-    CPLog::Instance().Print(0, "DXError if %s on line %d\n%s\n%s\n", "Render\\PIVertexBuffer", line,
-                            DXGetErrorString9A(hr), DXGetErrorDescription9A(hr));
-}
+void ReportDXError(int line, HRESULT hr) { ::ReportDXError("Render\\PIVertexBuffer", line, hr); }
 
 } // namespace
 
@@ -179,7 +176,8 @@ bool CPIVertexBuffer::FillBlock(CPIVBlock& batch) {
     };
     openRange();
 
-    std::vector<CPRenderObject*> skipped;
+    std::vector<CPRenderObject*>& skipped = m_skipped;
+    skipped.clear();
     int writtenVertices = 0, writtenIndices = 0;
     bool stopped = false;
     for (const CPSmartPtr<IPRenderable>& handle : batch.m_renderables) {
@@ -233,7 +231,8 @@ bool CPIVertexBuffer::FillBlock(CPIVBlock& batch) {
 
     // Static objects sharing one static buffer next to each other, buffers in first-seen order.
     batch.m_staticObjects.clear();
-    std::vector<bool> taken(skipped.size(), false);
+    std::vector<bool>& taken = m_taken;
+    taken.assign(skipped.size(), false);
     for (std::size_t a = 0; a < skipped.size(); ++a) {
         if (taken[a]) continue;
         const SPStaticBuffer* buffer = skipped[a]->GetStaticBuffer();

@@ -15,6 +15,7 @@
 
 class IPRenderable;
 class CPIVBlock;
+class CPRenderObject;
 
 class CPIVertexBuffer : public IPMMObject, public IPDeviceListener {
 public:
@@ -94,4 +95,7 @@ private:
     // Pairs locked since the last ResetFill: a frame never refills a pair it already filled.
     int m_pairsThisFill = 0;
     bool m_fillStopped = false;
+    // FillBlock's scratch lists, kept so that a frame's fill allocates nothing once warm.
+    std::vector<CPRenderObject*> m_skipped;
+    std::vector<bool> m_taken;
 };

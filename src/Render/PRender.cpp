@@ -10,7 +10,7 @@
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PLog.h"
 #include "Framework/PSettings.h"
-#include "Platform/Graphics/DXError.h"
+#include "Framework/StringUtils.h"
 #include "Platform/Image/D3DXTexture.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Render/PEffect.h"
@@ -21,12 +21,12 @@
 #include "Render/PRenderBlock.h"
 #include "Render/PRenderObject.h"
 #include "Render/PTexture.h"
+#include "Render/RenderSupport.h"
 
 namespace {
 
 CPRender* g_render = nullptr;
 
-constexpr RenderKey kDebugLineKey = 20;
 constexpr RenderKey kRadialBlurKey = 120;
 constexpr RenderKey kBloomKey = 195;
 constexpr int kIdleFrames = 10;
@@ -34,17 +34,14 @@ constexpr int kIdleFrames = 10;
 const char* const kLoadingTextures[3] = {"data\\textures\\back_load.jpg", "data\\textures\\back_all.jpg",
                                          "data\\textures\\load.tga"};
 
-std::string LowerCase(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-D3DXMATRIX Identity() {
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    return m;
+// Made once: the frame sets WORLD to identity several times.
+const D3DXMATRIX& Identity() {
+    static const D3DXMATRIX identity = [] {
+        D3DXMATRIX m;
+        D3DXMatrixIdentity(&m);
+        return m;
+    }();
+    return identity;
 }
 
 // Copies the bytes into the whole buffer (a managed vertex or index buffer).
@@ -57,6 +54,8 @@ HRESULT Upload(Buffer* buffer, const void* data, UINT bytes) {
     buffer->Unlock();
     return p ? D3D_OK : E_FAIL;
 }
+
+void ReportDXError(int line, HRESULT hr) { ::ReportDXError("Render\\PRender", line, hr); }
 
 // Frames apart, compared unsigned as the frame counter wraps.
 bool IdleTooLong(int now, int last) {
@@ -94,20 +93,12 @@ CPRender::~CPRender() {
         if (texture) texture->Release();
         texture = nullptr;
     }
-    if (m_device || m_direct3D) {
-        if (GetMaterialHost() == this) SetMaterialHost(nullptr);
-        if (m_device) m_device->Release();
-        if (m_direct3D) m_direct3D->Release();
-        m_device = nullptr;
-        m_direct3D = nullptr;
-    }
+    if (m_device) m_device->Release();
+    if (m_direct3D) m_direct3D->Release();
+    m_device = nullptr;
+    m_direct3D = nullptr;
     if (GetMaterialHost() == this) SetMaterialHost(nullptr);
     if (g_render == this) g_render = nullptr;
-}
-
-void CPRender::ReportDXError(int line, HRESULT hr) const {
-    CPLog::Instance().Print(0, "DXError if %s on line %d\n%s\n%s\n", "Render\\PRender", line, DXGetErrorString9A(hr),
-                            DXGetErrorDescription9A(hr));
 }
 
 void CPRender::SetPostEffects(std::unique_ptr<IPPostEffects> postEffects) {
@@ -408,11 +399,10 @@ void CPRender::RegisterDrawBlock(CPRenderBlock* block) {
     if (block) m_drawList.emplace_back(block);
 }
 
-void CPRender::DrawGroup(SPRenderGroup& group, int& cameraGroups) {
+void CPRender::DrawGroup(SPRenderGroup& group) {
     if (group.refCount <= 0 || group.key < 0) return;
     IDirect3DDevice9* d = m_device;
     if (group.camera) {
-        ++cameraGroups;
         d->SetTransform(D3DTS_VIEW, &group.camera->GetView());
         d->SetTransform(D3DTS_PROJECTION, &group.camera->GetProjection());
     }
@@ -465,7 +455,7 @@ void CPRender::DrawBatch(CPIVBlock& batch, ID3DXEffect* effect, UINT passes, con
     IDirect3DDevice9* d = m_device;
     if (batch.GetVertexCount() > 0 && !batch.GetRanges().empty()) {
         if (m_staticWorldChanged) {
-            const D3DXMATRIX world = group.hasWorldMatrix ? group.worldMatrix : Identity();
+            const D3DXMATRIX& world = group.hasWorldMatrix ? group.worldMatrix : Identity();
             d->SetTransform(D3DTS_WORLD, &world);
             m_staticWorldChanged = false;
         }
@@ -574,7 +564,6 @@ void CPRender::Render() {
         m_renderBlock->Flush();
         m_lightCount = 0;
         m_debugLines.clear();
-        m_debugLinesPending = false;
         return;
     }
 
@@ -604,8 +593,7 @@ void CPRender::Render() {
     IPRaceWorld& world = GetRaceWorld();
     if (world.HasLevel()) {
         if (CPPerspectiveCamera* farCamera = world.GetFarCamera()) {
-            const D3DXMATRIX identity = Identity();
-            d->SetTransform(D3DTS_WORLD, &identity);
+            d->SetTransform(D3DTS_WORLD, &Identity());
             d->SetTransform(D3DTS_VIEW, &farCamera->GetSkyView());
             d->SetTransform(D3DTS_PROJECTION, &farCamera->GetSkyProjection());
             if (m_sky) m_sky->Update(g_deltaTime);
@@ -614,10 +602,7 @@ void CPRender::Render() {
 
     // 9
     d->SetFVF(SPVertexFVF);
-    {
-        const D3DXMATRIX identity = Identity();
-        d->SetTransform(D3DTS_WORLD, &identity);
-    }
+    d->SetTransform(D3DTS_WORLD, &Identity());
     if (camera) {
         d->SetTransform(D3DTS_VIEW, &view);
         d->SetTransform(D3DTS_PROJECTION, &projection);
@@ -625,7 +610,6 @@ void CPRender::Render() {
 
     // 10-11: the groups in key order, with the post-effect triggers.
     bool blurTriggered = false, bloomTriggered = false;
-    int cameraGroups = 0;
     for (auto& entry : m_groups) {
         SPRenderGroup& group = *entry.second;
         if (!blurTriggered && group.key >= kRadialBlurKey) {
@@ -635,11 +619,7 @@ void CPRender::Render() {
             bloomTriggered = true;
             RunPostEffect(true);
         }
-        DrawGroup(group, cameraGroups);
-        if (group.key == kDebugLineKey && cameraGroups == 1) {
-            m_debugLines.clear();
-            m_debugLinesPending = false;
-        }
+        DrawGroup(group);
     }
 
     // 12-13
@@ -658,7 +638,6 @@ void CPRender::Render() {
     m_renderBlock->Flush();
     // Debug lines are not drawn; whatever a frame collected goes with it.
     m_debugLines.clear();
-    m_debugLinesPending = false;
 }
 
 void CPRender::DrawFade() {
@@ -749,7 +728,6 @@ void CPRender::SetAmbient(D3DCOLOR colour, float r, float g, float b) {
 }
 
 void CPRender::AddDebugLine(D3DCOLOR colour, const D3DXVECTOR3& from, const D3DXVECTOR3& to) {
-    m_debugLinesPending = true;
     SPVertex v{};
     v.x = from.x;
     v.y = from.y;
@@ -814,10 +792,9 @@ void CPRender::DrawLoadingScreen(int percent) {
 
     d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     d->BeginScene();
-    const D3DXMATRIX identity = Identity();
-    d->SetTransform(D3DTS_WORLD, &identity);
-    d->SetTransform(D3DTS_VIEW, &identity);
-    d->SetTransform(D3DTS_PROJECTION, &identity);
+    d->SetTransform(D3DTS_WORLD, &Identity());
+    d->SetTransform(D3DTS_VIEW, &Identity());
+    d->SetTransform(D3DTS_PROJECTION, &Identity());
 
     d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
@@ -862,7 +839,7 @@ void CPRender::Stop() {
 
 SPStaticBuffer* CPRender::CreateStaticBuffers(const std::string& name, const SPVertex* vertices,
                                               const std::uint16_t* indices, int vertexCount, int indexCount) {
-    const std::string key = LowerCase(name);
+    const std::string key = Lowered(name);
     auto it = m_staticBuffers.find(key);
     if (it != m_staticBuffers.end()) return it->second.Get();
     if (!m_device || !vertices || vertexCount <= 0 || indexCount < 0 || (indexCount > 0 && !indices)) return nullptr;

@@ -119,7 +119,7 @@ public:
     const SPRenderGroup* FindGroup(RenderKey key) const;
     std::size_t GetStaticBufferCount() const { return m_staticBuffers.size(); }
     const std::vector<SPVertex>& GetDebugLines() const { return m_debugLines; }
-    bool HasDebugLines() const { return m_debugLinesPending; }
+    bool HasDebugLines() const { return !m_debugLines.empty(); }
     int GetTrianglesDrawn() const { return m_trianglesDrawn; }
     int GetDrawCalls() const { return m_drawCalls; }
     IDirect3DTexture9* GetLoadingTexture(int i) const { return m_loadingTextures[i]; }
@@ -138,7 +138,7 @@ public:
     D3DCOLOR fogColour = 0;
 
 private:
-    void DrawGroup(SPRenderGroup& group, int& cameraGroups);
+    void DrawGroup(SPRenderGroup& group);
     void DrawBatch(CPIVBlock& batch, ID3DXEffect* effect, UINT passes, const SPRenderGroup& group);
     // Binds the pair to stream 0 unless the bound-buffer cache already holds it.
     void BindBuffers(IDirect3DVertexBuffer9* vertexBuffer, IDirect3DIndexBuffer9* indexBuffer);
@@ -147,7 +147,6 @@ private:
     void EndOfFrameGroups();
     SPRenderGroup& FindOrCreateGroup(RenderKey key);
     void SetSharedParameters(const class CPPerspectiveCamera& camera);
-    void ReportDXError(int line, HRESULT hr) const;
 
     std::unordered_map<std::string, CPSmartPtr<SPStaticBuffer>> m_staticBuffers;
     std::unique_ptr<IPPostEffects> m_postEffects;
@@ -155,7 +154,6 @@ private:
     DWORD m_multisampleQuality = 0;
     std::vector<CPSmartPtr<CPRenderBlock>> m_drawList;
     CPSmartPtr<CPMaterial> m_shadowMaterial;
-    bool m_debugLinesPending = false;
     std::vector<SPVertex> m_debugLines;
     D3DLIGHT9 m_lights[kMaxLights];
     int m_lightCount = 0;

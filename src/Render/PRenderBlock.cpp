@@ -37,20 +37,16 @@ bool CPRenderBlock::Enter(IPRenderable* renderable) {
     CPSmartPtr<CPMaterial> material = renderable->GetMaterial();
     // Without a material there is no batch to put it in.
     if (!material) return false;
-    CPMaterial* key = material.Get();
-    auto frame = m_frameBatches.find(key);
-    CPIVBlock* batch = nullptr;
-    if (frame != m_frameBatches.end()) {
-        batch = frame->second;
-    } else {
-        auto all = m_allBatches.find(key);
-        if (all == m_allBatches.end()) {
-            CPSmartPtr<CPIVBlock> made(new CPIVBlock(m_vertexBuffer.Get()));
-            all = m_allBatches.emplace(key, made).first;
-        }
-        batch = all->second.Get();
+    auto all = m_allBatches.find(material.Get());
+    if (all == m_allBatches.end()) {
+        CPSmartPtr<CPIVBlock> made(new CPIVBlock(m_vertexBuffer.Get()));
+        all = m_allBatches.emplace(material.Get(), made).first;
+    }
+    CPIVBlock* batch = all->second.Get();
+    // A batch is emptied at every flush, so an empty one has not been entered this frame yet:
+    // one lookup per renderable, and no second per-frame map to build and clear.
+    if (batch->GetRenderables().empty()) {
         if (!batch->GetRing()) batch->SetRing(m_vertexBuffer.Get());
-        m_frameBatches.emplace(key, batch);
         m_frameOrder.emplace_back(material, batch);
     }
     batch->AddObject(renderable);
@@ -117,7 +113,6 @@ void CPRenderBlock::Flush() {
         entry.first->ClearBatches();
         entry.second->Clear();
     }
-    m_frameBatches.clear();
     m_frameOrder.clear();
     m_rebuild = true;
     if (m_vertexBuffer) m_vertexBuffer->ResetFill();

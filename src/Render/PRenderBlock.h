@@ -68,7 +68,6 @@ private:
 
     IDirect3DDevice9* m_device;
     CPSmartPtr<CPIVertexBuffer> m_vertexBuffer;
-    std::unordered_map<const CPMaterial*, CPIVBlock*> m_frameBatches;
     std::vector<std::pair<CPSmartPtr<CPMaterial>, CPIVBlock*>> m_frameOrder;
     std::unordered_map<const CPMaterial*, CPSmartPtr<CPIVBlock>> m_allBatches;
     bool m_rebuild = true;

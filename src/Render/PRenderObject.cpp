@@ -62,14 +62,11 @@ void CPRenderObject::FillVertices(SPVertex* vertices, std::uint16_t* indices, st
         m_owner->ClearTransformChanged();
     }
     const int count = static_cast<int>(m_worldVertices.size());
-    if (count > 0) {
-        if (!m_vertexEffects.empty()) {
-            m_vertexEffects[0]->Apply(vertices, m_worldVertices.data(), count);
-            for (std::size_t i = 1; i < m_vertexEffects.size(); ++i)
-                m_vertexEffects[i]->Apply(vertices, vertices, count);
-        } else {
-            std::memcpy(vertices, m_worldVertices.data(), static_cast<std::size_t>(count) * sizeof(SPVertex));
-        }
+    if (!m_vertexEffects.empty()) {
+        m_vertexEffects[0]->Apply(vertices, m_worldVertices.data(), count);
+        for (std::size_t i = 1; i < m_vertexEffects.size(); ++i) m_vertexEffects[i]->Apply(vertices, vertices, count);
+    } else {
+        std::memcpy(vertices, m_worldVertices.data(), static_cast<std::size_t>(count) * sizeof(SPVertex));
     }
     for (std::size_t i = 0; i < m_indices.size(); ++i)
         indices[i] = static_cast<std::uint16_t>(baseIndex + m_indices[i]);
@@ -152,7 +149,6 @@ void CPRenderObject::TransformVertices(const D3DXMATRIX& matrix) {
 void CPRenderObject::AddVertexEffect(CPVertexEffect* effect) {
     if (!effect) return;
     m_vertexEffects.push_back(effect);
-    m_hasVertexEffects = true;
 }
 
 SPStaticBuffer* CPRenderObject::GetStaticBuffer() const { return static_cast<SPStaticBuffer*>(m_staticBuffer.Get()); }
@@ -181,8 +177,7 @@ void CPRenderObject::CopyFrom(const CPRenderObject& source) {
     m_material = source.GetMaterial();
     m_fillSkipped = source.IsFillSkipped();
     if (m_fillSkipped) SetStaticBuffer(source.m_staticBufferName);
-    m_hasVertexEffects = source.m_hasVertexEffects;
-    if (m_hasVertexEffects && m_owner) m_owner->SetStatic(false);
+    if (source.HasVertexEffects() && m_owner) m_owner->SetStatic(false);
     for (CPVertexEffect* effect : m_vertexEffects) delete effect;
     m_vertexEffects.clear();
     for (const CPVertexEffect* effect : source.m_vertexEffects)

@@ -62,7 +62,7 @@ public:
     // Takes ownership of the effect (appended to the chain).
     void AddVertexEffect(CPVertexEffect* effect);
     const std::vector<CPVertexEffect*>& GetVertexEffects() const { return m_vertexEffects; }
-    bool HasVertexEffects() const { return m_hasVertexEffects; }
+    bool HasVertexEffects() const { return !m_vertexEffects.empty(); }
 
     std::vector<SPDamagePart>& DamageParts() { return m_damageParts; }
     bool IsDeformable() const { return m_deformable; }
@@ -95,7 +95,6 @@ private:
     bool m_deformable = false;
     bool m_fillSkipped = false;
     std::string m_name;
-    bool m_hasVertexEffects = false;
     std::vector<CPVertexEffect*> m_vertexEffects;
     D3DXMATRIX m_worldMatrix;
     std::string m_staticBufferName;

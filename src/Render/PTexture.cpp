@@ -1,24 +1,19 @@
 #include "Render/PTexture.h"
 
 #include "Framework/PFileReader.h"
-#include "Framework/PLog.h"
 #include "Framework/PSettings.h"
-#include "Framework/PStringSplitter.h"
 #include "Framework/PackFile.h"
-#include "Platform/Graphics/DXError.h"
 #include "Platform/Image/D3DXTexture.h"
 #include "Platform/System/Paths.h"
 #include "Render/PMaterial.h"
 #include "Render/PTextureCache.h"
+#include "Render/RenderSupport.h"
 
 #include <sys/stat.h>
 
 namespace {
 
-void ReportDXError(int line, HRESULT hr) {
-    CPLog::Instance().Print(0, "DXError if %s on line %d\n%s\n%s\n", "Render\\PTexture", line, DXGetErrorString9A(hr),
-                            DXGetErrorDescription9A(hr));
-}
+void ReportDXError(int line, HRESULT hr) { ::ReportDXError("Render\\PTexture", line, hr); }
 
 // Whether a texture file is there to be read: a loose file under the game root or an entry
 // of a mounted pack, written with either slash.
@@ -49,22 +44,9 @@ IDirect3DBaseTexture9* CPTexture::GetBaseTexture() const {
 }
 
 bool CPTexture::Load(const std::string& request) {
-    std::string file;
-    bool noMip = false, cube = false;
-    {
-        CPStringSplitter splitter(request, ",");
-        std::string token;
-        bool first = true;
-        while (splitter.NextToken(token)) {
-            if (first)
-                file = token;
-            else if (token == "nomip")
-                noMip = true;
-            else if (token == "cube")
-                cube = true;
-            first = false;
-        }
-    }
+    const SPLoadRequest parsed = SplitLoadRequest(request);
+    const std::string& file = parsed.file;
+    const bool noMip = parsed.Has("nomip"), cube = parsed.Has("cube");
 
     const std::string mainPath = "Data\\Textures\\" + file;
     const std::string alternativePath =

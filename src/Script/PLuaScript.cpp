@@ -1,6 +1,7 @@
 #include "Script/PLuaScript.h"
 
 #include "Framework/PLog.h"
+#include "Script/ScriptBinding.h"
 #include "Script/ScriptFileRead.h"
 #include "Script/ScriptFunctions.h"
 
@@ -231,14 +232,14 @@ struct GlobalObjectArgs {
 int SetGlobalObjectProtected(lua_State* L) {
     auto* args = static_cast<GlobalObjectArgs*>(lua_touserdata(L, 1));
     lua_pushstring(L, "globalObject");
-    lua_pushlightuserdata(L, reinterpret_cast<void*>(static_cast<std::uintptr_t>(args->handle)));
+    lua_pushlightuserdata(L, Script::HandleToUserdata(args->handle));
     lua_settable(L, LUA_GLOBALSINDEX);
     return 0;
 }
 
 // Raised in protected mode, so its message lands on the thread's stack like a compile error.
 int RefusePrecompiledChunk(lua_State* L) {
-    return luaL_error(L, "%s: precompiled chunks are not accepted", static_cast<const char*>(lua_touserdata(L, 1)));
+    return luaL_error(L, "%s: %s", static_cast<const char*>(lua_touserdata(L, 1)), kPrecompiledRefused);
 }
 
 } // namespace
@@ -279,19 +280,18 @@ bool CPLuaScript::CreateState() {
 
 int CPLuaScript::Load(const std::string& name) {
     m_name = name;
-    std::vector<char> bytes;
-    const int result = Script::ReadScriptFile("Data\\Scripts\\" + name + ".lua", bytes);
+    std::vector<char> source;
+    const int result = Script::ReadScriptFile("Data\\Scripts\\" + name + ".lua", source);
     if (result < 0) return result;
-    m_source = std::move(bytes);
 
     m_chunkReturned = false;
     if (!CreateState()) return 0;
-    const char* data = m_source.empty() ? "" : m_source.data();
+    const char* data = source.empty() ? "" : source.data();
     // Precompiled chunks are refused: the loader trusts their bytecode, so a damaged or crafted
     // one could take the process down. The game's scripts are source text.
-    const bool precompiled = !m_source.empty() && m_source[0] == LUA_SIGNATURE[0];
-    const int loaded = precompiled ? lua_cpcall(m_thread, RefusePrecompiledChunk, const_cast<char*>(m_name.c_str()))
-                                   : luaL_loadbuffer(m_thread, data, m_source.size(), m_name.c_str());
+    const int loaded = StartsPrecompiled(data, source.size())
+                           ? lua_cpcall(m_thread, RefusePrecompiledChunk, const_cast<char*>(m_name.c_str()))
+                           : luaL_loadbuffer(m_thread, data, source.size(), m_name.c_str());
     if (loaded != 0) {
         // The error text stays where the chunk would be, so the first resume fails.
         LogScriptError(lua_tostring(m_thread, -1));

@@ -10,7 +10,6 @@
 
 #include <deque>
 #include <string>
-#include <vector>
 
 // The panic function of every script state: the report goes to the log.
 int ScriptPanicHandler(lua_State* L);
@@ -61,7 +60,6 @@ private:
     std::string m_name;
     lua_State* m_state = nullptr;
     lua_State* m_thread = nullptr;
-    std::vector<char> m_source;
     bool m_finished = true;
     // The chunk ran to its end: the coroutine is dead and cannot be resumed again.
     bool m_chunkReturned = false;

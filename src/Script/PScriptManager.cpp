@@ -1,7 +1,7 @@
 #include "Script/PScriptManager.h"
 
+#include "Framework/PTextReader.h"
 #include "Framework/StringUtils.h"
-#include "Script/ScriptFileRead.h"
 #include "Script/ScriptText.h"
 
 #include <algorithm>
@@ -23,10 +23,10 @@ CPScriptManager::~CPScriptManager() {
 }
 
 bool CPScriptManager::LoadScriptList() {
-    std::vector<char> bytes;
-    if (Script::ReadScriptFile("Data\\Scripts\\list.dat", bytes) < 0) return false;
+    std::vector<std::string> lines;
+    if (!ReadTextFileLines("Data\\Scripts\\list.dat", lines)) return false;
 
-    for (const std::string& line : Script::ReadTextLines(bytes)) {
+    for (const std::string& line : lines) {
         std::vector<std::string> tokens = Script::SplitText(line, " ");
         std::string name = tokens.empty() ? std::string() : tokens[0];
         const std::string kindWord = tokens.size() > 1 ? tokens[1] : std::string();
@@ -86,9 +86,9 @@ void CPScriptManager::SendCommandByCategory(const std::string& category, const s
     auto it = m_categories.find(category);
     if (it == m_categories.end()) return;
     const SPCommand built = MakeCommand(command, params);
-    // A copy: a script cannot change the lists from here, but the walk stays safe if one did.
-    const std::vector<CPLuaScript*> targets = it->second;
-    for (CPLuaScript* script : targets) Deliver(script, built);
+    // Delivering only queues the command (no script runs from here), so the list cannot change
+    // under the walk.
+    for (CPLuaScript* script : it->second) Deliver(script, built);
 }
 
 void CPScriptManager::SendCommandByObject(IPMMObject* script, const std::string& command, const std::string& params) {

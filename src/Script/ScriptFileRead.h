@@ -1,6 +1,6 @@
 #pragma once
-// Whole-file reads of the script host (the script list, script files) through the engine's
-// file layer: a loose file first, then the pack files.
+// Whole-file reads of the script files through the engine's file layer: a loose file first,
+// then the pack files.
 
 #include <string>
 #include <vector>

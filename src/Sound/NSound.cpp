@@ -40,11 +40,11 @@ template <class Change>
 void CNSound::Update3D(Change change) {
     if (!m_buffer3D) return;
     // Read back first: the block is written whole, and the device may have refused an earlier change.
-    m_parameters.dwSize = 64;
-    HRESULT hr = m_buffer3D->GetAllParameters(&m_parameters);
+    DS3DBUFFER parameters;
+    HRESULT hr = m_buffer3D->GetAllParameters(&parameters);
     if (Succeeded(hr)) {
-        change(m_parameters);
-        hr = m_buffer3D->SetAllParameters(&m_parameters, DS3D_IMMEDIATE);
+        change(parameters);
+        hr = m_buffer3D->SetAllParameters(&parameters, DS3D_IMMEDIATE);
     }
     if (Failed(hr)) ReportSoundError(kSource, __LINE__, hr);
 }

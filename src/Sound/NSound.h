@@ -76,7 +76,6 @@ private:
     std::string m_path;
     bool m_inList = false;
     Platform::Audio::IDirectSound3DBuffer* m_buffer3D = nullptr;
-    Platform::Audio::DS3DBUFFER m_parameters;
 
     static float s_globalVolume;
     static float s_globalFrequencyFactor;

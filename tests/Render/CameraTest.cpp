@@ -59,11 +59,11 @@ protected:
         ResetSettingsToDefaults();
     }
 
-    // Eye at the origin looking along +z, y up, 90 degrees vertical, near 1, far 101, 2:1 screen.
-    void LookDownZ() {
-        camera->eye = D3DXVECTOR3(0, 0, 0);
-        camera->target = D3DXVECTOR3(0, 0, 1);
-        camera->up = D3DXVECTOR3(0, 1, 0);
+    // 90 degrees vertical, near 1, far 101, on the fixture's 2:1 screen.
+    void Look(const D3DXVECTOR3& eye, const D3DXVECTOR3& target, const D3DXVECTOR3& up) {
+        camera->eye = eye;
+        camera->target = target;
+        camera->up = up;
         camera->fieldOfView = kPi / 2;
         camera->nearDistance = 1;
         camera->farDistance = 101;
@@ -72,18 +72,11 @@ protected:
         camera->Update();
     }
 
+    // Eye at the origin looking along +z, y up.
+    void LookDownZ() { Look(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(0, 1, 0)); }
+
     // The game's z-up world: from (10, 0, 5) along +y.
-    void LookAlongY() {
-        camera->eye = D3DXVECTOR3(10, 0, 5);
-        camera->target = D3DXVECTOR3(10, 10, 5);
-        camera->up = D3DXVECTOR3(0, 0, 1);
-        camera->fieldOfView = kPi / 2;
-        camera->nearDistance = 1;
-        camera->farDistance = 101;
-        camera->viewDirty = true;
-        camera->projectionDirty = true;
-        camera->Update();
-    }
+    void LookAlongY() { Look(D3DXVECTOR3(10, 0, 5), D3DXVECTOR3(10, 10, 5), D3DXVECTOR3(0, 0, 1)); }
 
     CPSmartPtr<CPPerspectiveCamera> camera;
 };

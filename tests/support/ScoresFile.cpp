@@ -1,6 +1,5 @@
 #include "support/ScoresFile.h"
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -15,10 +14,8 @@ public:
     explicit Cursor(const std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
     bool Int(std::int32_t& out) {
         if (m_bytes.size() - m_pos < 4) return false;
-        std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | m_bytes[m_pos + static_cast<std::size_t>(i)];
+        out = ReadLE32(m_bytes.data() + m_pos);
         m_pos += 4;
-        out = static_cast<std::int32_t>(v);
         return true;
     }
     bool String(std::string& out) {

@@ -30,12 +30,29 @@ public:
     DWORD GetPosition() override;
     bool IsPlaying() override;
     void Set3D(const DS3DBUFFER& p) override {
+        // Moving sounds are placed every frame; the rest of the block seldom changes and is sent
+        // again only when it did.
+        const bool onlyMoved = SameShape(m_params, p);
         m_params = p;
-        Apply3D();
+        if (onlyMoved)
+            ApplyMotion();
+        else
+            Apply3D();
     }
     void Apply3D();
 
 private:
+    static bool SameShape(const DS3DBUFFER& a, const DS3DBUFFER& b) {
+        return a.dwMode == b.dwMode && a.dwInsideConeAngle == b.dwInsideConeAngle &&
+               a.dwOutsideConeAngle == b.dwOutsideConeAngle && a.vConeOrientation.x == b.vConeOrientation.x &&
+               a.vConeOrientation.y == b.vConeOrientation.y && a.vConeOrientation.z == b.vConeOrientation.z &&
+               a.lConeOutsideVolume == b.lConeOutsideVolume && a.flMinDistance == b.flMinDistance &&
+               a.flMaxDistance == b.flMaxDistance;
+    }
+    // OpenAL spatialises mono sources only; a stereo sound in a 3D buffer plays as it is.
+    bool Spatial() const { return m_3d && m_format.nChannels == 1 && m_params.dwMode != DS3DMODE_DISABLE; }
+    void ApplyMotion();
+
     OpenALBackend& m_backend;
     ALuint m_source = 0;
     ALuint m_buffer = 0;
@@ -82,10 +99,17 @@ public:
         ToOpenAL(l.vOrientFront, orientation);
         ToOpenAL(l.vOrientTop, orientation + 3);
         alListenerfv(AL_ORIENTATION, orientation);
-        alDopplerFactor(l.flDopplerFactor);
-        // The distance factor is metres per unit; velocities are in units per second.
-        alSpeedOfSound(343.3f / l.flDistanceFactor);
-        // The listener moves every frame; only a new rolloff has to reach every voice.
+        // The listener moves every frame; its factors seldom change and are sent only when they
+        // do (a new rolloff has to reach every voice).
+        if (l.flDopplerFactor != m_doppler) {
+            m_doppler = l.flDopplerFactor;
+            alDopplerFactor(m_doppler);
+        }
+        if (l.flDistanceFactor != m_distanceFactor) {
+            m_distanceFactor = l.flDistanceFactor;
+            // The distance factor is metres per unit; velocities are in units per second.
+            alSpeedOfSound(343.3f / m_distanceFactor);
+        }
         if (l.flRolloffFactor != m_rolloff) {
             m_rolloff = l.flRolloffFactor;
             for (auto* voice : m_voices) voice->Apply3D();
@@ -99,7 +123,10 @@ public:
 private:
     ALCdevice* m_device;
     ALCcontext* m_context;
+    // What OpenAL holds now; its own defaults (speed of sound 343.3) match factors of 1.
     float m_rolloff = 1.0f;
+    float m_doppler = 1.0f;
+    float m_distanceFactor = 1.0f;
     std::vector<OpenALVoice*> m_voices;
 };
 
@@ -178,12 +205,21 @@ bool OpenALVoice::IsPlaying() {
     return state == AL_PLAYING;
 }
 
+// Position and velocity only; a sound that is not spatialised stays where Apply3D put it.
+void OpenALVoice::ApplyMotion() {
+    if (!Spatial()) return;
+    m_backend.MakeCurrent();
+    float v[3];
+    ToOpenAL(m_params.vPosition, v);
+    alSourcefv(m_source, AL_POSITION, v);
+    ToOpenAL(m_params.vVelocity, v);
+    alSourcefv(m_source, AL_VELOCITY, v);
+}
+
 void OpenALVoice::Apply3D() {
     m_backend.MakeCurrent();
-    // OpenAL spatialises mono sources only; a stereo sound in a 3D buffer plays as it is.
-    bool spatial = m_3d && m_format.nChannels == 1 && m_params.dwMode != DS3DMODE_DISABLE;
     float v[3] = {0, 0, 0};
-    if (!spatial) {
+    if (!Spatial()) {
         alSourcei(m_source, AL_SOURCE_RELATIVE, AL_TRUE);
         alSourcefv(m_source, AL_POSITION, v);
         alSourcefv(m_source, AL_VELOCITY, v);

@@ -133,7 +133,6 @@ HRESULT WaveFile::ResetFile() {
     if (m_mode == WAVEFILE_READ) {
         Chunk data;
         if (!FindChunk("data", 12, m_riffEnd, data)) return E_FAIL;
-        m_dataOffset = data.dataOffset;
         m_readPos = data.dataOffset;
         m_unread = std::min<std::size_t>(data.size, 0xFFFFFFFFu);
         return S_OK;

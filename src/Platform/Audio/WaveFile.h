@@ -60,7 +60,6 @@ private:
     // Reading.
     std::vector<std::uint8_t> m_file;
     std::size_t m_riffEnd = 0;
-    std::size_t m_dataOffset = 0;
     std::size_t m_unread = 0;
     std::size_t m_readPos = 0;
     DWORD m_dataSize = 0;

@@ -76,22 +76,19 @@ public:
         auto it = m_controls.find(control);
         return it != m_controls.end() && gtk_widget_get_sensitive(it->second);
     }
-    int DefaultButton() const override {
-        GtkWidget* focus = gtk_window_get_default_widget(GTK_WINDOW(m_dialog));
-        for (const auto& [id, widget] : m_controls)
-            if (widget == focus) return id;
-        return 0;
-    }
-    int FocusedControl() const override {
-        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(m_dialog));
-        for (const auto& [id, widget] : m_controls)
-            if (widget == focus) return id;
-        return 0;
-    }
+    int DefaultButton() const override { return NumberOf(gtk_window_get_default_widget(GTK_WINDOW(m_dialog))); }
+    int FocusedControl() const override { return NumberOf(gtk_window_get_focus(GTK_WINDOW(m_dialog))); }
     bool IsModal() const override { return gtk_window_get_modal(GTK_WINDOW(m_dialog)); }
     void Close() override { gtk_window_close(GTK_WINDOW(m_dialog)); }
 
 private:
+    // The number of a control; 0 for a widget that is none of them.
+    int NumberOf(const GtkWidget* widget) const {
+        for (const auto& [id, control] : m_controls)
+            if (control == widget) return id;
+        return 0;
+    }
+
     GtkDialog* m_dialog;
     GtkComboBoxText* m_combo;
     std::map<int, GtkWidget*> m_controls;

@@ -1202,7 +1202,9 @@ private:
     {
         if (shader.constantArray.empty() || shader.constantVec4s == 0)
             return;
-        std::vector<float> registers(static_cast<size_t>(shader.constantVec4s) * 4, 0.0f);
+        // Runs for every pass of every frame: the register array reuses one buffer.
+        std::vector<float>& registers = m_registers;
+        registers.assign(static_cast<size_t>(shader.constantVec4s) * 4, 0.0f);
         for (const ShaderConstant& c : shader.constants) {
             Param* p = ParamNamed(c.name);
             if (!p || !p->decl.IsNumeric() || p->deviceUniform)
@@ -1340,6 +1342,7 @@ private:
     bool m_usedProgram = false;
     bool m_restoreProgram = true;
     std::vector<SavedState> m_saved;
+    std::vector<float> m_registers; // UploadConstants' register array, kept for its capacity
     std::vector<std::pair<DWORD, IDirect3DBaseTexture9*>> m_savedTextures;
     std::string m_lastProgramError;
 };

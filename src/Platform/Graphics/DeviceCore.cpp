@@ -109,6 +109,14 @@ UINT FullChain(UINT w, UINT h) {
 // --------------------------------------------------------------------------------------------
 // Resources
 
+// Every resource's GetDevice: a new reference to the device it belongs to, none once detached.
+static HRESULT HandOutDevice(DeviceCore* owner, IDirect3DDevice9** device) {
+    if (!device || !owner) return D3DERR_INVALIDCALL;
+    owner->AddRef();
+    *device = owner;
+    return D3D_OK;
+}
+
 ResourceCommon::ResourceCommon(DeviceCore* device, Kind kind_, D3DPOOL pool, bool holdsDevice)
     : kind(kind_), m_device(device), m_pool(pool), m_holdsDevice(holdsDevice), m_id(device->NextId()) {
     device->Register(this);
@@ -133,12 +141,7 @@ VertexBuffer::VertexBuffer(DeviceCore* device, UINT length, DWORD usage, DWORD f
 
 VertexBuffer::~VertexBuffer() = default;
 
-HRESULT VertexBuffer::GetDevice(IDirect3DDevice9** device) {
-    if (!device || !m_device) return D3DERR_INVALIDCALL;
-    m_device->AddRef();
-    *device = m_device;
-    return D3D_OK;
-}
+HRESULT VertexBuffer::GetDevice(IDirect3DDevice9** device) { return HandOutDevice(m_device, device); }
 
 template <class Buffer>
 static HRESULT LockBuffer(Buffer& b, UINT offset, UINT size, void** out, DWORD flags, const char* name) {
@@ -188,12 +191,7 @@ IndexBuffer::IndexBuffer(DeviceCore* device, UINT length, DWORD usage, D3DFORMAT
 
 IndexBuffer::~IndexBuffer() = default;
 
-HRESULT IndexBuffer::GetDevice(IDirect3DDevice9** device) {
-    if (!device || !m_device) return D3DERR_INVALIDCALL;
-    m_device->AddRef();
-    *device = m_device;
-    return D3D_OK;
-}
+HRESULT IndexBuffer::GetDevice(IDirect3DDevice9** device) { return HandOutDevice(m_device, device); }
 HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** out, DWORD flags) {
     return LockBuffer(*this, offset, size, out, flags, "IndexBuffer::Lock");
 }
@@ -233,12 +231,7 @@ ULONG Surface::Release() {
     return left;
 }
 
-HRESULT Surface::GetDevice(IDirect3DDevice9** device) {
-    if (!device || !m_device) return D3DERR_INVALIDCALL;
-    m_device->AddRef();
-    *device = m_device;
-    return D3D_OK;
-}
+HRESULT Surface::GetDevice(IDirect3DDevice9** device) { return HandOutDevice(m_device, device); }
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* out) {
     if (!out) return D3DERR_INVALIDCALL;
@@ -319,12 +312,7 @@ TextureBase* AsTexture(IDirect3DBaseTexture9* texture) { return dynamic_cast<Tex
 Texture::Texture(DeviceCore* device, UINT w, UINT h, UINT levels_, DWORD usage_, D3DFORMAT format_, D3DPOOL pool)
     : TextureBase(device, D3DRTYPE_TEXTURE, w, h, levels_, usage_, format_, pool) {}
 
-HRESULT Texture::GetDevice(IDirect3DDevice9** device) {
-    if (!device || !m_device) return D3DERR_INVALIDCALL;
-    m_device->AddRef();
-    *device = m_device;
-    return D3D_OK;
-}
+HRESULT Texture::GetDevice(IDirect3DDevice9** device) { return HandOutDevice(m_device, device); }
 
 static DWORD ChangeLod(TextureBase& t, DWORD newLod) {
     const DWORD old = t.lod;
@@ -367,12 +355,7 @@ HRESULT Texture::UnlockRect(UINT level) {
 CubeTexture::CubeTexture(DeviceCore* device, UINT edge, UINT levels_, DWORD usage_, D3DFORMAT format_, D3DPOOL pool)
     : TextureBase(device, D3DRTYPE_CUBETEXTURE, edge, edge, levels_, usage_, format_, pool) {}
 
-HRESULT CubeTexture::GetDevice(IDirect3DDevice9** device) {
-    if (!device || !m_device) return D3DERR_INVALIDCALL;
-    m_device->AddRef();
-    *device = m_device;
-    return D3D_OK;
-}
+HRESULT CubeTexture::GetDevice(IDirect3DDevice9** device) { return HandOutDevice(m_device, device); }
 
 DWORD CubeTexture::SetLOD(DWORD newLod) { return ChangeLod(*this, newLod); }
 
@@ -668,17 +651,13 @@ HRESULT DeviceCore::Reset(D3DPRESENT_PARAMETERS* params) {
         return D3DERR_INVALIDCALL;
     }
     // Surfaces still referenced (only possible when not strict) stay valid but detached.
-    if (m_backBuffer && m_backBuffer->ExternalRefs()) {
-        BackendDestroySurface(m_backBuffer);
-        m_surfaces.erase(m_backBuffer);
-        m_backBuffer->Detach();
-        m_backBuffer = nullptr;
-    }
-    if (m_depthSurface && m_depthSurface->ExternalRefs()) {
-        BackendDestroySurface(m_depthSurface);
-        m_surfaces.erase(m_depthSurface);
-        m_depthSurface->Detach();
-        m_depthSurface = nullptr;
+    for (Surface** held : {&m_backBuffer, &m_depthSurface}) {
+        if (*held && (*held)->ExternalRefs()) {
+            BackendDestroySurface(*held);
+            m_surfaces.erase(*held);
+            (*held)->Detach();
+            *held = nullptr;
+        }
     }
     DestroyImplicitSurfaces();
     m_params = next;
@@ -716,6 +695,18 @@ HRESULT DeviceCore::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE
     return D3D_OK;
 }
 
+// The end of every Create call: the new object goes to the caller once its backend made it,
+// and is released when the backend refused it.
+template <class Made, class Interface>
+static HRESULT HandOver(Made* made, HRESULT backendResult, Interface** out) {
+    if (FAILED(backendResult)) {
+        made->Release();
+        return backendResult;
+    }
+    *out = made;
+    return D3D_OK;
+}
+
 HRESULT DeviceCore::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DTexture9** out, HANDLE*) {
     Log("CreateTexture", {width, height, levels, usage, format, pool});
@@ -729,13 +720,7 @@ HRESULT DeviceCore::CreateTexture(UINT width, UINT height, UINT levels, DWORD us
     const UINT chain = FullChain(width, height);
     if (levels == 0 || levels > chain) levels = chain;
     auto* t = new Texture(this, width, height, levels, usage, format, pool);
-    const HRESULT hr = BackendCreateTexture(t);
-    if (FAILED(hr)) {
-        t->Release();
-        return hr;
-    }
-    *out = t;
-    return D3D_OK;
+    return HandOver(t, BackendCreateTexture(t), out);
 }
 
 HRESULT DeviceCore::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -749,13 +734,7 @@ HRESULT DeviceCore::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFO
     const UINT chain = FullChain(edge, edge);
     if (levels == 0 || levels > chain) levels = chain;
     auto* t = new CubeTexture(this, edge, levels, usage, format, pool);
-    const HRESULT hr = BackendCreateTexture(t);
-    if (FAILED(hr)) {
-        t->Release();
-        return hr;
-    }
-    *out = t;
-    return D3D_OK;
+    return HandOver(t, BackendCreateTexture(t), out);
 }
 
 HRESULT DeviceCore::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** out,
@@ -766,13 +745,7 @@ HRESULT DeviceCore::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DP
     if (length == 0 || (fvf && length < D3DFVFVertexSize(fvf))) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
     auto* b = new VertexBuffer(this, length, usage, fvf, pool);
-    const HRESULT hr = BackendCreateBuffer(b, false);
-    if (FAILED(hr)) {
-        b->Release();
-        return hr;
-    }
-    *out = b;
-    return D3D_OK;
+    return HandOver(b, BackendCreateBuffer(b, false), out);
 }
 
 HRESULT DeviceCore::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -783,13 +756,7 @@ HRESULT DeviceCore::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format
     if (length == 0 || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
     auto* b = new IndexBuffer(this, length, usage, format, pool);
-    const HRESULT hr = BackendCreateBuffer(b, true);
-    if (FAILED(hr)) {
-        b->Release();
-        return hr;
-    }
-    *out = b;
-    return D3D_OK;
+    return HandOver(b, BackendCreateBuffer(b, true), out);
 }
 
 static Surface* AsSurface(IDirect3DSurface9* s) { return dynamic_cast<Surface*>(s); }
@@ -915,35 +882,32 @@ void DeviceCore::BackendClear(DWORD count, const D3DRECT* rects, DWORD flags, D3
     }
 }
 
-HRESULT DeviceCore::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* m) {
-    Log("SetTransform", {state});
-    if (!m) return D3DERR_INVALIDCALL;
+// Where a transform state is kept; null for a state that names no transform.
+static D3DMATRIX* TransformSlot(DeviceState& st, D3DTRANSFORMSTATETYPE state) {
     switch (state) {
-    case D3DTS_WORLD: m_state.world = *m; return D3D_OK;
-    case D3DTS_VIEW: m_state.view = *m; return D3D_OK;
-    case D3DTS_PROJECTION: m_state.projection = *m; return D3D_OK;
+    case D3DTS_WORLD: return &st.world;
+    case D3DTS_VIEW: return &st.view;
+    case D3DTS_PROJECTION: return &st.projection;
     default:
-        if (state >= D3DTS_TEXTURE0 && state < D3DTS_TEXTURE0 + D3DMaxTextureStages) {
-            m_state.textureTransform[state - D3DTS_TEXTURE0] = *m;
-            return D3D_OK;
-        }
-        return D3DERR_INVALIDCALL;
+        if (state >= D3DTS_TEXTURE0 && state < D3DTS_TEXTURE0 + D3DMaxTextureStages)
+            return &st.textureTransform[state - D3DTS_TEXTURE0];
+        return nullptr;
     }
 }
 
+HRESULT DeviceCore::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* m) {
+    Log("SetTransform", {state});
+    D3DMATRIX* slot = TransformSlot(m_state, state);
+    if (!m || !slot) return D3DERR_INVALIDCALL;
+    *slot = *m;
+    return D3D_OK;
+}
+
 HRESULT DeviceCore::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* m) {
-    if (!m) return D3DERR_INVALIDCALL;
-    switch (state) {
-    case D3DTS_WORLD: *m = m_state.world; return D3D_OK;
-    case D3DTS_VIEW: *m = m_state.view; return D3D_OK;
-    case D3DTS_PROJECTION: *m = m_state.projection; return D3D_OK;
-    default:
-        if (state >= D3DTS_TEXTURE0 && state < D3DTS_TEXTURE0 + D3DMaxTextureStages) {
-            *m = m_state.textureTransform[state - D3DTS_TEXTURE0];
-            return D3D_OK;
-        }
-        return D3DERR_INVALIDCALL;
-    }
+    D3DMATRIX* slot = TransformSlot(m_state, state);
+    if (!m || !slot) return D3DERR_INVALIDCALL;
+    *m = *slot;
+    return D3D_OK;
 }
 
 HRESULT DeviceCore::SetViewport(const D3DVIEWPORT9* vp) {
@@ -1238,6 +1202,15 @@ HRESULT DeviceCore::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, 
     return Draw(c);
 }
 
+// The original platform unbinds stream 0 and the indices after a user-memory draw, whatever
+// the draw answered.
+static HRESULT UnbindAfterUserDraw(DeviceState& st, HRESULT drawResult) {
+    st.stream = nullptr;
+    st.streamOffset = st.streamStride = 0;
+    st.indices = nullptr;
+    return drawResult;
+}
+
 HRESULT DeviceCore::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) {
     Log("DrawPrimitiveUP", {type, primitiveCount, stride});
     DrawCall c{};
@@ -1248,12 +1221,7 @@ HRESULT DeviceCore::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, 
     c.userVertexCount = c.vertexCount;
     c.stride = stride;
     if (!vertices || c.vertexCount == 0) return D3DERR_INVALIDCALL;
-    const HRESULT hr = Draw(c);
-    // The original platform unbinds stream 0 and the indices after a user-memory draw.
-    m_state.stream = nullptr;
-    m_state.streamOffset = m_state.streamStride = 0;
-    m_state.indices = nullptr;
-    return hr;
+    return UnbindAfterUserDraw(m_state, Draw(c));
 }
 
 HRESULT DeviceCore::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT primitiveCount,
@@ -1279,11 +1247,7 @@ HRESULT DeviceCore::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex,
                                                               : static_cast<const std::uint32_t*>(indices)[i];
         if (v >= c.userVertexCount) return D3DERR_INVALIDCALL;
     }
-    const HRESULT hr = Draw(c);
-    m_state.stream = nullptr;
-    m_state.streamOffset = m_state.streamStride = 0;
-    m_state.indices = nullptr;
-    return hr;
+    return UnbindAfterUserDraw(m_state, Draw(c));
 }
 
 HRESULT DeviceCore::CreateProgram(const char* vertexSource, const char* pixelSource, IDirect3DProgram9** out,
@@ -1292,13 +1256,7 @@ HRESULT DeviceCore::CreateProgram(const char* vertexSource, const char* pixelSou
     if (!out || !vertexSource || !pixelSource) return D3DERR_INVALIDCALL;
     *out = nullptr;
     auto* p = new Program(this, vertexSource, pixelSource);
-    const HRESULT hr = BackendCreateProgram(p, errors);
-    if (FAILED(hr)) {
-        p->Release();
-        return hr;
-    }
-    *out = p;
-    return D3D_OK;
+    return HandOver(p, BackendCreateProgram(p, errors), out);
 }
 
 HRESULT DeviceCore::SetProgram(IDirect3DProgram9* program) {

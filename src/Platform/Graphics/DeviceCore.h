@@ -29,7 +29,6 @@ public:
         if (left == 0) FinalRelease();
         return left;
     }
-    ULONG Refs() const { return m_refs; }
 
 protected:
     virtual void FinalRelease() { delete this; }
@@ -274,6 +273,10 @@ HRESULT MultisampleQualityLevels(const MultisampleLevels& levels, D3DFORMAT form
 // back buffer. D3D_OK or D3DERR_INVALIDCALL.
 HRESULT CheckPresentMultisample(const MultisampleLevels& levels, const D3DPRESENT_PARAMETERS& params);
 
+// The capabilities the Recording adapter reports for a configuration (devices derived from
+// DeviceCore in tests report the same).
+D3DCAPS9 RecordingCaps(const RecordingConfig& config);
+
 class DeviceCore : public Counted<IDirect3DDevice9>, public IRecordingControl {
 public:
     DeviceCore(const D3DCAPS9& caps, const D3DPRESENT_PARAMETERS& params, bool strictReset, bool logCalls,
@@ -365,7 +368,6 @@ public:
     void UnregisterSurface(Surface* surface);
     std::uint32_t NextId() { return ++m_nextId; }
     const DeviceState& State() const { return m_state; }
-    Surface* BackBufferSurface() const { return m_backBuffer; }
     // Called by a surface or buffer when unlocked so the backend can upload.
     virtual void OnBufferUnlocked(ResourceCommon*, UINT /*offset*/, UINT /*size*/, DWORD /*flags*/) {}
     virtual void OnSurfaceUnlocked(Surface*) {}

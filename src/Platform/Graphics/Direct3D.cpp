@@ -10,6 +10,25 @@
 #include "Platform/Window/Window.h"
 
 namespace Platform {
+
+D3DCAPS9 GraphicsDetail::RecordingCaps(const RecordingConfig& c) {
+    D3DCAPS9 caps;
+    caps.DevCaps = c.hardwareTransformAndLight ? D3DDEVCAPS_HWTRANSFORMANDLIGHT : 0;
+    caps.TextureCaps = D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_CUBEMAP;
+    caps.MaxTextureWidth = caps.MaxTextureHeight = 4096;
+    caps.MaxAnisotropy = c.maxAnisotropy;
+    caps.MaxTextureBlendStages = caps.MaxSimultaneousTextures = 8;
+    caps.MaxActiveLights = D3DMaxActiveLights;
+    caps.MaxPrimitiveCount = 0xFFFFF;
+    caps.MaxVertexIndex = 0xFFFFFF;
+    caps.MaxStreams = 1;
+    caps.MaxStreamStride = 255;
+    caps.VertexShaderVersion = c.vertexShaderVersion;
+    caps.PixelShaderVersion = c.pixelShaderVersion;
+    caps.NumSimultaneousRTs = 1;
+    return caps;
+}
+
 namespace {
 
 D3DBackend g_backend = D3DBackend::Recording;
@@ -30,24 +49,6 @@ public:
         ReleaseImplicitSurfaces();
     }
 };
-
-D3DCAPS9 RecordingCaps(const RecordingConfig& c) {
-    D3DCAPS9 caps;
-    caps.DevCaps = c.hardwareTransformAndLight ? D3DDEVCAPS_HWTRANSFORMANDLIGHT : 0;
-    caps.TextureCaps = D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_CUBEMAP;
-    caps.MaxTextureWidth = caps.MaxTextureHeight = 4096;
-    caps.MaxAnisotropy = c.maxAnisotropy;
-    caps.MaxTextureBlendStages = caps.MaxSimultaneousTextures = 8;
-    caps.MaxActiveLights = D3DMaxActiveLights;
-    caps.MaxPrimitiveCount = 0xFFFFF;
-    caps.MaxVertexIndex = 0xFFFFFF;
-    caps.MaxStreams = 1;
-    caps.MaxStreamStride = 255;
-    caps.VertexShaderVersion = c.vertexShaderVersion;
-    caps.PixelShaderVersion = c.pixelShaderVersion;
-    caps.NumSimultaneousRTs = 1;
-    return caps;
-}
 
 class Direct3D final : public GraphicsDetail::Counted<IDirect3D9> {
 public:
@@ -178,7 +179,7 @@ IDirect3D9* Direct3DCreate9(UINT sdkVersion) {
         // The configured levels hold for every format: the Recording device stores no samples.
         GraphicsDetail::MultisampleLevels multisample;
         multisample.otherFormats = g_recordingConfig.multiSampleQualityLevels;
-        return new Direct3D(D3DBackend::Recording, RecordingCaps(g_recordingConfig), g_recordingConfig.displayModes,
+        return new Direct3D(D3DBackend::Recording, GraphicsDetail::RecordingCaps(g_recordingConfig), g_recordingConfig.displayModes,
                             g_recordingConfig.supportsA1R5G5B5, std::move(multisample));
     }
     D3DCAPS9 caps;

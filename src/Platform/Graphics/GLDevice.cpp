@@ -771,6 +771,7 @@ private:
     std::unordered_map<std::string, FFProgram> m_programs;  // by generated text
     std::unordered_map<std::string, FFProgram*> m_keyed;    // by the state it was generated from
     std::vector<DWORD> m_activeLights;
+    std::string m_programKey; // FixedFunctionProgram's key, kept between draws for its capacity
     std::unordered_map<GLuint, std::unordered_map<std::string, ProgramUniform>> m_uniforms;
     std::unordered_map<GLuint, DeviceUniforms> m_deviceUniforms;
 };
@@ -849,8 +850,10 @@ FFProgram* GLDevice::FixedFunctionProgram(DWORD fvf, std::string* failure) {
             m_activeLights.push_back(index);
         }
 
-    // The compact key: every state the generated text depends on, in a fixed order.
-    std::string compact;
+    // The compact key: every state the generated text depends on, in a fixed order. Built on
+    // every draw, so it reuses one buffer; only a new key is copied into the map.
+    std::string& compact = m_programKey;
+    compact.clear();
     auto put = [&](DWORD v) { compact.append(reinterpret_cast<const char*>(&v), sizeof v); };
     put(fvf);
     put(lighting);
@@ -1045,7 +1048,7 @@ FFProgram* GLDevice::FixedFunctionProgram(DWORD fvf, std::string* failure) {
         if (!CompileProgram(vsText, fsText, p.program, failure)) return nullptr;
         program = &m_programs.emplace(std::move(fullKey), std::move(p)).first->second;
     }
-    m_keyed.emplace(std::move(compact), program);
+    m_keyed.emplace(compact, program);
     return program;
 }
 

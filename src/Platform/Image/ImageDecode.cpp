@@ -216,11 +216,7 @@ void FinishImage(Image& image, const ImageLoadOptions& options)
         }
     }
     if (w != image.width || h != image.height) {
-        // The file's own smaller levels no longer fit the new size.
-        for (auto& face : image.faces)
-            face.resize(1);
-    }
-    if (w != image.width || h != image.height) {
+        // Only the top level is rescaled: the file's own smaller levels no longer fit the new size.
         for (auto& face : image.faces) {
             std::vector<uint8_t> src = ToBgra(image.format, face[0]);
             std::vector<uint8_t> dst(static_cast<size_t>(w) * h * 4);
@@ -651,31 +647,43 @@ bool TgaComplete(const uint8_t* data, size_t size, std::string& error)
     return true;
 }
 
-// Whether the file holds every byte its header promises, by the format stb will read it as.
-bool StbFileComplete(const uint8_t* data, size_t size, std::string& error)
+// The format stb will read a file as, told by the same signatures stb tests, in its order; TGA
+// has no signature and is what is left.
+ImageFileFormat StbFileFormat(const uint8_t* data, size_t size)
 {
     static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (size >= 8 && std::memcmp(data, kPngSignature, 8) == 0)
-        return PngComplete(data, size, error);
-    if (const size_t segments = JpegSegmentsStart(data, size))
-        return JpegComplete(data, size, segments, error);
+        return ImageFileFormat::PNG;
+    if (JpegSegmentsStart(data, size) != 0)
+        return ImageFileFormat::JPG;
     if (size >= 2 && data[0] == 'B' && data[1] == 'M')
-        return BmpComplete(data, size, error);
-    return TgaComplete(data, size, error);
+        return ImageFileFormat::BMP;
+    return ImageFileFormat::TGA;
+}
+
+// Whether the file holds every byte its header promises, by the format stb will read it as.
+bool StbFileComplete(const uint8_t* data, size_t size, ImageFileFormat format, std::string& error)
+{
+    switch (format) {
+    case ImageFileFormat::PNG: return PngComplete(data, size, error);
+    case ImageFileFormat::JPG: return JpegComplete(data, size, JpegSegmentsStart(data, size), error);
+    case ImageFileFormat::BMP: return BmpComplete(data, size, error);
+    default: return TgaComplete(data, size, error);
+    }
 }
 
 struct StbFree {
     void operator()(stbi_uc* p) const { stbi_image_free(p); }
 };
 
-bool DecodeWithStb(const uint8_t* data, size_t size, Image& out, std::string& error)
+bool DecodeWithStb(const uint8_t* data, size_t size, ImageFileFormat format, Image& out, std::string& error)
 {
     if (size > static_cast<size_t>(INT32_MAX)) {
         error = "image file too large";
         return false;
     }
     // Before stb parses anything: its header parser already trusts the JPEG tables.
-    if (!StbFileComplete(data, size, error))
+    if (!StbFileComplete(data, size, format, error))
         return false;
     int w = 0, h = 0, comp = 0;
     const int len = static_cast<int>(size);
@@ -778,15 +786,8 @@ bool DecodeImage(const void* data, size_t size, const ImageLoadOptions& options,
     } else if (options.cube) {
         error = "cube maps must be DDS files";
     } else {
-        ok = DecodeWithStb(bytes, size, out, error);
-        if (size >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
-            fileFormat = ImageFileFormat::PNG;
-        else if (JpegSegmentsStart(bytes, size) != 0)
-            fileFormat = ImageFileFormat::JPG;
-        else if (size >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
-            fileFormat = ImageFileFormat::BMP;
-        else
-            fileFormat = ImageFileFormat::TGA;
+        fileFormat = StbFileFormat(bytes, size);
+        ok = DecodeWithStb(bytes, size, fileFormat, out, error);
     }
     if (!ok) {
         out = Image{};

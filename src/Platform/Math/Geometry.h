@@ -57,24 +57,13 @@ inline bool PointInTriangle(const D3DXVECTOR3& p, const D3DXVECTOR3& v0, const D
 }
 
 // Arc cosine and arc sine with the argument clamped to [-1, 1]; a NaN argument counts as -1.
-inline float AcosClamped(float x) {
-    double d = x;
-    if (d > 1.0) {
-        d = 1.0;
-    } else if (!(d >= -1.0)) {
-        d = -1.0;
-    }
-    return static_cast<float>(std::acos(d));
+inline double ClampUnit(float x) {
+    if (x > 1.0f) return 1.0;
+    if (!(x >= -1.0f)) return -1.0;
+    return x;
 }
-inline float AsinClamped(float x) {
-    double d = x;
-    if (d > 1.0) {
-        d = 1.0;
-    } else if (!(d >= -1.0)) {
-        d = -1.0;
-    }
-    return static_cast<float>(std::asin(d));
-}
+inline float AcosClamped(float x) { return static_cast<float>(std::acos(ClampUnit(x))); }
+inline float AsinClamped(float x) { return static_cast<float>(std::asin(ClampUnit(x))); }
 
 // Plain three-float vector helpers.
 inline D3DXVECTOR3* SetVector3(D3DXVECTOR3* out, float x, float y, float z) {

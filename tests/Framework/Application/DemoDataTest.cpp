@@ -4,7 +4,6 @@
 
 #include "Framework/PTaskKernel.h"
 #include "Game/ScriptApi.h"
-#include "Game/ScriptEngineServices.h"
 #include "Input/NInput.h"
 #include "Platform/System/Paths.h"
 #include "Platform/Window/Keyboard.h"
@@ -19,7 +18,6 @@ protected:
         previousRoot = Platform::GamePaths().Root();
         Platform::GamePaths().SetRoot(std::string(KX_DATA_DIR));
         ScriptApi::InstallScriptApi();
-        ScriptApi::AddEngineServiceFunctions(Script::GetScriptFunctionTables());
         Platform::SetKeyboard(&keyboard);
         Platform::SetMessageSource(nullptr);
     }

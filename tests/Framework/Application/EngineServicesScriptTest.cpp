@@ -7,7 +7,6 @@
 #include "Framework/PTaskKernel.h"
 #include "Framework/StartupRegistry.h"
 #include "Game/ScriptApi.h"
-#include "Game/ScriptEngineServices.h"
 #include "Input/NInput.h"
 #include "Platform/Music/MusicPlayer.h"
 #include "Platform/Window/Keyboard.h"
@@ -27,7 +26,6 @@ protected:
         ResetSettingsToDefaults();
         root.Write("Actions.cfg", kActions);
         ScriptApi::InstallScriptApi(tables);
-        ScriptApi::AddEngineServiceFunctions(tables);
         L = luaL_newstate();
         luaL_openlibs(L);
         tables.RegisterInto(L);

@@ -1,3 +1,4 @@
+#include "Platform/Audio/DeviceFixture.h"
 #include "Platform/Audio/DirectSound.h"
 #include "Platform/Audio/NullAudio.h"
 #include "Platform/Audio/OpenALAudio.h"
@@ -11,16 +12,7 @@ using namespace Platform::Audio;
 
 namespace {
 
-WAVEFORMATEX Pcm(WORD channels, WORD bits, DWORD rate) {
-    WAVEFORMATEX f;
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = channels;
-    f.wBitsPerSample = bits;
-    f.nSamplesPerSec = rate;
-    f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
-}
+using kxtest::Pcm;
 
 class DirectSoundTest : public ::testing::Test {
 protected:
@@ -228,15 +220,8 @@ TEST_F(DirectSoundTest, ThreeDParametersAreCheckedAndKept) {
 }
 
 TEST_F(DirectSoundTest, ListenerComesFromThe3DPrimaryBuffer) {
-    DSBUFFERDESC desc;
-    desc.dwSize = 36;
-    desc.dwFlags = DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRL3D;
-    IDirectSoundBuffer* primary = nullptr;
-    ASSERT_EQ(device->CreateSoundBuffer(&desc, &primary, nullptr), DS_OK);
-    void* out = nullptr;
-    ASSERT_EQ(primary->QueryInterface(IID_IDirectSound3DListener, &out), S_OK);
-    primary->Release();
-    auto* listener = static_cast<IDirectSound3DListener*>(out);
+    IDirectSound3DListener* listener = kxtest::OpenListener(device);
+    ASSERT_NE(listener, nullptr);
     DS3DLISTENER l;
     ASSERT_EQ(listener->GetAllParameters(&l), DS_OK);
     EXPECT_EQ(l.flRolloffFactor, 1.0f);

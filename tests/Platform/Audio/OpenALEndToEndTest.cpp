@@ -1,5 +1,6 @@
 // A played sound reaches OpenAL Soft's mix, on the side the engine's frame puts it.
 
+#include "Platform/Audio/DeviceFixture.h"
 #include "Platform/Audio/DirectSound.h"
 #include "Platform/Audio/OpenALHeadless.h"
 
@@ -27,15 +28,8 @@ protected:
     }
 
     void SetListener() {
-        DSBUFFERDESC desc;
-        desc.dwSize = 36;
-        desc.dwFlags = DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRL3D;
-        IDirectSoundBuffer* primary = nullptr;
-        ASSERT_EQ(device->CreateSoundBuffer(&desc, &primary, nullptr), DS_OK);
-        void* out = nullptr;
-        ASSERT_EQ(primary->QueryInterface(IID_IDirectSound3DListener, &out), S_OK);
-        primary->Release();
-        auto* listener = static_cast<IDirectSound3DListener*>(out);
+        IDirectSound3DListener* listener = kxtest::OpenListener(device);
+        ASSERT_NE(listener, nullptr);
         DS3DLISTENER l;
         listener->GetAllParameters(&l);
         l.vOrientTop = {0, 0, 1}; // the engine's world is z-up, looking down -y
@@ -47,13 +41,7 @@ protected:
 
     // Half a second of a 440 Hz tone, 16-bit, the same on every channel.
     IDirectSoundBuffer* Tone(bool with3D, WORD channels = 1) {
-        WAVEFORMATEX f;
-        f.wFormatTag = WAVE_FORMAT_PCM;
-        f.nChannels = channels;
-        f.wBitsPerSample = 16;
-        f.nSamplesPerSec = 22050;
-        f.nBlockAlign = static_cast<WORD>(2 * channels);
-        f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
+        WAVEFORMATEX f = kxtest::Pcm(channels, 16, 22050);
         DSBUFFERDESC desc;
         desc.dwSize = 36;
         desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLFREQUENCY | (with3D ? DSBCAPS_CTRL3D : 0);
@@ -129,6 +117,18 @@ TEST_P(OpenALSides, ThreeDSoundIsHeardOnItsSide) {
     double quieter = GetParam().right ? mix.rmsLeft : mix.rmsRight;
     EXPECT_GT(louder, 300.0);
     EXPECT_GT(louder, 2.0 * quieter);
+}
+
+// A second placement that only moves the sound (the distances stay) still reaches the mix.
+TEST_F(OpenALEndToEnd, MovedSoundIsHeardWhereItWentTo) {
+    SetListener();
+    IDirectSoundBuffer* b = Tone(true);
+    PlaceAt(b, 5.0f);
+    PlaceAt(b, -5.0f);
+    auto mix = PlayAndMix(b);
+    ASSERT_TRUE(mix.read);
+    EXPECT_GT(mix.rmsLeft, 300.0);
+    EXPECT_GT(mix.rmsLeft, 2.0 * mix.rmsRight);
 }
 
 INSTANTIATE_TEST_SUITE_P(LeftAndRight, OpenALSides, ::testing::Values(SideCase{5.0f, true}, SideCase{-5.0f, false}),

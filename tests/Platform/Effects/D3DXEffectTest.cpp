@@ -3,6 +3,7 @@
 #include "Platform/Graphics/DeviceCore.h"
 #include "Platform/Graphics/RecordingDevice.h"
 #include "Platform/Math/D3DXMath.h"
+#include "support/TestDevices.h"
 
 #include <gtest/gtest.h>
 
@@ -73,26 +74,11 @@ protected:
     {
         if (device)
             device->Release();
-        D3DCAPS9 caps;
-        caps.VertexShaderVersion = vs;
-        caps.PixelShaderVersion = ps;
-        caps.MaxTextureWidth = caps.MaxTextureHeight = 4096;
-        caps.MaxTextureBlendStages = caps.MaxSimultaneousTextures = 8;
-        caps.MaxActiveLights = D3DMaxActiveLights;
-        caps.MaxPrimitiveCount = 0xFFFFF;
-        caps.MaxVertexIndex = 0xFFFFFF;
-        caps.MaxStreams = 1;
-        caps.MaxStreamStride = 255;
-        caps.NumSimultaneousRTs = 1;
-        D3DPRESENT_PARAMETERS pp;
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 48;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        device = new CheckingDevice(caps, pp);
+        RecordingConfig config;
+        config.vertexShaderVersion = vs;
+        config.pixelShaderVersion = ps;
+        device = new CheckingDevice(Platform::GraphicsDetail::RecordingCaps(config),
+                                    kxtest::WindowedBackBuffer(64, 48, D3DFMT_X8R8G8B8, D3DFMT_D24S8));
         ASSERT_EQ(device->Initialise(), D3D_OK);
     }
 

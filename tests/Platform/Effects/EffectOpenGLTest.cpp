@@ -154,14 +154,8 @@ protected:
 
 TEST_F(EffectOpenGLTest, ShaderPassDrawsWithItsParametersAndTexture)
 {
-    ID3DXEffect* fx = nullptr;
-    ID3DXBuffer* errors = nullptr;
-    const HRESULT hr = D3DXCreateEffect(device, kEffect, static_cast<UINT>(std::char_traits<char>::length(kEffect)),
-                                        nullptr, nullptr, 0, nullptr, &fx, &errors);
-    std::string log = errors ? static_cast<const char*>(errors->GetBufferPointer()) : "";
-    if (errors)
-        errors->Release();
-    ASSERT_EQ(hr, D3D_OK) << log;
+    ID3DXEffect* fx = Create(kEffect);
+    ASSERT_NE(fx, nullptr);
     // The assembly technique is skipped; the shader technique runs.
     D3DXTECHNIQUE_DESC td;
     fx->GetTechniqueDesc(fx->GetCurrentTechnique(), &td);
@@ -217,14 +211,8 @@ float4 PS(float4 colour : COLOR0, float2 uv : TEXCOORD0, float3 dir : TEXCOORD1)
 }
 technique Post { pass { PixelShader = compile ps_2_0 PS(); } }
 )";
-    ID3DXEffect* fx = nullptr;
-    ID3DXBuffer* errors = nullptr;
-    const HRESULT hr = D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), nullptr, nullptr, 0,
-                                        nullptr, &fx, &errors);
-    std::string log = errors ? static_cast<const char*>(errors->GetBufferPointer()) : "";
-    if (errors)
-        errors->Release();
-    ASSERT_EQ(hr, D3D_OK) << log;
+    ID3DXEffect* fx = Create(text);
+    ASSERT_NE(fx, nullptr);
     fx->Release();
 }
 
@@ -241,14 +229,8 @@ float4 PS(float2 uv : TEXCOORD0, float4 extra : TEXCOORD1, float4 never : TEXCOO
 }
 technique T { pass { ZEnable = false; CullMode = None; VertexShader = compile vs_2_0 VS(); PixelShader = compile ps_2_0 PS(); } }
 )";
-    ID3DXEffect* fx = nullptr;
-    ID3DXBuffer* errors = nullptr;
-    const HRESULT hr = D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), nullptr, nullptr, 0,
-                                        nullptr, &fx, &errors);
-    std::string log = errors ? static_cast<const char*>(errors->GetBufferPointer()) : "";
-    if (errors)
-        errors->Release();
-    ASSERT_EQ(hr, D3D_OK) << log;
+    ID3DXEffect* fx = Create(text);
+    ASSERT_NE(fx, nullptr);
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
     device->BeginScene();
     UINT passes = 0;

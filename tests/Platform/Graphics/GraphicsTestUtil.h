@@ -84,6 +84,16 @@ inline D3DPRESENT_PARAMETERS WindowedParams(UINT width, UINT height) {
     return pp;
 }
 
+// Unlit, nothing culled, and stage 0 passing the vertex colour and alpha through unchanged.
+inline void UnlitDiffuseState(IDirect3DDevice9* device) {
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+}
+
 inline int Channel(D3DCOLOR c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
 // True when every channel of a and b differs by at most tolerance.
 inline bool Near(D3DCOLOR a, D3DCOLOR b, int tolerance) {

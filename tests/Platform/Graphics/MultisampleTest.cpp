@@ -209,12 +209,7 @@ protected:
     void SetUp() override { OpenAdapter(D3DBackend::OpenGL); }
 
     void UnlitScreenState() {
-        device->SetRenderState(D3DRS_LIGHTING, FALSE);
-        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+        UnlitDiffuseState(device);
         device->SetFVF(kScreenFvf);
     }
 

@@ -43,13 +43,8 @@ protected:
     }
 
     void UnlitScreenState() {
-        device->SetRenderState(D3DRS_LIGHTING, FALSE);
+        UnlitDiffuseState(device);
         device->SetRenderState(D3DRS_ZENABLE, FALSE);
-        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-        device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG2);
-        device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
     }
 
     IDirect3DTexture9* MakeTexture(UINT w, UINT h, const std::vector<D3DCOLOR>& texels) {
@@ -69,6 +64,19 @@ protected:
         device->SetTransform(D3DTS_PROJECTION, &proj);
         D3DMATRIX world = Identity();
         device->SetTransform(D3DTS_WORLD, &world);
+    }
+    // A scene begun on a cleared target and depth buffer, seen by Camera(), lit with a white
+    // diffuse material whose lit colour stage 0 passes through unchanged.
+    void BeginLitScene() {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+        device->BeginScene();
+        Camera();
+        D3DMATERIAL9 m;
+        m.Diffuse = {1, 1, 1, 1};
+        device->SetMaterial(&m);
+        device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
     }
     void Plane(float z, float half, D3DCOLOR diffuse) {
         const Vertex v[4] = {{-half, half, z, 0, 0, -1, diffuse, 0, 0, 0, 0, 0},
@@ -216,15 +224,7 @@ TEST_F(OpenGLDeviceTest, VertexColourIsIgnoredWhenLitWithMaterialSources) {
 }
 
 TEST_F(OpenGLDeviceTest, DirectionalAndPointLights) {
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-    device->BeginScene();
-    Camera();
-    D3DMATERIAL9 m;
-    m.Diffuse = {1, 1, 1, 1};
-    device->SetMaterial(&m);
-    device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    BeginLitScene();
     // A directional light shining along +z at 60 degrees off the plane's normal: half strength.
     D3DLIGHT9 sun;
     sun.Type = D3DLIGHT_DIRECTIONAL;
@@ -263,13 +263,7 @@ TEST_F(OpenGLDeviceTest, DirectionalAndPointLights) {
 }
 
 TEST_F(OpenGLDeviceTest, ThirtyLightsAreHonoured) {
-    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
-    device->BeginScene();
-    Camera();
-    D3DMATERIAL9 m;
-    m.Diffuse = {1, 1, 1, 1};
-    device->SetMaterial(&m);
-    device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
+    BeginLitScene();
     for (DWORD i = 0; i < D3DMaxActiveLights; ++i) {
         D3DLIGHT9 l;
         l.Type = D3DLIGHT_DIRECTIONAL;
@@ -278,8 +272,6 @@ TEST_F(OpenGLDeviceTest, ThirtyLightsAreHonoured) {
         device->SetLight(i, &l);
         ASSERT_EQ(device->LightEnable(i, TRUE), D3D_OK);
     }
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
-    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
     Plane(10, 20, 0xFFFFFFFF);
     device->EndScene();
     const auto p = Read();

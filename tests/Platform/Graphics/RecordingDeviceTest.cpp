@@ -20,9 +20,8 @@ namespace {
 class RecordingDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetDirect3DBackend(D3DBackend::Recording);
         Platform::SetRecordingConfig(Platform::RecordingConfig{});
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        d3d = kxtest::RecordingDirect3D();
         ASSERT_NE(d3d, nullptr);
         pp = WindowedParams(640, 480);
         ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),

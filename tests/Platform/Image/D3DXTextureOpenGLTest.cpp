@@ -5,48 +5,30 @@
 #include "Platform/Image/ImageDecode.h"
 #include "support/TestDevices.h"
 
+#include "../Graphics/GraphicsTestUtil.h"
+#include "ImageFileBytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+using namespace ImageTest;
+
 namespace {
 
 constexpr UINT W = 16, H = 16;
 
-struct ScreenVertex {
-    float x, y, z, rhw;
-    D3DCOLOR diffuse;
-    float u, v;
-};
-constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-
-using Bytes = std::vector<uint8_t>;
-
-void Put32(Bytes& b, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+using GraphicsTest::kScreenFvf;
+using GraphicsTest::ScreenVertex;
 
 // A 4x4 DDS of one block in the given format.
 Bytes OneBlockDds(const char* fourcc, const Bytes& block)
 {
-    Bytes b = {'D', 'D', 'S', ' '};
-    const uint32_t header[] = {124, 0x1007, 4, 4, 0, 0, 1};
-    for (uint32_t v : header)
-        Put32(b, v);
-    for (int i = 0; i < 11; ++i)
-        Put32(b, 0);
-    Put32(b, 32);
-    Put32(b, 0x4);
-    b.insert(b.end(), fourcc, fourcc + 4);
-    for (int i = 0; i < 5; ++i)
-        Put32(b, 0);
-    Put32(b, 0x1000);
-    for (int i = 0; i < 4; ++i)
-        Put32(b, 0);
+    DdsLayout layout;
+    layout.fourCC = Fourcc(fourcc);
+    Bytes b = DdsHeader(layout);
     b.insert(b.end(), block.begin(), block.end());
     return b;
 }

@@ -1,25 +1,16 @@
 #include "Platform/Image/D3DXTexture.h"
 #include "support/TestDevices.h"
 
+#include "ImageFileBytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
+using namespace ImageTest;
+
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-void Put16(Bytes& b, uint32_t v)
-{
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, uint32_t v)
-{
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
 
 // An uncompressed 32-bit TGA, top row first, every pixel the given BGRA.
 Bytes Tga(uint16_t w, uint16_t h, uint32_t argb)
@@ -36,36 +27,13 @@ Bytes Tga(uint16_t w, uint16_t h, uint32_t argb)
 
 Bytes Dds(uint32_t w, uint32_t h, uint32_t mips, bool cube, const char* fourcc, const Bytes& payload)
 {
-    Bytes b = {'D', 'D', 'S', ' '};
-    Put32(b, 124);
-    Put32(b, 0x1007 | (mips > 1 ? 0x20000 : 0));
-    Put32(b, h);
-    Put32(b, w);
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, mips);
-    for (int i = 0; i < 11; ++i)
-        Put32(b, 0);
-    Put32(b, 32);
-    if (fourcc) {
-        Put32(b, 0x4);
-        b.insert(b.end(), fourcc, fourcc + 4);
-        for (int i = 0; i < 5; ++i)
-            Put32(b, 0);
-    } else {
-        Put32(b, 0x41);
-        Put32(b, 0);
-        Put32(b, 32);
-        Put32(b, 0x00FF0000);
-        Put32(b, 0x0000FF00);
-        Put32(b, 0x000000FF);
-        Put32(b, 0xFF000000);
-    }
-    Put32(b, 0x1000 | (cube ? 0x8 : 0));
-    Put32(b, cube ? 0xFE00 : 0);
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, 0);
+    DdsLayout layout;
+    layout.width = w;
+    layout.height = h;
+    layout.mips = mips;
+    layout.cube = cube;
+    layout.fourCC = fourcc ? Fourcc(fourcc) : 0;
+    Bytes b = DdsHeader(layout);
     b.insert(b.end(), payload.begin(), payload.end());
     return b;
 }

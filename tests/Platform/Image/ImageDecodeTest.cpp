@@ -14,22 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "ImageFileBytes.h"
+
 using namespace Platform;
+using namespace ImageTest;
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-void Put16(Bytes& b, uint32_t v)
-{
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, uint32_t v)
-{
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
 
 // A 2x2 picture: red, green / blue, white with alpha 128 (RGBA, top row first).
 const uint8_t kRgba2x2[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128};
@@ -112,46 +102,6 @@ Bytes JpegGrey(int w, int h)
     Bytes b;
     stbi_write_jpg_to_func(AppendToBytes, &b, w, h, 3, rgb.data(), 95);
     return b;
-}
-
-struct DdsLayout {
-    uint32_t width = 4, height = 4, mips = 1;
-    bool cube = false;
-    uint32_t fourCC = 0;       // 0: uncompressed
-    uint32_t bitCount = 32;
-    uint32_t masks[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-};
-
-Bytes DdsHeader(const DdsLayout& s)
-{
-    Bytes b = {'D', 'D', 'S', ' '};
-    Put32(b, 124);
-    Put32(b, 0x1 | 0x2 | 0x4 | 0x1000 | (s.mips > 1 ? 0x20000 : 0));
-    Put32(b, s.height);
-    Put32(b, s.width);
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, s.mips);
-    for (int i = 0; i < 11; ++i)
-        Put32(b, 0);
-    Put32(b, 32);
-    Put32(b, s.fourCC ? 0x4 : (0x40 | 0x1));
-    Put32(b, s.fourCC);
-    Put32(b, s.fourCC ? 0 : s.bitCount);
-    for (uint32_t m : s.masks)
-        Put32(b, s.fourCC ? 0 : m);
-    Put32(b, 0x1000 | (s.cube ? 0x8 : 0) | (s.mips > 1 ? 0x400008 : 0));
-    Put32(b, s.cube ? 0x200 | 0xFC00 : 0);
-    Put32(b, 0);
-    Put32(b, 0);
-    Put32(b, 0);
-    return b;
-}
-
-constexpr uint32_t Fourcc(const char* s)
-{
-    return static_cast<uint32_t>(s[0]) | (static_cast<uint32_t>(s[1]) << 8) |
-           (static_cast<uint32_t>(s[2]) << 16) | (static_cast<uint32_t>(s[3]) << 24);
 }
 
 // A DXT1 block: colour0 pure red, colour1 pure blue, four-colour mode; row 0 all index 0,
@@ -289,6 +239,24 @@ Bytes Png8x8()
     Bytes b;
     stbi_write_png_to_func(AppendToBytes, &b, 8, 8, 4, rgba.data(), 32);
     return b;
+}
+
+// An 8x8 DXT5 DDS with its whole chain of four levels.
+DdsLayout Dxt5Chain8x8()
+{
+    DdsLayout dxt;
+    dxt.fourCC = Fourcc("DXT5");
+    dxt.width = dxt.height = 8;
+    dxt.mips = 4;
+    return dxt;
+}
+
+// One whole, valid file of every format and variant the damage tests cut and spoil.
+std::vector<Bytes> EveryFormatFiles()
+{
+    Bytes dds = DdsHeader(Dxt5Chain8x8());
+    dds.resize(dds.size() + 64 + 16 + 16 + 16, 0x5A);
+    return {Tga2x2(false, false), Tga2x2(true, true), Bmp2x2(), Png2x2(), JpegGrey(16, 16), dds};
 }
 
 ImageLoadOptions Exact()
@@ -462,14 +430,8 @@ TEST(ImageDecode, CubeMapsNeedACubeDds)
 
 TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly)
 {
-    DdsLayout dxt;
-    dxt.fourCC = Fourcc("DXT5");
-    dxt.width = dxt.height = 8;
-    dxt.mips = 4;
-    Bytes dds = DdsHeader(dxt);
-    dds.resize(dds.size() + 64 + 16 + 16 + 16, 0x5A);
-
-    const Bytes files[] = {Tga2x2(false, false), Tga2x2(true, true), Bmp2x2(), Png2x2(), JpegGrey(16, 16), dds};
+    const DdsLayout dxt = Dxt5Chain8x8();
+    const std::vector<Bytes> files = EveryFormatFiles();
     for (const Bytes& file : files) {
         Image img;
         std::string error;
@@ -480,7 +442,7 @@ TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly)
             std::vector<uint8_t> part(file.begin(), file.begin() + static_cast<long>(cut));
             Image partial;
             EXPECT_FALSE(DecodeImage(part.data(), part.size(), ImageLoadOptions{}, partial, error))
-                << "file " << (&file - files) << " cut at " << cut;
+                << "file " << (&file - files.data()) << " cut at " << cut;
             EXPECT_FALSE(error.empty());
             EXPECT_TRUE(partial.faces.empty());
         }
@@ -598,13 +560,7 @@ TEST(ImageDecode, CorruptedBytesNeverReadOutside)
 {
     // Deterministic byte damage over every format; each result must be a clean answer (the
     // sanitizers watch every read and every arithmetic step).
-    DdsLayout dxt;
-    dxt.fourCC = Fourcc("DXT5");
-    dxt.width = dxt.height = 8;
-    dxt.mips = 4;
-    Bytes dds = DdsHeader(dxt);
-    dds.resize(dds.size() + 64 + 16 + 16 + 16, 0x5A);
-    const Bytes files[] = {Tga2x2(false, false), Tga2x2(true, true), Bmp2x2(), Png2x2(), JpegGrey(16, 16), dds};
+    const std::vector<Bytes> files = EveryFormatFiles();
     uint32_t state = 12345;
     auto next = [&state]() {
         state = state * 1103515245u + 12345u;

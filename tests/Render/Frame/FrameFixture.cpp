@@ -146,6 +146,14 @@ bool RenderFixture::StartRenderer() {
     return ok;
 }
 
+bool RenderFixture::StartRendererOnOpenGL() {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    SetDirect3DBackend(D3DBackend::OpenGL);
+    const bool started = StartRenderer();
+    SetDirect3DBackend(D3DBackend::Recording);
+    return started;
+}
+
 void RenderFixture::StopRenderer() {
     if (!render) return;
     render->Stop();

@@ -17,6 +17,7 @@
 #include "Render/PRenderObject.h"
 #include "Render/PRenderSeams.h"
 #include "support/TempDir.h"
+#include "support/TestDevices.h"
 
 namespace frametest {
 
@@ -128,6 +129,9 @@ protected:
 
     // Makes the renderer and starts it; false when Start failed.
     bool StartRenderer();
+    // The same on the OpenGL device offscreen at the screen size of the settings; objects made
+    // afterwards get the Recording backend again. Probe first with OffscreenOpenGLDirect3D.
+    bool StartRendererOnOpenGL();
     void StopRenderer();
     CPSmartPtr<CPMaterial> Material(RenderKey key, const std::string& effect = "one.fx");
     // One frame with the frame counter advanced.

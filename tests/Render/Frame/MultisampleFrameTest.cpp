@@ -3,7 +3,6 @@
 // buffer. Skipped where OpenGL 4.5 cannot run.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "Framework/PSettings.h"
@@ -23,20 +22,13 @@ protected:
         g_screenHeight = H;
         g_fullScreen = 1;
         g_contrast = 1;
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetDirect3DBackend(D3DBackend::OpenGL);
-        IDirect3D9* probe = Direct3DCreate9(D3D_SDK_VERSION);
-        if (!probe) {
-            SetDirect3DBackend(D3DBackend::Recording);
-            GTEST_SKIP() << "no OpenGL 4.5 here";
-        }
+        IDirect3D9* probe = kxtest::OffscreenOpenGLDirect3D();
+        if (!probe) GTEST_SKIP() << "no OpenGL 4.5 here";
         // Every OpenGL 4.5 multisamples 32-bit colour with depth, so the levels are never 0.
         probe->CheckDeviceMultiSampleType(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, FALSE,
                                           D3DMULTISAMPLE_NONMASKABLE, &levels);
         probe->Release();
-        const bool started = StartRenderer();
-        SetDirect3DBackend(D3DBackend::Recording);
-        ASSERT_TRUE(started);
+        ASSERT_TRUE(StartRendererOnOpenGL());
     }
 
     DWORD levels = 0;

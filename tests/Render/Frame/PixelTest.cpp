@@ -2,7 +2,6 @@
 // 160 x 120, checked by reading pixels back. Skipped where OpenGL 4.5 cannot run.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -46,21 +45,15 @@ protected:
         RenderFixture::SetUp();
         g_screenWidth = W;
         g_screenHeight = H;
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        SetDirect3DBackend(D3DBackend::OpenGL);
-        IDirect3D9* probe = Direct3DCreate9(D3D_SDK_VERSION);
-        if (!probe) {
-            SetDirect3DBackend(D3DBackend::Recording);
-            GTEST_SKIP() << "no OpenGL 4.5 here";
-        }
+        IDirect3D9* probe = kxtest::OffscreenOpenGLDirect3D();
+        if (!probe) GTEST_SKIP() << "no OpenGL 4.5 here";
         probe->Release();
         root->Write("Data/Textures/pixel.tga", SolidTga(2, 2, 0xFFC86432));
         root->Write("Data/Effects/lit.fx", "texture tex0;\n"
                                           "technique T { pass P0 { Lighting = true; CullMode = None;\n"
                                           "  Texture[0] = <tex0>; ColorOp[0] = Modulate; ColorArg1[0] = Texture;\n"
                                           "  ColorArg2[0] = Diffuse; } }\n");
-        started = StartRenderer();
-        SetDirect3DBackend(D3DBackend::Recording);
+        started = StartRendererOnOpenGL();
         ASSERT_TRUE(started);
     }
     void TearDown() override {
