@@ -94,7 +94,8 @@ struct Scene {
                 x.diffuse = 0xFFFFFFFF;
             }
             std::vector<std::uint16_t> indices(kIndices);
-            for (int k = 0; k < kIndices; ++k) indices[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>((k * 7) % kVertices);
+            for (int k = 0; k < kIndices; ++k)
+                indices[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>((k * 7) % kVertices);
             object->mesh->SetMesh(std::move(vertices), std::move(indices));
             object->mesh->SetEffect(materials[static_cast<std::size_t>(i % kMaterials)]);
             objects.push_back(object);
@@ -153,7 +154,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                times[run.benchmark_name()] = run.GetAdjustedRealTime();
     }
     void Finalize() override {
         ConsoleReporter::Finalize();

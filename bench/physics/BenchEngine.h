@@ -43,17 +43,17 @@ enum class ShapeKind { Box, Capsule, Hull };
 
 struct BodyDesc {
     ShapeKind shape = ShapeKind::Box;
-    Vec3 size{1.0, 1.0, 1.0};  // box: full sizes
-    double radius = 0.25;      // capsule: radius of the caps
-    double length = 1.0;       // capsule: length of the straight part, along body y
+    Vec3 size{1.0, 1.0, 1.0};                // box: full sizes
+    double radius = 0.25;                    // capsule: radius of the caps
+    double length = 1.0;                     // capsule: length of the straight part, along body y
     std::vector<Vec3> hullPoints;            // hull: its corners, body axes
     std::vector<std::vector<int>> hullFaces; // hull: corner indices per face, counter-clockwise seen from outside
     double mass = 1.0;
-    Vec3 inertia;  // diagonal in body axes; zero: the solid shape's own
+    Vec3 inertia; // diagonal in body axes; zero: the solid shape's own
     Pose pose;
     double friction = 0.5;
     double restitution = 0.0;
-    bool kinematic = false;  // moved by the scene, never by contacts
+    bool kinematic = false; // moved by the scene, never by contacts
 };
 // The diagonal inertia every engine is given for a body.
 Vec3 ShapeInertia(const BodyDesc& desc);
@@ -61,7 +61,7 @@ Vec3 ShapeInertia(const BodyDesc& desc);
 // Triangle soup z-up, with a uniform x-y grid over it for candidate look-ups.
 struct TerrainMesh {
     std::vector<Vec3> vertices;
-    std::vector<int> indices;  // three per triangle, counter-clockwise seen from above
+    std::vector<int> indices; // three per triangle, counter-clockwise seen from above
     double friction = 0.5;
     double restitution = 0.0;
 
@@ -82,19 +82,19 @@ struct TerrainMesh {
 };
 
 struct Settings {
-    std::string name = "defaults";  // "engine" for ours; "defaults", "matched", "matched-nosleep" for the others
-    bool matched = false;           // min combination, 4 iterations, ERP 0.5
-    bool sleeping = true;           // matched runs only; defaults keep each library's own
-    int pairPool = 1500;            // our engine's overlap-pair pool
-    int rigidPool = 500;            // our engine's rigid-body pool
-    bool terrainTree = false;       // ours: the engine's own terrain tree in place of the query callback
-    bool stages = false;            // ours: pass a performance report and sum its stage times
+    std::string name = "defaults"; // "engine" for ours; "defaults", "matched", "matched-nosleep" for the others
+    bool matched = false;          // min combination, 4 iterations, ERP 0.5
+    bool sleeping = true;          // matched runs only; defaults keep each library's own
+    int pairPool = 1500;           // our engine's overlap-pair pool
+    int rigidPool = 500;           // our engine's rigid-body pool
+    bool terrainTree = false;      // ours: the engine's own terrain tree in place of the query callback
+    bool stages = false;           // ours: pass a performance report and sum its stage times
 };
 
 struct StepStats {
-    int pairs = 0;           // body pairs with at least one contact (ours: overlap-pair records)
-    int contacts = 0;        // contact points the solver got
-    double maxDepth = 0.0;   // deepest penetration the collision stage found
+    int pairs = 0;         // body pairs with at least one contact (ours: overlap-pair records)
+    int contacts = 0;      // contact points the solver got
+    double maxDepth = 0.0; // deepest penetration the collision stage found
 };
 
 // Downward-looking line sensors on a body (body frame): origin and segment.
@@ -104,7 +104,7 @@ struct Ray {
 };
 struct RayHit {
     bool hit = false;
-    double depth = 0.0;  // the part of the segment beyond the hit point, metres
+    double depth = 0.0; // the part of the segment beyond the hit point, metres
 };
 
 // What an engine without its own sensors keeps per body: the rays, the hits of the
@@ -157,4 +157,4 @@ std::unique_ptr<Engine> MakeOurs();
 std::unique_ptr<Engine> MakeBullet();
 std::unique_ptr<Engine> MakeOde();
 
-}  // namespace bench
+} // namespace bench

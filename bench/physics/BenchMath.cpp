@@ -4,22 +4,19 @@
 
 namespace bench {
 
-Quat AxisAngle(Vec3 axis, double angle)
-{
+Quat AxisAngle(Vec3 axis, double angle) {
     double len = Length(axis);
     if (len <= 0.0) return {};
     double s = std::sin(angle * 0.5) / len;
     return {axis.x * s, axis.y * s, axis.z * s, std::cos(angle * 0.5)};
 }
 
-Quat Multiply(Quat a, Quat b)
-{
+Quat Multiply(Quat a, Quat b) {
     return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
             a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
 }
 
-Vec3 Rotate(Quat q, Vec3 v)
-{
+Vec3 Rotate(Quat q, Vec3 v) {
     Vec3 u{q.x, q.y, q.z};
     Vec3 t = 2.0 * Cross(u, v);
     return v + q.w * t + Cross(u, t);
@@ -27,8 +24,7 @@ Vec3 Rotate(Quat q, Vec3 v)
 
 bool IsFinite(Quat q) { return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w); }
 
-Vec3 ShapeInertia(const BodyDesc& d)
-{
+Vec3 ShapeInertia(const BodyDesc& d) {
     if (d.inertia.x > 0.0 || d.inertia.y > 0.0 || d.inertia.z > 0.0) return d.inertia;
     double m = d.mass;
     if (d.shape == ShapeKind::Box) {
@@ -55,4 +51,4 @@ Vec3 ShapeInertia(const BodyDesc& d)
     return {across, axial, across};
 }
 
-}  // namespace bench
+} // namespace bench

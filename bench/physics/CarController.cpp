@@ -4,8 +4,7 @@
 
 namespace bench {
 
-std::vector<Ray> CarParameters::Rays() const
-{
+std::vector<Ray> CarParameters::Rays() const {
     double hx = wheelBase * 0.5, hy = chassis.y * 0.5 - 0.1, hz = chassis.z * 0.5;
     std::vector<Ray> rays;
     for (double sx : {1.0, -1.0})
@@ -13,8 +12,7 @@ std::vector<Ray> CarParameters::Rays() const
     return rays;
 }
 
-BodyDesc CarParameters::Body(const Pose& pose) const
-{
+BodyDesc CarParameters::Body(const Pose& pose) const {
     BodyDesc d;
     d.shape = ShapeKind::Box;
     d.size = chassis;
@@ -26,8 +24,7 @@ BodyDesc CarParameters::Body(const Pose& pose) const
 }
 
 void CarController::OnStep(int body, const RayHit* hits, int count, const Pose&, const Pose& pose, Vec3 velocity,
-                           Vec3 angularVelocity, Vec3& force, Vec3& torque)
-{
+                           Vec3 angularVelocity, Vec3& force, Vec3& torque) {
     Car& car = m_cars[body];
     double t = car.steps * kStep;
     ++car.steps;
@@ -62,4 +59,4 @@ void CarController::OnStep(int body, const RayHit* hits, int count, const Pose&,
     }
 }
 
-}  // namespace bench
+} // namespace bench

@@ -13,12 +13,12 @@ struct CarParameters {
     Vec3 chassis{4.0, 1.8, 1.2};
     double mass = 1200.0;
     double rayLength = 0.8;
-    double spring = 9800.0;   // N/m: static compression m g / (4 k) = 0.3 m
-    double damper = 1800.0;   // N s/m
-    double lateral = 6000.0;  // N per m/s of sideways slip
-    double grip = 1.0;        // friction limit of the lateral force, times the wheel load
-    double drive = 6000.0;    // N at full throttle, shared by the rear wheels
-    double topSpeed = 25.0;   // m/s: no drive above it
+    double spring = 9800.0;  // N/m: static compression m g / (4 k) = 0.3 m
+    double damper = 1800.0;  // N s/m
+    double lateral = 6000.0; // N per m/s of sideways slip
+    double grip = 1.0;       // friction limit of the lateral force, times the wheel load
+    double drive = 6000.0;   // N at full throttle, shared by the rear wheels
+    double topSpeed = 25.0;  // m/s: no drive above it
     double wheelBase = 2.8;
     double gravity = 9.8;
     double StaticCompression() const { return mass * gravity / (4.0 * spring); }
@@ -46,4 +46,4 @@ private:
     std::map<int, Car> m_cars;
 };
 
-}  // namespace bench
+} // namespace bench

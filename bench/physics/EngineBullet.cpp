@@ -18,8 +18,7 @@ Quat FromBt(const btQuaternion& q) { return {q.x(), q.y(), q.z(), q.w()}; }
 
 // Matched runs combine friction and restitution as the smaller of the two.
 bool MinCombine(btManifoldPoint& cp, const btCollisionObjectWrapper* a, int, int, const btCollisionObjectWrapper* b,
-                int, int)
-{
+                int, int) {
     const btCollisionObject* oa = a->getCollisionObject();
     const btCollisionObject* ob = b->getCollisionObject();
     cp.m_combinedFriction = std::min(oa->getFriction(), ob->getFriction());
@@ -29,11 +28,8 @@ bool MinCombine(btManifoldPoint& cp, const btCollisionObjectWrapper* a, int, int
 
 struct SelfExcludingRay : btCollisionWorld::ClosestRayResultCallback {
     SelfExcludingRay(const btVector3& from, const btVector3& to, const btCollisionObject* self)
-        : ClosestRayResultCallback(from, to), m_self(self)
-    {
-    }
-    bool needsCollision(btBroadphaseProxy* proxy) const override
-    {
+        : ClosestRayResultCallback(from, to), m_self(self) {}
+    bool needsCollision(btBroadphaseProxy* proxy) const override {
         if (proxy->m_clientObject == m_self) return false;
         return ClosestRayResultCallback::needsCollision(proxy);
     }
@@ -42,8 +38,7 @@ struct SelfExcludingRay : btCollisionWorld::ClosestRayResultCallback {
 
 class BulletEngine : public Engine {
 public:
-    ~BulletEngine() override
-    {
+    ~BulletEngine() override {
         if (m_world) {
             for (int i = m_world->getNumCollisionObjects() - 1; i >= 0; --i) {
                 btCollisionObject* o = m_world->getCollisionObjectArray()[i];
@@ -65,8 +60,7 @@ public:
 
     const char* Name() const override { return "bullet"; }
 
-    void Create(const Settings& settings, Vec3 gravity) override
-    {
+    void Create(const Settings& settings, Vec3 gravity) override {
         m_settings = settings;
         m_config = new btDefaultCollisionConfiguration();
         m_dispatcher = new btCollisionDispatcher(m_config);
@@ -84,8 +78,7 @@ public:
         }
     }
 
-    void SetTerrain(const TerrainMesh& terrain) override
-    {
+    void SetTerrain(const TerrainMesh& terrain) override {
         m_terrainVertices.clear();
         for (const Vec3& v : terrain.vertices) {
             m_terrainVertices.push_back(float(v.x));
@@ -106,8 +99,7 @@ public:
         m_world->addRigidBody(body);
     }
 
-    int AddBody(const BodyDesc& d) override
-    {
+    int AddBody(const BodyDesc& d) override {
         btCollisionShape* shape = nullptr;
         if (d.shape == ShapeKind::Hull) {
             auto* hull = new btConvexHullShape();
@@ -143,22 +135,19 @@ public:
         return static_cast<int>(m_bodies.size()) - 1;
     }
 
-    void AddRays(int id, const std::vector<Ray>& rays) override
-    {
+    void AddRays(int id, const std::vector<Ray>& rays) override {
         m_rayState[id].rays = rays;
         m_withRays.push_back(id);
     }
 
     void SetRayController(RayController* controller) override { m_controller = controller; }
 
-    void MoveKinematic(int id, const Pose& pose, Vec3) override
-    {
+    void MoveKinematic(int id, const Pose& pose, Vec3) override {
         btRigidBody* body = m_bodies[id];
         body->getMotionState()->setWorldTransform(btTransform(ToBt(pose.rotation), ToBt(pose.position)));
     }
 
-    void Step() override
-    {
+    void Step() override {
         for (int id : m_withRays) {
             CastRays(id);
             btRigidBody* body = m_bodies[id];
@@ -178,8 +167,7 @@ public:
         }
     }
 
-    Pose GetPose(int id) const override
-    {
+    Pose GetPose(int id) const override {
         const btTransform& t = m_bodies[id]->getWorldTransform();
         return {FromBt(t.getOrigin()), FromBt(t.getRotation())};
     }
@@ -188,8 +176,7 @@ public:
 
     bool IsSleeping(int id) const override { return m_bodies[id]->getActivationState() == ISLAND_SLEEPING; }
 
-    StepStats LastStep() const override
-    {
+    StepStats LastStep() const override {
         StepStats s;
         int manifolds = m_dispatcher->getNumManifolds();
         for (int i = 0; i < manifolds; ++i) {
@@ -207,21 +194,18 @@ public:
         return s;
     }
 
-    void LastHits(int id, std::vector<RayHit>& hits, Pose& hitPose) const override
-    {
+    void LastHits(int id, std::vector<RayHit>& hits, Pose& hitPose) const override {
         hits = m_rayState[id].hits;
         hitPose = m_rayState[id].hitPose;
     }
 
 private:
-    void Flag(btRigidBody* body)
-    {
+    void Flag(btRigidBody* body) {
         if (m_settings.matched)
             body->setCollisionFlags(body->getCollisionFlags() | btCollisionObject::CF_CUSTOM_MATERIAL_CALLBACK);
     }
 
-    void CastRays(int id)
-    {
+    void CastRays(int id) {
         btRigidBody* body = m_bodies[id];
         const btTransform& t = body->getWorldTransform();
         m_rayState[id].hitPose = GetPose(id);
@@ -257,8 +241,8 @@ private:
     RayController* m_controller = nullptr;
 };
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<Engine> MakeBullet() { return std::make_unique<BulletEngine>(); }
 
-}  // namespace bench
+} // namespace bench

@@ -19,8 +19,7 @@ struct Surface {
     int body = -1;
 };
 
-void InitOdeOnce()
-{
+void InitOdeOnce() {
     static bool done = false;
     if (!done) {
         dInitODE2(0);
@@ -30,8 +29,7 @@ void InitOdeOnce()
 
 class OdeEngine : public Engine {
 public:
-    ~OdeEngine() override
-    {
+    ~OdeEngine() override {
         if (m_group) dJointGroupDestroy(m_group);
         if (m_space) dSpaceDestroy(m_space);
         if (m_ray) dGeomDestroy(m_ray);
@@ -41,8 +39,7 @@ public:
 
     const char* Name() const override { return "ode"; }
 
-    void Create(const Settings& settings, Vec3 gravity) override
-    {
+    void Create(const Settings& settings, Vec3 gravity) override {
         InitOdeOnce();
         m_settings = settings;
         m_world = dWorldCreate();
@@ -61,8 +58,7 @@ public:
         m_surfaces.reserve(4096);
     }
 
-    void SetTerrain(const TerrainMesh& terrain) override
-    {
+    void SetTerrain(const TerrainMesh& terrain) override {
         m_vertices.clear();
         for (const Vec3& v : terrain.vertices) {
             m_vertices.push_back(v.x);
@@ -81,9 +77,8 @@ public:
         dGeomSetData(mesh, &m_surfaces.back());
     }
 
-    int AddBody(const BodyDesc& d) override
-    {
-        if (m_surfaces.size() == m_surfaces.capacity()) return -1;  // surfaces are referenced by address
+    int AddBody(const BodyDesc& d) override {
+        if (m_surfaces.size() == m_surfaces.capacity()) return -1; // surfaces are referenced by address
         dBodyID body = dBodyCreate(m_world);
         dGeomID geom = nullptr;
         if (d.shape == ShapeKind::Hull) {
@@ -119,16 +114,14 @@ public:
         return id;
     }
 
-    void AddRays(int id, const std::vector<Ray>& rays) override
-    {
+    void AddRays(int id, const std::vector<Ray>& rays) override {
         m_rayState[id].rays = rays;
         m_withRays.push_back(id);
     }
 
     void SetRayController(RayController* controller) override { m_controller = controller; }
 
-    void MoveKinematic(int id, const Pose& pose, Vec3 velocity) override
-    {
+    void MoveKinematic(int id, const Pose& pose, Vec3 velocity) override {
         dBodyID body = m_bodies[id];
         dBodySetPosition(body, pose.position.x, pose.position.y, pose.position.z);
         dQuaternion q = {pose.rotation.w, pose.rotation.x, pose.rotation.y, pose.rotation.z};
@@ -136,8 +129,7 @@ public:
         dBodySetLinearVel(body, velocity.x, velocity.y, velocity.z);
     }
 
-    void Step() override
-    {
+    void Step() override {
         m_stats = StepStats{};
         for (int id : m_withRays) {
             CastRays(id);
@@ -161,16 +153,14 @@ public:
         }
     }
 
-    Pose GetPose(int id) const override
-    {
+    Pose GetPose(int id) const override {
         dBodyID body = m_bodies[id];
         const dReal* p = dBodyGetPosition(body);
         const dReal* q = dBodyGetQuaternion(body);
         return {{p[0], p[1], p[2]}, {q[1], q[2], q[3], q[0]}};
     }
 
-    Vec3 GetVelocity(int id) const override
-    {
+    Vec3 GetVelocity(int id) const override {
         const dReal* v = dBodyGetLinearVel(m_bodies[id]);
         return {v[0], v[1], v[2]};
     }
@@ -178,8 +168,7 @@ public:
     bool IsSleeping(int id) const override { return !dBodyIsEnabled(m_bodies[id]); }
     StepStats LastStep() const override { return m_stats; }
 
-    void LastHits(int id, std::vector<RayHit>& hits, Pose& hitPose) const override
-    {
+    void LastHits(int id, std::vector<RayHit>& hits, Pose& hitPose) const override {
         hits = m_rayState[id].hits;
         hitPose = m_rayState[id].hitPose;
     }
@@ -192,8 +181,7 @@ private:
         std::vector<unsigned int> polygons;
     };
 
-    dGeomID CreateConvex(const BodyDesc& d)
-    {
+    dGeomID CreateConvex(const BodyDesc& d) {
         m_convexes.push_back(std::make_unique<ConvexData>());
         ConvexData& c = *m_convexes.back();
         for (const Vec3& v : d.hullPoints) c.points.insert(c.points.end(), {v.x, v.y, v.z});
@@ -205,12 +193,11 @@ private:
             c.polygons.push_back(static_cast<unsigned int>(face.size()));
             for (int i : face) c.polygons.push_back(static_cast<unsigned int>(i));
         }
-        return dCreateConvex(m_space, c.planes.data(), static_cast<unsigned int>(d.hullFaces.size()),
-                             c.points.data(), static_cast<unsigned int>(d.hullPoints.size()), c.polygons.data());
+        return dCreateConvex(m_space, c.planes.data(), static_cast<unsigned int>(d.hullFaces.size()), c.points.data(),
+                             static_cast<unsigned int>(d.hullPoints.size()), c.polygons.data());
     }
 
-    static void Near(void* data, dGeomID a, dGeomID b)
-    {
+    static void Near(void* data, dGeomID a, dGeomID b) {
         OdeEngine* self = static_cast<OdeEngine*>(data);
         dBodyID ba = dGeomGetBody(a), bb = dGeomGetBody(b);
         if (ba && bb && dAreConnected(ba, bb)) return;
@@ -253,8 +240,7 @@ private:
         bool hit;
     };
 
-    static void RayNear(void* data, dGeomID ray, dGeomID other)
-    {
+    static void RayNear(void* data, dGeomID ray, dGeomID other) {
         RayQuery* q = static_cast<RayQuery*>(data);
         const Surface* s = static_cast<const Surface*>(dGeomGetData(other));
         if (s && s->body == q->body) return;
@@ -265,8 +251,7 @@ private:
         }
     }
 
-    void CastRays(int id)
-    {
+    void CastRays(int id) {
         Pose pose = GetPose(id);
         m_rayState[id].hitPose = pose;
         std::vector<RayHit>& hits = m_rayState[id].hits;
@@ -305,8 +290,8 @@ private:
     StepStats m_stats;
 };
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<Engine> MakeOde() { return std::make_unique<OdeEngine>(); }
 
-}  // namespace bench
+} // namespace bench

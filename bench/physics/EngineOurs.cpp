@@ -18,14 +18,12 @@ namespace {
 
 RbVector ToRb(Vec3 v) { return RbVec(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)); }
 Vec3 FromRb(const RbVector& v) { return {v.x, v.y, v.z}; }
-RbQuaternion ToRb(Quat q)
-{
+RbQuaternion ToRb(Quat q) {
     return {static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z), static_cast<float>(q.w)};
 }
 Quat FromRb(const RbQuaternion& q) { return {q.x, q.y, q.z, q.w}; }
 
-RbMatrix Translation(Vec3 offset)
-{
+RbMatrix Translation(Vec3 offset) {
     RbMatrix m;
     m.m[3][0] = static_cast<float>(offset.x);
     m.m[3][1] = static_cast<float>(offset.y);
@@ -34,7 +32,7 @@ RbMatrix Translation(Vec3 offset)
 }
 
 class OursEngine;
-OursEngine* g_current = nullptr;  // the callbacks carry no context pointer
+OursEngine* g_current = nullptr; // the callbacks carry no context pointer
 
 struct OursBody {
     RbRigidBody* rigid = nullptr;
@@ -54,8 +52,7 @@ private:
 
 class OursEngine : public Engine {
 public:
-    ~OursEngine() override
-    {
+    ~OursEngine() override {
         if (m_sim) {
             m_sim->FreeTerrainTree();
             RbSimulator::Destroy(m_sim);
@@ -65,8 +62,7 @@ public:
 
     const char* Name() const override { return "ours"; }
 
-    void Create(const Settings& settings, Vec3 gravity) override
-    {
+    void Create(const Settings& settings, Vec3 gravity) override {
         RbSimulatorSizes sizes;
         sizes.rigidBodiesCount = settings.rigidPool;
         sizes.animatedBodiesCount = 1000;
@@ -94,8 +90,7 @@ public:
         table->Set(0, 0, 3);
     }
 
-    int Material(double friction, double restitution)
-    {
+    int Material(double friction, double restitution) {
         auto key = std::make_pair(friction, restitution);
         auto it = m_materials.find(key);
         if (it != m_materials.end()) return it->second;
@@ -106,8 +101,7 @@ public:
         return index;
     }
 
-    void SetTerrain(const TerrainMesh& terrain) override
-    {
+    void SetTerrain(const TerrainMesh& terrain) override {
         m_terrain = &terrain;
         int material = Material(terrain.friction, terrain.restitution);
         m_vertices.clear();
@@ -130,8 +124,7 @@ public:
         }
     }
 
-    int AddBody(const BodyDesc& d) override
-    {
+    int AddBody(const BodyDesc& d) override {
         OursBody body;
         if (d.kinematic) {
             body.animated = m_sim->NewAnimatedBody();
@@ -189,8 +182,7 @@ public:
         return static_cast<int>(m_bodies.size()) - 1;
     }
 
-    void AddRays(int id, const std::vector<Ray>& rays) override
-    {
+    void AddRays(int id, const std::vector<Ray>& rays) override {
         OursBody& body = m_bodies[id];
         if (!body.rigid) return;
         for (const Ray& r : rays) {
@@ -206,16 +198,14 @@ public:
 
     void SetRayController(RayController* controller) override { m_controller = controller; }
 
-    void MoveKinematic(int id, const Pose& pose, Vec3) override
-    {
+    void MoveKinematic(int id, const Pose& pose, Vec3) override {
         OursBody& body = m_bodies[id];
         if (!body.animated) return;
         body.animated->SetPosition(ToRb(pose.position));
         body.animated->SetRotation(ToRb(pose.rotation));
     }
 
-    void Step() override
-    {
+    void Step() override {
         m_stats = StepStats{};
         for (int id : m_withRays) m_hitPoses[id] = GetPose(id);
         m_sim->Advance(static_cast<float>(kStep), 1, m_stagesOn ? &m_report : nullptr);
@@ -224,32 +214,28 @@ public:
         m_stats.pairs = m_sim->GetBroadPhase().PairCount();
     }
 
-    Pose GetPose(int id) const override
-    {
+    Pose GetPose(int id) const override {
         const OursBody& body = m_bodies[id];
         if (body.rigid) return {FromRb(body.rigid->GetPosition()), FromRb(body.rigid->GetRotation())};
         const RbMatrix& m = *body.animated->GetTransformMatrix();
         return {FromRb(RbPosition(m)), FromRb(RbRowsToQuaternion(m))};
     }
 
-    Vec3 GetVelocity(int id) const override
-    {
+    Vec3 GetVelocity(int id) const override {
         const OursBody& body = m_bodies[id];
         return body.rigid ? FromRb(body.rigid->GetVelocity()) : Vec3{};
     }
 
-    bool IsSleeping(int id) const override
-    {
+    bool IsSleeping(int id) const override {
         const OursBody& body = m_bodies[id];
         return body.rigid && body.rigid->IsResting();
     }
 
     StepStats LastStep() const override { return m_stats; }
 
-    std::string StageBreakdown() const override
-    {
+    std::string StageBreakdown() const override {
         if (!m_stagesOn) return {};
-        static const char* const names[RbStageCount] = {"dynamics", "integration", "end",  "islands",      "solver",
+        static const char* const names[RbStageCount] = {"dynamics", "integration", "end",     "islands",      "solver",
                                                         "broad",    "pairs",       "terrain", "terrain query"};
         double total = 0.0;
         for (double v : m_stageSums) total += v;
@@ -266,14 +252,12 @@ public:
     // Counted from the engine's log messages, as a caller sees them.
     int PairBufferFullEvents() const override { return m_pairFullMessages; }
 
-    void LastHits(int id, std::vector<RayHit>& hits, Pose& hitPose) const override
-    {
+    void LastHits(int id, std::vector<RayHit>& hits, Pose& hitPose) const override {
         hits = m_lastHits.size() > static_cast<size_t>(id) ? m_lastHits[id] : std::vector<RayHit>{};
         hitPose = m_hitPoses[id];
     }
 
-    void OnSensors(int id, RbController* controller)
-    {
+    void OnSensors(int id, RbController* controller) {
         OursBody& body = m_bodies[id];
         if (m_lastHits.size() < m_bodies.size()) m_lastHits.resize(m_bodies.size());
         std::vector<RayHit>& hits = m_lastHits[id];
@@ -292,14 +276,12 @@ public:
     }
 
 private:
-    int Refuse(OursBody& body)
-    {
+    int Refuse(OursBody& body) {
         m_sim->FreeBody(body.Base());
         return -1;
     }
 
-    static void OnCollision(RbCollisionInfo* info)
-    {
+    static void OnCollision(RbCollisionInfo* info) {
         OursEngine* self = g_current;
         if (!self) return;
         ++self->m_stats.contacts;
@@ -308,16 +290,14 @@ private:
         if (depth > self->m_stats.maxDepth) self->m_stats.maxDepth = depth;
     }
 
-    static void OnLog(const char* message)
-    {
+    static void OnLog(const char* message) {
         OursEngine* self = g_current;
         if (self && std::strstr(message, "Pair buffer full")) ++self->m_pairFullMessages;
     }
 
     static void OnTerrainQuery(const RbVector* boxMin, const RbVector* boxMax, const int** candidates,
                                const RbTriangle** triangles, const RbVector** vertices, int* candidateCount,
-                               int* triangleCount, RbRigidBody*)
-    {
+                               int* triangleCount, RbRigidBody*) {
         OursEngine* self = g_current;
         *candidateCount = 0;
         *triangleCount = 0;
@@ -354,8 +334,8 @@ private:
 
 void SensorCallback::OnControllerStep(RbController* controller, float) { m_engine->OnSensors(m_body, controller); }
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<Engine> MakeOurs() { return std::make_unique<OursEngine>(); }
 
-}  // namespace bench
+} // namespace bench

@@ -16,24 +16,21 @@
 
 namespace {
 
-void Usage()
-{
-    std::fprintf(stderr,
-                 "usage: physics_bench [--quick] [--repeat N] [--csv FILE] [--series FILE] [--scene PREFIX]\n"
-                 "                     [--engine ours|bullet|ode] [--stages] [--no-pin]\n"
-                 "  --quick   fewer variants and settings (under a minute)\n"
-                 "  --csv     also write the figures to FILE\n"
-                 "  --series  also write every step's cost of every run to FILE (CSV)\n"
-                 "  --repeat  run everything N times and keep, per row, the run with the lowest median\n"
-                 "  --scene   only the scenes whose name starts with PREFIX (S1 .. S5, S7 .. S9)\n"
-                 "  --engine  only one engine (for callgrind runs)\n"
-                 "  --stages  add our engine's stage breakdown (its performance report; adds timer reads)\n"
-                 "  --no-pin  do not pin the process to the CPU it starts on\n");
+void Usage() {
+    std::fprintf(stderr, "usage: physics_bench [--quick] [--repeat N] [--csv FILE] [--series FILE] [--scene PREFIX]\n"
+                         "                     [--engine ours|bullet|ode] [--stages] [--no-pin]\n"
+                         "  --quick   fewer variants and settings (under a minute)\n"
+                         "  --csv     also write the figures to FILE\n"
+                         "  --series  also write every step's cost of every run to FILE (CSV)\n"
+                         "  --repeat  run everything N times and keep, per row, the run with the lowest median\n"
+                         "  --scene   only the scenes whose name starts with PREFIX (S1 .. S5, S7 .. S9)\n"
+                         "  --engine  only one engine (for callgrind runs)\n"
+                         "  --stages  add our engine's stage breakdown (its performance report; adds timer reads)\n"
+                         "  --no-pin  do not pin the process to the CPU it starts on\n");
 }
 
 // Every engine is timed on the same core.
-void PinToCurrentCpu()
-{
+void PinToCurrentCpu() {
     int cpu = sched_getcpu();
     if (cpu < 0) return;
     cpu_set_t set;
@@ -42,10 +39,9 @@ void PinToCurrentCpu()
     if (sched_setaffinity(0, sizeof(set), &set) == 0) std::fprintf(stderr, "pinned to cpu %d\n", cpu);
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     bench::RunOptions options;
     std::string csv, series;
     bool pin = true;
@@ -66,10 +62,14 @@ int main(int argc, char** argv)
                     std::fprintf(stderr, "physics_bench: --repeat wants 1 to 100\n");
                     return 2;
                 }
-            } else if (a == "--csv") csv = value;
-            else if (a == "--series") series = value;
-            else if (a == "--scene") options.sceneFilter = value;
-            else options.engineFilter = value;
+            } else if (a == "--csv")
+                csv = value;
+            else if (a == "--series")
+                series = value;
+            else if (a == "--scene")
+                options.sceneFilter = value;
+            else
+                options.engineFilter = value;
         } else if (a == "--help" || a == "-h") {
             Usage();
             return 0;

@@ -8,9 +8,9 @@
 
 #include "Physics/RbCollide.h"
 
-#include <benchmark/benchmark.h>
 #include <BulletCollision/CollisionDispatch/btCollisionObjectWrapper.h>
 #include <BulletCollision/CollisionShapes/btTriangleShape.h>
+#include <benchmark/benchmark.h>
 #include <btBulletCollisionCommon.h>
 #include <ode/ode.h>
 
@@ -30,8 +30,7 @@ struct PosePair {
     Quat qa, qb;
 };
 
-Quat RandomRotation(std::mt19937& random)
-{
+Quat RandomRotation(std::mt19937& random) {
     std::normal_distribution<double> n(0.0, 1.0);
     Quat q{n(random), n(random), n(random), n(random)};
     double len = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
@@ -39,8 +38,7 @@ Quat RandomRotation(std::mt19937& random)
 }
 
 // Pairs of unit shapes whose centres are at most `reach` apart.
-std::vector<PosePair> Poses(unsigned seed, double reach)
-{
+std::vector<PosePair> Poses(unsigned seed, double reach) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     std::vector<PosePair> list;
@@ -53,8 +51,7 @@ std::vector<PosePair> Poses(unsigned seed, double reach)
 }
 
 // Shapes above a triangle lying in z = 0: centre heights within +-reach.
-std::vector<PosePair> PosesOverTriangle(unsigned seed, double reach)
-{
+std::vector<PosePair> PosesOverTriangle(unsigned seed, double reach) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> u(-1.0, 1.0), inside(0.1, 0.6);
     std::vector<PosePair> list;
@@ -65,8 +62,7 @@ std::vector<PosePair> PosesOverTriangle(unsigned seed, double reach)
 
 // ---------------------------------------------------------------- our engine
 
-RbMatrix RbPose(Vec3 p, Quat q)
-{
+RbMatrix RbPose(Vec3 p, Quat q) {
     RbMatrix m;
     RbQuaternionToRows(RbQuaternion{float(q.x), float(q.y), float(q.z), float(q.w)}, m);
     m.m[3][0] = float(p.x);
@@ -81,8 +77,7 @@ struct OurShapes {
     RbVector vertices[3] = {RbVec(0, 0, 0), RbVec(2, 0, 0), RbVec(0, 2, 0)};
     RbTriangle tri;
     int candidate = 0;
-    OurShapes()
-    {
+    OurShapes() {
         box.SetDefaults();
         box.SetBox(1.0f, 1.0f, 1.0f);
         cylinder.SetDefaults();
@@ -98,8 +93,7 @@ struct OurShapes {
 };
 
 // A capsule of radius 0.25 and straight length 1 along y, as our bodies build it.
-void OurCapsuleTriangle(OurShapes& s, RbContact& best, const RbMatrix& pose)
-{
+void OurCapsuleTriangle(OurShapes& s, RbContact& best, const RbMatrix& pose) {
     best = RbContact{};
     RbContact c;
     RbTestCylinderMesh(c, s.cylinder, pose, s.triangle);
@@ -123,8 +117,7 @@ struct OdeShapes {
     dTriMeshDataID data;
     double vertices[9] = {0, 0, 0, 2, 0, 0, 0, 2, 0};
     dTriIndex indices[3] = {0, 1, 2};
-    OdeShapes()
-    {
+    OdeShapes() {
         dInitODE2(0);
         box1 = dCreateBox(nullptr, 1, 1, 1);
         box2 = dCreateBox(nullptr, 1, 1, 1);
@@ -136,8 +129,7 @@ struct OdeShapes {
     }
 };
 
-void OdePlace(dGeomID g, Vec3 p, Quat q)
-{
+void OdePlace(dGeomID g, Vec3 p, Quat q) {
     dGeomSetPosition(g, p.x, p.y, p.z);
     dQuaternion oq = {q.w, q.x, q.y, q.z};
     dGeomSetQuaternion(g, oq);
@@ -146,8 +138,7 @@ void OdePlace(dGeomID g, Vec3 p, Quat q)
 // ODE's capsule lies along z; ours and Bullet's along y.
 Quat CapsuleToZ(Quat q) { return bench::Multiply(q, bench::AxisAngle({1.0, 0.0, 0.0}, -M_PI / 2.0)); }
 
-bool OdeDeepest(dGeomID a, dGeomID b, Vec3& normal, double& depth)
-{
+bool OdeDeepest(dGeomID a, dGeomID b, Vec3& normal, double& depth) {
     dContactGeom c[8];
     int n = dCollide(a, b, 8, c, sizeof(dContactGeom));
     if (n <= 0) return false;
@@ -170,8 +161,7 @@ struct BulletShapes {
     btCapsuleShape capsule{0.25f, 1.0f};
     btTriangleShape triangle{btVector3(0, 0, 0), btVector3(2, 0, 0), btVector3(0, 2, 0)};
     btCollisionObject a, b, tri;
-    BulletShapes()
-    {
+    BulletShapes() {
         // Without a margin Bullet's box and triangle are exact, so depths compare.
         triangle.setMargin(0.0f);
         box.setMargin(0.0f);
@@ -181,8 +171,7 @@ struct BulletShapes {
     }
 };
 
-void BtPlace(btCollisionObject& o, Vec3 p, Quat q)
-{
+void BtPlace(btCollisionObject& o, Vec3 p, Quat q) {
     o.setWorldTransform(btTransform(btQuaternion(btScalar(q.x), btScalar(q.y), btScalar(q.z), btScalar(q.w)),
                                     btVector3(btScalar(p.x), btScalar(p.y), btScalar(p.z))));
 }
@@ -193,8 +182,7 @@ struct DeepestResult : btCollisionWorld::ContactResultCallback {
     Vec3 normal;
     double depth = 0.0;
     btScalar addSingleResult(btManifoldPoint& cp, const btCollisionObjectWrapper* w0, int, int,
-                             const btCollisionObjectWrapper*, int, int) override
-    {
+                             const btCollisionObjectWrapper*, int, int) override {
         double d = -cp.getDistance();
         if (!hit || d > depth) {
             hit = true;
@@ -207,8 +195,7 @@ struct DeepestResult : btCollisionWorld::ContactResultCallback {
     }
 };
 
-bool BtDeepest(BulletShapes& s, btCollisionObject& a, btCollisionObject& b, Vec3& normal, double& depth)
-{
+bool BtDeepest(BulletShapes& s, btCollisionObject& a, btCollisionObject& b, Vec3& normal, double& depth) {
     DeepestResult r;
     r.first = &a;
     s.world.contactPairTest(&a, &b, r);
@@ -223,20 +210,14 @@ bool BtDeepest(BulletShapes& s, btCollisionObject& a, btCollisionObject& b, Vec3
 // create and free the algorithm on every call).
 struct BtPairQuery {
     BtPairQuery(BulletShapes& shapes, btCollisionObject& a, btCollisionObject& b)
-        : s(shapes),
-          wa(nullptr, a.getCollisionShape(), &a, a.getWorldTransform(), -1, -1),
+        : s(shapes), wa(nullptr, a.getCollisionShape(), &a, a.getWorldTransform(), -1, -1),
           wb(nullptr, b.getCollisionShape(), &b, b.getWorldTransform(), -1, -1),
-          algorithm(s.dispatcher.findAlgorithm(&wa, &wb, nullptr, BT_CONTACT_POINT_ALGORITHMS)),
-          result(&wa, &wb)
-    {
-    }
-    ~BtPairQuery()
-    {
+          algorithm(s.dispatcher.findAlgorithm(&wa, &wb, nullptr, BT_CONTACT_POINT_ALGORITHMS)), result(&wa, &wb) {}
+    ~BtPairQuery() {
         algorithm->~btCollisionAlgorithm();
         s.dispatcher.freeCollisionAlgorithm(algorithm);
     }
-    int Run()
-    {
+    int Run() {
         algorithm->processCollision(&wa, &wb, s.world.getDispatchInfo(), &result);
         btPersistentManifold* m = result.getPersistentManifold();
         int n = m ? m->getNumContacts() : 0;
@@ -253,8 +234,7 @@ struct BtPairQuery {
 
 struct Agreement {
     int compared = 0, normalAgrees = 0, depthAgrees = 0, onlyOurs = 0, onlyOther = 0;
-    void Add(bool ours, Vec3 on, double od, bool other, Vec3 n, double d)
-    {
+    void Add(bool ours, Vec3 on, double od, bool other, Vec3 n, double d) {
         // Only clear, shallow-enough contacts: one deepest contact is well defined there.
         bool oursClear = ours && od > 1e-3 && od < 0.2;
         bool otherClear = other && d > 1e-3 && d < 0.2;
@@ -265,8 +245,7 @@ struct Agreement {
         if (bench::Dot(on, n) > std::cos(5.0 * M_PI / 180.0)) ++normalAgrees;
         if (std::fabs(od - d) < std::max(1e-3, 0.05 * d)) ++depthAgrees;
     }
-    void Print(const char* test, const char* other) const
-    {
+    void Print(const char* test, const char* other) const {
         std::printf("%-18s vs %-6s: %4d compared, normal within 5 deg %5.1f%%, depth within 5%% %5.1f%%, "
                     "contact only ours %d, only %s %d\n",
                     test, other, compared, compared ? 100.0 * normalAgrees / compared : 0.0,
@@ -276,8 +255,7 @@ struct Agreement {
 
 Vec3 FromRb(const RbVector& v) { return {v.x, v.y, v.z}; }
 
-void Differential()
-{
+void Differential() {
     OurShapes ours;
     OdeShapes ode;
     BulletShapes bt;
@@ -334,8 +312,7 @@ void Differential()
 
 // ---------------------------------------------------------------- timed queries
 
-void BM_BoxBox_Ours(benchmark::State& state)
-{
+void BM_BoxBox_Ours(benchmark::State& state) {
     OurShapes s;
     std::vector<std::pair<RbMatrix, RbMatrix>> poses;
     for (const PosePair& p : Poses(21, 1.4)) poses.push_back({RbPose(p.pa, p.qa), RbPose(p.pb, p.qb)});
@@ -348,8 +325,7 @@ void BM_BoxBox_Ours(benchmark::State& state)
     }
 }
 
-void BM_BoxBox_Ode(benchmark::State& state)
-{
+void BM_BoxBox_Ode(benchmark::State& state) {
     OdeShapes s;
     std::vector<PosePair> poses = Poses(21, 1.4);
     size_t i = 0;
@@ -362,8 +338,7 @@ void BM_BoxBox_Ode(benchmark::State& state)
     }
 }
 
-void BM_BoxBox_Bullet(benchmark::State& state)
-{
+void BM_BoxBox_Bullet(benchmark::State& state) {
     BulletShapes s;
     std::vector<PosePair> poses = Poses(21, 1.4);
     size_t i = 0;
@@ -376,8 +351,7 @@ void BM_BoxBox_Bullet(benchmark::State& state)
     }
 }
 
-void BM_BoxTriangle_Ours(benchmark::State& state)
-{
+void BM_BoxTriangle_Ours(benchmark::State& state) {
     OurShapes s;
     std::vector<RbMatrix> poses;
     for (const PosePair& p : PosesOverTriangle(22, 0.9)) poses.push_back(RbPose(p.pa, p.qa));
@@ -390,8 +364,7 @@ void BM_BoxTriangle_Ours(benchmark::State& state)
     }
 }
 
-void BM_BoxTriangle_Ode(benchmark::State& state)
-{
+void BM_BoxTriangle_Ode(benchmark::State& state) {
     OdeShapes s;
     std::vector<PosePair> poses = PosesOverTriangle(22, 0.9);
     size_t i = 0;
@@ -403,8 +376,7 @@ void BM_BoxTriangle_Ode(benchmark::State& state)
     }
 }
 
-void BM_BoxTriangle_Bullet(benchmark::State& state)
-{
+void BM_BoxTriangle_Bullet(benchmark::State& state) {
     BulletShapes s;
     std::vector<PosePair> poses = PosesOverTriangle(22, 0.9);
     size_t i = 0;
@@ -416,8 +388,7 @@ void BM_BoxTriangle_Bullet(benchmark::State& state)
     }
 }
 
-void BM_CapsuleTriangle_Ours(benchmark::State& state)
-{
+void BM_CapsuleTriangle_Ours(benchmark::State& state) {
     OurShapes s;
     std::vector<RbMatrix> poses;
     for (const PosePair& p : PosesOverTriangle(23, 0.8)) poses.push_back(RbPose(p.pa, p.qa));
@@ -430,8 +401,7 @@ void BM_CapsuleTriangle_Ours(benchmark::State& state)
     }
 }
 
-void BM_CapsuleTriangle_Ode(benchmark::State& state)
-{
+void BM_CapsuleTriangle_Ode(benchmark::State& state) {
     OdeShapes s;
     std::vector<PosePair> poses = PosesOverTriangle(23, 0.8);
     size_t i = 0;
@@ -443,8 +413,7 @@ void BM_CapsuleTriangle_Ode(benchmark::State& state)
     }
 }
 
-void BM_CapsuleTriangle_Bullet(benchmark::State& state)
-{
+void BM_CapsuleTriangle_Bullet(benchmark::State& state) {
     BulletShapes s;
     s.a.setCollisionShape(&s.capsule);
     std::vector<PosePair> poses = PosesOverTriangle(23, 0.8);
@@ -464,8 +433,7 @@ void BM_CapsuleTriangle_Bullet(benchmark::State& state)
 struct Patch {
     std::vector<Vec3> vertices;
     std::vector<int> indices;
-    Patch()
-    {
+    Patch() {
         for (int j = 0; j <= 4; ++j)
             for (int i = 0; i <= 4; ++i) {
                 double x = i * 2.0, y = j * 2.0;
@@ -479,8 +447,7 @@ struct Patch {
     }
 };
 
-std::vector<std::pair<Vec3, Vec3>> Rays()
-{
+std::vector<std::pair<Vec3, Vec3>> Rays() {
     std::mt19937 random(31);
     std::uniform_real_distribution<double> u(0.5, 7.5), h(0.2, 1.0);
     std::vector<std::pair<Vec3, Vec3>> list;
@@ -488,8 +455,7 @@ std::vector<std::pair<Vec3, Vec3>> Rays()
     return list;
 }
 
-void BM_SensorRay_Ours(benchmark::State& state)
-{
+void BM_SensorRay_Ours(benchmark::State& state) {
     Patch patch;
     std::vector<RbVector> vertices;
     for (const Vec3& v : patch.vertices) vertices.push_back(RbVec(float(v.x), float(v.y), float(v.z)));
@@ -518,8 +484,7 @@ void BM_SensorRay_Ours(benchmark::State& state)
     state.counters["hit rate"] = benchmark::Counter(hits, benchmark::Counter::kAvgIterations);
 }
 
-void BM_SensorRay_Ode(benchmark::State& state)
-{
+void BM_SensorRay_Ode(benchmark::State& state) {
     Patch patch;
     dInitODE2(0);
     std::vector<double> vertices;
@@ -549,8 +514,7 @@ void BM_SensorRay_Ode(benchmark::State& state)
     dGeomTriMeshDataDestroy(data);
 }
 
-void BM_SensorRay_Bullet(benchmark::State& state)
-{
+void BM_SensorRay_Bullet(benchmark::State& state) {
     Patch patch;
     std::vector<float> vertices;
     for (const Vec3& v : patch.vertices) vertices.insert(vertices.end(), {float(v.x), float(v.y), float(v.z)});
@@ -577,7 +541,7 @@ void BM_SensorRay_Bullet(benchmark::State& state)
     state.counters["hit rate"] = benchmark::Counter(hits, benchmark::Counter::kAvgIterations);
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK(BM_BoxBox_Ours);
 BENCHMARK(BM_BoxBox_Ode);
@@ -592,8 +556,7 @@ BENCHMARK(BM_SensorRay_Ours);
 BENCHMARK(BM_SensorRay_Ode);
 BENCHMARK(BM_SensorRay_Bullet);
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Differential();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

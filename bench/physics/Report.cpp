@@ -8,25 +8,22 @@ namespace bench {
 
 namespace {
 
-std::string Number(double v, const char* format)
-{
+std::string Number(double v, const char* format) {
     if (!std::isfinite(v)) return "n/a";
     char text[64];
     std::snprintf(text, sizeof(text), format, v);
     return text;
 }
 
-const Row* OursOf(const std::vector<Row>& rows, const Row& row)
-{
+const Row* OursOf(const std::vector<Row>& rows, const Row& row) {
     for (const Row& r : rows)
         if (r.engine == "ours" && r.setting == "engine" && r.scene == row.scene && r.variant == row.variant) return &r;
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
-void FillRatiosAndTrajectories(std::vector<Row>& rows)
-{
+void FillRatiosAndTrajectories(std::vector<Row>& rows) {
     for (Row& row : rows) {
         const Row* ours = OursOf(rows, row);
         if (!ours) continue;
@@ -42,8 +39,7 @@ void FillRatiosAndTrajectories(std::vector<Row>& rows)
     }
 }
 
-void PrintTables(const std::vector<Row>& rows, const Capabilities& caps, FILE* out)
-{
+void PrintTables(const std::vector<Row>& rows, const Capabilities& caps, FILE* out) {
     if (caps.probed)
         std::fprintf(out, "Our engine: contact response %s, stacking %s (probed at start).\n",
                      caps.contacts ? "yes" : "NO", caps.stacking ? "yes" : "NO");
@@ -76,8 +72,7 @@ void PrintTables(const std::vector<Row>& rows, const Capabilities& caps, FILE* o
     }
 }
 
-bool WriteCsv(const std::vector<Row>& rows, const std::string& path)
-{
+bool WriteCsv(const std::vector<Row>& rows, const std::string& path) {
     std::string temp = path + ".tmp";
     FILE* f = std::fopen(temp.c_str(), "w");
     if (!f) return false;
@@ -106,8 +101,7 @@ bool WriteCsv(const std::vector<Row>& rows, const std::string& path)
     return ok;
 }
 
-bool WriteSeries(const std::vector<Row>& rows, const std::string& path)
-{
+bool WriteSeries(const std::vector<Row>& rows, const std::string& path) {
     std::string temp = path + ".tmp";
     FILE* f = std::fopen(temp.c_str(), "w");
     if (!f) return false;
@@ -123,4 +117,4 @@ bool WriteSeries(const std::vector<Row>& rows, const std::string& path)
     return ok;
 }
 
-}  // namespace bench
+} // namespace bench

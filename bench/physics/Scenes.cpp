@@ -9,8 +9,7 @@
 
 namespace bench {
 
-std::unique_ptr<Engine> EngineConfig::Make() const
-{
+std::unique_ptr<Engine> EngineConfig::Make() const {
     std::unique_ptr<Engine> e;
     if (engine == "ours")
         e = MakeOurs();
@@ -21,8 +20,7 @@ std::unique_ptr<Engine> EngineConfig::Make() const
     return e;
 }
 
-std::vector<EngineConfig> EngineConfigs(const RunOptions& options)
-{
+std::vector<EngineConfig> EngineConfigs(const RunOptions& options) {
     std::vector<EngineConfig> list;
     auto want = [&](const char* name) { return options.engineFilter.empty() || options.engineFilter == name; };
     if (want("ours")) {
@@ -56,8 +54,7 @@ const Vec3 kGravity{0.0, 0.0, -9.8};
 
 using Clock = std::chrono::steady_clock;
 
-double Percentile(std::vector<double> v, double p)
-{
+double Percentile(std::vector<double> v, double p) {
     if (v.empty()) return kNa;
     std::sort(v.begin(), v.end());
     size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
@@ -67,8 +64,7 @@ double Percentile(std::vector<double> v, double p)
 // Per-step wall times and the summary figures of a run.
 struct Timing {
     std::vector<double> ns;
-    void Fill(Row& row) const
-    {
+    void Fill(Row& row) const {
         row.medianUs = Percentile(ns, 0.5) / 1000.0;
         row.p90Us = Percentile(ns, 0.9) / 1000.0;
         row.p99Us = Percentile(ns, 0.99) / 1000.0;
@@ -86,8 +82,7 @@ struct Timing {
     }
 };
 
-double TimedStep(Engine& e)
-{
+double TimedStep(Engine& e) {
     auto t0 = Clock::now();
     e.Step();
     auto t1 = Clock::now();
@@ -96,8 +91,7 @@ double TimedStep(Engine& e)
 
 // ---------------------------------------------------------------- terrains
 
-TerrainMesh FlatGround(double half, double friction, double restitution)
-{
+TerrainMesh FlatGround(double half, double friction, double restitution) {
     TerrainMesh t;
     t.vertices = {{-half, -half, 0.0}, {half, -half, 0.0}, {half, half, 0.0}, {-half, half, 0.0}};
     t.indices = {0, 1, 2, 0, 2, 3};
@@ -108,8 +102,7 @@ TerrainMesh FlatGround(double half, double friction, double restitution)
 }
 
 // A plane through the origin falling along +x at the angle given.
-TerrainMesh Incline(double angle, double friction)
-{
+TerrainMesh Incline(double angle, double friction) {
     TerrainMesh t;
     double half = 30.0, s = std::tan(angle);
     t.vertices = {{-half, -half, half * s}, {half, -half, -half * s}, {half, half, -half * s}, {-half, half, half * s}};
@@ -120,8 +113,7 @@ TerrainMesh Incline(double angle, double friction)
 }
 
 template <class Height>
-TerrainMesh HeightGrid(int cells, double cell, Height height)
-{
+TerrainMesh HeightGrid(int cells, double cell, Height height) {
     TerrainMesh t;
     double half = cells * cell * 0.5;
     for (int j = 0; j <= cells; ++j)
@@ -138,20 +130,17 @@ TerrainMesh HeightGrid(int cells, double cell, Height height)
     return t;
 }
 
-double Hills(double x, double y)
-{
+double Hills(double x, double y) {
     return 3.0 * std::sin(x / 10.0) * std::cos(y / 13.0) + 2.0 * std::sin((x + y) / 17.0);
 }
 
-double Smooth(double e0, double e1, double v)
-{
+double Smooth(double e0, double e1, double v) {
     double t = std::clamp((v - e0) / (e1 - e0), 0.0, 1.0);
     return t * t * (3.0 - 2.0 * t);
 }
 
 // A ring banked outward with a bump on it, flat where the cars start, hills beyond.
-double CarCourse(double x, double y)
-{
+double CarCourse(double x, double y) {
     double r = std::hypot(x, y);
     double phi = std::atan2(y, x) + M_PI / 2.0;
     phi = std::remainder(phi, 2.0 * M_PI);
@@ -170,16 +159,15 @@ double CarCourse(double x, double y)
 
 struct World {
     std::unique_ptr<Engine> engine;
-    std::shared_ptr<TerrainMesh> terrain;  // shared: engines keep pointers into it
-    std::vector<int> dynamic;  // handles of the non-kinematic bodies
-    std::vector<Pose> start;   // their starting poses
+    std::shared_ptr<TerrainMesh> terrain; // shared: engines keep pointers into it
+    std::vector<int> dynamic;             // handles of the non-kinematic bodies
+    std::vector<Pose> start;              // their starting poses
     std::vector<ShapeKind> kinds;
     double maxDepth = 0.0;
     std::vector<char> everFell, everNan;
     int refused = 0;
 
-    int Add(const BodyDesc& d)
-    {
+    int Add(const BodyDesc& d) {
         int id = engine->AddBody(d);
         if (id < 0) {
             ++refused;
@@ -193,15 +181,13 @@ struct World {
         return id;
     }
 
-    void Begin()
-    {
+    void Begin() {
         everFell.assign(dynamic.size(), 0);
         everNan.assign(dynamic.size(), 0);
     }
 
     // After each step: deepest contact; every tenth step, the fall-through and NaN checks.
-    void AfterStep(int step)
-    {
+    void AfterStep(int step) {
         maxDepth = std::max(maxDepth, engine->LastStep().maxDepth);
         if (step % 10 != 9) return;
         for (size_t i = 0; i < dynamic.size(); ++i) {
@@ -215,15 +201,13 @@ struct World {
         }
     }
 
-    int Sleeping() const
-    {
+    int Sleeping() const {
         int n = 0;
         for (int id : dynamic) n += engine->IsSleeping(id) ? 1 : 0;
         return n;
     }
 
-    void Finish(Row& row) const
-    {
+    void Finish(Row& row) const {
         row.bodies = static_cast<int>(dynamic.size());
         row.maxPenetrationMm = maxDepth * 1000.0;
         int fell = 0, nan = 0;
@@ -240,8 +224,7 @@ struct World {
     }
 };
 
-World MakeWorld(const EngineConfig& config, TerrainMesh terrain)
-{
+World MakeWorld(const EngineConfig& config, TerrainMesh terrain) {
     World w;
     w.engine = config.Make();
     w.engine->Create(config.settings, kGravity);
@@ -250,8 +233,7 @@ World MakeWorld(const EngineConfig& config, TerrainMesh terrain)
     return w;
 }
 
-Row NewRow(const char* scene, const std::string& variant, const EngineConfig& config)
-{
+Row NewRow(const char* scene, const std::string& variant, const EngineConfig& config) {
     Row r;
     r.scene = scene;
     r.variant = variant;
@@ -260,16 +242,14 @@ Row NewRow(const char* scene, const std::string& variant, const EngineConfig& co
     return r;
 }
 
-double TiltDeg(const Pose& p)
-{
+double TiltDeg(const Pose& p) {
     Vec3 up = Rotate(p.rotation, {0.0, 0.0, 1.0});
     return std::acos(std::clamp(up.z / std::max(Length(up), 1e-12), -1.0, 1.0)) * 180.0 / M_PI;
 }
 
 double Horizontal(Vec3 a, Vec3 b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
-BodyDesc UnitBox(Vec3 position)
-{
+BodyDesc UnitBox(Vec3 position) {
     BodyDesc d;
     d.size = {1.0, 1.0, 1.0};
     d.mass = 1.0;
@@ -280,8 +260,7 @@ BodyDesc UnitBox(Vec3 position)
 }
 
 // Blanks the figures our engine cannot give while it lacks contact response.
-void MarkWithoutContacts(Row& row, const char* missing)
-{
+void MarkWithoutContacts(Row& row, const char* missing) {
     if (row.engine != "ours") return;
     row.asleep = row.stepsToSleep = row.maxPenetrationMm = row.driftMm = row.tiltDeg = row.fellThrough = kNa;
     row.costWithoutContacts = true;
@@ -293,8 +272,7 @@ void MarkWithoutContacts(Row& row, const char* missing)
 // gameInertia: every box gets the game's box inertia (2/3 m s^2 on every axis, four
 // times a solid cube's), as the race world's bodies have it, in place of the solid's.
 Row RunStack(const EngineConfig& config, const char* scene, const std::string& variant,
-             const std::vector<Vec3>& positions, bool pyramid, const Capabilities& caps, bool gameInertia = false)
-{
+             const std::vector<Vec3>& positions, bool pyramid, const Capabilities& caps, bool gameInertia = false) {
     Row row = NewRow(scene, variant, config);
     World w = MakeWorld(config, FlatGround(50.0, 0.5, 0.0));
     for (const Vec3& p : positions) {
@@ -325,13 +303,14 @@ Row RunStack(const EngineConfig& config, const char* scene, const std::string& v
         row.notes += collapsed ? "collapsed=yes; " : "collapsed=no; ";
     }
     bool needsStacking = positions.size() > 1;
-    if (!caps.contacts) MarkWithoutContacts(row, "contact response");
-    else if (needsStacking && !caps.stacking) MarkWithoutContacts(row, "stacking");
+    if (!caps.contacts)
+        MarkWithoutContacts(row, "contact response");
+    else if (needsStacking && !caps.stacking)
+        MarkWithoutContacts(row, "stacking");
     return row;
 }
 
-std::vector<Vec3> Tower(int n)
-{
+std::vector<Vec3> Tower(int n) {
     std::mt19937 random(1000u + static_cast<unsigned>(n));
     std::uniform_real_distribution<double> jitter(-0.002, 0.002);
     std::vector<Vec3> p;
@@ -339,8 +318,7 @@ std::vector<Vec3> Tower(int n)
     return p;
 }
 
-std::vector<Vec3> Pyramid(int base)
-{
+std::vector<Vec3> Pyramid(int base) {
     std::vector<Vec3> p;
     for (int row = 0; row < base; ++row) {
         int count = base - row;
@@ -352,8 +330,7 @@ std::vector<Vec3> Pyramid(int base)
 // ---------------------------------------------------------------- S3: many falling bodies
 
 // An upright prism of the given number of sides: radius of its corners, height along z.
-void MakePrism(BodyDesc& d, int sides, double radius, double height)
-{
+void MakePrism(BodyDesc& d, int sides, double radius, double height) {
     d.shape = ShapeKind::Hull;
     d.hullPoints.clear();
     d.hullFaces.clear();
@@ -364,7 +341,7 @@ void MakePrism(BodyDesc& d, int sides, double radius, double height)
         }
     std::vector<int> bottom, top;
     for (int i = 0; i < sides; ++i) {
-        bottom.push_back(sides - 1 - i);  // seen from below
+        bottom.push_back(sides - 1 - i); // seen from below
         top.push_back(sides + i);
         int j = (i + 1) % sides;
         d.hullFaces.push_back({i, j, sides + j, sides + i});
@@ -375,8 +352,7 @@ void MakePrism(BodyDesc& d, int sides, double radius, double height)
 
 enum class Mix { BoxesAndCapsules, Hulls };
 
-Row RunFalling(const EngineConfig& config, const char* scene, Mix mix, int count, const Capabilities& caps)
-{
+Row RunFalling(const EngineConfig& config, const char* scene, Mix mix, int count, const Capabilities& caps) {
     Row row = NewRow(scene, std::to_string(count) + (mix == Mix::Hulls ? " hulls" : " bodies"), config);
     World w = MakeWorld(config, HeightGrid(64, 2.0, Hills));
     std::mt19937 random(7000u + static_cast<unsigned>(count));
@@ -441,11 +417,10 @@ Row RunFalling(const EngineConfig& config, const char* scene, Mix mix, int count
     for (size_t i = 0; i < w.dynamic.size(); ++i)
         if (w.everFell[i]) ++(w.kinds[i] == ShapeKind::Capsule ? fellCapsules : fellBoxes);
     // Ours counts its overlap-pair records; the others, pairs that touch.
-    std::snprintf(text, sizeof(text),
-                  "peak=%.0fus tail=%.0fus %s avg/max=%.0f/%d contacts avg/max=%.0f/%d fell %s=%d/%d",
-                  row.peakUs, row.tailUs, config.engine == "ours" ? "overlap pairs" : "touching pairs",
-                  pairSum / steps, pairMax, contactSum / steps, contactMax,
-                  mix == Mix::Hulls ? "hulls" : "boxes/capsules", fellBoxes, fellCapsules);
+    std::snprintf(
+        text, sizeof(text), "peak=%.0fus tail=%.0fus %s avg/max=%.0f/%d contacts avg/max=%.0f/%d fell %s=%d/%d",
+        row.peakUs, row.tailUs, config.engine == "ours" ? "overlap pairs" : "touching pairs", pairSum / steps, pairMax,
+        contactSum / steps, contactMax, mix == Mix::Hulls ? "hulls" : "boxes/capsules", fellBoxes, fellCapsules);
     row.notes += text;
     if (config.engine == "ours") row.notes += "; pair-full events=" + std::to_string(w.engine->PairBufferFullEvents());
     if (!caps.contacts) MarkWithoutContacts(row, "contact response");
@@ -454,21 +429,18 @@ Row RunFalling(const EngineConfig& config, const char* scene, Mix mix, int count
 
 // ---------------------------------------------------------------- S4: cars on terrain triangles
 
-void ScriptCruise(double t, double& throttle, double& steer)
-{
+void ScriptCruise(double t, double& throttle, double& steer) {
     throttle = t < 2.0 ? 0.0 : 1.0;
     steer = t < 2.0 ? 0.0 : 0.014 + 0.004 * std::sin(0.4 * t);
 }
 
-void ScriptFast(double t, double& throttle, double& steer)
-{
+void ScriptFast(double t, double& throttle, double& steer) {
     throttle = t < 2.0 ? 0.0 : 1.0;
     steer = t < 2.0 ? 0.0 : 0.005;
 }
 
 Row RunCars(const EngineConfig& config, const char* scene, const std::string& variant, int cars, int stepsPerFrame,
-            bool fast)
-{
+            bool fast) {
     Row row = NewRow(scene, variant, config);
     // The fast car's wider circle needs the larger grid; both have 8,192 triangles.
     World w = MakeWorld(config, HeightGrid(64, fast ? 32.0 : 24.0, CarCourse));
@@ -558,8 +530,7 @@ Row RunCars(const EngineConfig& config, const char* scene, const std::string& va
 
 // ---------------------------------------------------------------- S5: kinematic pusher
 
-Row RunPusher(const EngineConfig& config, const Capabilities& caps)
-{
+Row RunPusher(const EngineConfig& config, const Capabilities& caps) {
     Row row = NewRow("S5 kinematic pusher", "50 boxes", config);
     World w = MakeWorld(config, FlatGround(50.0, 0.5, 0.0));
     for (int i = 0; i < 5; ++i)
@@ -613,8 +584,7 @@ Row RunPusher(const EngineConfig& config, const Capabilities& caps)
 // ---------------------------------------------------------------- S7: analytic checks
 
 // Runs a scene with nothing to do between steps: each step timed and checked.
-void StepPlain(World& w, Row& row, int steps)
-{
+void StepPlain(World& w, Row& row, int steps) {
     w.Begin();
     Timing timing;
     for (int s = 0; s < steps; ++s) {
@@ -625,8 +595,7 @@ void StepPlain(World& w, Row& row, int steps)
     w.Finish(row);
 }
 
-Row RunFreeFall(const EngineConfig& config)
-{
+Row RunFreeFall(const EngineConfig& config) {
     Row row = NewRow("S7 analytic checks", "free fall 2 s", config);
     World w = MakeWorld(config, FlatGround(50.0, 0.5, 0.0));
     const double z0 = 100.0;
@@ -647,8 +616,7 @@ Row RunFreeFall(const EngineConfig& config)
     return row;
 }
 
-Row RunIncline(const EngineConfig& config, double degrees, const Capabilities& caps)
-{
+Row RunIncline(const EngineConfig& config, double degrees, const Capabilities& caps) {
     char variant[64];
     std::snprintf(variant, sizeof(variant), "incline %.0f deg, mu 0.5", degrees);
     Row row = NewRow("S7 analytic checks", variant, config);
@@ -672,8 +640,7 @@ Row RunIncline(const EngineConfig& config, double degrees, const Capabilities& c
     return row;
 }
 
-Row RunBounce(const EngineConfig& config, const Capabilities& caps)
-{
+Row RunBounce(const EngineConfig& config, const Capabilities& caps) {
     Row row = NewRow("S7 analytic checks", "bounce e 0.4 from 1 m", config);
     World w = MakeWorld(config, FlatGround(50.0, 0.5, 0.4));
     BodyDesc box = UnitBox({0.0, 0.0, 1.5});
@@ -682,7 +649,7 @@ Row RunBounce(const EngineConfig& config, const Capabilities& caps)
     w.Begin();
     Timing timing;
     const int steps = 120;
-    int phase = 0;  // 0 falling, 1 rising after the first impact, 2 done
+    int phase = 0; // 0 falling, 1 rising after the first impact, 2 done
     double apex = 0.0;
     for (int s = 0; s < steps; ++s) {
         timing.ns.push_back(TimedStep(*w.engine));
@@ -706,21 +673,18 @@ Row RunBounce(const EngineConfig& config, const Capabilities& caps)
     return row;
 }
 
-bool Selected(const RunOptions& options, const char* scene)
-{
+bool Selected(const RunOptions& options, const char* scene) {
     return options.sceneFilter.empty() || std::string(scene).rfind(options.sceneFilter, 0) == 0;
 }
 
-void Progress(const Row& row)
-{
+void Progress(const Row& row) {
     std::fprintf(stderr, "  %-28s %-22s %-7s %-16s median %9.1f us\n", row.scene.c_str(), row.variant.c_str(),
                  row.engine.c_str(), row.setting.c_str(), row.medianUs);
 }
 
-}  // namespace
+} // namespace
 
-Capabilities ProbeOurs()
-{
+Capabilities ProbeOurs() {
     Capabilities caps;
     caps.probed = true;
     EngineConfig config{"ours", Settings{}};
@@ -743,8 +707,7 @@ Capabilities ProbeOurs()
     return caps;
 }
 
-std::vector<Row> RunAll(const RunOptions& options, const Capabilities& caps)
-{
+std::vector<Row> RunAll(const RunOptions& options, const Capabilities& caps) {
     const char* const kFalling = "S3 many falling bodies";
     const char* const kCars = "S4 car on terrain triangles";
     std::vector<Row> rows;
@@ -766,9 +729,7 @@ std::vector<Row> RunAll(const RunOptions& options, const Capabilities& caps)
         std::vector<int> sizes = options.quick ? std::vector<int>{5, 20} : std::vector<int>{1, 5, 10, 20};
         for (int n : sizes)
             for (const EngineConfig& c : configs)
-                add([&] {
-                    return RunStack(c, "S1 box tower", std::to_string(n) + " boxes", Tower(n), false, caps);
-                });
+                add([&] { return RunStack(c, "S1 box tower", std::to_string(n) + " boxes", Tower(n), false, caps); });
         if (!options.quick)
             for (int n : {10, 20})
                 for (const EngineConfig& c : configs)
@@ -836,10 +797,9 @@ std::vector<Row> RunAll(const RunOptions& options, const Capabilities& caps)
         for (int n : sizes)
             for (const EngineConfig* c : {&callback, &tree})
                 add([&] { return RunFalling(*c, scene, Mix::BoxesAndCapsules, n, caps); });
-        for (const EngineConfig* c : {&callback, &tree})
-            add([&] { return RunCars(*c, scene, "8 cars", 8, 1, false); });
+        for (const EngineConfig* c : {&callback, &tree}) add([&] { return RunCars(*c, scene, "8 cars", 8, 1, false); });
     }
     return rows;
 }
 
-}  // namespace bench
+} // namespace bench

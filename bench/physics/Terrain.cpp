@@ -4,8 +4,7 @@
 
 namespace bench {
 
-void TerrainMesh::BuildGrid(double cellSize)
-{
+void TerrainMesh::BuildGrid(double cellSize) {
     double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
     for (const Vec3& v : vertices) {
         minX = std::min(minX, v.x);
@@ -37,8 +36,7 @@ void TerrainMesh::BuildGrid(double cellSize)
     }
 }
 
-void TerrainMesh::Candidates(double minX, double minY, double maxX, double maxY, std::vector<int>& out) const
-{
+void TerrainMesh::Candidates(double minX, double minY, double maxX, double maxY, std::vector<int>& out) const {
     double fx0 = std::floor((minX - originX) / cell), fx1 = std::floor((maxX - originX) / cell);
     double fy0 = std::floor((minY - originY) / cell), fy1 = std::floor((maxY - originY) / cell);
     if (!(fx1 >= 0.0 && fy1 >= 0.0 && fx0 < cellsX && fy0 < cellsY)) return;
@@ -57,8 +55,7 @@ void TerrainMesh::Candidates(double minX, double minY, double maxX, double maxY,
     }
 }
 
-static bool SegmentTriangle(Vec3 from, Vec3 dir, Vec3 a, Vec3 b, Vec3 c, double& t)
-{
+static bool SegmentTriangle(Vec3 from, Vec3 dir, Vec3 a, Vec3 b, Vec3 c, double& t) {
     Vec3 e1 = b - a, e2 = c - a;
     Vec3 p = Cross(dir, e2);
     double det = Dot(e1, p);
@@ -74,8 +71,7 @@ static bool SegmentTriangle(Vec3 from, Vec3 dir, Vec3 a, Vec3 b, Vec3 c, double&
     return t >= 0.0 && t <= 1.0;
 }
 
-bool TerrainMesh::Raycast(Vec3 from, Vec3 to, double& tOut) const
-{
+bool TerrainMesh::Raycast(Vec3 from, Vec3 to, double& tOut) const {
     std::vector<int> list;
     Candidates(std::min(from.x, to.x), std::min(from.y, to.y), std::max(from.x, to.x), std::max(from.y, to.y), list);
     bool any = false;
@@ -94,12 +90,11 @@ bool TerrainMesh::Raycast(Vec3 from, Vec3 to, double& tOut) const
     return any;
 }
 
-bool TerrainMesh::HeightAt(double x, double y, double& height) const
-{
+bool TerrainMesh::HeightAt(double x, double y, double& height) const {
     double t;
     if (!Raycast({x, y, 1e4}, {x, y, -1e4}, t)) return false;
     height = 1e4 - 2e4 * t;
     return true;
 }
 
-}  // namespace bench
+} // namespace bench

@@ -68,9 +68,7 @@ bool CPOptionsModel::IsChecked(int control) const {
     }
 }
 
-bool CPOptionsModel::IsEnabled(int control) const {
-    return control == kOptionsMotionBlur ? m_motionBlurEnabled : true;
-}
+bool CPOptionsModel::IsEnabled(int control) const { return control == kOptionsMotionBlur ? m_motionBlurEnabled : true; }
 
 void CPOptionsModel::SetChecked(int control, bool checked) {
     const int value = checked ? 1 : 0;

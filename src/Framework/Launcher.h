@@ -92,8 +92,8 @@ private:
 
 // The launcher bypass of the command line.
 struct SPCommandLine {
-    bool play = false;    // --play: as if "Play!" had been chosen
-    int width = 0;        // --play WIDTHxHEIGHT; 0 keeps the configured size
+    bool play = false; // --play: as if "Play!" had been chosen
+    int width = 0;     // --play WIDTHxHEIGHT; 0 keeps the configured size
     int height = 0;
     bool windowed = false; // --windowed: as if "Play in a window" had been chosen
     bool Bypass() const { return play || windowed; }

@@ -91,7 +91,8 @@ public:
     using iterator = Iter<false>;
     using const_iterator = Iter<true>;
 
-    explicit LegacyHashMap(std::size_t bucketHint = 100) : m_buckets(legacy_hash_detail::NextPrime(bucketHint), nullptr) {}
+    explicit LegacyHashMap(std::size_t bucketHint = 100)
+        : m_buckets(legacy_hash_detail::NextPrime(bucketHint), nullptr) {}
     ~LegacyHashMap() { clear(); }
     LegacyHashMap(const LegacyHashMap&) = delete;
     LegacyHashMap& operator=(const LegacyHashMap&) = delete;

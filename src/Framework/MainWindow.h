@@ -10,8 +10,8 @@
 // Opens the game window (client size width x height, centred, not resizable, full screen
 // unless windowed) and makes MainWindowProc its procedure. 0, or E_FAIL with the reason on
 // stderr.
-HRESULT CreateMainWindow(void* instance, int showCommand, Platform::HWND* window, bool windowed, int width,
-                         int height, const char* title);
+HRESULT CreateMainWindow(void* instance, int showCommand, Platform::HWND* window, bool windowed, int width, int height,
+                         const char* title);
 
 Platform::LRESULT MainWindowProc(Platform::HWND window, Platform::UINT message, Platform::WPARAM wParam,
                                  Platform::LPARAM lParam);

@@ -25,8 +25,7 @@ bool MatchFrom(const std::string& mask, std::size_t m, const std::string& name, 
         if (m < mask.size() && mask[m] == '*') {
             starMask = m++;
             starName = n;
-        } else if (m < mask.size() &&
-                   (mask[m] == '?' || LowerAscii(mask[m]) == LowerAscii(name[n]))) {
+        } else if (m < mask.size() && (mask[m] == '?' || LowerAscii(mask[m]) == LowerAscii(name[n]))) {
             ++m;
             ++n;
         } else if (starMask != std::string::npos) {

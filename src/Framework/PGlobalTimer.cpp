@@ -59,7 +59,8 @@ void CPGlobalTimer::Update() {
     float d;
     if (m_useCounter) {
         std::int64_t reading = ReadCounter();
-        long double quotient = static_cast<long double>(reading - m_lastReading) / static_cast<long double>(m_frequency);
+        long double quotient =
+            static_cast<long double>(reading - m_lastReading) / static_cast<long double>(m_frequency);
         d = quotient > kFrameCap ? kFrameCapFloat : static_cast<float>(quotient);
         g_deltaTime2 = d;
         m_lastReading = reading;

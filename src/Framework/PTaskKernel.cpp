@@ -144,8 +144,7 @@ void CPTaskKernel::FinishLoop() {
 
 int CPTaskKernel::Execute() {
     m_quitSeen = false;
-    while (RunPass()) {
-    }
+    while (RunPass()) {}
     FinishLoop();
     return 0;
 }

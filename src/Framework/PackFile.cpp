@@ -43,11 +43,13 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 const std::uint8_t* ScrambleKeyTable() { return kKeyTable.data(); }
 
 void ScrambleBuffer(std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(data[i] + kKeyTable[i % kScrambleKeyLength]);
+    for (std::size_t i = 0; i < size; ++i)
+        data[i] = static_cast<std::uint8_t>(data[i] + kKeyTable[i % kScrambleKeyLength]);
 }
 
 void UnscrambleBuffer(std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(data[i] - kKeyTable[i % kScrambleKeyLength]);
+    for (std::size_t i = 0; i < size; ++i)
+        data[i] = static_cast<std::uint8_t>(data[i] - kKeyTable[i % kScrambleKeyLength]);
 }
 
 std::string NormalisePackPath(std::string_view path) {

@@ -70,9 +70,7 @@ void GetCurrentParams(ScriptCall& call, CPLuaScript* script) {
 
 // The handle the argument carries, printed as the engine prints it in commands. The handle is
 // only a number, so a light userdata of a collected object still prints as it was made.
-void PointerToString(ScriptCall& call) {
-    call.PushString(Platform::FormatC("%d", static_cast<int>(call.Handle(1))));
-}
+void PointerToString(ScriptCall& call) { call.PushString(Platform::FormatC("%d", static_cast<int>(call.Handle(1)))); }
 
 void StringToPointer(ScriptCall& call) {
     const std::string text = call.RequiredString(1);
@@ -115,7 +113,8 @@ void AddObjectAndCommandFunctions(Script::ScriptFunctionTables& tables) {
         {"AddRef", ScriptBind<AddRef, Arg::Object<>>},
         {"DumpObjects", ScriptBind<DumpObjects>},
         {"Release", ScriptBind<Release, Arg::Object<>>},
-        {"SendCommandByName", ScriptBind<SendCommandByName, Arg::RequiredString, Arg::RequiredString, Arg::RequiredString>},
+        {"SendCommandByName",
+         ScriptBind<SendCommandByName, Arg::RequiredString, Arg::RequiredString, Arg::RequiredString>},
         {"SendCommandByObject", ScriptBindCall<SendCommandByObject>},
         {"SendCommandByCategory",
          ScriptBind<SendCommandByCategory, Arg::RequiredString, Arg::RequiredString, Arg::RequiredString>},

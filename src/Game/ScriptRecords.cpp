@@ -8,10 +8,10 @@ namespace ScriptApi {
 
 namespace {
 
-using Script::Arg::Boolean;
-using Script::Arg::Number;
 using Script::ScriptBind;
 using Script::ScriptCall;
+using Script::Arg::Boolean;
+using Script::Arg::Number;
 
 void PushTime(ScriptCall& call, const SPTimeSplit& time) {
     call.PushNumber(time.minutes);

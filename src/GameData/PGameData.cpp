@@ -9,8 +9,7 @@ namespace {
 CPGameData* g_gameData = nullptr;
 }
 
-CPGameData::CPGameData()
-    : scoreTables(kScoreTableCount, std::vector<SPScoreEntry>(kScoreTableSize)) {
+CPGameData::CPGameData() : scoreTables(kScoreTableCount, std::vector<SPScoreEntry>(kScoreTableSize)) {
     g_gameData = this;
 }
 

@@ -8,8 +8,18 @@
 
 void CPGameData::LoadPlayer() {
     enum : std::size_t {
-        kWeapon1, kWeapon2, kWeapon3, kMine, kArmor, kBumper, kEngine, kSuperWeapon, kSuperCount,
-        kEquipment1, kEquipment2, kLineCount
+        kWeapon1,
+        kWeapon2,
+        kWeapon3,
+        kMine,
+        kArmor,
+        kBumper,
+        kEngine,
+        kSuperWeapon,
+        kSuperCount,
+        kEquipment1,
+        kEquipment2,
+        kLineCount
     };
     std::vector<std::string> lines;
     ReadTextFileLines("DATA\\player.dat", lines, kLineCount);

@@ -56,8 +56,8 @@ bool CPGameData::InsertRecord(int table, const SPScoreEntry& entry) {
     // Stable, so equal times keep the order in which they were entered.
     std::stable_sort(entries.begin(), entries.end(),
                      [](const SPScoreEntry& a, const SPScoreEntry& b) { return IsFaster(a, b); });
-    const auto slower = std::find_if(entries.begin(), entries.end(),
-                                     [&entry](const SPScoreEntry& e) { return IsFaster(entry, e); });
+    const auto slower =
+        std::find_if(entries.begin(), entries.end(), [&entry](const SPScoreEntry& e) { return IsFaster(entry, e); });
     if (slower == entries.end()) return false;
     entries.insert(slower, entry);
     if (entries.size() > static_cast<std::size_t>(kScoreTableSize)) entries.erase(entries.begin() + kScoreTableSize);
@@ -129,8 +129,7 @@ std::vector<SPRecordRow> CPGameData::GetRecordRows(int table) const {
 float CPGameData::GetBestFinishedLap() const {
     const int current = playerLap.currentLap;
     if (current < 2) return 0.0f;
-    const std::size_t finished =
-        std::min(static_cast<std::size_t>(current - 1), playerLap.lapTimes.size());
+    const std::size_t finished = std::min(static_cast<std::size_t>(current - 1), playerLap.lapTimes.size());
     float bound = 100000.0f;
     for (std::size_t i = 0; i < finished; ++i) {
         const float lap = playerLap.lapTimes[i];

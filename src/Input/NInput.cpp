@@ -107,7 +107,8 @@ CNInput::~CNInput() {
 
 bool CNInput::Start() {
     if (LoadActions("Actions.cfg") < 0) {
-        CPLog::Instance().Print(0, "Input: the key bindings file \"Actions.cfg\" cannot be read; the game cannot start");
+        CPLog::Instance().Print(0,
+                                "Input: the key bindings file \"Actions.cfg\" cannot be read; the game cannot start");
         return false;
     }
     m_keyboard = Platform::GetKeyboard();
@@ -307,8 +308,8 @@ std::string CNInput::FormatActions() const {
         std::string key = binding->keyText;
         // Number bindings print their code's low byte; one that never bound keeps its text.
         if (binding->keyIsNumber && binding->assigned) key = Platform::FormatC("%d", binding->code & 0xFF);
-        text += FileField(action) + ";" + FileField(binding->secondText) + ";" + FileField(key) +
-                ";" + (binding->keyIsNumber ? "true" : "false") + "\r\n";
+        text += FileField(action) + ";" + FileField(binding->secondText) + ";" + FileField(key) + ";" +
+                (binding->keyIsNumber ? "true" : "false") + "\r\n";
     }
     return text;
 }

@@ -78,8 +78,12 @@ public:
     const std::vector<std::string>& GetActionOrder() const { return m_actionOrder; }
     // The binding of an action in the map, or null.
     const CNActionBinding* FindAction(const std::string& action) const;
-    const CNActionBinding& GetKeyBinding(int scanCode) const { return m_keyBindings[static_cast<std::uint8_t>(scanCode)]; }
-    const CNActionBinding& GetNumberBinding(int number) const { return m_numberBindings[static_cast<std::size_t>(number) % kNumberBindingCount]; }
+    const CNActionBinding& GetKeyBinding(int scanCode) const {
+        return m_keyBindings[static_cast<std::uint8_t>(scanCode)];
+    }
+    const CNActionBinding& GetNumberBinding(int number) const {
+        return m_numberBindings[static_cast<std::size_t>(number) % kNumberBindingCount];
+    }
     bool HasLoadedActions() const { return m_actionsLoaded; }
 
     // Where the pointer position comes from (window-rectangle pixels); by default the window's.

@@ -6,24 +6,21 @@ namespace {
 
 // Axis lists are kept in descending coordinate order; at equal coordinates a
 // minimum end comes first, so boxes that only touch never count as overlapping.
-inline bool Before(const RbAxisEntry& x, const RbAxisEntry& y)
-{
+inline bool Before(const RbAxisEntry& x, const RbAxisEntry& y) {
     return x.coordinate > y.coordinate || (x.coordinate == y.coordinate && !x.isMax && y.isMax);
 }
 
 inline float MinOf(const RbBody* b, int axis) { return RbComp(b->worldMin, axis); }
 inline float MaxOf(const RbBody* b, int axis) { return RbComp(b->worldMax, axis); }
 
-inline bool OverlapOnAxis(const RbBody* x, const RbBody* y, int axis)
-{
+inline bool OverlapOnAxis(const RbBody* x, const RbBody* y, int axis) {
     return MinOf(x, axis) < MaxOf(y, axis) && MaxOf(x, axis) > MinOf(y, axis);
 }
 
-}  // namespace
+} // namespace
 
 bool BroadPhase::Init(RbSimulator* simulator, RbAllocator* allocator, uint8_t axisMask, int rigidCount,
-                      int animatedCount, int particleCount, int pairCount)
-{
+                      int animatedCount, int particleCount, int pairCount) {
     Release();
     m_simulator = simulator;
     m_allocator = allocator;
@@ -66,8 +63,7 @@ bool BroadPhase::Init(RbSimulator* simulator, RbAllocator* allocator, uint8_t ax
     return true;
 }
 
-void BroadPhase::Release()
-{
+void BroadPhase::Release() {
     if (m_allocator) {
         void* blocks[] = {m_bits1, m_pair1, m_bits2, m_pair2, m_axes[0], m_axes[1], m_axes[2]};
         for (void* b : blocks)
@@ -88,8 +84,7 @@ void BroadPhase::Release()
     m_initialised = false;
 }
 
-bool BroadPhase::CellOf(const RbBody* x, const RbBody* y, size_t& cell, bool& second) const
-{
+bool BroadPhase::CellOf(const RbBody* x, const RbBody* y, size_t& cell, bool& second) const {
     int a = x->index, b = y->index;
     if (a == b || a < 0 || b < 0) return false;
     if (a > b) {
@@ -102,22 +97,20 @@ bool BroadPhase::CellOf(const RbBody* x, const RbBody* y, size_t& cell, bool& se
         second = false;
         return true;
     }
-    if (a >= m_n || b >= m_n + m_particles) return false;  // two particles never pair
+    if (a >= m_n || b >= m_n + m_particles) return false; // two particles never pair
     cell = static_cast<size_t>(a) * static_cast<size_t>(m_particles) + static_cast<size_t>(b - m_n);
     second = true;
     return true;
 }
 
-uint8_t BroadPhase::GetPairBits(const RbBody* a, const RbBody* b) const
-{
+uint8_t BroadPhase::GetPairBits(const RbBody* a, const RbBody* b) const {
     size_t cell;
     bool second;
     if (!m_initialised || !CellOf(a, b, cell, second)) return 0;
     return second ? m_bits2[cell] : m_bits1[cell];
 }
 
-RbOverlapPair* BroadPhase::GetPair(const RbBody* a, const RbBody* b) const
-{
+RbOverlapPair* BroadPhase::GetPair(const RbBody* a, const RbBody* b) const {
     size_t cell;
     bool second;
     if (!m_initialised || !CellOf(a, b, cell, second)) return nullptr;
@@ -125,15 +118,13 @@ RbOverlapPair* BroadPhase::GetPair(const RbBody* a, const RbBody* b) const
     return index < 0 ? nullptr : const_cast<RbOverlapPair*>(m_pairs.At(index));
 }
 
-bool BroadPhase::WantsRecord(const RbBody* x, const RbBody* y) const
-{
+bool BroadPhase::WantsRecord(const RbBody* x, const RbBody* y) const {
     // No record is spent on a pair the pair pass always skips.
     if (!x->rigid && !y->rigid) return false;
     return m_simulator->GetResponseTable()->Get(x->group, y->group) != 0;
 }
 
-void BroadPhase::MakePair(size_t cell, bool second, RbBody* x, RbBody* y)
-{
+void BroadPhase::MakePair(size_t cell, bool second, RbBody* x, RbBody* y) {
     int32_t& slot = PairAt(cell, second);
     if (slot >= 0 || !WantsRecord(x, y)) return;
     RbOverlapPair* pair = m_pairs.Take();
@@ -149,8 +140,7 @@ void BroadPhase::MakePair(size_t cell, bool second, RbBody* x, RbBody* y)
     slot = m_pairs.IndexOf(pair);
 }
 
-void BroadPhase::FreePair(RbOverlapPair* pair)
-{
+void BroadPhase::FreePair(RbOverlapPair* pair) {
     size_t cell;
     bool second;
     if (CellOf(pair->bodyA, pair->bodyB, cell, second)) PairAt(cell, second) = -1;
@@ -159,15 +149,15 @@ void BroadPhase::FreePair(RbOverlapPair* pair)
     m_pairs.Give(pair);
 }
 
-void BroadPhase::SetAxisBit(RbBody* x, RbBody* y, int axis)
-{
+void BroadPhase::SetAxisBit(RbBody* x, RbBody* y, int axis) {
     size_t cell;
     bool second;
     if (!CellOf(x, y, cell, second)) return;
     uint8_t bit = static_cast<uint8_t>(1u << axis);
     uint8_t& bits = BitsAt(cell, second);
     uint8_t before = bits;
-    uint8_t after = OverlapOnAxis(x, y, axis) ? static_cast<uint8_t>(before | bit) : static_cast<uint8_t>(before & ~bit);
+    uint8_t after =
+        OverlapOnAxis(x, y, axis) ? static_cast<uint8_t>(before | bit) : static_cast<uint8_t>(before & ~bit);
     if (after == before) return;
     bits = after;
     if (before == m_mask) {
@@ -178,11 +168,10 @@ void BroadPhase::SetAxisBit(RbBody* x, RbBody* y, int axis)
     }
 }
 
-void BroadPhase::AddBody(RbBody* body, RbBody* hint)
-{
+void BroadPhase::AddBody(RbBody* body, RbBody* hint) {
     if (!m_initialised || body->broadPhase) return;
     RbBroadPhaseRecord* record = m_records.Take();
-    if (!record) return;  // one record per body: cannot happen
+    if (!record) return; // one record per body: cannot happen
     if (body->insertionMark == 0) m_pending.Push(body);
     body->insertionHint = hint;
     record->body = body;
@@ -191,8 +180,7 @@ void BroadPhase::AddBody(RbBody* body, RbBody* hint)
     body->insertionMark = 1;
 }
 
-void BroadPhase::RemoveBody(RbBody* body)
-{
+void BroadPhase::RemoveBody(RbBody* body) {
     RbBroadPhaseRecord* record = body->broadPhase;
     if (!record) return;
     if (body->insertionMark == 1) body->insertionMark = 2;
@@ -226,8 +214,7 @@ void BroadPhase::RemoveBody(RbBody* body)
     }
 }
 
-void BroadPhase::ForgetBody(RbBody* body)
-{
+void BroadPhase::ForgetBody(RbBody* body) {
     for (int i = 0; i < m_pending.Size();) {
         RbBody* pending = m_pending[i];
         if (pending == body) {
@@ -241,14 +228,12 @@ void BroadPhase::ForgetBody(RbBody* body)
     body->insertionHint = nullptr;
 }
 
-void BroadPhase::MarkGroupChanged(RbBody* body)
-{
+void BroadPhase::MarkGroupChanged(RbBody* body) {
     if (!m_initialised || !body->broadPhase || body->groupChanged) return;
     if (m_groupChanged.Push(body)) body->groupChanged = 1;
 }
 
-void BroadPhase::RebuildAxis(int axis)
-{
+void BroadPhase::RebuildAxis(int axis) {
     RbAxisEntry* entries = m_axes[axis];
     int size = m_axisSize[axis];
     for (int i = 0; i < size; ++i) {
@@ -273,8 +258,7 @@ void BroadPhase::RebuildAxis(int axis)
     }
 }
 
-void BroadPhase::InsertBody(RbBody* body)
-{
+void BroadPhase::InsertBody(RbBody* body) {
     body->UpdateWorldBounds();
     for (int k = 0; k < 3; ++k) {
         if (!(m_mask & (1u << k))) continue;
@@ -285,8 +269,10 @@ void BroadPhase::InsertBody(RbBody* body)
             int lo = 0, hi = m_axisSize[k];
             while (lo < hi) {
                 int mid = (lo + hi) / 2;
-                if (Before(e, entries[mid])) hi = mid;
-                else lo = mid + 1;
+                if (Before(e, entries[mid]))
+                    hi = mid;
+                else
+                    lo = mid + 1;
             }
             for (int i = m_axisSize[k]; i > lo; --i) entries[i] = entries[i - 1];
             entries[lo] = e;
@@ -296,8 +282,7 @@ void BroadPhase::InsertBody(RbBody* body)
     body->inAxes = 1;
 }
 
-void BroadPhase::TestNewPair(RbBody* added, RbBody* other)
-{
+void BroadPhase::TestNewPair(RbBody* added, RbBody* other) {
     size_t cell;
     bool second;
     if (!CellOf(added, other, cell, second)) return;
@@ -312,12 +297,13 @@ void BroadPhase::TestNewPair(RbBody* added, RbBody* other)
     }
     if (slot >= 0) return;
     bool otherFirst = added->kind == RbKindAnimated || (added->kind == RbKindParticle && other->kind == RbKindRigid);
-    if (otherFirst) MakePair(cell, second, other, added);
-    else MakePair(cell, second, added, other);
+    if (otherFirst)
+        MakePair(cell, second, other, added);
+    else
+        MakePair(cell, second, added, other);
 }
 
-void BroadPhase::RecheckBody(RbBody* body)
-{
+void BroadPhase::RecheckBody(RbBody* body) {
     for (RbBroadPhaseRecord* r = m_recordHead; r; r = r->next) {
         RbBody* other = r->body;
         if (other == body || !other->inAxes) continue;
@@ -333,8 +319,7 @@ void BroadPhase::RecheckBody(RbBody* body)
     }
 }
 
-void BroadPhase::RetryStarvedPairs()
-{
+void BroadPhase::RetryStarvedPairs() {
     m_starved = false;
     for (RbBroadPhaseRecord* r = m_recordHead; r && m_pairs.Free() > 0; r = r->next) {
         RbBody* x = r->body;
@@ -355,8 +340,7 @@ void BroadPhase::RetryStarvedPairs()
     }
 }
 
-void BroadPhase::Update()
-{
+void BroadPhase::Update() {
     if (!m_initialised) return;
     for (int k = 0; k < 3; ++k)
         if (m_mask & (1u << k)) RebuildAxis(k);

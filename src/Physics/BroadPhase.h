@@ -27,7 +27,7 @@ struct RbOverlapPair {
 
 struct RbAxisEntry {
     float coordinate;
-    int32_t isMax;  // 0 the box's minimum end, 1 its maximum end
+    int32_t isMax; // 0 the box's minimum end, 1 its maximum end
     RbBody* body;
 };
 

@@ -4,17 +4,15 @@
 
 namespace {
 
-bool AnyComponentAtLeast(const RbVector& v, float bound)
-{
+bool AnyComponentAtLeast(const RbVector& v, float bound) {
     return std::fabs(v.x) >= bound || std::fabs(v.y) >= bound || std::fabs(v.z) >= bound;
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- inertia
 
-RbVector RbBoxInertiaFromSizes(float x, float y, float z, float mass)
-{
+RbVector RbBoxInertiaFromSizes(float x, float y, float z, float mass) {
     float s = x;
     if (y > s) s = y;
     if (z > s) s = z;
@@ -22,10 +20,11 @@ RbVector RbBoxInertiaFromSizes(float x, float y, float z, float mass)
     return {value, value, value, 0.0f};
 }
 
-RbVector RbBoxInertia(const RbVector& sizes, float mass) { return RbBoxInertiaFromSizes(sizes.x, sizes.y, sizes.z, mass); }
+RbVector RbBoxInertia(const RbVector& sizes, float mass) {
+    return RbBoxInertiaFromSizes(sizes.x, sizes.y, sizes.z, mass);
+}
 
-RbVector RbCylinderInertia(float diameter, float height, float mass)
-{
+RbVector RbCylinderInertia(float diameter, float height, float mass) {
     float r = diameter / 2.0f;
     float side = mass * height * height / 12.0f + mass * r * r / 4.0f;
     return {side, mass * r * r / 2.0f, side, 0.0f};
@@ -33,8 +32,7 @@ RbVector RbCylinderInertia(float diameter, float height, float mass)
 
 // ---------------------------------------------------------------- geometry
 
-void RbGeometry::SetDefaults()
-{
+void RbGeometry::SetDefaults() {
     type = RbGeomBox;
     params[0] = params[1] = params[2] = 0.5f;
     params[3] = 0.0f;
@@ -55,14 +53,12 @@ void RbGeometry::SetDefaults()
     meshVertices = nullptr;
 }
 
-void RbGeometry::DropHull()
-{
+void RbGeometry::DropHull() {
     if (hull && hull->users > 0) --hull->users;
     hull = nullptr;
 }
 
-bool RbGeometry::SetConvexHull(RbConvexHull* convex)
-{
+bool RbGeometry::SetConvexHull(RbConvexHull* convex) {
     if (!convex || convex->faceCount <= 0) return false;
     if (hull != convex) {
         DropHull();
@@ -76,8 +72,7 @@ bool RbGeometry::SetConvexHull(RbConvexHull* convex)
     return true;
 }
 
-void RbGeometry::SetBox(float width, float height, float depth)
-{
+void RbGeometry::SetBox(float width, float height, float depth) {
     DropHull();
     type = RbGeomBox;
     params[0] = width / 2.0f;
@@ -88,8 +83,7 @@ void RbGeometry::SetBox(float width, float height, float depth)
     radius2 = 0.0f;
 }
 
-void RbGeometry::SetSphere(float r)
-{
+void RbGeometry::SetSphere(float r) {
     DropHull();
     type = RbGeomSphere;
     params[0] = r;
@@ -98,8 +92,7 @@ void RbGeometry::SetSphere(float r)
     params[3] = 0.0f;
 }
 
-void RbGeometry::SetCylinderShape(float diameter, float height)
-{
+void RbGeometry::SetCylinderShape(float diameter, float height) {
     DropHull();
     type = RbGeomCylinder;
     params[0] = diameter / 2.0f;
@@ -109,8 +102,7 @@ void RbGeometry::SetCylinderShape(float diameter, float height)
 }
 
 void RbGeometry::SetTriangleMesh(const int* candidates, int candidateCount, const RbTriangle* triangles,
-                                 int triangleCount, const RbVector* vertices)
-{
+                                 int triangleCount, const RbVector* vertices) {
     type = RbGeomTriangleMesh;
     meshCandidates = candidates;
     meshCandidateCount = candidateCount > 0 ? candidateCount : 0;
@@ -121,14 +113,12 @@ void RbGeometry::SetTriangleMesh(const int* candidates, int candidateCount, cons
 
 void RbGeometry::SetLocalTransform(const RbMatrix& transform) { localTransform = transform; }
 
-void RbGeometry::SetMaterial(int index)
-{
+void RbGeometry::SetMaterial(int index) {
     if (index < 0 || index > 255) return;
     material = index;
 }
 
-void RbGeometry::GetLocalBounds(RbVector& minimum, RbVector& maximum) const
-{
+void RbGeometry::GetLocalBounds(RbVector& minimum, RbVector& maximum) const {
     const RbMatrix& t = localTransform;
     if (type == RbGeomConvex && hull) {
         // The hull's vertices placed by the local transform; the box is then
@@ -152,19 +142,15 @@ void RbGeometry::GetLocalBounds(RbVector& minimum, RbVector& maximum) const
         bool bounded = true;
         switch (type) {
         case RbGeomBox:
-            extent = std::fabs(t.m[0][k]) * params[0] + std::fabs(t.m[1][k]) * params[1] +
-                     std::fabs(t.m[2][k]) * params[2];
+            extent =
+                std::fabs(t.m[0][k]) * params[0] + std::fabs(t.m[1][k]) * params[1] + std::fabs(t.m[2][k]) * params[2];
             break;
-        case RbGeomSphere:
-            extent = params[0];
-            break;
+        case RbGeomSphere: extent = params[0]; break;
         case RbGeomCylinder:
             extent = (params[2] + params[0]) * std::fabs(t.m[1][k]) +
                      params[0] * (std::fabs(t.m[0][k]) + std::fabs(t.m[2][k]));
             break;
-        default:
-            bounded = false;
-            break;
+        default: bounded = false; break;
         }
         if (bounded) {
             RbSetComp(minimum, k, p - extent);
@@ -175,8 +161,7 @@ void RbGeometry::GetLocalBounds(RbVector& minimum, RbVector& maximum) const
 
 // ---------------------------------------------------------------- sensors and controllers
 
-void RbSensor::SetSegment(const RbVector& o, const RbVector& s)
-{
+void RbSensor::SetSegment(const RbVector& o, const RbVector& s) {
     if (!RbIsFinite(o) || !RbIsFinite(s)) return;
     origin = o;
     segment = s;
@@ -184,20 +169,17 @@ void RbSensor::SetSegment(const RbVector& o, const RbVector& s)
     length = RbLength(s);
 }
 
-void RbController::SetForce(const RbVector& value)
-{
+void RbController::SetForce(const RbVector& value) {
     if (RbIsFinite(value)) force = value;
 }
 
-void RbController::SetTorque(const RbVector& value)
-{
+void RbController::SetTorque(const RbVector& value) {
     if (RbIsFinite(value)) torque = value;
 }
 
 // ---------------------------------------------------------------- common body
 
-void RbBody::InitHeader(RbSimulator* simulator, int32_t bodyKind, int32_t bodyIndex)
-{
+void RbBody::InitHeader(RbSimulator* simulator, int32_t bodyKind, int32_t bodyIndex) {
     setNext = setPrev = nullptr;
     joints = nullptr;
     cursor = nullptr;
@@ -233,22 +215,19 @@ void RbBody::InitHeader(RbSimulator* simulator, int32_t bodyKind, int32_t bodyIn
     moved = 0;
 }
 
-void RbBody::SetCollisionGroup(int value)
-{
+void RbBody::SetCollisionGroup(int value) {
     if (value < 0 || value > 63 || value == group) return;
     group = value;
     if (broadPhase && owner) owner->GetBroadPhase().MarkGroupChanged(this);
 }
 
-RbGeometry* RbBody::NextGeometry()
-{
+RbGeometry* RbBody::NextGeometry() {
     RbGeometry* g = cursor;
     if (g) cursor = g->next;
     return g;
 }
 
-RbGeometry* RbBody::AllocGeometry()
-{
+RbGeometry* RbBody::AllocGeometry() {
     if (!owner || kind == RbKindTerrain) return nullptr;
     RbGeometry* g = owner->GeometryPool().TakeFresh();
     if (!g) {
@@ -263,8 +242,7 @@ RbGeometry* RbBody::AllocGeometry()
     return g;
 }
 
-RbSensor* RbBody::AllocSensor()
-{
+RbSensor* RbBody::AllocSensor() {
     if (!owner || kind == RbKindTerrain) return nullptr;
     RbSensor* s = owner->SensorPool().TakeFresh();
     if (!s) {
@@ -278,8 +256,7 @@ RbSensor* RbBody::AllocSensor()
     return s;
 }
 
-RbController* RbBody::AllocController(RbControllerCallback* callback, int period)
-{
+RbController* RbBody::AllocController(RbControllerCallback* callback, int period) {
     // Controllers run at the end of a rigid body's integration; an animated body
     // is never integrated, so it takes none.
     if (!owner || !rigid) return nullptr;
@@ -290,8 +267,7 @@ RbController* RbBody::AllocController(RbControllerCallback* callback, int period
     return c;
 }
 
-void RbBody::ComputeBounds()
-{
+void RbBody::ComputeBounds() {
     RbVector minimum = RbVec(1000000.0f, 1000000.0f, 1000000.0f);
     RbVector maximum = RbVec(-1000000.0f, -1000000.0f, -1000000.0f);
     bool singleBox = geometryCount == 1 && firstGeometry && firstGeometry->type == RbGeomBox && !sensors;
@@ -350,8 +326,7 @@ void RbBody::ComputeBounds()
     centre = middle;
 }
 
-void RbBody::UpdateWorldBounds()
-{
+void RbBody::UpdateWorldBounds() {
     if (geometryCount == 0) return;
     RbVector axes[3];
     for (int k = 0; k < 3; ++k) axes[k] = RbRotate(transform, scaledAxes[k]);
@@ -363,8 +338,7 @@ void RbBody::UpdateWorldBounds()
     }
 }
 
-void RbBody::SetActiveInternal(bool makeActive, RbBody* hint)
-{
+void RbBody::SetActiveInternal(bool makeActive, RbBody* hint) {
     if (!owner || kind == RbKindTerrain || !inUse) return;
     if ((active != 0) == makeActive) return;
     owner->OnBodyActivity(this, makeActive);
@@ -377,13 +351,11 @@ void RbBody::SetActiveInternal(bool makeActive, RbBody* hint)
     }
 }
 
-void RbBody::ResetSensors()
-{
+void RbBody::ResetSensors() {
     for (RbSensor* s = sensors; s; s = s->next) s->hitDepth = 0.0f;
 }
 
-void RbBody::ReleaseAttachments()
-{
+void RbBody::ReleaseAttachments() {
     RbSimulator* sim = owner;
     for (RbSensor* s = sensors; s;) {
         RbSensor* next = s->next;
@@ -409,8 +381,7 @@ void RbBody::ReleaseAttachments()
     while (leaningHead) leaningHead->Release();
 }
 
-void RbBody::LeaveConstraintSet()
-{
+void RbBody::LeaveConstraintSet() {
     RbConstraintSet* set = constraintSet;
     if (!set) return;
     set->UnlinkBody(this);
@@ -418,8 +389,7 @@ void RbBody::LeaveConstraintSet()
     if (owner) owner->ReleaseSetIfEmpty(set);
 }
 
-bool RbBody::ShareJoint(const RbBody* other) const
-{
+bool RbBody::ShareJoint(const RbBody* other) const {
     if (!other) return false;
     for (const RbJoint* j = joints; j;) {
         if (j->bodyA == other || j->bodyB == other) return true;
@@ -430,16 +400,14 @@ bool RbBody::ShareJoint(const RbBody* other) const
 
 // ---------------------------------------------------------------- animated body
 
-void RbAnimatedBody::SetPosition(const RbVector& position)
-{
+void RbAnimatedBody::SetPosition(const RbVector& position) {
     if (!RbIsFinite(position)) return;
     RbSetRow(transform, 3, position);
     UpdateWorldBounds();
     moved = 1;
 }
 
-void RbAnimatedBody::SetRotation(const RbQuaternion& rotation)
-{
+void RbAnimatedBody::SetRotation(const RbQuaternion& rotation) {
     if (!RbIsFinite(rotation)) return;
     RbQuaternionToRows(RbNormalizeQuaternion(rotation), transform);
     moved = 1;
@@ -447,8 +415,7 @@ void RbAnimatedBody::SetRotation(const RbQuaternion& rotation)
 
 // ---------------------------------------------------------------- rigid body
 
-void RbRigidBody::InitRigid(RbSimulator* simulator, int32_t bodyKind, int32_t bodyIndex)
-{
+void RbRigidBody::InitRigid(RbSimulator* simulator, int32_t bodyKind, int32_t bodyIndex) {
     RbRigidBody* keepPoolNext = poolNext;
     bool keepInUse = inUse;
     RbBody* keepNext = listNext;
@@ -464,20 +431,19 @@ void RbRigidBody::InitRigid(RbSimulator* simulator, int32_t bodyKind, int32_t bo
     RefreshGravityForce();
 }
 
-void RbRigidBody::RefreshGravityForce()
-{
-    if (gravityOn && restStatus == 0 && !immovable && owner) gravityForce = owner->GetGravity() * mass;
-    else gravityForce = RbVector{};
+void RbRigidBody::RefreshGravityForce() {
+    if (gravityOn && restStatus == 0 && !immovable && owner)
+        gravityForce = owner->GetGravity() * mass;
+    else
+        gravityForce = RbVector{};
 }
 
-static RbMatrix3 WorldInverseInertia(const RbMatrix& transform, const RbMatrix3& inverseBody)
-{
+static RbMatrix3 WorldInverseInertia(const RbMatrix& transform, const RbMatrix3& inverseBody) {
     RbMatrix3 r = RbRotationOf(transform);
     return RbMul(RbTranspose(r), RbMul(inverseBody, r));
 }
 
-void RbRigidBody::SetMass(float value)
-{
+void RbRigidBody::SetMass(float value) {
     if (!(value > 0.0f) || !std::isfinite(value)) {
         immovable = 1;
         mass = 0.0f;
@@ -491,8 +457,7 @@ void RbRigidBody::SetMass(float value)
     RefreshGravityForce();
 }
 
-void RbRigidBody::SetBodyInertia(const RbVector& diagonal)
-{
+void RbRigidBody::SetBodyInertia(const RbVector& diagonal) {
     if (!RbIsFinite(diagonal)) return;
     bodyInertia = RbMatrix3{{RbVec(diagonal.x, 0, 0), RbVec(0, diagonal.y, 0), RbVec(0, 0, diagonal.z)}};
     RbMatrix3 inverse;
@@ -500,15 +465,13 @@ void RbRigidBody::SetBodyInertia(const RbVector& diagonal)
     UpdateDerivedState();
 }
 
-void RbRigidBody::SetPosition(const RbVector& position)
-{
+void RbRigidBody::SetPosition(const RbVector& position) {
     if (!RbIsFinite(position)) return;
     RbSetRow(transform, 3, position);
     WakeUp();
 }
 
-void RbRigidBody::SetRotation(const RbQuaternion& rotation)
-{
+void RbRigidBody::SetRotation(const RbQuaternion& rotation) {
     if (!RbIsFinite(rotation)) return;
     orientation = RbNormalizeQuaternion(rotation);
     RbQuaternionToRows(orientation, transform);
@@ -516,78 +479,67 @@ void RbRigidBody::SetRotation(const RbQuaternion& rotation)
     WakeUp();
 }
 
-void RbRigidBody::SetVelocity(const RbVector& value)
-{
+void RbRigidBody::SetVelocity(const RbVector& value) {
     if (!RbIsFinite(value)) return;
     velocity = value;
     WakeUpConstraintSet();
 }
 
-void RbRigidBody::SetAngularMomentum(const RbVector& value)
-{
+void RbRigidBody::SetAngularMomentum(const RbVector& value) {
     if (!RbIsFinite(value)) return;
     SetAngularMomentumState(value);
     WakeUpConstraintSet();
 }
 
-void RbRigidBody::SetAngularMomentumAlone(const RbVector& value)
-{
+void RbRigidBody::SetAngularMomentumAlone(const RbVector& value) {
     if (!RbIsFinite(value)) return;
     SetAngularMomentumState(value);
     WakeUp();
 }
 
-RbVector RbBody::GetVelocityAtPoint(const RbVector& offset) const
-{
+RbVector RbBody::GetVelocityAtPoint(const RbVector& offset) const {
     if (!rigid) return RbVector{};
     const RbRigidBody* body = static_cast<const RbRigidBody*>(this);
     return body->velocity + RbCross(body->angularVelocity, offset);
 }
 
-void RbRigidBody::SetForceAtPoint(const RbVector& force, const RbVector& point)
-{
+void RbRigidBody::SetForceAtPoint(const RbVector& force, const RbVector& point) {
     if (!RbIsFinite(force) || !RbIsFinite(point)) return;
     userForce = force;
     userTorque = RbCross(point - GetPosition(), force);
     if (AnyComponentAtLeast(force, 1e-6f)) WakeUp();
 }
 
-void RbRigidBody::SetTorque(const RbVector& torque)
-{
+void RbRigidBody::SetTorque(const RbVector& torque) {
     if (!RbIsFinite(torque)) return;
     userTorque = torque;
     if (AnyComponentAtLeast(torque, 1e-6f)) WakeUp();
 }
 
-void RbRigidBody::ApplyImpulse(const RbVector& impulse)
-{
+void RbRigidBody::ApplyImpulse(const RbVector& impulse) {
     if (!RbIsFinite(impulse)) return;
     velocity += impulse * inverseMass;
     WakeUpConstraintSet();
 }
 
-void RbRigidBody::ApplyImpulseAtPoint(const RbVector& impulse, const RbVector& point)
-{
+void RbRigidBody::ApplyImpulseAtPoint(const RbVector& impulse, const RbVector& point) {
     if (!RbIsFinite(impulse) || !RbIsFinite(point)) return;
     velocity += impulse * inverseMass;
     SetAngularMomentumState(angularMomentum + RbCross(point - GetPosition(), impulse));
     WakeUp();
 }
 
-void RbRigidBody::ApplyImpulseAtOffset(const RbVector& impulse, const RbVector& offset)
-{
+void RbRigidBody::ApplyImpulseAtOffset(const RbVector& impulse, const RbVector& offset) {
     velocity += impulse * inverseMass;
     SetAngularMomentumState(angularMomentum + RbCross(offset, impulse));
 }
 
-void RbRigidBody::EnableGravity(bool enable)
-{
+void RbRigidBody::EnableGravity(bool enable) {
     gravityOn = enable ? 1 : 0;
     RefreshGravityForce();
 }
 
-void RbRigidBody::TakeWakeSnapshot()
-{
+void RbRigidBody::TakeWakeSnapshot() {
     snapshotPosition = GetPosition();
     snapshotOrientation = orientation;
     snapshotVelocity = velocity;
@@ -595,8 +547,7 @@ void RbRigidBody::TakeWakeSnapshot()
     stepsSinceSnapshot = 0;
 }
 
-void RbRigidBody::WakeUp()
-{
+void RbRigidBody::WakeUp() {
     bool wasResting = restStatus != 0;
     restStatus = 0;
     idleCounter = 0;
@@ -604,8 +555,7 @@ void RbRigidBody::WakeUp()
     if (wasResting) RefreshGravityForce();
 }
 
-void RbRigidBody::WakeUpConstraintSet()
-{
+void RbRigidBody::WakeUpConstraintSet() {
     if (!constraintSet) {
         WakeUp();
         return;
@@ -615,15 +565,13 @@ void RbRigidBody::WakeUpConstraintSet()
     }
 }
 
-void RbRigidBody::SetResting()
-{
+void RbRigidBody::SetResting() {
     restStatus = 1;
     ClearMotion();
     RefreshGravityForce();
 }
 
-void RbRigidBody::ClearMotion()
-{
+void RbRigidBody::ClearMotion() {
     velocity = RbVector{};
     angularVelocity = RbVector{};
     quaternionRate = RbQuaternion{0.0f, 0.0f, 0.0f, 0.0f};
@@ -635,20 +583,15 @@ void RbRigidBody::ClearMotion()
     }
 }
 
-void RbRigidBody::SetAngularMomentumState(const RbVector& value)
-{
+void RbRigidBody::SetAngularMomentumState(const RbVector& value) {
     angularMomentum = value;
     angularVelocity = RbMul(worldInverseInertia, angularMomentum);
     quaternionRate = RbQuaternionRate(angularVelocity, orientation);
 }
 
-bool RbRigidBody::IsMoving() const
-{
-    return RbLengthSq(velocity) + RbLengthSq(angularVelocity) >= 1.0f;
-}
+bool RbRigidBody::IsMoving() const { return RbLengthSq(velocity) + RbLengthSq(angularVelocity) >= 1.0f; }
 
-bool RbRigidBody::RestingStep()
-{
+bool RbRigidBody::RestingStep() {
     if (IsMoving()) {
         WakeUp();
         return false;
@@ -658,8 +601,7 @@ bool RbRigidBody::RestingStep()
     return true;
 }
 
-void RbRigidBody::IdleStep()
-{
+void RbRigidBody::IdleStep() {
     if (RbLengthSq(velocity) < 1.0f && RbLengthSq(angularVelocity) < 1.0f) {
         ++idleCounter;
     } else {
@@ -690,8 +632,7 @@ void RbRigidBody::IdleStep()
     }
 }
 
-void RbRigidBody::BeginStep(float step)
-{
+void RbRigidBody::BeginStep(float step) {
     ++stepsSinceSnapshot;
     if (restStatus == 1) {
         if (AnyComponentAtLeast(controllerForce, 1e-6f) || AnyComponentAtLeast(controllerTorque, 1e-6f)) WakeUp();
@@ -704,8 +645,7 @@ void RbRigidBody::BeginStep(float step)
     BeginRotationStep(stepTorque, step);
 }
 
-void RbRigidBody::BeginRotationStep(const RbVector& torque, float step)
-{
+void RbRigidBody::BeginRotationStep(const RbVector& torque, float step) {
     angularMomentum = angularMomentum * (1.0f - angularDamping);
     float halfStep = step / 2.0f;
     RbQuaternion mid{orientation.x + halfStep * quaternionRate.x, orientation.y + halfStep * quaternionRate.y,
@@ -721,8 +661,7 @@ void RbRigidBody::BeginRotationStep(const RbVector& torque, float step)
     angularVelocity = midOmega;
 }
 
-void RbRigidBody::UpdateDerivedState()
-{
+void RbRigidBody::UpdateDerivedState() {
     orientation = RbNormalizeQuaternion(orientation);
     RbQuaternionToRows(orientation, transform);
     worldInverseInertia = WorldInverseInertia(transform, immovable ? RbZero3() : inverseBodyInertia);
@@ -731,8 +670,7 @@ void RbRigidBody::UpdateDerivedState()
     angularSpeed = RbLength(angularVelocity);
 }
 
-void RbRigidBody::Integrate(float step)
-{
+void RbRigidBody::Integrate(float step) {
     RbVector position = GetPosition();
     RbVector next = position + velocity * step + acceleration * (0.5f * step * step);
     smoothedMotion = (next - position) * 0.3f + smoothedMotion * 0.7f;
@@ -749,8 +687,7 @@ void RbRigidBody::Integrate(float step)
     rest.angularHistory[slot] = angularVelocity;
 }
 
-void RbRigidBody::RunControllers()
-{
+void RbRigidBody::RunControllers() {
     RefreshGravityForce();
     controllerForce = RbVector{};
     controllerTorque = RbVector{};
@@ -769,8 +706,7 @@ void RbRigidBody::RunControllers()
     }
 }
 
-void RbRigidBody::Release()
-{
+void RbRigidBody::Release() {
     ReleaseAttachments();
     RbSimulator* sim = owner;
     for (RbController* c = controllers; c;) {

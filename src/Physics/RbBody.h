@@ -134,7 +134,9 @@ public:
     int GetCollisionGroup() const { return group; }
     void SetUserData(void* data) { userData = data; }
     void* GetUserData() const { return userData; }
-    RbController* AttachController(RbControllerCallback* callback, int period) { return AllocController(callback, period); }
+    RbController* AttachController(RbControllerCallback* callback, int period) {
+        return AllocController(callback, period);
+    }
     RbSensor* AttachSensor() { return AllocSensor(); }
     void SetActive(bool active, RbBody* hint) { SetActiveInternal(active, hint); }
     // v + w x offset (offset from the centre, world axes); zero for an animated body.
@@ -179,7 +181,7 @@ public:
     RbJoint* joints = nullptr;
     RbGeometry* cursor = nullptr;
     void* userData = nullptr;
-    RbGeometry bounds;  // bounding box in body space
+    RbGeometry bounds; // bounding box in body space
     RbGeometry* firstGeometry = nullptr;
     RbGeometry* lastGeometry = nullptr;
     int32_t geometryCount = 0;
@@ -202,14 +204,14 @@ public:
     RbRestContact* leaningHead = nullptr;
     RbRestContact* leaningTail = nullptr;
     int32_t leaningCount = 0;
-    int32_t insertionMark = 0;  // 0 none, 1 pending, 2 cancelled
+    int32_t insertionMark = 0; // 0 none, 1 pending, 2 cancelled
     RbBody* insertionHint = nullptr;
-    int32_t inAxes = 0;        // the body's ends are in the broad phase's axis lists
-    int32_t groupChanged = 0;  // queued for the broad phase to re-check its pairs
+    int32_t inAxes = 0;       // the body's ends are in the broad phase's axis lists
+    int32_t groupChanged = 0; // queued for the broad phase to re-check its pairs
     int32_t kind = RbKindRigid;
     // The current transform: an animated body's matrix, or a rigid body's rotation rows and position.
     RbMatrix transform;
-    int32_t moved = 0;  // animated bodies: moved since the last Advance
+    int32_t moved = 0; // animated bodies: moved since the last Advance
     RbBody* listNext = nullptr;
     RbBody* listPrev = nullptr;
     bool inUse = false;
@@ -336,7 +338,6 @@ public:
 };
 
 // The body as a rigid body; null for no body, an animated body or the terrain.
-inline RbRigidBody* RbRigidOf(RbBody* body)
-{
+inline RbRigidBody* RbRigidOf(RbBody* body) {
     return (body && body->rigid) ? static_cast<RbRigidBody*>(body) : nullptr;
 }

@@ -11,8 +11,8 @@ struct RbSegmentPoints {
     RbVector point1;
     RbVector point2;
     float distance = 0.0f;
-    int computed = 0;  // the lines are neither degenerate nor parallel
-    int valid = 0;     // both parameters lie in [0, 1)
+    int computed = 0; // the lines are neither degenerate nor parallel
+    int valid = 0;    // both parameters lie in [0, 1)
 };
 
 // Closest points of two segments (start to end each).
@@ -43,10 +43,13 @@ void RbBuildTriangle(RbTriangleData& tri, const RbVector& a, const RbVector& b, 
 // -1 inside; 0, 2, 4 beyond vertex 0, 1, 2; 1, 3, 5 beyond edge 0, 1, 2.
 int RbClassifyInTriangle(const RbTriangleData& tri, const RbVector& p);
 
-void RbTestSphereSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb);
+void RbTestSphereSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
+                        const RbMatrix& tb);
 void RbTestBoxSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb);
-void RbTestBoxCylinder(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb);
-void RbTestCylinderSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb);
+void RbTestBoxCylinder(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
+                       const RbMatrix& tb);
+void RbTestCylinderSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
+                          const RbMatrix& tb);
 void RbTestCylinderCylinder(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
                             const RbMatrix& tb);
 void RbTestCylinderMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh);
@@ -54,7 +57,8 @@ void RbTestSphereMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, c
 void RbTestBoxMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh);
 // A single triangle (type 2): the first record of its meshTriangles, whose vertex
 // indices point into its meshVertices (in the shape's frame).
-void RbTestBoxTriangle(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb);
+void RbTestBoxTriangle(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
+                       const RbMatrix& tb);
 void RbTestBoxBox(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb);
 
 // One line-sensor segment (in the shape's frame) against one shape; depth 0 = no hit.
@@ -63,4 +67,5 @@ struct RbSensorHit {
     RbVector normal;
     RbVector point;
 };
-RbSensorHit RbSensorTestGeometry(const RbVector& origin, const RbVector& segment, float length, const RbGeometry& shape);
+RbSensorHit RbSensorTestGeometry(const RbVector& origin, const RbVector& segment, float length,
+                                 const RbGeometry& shape);

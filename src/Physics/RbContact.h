@@ -18,15 +18,15 @@ enum RbRowType : int32_t {
 };
 
 struct RbContact {
-    RbVector offsetA;  // shape tests: world point on A; body test: that point minus A's position
+    RbVector offsetA; // shape tests: world point on A; body test: that point minus A's position
     RbVector offsetB;
-    RbVector axisA;  // contact point on A in A's body axes
+    RbVector axisA; // contact point on A in A's body axes
     RbVector axisB;
-    RbVector pointA;  // world point on A
+    RbVector pointA; // world point on A
     RbVector pointB;
     RbVector tangent1;
     RbVector tangent2;
-    RbVector normal;  // unit, world, from B toward A
+    RbVector normal; // unit, world, from B toward A
     RbVector frameTransposed[3];
     RbVector relVelocity;
     RbVector localRelVelocity;
@@ -68,9 +68,9 @@ struct RbRestContact {
     float driftSquared = 0.0f;
     int32_t materialA = 0;
     int32_t materialB = 0;
-    int32_t state = 0;  // 0 free, 1 other side rigid, 2 other side animated or terrain
+    int32_t state = 0; // 0 free, 1 other side rigid, 2 other side animated or terrain
     RbBody* otherBody = nullptr;
-    RbRestContact* listNext = nullptr;  // in the other body's list of contacts leaning on it
+    RbRestContact* listNext = nullptr; // in the other body's list of contacts leaning on it
     RbRestContact* listPrev = nullptr;
     RbRigidBody* owner = nullptr;
 

@@ -18,12 +18,11 @@ namespace {
 struct BuildFace {
     int v[3];
     RbVector n;
-    float d = 0.0f;  // n . x = d on the plane
+    float d = 0.0f; // n . x = d on the plane
     bool alive = true;
 };
 
-bool MakeFace(BuildFace& f, const std::vector<RbVector>& p, int a, int b, int c)
-{
+bool MakeFace(BuildFace& f, const std::vector<RbVector>& p, int a, int b, int c) {
     f.v[0] = a;
     f.v[1] = b;
     f.v[2] = c;
@@ -38,10 +37,9 @@ bool MakeFace(BuildFace& f, const std::vector<RbVector>& p, int a, int b, int c)
 
 size_t Align16(size_t n) { return (n + 15) & ~static_cast<size_t>(15); }
 
-}  // namespace
+} // namespace
 
-RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, int count, RbHullResult* result)
-{
+RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, int count, RbHullResult* result) {
     auto fail = [&](RbHullResult why) -> RbConvexHull* {
         if (result) *result = why;
         return nullptr;
@@ -232,8 +230,7 @@ RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, 
     return hull;
 }
 
-void RbFreeConvexHull(RbAllocator* allocator, RbConvexHull* hull)
-{
+void RbFreeConvexHull(RbAllocator* allocator, RbConvexHull* hull) {
     if (!allocator || !hull) return;
     hull->~RbConvexHull();
     allocator->Free(hull);
@@ -246,10 +243,9 @@ namespace {
 // The box as a hull: faces +y, -y, +x, -x, +z, -z; vertex i has x from bit 2,
 // y from bit 1 and z from bit 0 (set = +1).
 const uint8_t kBoxFaceVertices[6][4] = {{2, 3, 6, 7}, {0, 1, 4, 5}, {4, 5, 6, 7},
-                                         {0, 1, 2, 3}, {1, 3, 5, 7}, {0, 2, 4, 6}};
-const uint8_t kBoxEdges[12][4] = {{0, 2, 6, 7}, {0, 3, 2, 3}, {0, 4, 3, 7}, {0, 5, 2, 6},
-                                  {1, 2, 4, 5}, {1, 3, 0, 1}, {1, 4, 1, 5}, {1, 5, 0, 4},
-                                  {2, 4, 5, 7}, {2, 5, 4, 6}, {3, 4, 1, 3}, {3, 5, 0, 2}};
+                                        {0, 1, 2, 3}, {1, 3, 5, 7}, {0, 2, 4, 6}};
+const uint8_t kBoxEdges[12][4] = {{0, 2, 6, 7}, {0, 3, 2, 3}, {0, 4, 3, 7}, {0, 5, 2, 6}, {1, 2, 4, 5}, {1, 3, 0, 1},
+                                  {1, 4, 1, 5}, {1, 5, 0, 4}, {2, 4, 5, 7}, {2, 5, 4, 6}, {3, 4, 1, 3}, {3, 5, 0, 2}};
 const uint8_t kBoxVertexEdges[8][4] = {{5, 7, 11, 255}, {5, 6, 10, 255}, {1, 3, 11, 255}, {1, 2, 10, 255},
                                        {4, 7, 9, 255},  {4, 6, 8, 255},  {0, 3, 9, 255},  {0, 2, 8, 255}};
 const float kBoxNormals[6][3] = {{0, 1, 0}, {0, -1, 0}, {1, 0, 0}, {-1, 0, 0}, {0, 0, 1}, {0, 0, -1}};
@@ -261,9 +257,9 @@ struct HullView {
     int faceCount = 0;
     int vertexCount = 0;
     int edgeCount = 0;
-    RbVector vertices[256];   // world
-    RbVector normals[256];    // world, outward
-    float distances[256];     // n . (a vertex of the face)
+    RbVector vertices[256]; // world
+    RbVector normals[256];  // world, outward
+    float distances[256];   // n . (a vertex of the face)
     const uint8_t (*edges)[4] = nullptr;
     const RbConvexHull* hull = nullptr;
     RbMatrix transform;
@@ -278,8 +274,7 @@ struct HullView {
     int arcEdges[256];
     int arcEdgeCount = 0;
 
-    void PrepareArcs()
-    {
+    void PrepareArcs() {
         arcEdgeCount = 0;
         int count = edgeCount < 256 ? edgeCount : 256;
         for (int i = 0; i < count; ++i) {
@@ -288,8 +283,7 @@ struct HullView {
         }
     }
 
-    void SetupBox(const RbGeometry& g, const RbMatrix& t)
-    {
+    void SetupBox(const RbGeometry& g, const RbMatrix& t) {
         type = RbGeomBox;
         transform = t;
         faceCount = 6;
@@ -307,8 +301,7 @@ struct HullView {
         }
         centre = RbPosition(t);
     }
-    void SetupHull(const RbConvexHull* h, const RbMatrix& t)
-    {
+    void SetupHull(const RbConvexHull* h, const RbMatrix& t) {
         type = RbGeomConvex;
         hull = h;
         transform = t;
@@ -328,8 +321,7 @@ struct HullView {
         centre = sum * (1.0f / static_cast<float>(vertexCount));
     }
     // A triangle's two sides are its two faces; degenerate triangles get a zero normal.
-    void SetupTriangle(const RbVector& a, const RbVector& b, const RbVector& c)
-    {
+    void SetupTriangle(const RbVector& a, const RbVector& b, const RbVector& c) {
         type = RbGeomTriangle;
         faceCount = 2;
         vertexCount = 3;
@@ -347,8 +339,7 @@ struct HullView {
     }
 
     // The vertex minimising direction . vertex.
-    int Support(const RbVector& direction) const
-    {
+    int Support(const RbVector& direction) const {
         if (type == RbGeomBox) {
             int index = 0;
             for (int k = 0; k < 3; ++k) {
@@ -390,8 +381,7 @@ struct HullView {
     }
 
     // The lowest and highest of axis . vertex over the shape.
-    void Interval(const RbVector& axis, float& low, float& high) const
-    {
+    void Interval(const RbVector& axis, float& low, float& high) const {
         if (type == RbGeomBox || vertexCount > 32) {
             low = RbDot(axis, vertices[Support(axis)]);
             high = RbDot(axis, vertices[Support(-axis)]);
@@ -407,16 +397,15 @@ struct HullView {
 };
 
 struct SatResult {
-    int kind = 0;  // 0 none, 1 face of A, 2 face of B, 3 edge pair
+    int kind = 0; // 0 none, 1 face of A, 2 face of B, 3 edge pair
     float depth = 1e30f;
-    RbVector axis;  // from A toward B
+    RbVector axis; // from A toward B
     RbVector pointA, pointB;
 };
 
 // Clamped closest points of two segments.
 void ClosestOnSegments(const RbVector& p1, const RbVector& q1, const RbVector& p2, const RbVector& q2, RbVector& c1,
-                       RbVector& c2)
-{
+                       RbVector& c2) {
     RbSegmentPoints sp = RbSegmentClosestPoints(p1, q1, p2, q2);
     if (sp.valid) {
         c1 = sp.point1;
@@ -457,8 +446,7 @@ void ClosestOnSegments(const RbVector& p1, const RbVector& q1, const RbVector& p
 }
 
 // Separating-axis test of two views. False when an axis separates them.
-bool Separate(HullView& A, HullView& B, SatResult& out)
-{
+bool Separate(HullView& A, HullView& B, SatResult& out) {
     // Faces of one view: how far the other's deepest vertex lies behind each face plane.
     auto faces = [](const HullView& P, const HullView& Q, float& best, int& face, int& vertex) {
         for (int f = 0; f < P.faceCount; ++f) {
@@ -557,18 +545,16 @@ bool Separate(HullView& A, HullView& B, SatResult& out)
     return true;
 }
 
-void Fill(RbContact& out, const SatResult& r)
-{
+void Fill(RbContact& out, const SatResult& r) {
     out.collided = 1;
     out.depth = r.depth;
-    out.normal = -r.axis;  // from B toward A
+    out.normal = -r.axis; // from B toward A
     out.normal.w = 0.0f;
     out.offsetA = r.pointA;
     out.offsetB = r.pointB;
 }
 
-bool SetupShape(HullView& view, const RbGeometry& g, const RbMatrix& t)
-{
+bool SetupShape(HullView& view, const RbGeometry& g, const RbMatrix& t) {
     if (g.type == RbGeomBox) {
         view.SetupBox(g, t);
         return true;
@@ -584,12 +570,11 @@ bool SetupShape(HullView& view, const RbGeometry& g, const RbMatrix& t)
 HullView g_viewA;
 HullView g_viewB;
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- the tests
 
-void RbSimulator::CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb)
-{
+void RbSimulator::CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb) {
     out.collided = 0;
     if (!SetupShape(g_viewA, *a, ta) || !SetupShape(g_viewB, *b, tb)) return;
     SatResult r;
@@ -597,8 +582,7 @@ void RbSimulator::CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& t
 }
 
 void RbSimulator::CollideConvexTriangle(RbContact& out, RbGeometry* hull, const RbMatrix& t, const RbVector& v0,
-                                        const RbVector& v1, const RbVector& v2)
-{
+                                        const RbVector& v1, const RbVector& v2) {
     out.collided = 0;
     if (!SetupShape(g_viewA, *hull, t)) return;
     g_viewB.SetupTriangle(v0, v1, v2);
@@ -606,8 +590,7 @@ void RbSimulator::CollideConvexTriangle(RbContact& out, RbGeometry* hull, const 
     if (Separate(g_viewA, g_viewB, r)) Fill(out, r);
 }
 
-void RbSimulator::CollideConvexTriangles(RbContact& out, RbGeometry* hull, const RbMatrix& t, RbGeometry* mesh)
-{
+void RbSimulator::CollideConvexTriangles(RbContact& out, RbGeometry* hull, const RbMatrix& t, RbGeometry* mesh) {
     out.collided = 0;
     if (!mesh->meshCandidates || !mesh->meshTriangles || !mesh->meshVertices) return;
     // The hull's world view is the same for every triangle: set up once, with its box,
@@ -660,8 +643,7 @@ void RbSimulator::CollideConvexTriangles(RbContact& out, RbGeometry* hull, const
 
 // ---------------------------------------------------------------- hull shapes
 
-RbConvexHull* RbSimulator::CreateConvexHull(const RbVector* points, int count, RbHullResult* result)
-{
+RbConvexHull* RbSimulator::CreateConvexHull(const RbVector* points, int count, RbHullResult* result) {
     if (m_inStep) return nullptr;
     RbHullResult why = RbHullBuilt;
     RbConvexHull* hull = RbBuildConvexHull(m_allocator, points, count, &why);
@@ -675,8 +657,7 @@ RbConvexHull* RbSimulator::CreateConvexHull(const RbVector* points, int count, R
     return hull;
 }
 
-bool RbSimulator::FreeConvexHull(RbConvexHull* hull)
-{
+bool RbSimulator::FreeConvexHull(RbConvexHull* hull) {
     if (m_inStep) return false;
     for (RbConvexHull** link = &m_hulls; *link; link = &(*link)->nextHull) {
         if (*link != hull) continue;
@@ -688,8 +669,7 @@ bool RbSimulator::FreeConvexHull(RbConvexHull* hull)
     return false;
 }
 
-void RbSimulator::FreeAllConvexHulls()
-{
+void RbSimulator::FreeAllConvexHulls() {
     while (RbConvexHull* hull = m_hulls) {
         m_hulls = hull->nextHull;
         RbFreeConvexHull(m_allocator, hull);

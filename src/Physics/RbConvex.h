@@ -12,10 +12,10 @@ struct RbConvexHull {
     int32_t faceCount = 0;
     int32_t vertexCount = 0;
     int32_t edgeCount = 0;
-    int32_t users = 0;  // shapes that point at this hull
+    int32_t users = 0; // shapes that point at this hull
     // Per face: unit outward normal, and in w the plane distance -(n . first vertex).
     RbVector* planes = nullptr;
-    RbVector* vertices = nullptr;  // in the shape's frame
+    RbVector* vertices = nullptr; // in the shape's frame
     // Per face: the faces across its three edges, its three vertices (counter-
     // clockwise seen from outside) and its three edges.
     uint8_t (*faceNeighbours)[3] = nullptr;
@@ -26,15 +26,15 @@ struct RbConvexHull {
     uint8_t* vertexEdgeLists = nullptr;
     // Per edge: the two faces it separates, then its two vertices.
     uint8_t (*edges)[4] = nullptr;
-    RbConvexHull* nextHull = nullptr;  // the simulator's list of hulls
+    RbConvexHull* nextHull = nullptr; // the simulator's list of hulls
 };
 
 // Result of building a hull from points.
 enum RbHullResult : int32_t {
     RbHullBuilt = 0,
-    RbHullTooFewPoints,    // fewer than four points not in one plane
-    RbHullNotFinite,       // a coordinate is NaN or infinite
-    RbHullTooComplex,      // more than 255 faces, vertices or edges
+    RbHullTooFewPoints, // fewer than four points not in one plane
+    RbHullNotFinite,    // a coordinate is NaN or infinite
+    RbHullTooComplex,   // more than 255 faces, vertices or edges
     RbHullNoMemory,
 };
 

@@ -9,29 +9,25 @@ namespace {
 
 const float kPi = 3.14159265f;
 
-RbMatrix3 Rotation3(const RbQuaternion& q)
-{
+RbMatrix3 Rotation3(const RbQuaternion& q) {
     RbMatrix m;
     RbQuaternionToRows(q, m);
     return RbRotationOf(m);
 }
 
-RbQuaternion AxisRotation(const RbVector& axis, float angle)
-{
+RbQuaternion AxisRotation(const RbVector& axis, float angle) {
     float s = std::sin(angle * 0.5f);
     return RbNormalizeQuaternion(RbQuaternion{axis.x * s, axis.y * s, axis.z * s, std::cos(angle * 0.5f)});
 }
 
 // Angle between two unit vectors, 0 and pi snapped within 1e-6.
-float UnitAngle(float d)
-{
+float UnitAngle(float d) {
     if (std::fabs(d - 1.0f) < 1e-6f) return 0.0f;
     if (std::fabs(d + 1.0f) < 1e-6f) return kPi;
     return std::acos(d > 1.0f ? 1.0f : (d < -1.0f ? -1.0f : d));
 }
 
-RbContact JointRow(RbRowType type, RbJoint* joint)
-{
+RbContact JointRow(RbRowType type, RbJoint* joint) {
     RbContact row;
     row.type = type;
     row.bodyA = joint->bodyA;
@@ -39,8 +35,7 @@ RbContact JointRow(RbRowType type, RbJoint* joint)
     return row;
 }
 
-void RemoveFromBody(RbBody* body, RbJoint* joint)
-{
+void RemoveFromBody(RbBody* body, RbJoint* joint) {
     if (!body) return;
     RbJoint** link = &body->joints;
     while (*link) {
@@ -58,37 +53,35 @@ void RemoveFromBody(RbBody* body, RbJoint* joint)
 // A running motor keeps its set awake: the rest-pose test would otherwise put a
 // wheel turning steadily below its turning-rate limit to sleep, and a resting set
 // is never solved again, so the motor could not restart it.
-bool DrivesAMotor(const RbConstraintSet* set)
-{
+bool DrivesAMotor(const RbConstraintSet* set) {
     for (const RbJoint* j = set->joints; j; j = j->nextInSet)
         if (j->enabled && (j->jointType == 2 || j->jointType == 3) && std::fabs(j->motor.targetSpeed) >= 1e-6f)
             return true;
     return false;
 }
 
-void UnchainFromSet(RbJoint* joint)
-{
+void UnchainFromSet(RbJoint* joint) {
     RbConstraintSet* set = joint->set;
     if (!set) return;
-    if (joint->prevInSet) joint->prevInSet->nextInSet = joint->nextInSet;
-    else if (set->joints == joint) set->joints = joint->nextInSet;
+    if (joint->prevInSet)
+        joint->prevInSet->nextInSet = joint->nextInSet;
+    else if (set->joints == joint)
+        set->joints = joint->nextInSet;
     if (joint->nextInSet) joint->nextInSet->prevInSet = joint->prevInSet;
     joint->nextInSet = joint->prevInSet = nullptr;
     joint->set = nullptr;
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- construction
 
-void RbJoint::SetFrames(const RbMatrix& inA, const RbMatrix& inB)
-{
+void RbJoint::SetFrames(const RbMatrix& inA, const RbMatrix& inB) {
     frameA = inA;
     frameB = inB;
 }
 
-bool RbJoint::SetAnchors(int count, const RbVector* onA, const RbVector* onB)
-{
+bool RbJoint::SetAnchors(int count, const RbVector* onA, const RbVector* onB) {
     if (count < 0 || count > 2 || (count > 0 && (!onA || !onB))) return false;
     for (int i = 0; i < count; ++i) {
         if (!RbIsFinite(onA[i]) || !RbIsFinite(onB[i])) return false;
@@ -101,29 +94,25 @@ bool RbJoint::SetAnchors(int count, const RbVector* onA, const RbVector* onB)
     return true;
 }
 
-void RbJoint::SetLimit(bool enable, float lower, float upper)
-{
+void RbJoint::SetLimit(bool enable, float lower, float upper) {
     limit.enabled = enable ? 1 : 0;
     limit.lower = lower;
     limit.upper = upper;
     limit.active = 0;
 }
 
-void RbJoint::SetTwistLimit(bool enable, float halfWidth)
-{
+void RbJoint::SetTwistLimit(bool enable, float halfWidth) {
     twistLimit.enabled = enable ? 1 : 0;
     twistLimit.lower = halfWidth;
     twistLimit.active = 0;
 }
 
-void RbJoint::SetMotor(float targetSpeed, float maxEffort)
-{
+void RbJoint::SetMotor(float targetSpeed, float maxEffort) {
     motor.targetSpeed = targetSpeed;
     motor.maxEffort = maxEffort;
 }
 
-RbJoint* RbSimulator::NewJoint(RbRigidBody* a, RbBody* b)
-{
+RbJoint* RbSimulator::NewJoint(RbRigidBody* a, RbBody* b) {
     if (m_inStep || !a || !a->inUse || a == b || (b && !b->inUse) || (b && b->kind == RbKindTerrain)) return nullptr;
     RbJoint* joint = m_jointPool.TakeFresh();
     if (!joint) {
@@ -132,7 +121,7 @@ RbJoint* RbSimulator::NewJoint(RbRigidBody* a, RbBody* b)
     }
     joint->bodyA = a;
     joint->bodyB = b;
-    joint->iterations = -1;  // no request: the solver's default
+    joint->iterations = -1; // no request: the solver's default
     joint->limit.owner = joint;
     joint->twistLimit.owner = joint;
     // Newest first in each body's list.
@@ -145,8 +134,7 @@ RbJoint* RbSimulator::NewJoint(RbRigidBody* a, RbBody* b)
     return joint;
 }
 
-void RbSimulator::FreeJoint(RbJoint* joint)
-{
+void RbSimulator::FreeJoint(RbJoint* joint) {
     if (m_inStep || !joint || m_jointPool.IndexOfAddress(joint) < 0 || !joint->inUse) return;
     RemoveFromBody(joint->bodyA, joint);
     RemoveFromBody(joint->bodyB, joint);
@@ -165,8 +153,7 @@ void RbSimulator::FreeJoint(RbJoint* joint)
     m_jointPool.Give(joint);
 }
 
-RbController* RbSimulator::AttachJointController(RbJoint* joint, RbControllerCallback* callback, int period)
-{
+RbController* RbSimulator::AttachJointController(RbJoint* joint, RbControllerCallback* callback, int period) {
     if (m_inStep || !joint || !joint->inUse) return nullptr;
     RbController* c = AppendController(joint->controllers, period);
     if (!c) return nullptr;
@@ -175,8 +162,7 @@ RbController* RbSimulator::AttachJointController(RbJoint* joint, RbControllerCal
     return c;
 }
 
-RbController* RbSimulator::AppendController(RbController*& list, int period)
-{
+RbController* RbSimulator::AppendController(RbController*& list, int period) {
     RbController* c = m_controllerPool.TakeFresh();
     if (!c) return nullptr;
     c->period = period > 0 ? period : 0;
@@ -184,13 +170,14 @@ RbController* RbSimulator::AppendController(RbController*& list, int period)
     RbController* last = list;
     while (last && last->next) last = last->next;
     c->prev = last;
-    if (last) last->next = c;
-    else list = c;
+    if (last)
+        last->next = c;
+    else
+        list = c;
     return c;
 }
 
-RbConstraintSet* RbSimulator::NewConstraintSet()
-{
+RbConstraintSet* RbSimulator::NewConstraintSet() {
     if (m_inStep) return nullptr;
     RbConstraintSet* set = m_setPool.TakeFresh();
     if (!set) {
@@ -201,8 +188,7 @@ RbConstraintSet* RbSimulator::NewConstraintSet()
     return set;
 }
 
-void RbSimulator::FreeConstraintSet(RbConstraintSet* set)
-{
+void RbSimulator::FreeConstraintSet(RbConstraintSet* set) {
     if (m_inStep || !set || set == &m_islandSet || m_setPool.IndexOfAddress(set) < 0 || !set->inUse) return;
     while (RbJoint* j = set->joints) UnchainFromSet(j);
     while (RbBody* b = set->firstBody) set->UnlinkBody(b);
@@ -210,29 +196,27 @@ void RbSimulator::FreeConstraintSet(RbConstraintSet* set)
     m_setPool.Give(set);
 }
 
-void RbSimulator::ReleaseSetIfEmpty(RbConstraintSet* set)
-{
+void RbSimulator::ReleaseSetIfEmpty(RbConstraintSet* set) {
     if (set && set != &m_islandSet && set->bodyCount == 0) FreeConstraintSet(set);
 }
 
-bool RbConstraintSet::AddJoint(RbJoint* joint)
-{
+bool RbConstraintSet::AddJoint(RbJoint* joint) {
     if (!joint || !joint->inUse || joint->set || (joint->bodyA && joint->bodyA->owner->IsStepping())) return false;
     // Chained at the end, so joints are prepared in the order they were added.
     RbJoint* last = joints;
     while (last && last->nextInSet) last = last->nextInSet;
     joint->prevInSet = last;
     joint->nextInSet = nullptr;
-    if (last) last->nextInSet = joint;
-    else joints = joint;
+    if (last)
+        last->nextInSet = joint;
+    else
+        joints = joint;
     joint->set = this;
     return true;
 }
 
-bool RbConstraintSet::AddBody(RbBody* body)
-{
-    if (!body || !body->inUse || body->kind == RbKindTerrain || !body->owner || body->owner->IsStepping())
-        return false;
+bool RbConstraintSet::AddBody(RbBody* body) {
+    if (!body || !body->inUse || body->kind == RbKindTerrain || !body->owner || body->owner->IsStepping()) return false;
     if (body->constraintSet == this) return true;
     if (body->constraintSet) return false;
     LinkBody(body);
@@ -241,8 +225,7 @@ bool RbConstraintSet::AddBody(RbBody* body)
 
 // ---------------------------------------------------------------- per-step work
 
-void RbJoint::UpdateWorldFrames()
-{
+void RbJoint::UpdateWorldFrames() {
     worldFrameA = RbCompose(frameA, bodyA->transform);
     worldFrameB = bodyB ? RbCompose(frameB, bodyB->transform) : frameB;
     limit.axis = RbNormalize(RbRow(worldFrameA, 1) + RbRow(worldFrameB, 1));
@@ -272,16 +255,14 @@ void RbJoint::UpdateWorldFrames()
     }
 }
 
-void RbJoint::UpdateAnchors()
-{
+void RbJoint::UpdateAnchors() {
     for (int i = 0; i < anchorCount; ++i) {
         anchorsA[i].world = RbTransformPoint(bodyA->transform, anchorsA[i].local);
         anchorsB[i].world = bodyB ? RbTransformPoint(bodyB->transform, anchorsB[i].local) : anchorsB[i].local;
     }
 }
 
-void RbJoint::AddRows(RbSimulator* sim)
-{
+void RbJoint::AddRows(RbSimulator* sim) {
     RbVector posA = bodyA->GetPosition();
     bool rigidB = bodyB && bodyB->rigid;
     RbVector posB = rigidB ? RbPosition(bodyB->transform) : RbVector{};
@@ -326,8 +307,7 @@ void RbJoint::AddRows(RbSimulator* sim)
     }
 }
 
-void RbJoint::AddLimitRows(RbSimulator* sim)
-{
+void RbJoint::AddLimitRows(RbSimulator* sim) {
     limit.active = 0;
     twistLimit.active = 0;
     if ((jointType == 0 || jointType == 2) && limit.enabled) {
@@ -362,8 +342,10 @@ void RbJoint::AddLimitRows(RbSimulator* sim)
         if (twist != 0.0f && twist != kPi && RbDot(RbNormalize(RbCross(zb, v)), xb) < 0.0f) twist = -twist;
         float h = twistLimit.lower;
         float error = 0.0f;
-        if (twist > h) error = twist - h;
-        else if (twist < -h) error = twist + h;
+        if (twist > h)
+            error = twist - h;
+        else if (twist < -h)
+            error = twist + h;
         if (error != 0.0f) {
             twistLimit.active = 1;
             twistLimit.error = error;
@@ -407,8 +389,7 @@ void RbJoint::AddLimitRows(RbSimulator* sim)
     }
 }
 
-void RbJoint::AddMotorRow(RbSimulator* sim)
-{
+void RbJoint::AddMotorRow(RbSimulator* sim) {
     if (jointType != 2 && jointType != 3) return;
     if (limit.enabled && limit.active &&
         ((limit.side == 0 && motor.targetSpeed > 0.0f) || (limit.side == 1 && motor.targetSpeed < 0.0f)))
@@ -423,8 +404,7 @@ void RbJoint::AddMotorRow(RbSimulator* sim)
     sim->PushJointRow(row);
 }
 
-void RbJoint::ApplyDamping()
-{
+void RbJoint::ApplyDamping() {
     if (jointType != 0 && jointType != 2) return;
     RbRigidBody* b = RbRigidOf(bodyB);
     RbVector wa = bodyA->angularVelocity;
@@ -441,8 +421,7 @@ void RbJoint::ApplyDamping()
     if (b) b->stepTorque += w * damping;
 }
 
-void RbJoint::RunControllers(float step)
-{
+void RbJoint::RunControllers(float step) {
     RbRigidBody* b = RbRigidOf(bodyB);
     for (RbController* c = controllers; c;) {
         RbController* next = c->next;
@@ -462,8 +441,7 @@ void RbJoint::RunControllers(float step)
     }
 }
 
-void RbConstraintSet::PrepareJoints(float& tol, int& its)
-{
+void RbConstraintSet::PrepareJoints(float& tol, int& its) {
     for (RbJoint* j = joints; j; j = j->nextInSet) {
         if (!j->enabled || !j->bodyA) continue;
         RbSimulator* sim = j->bodyA->owner;
@@ -478,22 +456,19 @@ void RbConstraintSet::PrepareJoints(float& tol, int& its)
 
 // ---------------------------------------------------------------- stages
 
-void RbSimulator::ApplyJointDamping()
-{
+void RbSimulator::ApplyJointDamping() {
     for (RbConstraintSet* set = m_setHead; set; set = set->next)
         for (RbJoint* j = set->joints; j; j = j->nextInSet)
             if (j->enabled && j->bodyA) j->ApplyDamping();
 }
 
-void RbSimulator::RunJointControllers()
-{
+void RbSimulator::RunJointControllers() {
     for (RbConstraintSet* set = m_setHead; set; set = set->next)
         for (RbJoint* j = set->joints; j; j = j->nextInSet)
             if (j->enabled && j->bodyA) j->RunControllers(m_step);
 }
 
-void RbSimulator::SolveConstraintSets()
-{
+void RbSimulator::SolveConstraintSets() {
     if (!m_setHead) return;
     for (RbConstraintSet* set = m_setHead; set; set = set->next) set->visited = 0;
     for (RbConstraintSet* set = m_setHead; set; set = set->next) {
@@ -534,11 +509,15 @@ void RbSimulator::SolveConstraintSets()
         }
         for (int i = 0; i < m_setsToSolve.Size(); ++i) {
             RbConstraintSet* s = static_cast<RbConstraintSet*>(m_setsToSolve[i]);
-            if (allAtRest) s->RestBodies(0);
-            else s->WakeBodies();
+            if (allAtRest)
+                s->RestBodies(0);
+            else
+                s->WakeBodies();
         }
-        if (allAtRest) m_islandSet.RestBodies(0);
-        else m_islandSet.WakeBodies();
+        if (allAtRest)
+            m_islandSet.RestBodies(0);
+        else
+            m_islandSet.WakeBodies();
         m_islandSet.Reset();
     }
     m_islandSet.Reset();

@@ -4,8 +4,7 @@
 // ---------------------------------------------------------------- small geometry
 
 RbSegmentPoints RbSegmentClosestPoints(const RbVector& start1, const RbVector& end1, const RbVector& start2,
-                                       const RbVector& end2)
-{
+                                       const RbVector& end2) {
     RbSegmentPoints r;
     RbVector d1 = start1 - start2;
     RbVector e1 = end1 - start1;
@@ -31,8 +30,7 @@ RbSegmentPoints RbSegmentClosestPoints(const RbVector& start1, const RbVector& e
     return r;
 }
 
-void RbBoxCorners(const RbVector& c, const RbVector a[3], RbVector corners[8])
-{
+void RbBoxCorners(const RbVector& c, const RbVector a[3], RbVector corners[8]) {
     int n = 0;
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 2; ++j)
@@ -45,8 +43,7 @@ void RbBoxCorners(const RbVector& c, const RbVector a[3], RbVector corners[8])
             }
 }
 
-RbBox RbMakeBox(const RbGeometry& g, const RbMatrix& t)
-{
+RbBox RbMakeBox(const RbGeometry& g, const RbMatrix& t) {
     RbBox b;
     b.c = RbPosition(t);
     for (int k = 0; k < 3; ++k) {
@@ -66,20 +63,21 @@ struct BoxBoxState {
     float best = 100000.0f;
     int found = 0;
     int edgeWon = 0;
-    RbVector normal;  // from B toward A
+    RbVector normal; // from B toward A
     RbVector pointA;
     RbVector pointB;
     RbVector edgeA1, edgeA2, edgeB1, edgeB2;
-    RbVector edgeNormal;  // from A toward B
+    RbVector edgeNormal; // from A toward B
 };
 
 // Face axis i of P against Q. pIsA tells which of the two boxes P is.
-bool FaceTest(BoxBoxState& st, const RbBox& p, int i, const RbBox& q, bool pIsA)
-{
+bool FaceTest(BoxBoxState& st, const RbBox& p, int i, const RbBox& q, bool pIsA) {
     RbVector n = p.u[i];
     float s = RbDot(q.c - p.c, n);
-    if (s >= 0.0f) s = -s;
-    else n = -n;
+    if (s >= 0.0f)
+        s = -s;
+    else
+        n = -n;
     float depth = s + p.h[i] + std::fabs(RbDot(q.a[0], n)) + std::fabs(RbDot(q.a[1], n)) + std::fabs(RbDot(q.a[2], n));
     if (depth <= 0.0f) return false;
     RbVector v = q.c;
@@ -115,14 +113,15 @@ bool FaceTest(BoxBoxState& st, const RbBox& p, int i, const RbBox& q, bool pIsA)
     return true;
 }
 
-bool EdgeTest(BoxBoxState& st, const RbBox& A, int i, const RbBox& B, int j)
-{
+bool EdgeTest(BoxBoxState& st, const RbBox& A, int i, const RbBox& B, int j) {
     RbVector n = RbCross(A.u[i], B.u[j]);
     if (RbLength(n) < 1e-6f) return true;
     n = RbNormalize(n);
     float s = RbDot(B.c - A.c, n);
-    if (s >= 0.0f) s = -s;
-    else n = -n;
+    if (s >= 0.0f)
+        s = -s;
+    else
+        n = -n;
     int p = (i + 1) % 3, q = (i + 2) % 3, r = (j + 1) % 3, t = (j + 2) % 3;
     float sp = RbDot(A.a[p], n) > 0.0f ? 1.0f : -1.0f;
     float sq = RbDot(A.a[q], n) > 0.0f ? 1.0f : -1.0f;
@@ -144,10 +143,9 @@ bool EdgeTest(BoxBoxState& st, const RbBox& A, int i, const RbBox& B, int j)
     return true;
 }
 
-}  // namespace
+} // namespace
 
-void RbTestBoxBox(RbContact& out, const RbGeometry& ga, const RbMatrix& ta, const RbGeometry& gb, const RbMatrix& tb)
-{
+void RbTestBoxBox(RbContact& out, const RbGeometry& ga, const RbMatrix& ta, const RbGeometry& gb, const RbMatrix& tb) {
     RbBox A = RbMakeBox(ga, ta);
     RbBox B = RbMakeBox(gb, tb);
     BoxBoxState st;
@@ -177,8 +175,7 @@ void RbTestBoxBox(RbContact& out, const RbGeometry& ga, const RbMatrix& ta, cons
     out.offsetB = st.pointB;
 }
 
-void RbSimulator::CollideBoxBox(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb)
-{
+void RbSimulator::CollideBoxBox(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb) {
     RbTestBoxBox(out, *a, ta, *b, tb);
 }
 
@@ -186,8 +183,7 @@ void RbSimulator::CollideBoxBox(RbContact& out, RbGeometry* a, const RbMatrix& t
 
 namespace {
 
-void Flip(RbContact& c)
-{
+void Flip(RbContact& c) {
     c.normal = -c.normal;
     RbVector t = c.offsetA;
     c.offsetA = c.offsetB;
@@ -197,11 +193,10 @@ void Flip(RbContact& c)
     c.geometryB = g;
 }
 
-}  // namespace
+} // namespace
 
 void RbSimulator::CollideShapes(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb,
-                                const RbVector&)
-{
+                                const RbVector&) {
     switch (a->type) {
     case RbGeomBox:
         switch (b->type) {
@@ -215,15 +210,24 @@ void RbSimulator::CollideShapes(RbContact& out, RbGeometry* a, const RbMatrix& t
         }
     case RbGeomSphere:
         switch (b->type) {
-        case RbGeomBox: RbTestBoxSphere(out, *b, tb, *a, ta); Flip(out); return;
+        case RbGeomBox:
+            RbTestBoxSphere(out, *b, tb, *a, ta);
+            Flip(out);
+            return;
         case RbGeomSphere: RbTestSphereSphere(out, *a, ta, *b, tb); return;
-        case RbGeomCylinder: RbTestCylinderSphere(out, *b, tb, *a, ta); Flip(out); return;
+        case RbGeomCylinder:
+            RbTestCylinderSphere(out, *b, tb, *a, ta);
+            Flip(out);
+            return;
         case RbGeomTriangleMesh: RbTestSphereMesh(out, *a, ta, *b); return;
         default: return;
         }
     case RbGeomCylinder:
         switch (b->type) {
-        case RbGeomBox: RbTestBoxCylinder(out, *b, tb, *a, ta); Flip(out); return;
+        case RbGeomBox:
+            RbTestBoxCylinder(out, *b, tb, *a, ta);
+            Flip(out);
+            return;
         case RbGeomSphere: RbTestCylinderSphere(out, *a, ta, *b, tb); return;
         case RbGeomCylinder: RbTestCylinderCylinder(out, *a, ta, *b, tb); return;
         case RbGeomTriangleMesh: RbTestCylinderMesh(out, *a, ta, *b); return;
@@ -231,24 +235,24 @@ void RbSimulator::CollideShapes(RbContact& out, RbGeometry* a, const RbMatrix& t
         }
     case RbGeomConvex:
         switch (b->type) {
-        case RbGeomBox: CollideConvex(out, b, tb, a, ta); Flip(out); return;
+        case RbGeomBox:
+            CollideConvex(out, b, tb, a, ta);
+            Flip(out);
+            return;
         case RbGeomConvex: CollideConvex(out, a, ta, b, tb); return;
         case RbGeomTriangleMesh: CollideConvexTriangles(out, a, ta, b); return;
         default: return;
         }
-    default:
-        return;
+    default: return;
     }
 }
 
-static RbMatrix ShapeWorld(const RbGeometry* g, const RbMatrix& bodyTransform)
-{
+static RbMatrix ShapeWorld(const RbGeometry* g, const RbMatrix& bodyTransform) {
     if (g->type == RbGeomTriangleMesh) return bodyTransform;
     return RbCompose(g->localTransform, bodyTransform);
 }
 
-void RbSimulator::CollideBodies(RbContact& out, RbBody* a, RbBody* b, const RbVector& hint)
-{
+void RbSimulator::CollideBodies(RbContact& out, RbBody* a, RbBody* b, const RbVector& hint) {
     out.collided = 0;
     if (a->geometryCount == 0 || b->geometryCount == 0) return;
     const RbMatrix& ta = a->transform;
@@ -316,14 +320,13 @@ void RbSimulator::CollideBodies(RbContact& out, RbBody* a, RbBody* b, const RbVe
 
 // ---------------------------------------------------------------- line sensors
 
-void RbSimulator::TestSensors(RbBody* sensorBody, RbBody* other)
-{
+void RbSimulator::TestSensors(RbBody* sensorBody, RbBody* other) {
     if (!sensorBody->sensors || other->geometryCount == 0) return;
     // A body with exactly one shape is stood for by its bounding record (the
     // terrain by its triangle shape).
     bool single = other->geometryCount == 1;
-    RbGeometry* first = single ? (other->kind == RbKindTerrain ? other->firstGeometry : &other->bounds)
-                               : other->firstGeometry;
+    RbGeometry* first =
+        single ? (other->kind == RbKindTerrain ? other->firstGeometry : &other->bounds) : other->firstGeometry;
     for (RbSensor* sensor = sensorBody->sensors; sensor; sensor = sensor->next) {
         RbVector worldOrigin = RbTransformPoint(sensorBody->transform, sensor->origin);
         RbVector worldSegment = RbRotate(sensorBody->transform, sensor->segment);

@@ -10,8 +10,7 @@ struct Slot {
     int hit = 0;
 };
 
-void Finish(RbContact& out, const Slot& s)
-{
+void Finish(RbContact& out, const Slot& s) {
     out.collided = s.hit;
     if (!s.hit) return;
     out.depth = s.depth;
@@ -20,8 +19,7 @@ void Finish(RbContact& out, const Slot& s)
     out.offsetB = s.pointB;
 }
 
-void Record(Slot& s, float depth, const RbVector& a, const RbVector& b, const RbVector& n)
-{
+void Record(Slot& s, float depth, const RbVector& a, const RbVector& b, const RbVector& n) {
     s.depth = depth;
     s.pointA = a;
     s.pointB = b;
@@ -31,10 +29,7 @@ void Record(Slot& s, float depth, const RbVector& a, const RbVector& b, const Rb
 
 float RawLength(const RbVector& v) { return std::sqrt(RbLengthSq(v)); }
 
-bool AllTiny(const RbVector& v)
-{
-    return std::fabs(v.x) < 1e-6f && std::fabs(v.y) < 1e-6f && std::fabs(v.z) < 1e-6f;
-}
+bool AllTiny(const RbVector& v) { return std::fabs(v.x) < 1e-6f && std::fabs(v.y) < 1e-6f && std::fabs(v.z) < 1e-6f; }
 
 struct Capsule {
     RbVector c;
@@ -43,8 +38,7 @@ struct Capsule {
     float h;
 };
 
-Capsule MakeCapsule(const RbGeometry& g, const RbMatrix& t)
-{
+Capsule MakeCapsule(const RbGeometry& g, const RbMatrix& t) {
     Capsule cap;
     cap.c = RbPosition(t);
     cap.u = RbRow(t, 1);
@@ -55,8 +49,7 @@ Capsule MakeCapsule(const RbGeometry& g, const RbMatrix& t)
 }
 
 // Reads a triangle of a mesh answer; false when its indices are unusable.
-bool MeshTriangle(const RbGeometry& mesh, int candidate, RbTriangleData& data, const RbTriangle*& triangle)
-{
+bool MeshTriangle(const RbGeometry& mesh, int candidate, RbTriangleData& data, const RbTriangle*& triangle) {
     if (!mesh.meshCandidates || !mesh.meshTriangles || !mesh.meshVertices) return false;
     int index = mesh.meshCandidates[candidate];
     if (index < 0 || index >= mesh.meshTriangleCount) return false;
@@ -72,8 +65,7 @@ bool InsideTriangle(const RbTriangleData& tri, const RbVector& p) { return RbCla
 
 // True when a candidate triangle lies wholly to one side of the box on some axis.
 // Candidates that cannot be read are left to MeshTriangle to refuse.
-bool TriangleOutsideBox(const RbGeometry& mesh, int candidate, const RbVector& lo, const RbVector& hi)
-{
+bool TriangleOutsideBox(const RbGeometry& mesh, int candidate, const RbVector& lo, const RbVector& hi) {
     if (!mesh.meshCandidates || !mesh.meshTriangles || !mesh.meshVertices) return false;
     int index = mesh.meshCandidates[candidate];
     if (index < 0 || index >= mesh.meshTriangleCount) return false;
@@ -90,10 +82,9 @@ bool TriangleOutsideBox(const RbGeometry& mesh, int candidate, const RbVector& l
     return false;
 }
 
-}  // namespace
+} // namespace
 
-void RbBuildTriangle(RbTriangleData& tri, const RbVector& a, const RbVector& b, const RbVector& c)
-{
+void RbBuildTriangle(RbTriangleData& tri, const RbVector& a, const RbVector& b, const RbVector& c) {
     tri.v[0] = a;
     tri.v[1] = b;
     tri.v[2] = c;
@@ -104,17 +95,22 @@ void RbBuildTriangle(RbTriangleData& tri, const RbVector& a, const RbVector& b, 
     tri.d = RbDot(tri.n, a);
 }
 
-int RbClassifyInTriangle(const RbTriangleData& tri, const RbVector& p)
-{
+int RbClassifyInTriangle(const RbTriangleData& tri, const RbVector& p) {
     const RbVector& n = tri.n;
     int u, v;
     float dropped;
     if (std::fabs(n.z) >= std::fabs(n.y) && std::fabs(n.z) > std::fabs(n.x)) {
-        u = 0; v = 1; dropped = n.z;
+        u = 0;
+        v = 1;
+        dropped = n.z;
     } else if (std::fabs(n.y) > std::fabs(n.z) && std::fabs(n.y) > std::fabs(n.x)) {
-        u = 2; v = 0; dropped = n.y;
+        u = 2;
+        v = 0;
+        dropped = n.y;
     } else {
-        u = 1; v = 2; dropped = n.x;
+        u = 1;
+        v = 2;
+        dropped = n.x;
     }
     bool positive[3];
     for (int k = 0; k < 3; ++k) {
@@ -125,20 +121,26 @@ int RbClassifyInTriangle(const RbTriangleData& tri, const RbVector& p)
     }
     if ((!positive[0] && !positive[1] && !positive[2]) || (positive[0] && positive[1] && positive[2])) return -1;
     int result;
-    if (!positive[0] && positive[1] && positive[2]) result = 1;
-    else if (positive[0] && !positive[1] && positive[2]) result = 3;
-    else if (positive[0] && positive[1] && !positive[2]) result = 5;
-    else if (!positive[0] && positive[1] && !positive[2]) result = 0;
-    else if (!positive[0] && !positive[1] && positive[2]) result = 2;
-    else result = 4;
+    if (!positive[0] && positive[1] && positive[2])
+        result = 1;
+    else if (positive[0] && !positive[1] && positive[2])
+        result = 3;
+    else if (positive[0] && positive[1] && !positive[2])
+        result = 5;
+    else if (!positive[0] && positive[1] && !positive[2])
+        result = 0;
+    else if (!positive[0] && !positive[1] && positive[2])
+        result = 2;
+    else
+        result = 4;
     if (dropped <= 0.0f) result = (result + 3) % 6;
     return result;
 }
 
 // ---------------------------------------------------------------- spheres
 
-void RbTestSphereSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb)
-{
+void RbTestSphereSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
+                        const RbMatrix& tb) {
     out.collided = 0;
     RbVector ca = RbPosition(ta), cb = RbPosition(tb);
     float ra = a.params[0], rb = b.params[0];
@@ -154,8 +156,7 @@ void RbTestSphereSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta,
     out.offsetB = cb + n * rb;
 }
 
-void RbTestBoxSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb)
-{
+void RbTestBoxSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb) {
     out.collided = 0;
     RbVector centre = RbPosition(tb);
     float r = b.params[0];
@@ -192,9 +193,12 @@ void RbTestBoxSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, co
         float p[3];
         for (int i = 0; i < 3; ++i) p[i] = -e[i];
         int i;
-        if (p[0] < p[1] && p[0] < p[2]) i = 0;
-        else if (p[0] >= p[1] && p[1] < p[2]) i = 1;
-        else i = 2;
+        if (p[0] < p[1] && p[0] < p[2])
+            i = 0;
+        else if (p[0] >= p[1] && p[1] < p[2])
+            i = 1;
+        else
+            i = 2;
         faceResult(i, r + p[i]);
     };
     if (outside >= 2) {
@@ -226,8 +230,7 @@ void RbTestBoxSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, co
 }
 
 void RbTestCylinderSphere(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
-                          const RbMatrix& tb)
-{
+                          const RbMatrix& tb) {
     out.collided = 0;
     Capsule cyl = MakeCapsule(a, ta);
     RbVector sc = RbPosition(tb);
@@ -252,8 +255,7 @@ void RbTestCylinderSphere(RbContact& out, const RbGeometry& a, const RbMatrix& t
 // ---------------------------------------------------------------- box against cylinder
 
 void RbSegmentBoxClosest(const RbVector& start, const RbVector& end, const RbVector& halfSizes, RbVector& boxPoint,
-                         RbVector& segmentPoint)
-{
+                         RbVector& segmentPoint) {
     enum { Below, Inside, Above };
     float P[3], D[3], h[3], t[3];
     int state[3];
@@ -325,8 +327,8 @@ void RbSegmentBoxClosest(const RbVector& start, const RbVector& end, const RbVec
     }
 }
 
-void RbTestBoxCylinder(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb)
-{
+void RbTestBoxCylinder(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
+                       const RbMatrix& tb) {
     out.collided = 0;
     Capsule cyl = MakeCapsule(b, tb);
     RbVector h = RbVec(a.params[0], a.params[1], a.params[2]);
@@ -383,8 +385,7 @@ void RbTestBoxCylinder(RbContact& out, const RbGeometry& a, const RbMatrix& ta, 
 // ---------------------------------------------------------------- cylinder against cylinder
 
 void RbTestCylinderCylinder(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
-                            const RbMatrix& tb)
-{
+                            const RbMatrix& tb) {
     out.collided = 0;
     Capsule A = MakeCapsule(a, ta);
     Capsule B = MakeCapsule(b, tb);
@@ -423,8 +424,10 @@ void RbTestCylinderCylinder(RbContact& out, const RbGeometry& a, const RbMatrix&
         RbVector upper = other.c + other.u * other.h;
         float axial = RbDot(other.u, end - lower);
         RbVector onOther;
-        if (axial >= 0.0f && axial <= 2.0f * other.h) onOther = lower + other.u * axial;
-        else onOther = axial < 0.0f ? lower : upper;
+        if (axial >= 0.0f && axial <= 2.0f * other.h)
+            onOther = lower + other.u * axial;
+        else
+            onOther = axial < 0.0f ? lower : upper;
         float depth = reach - RawLength(end - onOther);
         if (depth > 0.0f && depth > bestDepth) {
             bestDepth = depth;
@@ -456,8 +459,7 @@ void RbTestCylinderCylinder(RbContact& out, const RbGeometry& a, const RbMatrix&
 
 namespace {
 
-void SphereTriangle(Slot& slot, const RbVector& c, float r, const RbTriangleData& tri)
-{
+void SphereTriangle(Slot& slot, const RbVector& c, float r, const RbTriangleData& tri) {
     slot.depth = 100000.0f;
     slot.hit = 0;
     float s = RbDot(tri.n, c) - tri.d;
@@ -492,8 +494,7 @@ void SphereTriangle(Slot& slot, const RbVector& c, float r, const RbTriangleData
     }
 }
 
-void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri)
-{
+void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri) {
     slot.depth = 1000000.0f;
     slot.hit = 0;
     float s = RbDot(tri.n, cyl.c) - tri.d;
@@ -571,15 +572,14 @@ void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri)
     }
 }
 
-void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri)
-{
+void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri) {
     slot.depth = 100000.0f;
     slot.hit = 0;
     // 1. The triangle's normal.
     float s = RbDot(tri.n, box.c) - tri.d;
     RbVector m = s >= 0.0f ? tri.n : -tri.n;
-    float depth = std::fabs(RbDot(box.a[0], m)) + std::fabs(RbDot(box.a[1], m)) + std::fabs(RbDot(box.a[2], m)) -
-                  std::fabs(s);
+    float depth =
+        std::fabs(RbDot(box.a[0], m)) + std::fabs(RbDot(box.a[1], m)) + std::fabs(RbDot(box.a[2], m)) - std::fabs(s);
     if (depth < 0.0f) return;
     RbVector v = box.c;
     for (int k = 0; k < 3; ++k) v = RbDot(box.a[k], m) > 0.0f ? v - box.a[k] : v + box.a[k];
@@ -665,8 +665,7 @@ void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri)
     }
 }
 
-void BoxTriangleVertical(Slot& slot, const RbVector corners[8], const RbTriangleData& tri)
-{
+void BoxTriangleVertical(Slot& slot, const RbVector corners[8], const RbTriangleData& tri) {
     slot.depth = 0.0f;
     slot.hit = 0;
     if (tri.n.y == 0.0f) return;
@@ -674,8 +673,7 @@ void BoxTriangleVertical(Slot& slot, const RbVector corners[8], const RbTriangle
     for (int i = 0; i < 8; ++i) {
         const RbVector& p = corners[i];
         float c[3];
-        for (int k = 0; k < 3; ++k)
-            c[k] = tri.e[k].x * (p.z - tri.v[k].z) - tri.e[k].z * (p.x - tri.v[k].x);
+        for (int k = 0; k < 3; ++k) c[k] = tri.e[k].x * (p.z - tri.v[k].z) - tri.e[k].z * (p.x - tri.v[k].x);
         bool inside = (c[0] >= 0.0f && c[1] >= 0.0f && c[2] >= 0.0f) || (c[0] <= 0.0f && c[1] <= 0.0f && c[2] <= 0.0f);
         if (!inside) continue;
         float y = (tri.d - tri.n.x * p.x - tri.n.z * p.z) / tri.n.y;
@@ -690,8 +688,7 @@ void BoxTriangleVertical(Slot& slot, const RbVector corners[8], const RbTriangle
 }
 
 template <class PerTriangle>
-void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allowedModes, PerTriangle&& test)
-{
+void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allowedModes, PerTriangle&& test) {
     out.collided = 0;
     Slot slots[2];
     Slot* best = &slots[0];
@@ -717,23 +714,21 @@ void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allo
     if (best->hit) out.materialB = material;
 }
 
-}  // namespace
+} // namespace
 
-void RbTestSphereMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh)
-{
+void RbTestSphereMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh) {
     RbVector c = RbPosition(ta);
     float r = a.params[0];
     MeshTest(out, mesh, false, 1, [&](Slot& slot, const RbTriangleData& tri, int) { SphereTriangle(slot, c, r, tri); });
 }
 
-void RbTestCylinderMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh)
-{
+void RbTestCylinderMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh) {
     Capsule cyl = MakeCapsule(a, ta);
-    MeshTest(out, mesh, false, 1, [&](Slot& slot, const RbTriangleData& tri, int) { CylinderTriangle(slot, cyl, tri); });
+    MeshTest(out, mesh, false, 1,
+             [&](Slot& slot, const RbTriangleData& tri, int) { CylinderTriangle(slot, cyl, tri); });
 }
 
-void RbTestBoxMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh)
-{
+void RbTestBoxMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh) {
     RbBox box = RbMakeBox(a, ta);
     RbVector corners[8];
     bool cornersReady = false;
@@ -750,15 +745,16 @@ void RbTestBoxMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, cons
     });
 }
 
-void RbTestBoxTriangle(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb)
-{
+void RbTestBoxTriangle(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
+                       const RbMatrix& tb) {
     out.collided = 0;
     if (!b.meshTriangles || !b.meshVertices || b.meshTriangleCount < 1) return;
     const RbTriangle& t = b.meshTriangles[0];
     for (int32_t v : t.vertex)
         if (v < 0) return;
     RbTriangleData tri;
-    RbBuildTriangle(tri, RbTransformPoint(tb, b.meshVertices[t.vertex[0]]), RbTransformPoint(tb, b.meshVertices[t.vertex[1]]),
+    RbBuildTriangle(tri, RbTransformPoint(tb, b.meshVertices[t.vertex[0]]),
+                    RbTransformPoint(tb, b.meshVertices[t.vertex[1]]),
                     RbTransformPoint(tb, b.meshVertices[t.vertex[2]]));
     Slot slot;
     BoxTriangle(slot, RbMakeBox(a, ta), tri);
@@ -768,8 +764,7 @@ void RbTestBoxTriangle(RbContact& out, const RbGeometry& a, const RbMatrix& ta, 
 
 // ---------------------------------------------------------------- line sensors
 
-RbSensorHit RbSensorTestGeometry(const RbVector& o, const RbVector& s, float length, const RbGeometry& shape)
-{
+RbSensorHit RbSensorTestGeometry(const RbVector& o, const RbVector& s, float length, const RbGeometry& shape) {
     RbSensorHit hit;
     if (shape.type == RbGeomBox) {
         float enter = -1000000.0f, exit = 1000000.0f;
@@ -778,7 +773,7 @@ RbSensorHit RbSensorTestGeometry(const RbVector& o, const RbVector& s, float len
             float oi = RbComp(o, i), si = RbComp(s, i), h = shape.params[i];
             if (std::fabs(si) < 1e-6f) {
                 if (oi < -h || oi > h) return hit;
-                continue;  // parallel to this slab and inside it
+                continue; // parallel to this slab and inside it
             }
             float t1 = (-h - oi) / si, t2 = (h - oi) / si;
             if (t1 > t2) {

@@ -19,8 +19,7 @@ public:
     RbPool& operator=(const RbPool&) = delete;
     ~RbPool() { Release(); }
 
-    bool Init(RbAllocator* allocator, int count)
-    {
+    bool Init(RbAllocator* allocator, int count) {
         Release();
         m_allocator = allocator;
         if (count < 0) count = 0;
@@ -42,8 +41,7 @@ public:
         return true;
     }
 
-    void Release()
-    {
+    void Release() {
         if (m_items) {
             for (int i = 0; i < m_count; ++i) m_items[i].~T();
             m_allocator->Free(m_items);
@@ -54,8 +52,7 @@ public:
         m_used = 0;
     }
 
-    T* Take()
-    {
+    T* Take() {
         T* item = m_free;
         if (!item) return nullptr;
         m_free = item->poolNext;
@@ -66,8 +63,7 @@ public:
     }
 
     // Take an element reset to a default-constructed value, still marked in use.
-    T* TakeFresh()
-    {
+    T* TakeFresh() {
         T* item = Take();
         if (!item) return nullptr;
         *item = T{};
@@ -75,8 +71,7 @@ public:
         return item;
     }
 
-    void Give(T* item)
-    {
+    void Give(T* item) {
         item->inUse = false;
         item->poolNext = m_free;
         m_free = item;
@@ -86,8 +81,7 @@ public:
     // Index of an element of this pool, or -1 for any other address (the pointer
     // itself is never dereferenced here).
     template <class P>
-    int IndexOfAddress(const P* pointer) const
-    {
+    int IndexOfAddress(const P* pointer) const {
         if (!m_items || !pointer) return -1;
         uintptr_t address = reinterpret_cast<uintptr_t>(pointer);
         uintptr_t base = reinterpret_cast<uintptr_t>(static_cast<const P*>(&m_items[0]));
@@ -117,29 +111,32 @@ private:
 // Intrusive doubly linked list kept as first and last pointers; Next and Prev name
 // the link members. Counts and back-pointers to the list's owner stay with the caller.
 template <class T, T* T::*Next, T* T::*Prev>
-void RbListAppend(T*& first, T*& last, T* item)
-{
+void RbListAppend(T*& first, T*& last, T* item) {
     item->*Next = nullptr;
     item->*Prev = last;
-    if (last) last->*Next = item;
-    else first = item;
+    if (last)
+        last->*Next = item;
+    else
+        first = item;
     last = item;
 }
 
 template <class T, T* T::*Next, T* T::*Prev>
-void RbListUnlink(T*& first, T*& last, T* item)
-{
-    if (item->*Prev) (item->*Prev)->*Next = item->*Next;
-    else first = item->*Next;
-    if (item->*Next) (item->*Next)->*Prev = item->*Prev;
-    else last = item->*Prev;
+void RbListUnlink(T*& first, T*& last, T* item) {
+    if (item->*Prev)
+        (item->*Prev)->*Next = item->*Next;
+    else
+        first = item->*Next;
+    if (item->*Next)
+        (item->*Next)->*Prev = item->*Prev;
+    else
+        last = item->*Prev;
     item->*Next = item->*Prev = nullptr;
 }
 
 // The same for a list kept by its first element alone, added to at the front.
 template <class T, T* T::*Next, T* T::*Prev>
-void RbListPushFront(T*& first, T* item)
-{
+void RbListPushFront(T*& first, T* item) {
     item->*Prev = nullptr;
     item->*Next = first;
     if (first) first->*Prev = item;
@@ -147,10 +144,11 @@ void RbListPushFront(T*& first, T* item)
 }
 
 template <class T, T* T::*Next, T* T::*Prev>
-void RbListUnlink(T*& first, T* item)
-{
-    if (item->*Prev) (item->*Prev)->*Next = item->*Next;
-    else first = item->*Next;
+void RbListUnlink(T*& first, T* item) {
+    if (item->*Prev)
+        (item->*Prev)->*Next = item->*Next;
+    else
+        first = item->*Next;
     if (item->*Next) (item->*Next)->*Prev = item->*Prev;
     item->*Next = item->*Prev = nullptr;
 }
@@ -167,22 +165,19 @@ public:
     RbArray& operator=(const RbArray&) = delete;
     ~RbArray() { Release(); }
 
-    bool Init(RbAllocator* allocator, int capacity, int growBy)
-    {
+    bool Init(RbAllocator* allocator, int capacity, int growBy) {
         Release();
         m_allocator = allocator;
         m_growBy = growBy;
         return Reserve(capacity);
     }
-    void Release()
-    {
+    void Release() {
         if (m_data) m_allocator->Free(m_data);
         m_data = nullptr;
         m_size = 0;
         m_capacity = 0;
     }
-    bool Reserve(int capacity)
-    {
+    bool Reserve(int capacity) {
         if (capacity <= m_capacity) return true;
         void* block = m_allocator->Alloc(sizeof(T) * static_cast<size_t>(capacity), 0);
         if (!block) return false;
@@ -194,8 +189,7 @@ public:
         m_capacity = capacity;
         return true;
     }
-    bool Push(const T& value)
-    {
+    bool Push(const T& value) {
         if (m_size == m_capacity) {
             int grow = m_growBy > 0 ? m_growBy : (m_growBy == -1 ? (m_capacity > 0 ? m_capacity : 1) : 0);
             if (grow <= 0 || !Reserve(m_capacity + grow)) return false;
@@ -203,8 +197,7 @@ public:
         m_data[m_size++] = value;
         return true;
     }
-    void EraseAt(int index)
-    {
+    void EraseAt(int index) {
         if (index < 0 || index >= m_size) return;
         for (int i = index + 1; i < m_size; ++i) m_data[i - 1] = m_data[i];
         --m_size;

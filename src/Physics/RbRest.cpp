@@ -4,8 +4,7 @@
 
 #include "Physics/RbSimulator.h"
 
-bool RbSupportSolid(const RbRestContact& record)
-{
+bool RbSupportSolid(const RbRestContact& record) {
     const RbBody* other = record.otherBody;
     if (!other) return false;
     if (other->rigid) return static_cast<const RbRigidBody*>(other)->restStatus == 1;
@@ -21,13 +20,12 @@ struct PlanePoint {
 
 float Cross2(const PlanePoint& a, const PlanePoint& b) { return a.u * b.v - a.v * b.u; }
 
-}  // namespace
+} // namespace
 
 // The centre (the origin of the plane) lies inside the triangle grown by 1.1
 // about its centroid: a body on three corners of a face has its centre exactly on
 // the diagonal, which the growth takes inside.
-bool RbSupportTriangleContains(float au, float av, float bu, float bv, float cu, float cv)
-{
+bool RbSupportTriangleContains(float au, float av, float bu, float bv, float cu, float cv) {
     float gu = (au + bu + cu) / 3.0f, gv = (av + bv + cv) / 3.0f;
     PlanePoint a{gu + (au - gu) * 1.1f, gv + (av - gv) * 1.1f};
     PlanePoint b{gu + (bu - gu) * 1.1f, gv + (bv - gv) * 1.1f};
@@ -38,14 +36,17 @@ bool RbSupportTriangleContains(float au, float av, float bu, float bv, float cu,
 
 // ---------------------------------------------------------------- records
 
-void RbRestContact::Release()
-{
+void RbRestContact::Release() {
     if (state != 0 && otherBody) {
         RbBody* other = otherBody;
-        if (listPrev) listPrev->listNext = listNext;
-        else if (other->leaningHead == this) other->leaningHead = listNext;
-        if (listNext) listNext->listPrev = listPrev;
-        else if (other->leaningTail == this) other->leaningTail = listPrev;
+        if (listPrev)
+            listPrev->listNext = listNext;
+        else if (other->leaningHead == this)
+            other->leaningHead = listNext;
+        if (listNext)
+            listNext->listPrev = listPrev;
+        else if (other->leaningTail == this)
+            other->leaningTail = listPrev;
         if (other->leaningCount > 0) --other->leaningCount;
     }
     listNext = nullptr;
@@ -54,8 +55,7 @@ void RbRestContact::Release()
     otherBody = nullptr;
 }
 
-void RbRestContact::Update()
-{
+void RbRestContact::Update() {
     if (!owner || !otherBody) return;
     const RbMatrix& own = owner->transform;
     const RbMatrix& other = otherBody->transform;
@@ -68,15 +68,13 @@ void RbRestContact::Update()
     driftSquared = RbLengthSq(across);
 }
 
-int RbRigidBody::RestContactCount() const
-{
+int RbRigidBody::RestContactCount() const {
     int n = 0;
     for (const RbRestContact& r : rest.contacts) n += r.state != 0 ? 1 : 0;
     return n;
 }
 
-void RbRigidBody::AddRestContact(const RbRestContact& candidate)
-{
+void RbRigidBody::AddRestContact(const RbRestContact& candidate) {
     RbBody* other = candidate.otherBody;
     if (!other || other == this) return;
     int freeSlot = -1, target = -1, smallest = -1;
@@ -110,15 +108,14 @@ void RbRigidBody::AddRestContact(const RbRestContact& candidate)
     r.materialB = candidate.materialB;
     r.state = other->rigid ? 1 : 2;
     RbListAppend<RbRestContact, &RbRestContact::listNext, &RbRestContact::listPrev>(other->leaningHead,
-                                                                                     other->leaningTail, &r);
+                                                                                    other->leaningTail, &r);
     ++other->leaningCount;
     r.Update();
 }
 
 // ---------------------------------------------------------------- rest rows
 
-int RbRigidBody::BuildRestRows(int force)
-{
+int RbRigidBody::BuildRestRows(int force) {
     RbSimulator* sim = owner;
     // A deactivated body takes no part in the solve.
     if (!sim || !active) return 0;
@@ -197,8 +194,7 @@ int RbRigidBody::BuildRestRows(int force)
     return pushed;
 }
 
-int RbRigidBody::ValidateRestContacts()
-{
+int RbRigidBody::ValidateRestContacts() {
     if (!stackNode) return 0;
     int count = 0;
     if (restStatus == 1) {
@@ -226,8 +222,7 @@ int RbRigidBody::ValidateRestContacts()
 
 // ---------------------------------------------------------------- rest tests
 
-int RbRigidBody::SupportTest()
-{
+int RbRigidBody::SupportTest() {
     RbVector load = stepForce;
     if (std::fabs(load.x) < 1e-6f && std::fabs(load.y) < 1e-6f && std::fabs(load.z) < 1e-6f) return 3;
     RbVector direction = RbNormalize(load);
@@ -274,8 +269,10 @@ int RbRigidBody::SupportTest()
         PlanePoint d{b.u - a.u, b.v - a.v};
         float length = std::sqrt(d.u * d.u + d.v * d.v);
         float distance;
-        if (length < 1e-6f) distance = std::sqrt(a.u * a.u + a.v * a.v);
-        else distance = std::fabs(Cross2(d, PlanePoint{-a.u, -a.v})) / length;
+        if (length < 1e-6f)
+            distance = std::sqrt(a.u * a.u + a.v * a.v);
+        else
+            distance = std::fabs(Cross2(d, PlanePoint{-a.u, -a.v})) / length;
         return distance < 0.005f ? 2 : 0;
     }
     case 1: {
@@ -283,13 +280,11 @@ int RbRigidBody::SupportTest()
         PlanePoint a = plane(rest.contacts[rest.supportIndices[0]]);
         return std::sqrt(a.u * a.u + a.v * a.v) < 0.005f ? 1 : 0;
     }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
-bool RbRigidBody::SupportsHeld()
-{
+bool RbRigidBody::SupportsHeld() {
     if (!stackNode || stackNode->supportOnly) return false;
     if (rest.restMode != 2 && rest.restMode != 3) return false;
     for (int k = 0; k < rest.restMode; ++k) {
@@ -313,8 +308,7 @@ bool RbRigidBody::SupportsHeld()
     return true;
 }
 
-bool RbRigidBody::AtRestPose()
-{
+bool RbRigidBody::AtRestPose() {
     if (stepsSinceSnapshot < 60) return false;
     float step = owner ? owner->GetStepLength() : 0.0f;
     float w = 1.0f / (60.0f * step);
@@ -334,8 +328,10 @@ bool RbRigidBody::AtRestPose()
             float c = rel.w > 1.0f ? 1.0f : (rel.w < -1.0f ? -1.0f : rel.w);
             angle = 2.0f * std::acos(c);
         }
-        if (angle * w > 10.0f) moved = true;
-        else if (std::sqrt(RbLengthSq(angularVelocity - snapshotAngularVelocity)) * w > 10.5f) moved = true;
+        if (angle * w > 10.0f)
+            moved = true;
+        else if (std::sqrt(RbLengthSq(angularVelocity - snapshotAngularVelocity)) * w > 10.5f)
+            moved = true;
     }
     if (moved) {
         TakeWakeSnapshot();

@@ -1,22 +1,20 @@
 #include "Physics/RbSimulator.h"
 
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 // ---------------------------------------------------------------- allocator and math helpers
 
-void* RbDefaultAllocator::Alloc(size_t bytes, int32_t)
-{
+void* RbDefaultAllocator::Alloc(size_t bytes, int32_t) {
     m_total += bytes;
     return std::malloc(bytes == 0 ? 1 : bytes);
 }
 
 void RbDefaultAllocator::Free(void* block) { std::free(block); }
 
-bool RbInvert3(const RbMatrix3& a, RbMatrix3& out)
-{
+bool RbInvert3(const RbMatrix3& a, RbMatrix3& out) {
     const RbVector& r0 = a.r[0];
     const RbVector& r1 = a.r[1];
     const RbVector& r2 = a.r[2];
@@ -33,8 +31,7 @@ bool RbInvert3(const RbMatrix3& a, RbMatrix3& out)
     return true;
 }
 
-RbQuaternion RbRowsToQuaternion(const RbMatrix& m)
-{
+RbQuaternion RbRowsToQuaternion(const RbMatrix& m) {
     // Rows hold the rotated axes, so m[i][j] is the transpose of the column form.
     float m00 = m.m[0][0], m11 = m.m[1][1], m22 = m.m[2][2];
     float trace = m00 + m11 + m22;
@@ -70,8 +67,7 @@ RbQuaternion RbRowsToQuaternion(const RbMatrix& m)
 
 // ---------------------------------------------------------------- response table
 
-void RbResponseTable::Fill(int value)
-{
+void RbResponseTable::Fill(int value) {
     for (auto& row : m_pairs)
         for (int32_t& e : row) e = value;
     for (int32_t& e : m_terrain) e = value;
@@ -79,8 +75,7 @@ void RbResponseTable::Fill(int value)
 
 static bool ValidGroup(int g) { return g >= 0 && g < 64; }
 
-void RbResponseTable::Set(int a, int b, int response)
-{
+void RbResponseTable::Set(int a, int b, int response) {
     if (a == -1 && b == -1) return;
     if (a == -1 || b == -1) {
         int other = a == -1 ? b : a;
@@ -92,8 +87,7 @@ void RbResponseTable::Set(int a, int b, int response)
     m_pairs[b][a] = response;
 }
 
-int RbResponseTable::Get(int a, int b) const
-{
+int RbResponseTable::Get(int a, int b) const {
     if (a == -1 && b == -1) return 0;
     if (a == -1 || b == -1) {
         int other = a == -1 ? b : a;
@@ -105,20 +99,17 @@ int RbResponseTable::Get(int a, int b) const
 
 // ---------------------------------------------------------------- body lists
 
-void RbSimulator::BodyList::Append(RbBody* body)
-{
+void RbSimulator::BodyList::Append(RbBody* body) {
     RbListAppend<RbBody, &RbBody::listNext, &RbBody::listPrev>(head, tail, body);
     ++count;
 }
 
-void RbSimulator::BodyList::Unlink(RbBody* body)
-{
+void RbSimulator::BodyList::Unlink(RbBody* body) {
     RbListUnlink<RbBody, &RbBody::listNext, &RbBody::listPrev>(head, tail, body);
     --count;
 }
 
-static int KindList(const RbBody* body)
-{
+static int KindList(const RbBody* body) {
     switch (body->kind) {
     case RbKindAnimated: return 1;
     case RbKindParticle: return 2;
@@ -126,8 +117,7 @@ static int KindList(const RbBody* body)
     }
 }
 
-void RbSimulator::OnBodyActivity(RbBody* body, bool makeActive)
-{
+void RbSimulator::OnBodyActivity(RbBody* body, bool makeActive) {
     int k = KindList(body);
     m_lists[k][makeActive ? 1 : 0].Unlink(body);
     m_lists[k][makeActive ? 0 : 1].Append(body);
@@ -135,8 +125,7 @@ void RbSimulator::OnBodyActivity(RbBody* body, bool makeActive)
 
 // ---------------------------------------------------------------- creation and destruction
 
-RbSimulator* RbSimulator::Create(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity)
-{
+RbSimulator* RbSimulator::Create(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity) {
     RbSimulator* simulator = new (std::nothrow) RbSimulator();
     if (!simulator) return nullptr;
     if (!simulator->Construct(sizes, allocator, gravity)) {
@@ -147,16 +136,14 @@ RbSimulator* RbSimulator::Create(const RbSimulatorSizes* sizes, RbAllocator* all
     return simulator;
 }
 
-void RbSimulator::Destroy(RbSimulator* simulator)
-{
+void RbSimulator::Destroy(RbSimulator* simulator) {
     if (!simulator || simulator->m_inStep) return;
     delete simulator;
 }
 
 static int NonNegative(int32_t value) { return value > 0 ? value : 0; }
 
-bool RbSimulator::Construct(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity)
-{
+bool RbSimulator::Construct(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity) {
     m_response.Fill(1);
     if (sizes) m_sizes = *sizes;
     m_allocator = allocator ? allocator : &m_defaultAllocator;
@@ -183,8 +170,8 @@ bool RbSimulator::Construct(const RbSimulatorSizes* sizes, RbAllocator* allocato
     if (!m_terrainNodes.Init(a, 100, 100) || !m_terrainCandidates.Init(a, 200, 200)) return false;
 
     if (!m_jointPool.Init(a, NonNegative(m_sizes.jointsCount)) ||
-        !m_setPool.Init(a, NonNegative(m_sizes.constraintSetsCount)) ||
-        !m_stackNodePool.Init(a, rigid + particles) || !m_stackHeaderPool.Init(a, rigid + particles + 100) ||
+        !m_setPool.Init(a, NonNegative(m_sizes.constraintSetsCount)) || !m_stackNodePool.Init(a, rigid + particles) ||
+        !m_stackHeaderPool.Init(a, rigid + particles + 100) ||
         !m_controllerPool.Init(a, NonNegative(m_sizes.controllersCount)) ||
         !m_sensorPool.Init(a, NonNegative(m_sizes.sensorsCount)) ||
         !m_geometryPool.Init(a, NonNegative(m_sizes.geometriesCount)))
@@ -223,8 +210,7 @@ bool RbSimulator::Construct(const RbSimulatorSizes* sizes, RbAllocator* allocato
     return true;
 }
 
-void RbSimulator::ReleaseAllBodies()
-{
+void RbSimulator::ReleaseAllBodies() {
     for (int k = 0; k < 3; ++k) {
         for (int inactive = 0; inactive < 2; ++inactive) {
             BodyList& list = m_lists[k][inactive];
@@ -233,8 +219,10 @@ void RbSimulator::ReleaseAllBodies()
                 if (body->rigid) {
                     RbRigidBody* rb = static_cast<RbRigidBody*>(body);
                     rb->Release();
-                    if (rb->particle) m_particlePool.Give(rb);
-                    else m_rigidPool.Give(rb);
+                    if (rb->particle)
+                        m_particlePool.Give(rb);
+                    else
+                        m_rigidPool.Give(rb);
                 } else {
                     RbAnimatedBody* ab = static_cast<RbAnimatedBody*>(body);
                     ab->ReleaseAttachments();
@@ -246,8 +234,7 @@ void RbSimulator::ReleaseAllBodies()
     }
 }
 
-RbSimulator::~RbSimulator()
-{
+RbSimulator::~RbSimulator() {
     if (m_broadPhase.IsInitialised()) ReleaseAllBodies();
     FreeAllConvexHulls();
     m_broadPhase.Release();
@@ -256,8 +243,7 @@ RbSimulator::~RbSimulator()
 
 // ---------------------------------------------------------------- bodies
 
-RbRigidBody* RbSimulator::NewBody(int particle)
-{
+RbRigidBody* RbSimulator::NewBody(int particle) {
     if (m_inStep) {
         Logf(1, "Bodies cannot be created during a step.\n");
         return nullptr;
@@ -276,8 +262,7 @@ RbRigidBody* RbSimulator::NewBody(int particle)
     return body;
 }
 
-RbAnimatedBody* RbSimulator::NewAnimatedBody()
-{
+RbAnimatedBody* RbSimulator::NewAnimatedBody() {
     if (m_inStep) {
         Logf(1, "Bodies cannot be created during a step.\n");
         return nullptr;
@@ -290,8 +275,7 @@ RbAnimatedBody* RbSimulator::NewAnimatedBody()
     return body;
 }
 
-void RbSimulator::ReleaseBody(RbBody* body)
-{
+void RbSimulator::ReleaseBody(RbBody* body) {
     if (m_inStep) {
         Logf(1, "Bodies cannot be freed during a step.\n");
         return;
@@ -332,8 +316,7 @@ void RbSimulator::ReleaseBody(RbBody* body)
 
 // ---------------------------------------------------------------- settings and log
 
-void RbSimulator::SetGravity(const RbVector& gravity)
-{
+void RbSimulator::SetGravity(const RbVector& gravity) {
     m_gravity = gravity;
     float sq = RbLengthSq(gravity);
     m_gravityDirection = sq < 1e-6f ? RbVector{} : RbNormalize(gravity);
@@ -341,49 +324,42 @@ void RbSimulator::SetGravity(const RbVector& gravity)
     m_gravityMagnitude = std::isfinite(magnitude) ? magnitude : 0.0f;
 }
 
-bool RbSimulator::SetMaterialEntry(int index, float friction, float restitution, float third)
-{
+bool RbSimulator::SetMaterialEntry(int index, float friction, float restitution, float third) {
     if (index < 0 || index > 255) return false;
     m_materials[index] = RbMaterial{friction, restitution, third};
     return true;
 }
 
-bool RbSimulator::GetMaterialEntry(int index, RbMaterial& out) const
-{
+bool RbSimulator::GetMaterialEntry(int index, RbMaterial& out) const {
     if (index < 0 || index > 255) return false;
     out = m_materials[index];
     return true;
 }
 
-void RbSimulator::Log(int level)
-{
+void RbSimulator::Log(int level) {
     if (m_logCallback && m_logLevel >= level) m_logCallback(m_message);
 }
 
-void RbSimulator::Logf(int level, const char* message)
-{
+void RbSimulator::Logf(int level, const char* message) {
     std::strncpy(m_message, message, sizeof(m_message) - 1);
     m_message[sizeof(m_message) - 1] = '\0';
     Log(level);
 }
 
-RbCollisionCallback RbSimulator::SetCollisionCallback(RbCollisionCallback callback)
-{
+RbCollisionCallback RbSimulator::SetCollisionCallback(RbCollisionCallback callback) {
     RbCollisionCallback previous = m_collisionCallback;
     m_collisionCallback = callback;
     return previous;
 }
 
-RbTerrainQueryCallback RbSimulator::SetTerrainQuery(RbTerrainQueryCallback callback)
-{
+RbTerrainQueryCallback RbSimulator::SetTerrainQuery(RbTerrainQueryCallback callback) {
     m_terrainQuery = callback;
     return m_terrainQuery;
 }
 
 // ---------------------------------------------------------------- advancing
 
-int RbSimulator::Advance(float time, int steps, RbPerformanceReport* report)
-{
+int RbSimulator::Advance(float time, int steps, RbPerformanceReport* report) {
     // A callback must not step the world again; nothing is stepped for fewer
     // than one step or a time that is not finite and positive.
     if (m_inStep) {
@@ -397,8 +373,7 @@ int RbSimulator::Advance(float time, int steps, RbPerformanceReport* report)
     return result;
 }
 
-int RbSimulator::AdvanceSteps(float time, int steps, RbPerformanceReport* report)
-{
+int RbSimulator::AdvanceSteps(float time, int steps, RbPerformanceReport* report) {
     m_step = time / static_cast<float>(static_cast<unsigned>(steps));
     m_inverseStep = 1.0f / m_step;
     m_report = report;
@@ -423,14 +398,12 @@ int RbSimulator::AdvanceSteps(float time, int steps, RbPerformanceReport* report
     return ++m_advanceCounter;
 }
 
-int RbSimulator::SnapshotList(const BodyList& list)
-{
+int RbSimulator::SnapshotList(const BodyList& list) {
     for (RbBody* b = list.head; b; b = b->listNext) m_walk.Push(b);
     return m_walk.Size();
 }
 
-void RbSimulator::Step()
-{
+void RbSimulator::Step() {
     // 1. Sensor hits live for one step.
     for (int k : {1, 2, 0})
         for (RbBody* b = m_lists[k][0].head; b; b = b->listNext)
@@ -502,8 +475,7 @@ void RbSimulator::Step()
 // The upper body of a touching pair keeps the contact as a rest contact: it is
 // what holds the body up (and lets it sleep) from the next step on.
 static void RegisterRest(RbBody* ownerBody, RbBody* other, const RbVector& ownerPoint, const RbVector& otherPoint,
-                         const RbVector& localNormal, int materialOwner, int materialOther, float depth)
-{
+                         const RbVector& localNormal, int materialOwner, int materialOther, float depth) {
     RbRestContact candidate;
     candidate.localPointA = ownerPoint;
     candidate.localPointB = otherPoint;
@@ -515,8 +487,7 @@ static void RegisterRest(RbBody* ownerBody, RbBody* other, const RbVector& owner
     static_cast<RbRigidBody*>(ownerBody)->JoinStack(candidate);
 }
 
-void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact)
-{
+void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact) {
     if (a->rigid || b->rigid) {
         if (a->ShareJoint(b) && !(a->jointContact && b->jointContact)) return;
         if (a->rigid && b->rigid && static_cast<RbRigidBody*>(b)->particle) {
@@ -550,8 +521,7 @@ void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact)
     SolveCollisionRow(a, b, contact);
 }
 
-void RbSimulator::PushApart(RbContact& contact)
-{
+void RbSimulator::PushApart(RbContact& contact) {
     RbBody* a = contact.bodyA;
     RbBody* b = contact.bodyB;
     RbRigidBody* ra = (a && a->rigid) ? static_cast<RbRigidBody*>(a) : nullptr;
@@ -573,8 +543,7 @@ void RbSimulator::PushApart(RbContact& contact)
     }
 }
 
-void RbSimulator::FillCollisionInfo(RbCollisionInfo& info, RbBody* a, void* b, int typeB, const RbContact& contact)
-{
+void RbSimulator::FillCollisionInfo(RbCollisionInfo& info, RbBody* a, void* b, int typeB, const RbContact& contact) {
     info.bodyA = a;
     info.bodyB = b;
     info.typeA = a->rigid ? 1 : 2;
@@ -591,21 +560,18 @@ void RbSimulator::FillCollisionInfo(RbCollisionInfo& info, RbBody* a, void* b, i
     info.normal = contact.normal;
 }
 
-static bool UsableNormal(const RbVector& n)
-{
+static bool UsableNormal(const RbVector& n) {
     if (!RbIsFinite(n)) return false;
     return !(std::fabs(n.x) < 1e-6f && std::fabs(n.y) < 1e-6f && std::fabs(n.z) < 1e-6f);
 }
 
-static bool RestingUnpushed(const RbBody* body)
-{
+static bool RestingUnpushed(const RbBody* body) {
     if (!body->rigid) return false;
     const RbRigidBody* rb = static_cast<const RbRigidBody*>(body);
     return rb->restStatus == 1 && !rb->pushedPrevious;
 }
 
-void RbSimulator::CheckPairCollisions()
-{
+void RbSimulator::CheckPairCollisions() {
     // The pair list is copied first: a callback may deactivate a body, which
     // returns its pair records at once (records are only taken by the update).
     m_pairWalk.Clear();
@@ -648,8 +614,7 @@ void RbSimulator::CheckPairCollisions()
     }
 }
 
-void RbSimulator::CheckTerrainCollisions()
-{
+void RbSimulator::CheckTerrainCollisions() {
     m_terrainBody.transform = RbMatrix{};
     m_walk.Clear();
     SnapshotList(m_lists[0][0]);
@@ -686,8 +651,7 @@ void RbSimulator::CheckTerrainCollisions()
             int triangleCount = 0;
             RbVector boxMin = body->worldMin;
             RbVector boxMax = body->worldMax;
-            m_terrainQuery(&boxMin, &boxMax, &candidates, &triangles, &vertices, &candidateCount, &triangleCount,
-                           body);
+            m_terrainQuery(&boxMin, &boxMax, &candidates, &triangles, &vertices, &candidateCount, &triangleCount, body);
             if (!candidates || !triangles || !vertices) candidateCount = 0;
             m_terrainShape.SetTriangleMesh(candidates, candidateCount, triangles, triangleCount, vertices);
         }

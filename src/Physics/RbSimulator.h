@@ -40,7 +40,9 @@ public:
     RbAnimatedBody* NewAnimatedBody();
     void FreeBody(RbBody* body) { ReleaseBody(body); }
     RbResponseTable* GetResponseTable() { return &m_response; }
-    bool SetMaterial(int index, float friction, float restitution) { return SetMaterialEntry(index, friction, restitution, 0.0f); }
+    bool SetMaterial(int index, float friction, float restitution) {
+        return SetMaterialEntry(index, friction, restitution, 0.0f);
+    }
     int Advance(float time, int steps, RbPerformanceReport* report);
     void FreeTerrainTree() { m_terrainTree.Free(); }
     // Builds the engine's own terrain tree over copies of the caller's arrays; the
@@ -49,8 +51,7 @@ public:
     // leafSize triangles; four kept the candidate lists of a car on a height grid
     // about as short as a grid lookup gives, where eight cost twice as much.
     bool BuildTerrainTree(const RbVector* vertices, int vertexCount, const RbTriangle* triangles, int triangleCount,
-                          int leafSize = 4)
-    {
+                          int leafSize = 4) {
         if (m_inStep) return false;
         return m_terrainTree.Build(vertices, vertexCount, triangles, triangleCount, leafSize,
                                    m_sizes.terrainNodesStart);
@@ -132,8 +133,7 @@ public:
     int GetLastIteration() const { return m_lastIteration; }
     int GetLogLevel() const { return m_logLevel; }
     // The interface has no setter for these; tests and tools may install them.
-    void SetLogCallback(RbLogCallback callback, int level)
-    {
+    void SetLogCallback(RbLogCallback callback, int level) {
         m_logCallback = callback;
         m_logLevel = level;
     }
@@ -191,8 +191,7 @@ public:
     // A fresh controller at the end of a body's or a joint's list; null when the pool is empty.
     RbController* AppendController(RbController*& list, int period);
     void OnBodyActivity(RbBody* body, bool active);
-    void ReportTimerStage(RbStepStage stage)
-    {
+    void ReportTimerStage(RbStepStage stage) {
         if (m_report) m_timer.AddStage(stage);
     }
 

@@ -7,26 +7,16 @@
 namespace {
 
 // S(r) v = r x v.
-RbMatrix3 Skew(const RbVector& r)
-{
-    return {{RbVec(0.0f, -r.z, r.y), RbVec(r.z, 0.0f, -r.x), RbVec(-r.y, r.x, 0.0f)}};
-}
+RbMatrix3 Skew(const RbVector& r) { return {{RbVec(0.0f, -r.z, r.y), RbVec(r.z, 0.0f, -r.x), RbVec(-r.y, r.x, 0.0f)}}; }
 
-RbMatrix3 Add(const RbMatrix3& a, const RbMatrix3& b)
-{
-    return {{a.r[0] + b.r[0], a.r[1] + b.r[1], a.r[2] + b.r[2]}};
-}
+RbMatrix3 Add(const RbMatrix3& a, const RbMatrix3& b) { return {{a.r[0] + b.r[0], a.r[1] + b.r[1], a.r[2] + b.r[2]}}; }
 
-RbMatrix3 Sub(const RbMatrix3& a, const RbMatrix3& b)
-{
-    return {{a.r[0] - b.r[0], a.r[1] - b.r[1], a.r[2] - b.r[2]}};
-}
+RbMatrix3 Sub(const RbMatrix3& a, const RbMatrix3& b) { return {{a.r[0] - b.r[0], a.r[1] - b.r[1], a.r[2] - b.r[2]}}; }
 
 const RbMatrix3& WorldInverse(const RbRigidBody* body) { return body->worldInverseInertia; }
 
 // Effective mass of a point pair in world axes: (1/mA + 1/mB) I - S(rA) IA S(rA) - S(rB) IB S(rB).
-RbMatrix3 PointPairK(const RbRigidBody* a, const RbVector& ra, const RbRigidBody* b, const RbVector& rb)
-{
+RbMatrix3 PointPairK(const RbRigidBody* a, const RbVector& ra, const RbRigidBody* b, const RbVector& rb) {
     float inverseMasses = (a ? a->inverseMass : 0.0f) + (b ? b->inverseMass : 0.0f);
     RbMatrix3 k = {{RbVec(inverseMasses, 0, 0), RbVec(0, inverseMasses, 0), RbVec(0, 0, inverseMasses)}};
     if (a) {
@@ -40,49 +30,43 @@ RbMatrix3 PointPairK(const RbRigidBody* a, const RbVector& ra, const RbRigidBody
     return k;
 }
 
-void Store(RbVector out[3], const RbMatrix3& m)
-{
+void Store(RbVector out[3], const RbMatrix3& m) {
     for (int i = 0; i < 3; ++i) out[i] = m.r[i];
 }
 
 RbMatrix3 Load(const RbVector in[3]) { return {{in[0], in[1], in[2]}}; }
 
 // A singular matrix gets a zero inverse, so its row applies nothing.
-void StoreInverse(RbVector out[3], const RbMatrix3& k)
-{
+void StoreInverse(RbVector out[3], const RbMatrix3& k) {
     RbMatrix3 inverse;
     if (!RbInvert3(k, inverse)) inverse = RbZero3();
     Store(out, inverse);
 }
 
-RbVector PointVelocity(const RbRigidBody* body, const RbVector& offset)
-{
+RbVector PointVelocity(const RbRigidBody* body, const RbVector& offset) {
     if (!body) return RbVector{};
     return body->velocity + RbCross(body->angularVelocity, offset);
 }
 
 // Rest rows and linear joint rows change velocity, angular momentum and angular
 // velocity only (the quaternion rate follows at integration).
-void ApplyLinearRowImpulse(RbRigidBody* body, const RbVector& impulse, const RbVector& offset)
-{
+void ApplyLinearRowImpulse(RbRigidBody* body, const RbVector& impulse, const RbVector& offset) {
     body->velocity += impulse * body->inverseMass;
     body->angularMomentum += RbCross(offset, impulse);
     body->angularVelocity = RbMul(body->worldInverseInertia, body->angularMomentum);
 }
 
-void AddAngularMomentum(RbRigidBody* body, const RbVector& delta)
-{
+void AddAngularMomentum(RbRigidBody* body, const RbVector& delta) {
     body->SetAngularMomentumState(body->angularMomentum + delta);
 }
 
 float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- frames and preparation
 
-void RbBuildTangents(RbVector& t1, RbVector& t2, const RbVector& n)
-{
+void RbBuildTangents(RbVector& t1, RbVector& t2, const RbVector& n) {
     float ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
     RbVector t;
     if (az >= ax && az >= ay) {
@@ -97,8 +81,7 @@ void RbBuildTangents(RbVector& t1, RbVector& t2, const RbVector& n)
     t2 = RbCross(n, t1);
 }
 
-void RbContact::Prepare(int ignoreA, int ignoreB)
-{
+void RbContact::Prepare(int ignoreA, int ignoreB) {
     RbRigidBody* a = ignoreA ? nullptr : RbRigidOf(bodyA);
     RbRigidBody* b = ignoreB ? nullptr : RbRigidOf(bodyB);
     switch (type) {
@@ -134,8 +117,8 @@ void RbContact::Prepare(int ignoreA, int ignoreB)
         RbMatrix3 m = Load(k);
         RbMatrix3 rotationB = bodyB ? RbRotationOf(bodyB->transform) : RbIdentity3();
         RbMatrix3 t = RbMul(m, rotationB);
-        RbMatrix3 sum = Add(a ? RbMul(t, RbMul(WorldInverse(a), RbTranspose(t))) : RbZero3(),
-                            b ? WorldInverse(b) : RbZero3());
+        RbMatrix3 sum =
+            Add(a ? RbMul(t, RbMul(WorldInverse(a), RbTranspose(t))) : RbZero3(), b ? WorldInverse(b) : RbZero3());
         StoreInverse(kInverse, sum);
         break;
     }
@@ -144,13 +127,11 @@ void RbContact::Prepare(int ignoreA, int ignoreB)
         kInverse[0].x = inverseMasses > 0.0f ? 1.0f / inverseMasses : 0.0f;
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
-int RbContact::ReleaseRestingSide()
-{
+int RbContact::ReleaseRestingSide() {
     if (relSpeed > 1.0f) return 0;
     RbRigidBody* a = RbRigidOf(bodyA);
     RbRigidBody* b = RbRigidOf(bodyB);
@@ -165,8 +146,7 @@ int RbContact::ReleaseRestingSide()
 
 // ---------------------------------------------------------------- contact impulses
 
-RbVector RbSimulator::ComputeContactImpulse(const RbContact& row, int noRestitution) const
-{
+RbVector RbSimulator::ComputeContactImpulse(const RbContact& row, int noRestitution) const {
     const RbVector& v = row.localRelVelocity;
     float a = -v.z / row.k[2].z;
     RbVector u = RbMul(Load(row.kInverse), v);
@@ -188,8 +168,7 @@ RbVector RbSimulator::ComputeContactImpulse(const RbContact& row, int noRestitut
     return RbVec(-u.x * k, -u.y * k, a * (1.0f + e) - k * (u.z + a));
 }
 
-float RbSimulator::SolveContactRow(RbBody* a, RbBody* b, RbContact& row, int kind, float scale)
-{
+float RbSimulator::SolveContactRow(RbBody* a, RbBody* b, RbContact& row, int kind, float scale) {
     RbRigidBody* ra = RbRigidOf(a);
     RbRigidBody* rb = RbRigidOf(b);
     if (!ra && !rb) return 0.0f;
@@ -232,8 +211,7 @@ float RbSimulator::SolveContactRow(RbBody* a, RbBody* b, RbContact& row, int kin
     return 0.0f;
 }
 
-void RbSimulator::SolveCollisionRow(RbBody* a, RbBody* b, RbContact& row)
-{
+void RbSimulator::SolveCollisionRow(RbBody* a, RbBody* b, RbContact& row) {
     row.type = CollisionContact;
     row.bodyA = a;
     row.bodyB = b;
@@ -247,8 +225,7 @@ bool RbSimulator::PushJointRow(const RbContact& row) { return m_jointRows.Push(r
 
 // ---------------------------------------------------------------- rows by type
 
-float RbSimulator::SolveRow(RbContact& row)
-{
+float RbSimulator::SolveRow(RbContact& row) {
     if (row.type == RestContact) return SolveContactRow(row.bodyA, row.bodyB, row, 2, 1.0f);
     RbRigidBody* a = RbRigidOf(row.bodyA);
     RbRigidBody* b = RbRigidOf(row.bodyB);
@@ -261,8 +238,10 @@ float RbSimulator::SolveRow(RbContact& row)
     case LineJoint: {
         row.relVelocity = PointVelocity(a, row.offsetA) - PointVelocity(b, row.offsetB);
         const RbVector& n = row.pointB;
-        if (row.type == PointJoint) row.localRelVelocity = row.relVelocity;
-        else row.localRelVelocity = row.relVelocity - n * RbDot(n, row.relVelocity);
+        if (row.type == PointJoint)
+            row.localRelVelocity = row.relVelocity;
+        else
+            row.localRelVelocity = row.relVelocity - n * RbDot(n, row.relVelocity);
         RbVector j;
         if (row.depth >= 1e-6f) {
             // The correction never exceeds the clamp length.
@@ -355,13 +334,11 @@ float RbSimulator::SolveRow(RbContact& row)
         if (b) b->velocity -= row.axisA * (lambda * b->inverseMass);
         return 0.0f;
     }
-    default:
-        return 0.0f;
+    default: return 0.0f;
     }
 }
 
-void RbSimulator::SolveRows(float, int iterations)
-{
+void RbSimulator::SolveRows(float, int iterations) {
     m_solverPhase = 0;
     if (m_jointRows.Size() == 0 && m_contactRows.Size() == 0) return;
     // -1 asks for the default; a request of 0 or less would solve nothing, so it does too.
@@ -386,8 +363,7 @@ void RbSimulator::SolveRows(float, int iterations)
 
 // ---------------------------------------------------------------- the solver stage
 
-void RbSimulator::SolveConstraints()
-{
+void RbSimulator::SolveConstraints() {
     m_contactRows.Clear();
     m_solverPhase = 1;
 

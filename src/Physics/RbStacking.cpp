@@ -9,37 +9,35 @@
 
 namespace {
 
-void WakeUnlessInSet(RbRigidBody* body)
-{
+void WakeUnlessInSet(RbRigidBody* body) {
     if (!body->constraintSet) body->WakeUp();
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- node lists
 
-void RbStackHeader::AppendNode(RbStackNode* node)
-{
+void RbStackHeader::AppendNode(RbStackNode* node) {
     node->owner = this;
     RbListAppend<RbStackNode, &RbStackNode::next, &RbStackNode::prev>(firstNode, lastNode, node);
     ++nodeCount;
 }
 
-void RbStackHeader::UnlinkNode(RbStackNode* node)
-{
+void RbStackHeader::UnlinkNode(RbStackNode* node) {
     if (node->owner != this) return;
     RbListUnlink<RbStackNode, &RbStackNode::next, &RbStackNode::prev>(firstNode, lastNode, node);
     node->owner = nullptr;
     --nodeCount;
 }
 
-void RbStackHeader::MergeInto(RbStackHeader* target)
-{
+void RbStackHeader::MergeInto(RbStackHeader* target) {
     if (!target || target == this || !firstNode) return;
     for (RbStackNode* n = firstNode; n; n = n->next) n->owner = target;
     firstNode->prev = target->lastNode;
-    if (target->lastNode) target->lastNode->next = firstNode;
-    else target->firstNode = firstNode;
+    if (target->lastNode)
+        target->lastNode->next = firstNode;
+    else
+        target->firstNode = firstNode;
     target->lastNode = lastNode;
     target->nodeCount += nodeCount;
     firstNode = lastNode = nullptr;
@@ -48,15 +46,13 @@ void RbStackHeader::MergeInto(RbStackHeader* target)
 
 // ---------------------------------------------------------------- pools
 
-RbStackNode* RbSimulator::TakeStackNode()
-{
+RbStackNode* RbSimulator::TakeStackNode() {
     RbStackNode* node = m_stackNodePool.TakeFresh();
     if (!node) Logf(1, "Stacking Buffer full Error. Please contact techincal support\n");
     return node;
 }
 
-void RbSimulator::GiveStackNode(RbStackNode* node)
-{
+void RbSimulator::GiveStackNode(RbStackNode* node) {
     if (!node || !node->inUse) return;
     node->owner = nullptr;
     node->next = node->prev = nullptr;
@@ -64,8 +60,7 @@ void RbSimulator::GiveStackNode(RbStackNode* node)
     m_stackNodePool.Give(node);
 }
 
-RbStackHeader* RbSimulator::NewStackHeader(RbStackNode* first)
-{
+RbStackHeader* RbSimulator::NewStackHeader(RbStackNode* first) {
     RbStackHeader* h = m_stackHeaderPool.TakeFresh();
     // The header pool is larger than the node pool, so this does not fail while
     // nodes can be had; a caller still never writes through a missing header.
@@ -76,8 +71,7 @@ RbStackHeader* RbSimulator::NewStackHeader(RbStackNode* first)
     return h;
 }
 
-void RbSimulator::FreeStackHeader(RbStackHeader* h)
-{
+void RbSimulator::FreeStackHeader(RbStackHeader* h) {
     if (!h || !h->inUse || h->isLooseList) return;
     RbListUnlink<RbStackHeader, &RbStackHeader::next, &RbStackHeader::prev>(m_stackHead, m_stackTail, h);
     h->firstNode = h->lastNode = nullptr;
@@ -87,8 +81,7 @@ void RbSimulator::FreeStackHeader(RbStackHeader* h)
 
 // ---------------------------------------------------------------- joining stacks
 
-int RbRigidBody::AddSupportNode(RbStackHeader* header)
-{
+int RbRigidBody::AddSupportNode(RbStackHeader* header) {
     if (!header) return 0;
     RbStackNode* node = owner->TakeStackNode();
     if (!node) return 0;
@@ -99,8 +92,7 @@ int RbRigidBody::AddSupportNode(RbStackHeader* header)
     return 1;
 }
 
-int RbRigidBody::CreateStackNode(const RbRestContact& candidate)
-{
+int RbRigidBody::CreateStackNode(const RbRestContact& candidate) {
     RbSimulator* sim = owner;
     RbStackNode* node = sim->TakeStackNode();
     if (!node) return 0;
@@ -138,8 +130,7 @@ int RbRigidBody::CreateStackNode(const RbRestContact& candidate)
     return 1;
 }
 
-int RbRigidBody::JoinStack(const RbRestContact& candidate)
-{
+int RbRigidBody::JoinStack(const RbRestContact& candidate) {
     if (!stackNode) return CreateStackNode(candidate);
     RbSimulator* sim = owner;
     RbStackNode* node = stackNode;
@@ -193,8 +184,7 @@ int RbRigidBody::JoinStack(const RbRestContact& candidate)
     return 1;
 }
 
-void RbRigidBody::ReleaseStackNode()
-{
+void RbRigidBody::ReleaseStackNode() {
     RbStackNode* node = stackNode;
     if (!node) return;
     if (node->owner) node->owner->UnlinkNode(node);
@@ -204,8 +194,7 @@ void RbRigidBody::ReleaseStackNode()
 
 // ---------------------------------------------------------------- regrouping
 
-void RbStackHeader::Regroup()
-{
+void RbStackHeader::Regroup() {
     RbSimulator* sim = simulator;
     RbArray<void*>& scratch = sim->StacksToSolve();
     scratch.Clear();
@@ -256,8 +245,7 @@ void RbStackHeader::Regroup()
     scratch.Clear();
 }
 
-void RbSimulator::UpdateStacks()
-{
+void RbSimulator::UpdateStacks() {
     m_setsToSolve.Clear();
     for (RbStackHeader* h = m_stackHead; h; h = h->next) {
         h->allResting = 1;
@@ -305,8 +293,7 @@ void RbSimulator::UpdateStacks()
     }
 }
 
-void RbSimulator::DissolveSmallStacks()
-{
+void RbSimulator::DissolveSmallStacks() {
     for (RbStackHeader* h = m_stackHead; h;) {
         RbStackHeader* next = h->next;
         if (h->nodeCount <= 1) {
@@ -327,8 +314,7 @@ void RbSimulator::DissolveSmallStacks()
 
 // ---------------------------------------------------------------- islands
 
-void RbStackNode::Visit(int link)
-{
+void RbStackNode::Visit(int link) {
     visited = 1;
     RbSimulator* sim = body->owner;
     RbConstraintSet* island = sim->GetIslandSet();
@@ -342,8 +328,7 @@ void RbStackNode::Visit(int link)
     body->BuildRestRows(link);
 }
 
-void RbStackHeader::MarkIsland()
-{
+void RbStackHeader::MarkIsland() {
     RbConstraintSet* island = simulator->GetIslandSet();
     for (RbStackNode* n = firstNode; n; n = n->next) n->visited = 0;
     for (RbStackNode* n = firstNode; n; n = n->next) {
@@ -355,23 +340,20 @@ void RbStackHeader::MarkIsland()
 
 // ---------------------------------------------------------------- constraint sets
 
-void RbConstraintSet::LinkBody(RbBody* body)
-{
+void RbConstraintSet::LinkBody(RbBody* body) {
     body->constraintSet = this;
     RbListAppend<RbBody, &RbBody::setNext, &RbBody::setPrev>(firstBody, lastBody, body);
     ++bodyCount;
 }
 
-void RbConstraintSet::UnlinkBody(RbBody* body)
-{
+void RbConstraintSet::UnlinkBody(RbBody* body) {
     if (body->constraintSet != this) return;
     RbListUnlink<RbBody, &RbBody::setNext, &RbBody::setPrev>(firstBody, lastBody, body);
     body->constraintSet = nullptr;
     if (bodyCount > 0) --bodyCount;
 }
 
-int RbConstraintSet::AllAtRest()
-{
+int RbConstraintSet::AllAtRest() {
     for (RbBody* b = firstBody; b; b = b->setNext) {
         RbRigidBody* body = RbRigidOf(b);
         if (body && !body->AtRestPose()) return 0;
@@ -379,8 +361,7 @@ int RbConstraintSet::AllAtRest()
     return 1;
 }
 
-void RbConstraintSet::RestBodies(int checkReadiness)
-{
+void RbConstraintSet::RestBodies(int checkReadiness) {
     for (RbBody* b = firstBody; b; b = b->setNext) {
         RbRigidBody* body = RbRigidOf(b);
         if (!body) continue;
@@ -389,8 +370,7 @@ void RbConstraintSet::RestBodies(int checkReadiness)
     }
 }
 
-void RbConstraintSet::WakeBodies()
-{
+void RbConstraintSet::WakeBodies() {
     for (RbBody* b = firstBody; b; b = b->setNext) {
         RbRigidBody* body = RbRigidOf(b);
         if (body && body->restStatus != 0) {
@@ -400,8 +380,7 @@ void RbConstraintSet::WakeBodies()
     }
 }
 
-void RbConstraintSet::Reset()
-{
+void RbConstraintSet::Reset() {
     for (RbBody* b = firstBody; b;) {
         RbBody* next = b->setNext;
         b->setNext = b->setPrev = nullptr;

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-void RbTerrainTreeNode::Init(RbTerrainTree* owner, int32_t value, const RbVector& minimum, const RbVector& maximum)
-{
+void RbTerrainTreeNode::Init(RbTerrainTree* owner, int32_t value, const RbVector& minimum, const RbVector& maximum) {
     tree = owner;
     word = value;
     for (int32_t& c : children) c = -1;
@@ -15,8 +14,7 @@ void RbTerrainTreeNode::Init(RbTerrainTree* owner, int32_t value, const RbVector
     triangleCount = 0;
 }
 
-bool RbTerrainTreeNode::Overlaps(const RbVector& minimum, const RbVector& maximum) const
-{
+bool RbTerrainTreeNode::Overlaps(const RbVector& minimum, const RbVector& maximum) const {
     // y, then x, then z; boxes that only touch overlap.
     static const int order[3] = {1, 0, 2};
     for (int k : order) {
@@ -26,8 +24,7 @@ bool RbTerrainTreeNode::Overlaps(const RbVector& minimum, const RbVector& maximu
 }
 
 void RbTerrainTreeNode::Query(RbArray<const RbTerrainTreeNode*>& result, const RbVector& minimum,
-                              const RbVector& maximum, int depth) const
-{
+                              const RbVector& maximum, int depth) const {
     if (!Overlaps(minimum, maximum)) return;
     if (triangleCount == 0) {
         // A malformed tree must not recurse for ever.
@@ -41,8 +38,7 @@ void RbTerrainTreeNode::Query(RbArray<const RbTerrainTreeNode*>& result, const R
     result.Push(this);
 }
 
-void RbTerrainTree::Init(RbAllocator* allocator)
-{
+void RbTerrainTree::Init(RbAllocator* allocator) {
     m_allocator = allocator;
     m_vertices.Init(allocator, 0, -1);
     m_triangles.Init(allocator, 0, -1);
@@ -51,8 +47,7 @@ void RbTerrainTree::Init(RbAllocator* allocator)
     m_root.Init(this, 0, RbVector{}, RbVector{});
 }
 
-void RbTerrainTree::Free()
-{
+void RbTerrainTree::Free() {
     m_triangles.Clear();
     m_vertices.Clear();
     m_nodes.Clear();
@@ -61,32 +56,28 @@ void RbTerrainTree::Free()
 }
 
 void RbTerrainTree::Query(RbArray<const RbTerrainTreeNode*>& result, const RbVector& minimum,
-                          const RbVector& maximum) const
-{
+                          const RbVector& maximum) const {
     bool hasChild = false;
     for (int32_t c : m_root.children) hasChild = hasChild || c >= 0;
     if (!hasChild && m_root.triangleCount == 0) return;
     m_root.Query(result, minimum, maximum, 0);
 }
 
-bool RbTerrainTree::SetVertices(const RbVector* vertices, int count)
-{
+bool RbTerrainTree::SetVertices(const RbVector* vertices, int count) {
     m_vertices.Clear();
     for (int i = 0; i < count; ++i)
         if (!m_vertices.Push(vertices[i])) return false;
     return true;
 }
 
-int RbTerrainTree::AddTriangle(const RbTriangle& triangle)
-{
+int RbTerrainTree::AddTriangle(const RbTriangle& triangle) {
     for (int32_t v : triangle.vertex)
         if (v < 0 || v >= m_vertices.Size()) return -1;
     if (!m_triangles.Push(triangle)) return -1;
     return m_triangles.Size() - 1;
 }
 
-int RbTerrainTree::AddNode(const RbVector& minimum, const RbVector& maximum, const int* triangles, int count)
-{
+int RbTerrainTree::AddNode(const RbVector& minimum, const RbVector& maximum, const int* triangles, int count) {
     RbTerrainTreeNode node;
     node.Init(this, m_nodes.Size() + 1, minimum, maximum);
     node.firstTriangle = m_indices.Size();
@@ -99,8 +90,7 @@ int RbTerrainTree::AddNode(const RbVector& minimum, const RbVector& maximum, con
     return m_nodes.Size() - 1;
 }
 
-bool RbTerrainTree::SetChild(int parent, int slot, int child)
-{
+bool RbTerrainTree::SetChild(int parent, int slot, int child) {
     if (slot < 0 || slot > 3 || child < 0 || child >= m_nodes.Size()) return false;
     if (parent == -1) {
         m_root.children[slot] = child;
@@ -111,8 +101,7 @@ bool RbTerrainTree::SetChild(int parent, int slot, int child)
     return true;
 }
 
-void RbTerrainTree::SetRootBox(const RbVector& minimum, const RbVector& maximum)
-{
+void RbTerrainTree::SetRootBox(const RbVector& minimum, const RbVector& maximum) {
     for (int k = 0; k < 3; ++k) {
         m_root.box[k][0] = RbComp(minimum, k);
         m_root.box[k][1] = RbComp(maximum, k);
@@ -121,8 +110,7 @@ void RbTerrainTree::SetRootBox(const RbVector& minimum, const RbVector& maximum)
 
 // ---------------------------------------------------------------- building
 
-void RbTerrainTree::BoxOf(const Item* items, int count, RbVector& minimum, RbVector& maximum) const
-{
+void RbTerrainTree::BoxOf(const Item* items, int count, RbVector& minimum, RbVector& maximum) const {
     minimum = RbVec(1e30f, 1e30f, 1e30f);
     maximum = RbVec(-1e30f, -1e30f, -1e30f);
     for (int i = 0; i < count; ++i) {
@@ -138,8 +126,7 @@ void RbTerrainTree::BoxOf(const Item* items, int count, RbVector& minimum, RbVec
 }
 
 // Returns the node's index in the node array, or -1 when the array cannot grow.
-int RbTerrainTree::BuildNode(Item* items, int count, int leafSize, int depth)
-{
+int RbTerrainTree::BuildNode(Item* items, int count, int leafSize, int depth) {
     RbVector minimum, maximum;
     BoxOf(items, count, minimum, maximum);
     // Deep recursion only happens for piles of triangles with equal centroids,
@@ -184,8 +171,7 @@ int RbTerrainTree::BuildNode(Item* items, int count, int leafSize, int depth)
 }
 
 bool RbTerrainTree::Build(const RbVector* vertices, int vertexCount, const RbTriangle* triangles, int triangleCount,
-                          int leafSize, int nodesStart)
-{
+                          int leafSize, int nodesStart) {
     Free();
     if (vertexCount < 0 || triangleCount < 0) return false;
     if ((vertexCount > 0 && !vertices) || (triangleCount > 0 && !triangles)) return false;

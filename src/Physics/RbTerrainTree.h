@@ -11,8 +11,8 @@ struct RbTerrainTreeNode {
     RbTerrainTree* tree = nullptr;
     int32_t word = 0;
     int32_t children[4] = {-1, -1, -1, -1};
-    float box[3][2] = {{0, 0}, {0, 0}, {0, 0}};  // per axis x, y, z: minimum, maximum
-    int32_t firstTriangle = 0;  // leaf: range in the tree's index list
+    float box[3][2] = {{0, 0}, {0, 0}, {0, 0}}; // per axis x, y, z: minimum, maximum
+    int32_t firstTriangle = 0;                  // leaf: range in the tree's index list
     int32_t triangleCount = 0;
 
     void Init(RbTerrainTree* owner, int32_t value, const RbVector& minimum, const RbVector& maximum);
@@ -36,15 +36,15 @@ public:
     // into up to four children at the medians of their centroids along x, then y.
     // Refused (false, tree left empty) for negative counts, missing arrays, a vertex
     // that is not finite or a triangle index outside the vertex array.
-    bool Build(const RbVector* vertices, int vertexCount, const RbTriangle* triangles, int triangleCount,
-               int leafSize, int nodesStart);
+    bool Build(const RbVector* vertices, int vertexCount, const RbTriangle* triangles, int triangleCount, int leafSize,
+               int nodesStart);
 
     // Filling the tree by hand (tests).
     bool SetVertices(const RbVector* vertices, int count);
     int AddTriangle(const RbTriangle& triangle);
     // Adds a node with the given box; a non-empty index list makes it a leaf.
     int AddNode(const RbVector& minimum, const RbVector& maximum, const int* triangles, int count);
-    bool SetChild(int parent, int slot, int child);  // parent -1 = the root
+    bool SetChild(int parent, int slot, int child); // parent -1 = the root
     void SetRootBox(const RbVector& minimum, const RbVector& maximum);
 
     const RbVector* Vertices() { return m_vertices.Data(); }

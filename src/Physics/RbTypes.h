@@ -36,25 +36,25 @@ struct RbCollisionInfo {
     RbBody* bodyA = nullptr;
     // For a terrain contact this is the terrain shape (an RbGeometry), not a body.
     void* bodyB = nullptr;
-    int32_t typeA = 0;  // 1 rigid body or particle, 2 animated body
-    int32_t typeB = 0;  // as typeA; 0 for the terrain
+    int32_t typeA = 0; // 1 rigid body or particle, 2 animated body
+    int32_t typeB = 0; // as typeA; 0 for the terrain
     RbGeometry* geometryA = nullptr;
     RbGeometry* geometryB = nullptr;
     int32_t materialA = 0;
     int32_t materialB = 0;
-    RbVector pointALocal;  // on A, relative to A's centre, in A's axes
-    RbVector pointBLocal;  // on B likewise (terrain: world axes)
+    RbVector pointALocal; // on A, relative to A's centre, in A's axes
+    RbVector pointBLocal; // on B likewise (terrain: world axes)
     RbVector pointAWorld;
     RbVector pointBWorld;
-    RbVector relativeVelocity;  // A's point minus B's point
-    RbVector normal;            // unit, from B toward A
+    RbVector relativeVelocity; // A's point minus B's point
+    RbVector normal;           // unit, from B toward A
 };
 
 // A terrain triangle supplied by the caller.
 struct RbTriangle {
     int32_t vertex[3] = {0, 0, 0};
     int32_t material = 0;
-    int32_t testMode = 0;  // 0 full test, 1 vertical test (boxes only), other: skipped
+    int32_t testMode = 0; // 0 full test, 1 vertical test (boxes only), other: skipped
     int32_t boxMaterial = 0;
 };
 
@@ -62,7 +62,7 @@ struct RbPerformanceReport {
     float result = 0.0f;
     float cleared[9] = {};
     float runningSum = 0.0f;
-    int32_t mode = 0;  // 1: last call's total; otherwise a running average
+    int32_t mode = 0; // 1: last call's total; otherwise a running average
     int32_t sampleCount = 0;
 };
 
@@ -95,8 +95,8 @@ using RbCollisionCallback = void (*)(RbCollisionInfo* info);
 // triangle indices, its triangle array and its vertex array; the engine reads them
 // only right after the call and never frees them.
 using RbTerrainQueryCallback = void (*)(const RbVector* boxMin, const RbVector* boxMax, const int** candidates,
-                                        const RbTriangle** triangles, const RbVector** vertices,
-                                        int* candidateCount, int* triangleCount, RbRigidBody* body);
+                                        const RbTriangle** triangles, const RbVector** vertices, int* candidateCount,
+                                        int* triangleCount, RbRigidBody* body);
 using RbLogCallback = void (*)(const char* message);
 
 // Inertia diagonals (fourth entry 0).

@@ -4,8 +4,7 @@
 
 namespace {
 
-uint64_t SteadyCounter()
-{
+uint64_t SteadyCounter() {
     return static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
             .count());
@@ -21,10 +20,9 @@ uint64_t g_mark = 0;
 void EmptyFunction() {}
 void (*volatile g_emptyFunction)() = EmptyFunction;
 
-}  // namespace
+} // namespace
 
-void RbSetHighResolutionCounter(RbCounterFunction counter, RbFrequencyFunction frequency)
-{
+void RbSetHighResolutionCounter(RbCounterFunction counter, RbFrequencyFunction frequency) {
     if (counter && frequency) {
         g_counter = counter;
         g_frequencyFunction = frequency;
@@ -35,8 +33,7 @@ void RbSetHighResolutionCounter(RbCounterFunction counter, RbFrequencyFunction f
     g_mark = g_counter();
 }
 
-void StepTimer::Calibrate()
-{
+void StepTimer::Calibrate() {
     for (float& s : m_stages) s = 0.0f;
     m_shift = 0;
     m_overhead = 0;
@@ -59,14 +56,12 @@ void StepTimer::Calibrate()
     }
 }
 
-void StepTimer::Start()
-{
+void StepTimer::Start() {
     for (float& s : m_stages) s = 0.0f;
     g_mark = g_counter();
 }
 
-float StepTimer::Elapsed()
-{
+float StepTimer::Elapsed() {
     uint64_t now = g_counter();
     uint64_t last = g_mark;
     g_mark = now;
@@ -89,8 +84,7 @@ float StepTimer::Elapsed()
     return static_cast<float>(static_cast<double>(ticks) / static_cast<double>(frequency));
 }
 
-float StepTimer::Total() const
-{
+float StepTimer::Total() const {
     float total = 0.0f;
     for (float s : m_stages) total += s;
     return total;

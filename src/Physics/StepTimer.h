@@ -6,7 +6,7 @@
 #include <cstdint>
 
 using RbCounterFunction = uint64_t (*)();
-using RbFrequencyFunction = uint64_t (*)();  // ticks per second; 0 = no counter
+using RbFrequencyFunction = uint64_t (*)(); // ticks per second; 0 = no counter
 
 // Installs the process-wide counter; null for either restores the steady clock.
 void RbSetHighResolutionCounter(RbCounterFunction counter, RbFrequencyFunction frequency);

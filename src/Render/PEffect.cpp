@@ -82,8 +82,7 @@ bool CPEffect::Load(const std::string& request) {
     if (m_pooled && cache) cache->OfferSharedEffect(this);
 
     D3DXHANDLE technique = nullptr;
-    if (m_effect->FindNextValidTechnique(nullptr, &technique) == D3D_OK && technique)
-        m_effect->SetTechnique(technique);
+    if (m_effect->FindNextValidTechnique(nullptr, &technique) == D3D_OK && technique) m_effect->SetTechnique(technique);
 
     m_timeParameter = m_effect->GetParameterByName(nullptr, "time");
     for (int k = 0;; ++k) {
@@ -98,8 +97,8 @@ bool CPEffect::Load(const std::string& request) {
 
 void CPEffect::SetParameters(const CPTextureBlock* textures) {
     if (!m_effect || !textures) return;
-    const std::size_t count = std::min<std::size_t>(m_textureParameters.size(),
-                                                    static_cast<std::size_t>(std::max(0, textures->GetCount())));
+    const std::size_t count =
+        std::min<std::size_t>(m_textureParameters.size(), static_cast<std::size_t>(std::max(0, textures->GetCount())));
     for (std::size_t i = 0; i < count; ++i) {
         const CPTexture* texture = textures->GetTexture(static_cast<int>(i));
         m_effect->SetTexture(m_textureParameters[i], texture ? texture->GetBaseTexture() : nullptr);

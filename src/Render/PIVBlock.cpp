@@ -12,8 +12,8 @@ CPIVBlock::~CPIVBlock() = default;
 
 std::string CPIVBlock::GetClassName() const {
     char text[96];
-    std::snprintf(text, sizeof(text), "CPIVBlock - %d static objects %d objects", static_cast<int>(m_staticObjects.size()),
-                  static_cast<int>(m_renderables.size()));
+    std::snprintf(text, sizeof(text), "CPIVBlock - %d static objects %d objects",
+                  static_cast<int>(m_staticObjects.size()), static_cast<int>(m_renderables.size()));
     return text;
 }
 

@@ -49,9 +49,9 @@ bool CPIVertexBuffer::Create(bool isStatic, int vertexCapacity, int indexCapacit
     const DWORD indexUsage = isStatic ? D3DUSAGE_WRITEONLY : (D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY);
     bool ok = true;
     for (int i = 0; i < m_ringSize; ++i) {
-        HRESULT hr = device->CreateVertexBuffer(static_cast<UINT>(m_vertexCapacity) * sizeof(SPVertex), vertexUsage,
-                                                SPVertexFVF, D3DPOOL_DEFAULT, &m_vertexBuffers[static_cast<std::size_t>(i)],
-                                                nullptr);
+        HRESULT hr =
+            device->CreateVertexBuffer(static_cast<UINT>(m_vertexCapacity) * sizeof(SPVertex), vertexUsage, SPVertexFVF,
+                                       D3DPOOL_DEFAULT, &m_vertexBuffers[static_cast<std::size_t>(i)], nullptr);
         if (FAILED(hr)) {
             ReportDXError(__LINE__, hr);
             m_vertexBuffers[static_cast<std::size_t>(i)] = nullptr;
@@ -189,8 +189,9 @@ bool CPIVertexBuffer::FillBlock(CPIVBlock& batch) {
         const int i = renderable->GetIndexCount();
         const int v = renderable->GetVertexCount();
         if (i < 0 || v < 0 || i > maxIndices || v > maxVertices) {
-            CPLog::Instance().Print(0, "CPIVertexBuffer: %s has %d vertices and %d indices, more than one pair takes; "
-                                       "not drawn\n",
+            CPLog::Instance().Print(0,
+                                    "CPIVertexBuffer: %s has %d vertices and %d indices, more than one pair takes; "
+                                    "not drawn\n",
                                     renderable->GetClassName().c_str(), v, i);
             continue;
         }
@@ -281,6 +282,4 @@ void CPIVertexBuffer::OnDeviceLost() {
     ReleaseBuffers();
 }
 
-void CPIVertexBuffer::OnDeviceReset() {
-    Create(m_static, m_vertexCapacity, m_indexCapacity);
-}
+void CPIVertexBuffer::OnDeviceReset() { Create(m_static, m_vertexCapacity, m_indexCapacity); }

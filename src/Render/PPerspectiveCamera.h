@@ -39,7 +39,7 @@ public:
     D3DXVECTOR3 target;
     D3DXVECTOR3 eye;
     D3DXVECTOR3 up;
-    float fieldOfView = 0.0f;  // vertical, radians
+    float fieldOfView = 0.0f; // vertical, radians
     float nearDistance = 0.0f;
     float farDistance = 0.0f;
     bool projectionDirty = false;

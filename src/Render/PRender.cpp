@@ -146,8 +146,8 @@ bool CPRender::Start() {
 
     m_screenCamera = new CPBaseCamera();
     D3DXMATRIX ortho;
-    D3DXMatrixOrthoOffCenterLH(&ortho, 0.0f, static_cast<float>(g_screenWidth), static_cast<float>(g_screenHeight), 0.0f,
-                               0.0f, 1.0f);
+    D3DXMatrixOrthoOffCenterLH(&ortho, 0.0f, static_cast<float>(g_screenWidth), static_cast<float>(g_screenHeight),
+                               0.0f, 0.0f, 1.0f);
     m_screenCamera->SetMatrix(ortho);
     SetGroupCamera(kBloomKey, m_screenCamera);
 
@@ -172,7 +172,7 @@ HRESULT CPRender::CreateDevice() {
     D3DCAPS9 caps;
     m_direct3D->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps);
     m_behaviourFlags = (caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT) ? D3DCREATE_HARDWARE_VERTEXPROCESSING
-                                                                      : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+                                                                       : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
     CPTaskKernel* kernel = CPTaskKernel::GetInstance();
     HWND window = kernel ? kernel->GetMainWindow() : nullptr;
     m_multisample = false;
@@ -317,7 +317,8 @@ void CPRender::SetTextureFilters() {
         d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC);
         d->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
         const double wanted = std::ceil(static_cast<double>(m_maxAnisotropy) * static_cast<double>(g_aniso));
-        const DWORD level = wanted >= static_cast<double>(m_maxAnisotropy) ? m_maxAnisotropy : static_cast<DWORD>(wanted);
+        const DWORD level =
+            wanted >= static_cast<double>(m_maxAnisotropy) ? m_maxAnisotropy : static_cast<DWORD>(wanted);
         d->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, level);
         d->SetSamplerState(1, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
         d->SetSamplerState(1, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
@@ -486,8 +487,9 @@ void CPRender::DrawBatch(CPIVBlock& batch, ID3DXEffect* effect, UINT passes, con
                 m_staticWorldChanged = true;
                 d->SetTransform(D3DTS_WORLD, &object->GetWorldMatrix());
                 BindBuffers(buffer->vertexBuffer, buffer->indexBuffer);
-                const HRESULT hr = d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, static_cast<UINT>(buffer->vertexCount),
-                                                           0, static_cast<UINT>(buffer->triangleCount));
+                const HRESULT hr =
+                    d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, static_cast<UINT>(buffer->vertexCount), 0,
+                                            static_cast<UINT>(buffer->triangleCount));
                 if (FAILED(hr)) ReportDXError(__LINE__, hr);
             }
             effect->EndPass();
@@ -680,7 +682,8 @@ void CPRender::MakeFadeQuad(float fadeValue, int width, int height, SPScreenVert
     out[3] = {-0.5f, h - 0.5f, 1.0f, 1.0f, colour, 0.0f, 1.0f};
 }
 
-void CPRender::MakeLoadingQuads(int percent, int width, int height, float scale, float offset, SPScreenVertex out[3][4]) {
+void CPRender::MakeLoadingQuads(int percent, int width, int height, float scale, float offset,
+                                SPScreenVertex out[3][4]) {
     const float w = static_cast<float>(width), h = static_cast<float>(height);
     auto quad = [](SPScreenVertex* q, float x0, float x1, float y0, float y1, float v1) {
         q[0] = {x1, y0, 1.0f, 1.0f, 0, 1.0f, 0.0f};
@@ -781,8 +784,8 @@ void CPRender::DrawLoadingScreen(int percent) {
         IDirect3DTexture9* texture = nullptr;
         const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
             d, reader.GetData(), static_cast<UINT>(reader.GetDataSize()), D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
-            D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, 0, nullptr, nullptr,
-            &texture);
+            D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, 0, nullptr,
+            nullptr, &texture);
         if (FAILED(hr)) {
             ReportDXError(__LINE__, hr);
             continue;
@@ -880,7 +883,8 @@ void CPRender::ReleaseStaticBuffers() {
     m_staticBuffers.clear();
 }
 
-void CPRender::ProjectDecal(IPSceneObject* object, const D3DXMATRIX& world, const CPSmartPtr<SPTriangleSet>& triangles) {
+void CPRender::ProjectDecal(IPSceneObject* object, const D3DXMATRIX& world,
+                            const CPSmartPtr<SPTriangleSet>& triangles) {
     if (!object) return;
     auto* decal = dynamic_cast<CPRenderObject*>(object->GetRenderable());
     if (!decal) return;
@@ -931,18 +935,20 @@ void CPRender::ProjectDecal(IPSceneObject* object, const D3DXMATRIX& world, cons
 
     SPTerrainView terrain;
     const SPTriangleSet* set = triangles.Get();
-    if (set && GetRaceWorld().GetTerrain(terrain) && terrain.vertices && terrain.triangles && terrain.vertexStride >= 12 &&
-        terrain.triangleStride >= 12) {
+    if (set && GetRaceWorld().GetTerrain(terrain) && terrain.vertices && terrain.triangles &&
+        terrain.vertexStride >= 12 && terrain.triangleStride >= 12) {
         const int count = std::clamp(set->count, 0, SPTriangleSet::kMaxTriangles);
         std::vector<std::array<std::int32_t, 3>> seen;
         for (int n = 0; n < count; ++n) {
             const std::int32_t t = set->triangles[n];
             if (t < 0 || t >= terrain.triangleCount) continue;
             std::int32_t corner[3];
-            std::memcpy(corner, terrain.triangles + static_cast<std::size_t>(t) * static_cast<std::size_t>(terrain.triangleStride),
+            std::memcpy(corner,
+                        terrain.triangles +
+                            static_cast<std::size_t>(t) * static_cast<std::size_t>(terrain.triangleStride),
                         sizeof(corner));
-            if (corner[0] < 0 || corner[0] >= terrain.vertexCount || corner[1] < 0 || corner[1] >= terrain.vertexCount ||
-                corner[2] < 0 || corner[2] >= terrain.vertexCount)
+            if (corner[0] < 0 || corner[0] >= terrain.vertexCount || corner[1] < 0 ||
+                corner[1] >= terrain.vertexCount || corner[2] < 0 || corner[2] >= terrain.vertexCount)
                 continue;
             std::array<std::int32_t, 3> sorted = {corner[0], corner[1], corner[2]};
             std::sort(sorted.begin(), sorted.end());

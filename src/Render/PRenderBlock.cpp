@@ -59,9 +59,7 @@ void CPRenderBlock::AddObject(IPSceneObject* object) {
     switch (kind) {
     case IPSceneObject::KindMesh:
     case IPSceneObject::KindAnimated:
-    case IPSceneObject::KindSprite:
-        Enter(object->GetRenderable());
-        break;
+    case IPSceneObject::KindSprite: Enter(object->GetRenderable()); break;
     case IPSceneObject::KindLight:
         if (CPLight* light = object->GetLight()) {
             if (CPRender* render = GetRender()) render->AddLight(*light->GetLight());

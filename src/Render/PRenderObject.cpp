@@ -28,9 +28,7 @@ void TransformPositionAndNormal(const SPVertex& in, SPVertex& out, const D3DXMAT
 
 } // namespace
 
-CPRenderObject::CPRenderObject(IPSceneObject* owner) : m_owner(owner) {
-    D3DXMatrixIdentity(&m_worldMatrix);
-}
+CPRenderObject::CPRenderObject(IPSceneObject* owner) : m_owner(owner) { D3DXMatrixIdentity(&m_worldMatrix); }
 
 CPRenderObject::~CPRenderObject() {
     for (CPVertexEffect* effect : m_vertexEffects) delete effect;
@@ -122,9 +120,7 @@ void CPRenderObject::ApplyImpactDeformation(const D3DXVECTOR3& point, const D3DX
             for (SPVertexReference& reference : list) {
                 SPVertex* v = reference.vertex;
                 if (!v) continue;
-                auto angle = [] {
-                    return 0.05f - static_cast<float>(Platform::EngineRand()) / 32767.0f * 0.1f;
-                };
+                auto angle = [] { return 0.05f - static_cast<float>(Platform::EngineRand()) / 32767.0f * 0.1f; };
                 const float yaw = angle();
                 const float pitch = angle();
                 const float roll = angle();

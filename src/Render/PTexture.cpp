@@ -66,16 +66,14 @@ bool CPTexture::Load(const std::string& request) {
     D3DSURFACE_DESC desc;
     if (cube) {
         m_cube = true;
-        hr = D3DXCreateCubeTextureFromFileInMemoryEx(device, data, size, D3DX_DEFAULT, mipLevels, 0, D3DFMT_UNKNOWN,
-                                                     D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                                     D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, 0, nullptr, nullptr,
-                                                     &m_cubeTexture);
+        hr = D3DXCreateCubeTextureFromFileInMemoryEx(
+            device, data, size, D3DX_DEFAULT, mipLevels, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+            D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, 0, nullptr, nullptr, &m_cubeTexture);
         if (SUCCEEDED(hr)) hr = m_cubeTexture->GetLevelDesc(0, &desc);
     } else {
-        hr = D3DXCreateTextureFromFileInMemoryEx(device, data, size, D3DX_DEFAULT, D3DX_DEFAULT, mipLevels, 0,
-                                                 D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
-                                                 D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, 0, nullptr, nullptr,
-                                                 &m_texture);
+        hr = D3DXCreateTextureFromFileInMemoryEx(
+            device, data, size, D3DX_DEFAULT, D3DX_DEFAULT, mipLevels, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
+            D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, 0, nullptr, nullptr, &m_texture);
         if (SUCCEEDED(hr)) {
             if (mipLevels != 1 && g_texlod != -1) m_texture->SetLOD(static_cast<DWORD>(g_texlod));
             hr = m_texture->GetLevelDesc(0, &desc);

@@ -200,8 +200,8 @@ void GuardPatternFunctions(lua_State* L) {
 // Lua 5.1 opens its libraries through lua_call (each luaopen_* expects to be a called function),
 // and its io library no longer includes os, so os is opened beside it.
 int OpenStateProtected(lua_State* L) {
-    static const lua_CFunction kLibraries[] = {luaopen_base, luaopen_io, luaopen_os, luaopen_string, luaopen_math,
-                                               luaopen_table};
+    static const lua_CFunction kLibraries[] = {luaopen_base,   luaopen_io,   luaopen_os,
+                                               luaopen_string, luaopen_math, luaopen_table};
     for (lua_CFunction open : kLibraries) {
         lua_pushcfunction(L, open);
         lua_pushstring(L, "");
@@ -328,8 +328,8 @@ void CPLuaScript::Update() {
     if (status != 0 && status != LUA_YIELD) {
         // Lua 5.1 leaves the error value on top of the thread's stack. No longer protected here,
         // so nothing may run the collector: the value is read, not converted.
-        if (const std::optional<std::string> text = lua_gettop(m_thread) >= 1 ? ErrorValueText(m_thread, -1)
-                                                                                : std::nullopt) {
+        if (const std::optional<std::string> text =
+                lua_gettop(m_thread) >= 1 ? ErrorValueText(m_thread, -1) : std::nullopt) {
             LogScriptError(text->c_str());
             m_kill = true;
         }

@@ -75,7 +75,8 @@ void CPScriptManager::Deliver(CPLuaScript* script, const SPCommand& command) {
     if (script && script->IsRunning()) script->QueueCommand(command);
 }
 
-void CPScriptManager::SendCommandByName(const std::string& name, const std::string& command, const std::string& params) {
+void CPScriptManager::SendCommandByName(const std::string& name, const std::string& command,
+                                        const std::string& params) {
     auto it = m_scripts.find(name);
     if (it == m_scripts.end()) return;
     Deliver(it->second.Get(), MakeCommand(command, params));

@@ -33,9 +33,7 @@
 namespace Script {
 
 // The light-userdata value that stands for a handle (never an address).
-inline void* HandleToUserdata(PMMHandle handle) {
-    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(handle));
-}
+inline void* HandleToUserdata(PMMHandle handle) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(handle)); }
 
 // References held on the scripts' behalf. A script gives back only references it took: through
 // "AddRef", or with an object a function handed it already referenced (PushReferencedObject).

@@ -106,8 +106,7 @@ void CNAudio::LoadSoundTable() {
     }
 }
 
-CPSmartPtr<CNSound>& CNAudio::CreateSound(CPSmartPtr<CNSound>& out, const std::string& file, int is3D,
-                                          bool forceNew) {
+CPSmartPtr<CNSound>& CNAudio::CreateSound(CPSmartPtr<CNSound>& out, const std::string& file, int is3D, bool forceNew) {
     if (!m_cache) {
         out = nullptr;
         return out;

@@ -33,7 +33,8 @@ LONG SoundVolumeCurve(float v) {
 }
 
 void ReportSoundError(const char* source, int line, HRESULT hr) {
-    CPLog::Instance().Print(0, "DXError if %s on line %d\n%s\n%s\n", source, line, ResultName(hr), ResultDescription(hr));
+    CPLog::Instance().Print(0, "DXError if %s on line %d\n%s\n%s\n", source, line, ResultName(hr),
+                            ResultDescription(hr));
 }
 
 template <class Change>

@@ -18,7 +18,7 @@ CPSmartPtr<CNSound> CNSoundCache::Find(const std::string& file) const {
 }
 
 CPSmartPtr<CNSound>& CNSoundCache::GetOrLoad(CPSmartPtr<CNSound>& out, const std::string& file, int is3D,
-                                               bool forceNew) {
+                                             bool forceNew) {
     if (!forceNew) {
         CPSmartPtr<CNSound> hit = Find(file);
         if (hit) {

@@ -46,9 +46,9 @@ TEST(CommandRouter, InstalledRouterReceivesEveryKindOfSend) {
     RouteCommandByObject(script.Get(), "add_object", "5");
     RouteCommandByObject(nullptr, "add_object", "5");
     SetCommandRouter(nullptr);
-    EXPECT_EQ(router.sent, (std::vector<std::string>{
-                               "name:main:stop_music:a.ogg", "category:action_listener:key_action:fire,1",
-                               "object:" + std::to_string(script->GetHandle()) + ":add_object:5"}));
+    EXPECT_EQ(router.sent,
+              (std::vector<std::string>{"name:main:stop_music:a.ogg", "category:action_listener:key_action:fire,1",
+                                        "object:" + std::to_string(script->GetHandle()) + ":add_object:5"}));
     script = nullptr;
     IPMMObject::CollectGarbage();
 }

@@ -218,7 +218,8 @@ TEST_F(FileLayer, LooseBeatsPacksAndTheHighestPackWins) {
     EXPECT_EQ(Read("data\\textures\\b.tga"), "pack1-b");
     EXPECT_EQ(Read("DATA\\ONLY1.TXT"), "only in 1");
     EXPECT_EQ(Read("data\\textures\\c.tga"), "loose-c");
-    EXPECT_EQ(Read("data\\textures\\c.tga", true), kxtest::Unscrambled("loose-c")) << "loose copy, told it is scrambled";
+    EXPECT_EQ(Read("data\\textures\\c.tga", true), kxtest::Unscrambled("loose-c"))
+        << "loose copy, told it is scrambled";
     EXPECT_EQ(Read("data\\textures\\d.tga"), "<fail>");
     EXPECT_EQ(Read("data\\textures"), "<fail>") << "a folder of a pack is no file";
 }
@@ -273,8 +274,8 @@ TEST_F(FileLayer, PackNameRule) {
         int number;
     };
     const Case cases[] = {
-        {"game1.dat", true, 1},  {"game12.dat", true, 12}, {"game.dat", true, 0},  {"gamex.dat", true, 0},
-        {"game3_dat", true, 3},  {"Game1.dat", false, 0},  {"game1.DAT", false, 0}, {"game1.da", false, 0},
+        {"game1.dat", true, 1},   {"game12.dat", true, 12}, {"game.dat", true, 0},   {"gamex.dat", true, 0},
+        {"game3_dat", true, 3},   {"Game1.dat", false, 0},  {"game1.DAT", false, 0}, {"game1.da", false, 0},
         {"sound1.dat", false, 0}, {"gam", false, 0},        {"gamedat", true, 0},
     };
     for (const Case& c : cases) {
@@ -319,8 +320,10 @@ TEST_F(FileLayer, CorruptPacksAreRefusedWholeAndOthersStillMount) {
     std::vector<Case> cases;
     cases.push_back({"wrong magic", PackWriter::Assemble(PackWriter::Node("data", -1, 0, 0), "", 0x12345678u)});
     cases.push_back({"too short for a header", std::string("\xC4\x27\x16", 3)});
-    cases.push_back({"negative index length", PackWriter::Assemble(PackWriter::Node("data", -1, 0, 0), "", 0xAF1627C4u, -4)});
-    cases.push_back({"index longer than the file", PackWriter::Assemble(PackWriter::Node("data", -1, 0, 0), "", 0xAF1627C4u, 4096)});
+    cases.push_back(
+        {"negative index length", PackWriter::Assemble(PackWriter::Node("data", -1, 0, 0), "", 0xAF1627C4u, -4)});
+    cases.push_back({"index longer than the file",
+                     PackWriter::Assemble(PackWriter::Node("data", -1, 0, 0), "", 0xAF1627C4u, 4096)});
     cases.push_back({"empty index", PackWriter::Assemble("", data)});
     {
         std::string index;
@@ -334,16 +337,19 @@ TEST_F(FileLayer, CorruptPacksAreRefusedWholeAndOthersStillMount) {
         index += "xxxxxxxxxxxxxxxx";
         cases.push_back({"name longer than the index", PackWriter::Assemble(index, data)});
     }
-    cases.push_back({"child count beyond the index",
-                     PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1000000) + PackWriter::Node("a", 0, 1, 0), data)});
+    cases.push_back(
+        {"child count beyond the index",
+         PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1000000) + PackWriter::Node("a", 0, 1, 0), data)});
     cases.push_back({"file beyond the data",
                      PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 5, 6, 0), data)});
-    cases.push_back({"huge file size",
-                     PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 0, 0x7FFFFFFF, 0), data)});
+    cases.push_back(
+        {"huge file size",
+         PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 0, 0x7FFFFFFF, 0), data)});
     cases.push_back({"negative file size",
                      PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 0, -2, 0), data)});
     cases.push_back({"node cut short",
-                     PackWriter::Assemble(PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 0, 1, 0).substr(0, 10), data)});
+                     PackWriter::Assemble(
+                         PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 0, 1, 0).substr(0, 10), data)});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -430,8 +436,8 @@ TEST_F(FileLayer, PathsOfAllTheFilesOfAPackAreBoundedTogether) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.files);
         kxtest::TempGameRoot fresh;
-        std::string index = PackWriter::Node("data", -1, 0, 1) +
-                            PackWriter::Node(folder, -1, 0, static_cast<std::int32_t>(c.files));
+        std::string index =
+            PackWriter::Node("data", -1, 0, 1) + PackWriter::Node(folder, -1, 0, static_cast<std::int32_t>(c.files));
         const std::string node = PackWriter::Node("f", 0, 1, 0);
         index.reserve(index.size() + node.size() * c.files);
         for (std::size_t i = 0; i < c.files; ++i) index += node;
@@ -461,11 +467,19 @@ TEST(FileFinder, MatchesLikeWindows) {
         bool match;
     };
     const Case cases[] = {
-        {"*.*", "game1.dat", true}, {"*.*", "README", true},   {"*.dds", "A.DDS", true},  {"*.dds", "a.tga", false},
-        {"a?c.txt", "abc.txt", true}, {"a?c.txt", "ac.txt", false}, {"*", "x", true},      {"game*.dat", "game12.dat", true},
-        {"*.fx", "simple.fx.bak", false}, {"*a*b*", "xxaYYbzz", true},
+        {"*.*", "game1.dat", true},
+        {"*.*", "README", true},
+        {"*.dds", "A.DDS", true},
+        {"*.dds", "a.tga", false},
+        {"a?c.txt", "abc.txt", true},
+        {"a?c.txt", "ac.txt", false},
+        {"*", "x", true},
+        {"game*.dat", "game12.dat", true},
+        {"*.fx", "simple.fx.bak", false},
+        {"*a*b*", "xxaYYbzz", true},
     };
-    for (const Case& c : cases) EXPECT_EQ(CPFileFinder::MatchPattern(c.mask, c.name), c.match) << c.mask << " " << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(CPFileFinder::MatchPattern(c.mask, c.name), c.match) << c.mask << " " << c.name;
 }
 
 TEST_F(FileLayer, FinderWalksAFolderCaseInsensitively) {

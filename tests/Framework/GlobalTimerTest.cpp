@@ -52,7 +52,7 @@ TEST_F(GlobalTimer, CapsAtFiftyMillisecondsBeforeTheScale) {
         float unscaled;
     };
     const Case cases[] = {
-        {0.2, 1.0f, 0.05f, 0.05f}, {0.2, 2.0f, 0.1f, 0.05f},  {0.04, 2.0f, 0.08f, 0.04f},
+        {0.2, 1.0f, 0.05f, 0.05f},  {0.2, 2.0f, 0.1f, 0.05f},   {0.04, 2.0f, 0.08f, 0.04f},
         {0.05, 1.0f, 0.05f, 0.05f}, {0.2, 0.5f, 0.025f, 0.05f},
     };
     for (const Case& c : cases) {

@@ -14,12 +14,12 @@
 
 namespace {
 
-const char* const kSaveOrder[] = {
-    "fullScreen", "friction",  "restitution", "blur",     "shadows",    "bloom",       "weight_div",
-    "cam_speed",  "rolling",   "psystems",    "screenBPP", "musicVolume", "weather",   "visuals",
-    "startmenu",  "texlod",    "dust",        "aniso",    "mouse",      "plane",       "contrast",
-    "bitrate",    "quadlevels", "channels",   "distance", "static",     "bboxes",      "soundVolume",
-    "screenWidth", "frequency", "lensflare",  "wheel",    "screenHeight"};
+const char* const kSaveOrder[] = {"fullScreen", "friction",  "restitution", "blur",        "shadows",     "bloom",
+                                  "weight_div", "cam_speed", "rolling",     "psystems",    "screenBPP",   "musicVolume",
+                                  "weather",    "visuals",   "startmenu",   "texlod",      "dust",        "aniso",
+                                  "mouse",      "plane",     "contrast",    "bitrate",     "quadlevels",  "channels",
+                                  "distance",   "static",    "bboxes",      "soundVolume", "screenWidth", "frequency",
+                                  "lensflare",  "wheel",     "screenHeight"};
 
 class Settings : public ::testing::Test {
 protected:
@@ -84,7 +84,7 @@ TEST_F(Settings, FloatValuesUseThePointWhateverTheLocale) {
         const char* text;
     };
     const Case cases[] = {
-        {"plane=0.7", 0.7f, "0.7"},  {"plane = 0,7", 0.0f, "0"},       {"plane=2,5", 2.0f, "2"},
+        {"plane=0.7", 0.7f, "0.7"},     {"plane = 0,7", 0.0f, "0"},       {"plane=2,5", 2.0f, "2"},
         {"plane=1e-7", 1e-7f, "1e-07"}, {"plane=-0.25", -0.25f, "-0.25"}, {"plane=1234567", 1234567.0f, "1.23457e+06"},
     };
     for (const Case& c : cases) {
@@ -104,10 +104,9 @@ TEST_F(Settings, FloatValuesReadOnlyTheDecimalNumberAtTheStart) {
         float expected;
     };
     const Case cases[] = {
-        {"nan", 0.0f},          {"inf", 0.0f},        {"-infinity", 0.0f}, {"0x10", 0.0f},
-        {".5", 0.5f},           {"-.25x", -0.25f},    {"5.", 5.0f},        {"2e", 2.0f},
-        {"2e+", 2.0f},          {"1.5e2z", 150.0f},   {".", 0.0f},         {"-", 0.0f},
-        {"1e999", FLT_MAX},     {"-1e39", -FLT_MAX},  {"1e-999", 0.0f},
+        {"nan", 0.0f},     {"inf", 0.0f}, {"-infinity", 0.0f}, {"0x10", 0.0f},      {".5", 0.5f},
+        {"-.25x", -0.25f}, {"5.", 5.0f},  {"2e", 2.0f},        {"2e+", 2.0f},       {"1.5e2z", 150.0f},
+        {".", 0.0f},       {"-", 0.0f},   {"1e999", FLT_MAX},  {"-1e39", -FLT_MAX}, {"1e-999", 0.0f},
     };
     for (const Case& c : cases) {
         g_plane = 7.0f;
@@ -143,13 +142,13 @@ TEST_F(Settings, DatorOperations) {
 TEST_F(Settings, SavesThe33DefaultLinesInTheirFixedOrder) {
     ASSERT_EQ(settings.Save("config.cfg"), S_OK);
     const char* const lines[] = {
-        "fullScreen = 0",   "friction = 0.2", "restitution = 0", "blur = 1",        "shadows = 1",
-        "bloom = 1",        "weight_div = 0", "cam_speed = 0",   "rolling = 0",     "psystems = 25",
-        "screenBPP = 16",   "musicVolume = 0.5", "weather = 1",  "visuals = 10",    "startmenu = 1",
-        "texlod = -1",      "dust = 1",       "aniso = 0",       "mouse = 0",       "plane = 0.5",
-        "contrast = 1",     "bitrate = 8",    "quadlevels = 0",  "channels = 2",    "distance = 200",
-        "static = 0",       "bboxes = 0",     "soundVolume = 0.5", "screenWidth = 640", "frequency = 22050",
-        "lensflare = 1",    "wheel = 1",      "screenHeight = 480"};
+        "fullScreen = 0", "friction = 0.2",    "restitution = 0",   "blur = 1",          "shadows = 1",
+        "bloom = 1",      "weight_div = 0",    "cam_speed = 0",     "rolling = 0",       "psystems = 25",
+        "screenBPP = 16", "musicVolume = 0.5", "weather = 1",       "visuals = 10",      "startmenu = 1",
+        "texlod = -1",    "dust = 1",          "aniso = 0",         "mouse = 0",         "plane = 0.5",
+        "contrast = 1",   "bitrate = 8",       "quadlevels = 0",    "channels = 2",      "distance = 200",
+        "static = 0",     "bboxes = 0",        "soundVolume = 0.5", "screenWidth = 640", "frequency = 22050",
+        "lensflare = 1",  "wheel = 1",         "screenHeight = 480"};
     std::string expected;
     for (const char* line : lines) expected += std::string(line) + "\r\n";
     EXPECT_EQ(root.Read("config.cfg"), expected);

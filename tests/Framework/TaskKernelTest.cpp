@@ -1,6 +1,6 @@
 #include "Framework/PGlobalTimer.h"
-#include "Framework/PSettings.h"
 #include "Framework/PObjUpdater.h"
+#include "Framework/PSettings.h"
 #include "Framework/PTaskKernel.h"
 
 #include <gtest/gtest.h>
@@ -231,9 +231,7 @@ TEST_F(TaskKernel, InactivePassesRunNoTaskZeroTheFrameTimeAndTakeOneMessageEach)
     EXPECT_EQ(g_dispatched, 3);
 }
 
-TEST_F(TaskKernel, EmptyListInAnActivePassEndsTheLoop) {
-    EXPECT_FALSE(kernel.RunPass());
-}
+TEST_F(TaskKernel, EmptyListInAnActivePassEndsTheLoop) { EXPECT_FALSE(kernel.RunPass()); }
 
 TEST_F(TaskKernel, CollectorRunsAtTheEndOfEveryPass) {
     static int deleted = 0;

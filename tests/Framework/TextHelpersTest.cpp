@@ -46,7 +46,9 @@ TEST(TextReader, CommentAndSectionRules) {
         {"block over three lines", "a\n/* one\ntwo\nthree */\nb", {{"a", true}, {"b", true}}},
         {"block on one line with text", "a\nx /* c */ y\nb", {{"a", true}, {"b", true}}},
         {"text before an opening comment", "a /* start\nhidden\nend */ after\nb", {{"b", true}}},
-        {"section header", "[Sounds]\nshot;1\n[Other]\nx", {{"Sounds", false}, {"shot;1", true}, {"Other", false}, {"x", true}}},
+        {"section header",
+         "[Sounds]\nshot;1\n[Other]\nx",
+         {{"Sounds", false}, {"shot;1", true}, {"Other", false}, {"x", true}}},
         {"header needs both brackets", "[open\nclose]\n[ ]", {{"[open", true}, {"close]", true}, {" ", false}}},
         {"no final line feed", "a\nlast one", {{"a", true}, {"last one", true}}},
         {"zero byte ends a line", std::string("a\0b\nc", 5), {{"a", true}, {"b", true}, {"c", true}}},
@@ -60,8 +62,7 @@ TEST(TextReader, CountsLineFeedsButNotZeroBytes) {
     std::string text("a\nb\0c\n\nd", 8);
     CPTextReader reader(text.data(), static_cast<int>(text.size()));
     std::string line;
-    while (reader.ReadLine(line)) {
-    }
+    while (reader.ReadLine(line)) {}
     EXPECT_EQ(reader.GetLineCounter(), 3);
     EXPECT_FALSE(reader.ReadNextLine()) << "stays at the end";
 }
@@ -112,10 +113,11 @@ TEST(StringUtils, TrimAndCase) {
 }
 
 TEST(StringUtils, NumberTests) {
-    const std::pair<const char*, bool> numbers[] = {{"", true},   {"-", true},   {"1.2.3", true}, {"-12.5", true},
-                                                    {"3-", true}, {"1e5", false}, {" 1", false},  {"+1", false}};
+    const std::pair<const char*, bool> numbers[] = {{"", true},   {"-", true},    {"1.2.3", true}, {"-12.5", true},
+                                                    {"3-", true}, {"1e5", false}, {" 1", false},   {"+1", false}};
     for (const auto& [text, expected] : numbers) EXPECT_EQ(IsNumber(text), expected) << '"' << text << '"';
-    const std::pair<const char*, bool> integers[] = {{"", true}, {"-", true}, {"-12", true}, {"1.0", false}, {"12a", false}};
+    const std::pair<const char*, bool> integers[] = {
+        {"", true}, {"-", true}, {"-12", true}, {"1.0", false}, {"12a", false}};
     for (const auto& [text, expected] : integers) EXPECT_EQ(IsInteger(text), expected) << '"' << text << '"';
 }
 

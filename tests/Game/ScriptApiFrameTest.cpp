@@ -293,7 +293,8 @@ TEST_F(ScriptApiFrameTest, SendCommandByObjectWithoutObjectReadsNoStrings) {
 }
 
 TEST_F(ScriptApiFrameTest, StopScriptRemovesTheScriptNextPass) {
-    Load({{"stopper", "local i = 0 while true do i = i + 1 Report(i) if i == 2 then StopScript(globalObject) end Update() end"}},
+    Load({{"stopper",
+           "local i = 0 while true do i = i + 1 Report(i) if i == 2 then StopScript(globalObject) end Update() end"}},
          "stopper t_system\n");
     auto script = Add("stopper");
     Pass(2);
@@ -354,10 +355,23 @@ TEST_F(ScriptApiFrameTest, EmptyFunctionUnderAllItsNames) {
 
 TEST_F(ScriptApiFrameTest, FamilyNamesStandInTheirTablesInTableOrder) {
     // The first table's names in registration order, as far as they are built here.
-    const Strings first = {"GetDeltaTime", "GetDeltaTime2", "AddRef", "DumpObjects", "Release",
-                           "SendCommandByName", "SendCommandByObject", "SendCommandByCategory", "SetNextCommand",
-                           "GetCurrentCommand", "GetCurrentParams", "PointerToString", "StringToPointer",
-                           "CheckString", "SplitString", "KillAllTasks", "ToInt"};
+    const Strings first = {"GetDeltaTime",
+                           "GetDeltaTime2",
+                           "AddRef",
+                           "DumpObjects",
+                           "Release",
+                           "SendCommandByName",
+                           "SendCommandByObject",
+                           "SendCommandByCategory",
+                           "SetNextCommand",
+                           "GetCurrentCommand",
+                           "GetCurrentParams",
+                           "PointerToString",
+                           "StringToPointer",
+                           "CheckString",
+                           "SplitString",
+                           "KillAllTasks",
+                           "ToInt"};
     const Strings second = {"StopScript", "SetDefaultCamera", "SetBrightness", "DumpAIInfo", "SetLensFlare"};
     const Strings third = {"PlayVideo", "PlayVideoNoSound", "PlayVideo1", "StopVideo", "StopVideo1"};
     Script::ScriptFunctionTables tables;
@@ -382,7 +396,8 @@ TEST_F(ScriptApiFrameTest, OnlyBuiltFunctionsAreRegistered) {
     const auto& tables = Script::GetScriptFunctionTables();
     for (int t = 0; t < Script::ScriptFunctionTables::kTableCount; ++t)
         for (const auto& entry : tables.Table(t)) EXPECT_NE(entry.function, nullptr) << entry.name;
-    Load({{"names", "Report(type(SendCommandByName), type(StopScript), type(SetPTransformation))"}}, "names t_system\n");
+    Load({{"names", "Report(type(SendCommandByName), type(StopScript), type(SetPTransformation))"}},
+         "names t_system\n");
     Add("names");
     Pass();
     EXPECT_EQ(g_reports, (Strings{"function|function|nil"}));

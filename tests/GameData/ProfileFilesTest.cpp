@@ -125,8 +125,8 @@ TEST(ProfileFiles, HostileFilesAreReadWithoutHarm) {
     for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 131) & 0xff));
     const std::string cases[] = {
         binary,
-        std::string(1 << 20, 'x'),                     // one long line
-        std::string("gun\0rocket\nlaser\n", 17),       // a zero byte ends a line
+        std::string(1 << 20, 'x'),               // one long line
+        std::string("gun\0rocket\nlaser\n", 17), // a zero byte ends a line
         "\"\"\"\n\r\n\r\r\n99999999999999999999\n1e999\nnan\n-inf\n",
         "/* never closed\ngun\n",
     };

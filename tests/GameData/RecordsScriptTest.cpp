@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "support/FreshStore.h"
 #include "Game/ScriptRecords.h"
 #include "Script/Lua.h"
+#include "support/FreshStore.h"
 #include "support/ScoresFile.h"
 
 namespace {
@@ -120,15 +120,13 @@ TEST_F(RecordScripts, UpdateRoundsTimeGivesFortyFields) {
     store->playerLap.currentLap = 2;
     store->playerLap.lapTimes[0] = 61.5f;
     store->playerLap.lapTimes[1] = 7.25f;
-    const std::string expected =
-        "40 {1,1,50,true,0,7,25,true,0,0,0,false,0,0,0,false,0,0,0,false,"
-        "0,0,0,false,0,0,0,false,0,0,0,false,0,0,0,false,0,0,0,false}";
+    const std::string expected = "40 {1,1,50,true,0,7,25,true,0,0,0,false,0,0,0,false,0,0,0,false,"
+                                 "0,0,0,false,0,0,0,false,0,0,0,false,0,0,0,false,0,0,0,false}";
     EXPECT_EQ(Eval("UpdateRoundsTime()"), expected);
     EXPECT_EQ(Eval("UpdateRoundsTime(1, 2, 'three', {})"), expected);
     store->playerLap.lapTimes.clear(); // laps beyond the vector read 0
-    EXPECT_EQ(Eval("UpdateRoundsTime()"),
-              "40 {0,0,0,true,0,0,0,true,0,0,0,false,0,0,0,false,0,0,0,false,"
-              "0,0,0,false,0,0,0,false,0,0,0,false,0,0,0,false,0,0,0,false}");
+    EXPECT_EQ(Eval("UpdateRoundsTime()"), "40 {0,0,0,true,0,0,0,true,0,0,0,false,0,0,0,false,0,0,0,false,"
+                                          "0,0,0,false,0,0,0,false,0,0,0,false,0,0,0,false,0,0,0,false}");
 }
 
 TEST_F(RecordScripts, CheckPlayerRecordsAndBestTimes) {

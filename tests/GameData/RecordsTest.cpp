@@ -34,13 +34,13 @@ TEST(TimeSplit, TableOfTimes) {
     const float inf = std::numeric_limits<float>::infinity();
     const Case cases[] = {
         {0.0f, {0, 0, 0}},
-        {59.98f, {0, 59, 97}},      // 59.98f is 59.97999..., truncated not rounded
+        {59.98f, {0, 59, 97}}, // 59.98f is 59.97999..., truncated not rounded
         {60.0f, {1, 0, 0}},
-        {125.37f, {2, 5, 37}},      // two minutes five seconds and a fraction
-        {125.999f, {2, 5, 99}},     // never rounds up to 2:06:00
+        {125.37f, {2, 5, 37}},  // two minutes five seconds and a fraction
+        {125.999f, {2, 5, 99}}, // never rounds up to 2:06:00
         {3599.5f, {59, 59, 50}},
         {7325.25f, {122, 5, 25}},
-        {-1.5f, {0, -1, -50}},      // truncation toward zero
+        {-1.5f, {0, -1, -50}}, // truncation toward zero
         {nan, {0, 0, 0}},
         {1e20f, {INT_MAX / 60, INT_MAX % 60, 0}},
         {inf, {INT_MAX / 60, INT_MAX % 60, 0}},
@@ -71,9 +71,8 @@ protected:
 
 TEST_F(InsertRecordTest, EightTimesKeepTheSevenFastest) {
     // Entered in a scrambled order; "h" is the slowest and falls out.
-    const SPScoreEntry entries[] = {Entry("d", 1, 4, 0), Entry("a", 1, 1, 0), Entry("h", 2, 0, 0),
-                                    Entry("c", 1, 3, 0), Entry("g", 1, 7, 0), Entry("b", 1, 2, 0),
-                                    Entry("f", 1, 6, 0), Entry("e", 1, 5, 0)};
+    const SPScoreEntry entries[] = {Entry("d", 1, 4, 0), Entry("a", 1, 1, 0), Entry("h", 2, 0, 0), Entry("c", 1, 3, 0),
+                                    Entry("g", 1, 7, 0), Entry("b", 1, 2, 0), Entry("f", 1, 6, 0), Entry("e", 1, 5, 0)};
     for (const SPScoreEntry& e : entries) EXPECT_TRUE(data.InsertRecord(3, e)) << e.name;
     const auto& table = data.scoreTables[2];
     ASSERT_EQ(table.size(), 7u);
@@ -84,7 +83,8 @@ TEST_F(InsertRecordTest, EightTimesKeepTheSevenFastest) {
     // Slower than the seventh: not entered either.
     EXPECT_FALSE(data.InsertRecord(3, Entry("slow", 1, 7, 1)));
     // The other tables are untouched.
-    for (int t : {0, 1, 3, 4, 5}) EXPECT_EQ(data.scoreTables[static_cast<std::size_t>(t)], std::vector<SPScoreEntry>(7));
+    for (int t : {0, 1, 3, 4, 5})
+        EXPECT_EQ(data.scoreTables[static_cast<std::size_t>(t)], std::vector<SPScoreEntry>(7));
 }
 
 TEST_F(InsertRecordTest, EqualToFirstPlaceIsEnteredSecond) {
@@ -160,7 +160,8 @@ TEST_F(PlayerRecordsTest, AtLeastTheFirstLapAndAZeroLapCountsAsFastest) {
 
 TEST_F(PlayerRecordsTest, RoundCountBeyondTheLapTimesReadsOnlyTheTimedLaps) {
     data.roundCount = 50;
-    for (std::size_t i = 0; i < data.playerLap.lapTimes.size(); ++i) data.playerLap.lapTimes[i] = 100.0f + static_cast<float>(i);
+    for (std::size_t i = 0; i < data.playerLap.lapTimes.size(); ++i)
+        data.playerLap.lapTimes[i] = 100.0f + static_cast<float>(i);
     data.playerLap.lapTimes[19] = 90.0f;
     EXPECT_TRUE(data.CheckPlayerRecords(6));
     EXPECT_EQ(data.scoreTables[5][0].minutes, 1);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "support/FreshStore.h"
 #include "Platform/System/AtomicFile.h"
+#include "support/FreshStore.h"
 #include "support/ScoresFile.h"
 
 namespace {

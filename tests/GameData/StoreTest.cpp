@@ -199,7 +199,8 @@ std::vector<Probe> Probes() {
         {"currentMission", [](const CPGameData& d) { return d.currentMission == 7; }},
         {"points", [](const CPGameData& d) { return d.points == 55; }},
         {"racesPassed", [](const CPGameData& d) { return d.racesPassed == 4; }},
-        {"missionRecords", [](const CPGameData& d) {
+        {"missionRecords",
+         [](const CPGameData& d) {
              const SPMissionRecord& r = d.missionRecords[17];
              return r.bestTime == 12.5f && r.bestPlace == 1 && r.recordCount == 3 && r.ghostModel == "ghost";
          }},
@@ -229,7 +230,8 @@ std::vector<Probe> Probes() {
         {"textTable", [](const CPGameData& d) { return d.textTable.size() == 1; }},
         {"transportCount", [](const CPGameData& d) { return d.transportCount == 5; }},
         {"scoreTables", [](const CPGameData& d) { return d.scoreTables[2][0].name == "top"; }},
-        {"catalogs", [](const CPGameData& d) {
+        {"catalogs",
+         [](const CPGameData& d) {
              return d.weaponCatalog.items.size() == 1 && d.mineCatalog.items.size() == 1 &&
                     d.superWeaponCatalog.items.size() == 1 && d.bumperCatalog.items.size() == 1 &&
                     d.equipmentCatalog.items.size() == 1 && d.armorCatalog.items.size() == 1 &&
@@ -247,9 +249,8 @@ std::vector<Probe> Probes() {
         {"mana", [](const CPGameData& d) { return d.mana == 12; }},
         {"levelStarted", [](const CPGameData& d) { return d.levelStarted; }},
         {"levelConditions", [](const CPGameData& d) { return d.levelConditions[5].second == "second"; }},
-        {"levelSettings", [](const CPGameData& d) {
-             return d.levelSettings.racerCount == 6 && d.levelSettings.minimumText == "min";
-         }},
+        {"levelSettings",
+         [](const CPGameData& d) { return d.levelSettings.racerCount == 6 && d.levelSettings.minimumText == "min"; }},
         {"realLevelNumber", [](const CPGameData& d) { return d.realLevelNumber == 9; }},
         {"singleModeGlobal", [](const CPGameData& d) { return d.singleModeGlobal; }},
         {"timeModeGlobal", [](const CPGameData& d) { return d.timeModeGlobal; }},

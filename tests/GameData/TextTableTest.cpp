@@ -20,8 +20,10 @@ TEST(TextTable, LinesOfTheStringsFile) {
         {"same key twice keeps the later", "a~first\na~second\n", {{"a", "second"}}, {}},
         {"two separators", "a~b~c\n", {{"a", "b"}}, {"b", "c"}},
         {"bracketed name", "[menu]\n", {{"menu", ""}}, {"[menu]"}},
-        {"comment lines and blocks are dropped whole", "// x~1\na~2\nb~3 // note\n/* c~3\nd~4 */ e~5\nf~6\n",
-         {{"a", "2"}, {"f", "6"}}, {"x", "b", "c", "d", "e"}},
+        {"comment lines and blocks are dropped whole",
+         "// x~1\na~2\nb~3 // note\n/* c~3\nd~4 */ e~5\nf~6\n",
+         {{"a", "2"}, {"f", "6"}},
+         {"x", "b", "c", "d", "e"}},
         {"quoted value with separator", "a~\"x~y\"\n", {{"a", "x~y"}}, {}},
         {"doubled quote inside quotes", "a~\"say \"\"hi\"\"\"\n", {{"a", "say \"hi\""}}, {}},
         {"line without separator", "lonely\n", {{"lonely", ""}}, {}},
@@ -85,11 +87,11 @@ TEST(TextTable, ReloadAddsToTheTable) {
 
 TEST(TextTable, HostileFilesDoNotBreakTheLoad) {
     const std::string cases[] = {
-        std::string("a~1\0b~2", 7),           // a zero byte ends the text
-        "/* never closed\na~1\n",              // an open comment swallows the rest
-        "\"unterminated~quote\n",              // an open quote
-        std::string(100000, '~'),              // one long line of separators
-        "~value\n",                            // empty key
+        std::string("a~1\0b~2", 7), // a zero byte ends the text
+        "/* never closed\na~1\n",   // an open comment swallows the rest
+        "\"unterminated~quote\n",   // an open quote
+        std::string(100000, '~'),   // one long line of separators
+        "~value\n",                 // empty key
     };
     for (const std::string& file : cases) {
         kxtest::FreshGameData store;

@@ -12,11 +12,10 @@ TEST(KeyNames, NamesByScanCode) {
         int code;
         const char* name;
     } cases[] = {
-        {0x01, "Esc"},          {0x0E, "Backspace"}, {0x1C, "Enter"},      {0x29, "`"},
-        {0x2B, "\\"},           {0x39, "Space"},     {0x47, "NumPad 7"},   {0x53, "NumPad ."},
-        {0x57, "F11"},          {0x8D, "Numpad ="},  {0x90, "CircumFlex"}, {0x91, "@"},
-        {0x9C, "NumPad Enter"}, {0xB3, "Numpad ,"},  {0xB5, "Numpad /"},   {0xC8, "Up"},
-        {0xD0, "Down"},         {0xD3, "Del"},
+        {0x01, "Esc"},        {0x0E, "Backspace"}, {0x1C, "Enter"},        {0x29, "`"},        {0x2B, "\\"},
+        {0x39, "Space"},      {0x47, "NumPad 7"},  {0x53, "NumPad ."},     {0x57, "F11"},      {0x8D, "Numpad ="},
+        {0x90, "CircumFlex"}, {0x91, "@"},         {0x9C, "NumPad Enter"}, {0xB3, "Numpad ,"}, {0xB5, "Numpad /"},
+        {0xC8, "Up"},         {0xD0, "Down"},      {0xD3, "Del"},
     };
     for (const auto& c : cases) EXPECT_EQ(Input::KeyName(c.code), c.name) << std::hex << c.code;
 }

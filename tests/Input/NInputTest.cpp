@@ -1,12 +1,12 @@
 // The input task: keyboard states injected through the headless keyboard become commands and
 // interface broadcasts in order; Actions.cfg is read, rebound and written back.
 
+#include "Input/NInput.h"
 #include "Framework/CommandRouter.h"
 #include "Framework/PLog.h"
 #include "Framework/PMMObject.h"
 #include "Framework/PStringSplitter.h"
 #include "Input/InterfaceBroadcasts.h"
-#include "Input/NInput.h"
 #include "Platform/System/AtomicFile.h"
 #include "support/TempDir.h"
 
@@ -41,7 +41,8 @@ public:
     void BroadcastEnterDown() override { events.push_back("enter_down"); }
     void BroadcastEnterUp() override { events.push_back("enter_up"); }
     void BroadcastMouseMove(float x, float y) override {
-        events.push_back("mouse_move " + std::to_string(static_cast<int>(x)) + " " + std::to_string(static_cast<int>(y)));
+        events.push_back("mouse_move " + std::to_string(static_cast<int>(x)) + " " +
+                         std::to_string(static_cast<int>(y)));
     }
     void BroadcastMouseDown(int, float, float) override { events.push_back("mouse_down"); }
     void BroadcastMouseUp(int, float, float) override { events.push_back("mouse_up"); }
@@ -111,9 +112,9 @@ TEST_F(NInputTest, KeysAreHandledInScanCodeOrderWithOneAnyKey) {
 
 TEST_F(NInputTest, BoundEnterSendsItsActionThenTheMenuKeyThenTheBroadcast) {
     ASSERT_TRUE(StartWith(kBindings));
-    EXPECT_EQ(Frame({DIK_RETURN}), (Strings{"action_listener key_action accept,1",
-                                            "action_listener standart_action enter,1", "enter_down",
-                                            "action_listener any_key"}));
+    EXPECT_EQ(Frame({DIK_RETURN}),
+              (Strings{"action_listener key_action accept,1", "action_listener standart_action enter,1", "enter_down",
+                       "action_listener any_key"}));
     EXPECT_EQ(Frame({}), (Strings{"action_listener key_action accept,0", "action_listener standart_action enter,0",
                                   "enter_up", "action_listener any_key"}));
 }
@@ -127,13 +128,18 @@ TEST_F(NInputTest, MenuKeys) {
     } cases[] = {
         {DIK_ESCAPE, {"action_listener standart_action escape,1"}, {"action_listener standart_action escape,0"}},
         {DIK_BACK, {"action_listener standart_action backspace,1"}, {"action_listener standart_action backspace,0"}},
-        {DIK_NUMPADENTER, {"action_listener standart_action enter,1", "enter_down"},
+        {DIK_NUMPADENTER,
+         {"action_listener standart_action enter,1", "enter_down"},
          {"action_listener standart_action enter,0", "enter_up"}},
         {DIK_LEFT, {"action_listener standart_action left,1", "menu_left"}, {"action_listener standart_action left,0"}},
-        {DIK_NUMPAD4, {"action_listener standart_action left,1", "menu_left"}, {"action_listener standart_action left,0"}},
-        {DIK_RIGHT, {"action_listener standart_action right,1", "menu_right"},
+        {DIK_NUMPAD4,
+         {"action_listener standart_action left,1", "menu_left"},
+         {"action_listener standart_action left,0"}},
+        {DIK_RIGHT,
+         {"action_listener standart_action right,1", "menu_right"},
          {"action_listener standart_action right,0"}},
-        {DIK_NUMPAD6, {"action_listener standart_action right,1", "menu_right"},
+        {DIK_NUMPAD6,
+         {"action_listener standart_action right,1", "menu_right"},
          {"action_listener standart_action right,0"}},
         // Kept as the game expects: Up asks the interfaces for "menu_down", Down for "menu_up".
         {DIK_UP, {"menu_down"}, {}},
@@ -285,8 +291,8 @@ TEST_F(NInputTest, MalformedLinesNeverBindOutOfRange) {
                                       "cased;Cased;7;false\r\n"
                                       "quoted;\"A;B\";Z;false\r\n");
     // Unbound actions send nothing.
-    EXPECT_EQ(Frame({DIK_7, DIK_Z}), (Strings{"action_listener key_action cased,1", "action_listener key_action quoted,1",
-                                               "action_listener any_key"}));
+    EXPECT_EQ(Frame({DIK_7, DIK_Z}), (Strings{"action_listener key_action cased,1",
+                                              "action_listener key_action quoted,1", "action_listener any_key"}));
 }
 
 TEST_F(NInputTest, KeysAndTextsHoldingTheSeparatorsRoundTrip) {
@@ -319,12 +325,9 @@ TEST_F(NInputTest, FieldsTheReaderWouldTrimOrTakeForACommentRoundTrip) {
         const char* action;
         const char* second;
     } cases[] = {
-        {"\" \";Blank;A;false", " ", "Blank"},
-        {"blank;\" \";B;false", "blank", " "},
-        {"\"/\"/x;Slashes;C;false", "//x", "Slashes"},
-        {"open;a\"/\"*b;D;false", "open", "a/*b"},
-        {"\"*\"/;\"/\"/\"/\";E;false", "*/", "///"},
-        {"quote;\"/\"/\"\"\"\";F;false", "quote", "//\""},
+        {"\" \";Blank;A;false", " ", "Blank"},         {"blank;\" \";B;false", "blank", " "},
+        {"\"/\"/x;Slashes;C;false", "//x", "Slashes"}, {"open;a\"/\"*b;D;false", "open", "a/*b"},
+        {"\"*\"/;\"/\"/\"/\";E;false", "*/", "///"},   {"quote;\"/\"/\"\"\"\";F;false", "quote", "//\""},
     };
     for (const auto& c : cases) {
         root.Write("Actions.cfg", std::string(c.line) + "\r\n");
@@ -356,8 +359,10 @@ TEST_F(NInputTest, NamesInCommandParametersSurviveTheSplit) {
         for (std::string token; splitter.NextToken(token);) params.push_back(token);
         return params;
     };
-    for (const auto& [key, name] : {std::pair<std::uint8_t, std::string>{DIK_COMMA, ","}, {0xB3, "Numpad ,"},
-                                    {DIK_SEMICOLON, ";"}, {DIK_Q, "Q"}}) {
+    for (const auto& [key, name] : {std::pair<std::uint8_t, std::string>{DIK_COMMA, ","},
+                                    {0xB3, "Numpad ,"},
+                                    {DIK_SEMICOLON, ";"},
+                                    {DIK_Q, "Q"}}) {
         input->keyAssignMode = true;
         Frame({key});
         const Strings events = Frame({});

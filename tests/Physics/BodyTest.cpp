@@ -13,8 +13,7 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // ---------------------------------------------------------------- motion
 
-TEST(BodyMotion, FreeFallFollowsTheIntegratorsClosedForm)
-{
+TEST(BodyMotion, FreeFallFollowsTheIntegratorsClosedForm) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 100), 3.0f);
     const double g = -9.8, h = 1.0 / 60.0;
@@ -30,8 +29,7 @@ TEST(BodyMotion, FreeFallFollowsTheIntegratorsClosedForm)
     EXPECT_EQ(body->GetPosition().y, 0.0f);
 }
 
-TEST(BodyMotion, GravityCanBeSwitchedOffAndMassDoesNotChangeTheFall)
-{
+TEST(BodyMotion, GravityCanBeSwitchedOffAndMassDoesNotChangeTheFall) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* light = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0), 1.0f);
     RbRigidBody* heavy = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(5, 0, 0), 1000.0f);
@@ -43,8 +41,7 @@ TEST(BodyMotion, GravityCanBeSwitchedOffAndMassDoesNotChangeTheFall)
     EXPECT_EQ(floating->GetPosition().z, 0.0f);
 }
 
-TEST(BodyMotion, SpinningBodyKeepsItsAngularMomentum)
-{
+TEST(BodyMotion, SpinningBodyKeepsItsAngularMomentum) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* body = sim->NewRigidBody();
     body->SetBodyInertia(RbVec(1, 2, 3));
@@ -64,8 +61,7 @@ TEST(BodyMotion, SpinningBodyKeepsItsAngularMomentum)
     EXPECT_NEAR(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w, 1.0f, 1e-5f);
 }
 
-TEST(BodyMotion, SpinAboutZTurnsTheBodyByOmegaT)
-{
+TEST(BodyMotion, SpinAboutZTurnsTheBodyByOmegaT) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* body = sim->NewRigidBody();
     body->SetBodyInertia(RbVec(2, 2, 2));
@@ -79,8 +75,7 @@ TEST(BodyMotion, SpinAboutZTurnsTheBodyByOmegaT)
     EXPECT_NEAR(t.m[0][1], 1.0f, 2e-3f);
 }
 
-TEST(BodyMotion, ForceAtPointGivesAccelerationAndTorque)
-{
+TEST(BodyMotion, ForceAtPointGivesAccelerationAndTorque) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* body = sim->NewRigidBody();
     body->SetMass(2.0f);
@@ -98,8 +93,7 @@ TEST(BodyMotion, ForceAtPointGivesAccelerationAndTorque)
     EXPECT_NEAR(body->GetVelocity().y, 4.0f * kStep, 1e-6f);
 }
 
-TEST(BodyMotion, TorqueChangesAngularMomentumEachStep)
-{
+TEST(BodyMotion, TorqueChangesAngularMomentumEachStep) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* body = sim->NewRigidBody();
     body->SetTorque(RbVec(0, 0, 6));
@@ -108,8 +102,7 @@ TEST(BodyMotion, TorqueChangesAngularMomentumEachStep)
     EXPECT_EQ(body->GetVelocity().z, 0.0f);
 }
 
-TEST(BodyMotion, ImpulsesChangeVelocityAndSpin)
-{
+TEST(BodyMotion, ImpulsesChangeVelocityAndSpin) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* body = sim->NewRigidBody();
     body->SetMass(4.0f);
@@ -123,14 +116,13 @@ TEST(BodyMotion, ImpulsesChangeVelocityAndSpin)
     // Off the centre it also spins the body: L = r x J.
     body->ApplyImpulseAtPoint(RbVec(0, 4, 0), RbVec(2, 1, 1));
     EXPECT_VEC_NEAR(body->GetAngularMomentum(), 0, 0, 4, 1e-6f);
-    EXPECT_VEC_NEAR(body->GetAngularVelocity(), 0, 0, 4, 1e-6f);  // unit inverse inertia
+    EXPECT_VEC_NEAR(body->GetAngularVelocity(), 0, 0, 4, 1e-6f); // unit inverse inertia
     EXPECT_VEC_NEAR(body->GetVelocityAtPoint(RbVec(1, 0, 0)), 2, 2 + 4, 0, 1e-6f);
     RbBody* animated = sim->NewAnimatedBody();
     EXPECT_VEC_NEAR(animated->GetVelocityAtPoint(RbVec(1, 0, 0)), 0, 0, 0, 0);
 }
 
-TEST(BodyMotion, LinearDampingScalesVelocityAfterTheAcceleration)
-{
+TEST(BodyMotion, LinearDampingScalesVelocityAfterTheAcceleration) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     body->SetVelocity(RbVec(1, 0, 0));
@@ -140,8 +132,7 @@ TEST(BodyMotion, LinearDampingScalesVelocityAfterTheAcceleration)
     EXPECT_NEAR(body->GetVelocity().z, -9.8f * kStep * 0.9f, 1e-6f);
 }
 
-TEST(BodyMotion, InertiaFunctionsMatchTheirFormulas)
-{
+TEST(BodyMotion, InertiaFunctionsMatchTheirFormulas) {
     RbVector box = RbBoxInertiaFromSizes(1, 2, 3, 6);
     EXPECT_VEC_NEAR(box, 36, 36, 36, 1e-5f);
     EXPECT_EQ(box.w, 0.0f);
@@ -150,8 +141,7 @@ TEST(BodyMotion, InertiaFunctionsMatchTheirFormulas)
     EXPECT_VEC_NEAR(cyl, 3.25f, 0.5f, 3.25f, 1e-6f);
 }
 
-TEST(BodyMotion, SingularInertiaKeepsThePreviousInverse)
-{
+TEST(BodyMotion, SingularInertiaKeepsThePreviousInverse) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     body->SetBodyInertia(RbVec(2, 4, 8));
@@ -161,8 +151,7 @@ TEST(BodyMotion, SingularInertiaKeepsThePreviousInverse)
 
 // ---------------------------------------------------------------- bad input
 
-TEST(BodyBadInput, MassZeroOrInvalidMakesTheBodyImmovable)
-{
+TEST(BodyBadInput, MassZeroOrInvalidMakesTheBodyImmovable) {
     RbSimulatorPtr sim = MakeSimulator();
     for (float mass : {0.0f, -2.0f, kNaN, std::numeric_limits<float>::infinity()}) {
         RbRigidBody* body = sim->NewRigidBody();
@@ -184,8 +173,7 @@ TEST(BodyBadInput, MassZeroOrInvalidMakesTheBodyImmovable)
     }
 }
 
-TEST(BodyBadInput, NonFiniteValuesAreRefused)
-{
+TEST(BodyBadInput, NonFiniteValuesAreRefused) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     body->SetPosition(RbVec(1, 2, 3));
@@ -204,8 +192,7 @@ TEST(BodyBadInput, NonFiniteValuesAreRefused)
     EXPECT_VEC_NEAR(a->GetPosition(), 0, 0, 0, 0);
 }
 
-TEST(BodyBadInput, RotationIsNormalisedAndZeroQuaternionIsIdentity)
-{
+TEST(BodyBadInput, RotationIsNormalisedAndZeroQuaternionIsIdentity) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     body->SetRotation(RbQuaternion{0, 0, 2, 0});
@@ -217,18 +204,15 @@ TEST(BodyBadInput, RotationIsNormalisedAndZeroQuaternionIsIdentity)
 
 // ---------------------------------------------------------------- waking and resting
 
-TEST(BodyWaking, ForceAndTorqueWakeByMagnitude)
-{
+TEST(BodyWaking, ForceAndTorqueWakeByMagnitude) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     struct Case {
         RbVector force;
         bool wakes;
     };
-    const Case cases[] = {{RbVec(0, 0, 1e-7f), false},
-                          {RbVec(0, 0, 1e-6f), true},
-                          {RbVec(0, -1e-6f, 0), true},
-                          {RbVec(-5, 0, 0), true}};
+    const Case cases[] = {
+        {RbVec(0, 0, 1e-7f), false}, {RbVec(0, 0, 1e-6f), true}, {RbVec(0, -1e-6f, 0), true}, {RbVec(-5, 0, 0), true}};
     for (const Case& c : cases) {
         body->SetResting();
         body->SetForceAtPoint(c.force, body->GetPosition());
@@ -239,8 +223,7 @@ TEST(BodyWaking, ForceAndTorqueWakeByMagnitude)
     }
 }
 
-TEST(BodyWaking, RestingBodyIsNotIntegratedAndImpulsesWakeIt)
-{
+TEST(BodyWaking, RestingBodyIsNotIntegratedAndImpulsesWakeIt) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     body->SetPosition(RbVec(0, 0, 2));
@@ -254,12 +237,11 @@ TEST(BodyWaking, RestingBodyIsNotIntegratedAndImpulsesWakeIt)
     EXPECT_GT(body->GetPosition().z, 2.0f);
 }
 
-TEST(BodyWaking, RestingBodyWithSmallMotionStaysRestingAndLargeMotionWakes)
-{
+TEST(BodyWaking, RestingBodyWithSmallMotionStaysRestingAndLargeMotionWakes) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     body->SetResting();
-    body->velocity = RbVec(0.5f, 0, 0);  // squared speed below 1
+    body->velocity = RbVec(0.5f, 0, 0); // squared speed below 1
     sim->Advance(kStep, 1, nullptr);
     EXPECT_TRUE(body->IsResting());
     EXPECT_EQ(body->GetVelocity().x, 0.0f);
@@ -273,8 +255,7 @@ TEST(BodyWaking, RestingBodyWithSmallMotionStaysRestingAndLargeMotionWakes)
 class RecordingController : public RbControllerCallback {
 public:
     explicit RecordingController(std::vector<int>* log, int id) : m_log(log), m_id(id) {}
-    void OnControllerStep(RbController* controller, float step) override
-    {
+    void OnControllerStep(RbController* controller, float step) override {
         m_log->push_back(m_id);
         lastStep = step;
         if (action) action(controller);
@@ -285,8 +266,7 @@ public:
     std::function<void(RbController*)> action;
 };
 
-TEST(Controllers, PeriodCountdownDecidesWhenTheCallbackRuns)
-{
+TEST(Controllers, PeriodCountdownDecidesWhenTheCallbackRuns) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* body = sim->NewRigidBody();
     std::vector<int> log;
@@ -305,8 +285,7 @@ TEST(Controllers, PeriodCountdownDecidesWhenTheCallbackRuns)
     EXPECT_FLOAT_EQ(every.lastStep, kStep);
 }
 
-TEST(Controllers, ForceIsAddedOnEveryStepEvenWithoutACall)
-{
+TEST(Controllers, ForceIsAddedOnEveryStepEvenWithoutACall) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* body = sim->NewRigidBody();
     std::vector<int> log;
@@ -321,8 +300,7 @@ TEST(Controllers, ForceIsAddedOnEveryStepEvenWithoutACall)
     EXPECT_TRUE(log.empty());
 }
 
-TEST(Controllers, CallbacksRunInBodyAndAttachmentOrder)
-{
+TEST(Controllers, CallbacksRunInBodyAndAttachmentOrder) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* first = sim->NewRigidBody();
     RbRigidBody* particle = sim->NewRigidParticle();
@@ -337,8 +315,7 @@ TEST(Controllers, CallbacksRunInBodyAndAttachmentOrder)
     EXPECT_EQ(log, (std::vector<int>{1, 2, 3, 4}));
 }
 
-TEST(Controllers, AnimatedBodiesTakeNoController)
-{
+TEST(Controllers, AnimatedBodiesTakeNoController) {
     RbSimulatorPtr sim = MakeSimulator();
     RbAnimatedBody* a = sim->NewAnimatedBody();
     std::vector<int> log;
@@ -347,8 +324,7 @@ TEST(Controllers, AnimatedBodiesTakeNoController)
     EXPECT_EQ(sim->FreeControllers(), 50);
 }
 
-TEST(Controllers, CallbackMayDeactivateItsOwnBodyAndChangeTheWorld)
-{
+TEST(Controllers, CallbackMayDeactivateItsOwnBodyAndChangeTheWorld) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 10));
     RbRigidBody* other = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(5, 0, 10));
@@ -365,15 +341,14 @@ TEST(Controllers, CallbackMayDeactivateItsOwnBodyAndChangeTheWorld)
     EXPECT_EQ(other->GetCollisionGroup(), 3);
     float z = body->GetPosition().z;
     sim->Advance(kStep, 1, nullptr);
-    EXPECT_EQ(body->GetPosition().z, z);  // inactive bodies are not simulated
+    EXPECT_EQ(body->GetPosition().z, z); // inactive bodies are not simulated
     EXPECT_EQ(log.size(), 1u);
     body->SetActive(true, nullptr);
     sim->Advance(kStep, 1, nullptr);
     EXPECT_LT(body->GetPosition().z, z);
 }
 
-TEST(Controllers, CallbacksCannotStepCreateOrFree)
-{
+TEST(Controllers, CallbacksCannotStepCreateOrFree) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     RbRigidBody* victim = sim->NewRigidBody();
@@ -398,8 +373,7 @@ TEST(Controllers, CallbacksCannotStepCreateOrFree)
     EXPECT_EQ(sim->FreeRigidBodies(), 48);
 }
 
-TEST(Controllers, RestingBodyRunsItsControllersAndOneCanWakeIt)
-{
+TEST(Controllers, RestingBodyRunsItsControllersAndOneCanWakeIt) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     body->SetPosition(RbVec(0, 0, 1));
@@ -416,7 +390,7 @@ TEST(Controllers, RestingBodyRunsItsControllersAndOneCanWakeIt)
     sim->Advance(kStep, 1, nullptr);
     EXPECT_TRUE(body->IsResting());
     controller->SetForce(RbVec(0, 0, 1e-6f));
-    sim->Advance(kStep, 1, nullptr);  // the total is gathered by this step's controllers
+    sim->Advance(kStep, 1, nullptr); // the total is gathered by this step's controllers
     EXPECT_TRUE(body->IsResting());
     sim->Advance(kStep, 1, nullptr);
     EXPECT_FALSE(body->IsResting());
@@ -425,8 +399,7 @@ TEST(Controllers, RestingBodyRunsItsControllersAndOneCanWakeIt)
 
 // ---------------------------------------------------------------- shapes and bounds
 
-TEST(Geometries, BoxAndCylinderParameters)
-{
+TEST(Geometries, BoxAndCylinderParameters) {
     RbGeometry g;
     g.SetDefaults();
     EXPECT_EQ(g.GetType(), RbGeomBox);
@@ -451,8 +424,7 @@ TEST(Geometries, BoxAndCylinderParameters)
     EXPECT_EQ(g.GetMaterial(), 255);
 }
 
-TEST(Geometries, LocalBoundsOfRotatedBoxAndCylinder)
-{
+TEST(Geometries, LocalBoundsOfRotatedBoxAndCylinder) {
     RbGeometry box;
     box.SetDefaults();
     box.SetBoxDimensions(2, 2, 2);
@@ -470,8 +442,7 @@ TEST(Geometries, LocalBoundsOfRotatedBoxAndCylinder)
     EXPECT_VEC_NEAR(hi, 1, 3, 1, 1e-6f);
 }
 
-TEST(Geometries, BodyBoundsFromShapesAndSensors)
-{
+TEST(Geometries, BodyBoundsFromShapesAndSensors) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* one = sim->NewRigidBody();
     RbGeometry* g = one->AttachGeometry();
@@ -490,8 +461,8 @@ TEST(Geometries, BodyBoundsFromShapesAndSensors)
     b->SetTransform(Translation(3, 0, 0));
     two->UpdateBounds();
     const RbGeometry& bounds = two->GetBoundingShape();
-    EXPECT_FLOAT_EQ(bounds.params[0], 2.0f);   // x from -0.5 to 3.5
-    EXPECT_FLOAT_EQ(bounds.params[1], 1.5f);   // the cylinder's y extent 1 + 0.5
+    EXPECT_FLOAT_EQ(bounds.params[0], 2.0f); // x from -0.5 to 3.5
+    EXPECT_FLOAT_EQ(bounds.params[1], 1.5f); // the cylinder's y extent 1 + 0.5
     EXPECT_FLOAT_EQ(bounds.localTransform.m[3][0], 1.5f);
 
     RbSensor* s = two->AttachSensor();
@@ -501,8 +472,7 @@ TEST(Geometries, BodyBoundsFromShapesAndSensors)
     EXPECT_FLOAT_EQ(two->GetBoundingShape().localTransform.m[3][2], (0.5f - 4.0f) / 2.0f);
 }
 
-TEST(Geometries, WorldBoundsFollowTheBodyAndAnimatedRotationWaitsForTheStep)
-{
+TEST(Geometries, WorldBoundsFollowTheBodyAndAnimatedRotationWaitsForTheStep) {
     RbSimulatorPtr sim = MakeSimulator();
     RbAnimatedBody* a = sim->NewAnimatedBody();
     RbGeometry* g = a->AttachGeometry();
@@ -517,8 +487,7 @@ TEST(Geometries, WorldBoundsFollowTheBodyAndAnimatedRotationWaitsForTheStep)
     EXPECT_VEC_NEAR(a->GetWorldMax(), 11, 2, 1, 1e-5f);
 }
 
-TEST(Geometries, ShapeCursorWalksInCreationOrder)
-{
+TEST(Geometries, ShapeCursorWalksInCreationOrder) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     RbGeometry* a = body->AttachGeometry();
@@ -531,8 +500,7 @@ TEST(Geometries, ShapeCursorWalksInCreationOrder)
 
 // ---------------------------------------------------------------- activity
 
-TEST(Activity, SettingTheCurrentStateChangesNothing)
-{
+TEST(Activity, SettingTheCurrentStateChangesNothing) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     EXPECT_TRUE(body->IsActive());
@@ -543,13 +511,12 @@ TEST(Activity, SettingTheCurrentStateChangesNothing)
     EXPECT_EQ(sim->List(0, 0).count, 0);
     EXPECT_EQ(sim->List(0, 1).count, 1);
     EXPECT_EQ(body->broadPhase, nullptr);
-    sim->FreeBody(body);  // freeing an inactive body works too
+    sim->FreeBody(body); // freeing an inactive body works too
     EXPECT_EQ(sim->List(0, 1).count, 0);
     EXPECT_EQ(sim->FreeRigidBodies(), 50);
 }
 
-TEST(Activity, UserDataAndGroupsAreKept)
-{
+TEST(Activity, UserDataAndGroupsAreKept) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     int marker = 0;
@@ -562,4 +529,4 @@ TEST(Activity, UserDataAndGroupsAreKept)
     EXPECT_EQ(body->GetCollisionGroup(), 63);
 }
 
-}  // namespace
+} // namespace

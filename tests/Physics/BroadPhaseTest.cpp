@@ -13,8 +13,7 @@ namespace {
 
 using PairSet = std::set<std::pair<int, int>>;
 
-PairSet RecordedPairs(RbSimulator* sim)
-{
+PairSet RecordedPairs(RbSimulator* sim) {
     PairSet pairs;
     size_t count = 0;
     for (RbOverlapPair* p = sim->GetBroadPhase().FirstPair(); p; p = p->next) {
@@ -27,8 +26,7 @@ PairSet RecordedPairs(RbSimulator* sim)
     return pairs;
 }
 
-bool Overlap(const RbBody* x, const RbBody* y)
-{
+bool Overlap(const RbBody* x, const RbBody* y) {
     for (int k = 0; k < 3; ++k) {
         if (!(RbComp(x->GetWorldMin(), k) < RbComp(y->GetWorldMax(), k) &&
               RbComp(x->GetWorldMax(), k) > RbComp(y->GetWorldMin(), k)))
@@ -37,8 +35,7 @@ bool Overlap(const RbBody* x, const RbBody* y)
     return true;
 }
 
-PairSet BruteForce(RbSimulator* sim, const std::vector<RbBody*>& bodies)
-{
+PairSet BruteForce(RbSimulator* sim, const std::vector<RbBody*>& bodies) {
     PairSet pairs;
     for (size_t i = 0; i < bodies.size(); ++i) {
         for (size_t j = i + 1; j < bodies.size(); ++j) {
@@ -49,19 +46,22 @@ PairSet BruteForce(RbSimulator* sim, const std::vector<RbBody*>& bodies)
             if (x->IsParticle() && y->IsParticle()) continue;
             if (!x->IsRigid() && !y->IsRigid()) continue;
             if (sim->GetResponseTable()->Get(x->GetCollisionGroup(), y->GetCollisionGroup()) == 0) continue;
-            if (Overlap(x, y)) pairs.insert({std::min(x->GetIndex(), y->GetIndex()), std::max(x->GetIndex(), y->GetIndex())});
+            if (Overlap(x, y))
+                pairs.insert({std::min(x->GetIndex(), y->GetIndex()), std::max(x->GetIndex(), y->GetIndex())});
         }
     }
     return pairs;
 }
 
-RbBody* AddRandomBody(RbSimulator* sim, std::mt19937& rng, int kind)
-{
+RbBody* AddRandomBody(RbSimulator* sim, std::mt19937& rng, int kind) {
     std::uniform_real_distribution<float> pos(-3.0f, 3.0f), size(0.3f, 2.5f);
     RbBody* body = nullptr;
-    if (kind == 0) body = sim->NewRigidBody();
-    else if (kind == 1) body = sim->NewAnimatedBody();
-    else body = sim->NewRigidParticle();
+    if (kind == 0)
+        body = sim->NewRigidBody();
+    else if (kind == 1)
+        body = sim->NewAnimatedBody();
+    else
+        body = sim->NewRigidParticle();
     if (!body) return nullptr;
     RbGeometry* g = body->AttachGeometry();
     g->SetBoxDimensions(size(rng), size(rng), size(rng));
@@ -85,18 +85,19 @@ struct ChurnState {
 ChurnState g_churn;
 
 // Mid-step changes from inside the pair pass, as the race world makes them.
-void ChurningCallback(RbCollisionInfo* info)
-{
+void ChurningCallback(RbCollisionInfo* info) {
     if (!g_churn.enabled) return;
     std::uniform_int_distribution<int> pick(0, 9);
     int roll = pick(*g_churn.rng);
-    if (roll == 0) info->bodyA->SetActive(false, nullptr);
-    else if (roll == 1) info->bodyA->SetCollisionGroup(pick(*g_churn.rng) % 4);
-    else if (roll == 2 && info->typeB != 0) static_cast<RbBody*>(info->bodyB)->SetActive(false, nullptr);
+    if (roll == 0)
+        info->bodyA->SetActive(false, nullptr);
+    else if (roll == 1)
+        info->bodyA->SetCollisionGroup(pick(*g_churn.rng) % 4);
+    else if (roll == 2 && info->typeB != 0)
+        static_cast<RbBody*>(info->bodyB)->SetActive(false, nullptr);
 }
 
-TEST(BroadPhase, MatchesBruteForceOnChangingRandomScenes)
-{
+TEST(BroadPhase, MatchesBruteForceOnChangingRandomScenes) {
     RbSimulatorSizes sizes;
     sizes.rigidBodiesCount = 40;
     sizes.animatedBodiesCount = 20;
@@ -109,7 +110,7 @@ TEST(BroadPhase, MatchesBruteForceOnChangingRandomScenes)
     for (int g = 0; g < 4; ++g) table->Set(g, -1, 0);
     for (int a = 0; a < 4; ++a)
         for (int b = 0; b < 4; ++b)
-            if (!(a == 2 && b == 3) && !(a == 3 && b == 2)) table->Set(a, b, 2);  // report only
+            if (!(a == 2 && b == 3) && !(a == 3 && b == 2)) table->Set(a, b, 2); // report only
     sim->SetCollisionCallback(ChurningCallback);
     std::mt19937 rng(1234);
     std::vector<RbBody*> bodies;
@@ -144,7 +145,7 @@ TEST(BroadPhase, MatchesBruteForceOnChangingRandomScenes)
                 sim->FreeBody(body);
                 body = nullptr;
             } else if (a == 46) {
-                body->AttachGeometry();  // a second shape changes nothing for pairing
+                body->AttachGeometry(); // a second shape changes nothing for pairing
                 body->UpdateBounds();
             }
         }
@@ -168,24 +169,23 @@ TEST(BroadPhase, MatchesBruteForceOnChangingRandomScenes)
         sim->Advance(kStep, 1, nullptr);
         if (g_churn.enabled) {
             g_churn.enabled = false;
-            sim->Advance(kStep, 1, nullptr);  // the next update reconciles mid-step changes
+            sim->Advance(kStep, 1, nullptr); // the next update reconciles mid-step changes
         }
         PairSet recorded = RecordedPairs(sim.get());
         ASSERT_EQ(recorded, BruteForce(sim.get(), bodies)) << "frame " << frame;
         mostPairs = std::max(mostPairs, recorded.size());
     }
-    EXPECT_GT(mostPairs, 20u);  // the scene is dense enough to mean something
+    EXPECT_GT(mostPairs, 20u); // the scene is dense enough to mean something
     EXPECT_EQ(sim->PairPoolFullEvents(), 0);
 }
 
-TEST(BroadPhase, PairsNeedOverlapOnAllThreeAxes)
-{
+TEST(BroadPhase, PairsNeedOverlapOnAllThreeAxes) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* a = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     RbRigidBody* b = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0.5f, 0.5f, 3.0f));
     sim->Advance(kStep, 1, nullptr);
     EXPECT_EQ(sim->GetBroadPhase().PairCount(), 0);
-    EXPECT_EQ(sim->GetBroadPhase().GetPairBits(a, b), 3);  // x and y only
+    EXPECT_EQ(sim->GetBroadPhase().GetPairBits(a, b), 3); // x and y only
     b->SetPosition(RbVec(0.5f, 0.5f, 0.5f));
     sim->Advance(kStep, 1, nullptr);
     ASSERT_EQ(sim->GetBroadPhase().PairCount(), 1);
@@ -195,8 +195,7 @@ TEST(BroadPhase, PairsNeedOverlapOnAllThreeAxes)
     EXPECT_EQ(sim->GetBroadPhase().PairCount(), 0);
 }
 
-TEST(BroadPhase, TouchingBoxesDoNotOverlap)
-{
+TEST(BroadPhase, TouchingBoxesDoNotOverlap) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     RbRigidBody* b = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(1, 0, 0));
@@ -207,8 +206,7 @@ TEST(BroadPhase, TouchingBoxesDoNotOverlap)
     EXPECT_EQ(sim->GetBroadPhase().PairCount(), 1);
 }
 
-TEST(BroadPhase, ParticlesNeverPairWithParticlesAndAnimatedNeverWithAnimated)
-{
+TEST(BroadPhase, ParticlesNeverPairWithParticlesAndAnimatedNeverWithAnimated) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     for (int i = 0; i < 2; ++i) {
         RbRigidBody* p = sim->NewRigidParticle();
@@ -224,8 +222,7 @@ TEST(BroadPhase, ParticlesNeverPairWithParticlesAndAnimatedNeverWithAnimated)
     EXPECT_EQ(sim->GetBroadPhase().PairCount(), 4);
 }
 
-TEST(BroadPhase, ResponseZeroSpendsNoRecordAndAGroupChangeReconsiders)
-{
+TEST(BroadPhase, ResponseZeroSpendsNoRecordAndAGroupChangeReconsiders) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     sim->GetResponseTable()->Set(0, 1, 0);
     RbRigidBody* a = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
@@ -243,8 +240,7 @@ TEST(BroadPhase, ResponseZeroSpendsNoRecordAndAGroupChangeReconsiders)
     EXPECT_EQ(sim->GetBroadPhase().PairCount(), 0);
 }
 
-TEST(BroadPhase, FullPairPoolIsCountedAndRecoversWhenRecordsFree)
-{
+TEST(BroadPhase, FullPairPoolIsCountedAndRecoversWhenRecordsFree) {
     RbSimulatorSizes sizes;
     sizes.overlapPairsCount = 1;
     RbSimulatorPtr sim = MakeSimulator(sizes, 0.0f);
@@ -271,8 +267,7 @@ TEST(BroadPhase, FullPairPoolIsCountedAndRecoversWhenRecordsFree)
     (void)c;
 }
 
-TEST(BroadPhase, DeactivationRemovesPairsAtOnce)
-{
+TEST(BroadPhase, DeactivationRemovesPairsAtOnce) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* a = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0.5f, 0, 0));
@@ -281,9 +276,9 @@ TEST(BroadPhase, DeactivationRemovesPairsAtOnce)
     a->SetActive(false, nullptr);
     EXPECT_EQ(sim->GetBroadPhase().PairCount(), 0);
     a->SetActive(true, nullptr);
-    EXPECT_EQ(sim->GetBroadPhase().PairCount(), 0);  // enters at the next update
+    EXPECT_EQ(sim->GetBroadPhase().PairCount(), 0); // enters at the next update
     sim->Advance(kStep, 1, nullptr);
     EXPECT_EQ(sim->GetBroadPhase().PairCount(), 1);
 }
 
-}  // namespace
+} // namespace

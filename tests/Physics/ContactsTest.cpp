@@ -27,11 +27,10 @@ struct TerrainAnswer {
     RbRigidBody* lastBody = nullptr;
     bool nullArrays = false;
 
-    void Square(float z, float half, int material, int mode, int boxMaterial)
-    {
+    void Square(float z, float half, int material, int mode, int boxMaterial) {
         int base = static_cast<int>(vertices.size());
-        vertices.insert(vertices.end(), {RbVec(-half, -half, z), RbVec(half, -half, z), RbVec(half, half, z),
-                                         RbVec(-half, half, z)});
+        vertices.insert(vertices.end(),
+                        {RbVec(-half, -half, z), RbVec(half, -half, z), RbVec(half, half, z), RbVec(-half, half, z)});
         const int corners[2][3] = {{0, 1, 2}, {0, 2, 3}};
         for (const auto& c : corners) {
             RbTriangle t;
@@ -46,10 +45,8 @@ struct TerrainAnswer {
 };
 TerrainAnswer* g_terrain = nullptr;
 
-void AnswerTerrain(const RbVector* boxMin, const RbVector* boxMax, const int** candidates,
-                   const RbTriangle** triangles, const RbVector** vertices, int* candidateCount, int* triangleCount,
-                   RbRigidBody* body)
-{
+void AnswerTerrain(const RbVector* boxMin, const RbVector* boxMax, const int** candidates, const RbTriangle** triangles,
+                   const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody* body) {
     TerrainAnswer& t = *g_terrain;
     ++t.calls;
     t.lastMin = *boxMin;
@@ -68,8 +65,7 @@ void AnswerTerrain(const RbVector* boxMin, const RbVector* boxMax, const int** c
 
 class ContactsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         g_reports.clear();
         g_terrain = &terrain;
         sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
@@ -81,9 +77,8 @@ protected:
     RbSimulatorPtr sim;
 };
 
-TEST_F(ContactsTest, PairContactReachesTheCallbackWithItsRecord)
-{
-    sim->GetResponseTable()->Set(0, 0, 2);  // report only
+TEST_F(ContactsTest, PairContactReachesTheCallbackWithItsRecord) {
+    sim->GetResponseTable()->Set(0, 0, 2); // report only
     RbRigidBody* a = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     RbRigidBody* b = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0.9f, 0, 0));
     a->GetFirstGeometry()->SetMaterial(7);
@@ -102,7 +97,8 @@ TEST_F(ContactsTest, PairContactReachesTheCallbackWithItsRecord)
     EXPECT_EQ(info.materialA, first == a ? 7 : 8);
     EXPECT_EQ(info.materialB, first == a ? 8 : 7);
     // Normal from B toward A, unit length; the points lie on the two boxes.
-    RbVector fromBToA = static_cast<RbRigidBody*>(first)->GetPosition() - static_cast<RbRigidBody*>(second)->GetPosition();
+    RbVector fromBToA =
+        static_cast<RbRigidBody*>(first)->GetPosition() - static_cast<RbRigidBody*>(second)->GetPosition();
     EXPECT_GT(RbDot(info.normal, fromBToA), 0.0f);
     EXPECT_NEAR(RbLength(info.normal), 1.0f, 1e-6f);
     EXPECT_NEAR(std::fabs(info.pointAWorld.x - info.pointBWorld.x), 0.1f, 1e-5f);
@@ -115,8 +111,7 @@ TEST_F(ContactsTest, PairContactReachesTheCallbackWithItsRecord)
     EXPECT_NEAR(b->GetPosition().x, 0.9f, 1e-6f);
 }
 
-TEST_F(ContactsTest, ResponseBitsDecideWhetherTheCallbackRuns)
-{
+TEST_F(ContactsTest, ResponseBitsDecideWhetherTheCallbackRuns) {
     RbRigidBody* a = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     RbRigidBody* b = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0.9f, 0, 0));
     b->SetCollisionGroup(1);
@@ -134,8 +129,7 @@ TEST_F(ContactsTest, ResponseBitsDecideWhetherTheCallbackRuns)
     }
 }
 
-TEST_F(ContactsTest, AnimatedPartnerAndRestingBodies)
-{
+TEST_F(ContactsTest, AnimatedPartnerAndRestingBodies) {
     sim->GetResponseTable()->Set(0, 0, 2);
     RbRigidBody* box = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     RbAnimatedBody* wall = sim->NewAnimatedBody();
@@ -145,7 +139,7 @@ TEST_F(ContactsTest, AnimatedPartnerAndRestingBodies)
     sim->Advance(kStep, 1, nullptr);
     ASSERT_EQ(g_reports.size(), 1u);
     const RbCollisionInfo& info = g_reports[0].info;
-    EXPECT_EQ(info.bodyA, box);  // the rigid body takes side A of a pair it enters beside an animated one
+    EXPECT_EQ(info.bodyA, box); // the rigid body takes side A of a pair it enters beside an animated one
     EXPECT_EQ(info.typeA, 1);
     EXPECT_EQ(info.typeB, 2);
     // A resting box beside a still animated body is not tested at all.
@@ -159,8 +153,7 @@ TEST_F(ContactsTest, AnimatedPartnerAndRestingBodies)
     EXPECT_EQ(g_reports.size(), 1u);
 }
 
-TEST_F(ContactsTest, MultiShapeBodiesReportTheDeepestShapePair)
-{
+TEST_F(ContactsTest, MultiShapeBodiesReportTheDeepestShapePair) {
     sim->GetResponseTable()->Set(0, 0, 2);
     RbRigidBody* a = sim->NewRigidBody();
     RbGeometry* near = a->AttachGeometry();
@@ -189,8 +182,7 @@ TEST_F(ContactsTest, MultiShapeBodiesReportTheDeepestShapePair)
     EXPECT_EQ(gb, b2);
 }
 
-TEST_F(ContactsTest, TerrainQuerySuppliesTrianglesAndContactsFollowPairContacts)
-{
+TEST_F(ContactsTest, TerrainQuerySuppliesTrianglesAndContactsFollowPairContacts) {
     terrain.Square(0, 20, 3, 0, 5);
     sim->SetTerrainQuery(AnswerTerrain);
     sim->GetResponseTable()->Set(0, -1, 2);
@@ -206,7 +198,7 @@ TEST_F(ContactsTest, TerrainQuerySuppliesTrianglesAndContactsFollowPairContacts)
     sim->Advance(kStep, 1, nullptr);
     EXPECT_EQ(terrain.calls, 3);
     ASSERT_EQ(g_reports.size(), 4u);
-    EXPECT_NE(g_reports[0].info.typeB, 0);  // the pair first
+    EXPECT_NE(g_reports[0].info.typeB, 0); // the pair first
     for (size_t i = 1; i < 4; ++i) {
         const RbCollisionInfo& info = g_reports[i].info;
         EXPECT_EQ(info.typeA, 1);
@@ -223,8 +215,7 @@ TEST_F(ContactsTest, TerrainQuerySuppliesTrianglesAndContactsFollowPairContacts)
     (void)box;
 }
 
-TEST_F(ContactsTest, TerrainQueryIsSkippedForRestingBodies)
-{
+TEST_F(ContactsTest, TerrainQueryIsSkippedForRestingBodies) {
     terrain.Square(0, 20, 0, 0, 0);
     sim->SetTerrainQuery(AnswerTerrain);
     RbRigidBody* box = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 3));
@@ -235,8 +226,7 @@ TEST_F(ContactsTest, TerrainQueryIsSkippedForRestingBodies)
     EXPECT_EQ(terrain.calls, 1);
 }
 
-TEST_F(ContactsTest, StackedSurfacesGiveTheContactOfTheSurfaceTouched)
-{
+TEST_F(ContactsTest, StackedSurfacesGiveTheContactOfTheSurfaceTouched) {
     terrain.Square(-1.0f, 20, 0, 0, 1);
     terrain.Square(0.0f, 20, 0, 0, 2);
     sim->SetTerrainQuery(AnswerTerrain);
@@ -248,8 +238,7 @@ TEST_F(ContactsTest, StackedSurfacesGiveTheContactOfTheSurfaceTouched)
     EXPECT_NEAR(g_reports[0].info.pointBWorld.z, 0.0f, 1e-5f);
 }
 
-TEST_F(ContactsTest, BadTerrainAnswersAreSurvived)
-{
+TEST_F(ContactsTest, BadTerrainAnswersAreSurvived) {
     terrain.Square(0, 20, 0, 0, 0);
     terrain.candidates.push_back(1000);
     terrain.candidates.push_back(-1);
@@ -257,19 +246,18 @@ TEST_F(ContactsTest, BadTerrainAnswersAreSurvived)
     sim->GetResponseTable()->Set(0, -1, 2);
     MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0.45f));
     sim->Advance(kStep, 1, nullptr);
-    EXPECT_EQ(g_reports.size(), 1u);  // the valid triangles still count
+    EXPECT_EQ(g_reports.size(), 1u); // the valid triangles still count
     g_reports.clear();
     terrain.nullArrays = true;
     sim->Advance(kStep, 1, nullptr);
     EXPECT_TRUE(g_reports.empty());
 }
 
-TEST_F(ContactsTest, OwnTreeAnswersWhenNoQueryIsSet)
-{
+TEST_F(ContactsTest, OwnTreeAnswersWhenNoQueryIsSet) {
     sim->GetResponseTable()->Set(0, -1, 2);
     RbRigidBody* box = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0.45f));
     sim->Advance(kStep, 1, nullptr);
-    EXPECT_TRUE(g_reports.empty());  // an empty tree finds nothing
+    EXPECT_TRUE(g_reports.empty()); // an empty tree finds nothing
 
     RbTerrainTree& tree = sim->GetTerrainTree();
     std::vector<RbVector> v = {RbVec(-5, -5, 0), RbVec(5, -5, 0), RbVec(0, 5, 0)};
@@ -302,8 +290,7 @@ TEST_F(ContactsTest, OwnTreeAnswersWhenNoQueryIsSet)
     (void)box;
 }
 
-TEST(ContactResponse, RigidBodyBelowAnAnimatedOneIsPushedOut)
-{
+TEST(ContactResponse, RigidBodyBelowAnAnimatedOneIsPushedOut) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* box = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     RbAnimatedBody* lid = sim->NewAnimatedBody();
@@ -317,8 +304,7 @@ TEST(ContactResponse, RigidBodyBelowAnAnimatedOneIsPushedOut)
     EXPECT_EQ(box->pushedPrevious, 1);
 }
 
-TEST(ContactResponse, ParticleIsMovedOutOfARigidBody)
-{
+TEST(ContactResponse, ParticleIsMovedOutOfARigidBody) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* box = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     RbRigidBody* particle = sim->NewRigidParticle();
@@ -335,8 +321,7 @@ TEST(ContactResponse, ParticleIsMovedOutOfARigidBody)
 
 class SensorReader : public RbControllerCallback {
 public:
-    void OnControllerStep(RbController*, float) override
-    {
+    void OnControllerStep(RbController*, float) override {
         depth = sensor->GetHitDepth();
         normal = sensor->GetHitNormal();
         point = sensor->GetHitPoint();
@@ -347,8 +332,7 @@ public:
 };
 
 // A rigid body with one small box and a downward sensor from (0, 0, 1) of length `length`.
-RbRigidBody* MakeProbe(RbSimulator* sim, const RbVector& position, float length, SensorReader& reader)
-{
+RbRigidBody* MakeProbe(RbSimulator* sim, const RbVector& position, float length, SensorReader& reader) {
     RbRigidBody* probe = sim->NewRigidBody();
     probe->AttachGeometry()->SetBoxDimensions(0.1f, 0.1f, 0.1f);
     reader.sensor = probe->AttachSensor();
@@ -360,8 +344,7 @@ RbRigidBody* MakeProbe(RbSimulator* sim, const RbVector& position, float length,
     return probe;
 }
 
-TEST_F(ContactsTest, SensorHitsABoxTopAndIsClearedAfterTheStep)
-{
+TEST_F(ContactsTest, SensorHitsABoxTopAndIsClearedAfterTheStep) {
     sim->GetResponseTable()->Set(0, 0, 0);
     RbAnimatedBody* ground = sim->NewAnimatedBody();
     ground->AttachGeometry()->SetBoxDimensions(4, 4, 1);
@@ -378,13 +361,12 @@ TEST_F(ContactsTest, SensorHitsABoxTopAndIsClearedAfterTheStep)
     EXPECT_EQ(reader.sensor->GetHitDepth(), 0.0f);
 }
 
-TEST_F(ContactsTest, SensorStartingInsideABoxReportsTheEntryBehindIt)
-{
+TEST_F(ContactsTest, SensorStartingInsideABoxReportsTheEntryBehindIt) {
     RbGeometry box;
     box.SetDefaults();
     box.SetBoxDimensions(2, 2, 2);
     RbSensorHit hit = RbSensorTestGeometry(RbVec(0, 0, 0.5f), RbVec(0, 0, -1), 1.0f, box);
-    EXPECT_NEAR(hit.depth, 1.5f, 1e-5f);  // from the entry at z = 1 to the end at z = -0.5
+    EXPECT_NEAR(hit.depth, 1.5f, 1e-5f); // from the entry at z = 1 to the end at z = -0.5
     EXPECT_GT(hit.depth, 1.0f);
     EXPECT_VEC_NEAR(hit.normal, 0, 0, 1, 0);
     // Degenerate segments and cylinders never hit.
@@ -395,9 +377,8 @@ TEST_F(ContactsTest, SensorStartingInsideABoxReportsTheEntryBehindIt)
     EXPECT_EQ(RbSensorTestGeometry(RbVec(0, 0, 3), RbVec(0, 0, -6), 6.0f, cyl).depth, 0.0f);
 }
 
-TEST_F(ContactsTest, SensorKeepsTheDeepestTerrainHit)
-{
-    terrain.Square(0.3f, 20, 0, 0, 0);  // upper surface first
+TEST_F(ContactsTest, SensorKeepsTheDeepestTerrainHit) {
+    terrain.Square(0.3f, 20, 0, 0, 0); // upper surface first
     terrain.Square(0.0f, 20, 0, 0, 0);
     terrain.Square(0.6f, 20, 0, 0, 0);
     sim->SetTerrainQuery(AnswerTerrain);
@@ -414,8 +395,7 @@ TEST_F(ContactsTest, SensorKeepsTheDeepestTerrainHit)
 
 // Segments meeting the mesh exactly on its shared vertices and edges, its border, or
 // slanting across several triangles, still find their hit.
-TEST(SensorMesh, HitsOnVerticesEdgesAndBordersAreFound)
-{
+TEST(SensorMesh, HitsOnVerticesEdgesAndBordersAreFound) {
     std::vector<RbVector> vertices;
     for (int j = 0; j <= 2; ++j)
         for (int i = 0; i <= 2; ++i) vertices.push_back(RbVec(float(i), float(j), 0.25f));
@@ -456,8 +436,7 @@ TEST(SensorMesh, HitsOnVerticesEdgesAndBordersAreFound)
     }
 }
 
-TEST_F(ContactsTest, SensorEndingExactlyOnATriangleDoesNotHit)
-{
+TEST_F(ContactsTest, SensorEndingExactlyOnATriangleDoesNotHit) {
     terrain.Square(0.0f, 20, 0, 0, 0);
     sim->SetTerrainQuery(AnswerTerrain);
     SensorReader reader;
@@ -466,8 +445,7 @@ TEST_F(ContactsTest, SensorEndingExactlyOnATriangleDoesNotHit)
     EXPECT_EQ(reader.depth, 0.0f);
 }
 
-TEST_F(ContactsTest, SensorAgainstShapesOfAnotherBody)
-{
+TEST_F(ContactsTest, SensorAgainstShapesOfAnotherBody) {
     sim->GetResponseTable()->Set(0, 0, 0);
     sim->GetResponseTable()->Set(0, 1, 2);
     // Two shapes: a cylinder under the sensor never hits, a box does.
@@ -489,4 +467,4 @@ TEST_F(ContactsTest, SensorAgainstShapesOfAnotherBody)
     EXPECT_NEAR(overBox.depth, 0.5f, 1e-5f);
 }
 
-}  // namespace
+} // namespace

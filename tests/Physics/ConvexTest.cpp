@@ -8,8 +8,7 @@
 
 namespace {
 
-std::vector<RbVector> CubeCorners(float half)
-{
+std::vector<RbVector> CubeCorners(float half) {
     std::vector<RbVector> c;
     for (int i = 0; i < 8; ++i)
         c.push_back(RbVec((i & 4) ? half : -half, (i & 2) ? half : -half, (i & 1) ? half : -half));
@@ -18,8 +17,7 @@ std::vector<RbVector> CubeCorners(float half)
 
 // Every point lies on or behind every face plane, normals are unit, and the
 // triangulated hull's counts satisfy V - E + F = 2 with E = 3F / 2.
-void ExpectSoundHull(const RbConvexHull* h, const std::vector<RbVector>& points)
-{
+void ExpectSoundHull(const RbConvexHull* h, const std::vector<RbVector>& points) {
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(h->vertexCount - h->edgeCount + h->faceCount, 2);
     EXPECT_EQ(2 * h->edgeCount, 3 * h->faceCount);
@@ -46,18 +44,16 @@ void ExpectSoundHull(const RbConvexHull* h, const std::vector<RbVector>& points)
     }
 }
 
-RbGeometry BoxShape(float sx, float sy, float sz)
-{
+RbGeometry BoxShape(float sx, float sy, float sz) {
     RbGeometry g;
     g.SetDefaults();
     g.SetBox(sx, sy, sz);
     return g;
 }
 
-}  // namespace
+} // namespace
 
-TEST(ConvexHull, BuildsCubesTetrahedraAndPointClouds)
-{
+TEST(ConvexHull, BuildsCubesTetrahedraAndPointClouds) {
     RbSimulatorPtr sim = MakeSimulator();
     std::vector<RbVector> cube = CubeCorners(0.5f);
     RbConvexHull* h = sim->CreateConvexHull(cube.data(), 8);
@@ -91,8 +87,7 @@ TEST(ConvexHull, BuildsCubesTetrahedraAndPointClouds)
     }
 }
 
-TEST(ConvexHull, DegenerateInputIsRefused)
-{
+TEST(ConvexHull, DegenerateInputIsRefused) {
     RbSimulatorPtr sim = MakeSimulator();
     RbHullResult why = RbHullBuilt;
     std::vector<RbVector> flat = {RbVec(0, 0, 0), RbVec(1, 0, 0), RbVec(0, 1, 0), RbVec(1, 1, 0), RbVec(2, 3, 0)};
@@ -119,8 +114,7 @@ TEST(ConvexHull, DegenerateInputIsRefused)
     EXPECT_EQ(why, RbHullTooComplex);
 }
 
-TEST(ConvexHull, BoxShapedHullCollidesLikeTheBox)
-{
+TEST(ConvexHull, BoxShapedHullCollidesLikeTheBox) {
     RbSimulatorPtr sim = MakeSimulator();
     std::vector<RbVector> corners = CubeCorners(0.5f);
     RbConvexHull* hull = sim->CreateConvexHull(corners.data(), 8);
@@ -156,8 +150,7 @@ TEST(ConvexHull, BoxShapedHullCollidesLikeTheBox)
     }
 }
 
-TEST(ConvexHull, HullAgainstHullAndTriangleTable)
-{
+TEST(ConvexHull, HullAgainstHullAndTriangleTable) {
     RbSimulatorPtr sim = MakeSimulator();
     std::vector<RbVector> corners = CubeCorners(0.5f);
     RbConvexHull* cube = sim->CreateConvexHull(corners.data(), 8);
@@ -175,8 +168,8 @@ TEST(ConvexHull, HullAgainstHullAndTriangleTable)
     EXPECT_EQ(c.collided, 0);
 
     // A crossed edge-on pair: A turned 45 degrees about x and y lies edge down on B's top edge.
-    RbMatrix tilted = Pose(RbQuaternionMultiply(AxisAngle(RbVec(1, 0, 0), 0.785398f), AxisAngle(RbVec(0, 1, 0), 0.785398f)),
-                           0, 0, 1.15f);
+    RbMatrix tilted = Pose(
+        RbQuaternionMultiply(AxisAngle(RbVec(1, 0, 0), 0.785398f), AxisAngle(RbVec(0, 1, 0), 0.785398f)), 0, 0, 1.15f);
     sim->CollideConvex(c, &a, tilted, &b, Pose(AxisAngle(RbVec(1, 0, 0), 0.785398f), 0, 0, 0));
     EXPECT_EQ(c.collided, 1);
     EXPECT_GT(c.normal.z, 0.5f);
@@ -212,8 +205,7 @@ std::vector<RbTriangle> g_triangles;
 std::vector<int> g_candidates;
 
 void AnswerGround(const RbVector*, const RbVector*, const int** candidates, const RbTriangle** triangles,
-                  const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*)
-{
+                  const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*) {
     *candidates = g_candidates.data();
     *candidateCount = static_cast<int>(g_candidates.size());
     *triangles = g_triangles.data();
@@ -221,10 +213,9 @@ void AnswerGround(const RbVector*, const RbVector*, const int** candidates, cons
     *vertices = g_vertices.data();
 }
 
-}  // namespace
+} // namespace
 
-TEST(ConvexHull, HullDroppedOnTerrainComesToRest)
-{
+TEST(ConvexHull, HullDroppedOnTerrainComesToRest) {
     g_vertices = {RbVec(-50, -50, 0), RbVec(50, -50, 0), RbVec(50, 50, 0), RbVec(-50, 50, 0)};
     g_triangles.assign(2, RbTriangle{});
     g_triangles[0].vertex[0] = 0, g_triangles[0].vertex[1] = 1, g_triangles[0].vertex[2] = 2;
@@ -257,7 +248,7 @@ TEST(ConvexHull, HullDroppedOnTerrainComesToRest)
     EXPECT_GE(slept, 0);
     EXPECT_NEAR(body->GetPosition().z, 0.25f, 0.03f);
     RbVector up = RbRow(body->GetTransform(), 2);
-    EXPECT_GT(up.z, 0.99f);  // lying on its flat face
+    EXPECT_GT(up.z, 0.99f); // lying on its flat face
     std::printf("[figures] hull on terrain: asleep at step %d, height %.4f\n", slept, body->GetPosition().z);
 
     // A hull in use cannot be freed; once its shape is gone it can.
@@ -268,8 +259,7 @@ TEST(ConvexHull, HullDroppedOnTerrainComesToRest)
     EXPECT_FALSE(sim->FreeConvexHull(hull));
 }
 
-TEST(ConvexHull, DepthMatchesABruteForceSearchOverEveryAxis)
-{
+TEST(ConvexHull, DepthMatchesABruteForceSearchOverEveryAxis) {
     RbSimulatorPtr sim = MakeSimulator();
     uint32_t seed = 5;
     auto r = [&]() {

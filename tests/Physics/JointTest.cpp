@@ -21,8 +21,7 @@ struct Pendulum {
 
 // A small box on a hinge about the world y axis through the origin, at length 1
 // and angle phi (a turn about +y from the +x direction).
-Pendulum MakePendulum(RbSimulator* sim, float phi, int type = 0)
-{
+Pendulum MakePendulum(RbSimulator* sim, float phi, int type = 0) {
     Pendulum p;
     p.bob = MakeBoxBody(sim, 0.2f, 0.2f, 0.2f, RbVec(std::cos(phi), 0, -std::sin(phi)));
     p.bob->SetRotation(AxisAngle(RbVec(0, 1, 0), phi));
@@ -44,16 +43,14 @@ Pendulum MakePendulum(RbSimulator* sim, float phi, int type = 0)
     return p;
 }
 
-float SwingAngle(const RbRigidBody* bob)
-{
+float SwingAngle(const RbRigidBody* bob) {
     RbVector p = bob->GetPosition();
     return std::atan2(-p.z, p.x);
 }
 
 // Flat ground of two large triangles, answered whole to every terrain query.
 void AnswerFlatGround(const RbVector*, const RbVector*, const int** candidates, const RbTriangle** triangles,
-                      const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*)
-{
+                      const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*) {
     static const RbVector corners[4] = {RbVec(-50, -50, 0), RbVec(50, -50, 0), RbVec(50, 50, 0), RbVec(-50, 50, 0)};
     static const RbTriangle halves[2] = {[] {
                                              RbTriangle t;
@@ -73,19 +70,17 @@ void AnswerFlatGround(const RbVector*, const RbVector*, const int** candidates, 
     *triangleCount = 2;
 }
 
-bool AllResting(std::initializer_list<const RbRigidBody*> bodies)
-{
+bool AllResting(std::initializer_list<const RbRigidBody*> bodies) {
     for (const RbRigidBody* b : bodies)
         if (!b->IsResting()) return false;
     return true;
 }
 
-}  // namespace
+} // namespace
 
-TEST(Joints, PendulumKeepsItsLengthAndPeriod)
-{
+TEST(Joints, PendulumKeepsItsLengthAndPeriod) {
     RbSimulatorPtr sim = MakeSimulator();
-    Pendulum p = MakePendulum(sim.get(), kPi / 2 - 0.15f);  // 0.15 rad from the bottom
+    Pendulum p = MakePendulum(sim.get(), kPi / 2 - 0.15f); // 0.15 rad from the bottom
     float longest = 0.0f, shortest = 10.0f;
     std::vector<float> crossings;
     float previous = SwingAngle(p.bob) - kPi / 2;
@@ -110,8 +105,7 @@ TEST(Joints, PendulumKeepsItsLengthAndPeriod)
                 expected);
 }
 
-TEST(Joints, HingeLimitStopsTheSwing)
-{
+TEST(Joints, HingeLimitStopsTheSwing) {
     RbSimulatorPtr sim = MakeSimulator();
     // Released horizontal (angle 0.3 from +x), stopped at 1.0 rad before the bottom.
     Pendulum p = MakePendulum(sim.get(), 0.3f);
@@ -139,8 +133,7 @@ TEST(Joints, HingeLimitStopsTheSwing)
     EXPECT_GT(freeFurthest, 2.5f);
 }
 
-TEST(Joints, MotorDrivesTheHingeToItsTargetSpeedWithinItsEffort)
-{
+TEST(Joints, MotorDrivesTheHingeToItsTargetSpeedWithinItsEffort) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* wheel = MakeBoxBody(sim.get(), 1, 0.2f, 1, RbVec(0, 0, 0));
     RbJoint* joint = sim->NewJoint(wheel, nullptr);
@@ -157,7 +150,7 @@ TEST(Joints, MotorDrivesTheHingeToItsTargetSpeedWithinItsEffort)
     // The first step is limited by the effort: 2 N m for 1/60 s.
     EXPECT_NEAR(wheel->GetAngularVelocity().y, 2.0f * kStep / inertia, 1e-3f);
     for (int i = 0; i < 300; ++i) sim->Advance(kStep, 1, nullptr);
-    EXPECT_FALSE(wheel->IsResting());  // a running motor keeps its set awake
+    EXPECT_FALSE(wheel->IsResting()); // a running motor keeps its set awake
     EXPECT_NEAR(wheel->GetAngularVelocity().y, 5.0f, 0.01f);
     EXPECT_NEAR(wheel->GetAngularVelocity().x, 0.0f, 1e-3f);
     EXPECT_VEC_NEAR(wheel->GetPosition(), 0, 0, 0, 1e-3f);
@@ -167,8 +160,7 @@ TEST(Joints, MotorDrivesTheHingeToItsTargetSpeedWithinItsEffort)
     EXPECT_NEAR(wheel->GetAngularVelocity().y, -3.0f, 0.01f);
 }
 
-TEST(Joints, ChainOfFiveSettlesHangingDown)
-{
+TEST(Joints, ChainOfFiveSettlesHangingDown) {
     RbSimulatorPtr sim = MakeSimulator();
     RbConstraintSet* set = sim->NewConstraintSet();
     std::vector<RbRigidBody*> links;
@@ -208,8 +200,7 @@ TEST(Joints, ChainOfFiveSettlesHangingDown)
                 tip.x, tip.z, fastest);
 }
 
-TEST(Joints, DampedPendulumSleepsWithItsSetAndWakesWhenPushed)
-{
+TEST(Joints, DampedPendulumSleepsWithItsSetAndWakesWhenPushed) {
     RbSimulatorPtr sim = MakeSimulator();
     Pendulum p = MakePendulum(sim.get(), kPi / 2 - 0.2f);
     p.joint->SetDamping(0.5f);
@@ -230,8 +221,7 @@ TEST(Joints, DampedPendulumSleepsWithItsSetAndWakesWhenPushed)
     std::printf("[figures] damped pendulum asleep at step %d\n", slept);
 }
 
-TEST(Joints, PoolsRefuseCleanlyAndFreeingBodiesReturnsJointsAndSets)
-{
+TEST(Joints, PoolsRefuseCleanlyAndFreeingBodiesReturnsJointsAndSets) {
     RbSimulatorSizes sizes;
     sizes.jointsCount = 1;
     sizes.constraintSetsCount = 1;
@@ -262,8 +252,7 @@ TEST(Joints, PoolsRefuseCleanlyAndFreeingBodiesReturnsJointsAndSets)
     EXPECT_NE(sim->NewJoint(MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0)), nullptr), nullptr);
 }
 
-TEST(Joints, TwistLimitHoldsTheTurnAboutTheFrameXAxis)
-{
+TEST(Joints, TwistLimitHoldsTheTurnAboutTheFrameXAxis) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* body = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     RbJoint* joint = sim->NewJoint(body, nullptr);
@@ -288,8 +277,7 @@ TEST(Joints, TwistLimitHoldsTheTurnAboutTheFrameXAxis)
     }
 }
 
-TEST(Joints, SliderKeepsItsAnchorOnTheAxisAndItsMotorAndLimitAct)
-{
+TEST(Joints, SliderKeepsItsAnchorOnTheAxisAndItsMotorAndLimitAct) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* carriage = MakeBoxBody(sim.get(), 0.4f, 0.4f, 0.4f, RbVec(0, 0, 0));
     RbJoint* joint = sim->NewJoint(carriage, nullptr);
@@ -298,7 +286,7 @@ TEST(Joints, SliderKeepsItsAnchorOnTheAxisAndItsMotorAndLimitAct)
     RbMatrix frameB;
     RbQuaternionToRows(AxisAngle(RbVec(0, 0, 1), -1.5707963f), frameB);
     ASSERT_NEAR(RbRow(frameB, 1).x, 1.0f, 1e-5f);
-    joint->SetFrames(frameB, frameB);  // both frames share the axis
+    joint->SetFrames(frameB, frameB); // both frames share the axis
     RbVector centre = RbVec(0, 0, 0);
     joint->SetAnchors(1, &centre, &centre);
     joint->SetMotor(2.0f, 50.0f);
@@ -307,7 +295,7 @@ TEST(Joints, SliderKeepsItsAnchorOnTheAxisAndItsMotorAndLimitAct)
     RbConstraintSet* set = sim->NewConstraintSet();
     set->AddJoint(joint);
     set->AddBody(carriage);
-    carriage->SetVelocity(RbVec(0, 1, 1));  // off the axis: taken away by the line rows
+    carriage->SetVelocity(RbVec(0, 1, 1)); // off the axis: taken away by the line rows
     for (int i = 0; i < 20; ++i) sim->Advance(kStep, 1, nullptr);
     EXPECT_NEAR(carriage->GetVelocity().x, 2.0f, 0.01f);
     EXPECT_NEAR(carriage->GetPosition().y, 0.0f, 0.02f);
@@ -326,8 +314,7 @@ namespace {
 
 class Pusher : public RbControllerCallback {
 public:
-    void OnControllerStep(RbController* controller, float) override
-    {
+    void OnControllerStep(RbController* controller, float) override {
         ++calls;
         controller->SetForce(RbVec(1, 0, 0));
         controller->forceB = RbVec(-1, 0, 0);
@@ -335,15 +322,14 @@ public:
     int calls = 0;
 };
 
-}  // namespace
+} // namespace
 
-TEST(Joints, JointControllersRunAfterTheStepAndPushBothBodies)
-{
+TEST(Joints, JointControllersRunAfterTheStepAndPushBothBodies) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* a = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
     RbRigidBody* b = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 5, 0));
     RbJoint* joint = sim->NewJoint(a, b);
-    joint->SetType(7);  // no rows: only the controller acts
+    joint->SetType(7); // no rows: only the controller acts
     joint->Enable(true);
     RbConstraintSet* set = sim->NewConstraintSet();
     set->AddJoint(joint);
@@ -354,7 +340,7 @@ TEST(Joints, JointControllersRunAfterTheStepAndPushBothBodies)
     ASSERT_NE(sim->AttachJointController(joint, &pusher, 1), nullptr);
     EXPECT_EQ(sim->FreeControllers(), freeControllers - 1);
     for (int i = 0; i < 4; ++i) sim->Advance(kStep, 1, nullptr);
-    EXPECT_EQ(pusher.calls, 2);  // period 1: every other step, from the second
+    EXPECT_EQ(pusher.calls, 2); // period 1: every other step, from the second
     EXPECT_GT(a->GetVelocity().x, 0.0f);
     EXPECT_LT(b->GetVelocity().x, 0.0f);
     sim->FreeJoint(joint);
@@ -368,8 +354,7 @@ TEST(Joints, JointControllersRunAfterTheStepAndPushBothBodies)
 // The stack falls asleep as one; a box thrown at it wakes the jointed pair, which
 // sleeps and wakes as one throughout, and everything settles and sleeps again, still
 // joined.
-TEST(Joints, JointedPairInARestingStackSleepsAndWakesWithIt)
-{
+TEST(Joints, JointedPairInARestingStackSleepsAndWakesWithIt) {
     RbSimulatorPtr sim = MakeSimulator();
     sim->SetTerrainQuery(AnswerFlatGround);
     RbRigidBody* bottom = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0.5f));

@@ -12,24 +12,21 @@ namespace {
 const float kPi = 3.14159265f;
 const float kS = std::sqrt(0.5f);
 
-RbGeometry Box(float sx, float sy, float sz)
-{
+RbGeometry Box(float sx, float sy, float sz) {
     RbGeometry g;
     g.SetDefaults();
     g.SetBoxDimensions(sx, sy, sz);
     return g;
 }
 
-RbGeometry Cylinder(float diameter, float height)
-{
+RbGeometry Cylinder(float diameter, float height) {
     RbGeometry g;
     g.SetDefaults();
     g.SetCylinderShape(diameter, height);
     return g;
 }
 
-RbGeometry Sphere(float radius)
-{
+RbGeometry Sphere(float radius) {
     RbGeometry g;
     g.SetDefaults();
     g.SetSphere(radius);
@@ -47,8 +44,7 @@ struct Expected {
     float tolerance = 1e-4f;
 };
 
-void Check(const RbContact& c, const Expected& e, const std::string& name)
-{
+void Check(const RbContact& c, const Expected& e, const std::string& name) {
     SCOPED_TRACE(name);
     ASSERT_EQ(c.collided != 0, e.hit);
     if (!e.hit) return;
@@ -59,8 +55,7 @@ void Check(const RbContact& c, const Expected& e, const std::string& name)
     EXPECT_NEAR(RbDot(c.offsetB - c.offsetA, c.normal), e.depth, 5e-3f);
 }
 
-TEST(PairTests, BoxBoxTable)
-{
+TEST(PairTests, BoxBoxTable) {
     RbGeometry unit = Box(1, 1, 1);
     struct Case {
         const char* name;
@@ -72,10 +67,14 @@ TEST(PairTests, BoxBoxTable)
         {"face along -z", Translation(0.2f, 0.1f, -0.95f), Translation(0, 0, 0), {true, 0.05f, RbVec(0, 0, -1)}},
         {"touching", Translation(1, 0, 0), Translation(0, 0, 0), {false, 0, RbVector{}}},
         {"apart", Translation(0, 3, 0), Translation(0, 0, 0), {false, 0, RbVector{}}},
-        {"rotated B face", Translation(0, 0, 0.6f), Pose(AxisAngle(RbVec(0, 0, 1), 0.4f), 0, 0, 0),
+        {"rotated B face",
+         Translation(0, 0, 0.6f),
+         Pose(AxisAngle(RbVec(0, 0, 1), 0.4f), 0, 0, 0),
          {true, 0.4f, RbVec(0, 0, 1)}},
-        {"crossed edges", Pose(AxisAngle(RbVec(1, 0, 0), kPi / 4), 0, 0, 2 * kS - 0.1f),
-         Pose(AxisAngle(RbVec(0, 1, 0), kPi / 4), 0, 0, 0), {true, 0.1f, RbVec(0, 0, 1)}},
+        {"crossed edges",
+         Pose(AxisAngle(RbVec(1, 0, 0), kPi / 4), 0, 0, 2 * kS - 0.1f),
+         Pose(AxisAngle(RbVec(0, 1, 0), kPi / 4), 0, 0, 0),
+         {true, 0.1f, RbVec(0, 0, 1)}},
     };
     for (const Case& c : cases) {
         RbContact out;
@@ -84,19 +83,17 @@ TEST(PairTests, BoxBoxTable)
     }
 }
 
-TEST(PairTests, BoxBoxFaceContactPoints)
-{
+TEST(PairTests, BoxBoxFaceContactPoints) {
     RbGeometry unit = Box(1, 1, 1);
     RbContact out;
     RbTestBoxBox(out, unit, Translation(0.9f, 0, 0), unit, Translation(0, 0, 0));
     ASSERT_TRUE(out.collided);
-    EXPECT_NEAR(out.offsetA.x, 0.4f, 1e-6f);  // a corner of A
+    EXPECT_NEAR(out.offsetA.x, 0.4f, 1e-6f); // a corner of A
     EXPECT_NEAR(std::fabs(out.offsetA.y), 0.5f, 1e-6f);
-    EXPECT_NEAR(out.offsetB.x, 0.5f, 1e-6f);  // on B's face
+    EXPECT_NEAR(out.offsetB.x, 0.5f, 1e-6f); // on B's face
 }
 
-TEST(PairTests, BoxBoxEdgeContactPointsLieOnBothEdges)
-{
+TEST(PairTests, BoxBoxEdgeContactPointsLieOnBothEdges) {
     RbGeometry unit = Box(1, 1, 1);
     RbContact out;
     RbTestBoxBox(out, unit, Pose(AxisAngle(RbVec(1, 0, 0), kPi / 4), 0, 0, 2 * kS - 0.1f), unit,
@@ -106,8 +103,7 @@ TEST(PairTests, BoxBoxEdgeContactPointsLieOnBothEdges)
     EXPECT_VEC_NEAR(out.offsetB, 0, 0, kS, 1e-4f);
 }
 
-TEST(PairTests, BoxCylinderTable)
-{
+TEST(PairTests, BoxCylinderTable) {
     RbGeometry box = Box(1, 1, 1);
     RbGeometry cyl = Cylinder(1, 2);
     struct Case {
@@ -128,20 +124,18 @@ TEST(PairTests, BoxCylinderTable)
     }
 }
 
-TEST(PairTests, CylinderPiercingABoxGetsTheFaceOfLeastPenetration)
-{
+TEST(PairTests, CylinderPiercingABoxGetsTheFaceOfLeastPenetration) {
     RbGeometry box = Box(2, 2, 2);
     RbGeometry cyl = Cylinder(0.5f, 6);
     RbContact out;
     RbTestBoxCylinder(out, box, Translation(0, 0, 0), cyl, AxisZ(0.8f, 0, 0));
     ASSERT_TRUE(out.collided);
     EXPECT_TRUE(RbIsFinite(out.normal));
-    EXPECT_VEC_NEAR(out.normal, -1, 0, 0, 1e-6f);  // the box leaves through its -x side
+    EXPECT_VEC_NEAR(out.normal, -1, 0, 0, 1e-6f); // the box leaves through its -x side
     EXPECT_NEAR(out.depth, 0.25f + 0.2f, 1e-5f);
 }
 
-TEST(PairTests, CylinderCylinderTable)
-{
+TEST(PairTests, CylinderCylinderTable) {
     RbGeometry cyl = Cylinder(1, 2);
     struct Case {
         const char* name;
@@ -150,9 +144,13 @@ TEST(PairTests, CylinderCylinderTable)
     };
     const Case cases[] = {
         {"crossed", AxisX(0, 0, 0.9f), Pose(RbQuaternion{}, 0, 0, 0), {true, 0.1f, RbVec(0, 0, 1)}},
-        {"parallel side by side", Pose(RbQuaternion{}, 0.9f, 0, 0), Pose(RbQuaternion{}, 0, 0, 0),
+        {"parallel side by side",
+         Pose(RbQuaternion{}, 0.9f, 0, 0),
+         Pose(RbQuaternion{}, 0, 0, 0),
          {true, 0.1f, RbVec(1, 0, 0)}},
-        {"end to end on one axis", Pose(RbQuaternion{}, 0, 2.9f, 0), Pose(RbQuaternion{}, 0, 0, 0),
+        {"end to end on one axis",
+         Pose(RbQuaternion{}, 0, 2.9f, 0),
+         Pose(RbQuaternion{}, 0, 0, 0),
          {true, 0.1f, RbVec(0, 1, 0)}},
         {"crossed apart", AxisX(0, 0, 1.2f), Pose(RbQuaternion{}, 0, 0, 0), {false, 0, RbVector{}}},
     };
@@ -163,8 +161,7 @@ TEST(PairTests, CylinderCylinderTable)
     }
 }
 
-TEST(PairTests, SphereTests)
-{
+TEST(PairTests, SphereTests) {
     RbGeometry ball = Sphere(1);
     RbContact out;
     RbTestSphereSphere(out, ball, Translation(1.5f, 0, 0), ball, Translation(0, 0, 0));
@@ -202,8 +199,8 @@ struct Terrain {
     std::vector<int> candidates;
     RbGeometry shape;
 
-    int Add(const RbVector& a, const RbVector& b, const RbVector& c, int material = 0, int mode = 0, int boxMaterial = 0)
-    {
+    int Add(const RbVector& a, const RbVector& b, const RbVector& c, int material = 0, int mode = 0,
+            int boxMaterial = 0) {
         int base = static_cast<int>(vertices.size());
         vertices.insert(vertices.end(), {a, b, c});
         RbTriangle t;
@@ -218,13 +215,11 @@ struct Terrain {
         return candidates.back();
     }
     // A square at height z made of two counter-clockwise triangles (normal +z).
-    void Square(float z, float half, int material = 0, int mode = 0, int boxMaterial = 0)
-    {
+    void Square(float z, float half, int material = 0, int mode = 0, int boxMaterial = 0) {
         Add(RbVec(-half, -half, z), RbVec(half, -half, z), RbVec(half, half, z), material, mode, boxMaterial);
         Add(RbVec(-half, -half, z), RbVec(half, half, z), RbVec(-half, half, z), material, mode, boxMaterial);
     }
-    RbGeometry& Shape()
-    {
+    RbGeometry& Shape() {
         shape.SetDefaults();
         shape.SetTriangleMesh(candidates.data(), static_cast<int>(candidates.size()), triangles.data(),
                               static_cast<int>(triangles.size()), vertices.data());
@@ -232,8 +227,7 @@ struct Terrain {
     }
 };
 
-TEST(PairTests, BoxOnTrianglesTakesTheDeepestCornerAndTheBoxMaterial)
-{
+TEST(PairTests, BoxOnTrianglesTakesTheDeepestCornerAndTheBoxMaterial) {
     Terrain t;
     t.Square(0, 10, 4, 0, 9);
     RbGeometry box = Box(1, 1, 1);
@@ -249,8 +243,7 @@ TEST(PairTests, BoxOnTrianglesTakesTheDeepestCornerAndTheBoxMaterial)
     EXPECT_FALSE(out.collided);
 }
 
-TEST(PairTests, BoxAgainstATriangleEdge)
-{
+TEST(PairTests, BoxAgainstATriangleEdge) {
     Terrain t;
     // A steep wall triangle whose top edge runs along y at z = 0.
     t.Add(RbVec(0, -5, 0), RbVec(0, 5, 0), RbVec(0, 0, -5));
@@ -263,8 +256,7 @@ TEST(PairTests, BoxAgainstATriangleEdge)
     EXPECT_TRUE(RbIsFinite(out.normal));
 }
 
-TEST(PairTests, CylinderOnTrianglesFaceAndEdge)
-{
+TEST(PairTests, CylinderOnTrianglesFaceAndEdge) {
     Terrain t;
     t.Square(0, 10, 6);
     RbGeometry cyl = Cylinder(1, 1);
@@ -286,11 +278,10 @@ TEST(PairTests, CylinderOnTrianglesFaceAndEdge)
     RbTestCylinderMesh(out, cyl, AxisZ(0.2f, 0, 0.9f), edge.Shape());
     ASSERT_TRUE(out.collided);
     EXPECT_GT(out.depth, 0.0f);
-    EXPECT_NEAR(out.offsetB.x, 0.0f, 1e-5f);  // on the triangle's edge
+    EXPECT_NEAR(out.offsetB.x, 0.0f, 1e-5f); // on the triangle's edge
 }
 
-TEST(PairTests, TestModesSkipTriangles)
-{
+TEST(PairTests, TestModesSkipTriangles) {
     RbGeometry box = Box(1, 1, 1);
     RbGeometry cyl = Cylinder(1, 1);
     RbContact out;
@@ -304,8 +295,7 @@ TEST(PairTests, TestModesSkipTriangles)
     EXPECT_FALSE(out.collided);
 }
 
-TEST(PairTests, VerticalTestMeasuresAlongY)
-{
+TEST(PairTests, VerticalTestMeasuresAlongY) {
     // The vertical test works in the (x, z) plane with heights along y.
     Terrain t;
     t.Add(RbVec(-10, 0, -10), RbVec(-10, 0, 10), RbVec(10, 0, 0), 0, 1, 3);
@@ -318,13 +308,12 @@ TEST(PairTests, VerticalTestMeasuresAlongY)
     EXPECT_NEAR(std::fabs(out.normal.y), 1.0f, 1e-6f);
 }
 
-TEST(PairTests, MeshKeepsTheDeepestTriangleAndSkipsBadIndices)
-{
+TEST(PairTests, MeshKeepsTheDeepestTriangleAndSkipsBadIndices) {
     Terrain t;
     t.Add(RbVec(-5, -5, 0), RbVec(5, -5, 0), RbVec(0, 5, 0), 1);
     t.Add(RbVec(-5, -5, 0.2f), RbVec(5, -5, 0.2f), RbVec(0, 5, 0.2f), 2);
-    t.candidates.push_back(99);   // out of range
-    t.candidates.push_back(-4);   // negative
+    t.candidates.push_back(99); // out of range
+    t.candidates.push_back(-4); // negative
     RbGeometry cyl = Cylinder(1, 1);
     RbContact out;
     RbTestCylinderMesh(out, cyl, AxisZ(0, 0, 1.0f), t.Shape());
@@ -333,13 +322,12 @@ TEST(PairTests, MeshKeepsTheDeepestTriangleAndSkipsBadIndices)
     EXPECT_EQ(out.materialB, 2);
 }
 
-TEST(PairTests, ClassifyAndSegmentHelpers)
-{
+TEST(PairTests, ClassifyAndSegmentHelpers) {
     RbTriangleData tri;
     RbBuildTriangle(tri, RbVec(0, 0, 0), RbVec(1, 0, 0), RbVec(0, 1, 0));
     EXPECT_EQ(RbClassifyInTriangle(tri, RbVec(0.2f, 0.2f, 0)), -1);
-    EXPECT_EQ(RbClassifyInTriangle(tri, RbVec(0.5f, -1, 0)), 1);   // beyond edge 0
-    EXPECT_EQ(RbClassifyInTriangle(tri, RbVec(-1, -1, 0)), 0);     // beyond vertex 0
+    EXPECT_EQ(RbClassifyInTriangle(tri, RbVec(0.5f, -1, 0)), 1); // beyond edge 0
+    EXPECT_EQ(RbClassifyInTriangle(tri, RbVec(-1, -1, 0)), 0);   // beyond vertex 0
     RbTriangleData degenerate;
     RbBuildTriangle(degenerate, RbVec(0, 0, 0), RbVec(1, 0, 0), RbVec(2, 0, 0));
     EXPECT_VEC_NEAR(degenerate.n, 0, 0, 0, 0);
@@ -368,4 +356,4 @@ TEST(PairTests, ClassifyAndSegmentHelpers)
     EXPECT_VEC_NEAR(corners[7], -1, -2, -3, 0);
 }
 
-}  // namespace
+} // namespace

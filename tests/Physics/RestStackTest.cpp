@@ -11,15 +11,13 @@ namespace {
 std::vector<std::string> g_messages;
 void KeepMessage(const char* text) { g_messages.push_back(text); }
 
-RbRigidBody* PointBody(RbSimulator* sim, const RbVector& position)
-{
+RbRigidBody* PointBody(RbSimulator* sim, const RbVector& position) {
     RbRigidBody* body = sim->NewRigidBody();
     body->SetPosition(position);
     return body;
 }
 
-RbRestContact Candidate(RbBody* other, const RbVector& onOwner, const RbVector& onOther, float depth = 0.01f)
-{
+RbRestContact Candidate(RbBody* other, const RbVector& onOwner, const RbVector& onOther, float depth = 0.01f) {
     RbRestContact c;
     c.otherBody = other;
     c.localPointA = onOwner;
@@ -30,8 +28,7 @@ RbRestContact Candidate(RbBody* other, const RbVector& onOwner, const RbVector& 
 }
 
 // A unit box resting on the terrain at height 0 on the given bottom corners.
-RbRigidBody* BoxOnCorners(RbSimulator* sim, std::initializer_list<RbVector> corners)
-{
+RbRigidBody* BoxOnCorners(RbSimulator* sim, std::initializer_list<RbVector> corners) {
     RbRigidBody* body = PointBody(sim, RbVec(0, 0, 0.5f));
     body->SetBodyInertia(RbBoxInertiaFromSizes(1, 1, 1, 1));
     for (const RbVector& c : corners)
@@ -39,8 +36,7 @@ RbRigidBody* BoxOnCorners(RbSimulator* sim, std::initializer_list<RbVector> corn
     return body;
 }
 
-int StepsUntilIdleRest(RbSimulator* sim, RbRigidBody* body, int limit)
-{
+int StepsUntilIdleRest(RbSimulator* sim, RbRigidBody* body, int limit) {
     body->stepForce = RbVec(0, 0, -9.8f);
     body->BuildRestRows(1);
     sim->ContactRows().Clear();
@@ -51,10 +47,9 @@ int StepsUntilIdleRest(RbSimulator* sim, RbRigidBody* body, int limit)
     return -1;
 }
 
-}  // namespace
+} // namespace
 
-TEST(RestContacts, NewPointsFillFreeRecordsThenReplaceTheShallowest)
-{
+TEST(RestContacts, NewPointsFillFreeRecordsThenReplaceTheShallowest) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = PointBody(sim.get(), RbVec(0, 0, 0.5f));
     RbBody* ground = sim->GetTerrainBody();
@@ -85,8 +80,7 @@ TEST(RestContacts, NewPointsFillFreeRecordsThenReplaceTheShallowest)
     EXPECT_EQ(ground->leaningCount, 2);
 }
 
-TEST(RestContacts, RecordsSlidApartAreDroppedFromTheRowBuild)
-{
+TEST(RestContacts, RecordsSlidApartAreDroppedFromTheRowBuild) {
     RbSimulatorPtr sim = MakeSimulator();
     sim->Advance(kStep, 1, nullptr);
     RbRigidBody* body = BoxOnCorners(sim.get(), {RbVec(-0.5f, -0.5f, 0), RbVec(0.5f, -0.5f, 0), RbVec(0.5f, 0.5f, 0)});
@@ -102,16 +96,14 @@ TEST(RestContacts, RecordsSlidApartAreDroppedFromTheRowBuild)
     sim->ContactRows().Clear();
 }
 
-TEST(RestContacts, SupportTriangleIsGrownSoACentreOnItsDiagonalIsInside)
-{
-    EXPECT_TRUE(RbSupportTriangleContains(-1, -1, 1, -1, 1, 1));    // centre on the hypotenuse
-    EXPECT_TRUE(RbSupportTriangleContains(1, 1, 1, -1, -1, -1));    // other winding
-    EXPECT_FALSE(RbSupportTriangleContains(1, -1, 2, -1, 2, 1));    // well outside
-    EXPECT_FALSE(RbSupportTriangleContains(0, 0.5f, 1, 1, -1, 1));  // beyond the grown edge
+TEST(RestContacts, SupportTriangleIsGrownSoACentreOnItsDiagonalIsInside) {
+    EXPECT_TRUE(RbSupportTriangleContains(-1, -1, 1, -1, 1, 1));   // centre on the hypotenuse
+    EXPECT_TRUE(RbSupportTriangleContains(1, 1, 1, -1, -1, -1));   // other winding
+    EXPECT_FALSE(RbSupportTriangleContains(1, -1, 2, -1, 2, 1));   // well outside
+    EXPECT_FALSE(RbSupportTriangleContains(0, 0.5f, 1, 1, -1, 1)); // beyond the grown edge
 }
 
-TEST(RestContacts, SupportTestFollowsTheLoadLine)
-{
+TEST(RestContacts, SupportTestFollowsTheLoadLine) {
     RbSimulatorPtr sim = MakeSimulator();
     sim->Advance(kStep, 1, nullptr);
     RbRigidBody* three = BoxOnCorners(sim.get(), {RbVec(-0.5f, -0.5f, 0), RbVec(0.5f, -0.5f, 0), RbVec(0.5f, 0.5f, 0)});
@@ -137,8 +129,7 @@ TEST(RestContacts, SupportTestFollowsTheLoadLine)
     EXPECT_EQ(three->SupportTest(), 3);
 }
 
-TEST(RestContacts, IdleBodiesRestAfterElevenQuietStepsOrAHundredAndOneOnAnEdge)
-{
+TEST(RestContacts, IdleBodiesRestAfterElevenQuietStepsOrAHundredAndOneOnAnEdge) {
     RbSimulatorPtr sim = MakeSimulator();
     sim->Advance(kStep, 1, nullptr);
     RbRigidBody* three = BoxOnCorners(sim.get(), {RbVec(-0.5f, -0.5f, 0), RbVec(0.5f, -0.5f, 0), RbVec(0.5f, 0.5f, 0)});
@@ -149,22 +140,20 @@ TEST(RestContacts, IdleBodiesRestAfterElevenQuietStepsOrAHundredAndOneOnAnEdge)
     EXPECT_EQ(StepsUntilIdleRest(sim.get(), point, 300), -1);
 }
 
-TEST(RestContacts, RestPoseNeedsSixtyStepsAndAFailureRestartsTheWindow)
-{
+TEST(RestContacts, RestPoseNeedsSixtyStepsAndAFailureRestartsTheWindow) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* body = PointBody(sim.get(), RbVec(0, 0, 0));
     for (int i = 0; i < 59; ++i) sim->Advance(kStep, 1, nullptr);
     EXPECT_FALSE(body->AtRestPose());
     sim->Advance(kStep, 1, nullptr);
     EXPECT_TRUE(body->AtRestPose());
-    EXPECT_TRUE(body->AtRestPose());  // a success keeps the snapshot
-    RbSetRow(body->transform, 3, RbVec(0.5f, 0, 0));  // moved by 0.5 within the window
+    EXPECT_TRUE(body->AtRestPose());                 // a success keeps the snapshot
+    RbSetRow(body->transform, 3, RbVec(0.5f, 0, 0)); // moved by 0.5 within the window
     EXPECT_FALSE(body->AtRestPose());
     EXPECT_EQ(body->stepsSinceSnapshot, 0);
 }
 
-TEST(RestContacts, RestingBodyWokenOnlyByMotionOfAtLeastOne)
-{
+TEST(RestContacts, RestingBodyWokenOnlyByMotionOfAtLeastOne) {
     RbSimulatorPtr sim = MakeSimulator();
     sim->Advance(kStep, 1, nullptr);
     RbRigidBody* body = BoxOnCorners(sim.get(), {RbVec(-0.5f, -0.5f, 0), RbVec(0.5f, -0.5f, 0), RbVec(0.5f, 0.5f, 0)});
@@ -180,8 +169,7 @@ TEST(RestContacts, RestingBodyWokenOnlyByMotionOfAtLeastOne)
 
 // ---------------------------------------------------------------- stacks
 
-TEST(Stacks, BoxOnTheGroundIsLooseAndASecondBoxMakesAStack)
-{
+TEST(Stacks, BoxOnTheGroundIsLooseAndASecondBoxMakesAStack) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* lower = PointBody(sim.get(), RbVec(0, 0, 0.5f));
     RbRigidBody* upper = PointBody(sim.get(), RbVec(0, 0, 1.5f));
@@ -200,8 +188,7 @@ TEST(Stacks, BoxOnTheGroundIsLooseAndASecondBoxMakesAStack)
     EXPECT_EQ(sim->StackHeadersInUse(), 1);
 }
 
-TEST(Stacks, BodyRestingOnAFloatingBodyGivesItASupportNode)
-{
+TEST(Stacks, BodyRestingOnAFloatingBodyGivesItASupportNode) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* lower = PointBody(sim.get(), RbVec(0, 0, 0));
     RbRigidBody* upper = PointBody(sim.get(), RbVec(0, 0, 1));
@@ -216,8 +203,7 @@ TEST(Stacks, BodyRestingOnAFloatingBodyGivesItASupportNode)
     EXPECT_EQ(sim->StackNodesInUse(), 2);
 }
 
-TEST(Stacks, BridgingContactMergesTwoStacks)
-{
+TEST(Stacks, BridgingContactMergesTwoStacks) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* a = PointBody(sim.get(), RbVec(0, 0, 1));
     RbRigidBody* b = PointBody(sim.get(), RbVec(0, 0, 0));
@@ -233,8 +219,7 @@ TEST(Stacks, BridgingContactMergesTwoStacks)
     for (RbRigidBody* body : {b, c, d}) EXPECT_EQ(body->GetStackNode()->owner, stack);
 }
 
-TEST(Stacks, RemovingTheTopBoxDissolvesTheStackAndFreesEveryNode)
-{
+TEST(Stacks, RemovingTheTopBoxDissolvesTheStackAndFreesEveryNode) {
     // Two worlds, each stepped once first so that the stacking stage's regroup
     // (every fifth step for a given stack) is not due when the top box goes.
     {
@@ -273,8 +258,7 @@ TEST(Stacks, RemovingTheTopBoxDissolvesTheStackAndFreesEveryNode)
     }
 }
 
-TEST(Stacks, RegroupLeavesABoxWithNothingRigidUnderItWithoutANode)
-{
+TEST(Stacks, RegroupLeavesABoxWithNothingRigidUnderItWithoutANode) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* lower = PointBody(sim.get(), RbVec(0, 0, 0.5f));
     RbRigidBody* upper = PointBody(sim.get(), RbVec(0, 0, 1.5f));
@@ -292,8 +276,7 @@ TEST(Stacks, RegroupLeavesABoxWithNothingRigidUnderItWithoutANode)
     EXPECT_NE(lower->GetStackNode(), nullptr);
 }
 
-TEST(Stacks, EmptyNodePoolIsReportedAndTheBodyGoesOnWithoutStacking)
-{
+TEST(Stacks, EmptyNodePoolIsReportedAndTheBodyGoesOnWithoutStacking) {
     RbSimulatorPtr sim = MakeSimulator();
     g_messages.clear();
     sim->SetLogCallback(KeepMessage, 1);
@@ -306,12 +289,11 @@ TEST(Stacks, EmptyNodePoolIsReportedAndTheBodyGoesOnWithoutStacking)
     ASSERT_EQ(g_messages.size(), 1u);
     EXPECT_EQ(g_messages[0], "Stacking Buffer full Error. Please contact techincal support\n");
     for (int i = 0; i < 10; ++i) sim->Advance(kStep, 1, nullptr);
-    EXPECT_LT(body->GetPosition().z, 0.5f);  // simulated all the same
+    EXPECT_LT(body->GetPosition().z, 0.5f); // simulated all the same
     for (RbStackNode* n : taken) sim->GiveStackNode(n);
 }
 
-TEST(Stacks, StackOfBoxesIsSolvedAsOneIslandAndSleepsTogether)
-{
+TEST(Stacks, StackOfBoxesIsSolvedAsOneIslandAndSleepsTogether) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* lower = PointBody(sim.get(), RbVec(0, 0, 0.5f));
     RbRigidBody* upper = PointBody(sim.get(), RbVec(0, 0, 1.5f));

@@ -11,8 +11,7 @@
 
 namespace {
 
-TEST(SimulatorCreation, DefaultSizesGiveTheDocumentedPools)
-{
+TEST(SimulatorCreation, DefaultSizesGiveTheDocumentedPools) {
     RbSimulatorPtr sim = MakeSimulator();
     ASSERT_TRUE(sim);
     EXPECT_EQ(sim->FreeRigidBodies(), 50);
@@ -29,8 +28,7 @@ TEST(SimulatorCreation, DefaultSizesGiveTheDocumentedPools)
     EXPECT_EQ(sim->GetAdvanceCounter(), 0);
 }
 
-TEST(SimulatorCreation, SizesAreCopiedAtCreation)
-{
+TEST(SimulatorCreation, SizesAreCopiedAtCreation) {
     RbSimulatorSizes sizes;
     sizes.rigidBodiesCount = 3;
     RbVector gravity = RbVec(0, 0, -9.8f);
@@ -40,11 +38,10 @@ TEST(SimulatorCreation, SizesAreCopiedAtCreation)
     EXPECT_EQ(sim->GetSizes().rigidBodiesCount, 3);
     EXPECT_EQ(sim->FreeRigidBodies(), 3);
     RbSimulator::Destroy(sim);
-    RbSimulator::Destroy(nullptr);  // ignored
+    RbSimulator::Destroy(nullptr); // ignored
 }
 
-TEST(SimulatorCreation, NullGravityIsZeroAndRaceWorldSizesWork)
-{
+TEST(SimulatorCreation, NullGravityIsZeroAndRaceWorldSizesWork) {
     RbSimulatorSizes race{500, 1000, 500, 50, 1500, 5000, 150, 150, 10, 1000, 200, -1};
     RbSimulator* sim = RbSimulator::Create(&race, nullptr, nullptr);
     ASSERT_NE(sim, nullptr);
@@ -56,14 +53,12 @@ TEST(SimulatorCreation, NullGravityIsZeroAndRaceWorldSizesWork)
 class FailingAllocator : public RbAllocator {
 public:
     explicit FailingAllocator(int failAt) : m_failAt(failAt) {}
-    void* Alloc(size_t bytes, int32_t) override
-    {
+    void* Alloc(size_t bytes, int32_t) override {
         if (m_calls++ == m_failAt) return nullptr;
         ++m_live;
         return std::malloc(bytes == 0 ? 1 : bytes);
     }
-    void Free(void* block) override
-    {
+    void Free(void* block) override {
         --m_live;
         std::free(block);
     }
@@ -72,8 +67,7 @@ public:
     int m_live = 0;
 };
 
-TEST(SimulatorCreation, EveryFailedAllocationGivesNullAndFreesWhatWasTaken)
-{
+TEST(SimulatorCreation, EveryFailedAllocationGivesNullAndFreesWhatWasTaken) {
     // Count the allocations of a successful creation, then fail each in turn.
     FailingAllocator counting(-1);
     RbSimulatorSizes sizes;
@@ -90,16 +84,14 @@ TEST(SimulatorCreation, EveryFailedAllocationGivesNullAndFreesWhatWasTaken)
     }
 }
 
-TEST(SimulatorCreation, AbsurdSizesAreRefused)
-{
+TEST(SimulatorCreation, AbsurdSizesAreRefused) {
     RbSimulatorSizes sizes;
     sizes.rigidBodiesCount = 2000000000;
     sizes.animatedBodiesCount = 2000000000;
     EXPECT_EQ(RbSimulator::Create(&sizes, nullptr, nullptr), nullptr);
 }
 
-TEST(SimulatorCreation, DefaultAllocatorCountsRequestedBytes)
-{
+TEST(SimulatorCreation, DefaultAllocatorCountsRequestedBytes) {
     RbDefaultAllocator allocator;
     void* block = allocator.Alloc(100, 0);
     ASSERT_NE(block, nullptr);
@@ -107,8 +99,7 @@ TEST(SimulatorCreation, DefaultAllocatorCountsRequestedBytes)
     EXPECT_EQ(allocator.GetTotal(), 100u);
 }
 
-TEST(SimulatorPools, FiftyFirstRigidBodyFailsUntilOneIsFreed)
-{
+TEST(SimulatorPools, FiftyFirstRigidBodyFailsUntilOneIsFreed) {
     RbSimulatorPtr sim = MakeSimulator();
     std::vector<RbRigidBody*> bodies;
     for (int i = 0; i < 50; ++i) {
@@ -124,8 +115,7 @@ TEST(SimulatorPools, FiftyFirstRigidBodyFailsUntilOneIsFreed)
     EXPECT_EQ(again, bodies[7]);
 }
 
-TEST(SimulatorPools, ParticlesAndAnimatedBodiesHaveTheirOwnPoolsAndIndices)
-{
+TEST(SimulatorPools, ParticlesAndAnimatedBodiesHaveTheirOwnPoolsAndIndices) {
     RbSimulatorSizes sizes;
     sizes.rigidBodiesCount = 2;
     sizes.animatedBodiesCount = 3;
@@ -148,8 +138,7 @@ TEST(SimulatorPools, ParticlesAndAnimatedBodiesHaveTheirOwnPoolsAndIndices)
     EXPECT_EQ(sim->FreeAnimatedBodies(), 0);
 }
 
-TEST(SimulatorPools, FreeRefusesDoubleFreesAndForeignPointers)
-{
+TEST(SimulatorPools, FreeRefusesDoubleFreesAndForeignPointers) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     RbRigidBody* particle = sim->NewRigidParticle();
@@ -173,8 +162,7 @@ TEST(SimulatorPools, FreeRefusesDoubleFreesAndForeignPointers)
     EXPECT_EQ(sim->FreeParticles(), 50);
 }
 
-TEST(SimulatorPools, FreeingABodyReturnsItsShapesSensorsAndControllers)
-{
+TEST(SimulatorPools, FreeingABodyReturnsItsShapesSensorsAndControllers) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     body->AttachGeometry();
@@ -196,8 +184,7 @@ TEST(SimulatorPools, FreeingABodyReturnsItsShapesSensorsAndControllers)
     EXPECT_EQ(again->GetFirstController(), nullptr);
 }
 
-TEST(SimulatorPools, ShapeSensorAndControllerPoolsRunOut)
-{
+TEST(SimulatorPools, ShapeSensorAndControllerPoolsRunOut) {
     RbSimulatorSizes sizes;
     sizes.geometriesCount = 1;
     sizes.sensorsCount = 1;
@@ -215,8 +202,7 @@ TEST(SimulatorPools, ShapeSensorAndControllerPoolsRunOut)
     EXPECT_EQ(body->GetGeometryCount(), 1);
 }
 
-TEST(SimulatorPools, ZeroSizedPoolsRefuseEveryRequest)
-{
+TEST(SimulatorPools, ZeroSizedPoolsRefuseEveryRequest) {
     RbSimulatorSizes sizes;
     sizes.rigidBodiesCount = 0;
     sizes.animatedBodiesCount = -5;
@@ -227,8 +213,7 @@ TEST(SimulatorPools, ZeroSizedPoolsRefuseEveryRequest)
     EXPECT_EQ(sim->Advance(kStep, 1, nullptr), 1);
 }
 
-TEST(SimulatorTables, MaterialsAcceptOnlyIndices0To255)
-{
+TEST(SimulatorTables, MaterialsAcceptOnlyIndices0To255) {
     RbSimulatorPtr sim = MakeSimulator();
     RbMaterial m;
     ASSERT_TRUE(sim->GetMaterialEntry(17, m));
@@ -245,8 +230,7 @@ TEST(SimulatorTables, MaterialsAcceptOnlyIndices0To255)
     EXPECT_FALSE(sim->GetMaterialEntry(256, m));
 }
 
-TEST(SimulatorTables, ResponseTableIsSymmetricAndKnowsTheTerrain)
-{
+TEST(SimulatorTables, ResponseTableIsSymmetricAndKnowsTheTerrain) {
     RbSimulatorPtr sim = MakeSimulator();
     RbResponseTable* table = sim->GetResponseTable();
     EXPECT_EQ(table->Get(5, 9), 1);
@@ -267,8 +251,7 @@ TEST(SimulatorTables, ResponseTableIsSymmetricAndKnowsTheTerrain)
     EXPECT_EQ(table->Get(0, 63), 1);
 }
 
-TEST(SimulatorAdvance, CounterCountsCallsAndStepsDivideTheTime)
-{
+TEST(SimulatorAdvance, CounterCountsCallsAndStepsDivideTheTime) {
     RbSimulatorPtr sim = MakeSimulator();
     EXPECT_EQ(sim->Advance(kStep, 1, nullptr), 1);
     EXPECT_EQ(sim->Advance(kStep, 1, nullptr), 2);
@@ -277,8 +260,7 @@ TEST(SimulatorAdvance, CounterCountsCallsAndStepsDivideTheTime)
     EXPECT_FLOAT_EQ(sim->GetInverseStepLength(), 40.0f);
 }
 
-TEST(SimulatorAdvance, BadArgumentsPerformNoStep)
-{
+TEST(SimulatorAdvance, BadArgumentsPerformNoStep) {
     RbSimulatorPtr sim = MakeSimulator();
     RbRigidBody* body = sim->NewRigidBody();
     struct Case {
@@ -298,8 +280,7 @@ TEST(SimulatorAdvance, BadArgumentsPerformNoStep)
     }
 }
 
-TEST(SimulatorAdvance, MovedMarksOfAnimatedBodiesClearAfterAdvance)
-{
+TEST(SimulatorAdvance, MovedMarksOfAnimatedBodiesClearAfterAdvance) {
     RbSimulatorPtr sim = MakeSimulator();
     RbAnimatedBody* a = sim->NewAnimatedBody();
     a->SetPosition(RbVec(1, 2, 3));
@@ -309,8 +290,7 @@ TEST(SimulatorAdvance, MovedMarksOfAnimatedBodiesClearAfterAdvance)
     EXPECT_VEC_NEAR(a->GetPosition(), 1, 2, 3, 0);
 }
 
-TEST(SimulatorAdvance, ResultsAreBitIdenticalBetweenRuns)
-{
+TEST(SimulatorAdvance, ResultsAreBitIdenticalBetweenRuns) {
     auto run = []() {
         RbSimulatorPtr sim = MakeSimulator();
         RbRigidBody* b = MakeBoxBody(sim.get(), 1, 2, 3, RbVec(0, 0, 10), 2.0f);
@@ -328,4 +308,4 @@ TEST(SimulatorAdvance, ResultsAreBitIdenticalBetweenRuns)
     for (size_t i = 0; i < first.size(); ++i) EXPECT_EQ(std::memcmp(&first[i], &second[i], sizeof(float)), 0);
 }
 
-}  // namespace
+} // namespace

@@ -19,8 +19,7 @@ struct QuadGround {
     std::vector<int> candidates;
     int queries = 0;
 
-    void Quad(const RbVector& a, const RbVector& b, const RbVector& c, const RbVector& d)
-    {
+    void Quad(const RbVector& a, const RbVector& b, const RbVector& c, const RbVector& d) {
         int base = static_cast<int>(vertices.size());
         vertices.insert(vertices.end(), {a, b, c, d});
         const int corners[2][3] = {{0, 1, 2}, {0, 2, 3}};
@@ -31,16 +30,14 @@ struct QuadGround {
             candidates.push_back(static_cast<int>(triangles.size()) - 1);
         }
     }
-    void Flat(float half = 50.0f)
-    {
+    void Flat(float half = 50.0f) {
         Quad(RbVec(-half, -half, 0), RbVec(half, -half, 0), RbVec(half, half, 0), RbVec(-half, half, 0));
     }
 };
 QuadGround* g_quads = nullptr;
 
 void AnswerQuads(const RbVector*, const RbVector*, const int** candidates, const RbTriangle** triangles,
-                 const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*)
-{
+                 const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*) {
     ++g_quads->queries;
     *candidates = g_quads->candidates.data();
     *triangles = g_quads->triangles.data();
@@ -53,8 +50,7 @@ class SceneTest : public ::testing::Test {
 protected:
     void SetUp() override { g_quads = &ground; }
     void TearDown() override { g_quads = nullptr; }
-    RbSimulatorPtr Make(const RbSimulatorSizes& sizes = RbSimulatorSizes{})
-    {
+    RbSimulatorPtr Make(const RbSimulatorSizes& sizes = RbSimulatorSizes{}) {
         RbSimulatorPtr sim = MakeSimulator(sizes);
         sim->SetTerrainQuery(AnswerQuads);
         return sim;
@@ -62,8 +58,7 @@ protected:
     QuadGround ground;
 };
 
-bool AllResting(const std::vector<RbRigidBody*>& bodies)
-{
+bool AllResting(const std::vector<RbRigidBody*>& bodies) {
     for (RbRigidBody* b : bodies)
         if (!b->IsResting()) return false;
     return true;
@@ -71,10 +66,9 @@ bool AllResting(const std::vector<RbRigidBody*>& bodies)
 
 float Horizontal(const RbVector& d) { return std::sqrt(d.x * d.x + d.y * d.y); }
 
-}  // namespace
+} // namespace
 
-TEST_F(SceneTest, DroppedBoxLandsRestsSleepsAndWakesWhenHit)
-{
+TEST_F(SceneTest, DroppedBoxLandsRestsSleepsAndWakesWhenHit) {
     ground.Flat();
     RbSimulatorPtr sim = Make();
     RbRigidBody* box = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 2));
@@ -130,8 +124,7 @@ namespace {
 
 // How deep a corner of the unit box `upper` reaches into the unit box `lower`,
 // or below the ground at z = 0 when there is no lower box.
-float CornerPenetration(const RbRigidBody* upper, const RbRigidBody* lower)
-{
+float CornerPenetration(const RbRigidBody* upper, const RbRigidBody* lower) {
     float deepest = 0.0f;
     for (float x : {-0.5f, 0.5f}) {
         for (float y : {-0.5f, 0.5f}) {
@@ -150,10 +143,9 @@ float CornerPenetration(const RbRigidBody* upper, const RbRigidBody* lower)
     return deepest;
 }
 
-}  // namespace
+} // namespace
 
-TEST_F(SceneTest, TowersStandTenSecondsAndSleep)
-{
+TEST_F(SceneTest, TowersStandTenSecondsAndSleep) {
     ground.Flat();
     // Contacts are found one corner per pair and step, so each box settles by
     // rocking onto its corners, and a rest contact grips only while it closes:
@@ -201,8 +193,7 @@ TEST_F(SceneTest, TowersStandTenSecondsAndSleep)
     }
 }
 
-TEST_F(SceneTest, PyramidOfFiftyFiveBoxesStands)
-{
+TEST_F(SceneTest, PyramidOfFiftyFiveBoxesStands) {
     ground.Flat();
     RbSimulatorSizes sizes;
     sizes.rigidBodiesCount = 60;
@@ -212,8 +203,7 @@ TEST_F(SceneTest, PyramidOfFiftyFiveBoxesStands)
     std::vector<RbRigidBody*> boxes;
     for (int row = 0; row < 10; ++row)
         for (int i = 0; i < 10 - row; ++i)
-            boxes.push_back(
-                MakeBoxBody(sim.get(), 1, 1, 1, RbVec(-4.725f + row * 0.525f + i * 1.05f, 0, 0.5f + row)));
+            boxes.push_back(MakeBoxBody(sim.get(), 1, 1, 1, RbVec(-4.725f + row * 0.525f + i * 1.05f, 0, 0.5f + row)));
     ASSERT_EQ(boxes.size(), 55u);
     std::vector<RbVector> start;
     for (RbRigidBody* b : boxes) start.push_back(b->GetPosition());
@@ -231,8 +221,7 @@ TEST_F(SceneTest, PyramidOfFiftyFiveBoxesStands)
     std::printf("[figures] pyramid of 55: worst displacement %.4f, asleep at step %d\n", worst, slept);
 }
 
-TEST_F(SceneTest, BoxOnAnInclineSlidesOnlyBeyondTheFrictionAngle)
-{
+TEST_F(SceneTest, BoxOnAnInclineSlidesOnlyBeyondTheFrictionAngle) {
     const float kPi = 3.14159265f;
     // Friction 0.5: the friction angle is 26.6 degrees.
     struct Case {
@@ -282,8 +271,7 @@ TEST_F(SceneTest, BoxOnAnInclineSlidesOnlyBeyondTheFrictionAngle)
     g_quads = &ground;
 }
 
-TEST_F(SceneTest, BounceReturnsWithTheRestitution)
-{
+TEST_F(SceneTest, BounceReturnsWithTheRestitution) {
     ground.Flat();
     RbSimulatorPtr sim = Make();
     sim->SetMaterial(0, 0.5f, 0.4f);
@@ -331,8 +319,7 @@ namespace {
 // Spring-damper wheels on four downward sensors, plus a drive force with drag.
 class Suspension : public RbControllerCallback {
 public:
-    void OnControllerStep(RbController* controller, float) override
-    {
+    void OnControllerStep(RbController* controller, float) override {
         RbRigidBody* body = static_cast<RbRigidBody*>(controller->GetBody());
         RbVector centre = body->GetPosition();
         RbVector force, torque;
@@ -354,10 +341,9 @@ public:
     float stiffness = 5000.0f, damping = 400.0f, drive = 0.0f;
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(SceneTest, CarOnSensorSpringsRidesAtTheAnalyticHeightAndClimbsARamp)
-{
+TEST_F(SceneTest, CarOnSensorSpringsRidesAtTheAnalyticHeightAndClimbsARamp) {
     ground.Quad(RbVec(-50, -50, 0), RbVec(10, -50, 0), RbVec(10, 50, 0), RbVec(-50, 50, 0));
     ground.Quad(RbVec(10, -50, 0), RbVec(30, -50, 3.5f), RbVec(30, 50, 3.5f), RbVec(10, 50, 0));
     ground.Quad(RbVec(30, -50, 3.5f), RbVec(90, -50, 3.5f), RbVec(90, 50, 3.5f), RbVec(30, 50, 3.5f));
@@ -389,7 +375,7 @@ TEST_F(SceneTest, CarOnSensorSpringsRidesAtTheAnalyticHeightAndClimbsARamp)
     for (int i = 0; i < 900; ++i) sim->Advance(kStep, 1, nullptr);
     EXPECT_GT(car->GetPosition().x, 35.0f);
     EXPECT_NEAR(car->GetPosition().z, 3.5f + 1.0f - compression, 0.01f);
-    EXPECT_EQ(car->RestContactCount(), 0);  // only the sensors ever touched the ground
+    EXPECT_EQ(car->RestContactCount(), 0); // only the sensors ever touched the ground
 }
 
 namespace {
@@ -403,13 +389,11 @@ struct GridBowl {
     std::vector<RbTriangle> triangles;
     std::vector<int> answer;
 
-    float Height(int i, int j) const
-    {
+    float Height(int i, int j) const {
         float x = origin + i * cell, y = origin + j * cell;
         return 0.3f * std::sin(i * 0.9f) * std::cos(j * 0.7f) + 0.005f * (x * x + y * y);
     }
-    void Build()
-    {
+    void Build() {
         for (int j = 0; j <= n; ++j)
             for (int i = 0; i <= n; ++i) vertices.push_back(RbVec(origin + i * cell, origin + j * cell, Height(i, j)));
         for (int j = 0; j < n; ++j) {
@@ -427,8 +411,7 @@ struct GridBowl {
 GridBowl* g_bowl = nullptr;
 
 void AnswerBowl(const RbVector* lo, const RbVector* hi, const int** candidates, const RbTriangle** triangles,
-                const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*)
-{
+                const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*) {
     GridBowl& g = *g_bowl;
     g.answer.clear();
     auto cellOf = [&](float v) { return static_cast<int>(std::floor((v - g.origin) / g.cell)); };
@@ -447,10 +430,9 @@ void AnswerBowl(const RbVector* lo, const RbVector* hi, const int** candidates, 
     *vertices = g.vertices.data();
 }
 
-}  // namespace
+} // namespace
 
-TEST(CrowdScenario, ThreeHundredMixedBodiesStayFiniteAndOnTheGround)
-{
+TEST(CrowdScenario, ThreeHundredMixedBodiesStayFiniteAndOnTheGround) {
     GridBowl bowl;
     bowl.Build();
     g_bowl = &bowl;

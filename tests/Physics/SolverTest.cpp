@@ -6,24 +6,21 @@
 namespace {
 
 // A world without gravity whose step length is 1/60 s.
-RbSimulatorPtr SteppedWorld(float gravityZ = 0.0f)
-{
+RbSimulatorPtr SteppedWorld(float gravityZ = 0.0f) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, gravityZ);
     sim->Advance(kStep, 1, nullptr);
     return sim;
 }
 
 // A shapeless unit body: it takes part in rows but never in collisions.
-RbRigidBody* PointBody(RbSimulator* sim, const RbVector& position)
-{
+RbRigidBody* PointBody(RbSimulator* sim, const RbVector& position) {
     RbRigidBody* body = sim->NewRigidBody();
     body->EnableGravity(false);
     body->SetPosition(position);
     return body;
 }
 
-RbContact Row(RbRowType type, RbBody* a, RbBody* b, const RbVector& normal)
-{
+RbContact Row(RbRowType type, RbBody* a, RbBody* b, const RbVector& normal) {
     RbContact row;
     row.type = type;
     row.bodyA = a;
@@ -32,10 +29,9 @@ RbContact Row(RbRowType type, RbBody* a, RbBody* b, const RbVector& normal)
     return row;
 }
 
-}  // namespace
+} // namespace
 
-TEST(SolverRows, TangentsCompleteAFrameAndBreakTiesTowardsYThenZ)
-{
+TEST(SolverRows, TangentsCompleteAFrameAndBreakTiesTowardsYThenZ) {
     struct Case {
         RbVector n;
         RbVector t1;
@@ -59,8 +55,7 @@ TEST(SolverRows, TangentsCompleteAFrameAndBreakTiesTowardsYThenZ)
     }
 }
 
-TEST(SolverRows, ContactMatrixIncludesTheLeverArmInFrameAxes)
-{
+TEST(SolverRows, ContactMatrixIncludesTheLeverArmInFrameAxes) {
     RbSimulatorPtr sim = SteppedWorld();
     RbRigidBody* body = PointBody(sim.get(), RbVec(0, 0, 0));
     RbContact row = Row(RestContact, body, sim->GetTerrainBody(), RbVec(0, 0, 1));
@@ -84,11 +79,10 @@ TEST(SolverRows, ContactMatrixIncludesTheLeverArmInFrameAxes)
     EXPECT_NEAR(pair.k[2].z, 1.0f + 1.0f / 3.0f, 1e-5f);
     pair.Prepare(0, 1);
     EXPECT_NEAR(pair.k[2].z, 1.0f, 1e-5f);
-    EXPECT_EQ(pair.bodyB, other);  // an ignored side keeps its pointer
+    EXPECT_EQ(pair.bodyB, other); // an ignored side keeps its pointer
 }
 
-TEST(SolverRows, SingularMatrixGivesAZeroInverse)
-{
+TEST(SolverRows, SingularMatrixGivesAZeroInverse) {
     RbSimulatorPtr sim = SteppedWorld();
     RbAnimatedBody* wall = sim->NewAnimatedBody();
     RbContact row = Row(RestContact, wall, sim->GetTerrainBody(), RbVec(0, 0, 1));
@@ -99,8 +93,7 @@ TEST(SolverRows, SingularMatrixGivesAZeroInverse)
     EXPECT_EQ(sim->SolveContactRow(wall, sim->GetTerrainBody(), row, 2, 1.0f), 0.0f);
 }
 
-TEST(SolverRows, ContactImpulseTakesTheSmallerFrictionAndRestitution)
-{
+TEST(SolverRows, ContactImpulseTakesTheSmallerFrictionAndRestitution) {
     RbSimulatorPtr sim = SteppedWorld();
     sim->SetMaterial(1, 0.5f, 0.4f);
     sim->SetMaterial(2, 0.5f, 0.0f);
@@ -108,7 +101,7 @@ TEST(SolverRows, ContactImpulseTakesTheSmallerFrictionAndRestitution)
     RbRigidBody* a = PointBody(sim.get(), RbVec(0, 0, 1));
     RbRigidBody* b = PointBody(sim.get(), RbVec(0, 0, 0));
     RbContact row = Row(CollisionContact, a, b, RbVec(0, 0, 1));
-    row.Prepare(0, 0);  // K = 2 I
+    row.Prepare(0, 0); // K = 2 I
     row.localRelVelocity = RbVec(0, 0, -1);
     row.materialA = 1;
     row.materialB = 2;
@@ -122,20 +115,19 @@ TEST(SolverRows, ContactImpulseTakesTheSmallerFrictionAndRestitution)
     EXPECT_VEC_NEAR(sim->ComputeContactImpulse(row, 0), 0, 0, 0.7f, 1e-6f);
 }
 
-TEST(SolverRows, FrictionSticksInsideTheConeAndSlidesOnItsEdge)
-{
+TEST(SolverRows, FrictionSticksInsideTheConeAndSlidesOnItsEdge) {
     RbSimulatorPtr sim = SteppedWorld();
     sim->SetMaterial(0, 0.5f, 0.0f);
     RbRigidBody* a = PointBody(sim.get(), RbVec(0, 0, 0));
     RbContact row = Row(CollisionContact, a, sim->GetTerrainBody(), RbVec(0, 0, 1));
-    row.Prepare(0, 0);  // K = I
+    row.Prepare(0, 0); // K = I
     struct Case {
         RbVector v;
         RbVector impulse;
     } cases[] = {
-        {RbVec(0.4f, 0, -1), RbVec(-0.4f, 0, 1)},   // inside: stops the point
-        {RbVec(0.5f, 0, -1), RbVec(-0.5f, 0, 1)},   // on the cone: still sticking
-        {RbVec(2.0f, 0, -1), RbVec(-0.5f, 0, 1)},   // sliding: on the cone
+        {RbVec(0.4f, 0, -1), RbVec(-0.4f, 0, 1)}, // inside: stops the point
+        {RbVec(0.5f, 0, -1), RbVec(-0.5f, 0, 1)}, // on the cone: still sticking
+        {RbVec(2.0f, 0, -1), RbVec(-0.5f, 0, 1)}, // sliding: on the cone
         {RbVec(0, -3.0f, -1), RbVec(0, 0.5f, 1)},
     };
     for (const Case& c : cases) {
@@ -145,8 +137,7 @@ TEST(SolverRows, FrictionSticksInsideTheConeAndSlidesOnItsEdge)
     }
 }
 
-TEST(SolverRows, CollisionRowActsOnlyOnApproachingBodies)
-{
+TEST(SolverRows, CollisionRowActsOnlyOnApproachingBodies) {
     RbSimulatorPtr sim = SteppedWorld();
     sim->SetMaterial(0, 0.5f, 0.0f);
     RbRigidBody* a = PointBody(sim.get(), RbVec(0, 0, 1));
@@ -163,8 +154,7 @@ TEST(SolverRows, CollisionRowActsOnlyOnApproachingBodies)
     EXPECT_VEC_NEAR(a->GetVelocity(), 0, 0, 1, 0);
 }
 
-TEST(SolverRows, RestRowCorrectsPenetrationOnlyInTheSecondPhase)
-{
+TEST(SolverRows, RestRowCorrectsPenetrationOnlyInTheSecondPhase) {
     RbSimulatorPtr sim = SteppedWorld(-9.8f);
     RbRigidBody* body = PointBody(sim.get(), RbVec(0, 0, 0));
     RbContact row = Row(RestContact, body, sim->GetTerrainBody(), RbVec(0, 0, 1));
@@ -193,8 +183,7 @@ TEST(SolverRows, RestRowCorrectsPenetrationOnlyInTheSecondPhase)
     EXPECT_NEAR(body->GetVelocity().z, 0.0f, 1e-5f);
 }
 
-TEST(SolverRows, SlowRestRowsBetweenRestingBodiesAreDropped)
-{
+TEST(SolverRows, SlowRestRowsBetweenRestingBodiesAreDropped) {
     RbSimulatorPtr sim = SteppedWorld();
     RbRigidBody* a = PointBody(sim.get(), RbVec(0, 0, 1));
     RbRigidBody* b = PointBody(sim.get(), RbVec(0, 0, 0));
@@ -220,13 +209,12 @@ TEST(SolverRows, SlowRestRowsBetweenRestingBodiesAreDropped)
     }
 }
 
-TEST(SolverRows, SolveRowsRunsTwoPassesAndEmptiesTheBuffers)
-{
+TEST(SolverRows, SolveRowsRunsTwoPassesAndEmptiesTheBuffers) {
     RbSimulatorPtr sim = SteppedWorld(-9.8f);
     sim->SetMaterial(0, 0.5f, 0.0f);
     sim->SetSolverPhase(1);
     sim->SolveRows(-1.0f, -1);
-    EXPECT_EQ(sim->GetSolverPhase(), 0);  // nothing to do
+    EXPECT_EQ(sim->GetSolverPhase(), 0); // nothing to do
     EXPECT_EQ(sim->GetLastIteration(), 0);
 
     RbRigidBody* top = PointBody(sim.get(), RbVec(0, 0, 1));
@@ -246,8 +234,7 @@ TEST(SolverRows, SolveRowsRunsTwoPassesAndEmptiesTheBuffers)
     EXPECT_LT(bottom->GetVelocity().z, 0.0f);
 }
 
-TEST(SolverRows, PointJointCorrectionIsClampedToItsLimitLength)
-{
+TEST(SolverRows, PointJointCorrectionIsClampedToItsLimitLength) {
     RbSimulatorPtr sim = SteppedWorld();
     RbRigidBody* body = PointBody(sim.get(), RbVec(0, 0, 0));
     // Anchors 1 apart: without the clamp half the error (0.5) would be corrected
@@ -255,7 +242,7 @@ TEST(SolverRows, PointJointCorrectionIsClampedToItsLimitLength)
     RbContact row = Row(PointJoint, body, nullptr, RbVector{});
     row.pointA = RbVec(1, 0, 0);
     row.depth = 1.0f;
-    row.Prepare(0, 0);  // K = I
+    row.Prepare(0, 0); // K = I
     sim->SolveRow(row);
     EXPECT_NEAR(body->GetVelocity().x, -0.05f * 60.0f, 1e-3f);
     // A small error is corrected by half per step.

@@ -13,8 +13,7 @@ uint64_t FakeFrequency() { return g_fakeFrequency; }
 
 class StepTimerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         g_fakeNow = 5000;
         g_fakeFrequency = 1000;
         RbSetHighResolutionCounter(FakeCounter, FakeFrequency);
@@ -22,8 +21,7 @@ protected:
     void TearDown() override { RbSetHighResolutionCounter(nullptr, nullptr); }
 };
 
-TEST_F(StepTimerTest, CalibrationWithAStillClockHasNoOverhead)
-{
+TEST_F(StepTimerTest, CalibrationWithAStillClockHasNoOverhead) {
     StepTimer timer;
     timer.Calibrate();
     EXPECT_EQ(timer.GetOverhead(), 0);
@@ -34,8 +32,7 @@ TEST_F(StepTimerTest, CalibrationWithAStillClockHasNoOverhead)
     EXPECT_FLOAT_EQ(timer.Elapsed(), 0.0f);
 }
 
-TEST_F(StepTimerTest, NoCounterReportsZero)
-{
+TEST_F(StepTimerTest, NoCounterReportsZero) {
     g_fakeFrequency = 0;
     StepTimer timer;
     timer.Calibrate();
@@ -45,8 +42,7 @@ TEST_F(StepTimerTest, NoCounterReportsZero)
     EXPECT_EQ(timer.GetStage(RbStageSolver), 0.0f);
 }
 
-TEST_F(StepTimerTest, HugeFrequencyIsShifted)
-{
+TEST_F(StepTimerTest, HugeFrequencyIsShifted) {
     g_fakeFrequency = 1ull << 34;
     StepTimer timer;
     timer.Calibrate();
@@ -63,8 +59,7 @@ public:
     void OnControllerStep(RbController*, float) override { g_fakeNow += 5; }
 };
 
-TEST_F(StepTimerTest, StagesOfOneStepReceiveTheirTimeInOrder)
-{
+TEST_F(StepTimerTest, StagesOfOneStepReceiveTheirTimeInOrder) {
     RbSimulatorPtr sim = MakeSimulator();
     ClockController controller;
     RbRigidBody* body = sim->NewRigidBody();
@@ -86,16 +81,15 @@ TEST_F(StepTimerTest, StagesOfOneStepReceiveTheirTimeInOrder)
     EXPECT_FLOAT_EQ(report.result, 0.010f);
 }
 
-TEST_F(StepTimerTest, RunningAverageIgnoresCallsOfAHundredSecondsOrMore)
-{
+TEST_F(StepTimerTest, RunningAverageIgnoresCallsOfAHundredSecondsOrMore) {
     RbSimulatorPtr sim = MakeSimulator();
     ClockController controller;
     RbRigidBody* body = sim->NewRigidBody();
     body->AttachController(&controller, 0);
     RbPerformanceReport report;
     report.mode = 0;
-    sim->Advance(kStep, 1, &report);  // 0.005 s
-    sim->Advance(kStep, 3, &report);  // 0.015 s
+    sim->Advance(kStep, 1, &report); // 0.005 s
+    sim->Advance(kStep, 3, &report); // 0.015 s
     EXPECT_EQ(report.sampleCount, 2);
     EXPECT_FLOAT_EQ(report.result, 0.010f);
     class Slow : public RbControllerCallback {
@@ -103,13 +97,12 @@ TEST_F(StepTimerTest, RunningAverageIgnoresCallsOfAHundredSecondsOrMore)
         void OnControllerStep(RbController*, float) override { g_fakeNow += 200000; }
     } slow;
     body->AttachController(&slow, 0);
-    sim->Advance(kStep, 1, &report);  // over 200 s: not averaged
+    sim->Advance(kStep, 1, &report); // over 200 s: not averaged
     EXPECT_EQ(report.sampleCount, 2);
     EXPECT_FLOAT_EQ(report.runningSum, 0.020f);
 }
 
-TEST_F(StepTimerTest, NoReportMeansNoPipelineMarks)
-{
+TEST_F(StepTimerTest, NoReportMeansNoPipelineMarks) {
     RbSimulatorPtr sim = MakeSimulator();
     ClockController controller;
     sim->NewRigidBody()->AttachController(&controller, 0);
@@ -124,8 +117,7 @@ TEST_F(StepTimerTest, NoReportMeansNoPipelineMarks)
 void PairOrTerrainContact(RbCollisionInfo* info) { g_fakeNow += info->typeB == 0 ? 7 : 2; }
 
 void SlowTerrainQuery(const RbVector*, const RbVector*, const int** candidates, const RbTriangle** triangles,
-                      const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*)
-{
+                      const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*) {
     static const RbVector v[3] = {RbVec(-9, -9, 0), RbVec(9, -9, 0), RbVec(0, 9, 0)};
     static const RbTriangle t{{0, 1, 2}, 0, 0, 0};
     static const int c[1] = {0};
@@ -137,8 +129,7 @@ void SlowTerrainQuery(const RbVector*, const RbVector*, const int** candidates, 
     g_fakeNow += 3;
 }
 
-TEST_F(StepTimerTest, CollisionCallbacksAndTerrainQueriesLandInTheirStages)
-{
+TEST_F(StepTimerTest, CollisionCallbacksAndTerrainQueriesLandInTheirStages) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     sim->SetCollisionCallback(PairOrTerrainContact);
     sim->SetTerrainQuery(SlowTerrainQuery);
@@ -159,4 +150,4 @@ TEST_F(StepTimerTest, CollisionCallbacksAndTerrainQueriesLandInTheirStages)
     EXPECT_FLOAT_EQ(report.result, 0.022f);
 }
 
-}  // namespace
+} // namespace

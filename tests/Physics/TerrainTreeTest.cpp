@@ -11,8 +11,7 @@ namespace {
 
 struct Lcg {
     uint32_t seed;
-    float Next()
-    {
+    float Next() {
         seed = seed * 1103515245u + 12345u;
         return static_cast<float>((seed >> 16) & 0x7fff) / 32767.0f;
     }
@@ -23,8 +22,7 @@ struct Soup {
     std::vector<RbTriangle> triangles;
 };
 
-Soup RandomSoup(uint32_t seed, int count)
-{
+Soup RandomSoup(uint32_t seed, int count) {
     Lcg r{seed};
     Soup s;
     for (int i = 0; i < count; ++i) {
@@ -39,15 +37,13 @@ Soup RandomSoup(uint32_t seed, int count)
     return s;
 }
 
-bool BoxesTouch(const RbVector& aMin, const RbVector& aMax, const RbVector& bMin, const RbVector& bMax)
-{
+bool BoxesTouch(const RbVector& aMin, const RbVector& aMax, const RbVector& bMin, const RbVector& bMax) {
     for (int k = 0; k < 3; ++k)
         if (RbComp(aMin, k) > RbComp(bMax, k) || RbComp(aMax, k) < RbComp(bMin, k)) return false;
     return true;
 }
 
-std::set<int> TreeAnswer(RbTerrainTree& tree, RbAllocator* allocator, const RbVector& lo, const RbVector& hi)
-{
+std::set<int> TreeAnswer(RbTerrainTree& tree, RbAllocator* allocator, const RbVector& lo, const RbVector& hi) {
     RbArray<const RbTerrainTreeNode*> nodes;
     nodes.Init(allocator, 16, -1);
     tree.Query(nodes, lo, hi);
@@ -58,10 +54,9 @@ std::set<int> TreeAnswer(RbTerrainTree& tree, RbAllocator* allocator, const RbVe
     return found;
 }
 
-}  // namespace
+} // namespace
 
-TEST(TerrainTree, QueriesFindEveryTriangleBruteForceFinds)
-{
+TEST(TerrainTree, QueriesFindEveryTriangleBruteForceFinds) {
     RbSimulatorPtr sim = MakeSimulator();
     for (uint32_t seed : {1u, 7u, 99u}) {
         for (int leaf : {1, 4, 16}) {
@@ -100,8 +95,7 @@ TEST(TerrainTree, QueriesFindEveryTriangleBruteForceFinds)
     }
 }
 
-TEST(TerrainTree, BadInputIsRefusedAndLeavesTheTreeEmpty)
-{
+TEST(TerrainTree, BadInputIsRefusedAndLeavesTheTreeEmpty) {
     RbSimulatorPtr sim = MakeSimulator();
     Soup soup = RandomSoup(3, 10);
     int nv = static_cast<int>(soup.vertices.size());
@@ -120,8 +114,8 @@ TEST(TerrainTree, BadInputIsRefusedAndLeavesTheTreeEmpty)
     EXPECT_FALSE(sim->BuildTerrainTree(nullptr, 3, soup.triangles.data(), 1));
     EXPECT_FALSE(sim->BuildTerrainTree(soup.vertices.data(), -1, soup.triangles.data(), 0));
     EXPECT_TRUE(sim->BuildTerrainTree(nullptr, 0, nullptr, 0));
-    std::set<int> none = TreeAnswer(sim->GetTerrainTree(), sim->GetAllocator(), RbVec(-100, -100, -100),
-                                    RbVec(100, 100, 100));
+    std::set<int> none =
+        TreeAnswer(sim->GetTerrainTree(), sim->GetAllocator(), RbVec(-100, -100, -100), RbVec(100, 100, 100));
     EXPECT_TRUE(none.empty());
 }
 
@@ -134,8 +128,7 @@ struct Field {
 };
 Field* g_field = nullptr;
 
-Field BumpyField()
-{
+Field BumpyField() {
     Field f;
     const int n = 12;
     for (int j = 0; j <= n; ++j)
@@ -156,8 +149,7 @@ Field BumpyField()
 }
 
 void AnswerField(const RbVector*, const RbVector*, const int** candidates, const RbTriangle** triangles,
-                 const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*)
-{
+                 const RbVector** vertices, int* candidateCount, int* triangleCount, RbRigidBody*) {
     *candidates = g_field->all.data();
     *candidateCount = static_cast<int>(g_field->all.size());
     *triangles = g_field->triangles.data();
@@ -176,15 +168,13 @@ std::vector<TerrainContact>* g_contacts = nullptr;
 std::vector<RbRigidBody*>* g_boxes = nullptr;
 int g_step = 0;
 
-void RecordTerrainContact(RbCollisionInfo* info)
-{
+void RecordTerrainContact(RbCollisionInfo* info) {
     if (!g_contacts || info->typeB != 0) return;
     int box = static_cast<int>(std::find(g_boxes->begin(), g_boxes->end(), info->bodyA) - g_boxes->begin());
     g_contacts->push_back({g_step, box, info->pointAWorld, info->normal});
 }
 
-std::vector<RbVector> DropBoxes(RbSimulator* sim, int steps, std::vector<TerrainContact>* contacts = nullptr)
-{
+std::vector<RbVector> DropBoxes(RbSimulator* sim, int steps, std::vector<TerrainContact>* contacts = nullptr) {
     std::vector<RbRigidBody*> boxes;
     Lcg r{42};
     for (int i = 0; i < 12; ++i) {
@@ -210,10 +200,9 @@ std::vector<RbVector> DropBoxes(RbSimulator* sim, int steps, std::vector<Terrain
     return where;
 }
 
-}  // namespace
+} // namespace
 
-TEST(TerrainTree, TerrainPassFromTheTreeMatchesACallbackWithTheSameTriangles)
-{
+TEST(TerrainTree, TerrainPassFromTheTreeMatchesACallbackWithTheSameTriangles) {
     Field field = BumpyField();
     g_field = &field;
     RbSimulatorPtr withTree = MakeSimulator();
@@ -238,7 +227,7 @@ TEST(TerrainTree, TerrainPassFromTheTreeMatchesACallbackWithTheSameTriangles)
         EXPECT_VEC_NEAR(t.normal, q.normal.x, q.normal.y, q.normal.z, 1e-4f);
     }
     for (size_t i = 0; i < a.size(); ++i) {
-        EXPECT_GT(a[i].z, 0.0f) << i;  // landed, not fallen through
+        EXPECT_GT(a[i].z, 0.0f) << i; // landed, not fallen through
         EXPECT_NEAR(a[i].x, b[i].x, 1e-3f) << i;
         EXPECT_NEAR(a[i].y, b[i].y, 1e-3f) << i;
         EXPECT_NEAR(a[i].z, b[i].z, 1e-3f) << i;

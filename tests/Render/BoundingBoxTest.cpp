@@ -17,8 +17,8 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 ::testing::AssertionResult Near(const D3DXVECTOR3& got, const D3DXVECTOR3& want, float eps = 1e-5f) {
     if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want ("
-                                         << want.x << ", " << want.y << ", " << want.z << ")";
+    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
+                                         << ", " << want.y << ", " << want.z << ")";
 }
 
 ::testing::AssertionResult Near(const D3DXPLANE& got, const D3DXPLANE& want, float eps = 1e-4f) {
@@ -26,8 +26,8 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
         std::fabs(got.d - want.d) <= eps)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "got (" << got.a << ", " << got.b << ", " << got.c << ", " << got.d
-                                         << "), want (" << want.a << ", " << want.b << ", " << want.c << ", "
-                                         << want.d << ")";
+                                         << "), want (" << want.a << ", " << want.b << ", " << want.c << ", " << want.d
+                                         << ")";
 }
 
 CPOrientedBox UnitBox() {
@@ -49,7 +49,7 @@ TEST(OrientedBox, ConstructionSetsTheWorldExtentOnly) {
     D3DXMatrixIdentity(&id);
     EXPECT_EQ(box.GetWorldMatrix(), id);
     EXPECT_EQ(box.GetLocalMatrix(), id);
-    EXPECT_EQ(box.GetCorner(6), D3DXVECTOR3(0, 0, 0));  // not computed before Update
+    EXPECT_EQ(box.GetCorner(6), D3DXVECTOR3(0, 0, 0)); // not computed before Update
 }
 
 TEST(OrientedBox, TinyOrNaNHalfSizesBecomeAThousandth) {
@@ -68,7 +68,7 @@ TEST(OrientedBox, CornersAndPlanesOfTheUnitBox) {
                                     {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(box.GetCorner(i), corners[i]) << i;
     // Outward normals of length 4 (four times the face's two half-sizes); zlo, xhi, yhi, xlo, ylo, zhi.
-    const D3DXPLANE planes[6] = {{0, 0, -4, -4}, {4, 0, 0, -4}, {0, 4, 0, -4},
+    const D3DXPLANE planes[6] = {{0, 0, -4, -4}, {4, 0, 0, -4},  {0, 4, 0, -4},
                                  {-4, 0, 0, -4}, {0, -4, 0, -4}, {0, 0, 4, -4}};
     for (int i = 0; i < 6; ++i) EXPECT_TRUE(Near(box.GetPlane(i), planes[i])) << "plane " << i;
     EXPECT_EQ(box.GetWorldMin(), D3DXVECTOR3(-1, -1, -1));
@@ -116,7 +116,7 @@ TEST(OrientedBox, RayHitsWithTheStrictDistanceRule) {
     maxDistance = 4;
     EXPECT_FALSE(box.IntersectRay({-5, 0.5f, 0}, {1, 0, 0}, maxDistance, hit));
     EXPECT_FLOAT_EQ(maxDistance, 4.0f);
-    EXPECT_TRUE(Near(hit, {9, 9, 9, 9}));  // untouched
+    EXPECT_TRUE(Near(hit, {9, 9, 9, 9})); // untouched
     maxDistance = std::nextafter(4.0f, 5.0f);
     EXPECT_TRUE(box.IntersectRay({-5, 0.5f, 0}, {1, 0, 0}, maxDistance, hit));
 
@@ -190,10 +190,11 @@ TEST(BoundingBox, FromOrientedBoxes) {
     b.FromOrientedBoxes({});
     EXPECT_EQ(b.minimum, D3DXVECTOR3(1000000, 1000000, 1000000));
     EXPECT_EQ(b.maximum, D3DXVECTOR3(-1000000, -1000000, -1000000));
-    EXPECT_EQ(b.halfSize, D3DXVECTOR3(7, 7, 7));  // kept
+    EXPECT_EQ(b.halfSize, D3DXVECTOR3(7, 7, 7)); // kept
     EXPECT_EQ(b.centre, D3DXVECTOR3(8, 8, 8));
 
-    const std::vector<CPOrientedBox> boxes = {CPOrientedBox({0, 0, 0}, {1, 1, 1}), CPOrientedBox({5, -3, 0}, {1, 1, 4})};
+    const std::vector<CPOrientedBox> boxes = {CPOrientedBox({0, 0, 0}, {1, 1, 1}),
+                                              CPOrientedBox({5, -3, 0}, {1, 1, 4})};
     b.FromOrientedBoxes(boxes);
     EXPECT_EQ(b.minimum, D3DXVECTOR3(-1, -4, -4));
     EXPECT_EQ(b.maximum, D3DXVECTOR3(6, 1, 4));
@@ -207,13 +208,13 @@ TEST(BoundingBox, MergeAndUnionWithEmptyBoxes) {
     const CPBoundingBox unit = MakeBox({-1, -1, -1}, {1, 1, 1});
 
     CPBoundingBox a = unit;
-    a.Merge(empty);  // nothing to take in
+    a.Merge(empty); // nothing to take in
     EXPECT_EQ(a.minimum, unit.minimum);
     EXPECT_EQ(a.maximum, unit.maximum);
     EXPECT_EQ(a.centre, D3DXVECTOR3(0, 0, 0));
 
     CPBoundingBox e = empty;
-    e.Merge(unit);  // the empty box becomes the other
+    e.Merge(unit); // the empty box becomes the other
     EXPECT_EQ(e.minimum, unit.minimum);
     EXPECT_EQ(e.maximum, unit.maximum);
     EXPECT_EQ(e.halfSize, unit.halfSize);
@@ -238,7 +239,7 @@ TEST(BoundingBox, MergeAndUnionWithEmptyBoxes) {
 TEST(BoundingBox, ContainsPointIsStrict) {
     const CPBoundingBox b = MakeBox({-1, -1, -1}, {1, 1, 1});
     EXPECT_TRUE(b.ContainsPoint({0.5f, -0.5f, 0.99f}));
-    EXPECT_FALSE(b.ContainsPoint({1, 0, 0}));   // on a face
+    EXPECT_FALSE(b.ContainsPoint({1, 0, 0})); // on a face
     EXPECT_FALSE(b.ContainsPoint({0, -1, 0}));
     EXPECT_FALSE(b.ContainsPoint({1.5f, 0, 0}));
     EXPECT_FALSE(b.ContainsPoint({0, 0, kNaN}));
@@ -275,14 +276,11 @@ TEST(BoundingBox, IsWithinDistance) {
         bool within;
     };
     const Case cases[] = {
-        {{0, 0, 0}, 0, true},        // inside, radius 0
-        {{1, 1, 1}, 0, true},        // on a corner
-        {{3, 0, 0}, 2, true},        // exactly at the radius
-        {{3, 0, 0}, 1.99f, false},
-        {{2, 2, 2}, 1.75f, true},    // corner distance sqrt 3
-        {{2, 2, 2}, 1.7f, false},
-        {{-4, 0.5f, -1}, 3, true},
-        {{0, 0, 5}, kNaN, true},     // a NaN comparison answers true
+        {{0, 0, 0}, 0, true},                                                          // inside, radius 0
+        {{1, 1, 1}, 0, true},                                                          // on a corner
+        {{3, 0, 0}, 2, true},                                                          // exactly at the radius
+        {{3, 0, 0}, 1.99f, false}, {{2, 2, 2}, 1.75f, true},                           // corner distance sqrt 3
+        {{2, 2, 2}, 1.7f, false},  {{-4, 0.5f, -1}, 3, true}, {{0, 0, 5}, kNaN, true}, // a NaN comparison answers true
     };
     for (const Case& k : cases)
         EXPECT_EQ(b.IsWithinDistance(k.p, k.radius), k.within) << k.p.x << " " << k.p.y << " " << k.p.z;
@@ -309,19 +307,19 @@ protected:
 };
 
 TEST_F(ShadowGrowth, BoxGrowsByItsShadowOnTheGround) {
-    Sun(0.6f, 0, -0.8f);  // slanting towards +x: height 4 throws 3 along x
+    Sun(0.6f, 0, -0.8f); // slanting towards +x: height 4 throws 3 along x
     CPBoundingBox b = MakeBox({0, 0, 0}, {1, 1, 4});
     b.halfSize = D3DXVECTOR3(9, 9, 9);
     b.centre = D3DXVECTOR3(9, 9, 9);
     b.Transform();
     EXPECT_TRUE(Near(b.minimum, {0, 0, 0}));
     EXPECT_TRUE(Near(b.maximum, {4, 1, 4}));
-    EXPECT_EQ(b.halfSize, D3DXVECTOR3(9, 9, 9));  // left for the caller's UpdateCentre
+    EXPECT_EQ(b.halfSize, D3DXVECTOR3(9, 9, 9)); // left for the caller's UpdateCentre
     EXPECT_EQ(b.centre, D3DXVECTOR3(9, 9, 9));
 
     Sun(0, -0.6f, -0.8f);
     CPBoundingBox c = MakeBox({-1, -1, 2}, {1, 1, 8});
-    c.Transform();  // the shadow falls on z = 0, towards -y
+    c.Transform(); // the shadow falls on z = 0, towards -y
     EXPECT_TRUE(Near(c.minimum, {-1, -7, 0}));
     EXPECT_TRUE(Near(c.maximum, {1, 1, 8}));
 }
@@ -342,11 +340,11 @@ TEST_F(ShadowGrowth, WithoutAShadowMatrixNothingChanges) {
 }
 
 TEST_F(ShadowGrowth, SunInTheGroundPlaneDoesNotStretchTheBoxToInfinity) {
-    Sun(1, 0, 0);  // no shadow point exists
+    Sun(1, 0, 0); // no shadow point exists
     CPBoundingBox b = MakeBox({0, 0, 0}, {1, 1, 4});
     b.Transform();
     EXPECT_EQ(b.minimum, D3DXVECTOR3(0, 0, 0));
     EXPECT_EQ(b.maximum, D3DXVECTOR3(1, 1, 4));
 }
 
-}  // namespace
+} // namespace

@@ -25,8 +25,8 @@ constexpr float kPi = 3.14159265358979f;
 ::testing::AssertionResult Near(const D3DXVECTOR3& got, const D3DXVECTOR3& want, float eps = 1e-4f) {
     if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want ("
-                                         << want.x << ", " << want.y << ", " << want.z << ")";
+    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
+                                         << ", " << want.y << ", " << want.z << ")";
 }
 
 // Planes are compared after scaling the normal to unit length (the camera's are not normalised).
@@ -96,7 +96,7 @@ TEST(BaseCamera, StartsWithIdentityMatricesAndTakesAViewMatrix) {
     D3DXMatrixOrthoOffCenterLH(&ortho, 0, 1024, 768, 0, 0, 1);
     c->SetMatrix(ortho);
     EXPECT_EQ(c->GetView(), ortho);
-    EXPECT_EQ(c->GetProjection(), id);  // the screen camera keeps an identity projection
+    EXPECT_EQ(c->GetProjection(), id); // the screen camera keeps an identity projection
     c = nullptr;
     IPMMObject::CollectGarbage();
 }
@@ -178,7 +178,7 @@ TEST_F(CameraTest, ProjectionOnlyUpdateKeepsTheViewAndRederivesTheRest) {
     const D3DXMATRIX skyView = camera->GetSkyView(), inverseSkyView = camera->GetInverseSkyView();
     const D3DXMATRIX proj = camera->GetProjection();
 
-    camera->eye = D3DXVECTOR3(-40, 3, 9);  // written but the view is not flagged
+    camera->eye = D3DXVECTOR3(-40, 3, 9); // written but the view is not flagged
     camera->farDistance = 51;
     camera->projectionDirty = true;
     camera->Update();
@@ -199,7 +199,7 @@ TEST_F(CameraTest, ViewOnlyUpdateRederivesPlanesWithTheOldProjection) {
     const D3DXMATRIX proj = camera->GetProjection();
     camera->eye = D3DXVECTOR3(0, 0, -10);
     camera->target = D3DXVECTOR3(0, 0, 0);
-    camera->farDistance = 5;  // not flagged
+    camera->farDistance = 5; // not flagged
     camera->viewDirty = true;
     camera->Update();
     EXPECT_EQ(camera->GetProjection(), proj);
@@ -210,7 +210,7 @@ TEST_F(CameraTest, ViewOnlyUpdateRederivesPlanesWithTheOldProjection) {
 TEST_F(CameraTest, ScreenSizeIsReadOnlyWhenTheProjectionIsRebuilt) {
     LookDownZ();
     const D3DXMATRIX proj = camera->GetProjection();
-    g_screenWidth = 100;  // square screen from now on
+    g_screenWidth = 100; // square screen from now on
     camera->viewDirty = true;
     camera->Update();
     EXPECT_EQ(camera->GetProjection(), proj);
@@ -249,7 +249,7 @@ TEST_F(CameraTest, TheBoxTestIsConservativeNearTheVolumesEdges) {
     camera->viewDirty = true;
     camera->Update();
     EXPECT_TRUE(camera->IsInFrustum({40, -1, 40}, {45, 1, 45}));
-    EXPECT_FALSE(camera->IsInFrustum({215, -1, -100}, {240, 1, -90}));  // wholly right of the volume
+    EXPECT_FALSE(camera->IsInFrustum({215, -1, -100}, {240, 1, -90})); // wholly right of the volume
     // Beyond the far-right edge: one corner is inside the far plane and another inside the
     // right plane, but no point of the box is inside both (that needs z >= -71.4). It is
     // reported visible.
@@ -283,11 +283,11 @@ TEST_F(CameraTest, ProjectToScreen) {
         D3DXVECTOR3 point, want;
     };
     const Case cases[] = {
-        {{0, 0, 1}, {100, 50, 0}},     // the target: screen centre
-        {{0, 0, 60}, {100, 50, 0}},    // anywhere on the line of sight
-        {{2, 0, 1}, {200, 50, 0}},     // right edge of the near plane
-        {{0, 1, 1}, {100, 0, 0}},      // top edge: y grows downwards on screen
-        {{-4, -2, 2}, {0, 100, 0}},    // bottom-left corner
+        {{0, 0, 1}, {100, 50, 0}},  // the target: screen centre
+        {{0, 0, 60}, {100, 50, 0}}, // anywhere on the line of sight
+        {{2, 0, 1}, {200, 50, 0}},  // right edge of the near plane
+        {{0, 1, 1}, {100, 0, 0}},   // top edge: y grows downwards on screen
+        {{-4, -2, 2}, {0, 100, 0}}, // bottom-left corner
         {{1, 0.5f, 5}, {110, 45, 0}},
         // Behind the eye: mirrored through the centre, not rejected.
         {{-1, -0.5f, -5}, {110, 45, 0}},
@@ -308,4 +308,4 @@ TEST(MakePlaneFromPoints, NormalIsTheUnnormalisedCrossProduct) {
     EXPECT_FLOAT_EQ(p.d, -30.0f);
 }
 
-}  // namespace
+} // namespace

@@ -103,4 +103,4 @@ TEST_F(DeviceListenerTest, ListenerDestroyedDuringTheWalk) {
     EXPECT_EQ(g_calls, (std::vector<std::string>{"self lost", "after lost", "after reset"}));
 }
 
-}  // namespace
+} // namespace

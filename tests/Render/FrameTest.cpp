@@ -9,8 +9,8 @@ namespace {
 ::testing::AssertionResult Near(const D3DXVECTOR3& got, const D3DXVECTOR3& want, float eps = 1e-5f) {
     if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want ("
-                                         << want.x << ", " << want.y << ", " << want.z << ")";
+    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
+                                         << ", " << want.y << ", " << want.z << ")";
 }
 
 const float kR2 = std::sqrt(0.5f);
@@ -45,7 +45,7 @@ TEST(Frame, NewFrameAndReset) {
 }
 
 TEST(Frame, LocalCoordinatesAreOrderedXZY) {
-    CPFrame f;  // X = -x, Y = +z, Z = +y
+    CPFrame f; // X = -x, Y = +z, Z = +y
     EXPECT_EQ(f.WorldToLocalDirection({1, 2, 3}), D3DXVECTOR3(-1, 2, 3));
     EXPECT_EQ(f.LocalToWorldDirection({1, 2, 3}), D3DXVECTOR3(-1, 2, 3));
 
@@ -67,8 +67,8 @@ TEST(Frame, SetAxisZAndYBuildsAnOrthonormalFrame) {
     CPFrame f;
     f.SetAxisZAndY({2, 2, 0}, {0, 0, 5});
     EXPECT_TRUE(Near(f.GetAxisZ(), {kR2, kR2, 0}));
-    EXPECT_TRUE(Near(f.GetAxisX(), {kR2, -kR2, 0}));  // (Z x y) normalised
-    EXPECT_TRUE(Near(f.GetAxisY(), {0, 0, 1}));        // X x Z, unit length
+    EXPECT_TRUE(Near(f.GetAxisX(), {kR2, -kR2, 0})); // (Z x y) normalised
+    EXPECT_TRUE(Near(f.GetAxisY(), {0, 0, 1}));      // X x Z, unit length
 
     // A y that is not perpendicular is replaced by the perpendicular one.
     f.SetAxisZAndY({0, 0, 3}, {0, 1, 1});
@@ -101,14 +101,14 @@ TEST(Frame, QuarterTurns) {
     D3DXVECTOR3 w = v;
     for (int i = 0; i < 4; ++i) w = f.QuarterTurn(w);
     EXPECT_TRUE(Near(w, v, 1e-5f));
-    EXPECT_FALSE(Near(f.QuarterTurn(f.QuarterTurn(v)), v));  // two turns are a half turn
+    EXPECT_FALSE(Near(f.QuarterTurn(f.QuarterTurn(v)), v)); // two turns are a half turn
 
     EXPECT_EQ(f.Perpendicular({1, 2, 3}), D3DXVECTOR3(-2, 1, 3));
 }
 
 TEST(Frame, RebuildOperations) {
     // Z kept as given; X from Z x Y normalised; Y = X x Z unnormalised.
-    CPFrame f;  // Y = (0, 0, 1)
+    CPFrame f; // Y = (0, 0, 1)
     f.SetAxisZAndRebuild({2, 0, 0});
     EXPECT_EQ(f.GetAxisZ(), D3DXVECTOR3(2, 0, 0));
     EXPECT_TRUE(Near(f.GetAxisX(), {0, -1, 0}));
@@ -122,7 +122,7 @@ TEST(Frame, RebuildOperations) {
 
     // RebuildAxisX leaves a zero X as computed (no division).
     CPFrame h;
-    h.SetAxisY(0, 1, 0);  // parallel to Z
+    h.SetAxisY(0, 1, 0); // parallel to Z
     h.RebuildAxisX();
     EXPECT_EQ(h.GetAxisX(), D3DXVECTOR3(0, 0, 0));
 }
@@ -135,7 +135,7 @@ TEST(Frame, ZeroOrParallelAxesGiveZeroNotNaN) {
     EXPECT_EQ(f.GetAxisY(), D3DXVECTOR3(0, 0, 0));
 
     CPFrame g;
-    g.SetAxisZAndY({0, 0, 4}, {0, 0, -2});  // parallel
+    g.SetAxisZAndY({0, 0, 4}, {0, 0, -2}); // parallel
     EXPECT_TRUE(Near(g.GetAxisZ(), {0, 0, 1}));
     EXPECT_EQ(g.GetAxisX(), D3DXVECTOR3(0, 0, 0));
     EXPECT_EQ(g.GetAxisY(), D3DXVECTOR3(0, 0, 0));
@@ -150,11 +150,11 @@ public:
 
 TEST(Frame, CompositesUseTheDerivedPrimitives) {
     SwappedPerpendicularFrame f;
-    f.Reset();  // X = Perpendicular(Z) = (1, 0, 0) with the derived rule
+    f.Reset(); // X = Perpendicular(Z) = (1, 0, 0) with the derived rule
     EXPECT_EQ(f.GetAxisX(), D3DXVECTOR3(1, 0, 0));
-    EXPECT_TRUE(Near(f.QuarterTurn(f.GetAxisX()), -f.GetAxisZ()));  // the other way round
+    EXPECT_TRUE(Near(f.QuarterTurn(f.GetAxisX()), -f.GetAxisZ())); // the other way round
     EXPECT_EQ(f.LocalToWorldPoint({0, 0, 0}), D3DXVECTOR3(100, 0, 0));
     EXPECT_EQ(f.WorldToLocalPoint({100, 0, 0}), D3DXVECTOR3(0, 0, 0));
 }
 
-}  // namespace
+} // namespace

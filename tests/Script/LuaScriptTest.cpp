@@ -108,31 +108,32 @@ TEST_F(LuaScriptTest, RuntimeLoadersRefusePrecompiledChunksAndStillLoadText) {
     // A script can make bytecode with string.dump and damage it; the undumper trusts what it
     // reads, so every loader a script reaches refuses it. Text still loads through each of them.
     const std::string dir = root.Path() + "/";
-    auto script = Make("loaders",
-                       "local dir = '" + dir + "'\n"
-                       "local b = string.dump(function() Report('bytecode ran') return 1 end)\n"
-                       "local function put(name, text) local f = io.open(dir .. name, 'wb') f:write(text) f:close() end\n"
-                       "put('bin.out', b) put('hash.out', '#!lua\\n' .. b) put('text.lua', 'return 40 + 2')\n"
-                       "local function pieces(list) local i = 0 return function() i = i + 1 return list[i] end end\n"
-                       "Report('loadstring', loadstring(b))\n"
-                       "Report('load', load(pieces({'', b})))\n"
-                       "Report('loadfile', loadfile(dir .. 'bin.out'))\n"
-                       "Report('hashline', loadfile(dir .. 'hash.out'))\n"
-                       "Report('dofile', tostring(pcall(dofile, dir .. 'bin.out')), select(2, pcall(dofile, dir .. 'bin.out')))\n"
-                       "Report('stdin', loadfile())\n"
-                       "Report('text', loadstring('return 1 + 1')(), load(pieces({'return ', '3'}))(),\n"
-                       "       loadfile(dir .. 'text.lua')(), dofile(dir .. 'text.lua'))\n"
-                       "Report('missing', tostring((select(2, loadfile(dir .. 'none.lua')) or ''):find('cannot open') ~= nil))\n"
-                       "Report('reader', load(function() return {} end))\n");
+    auto script = Make(
+        "loaders",
+        "local dir = '" + dir +
+            "'\n"
+            "local b = string.dump(function() Report('bytecode ran') return 1 end)\n"
+            "local function put(name, text) local f = io.open(dir .. name, 'wb') f:write(text) f:close() end\n"
+            "put('bin.out', b) put('hash.out', '#!lua\\n' .. b) put('text.lua', 'return 40 + 2')\n"
+            "local function pieces(list) local i = 0 return function() i = i + 1 return list[i] end end\n"
+            "Report('loadstring', loadstring(b))\n"
+            "Report('load', load(pieces({'', b})))\n"
+            "Report('loadfile', loadfile(dir .. 'bin.out'))\n"
+            "Report('hashline', loadfile(dir .. 'hash.out'))\n"
+            "Report('dofile', tostring(pcall(dofile, dir .. 'bin.out')), select(2, pcall(dofile, dir .. 'bin.out')))\n"
+            "Report('stdin', loadfile())\n"
+            "Report('text', loadstring('return 1 + 1')(), load(pieces({'return ', '3'}))(),\n"
+            "       loadfile(dir .. 'text.lua')(), dofile(dir .. 'text.lua'))\n"
+            "Report('missing', tostring((select(2, loadfile(dir .. 'none.lua')) or ''):find('cannot open') ~= nil))\n"
+            "Report('reader', load(function() return {} end))\n");
     kernel.AddTask(CPSmartPtr<IPTask>(script));
     Pass();
     const std::string refused = "precompiled chunks are not accepted";
-    EXPECT_EQ(Reports(), (Strings{"loadstring|nil|" + refused, "load|nil|" + refused,
-                                  "loadfile|nil|" + dir + "bin.out: " + refused,
-                                  "hashline|nil|" + dir + "hash.out: " + refused,
-                                  "dofile|false|" + dir + "bin.out: " + refused, "stdin|nil|no file name given",
-                                  "text|2|3|42|42", "missing|true",
-                                  "reader|nil|[string \"loaders\"]:15: reader function must return a string"}));
+    EXPECT_EQ(Reports(),
+              (Strings{"loadstring|nil|" + refused, "load|nil|" + refused,
+                       "loadfile|nil|" + dir + "bin.out: " + refused, "hashline|nil|" + dir + "hash.out: " + refused,
+                       "dofile|false|" + dir + "bin.out: " + refused, "stdin|nil|no file name given", "text|2|3|42|42",
+                       "missing|true", "reader|nil|[string \"loaders\"]:15: reader function must return a string"}));
 }
 
 TEST_F(LuaScriptTest, DeeplyNestedPatternsAreRefusedNotOverflowingTheStack) {
@@ -140,21 +141,21 @@ TEST_F(LuaScriptTest, DeeplyNestedPatternsAreRefusedNotOverflowingTheStack) {
     // C stack and took the process down. Each matching function refuses them; plain searches,
     // patterns at the limit and long runs of escaped or set characters (which never recurse)
     // still work, and argument errors still name the function called.
-    auto script = Make("patterns",
-                       "local s, deep = string.rep('a', 250000), string.rep('a?', 250000)\n"
-                       "local function try(f) local ok, a, b = pcall(f) Report(tostring(ok), a, b) end\n"
-                       "try(function() return string.find(s, deep) end)\n"
-                       "try(function() return s:match(deep) end)\n"
-                       "try(function() return string.gsub(s, deep, '') end)\n"
-                       "try(function() return string.gmatch(s, string.rep('(', 201))() end)\n"
-                       "try(function() return string.gfind(s, string.rep('a-', 201))() end)\n"
-                       "try(function() return string.find(string.rep('-', 300), string.rep('-', 300), 1, true) end)\n"
-                       "try(function() return #string.match(s, string.rep('a?', 100) .. string.rep('a*', 100)) end)\n"
-                       "try(function() return string.gsub('a.b', '%.', '-') end)\n"
-                       "try(function() return string.find() end)\n"
-                       "try(function() return #string.gsub(string.rep('-', 300), string.rep('%-', 300), '') end)\n"
-                       "try(function() return string.find('x?*', '[' .. string.rep('?*+-()', 100) .. ']+') end)\n"
-                       "Update() Report('alive')\n");
+    auto script =
+        Make("patterns", "local s, deep = string.rep('a', 250000), string.rep('a?', 250000)\n"
+                         "local function try(f) local ok, a, b = pcall(f) Report(tostring(ok), a, b) end\n"
+                         "try(function() return string.find(s, deep) end)\n"
+                         "try(function() return s:match(deep) end)\n"
+                         "try(function() return string.gsub(s, deep, '') end)\n"
+                         "try(function() return string.gmatch(s, string.rep('(', 201))() end)\n"
+                         "try(function() return string.gfind(s, string.rep('a-', 201))() end)\n"
+                         "try(function() return string.find(string.rep('-', 300), string.rep('-', 300), 1, true) end)\n"
+                         "try(function() return #string.match(s, string.rep('a?', 100) .. string.rep('a*', 100)) end)\n"
+                         "try(function() return string.gsub('a.b', '%.', '-') end)\n"
+                         "try(function() return string.find() end)\n"
+                         "try(function() return #string.gsub(string.rep('-', 300), string.rep('%-', 300), '') end)\n"
+                         "try(function() return string.find('x?*', '[' .. string.rep('?*+-()', 100) .. ']+') end)\n"
+                         "Update() Report('alive')\n");
     kernel.AddTask(CPSmartPtr<IPTask>(script));
     Pass(2);
     auto refused = [](int line) {
@@ -168,11 +169,10 @@ TEST_F(LuaScriptTest, DeeplyNestedPatternsAreRefusedNotOverflowingTheStack) {
 }
 
 TEST_F(LuaScriptTest, ArgumentErrorStopsTheScriptAndLogsIt) {
-    static const Script::ScriptFunction kNeedsNumber[] = {
-        {"NeedsNumber", [](lua_State* L) -> int {
-             luaL_checknumber(L, 1);
-             return 0;
-         }}};
+    static const Script::ScriptFunction kNeedsNumber[] = {{"NeedsNumber", [](lua_State* L) -> int {
+                                                               luaL_checknumber(L, 1);
+                                                               return 0;
+                                                           }}};
     Script::GetScriptFunctionTables().Add(1, kNeedsNumber);
     auto script = Make("failing", "Report('before') Update() NeedsNumber('x') Report('after')");
     kernel.AddTask(CPSmartPtr<IPTask>(script));
@@ -200,17 +200,16 @@ TEST_F(LuaScriptTest, ErrorValueThatIsNotTextOnlyFinishesTheScript) {
 TEST_F(LuaScriptTest, NumericErrorIsLoggedWithoutRunningFinalizersUnprotected) {
     // Turning the number into text allocated on the failed thread outside any protected call; the
     // collector then ran the failing __gc finalizers left pending, and Lua's panic ended the process.
-    auto script = Make("finalizers",
-                       "collectgarbage('stop')\n"
-                       "local keep = {}\n"
-                       "for i = 1, 10 do\n"
-                       "  keep[i] = newproxy(true)\n"
-                       "  getmetatable(keep[i]).__gc = function() error('finalizer') end\n"
-                       "end\n"
-                       "keep = nil\n"
-                       "collectgarbage('setstepmul', 1e9)\n"
-                       "local raise = error\n"
-                       "collectgarbage('restart') raise(5.25, 0)\n");
+    auto script = Make("finalizers", "collectgarbage('stop')\n"
+                                     "local keep = {}\n"
+                                     "for i = 1, 10 do\n"
+                                     "  keep[i] = newproxy(true)\n"
+                                     "  getmetatable(keep[i]).__gc = function() error('finalizer') end\n"
+                                     "end\n"
+                                     "keep = nil\n"
+                                     "collectgarbage('setstepmul', 1e9)\n"
+                                     "local raise = error\n"
+                                     "collectgarbage('restart') raise(5.25, 0)\n");
     kernel.AddTask(CPSmartPtr<IPTask>(script));
     Pass();
     EXPECT_TRUE(script->IsKillRequested());
@@ -271,21 +270,19 @@ TEST_F(LuaScriptTest, StartRefusesARunningScript) {
 
 TEST_F(LuaScriptTest, LibrariesOfTheGameAreOpenAndNoOthers) {
     // Lua 5.1's io no longer carries os, so os is opened beside it.
-    auto script = Make("libs",
-                       "Report(type(coroutine.create), type(io.open), type(os.time), type(string.format), "
-                       "type(math.floor), type(table.insert), type(debug), type(package), type(require))");
+    auto script = Make("libs", "Report(type(coroutine.create), type(io.open), type(os.time), type(string.format), "
+                               "type(math.floor), type(table.insert), type(debug), type(package), type(require))");
     kernel.AddTask(CPSmartPtr<IPTask>(script));
     Pass();
     EXPECT_EQ(Reports(), (Strings{"function|function|function|function|function|function|nil|nil|nil"}));
 }
 
 TEST_F(LuaScriptTest, Lua50StyleScriptRuns) {
-    auto script = Make("old",
-                       "function count(...) return arg.n, arg[1] end\n"
-                       "local n, first = count('a', 'b', 'c')\n"
-                       "local words = ''\n"
-                       "for w in string.gfind('one two', '%a+') do words = words .. w .. '.' end\n"
-                       "Report(n, first, table.getn({4, 5, 6, 7}), math.mod(7, 3), words)\n");
+    auto script = Make("old", "function count(...) return arg.n, arg[1] end\n"
+                              "local n, first = count('a', 'b', 'c')\n"
+                              "local words = ''\n"
+                              "for w in string.gfind('one two', '%a+') do words = words .. w .. '.' end\n"
+                              "Report(n, first, table.getn({4, 5, 6, 7}), math.mod(7, 3), words)\n");
     kernel.AddTask(CPSmartPtr<IPTask>(script));
     Pass();
     EXPECT_EQ(Reports(), (Strings{"3|a|4|1|one.two."}));

@@ -1,8 +1,8 @@
 // The argument words and results of the script-function binding layer, checked in a bare
 // Lua state with a few functions bound for the test.
 
-#include "Framework/PMMObject.h"
 #include "Script/ScriptBinding.h"
+#include "Framework/PMMObject.h"
 #include "Script/ScriptFunctions.h"
 
 #include <gtest/gtest.h>
@@ -118,7 +118,8 @@ protected:
 
 TEST_F(ScriptBindingTest, NumberWordReadsZeroForAnythingButANumber) {
     EXPECT_EQ(Run("SeeNumber(2.5) SeeNumber('12') SeeNumber() SeeNumber(nil) SeeNumber('x') SeeNumber({})"), "");
-    EXPECT_EQ(g_seen, (std::vector<std::string>{"2.500000", "12.000000", "0.000000", "0.000000", "0.000000", "0.000000"}));
+    EXPECT_EQ(g_seen,
+              (std::vector<std::string>{"2.500000", "12.000000", "0.000000", "0.000000", "0.000000", "0.000000"}));
 }
 
 TEST_F(ScriptBindingTest, RequiredWordsRaiseLuasArgumentError) {

@@ -172,11 +172,7 @@ TEST_F(ScriptManagerTest, ParameterTextIsSplitAtCommas) {
         const char* text;
         Strings params;
     } cases[] = {
-        {"", {}},
-        {"a", {"a"}},
-        {" a , b ", {"a", "b"}},
-        {"a,,b", {"a", "", "b"}},
-        {"\"x,y\",z", {"x,y", "z"}},
+        {"", {}},      {"a", {"a"}}, {" a , b ", {"a", "b"}}, {"a,,b", {"a", "", "b"}}, {"\"x,y\",z", {"x,y", "z"}},
         {"a,", {"a"}},
     };
     for (const auto& c : cases) {
@@ -199,17 +195,18 @@ TEST_F(ScriptManagerTest, DestroyingTheManagerQueuesReleaseAllToEveryScript) {
 }
 
 TEST_F(ScriptManagerTest, ScriptsRunFromTheKernelAndReadTheirCommands) {
-    WriteScript("main",
-                "while true do\n"
-                "  while SetNext() do Report(Current()) end\n"
-                "  Update()\n"
-                "end\n");
+    WriteScript("main", "while true do\n"
+                        "  while SetNext() do Report(Current()) end\n"
+                        "  Update()\n"
+                        "end\n");
     static const Script::ScriptFunction kQueue[] = {
-        {"SetNext", [](lua_State* L) -> int {
+        {"SetNext",
+         [](lua_State* L) -> int {
              lua_pushboolean(L, GetScriptManager()->GetScript("main")->SetNextCommand());
              return 1;
          }},
-        {"Current", [](lua_State* L) -> int {
+        {"Current",
+         [](lua_State* L) -> int {
              lua_pushstring(L, GetScriptManager()->GetScript("main")->GetCurrentCommand()->name.c_str());
              return 1;
          }},

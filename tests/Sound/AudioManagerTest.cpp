@@ -71,15 +71,14 @@ TEST_F(AudioManagerTest, InitAppliesBothVolumeSettings) {
 TEST_F(AudioManagerTest, SoundTableFromSoundsDat) {
     WriteWave("engine.wav");
     WriteWave("hit.wav", 8);
-    root.Write("Data/Sounds/Sounds.dat",
-               "// name;file;3d\r\n"
-               "engine;engine.wav;3d\r\n"
-               "hit;hit.wav\r\n"
-               "hit2;hit.wav;\r\n"
-               "\"odd;name\";hit.wav;3D \r\n"
-               "dup;hit.wav\r\n"
-               "dup;engine.wav;3D\r\n"
-               "missing;nothing.wav;3d\r\n");
+    root.Write("Data/Sounds/Sounds.dat", "// name;file;3d\r\n"
+                                         "engine;engine.wav;3d\r\n"
+                                         "hit;hit.wav\r\n"
+                                         "hit2;hit.wav;\r\n"
+                                         "\"odd;name\";hit.wav;3D \r\n"
+                                         "dup;hit.wav\r\n"
+                                         "dup;engine.wav;3D\r\n"
+                                         "missing;nothing.wav;3d\r\n");
     ASSERT_EQ(manager->Init(nullptr), 1);
 
     CPSmartPtr<CNSound> engine = manager->GetSound("engine");
@@ -117,13 +116,12 @@ TEST_F(AudioManagerTest, SoundTableFromSoundsDat) {
 TEST_F(AudioManagerTest, OddSoundsDatLinesGiveNullSounds) {
     WriteWave("a.wav");
     root.MakeDir("Data/Sounds/folder");
-    root.Write("Data/Sounds/Sounds.dat",
-               "onlyname\r\n"
-               "nofile;\r\n"
-               ";a.wav\r\n"
-               "dir;folder;3d\r\n"
-               "self;Sounds.dat\r\n"
-               "extra;a.wav;3d;more;fields\r\n");
+    root.Write("Data/Sounds/Sounds.dat", "onlyname\r\n"
+                                         "nofile;\r\n"
+                                         ";a.wav\r\n"
+                                         "dir;folder;3d\r\n"
+                                         "self;Sounds.dat\r\n"
+                                         "extra;a.wav;3d;more;fields\r\n");
     ASSERT_EQ(manager->Init(nullptr), 1);
     for (const char* name : {"onlyname", "nofile", "dir", "self"}) {
         SCOPED_TRACE(name);

@@ -32,8 +32,8 @@ TEST(VolumeCurve, HundredthsOfADecibel) {
     struct Case {
         float v;
         LONG expected;
-    } cases[] = {{1.0f, 0}, {0.5f, -437}, {0.0f, -7000}, {0.25f, -2214}, {0.9f, 0}, {0.75f, -27},
-                 {1.5f, 0},  {-1.0f, -7000}};
+    } cases[] = {{1.0f, 0}, {0.5f, -437}, {0.0f, -7000}, {0.25f, -2214},
+                 {0.9f, 0}, {0.75f, -27}, {1.5f, 0},     {-1.0f, -7000}};
     for (const Case& c : cases) EXPECT_EQ(SoundVolumeCurve(c.v), c.expected) << c.v;
 }
 

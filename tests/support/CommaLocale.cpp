@@ -31,8 +31,7 @@ CommaLocale::CommaLocale() {
 
     // No such locale installed: compile one that defines only the numeric category.
     m_dir = std::make_unique<TempDir>();
-    m_dir->Write("comma.def",
-                 "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \"\"\ngrouping -1\nEND LC_NUMERIC\n");
+    m_dir->Write("comma.def", "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \"\"\ngrouping -1\nEND LC_NUMERIC\n");
     const std::string command = "localedef -c -i '" + m_dir->Path() + "/comma.def' -f ANSI_X3.4-1968 '" +
                                 m_dir->Path() + "/kxcomma' >/dev/null 2>&1";
     if (std::system(command.c_str()) < 0) return;

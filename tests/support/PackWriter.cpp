@@ -93,7 +93,8 @@ void PackWriter::Emit(const Entry& entry, std::string& index, std::string& data)
         index += Node(entry.name, -1, 0, static_cast<std::int32_t>(entry.children.size()));
         for (const Entry& child : entry.children) Emit(child, index, data);
     } else {
-        index += Node(entry.name, static_cast<std::int32_t>(data.size()), static_cast<std::int32_t>(entry.content.size()), 0);
+        index += Node(entry.name, static_cast<std::int32_t>(data.size()),
+                      static_cast<std::int32_t>(entry.content.size()), 0);
         data += Scrambled(entry.content);
     }
 }

@@ -84,8 +84,8 @@ public:
     }
     void SetPrimaryFormat(const WAVEFORMATEX& f) override {
         m_system.SetPrimary(f);
-        m_system.Log(Text("SetPrimaryFormat %u %u %u", unsigned(f.nChannels), f.nSamplesPerSec,
-                          unsigned(f.wBitsPerSample)));
+        m_system.Log(
+            Text("SetPrimaryFormat %u %u %u", unsigned(f.nChannels), f.nSamplesPerSec, unsigned(f.wBitsPerSample)));
     }
     std::unique_ptr<IVoice> CreateVoice(const DSBUFFERDESC& desc) override {
         auto record = m_system.NewVoice();

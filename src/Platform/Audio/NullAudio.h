@@ -54,7 +54,10 @@ public:
     // Used by the null backend.
     void Log(std::string call) { m_calls.push_back(std::move(call)); }
     std::shared_ptr<NullVoiceRecord> NewVoice();
-    void SetListener(const DS3DLISTENER& l) { m_listener = l; ++m_listenerUpdates; }
+    void SetListener(const DS3DLISTENER& l) {
+        m_listener = l;
+        ++m_listenerUpdates;
+    }
     void SetPrimary(const WAVEFORMATEX& f) { m_primary = f; }
     void SetLevel(DWORD level) { m_level = level; }
 

@@ -97,7 +97,8 @@ bool WaveFile::FindChunk(const char id[4], std::size_t from, std::size_t end, Ch
 HRESULT WaveFile::ReadHeader() {
     if (!m_open || m_mode != WAVEFILE_READ) return CO_E_NOTINITIALIZED;
     m_format.clear();
-    if (m_file.size() < 12 || std::memcmp(m_file.data(), "RIFF", 4) != 0 || std::memcmp(m_file.data() + 8, "WAVE", 4) != 0)
+    if (m_file.size() < 12 || std::memcmp(m_file.data(), "RIFF", 4) != 0 ||
+        std::memcmp(m_file.data() + 8, "WAVE", 4) != 0)
         return E_FAIL;
     // A RIFF size that claims more than the file holds is cut to the file; one that claims
     // less is trusted.

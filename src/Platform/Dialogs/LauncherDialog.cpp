@@ -254,7 +254,8 @@ int RunLauncherDialog(ILauncherController& controller, const std::string& title)
 
     // SDL may have put its own handlers in place (it turns these signals into its quit event,
     // which nobody reads while the launcher is up): here they close the launcher as "Quit".
-    struct sigaction oldTerm {}, oldInt {};
+    struct sigaction oldTerm {
+    }, oldInt{};
     ::sigaction(SIGTERM, nullptr, &oldTerm);
     ::sigaction(SIGINT, nullptr, &oldInt);
     g_quitRequested = false;

@@ -7,11 +7,11 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <strings.h>
-#include <tuple>
 #include <map>
 #include <memory>
 #include <set>
+#include <strings.h>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -23,11 +23,9 @@ template <class Interface>
 class RefCounted : public Interface {
 public:
     ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override
-    {
+    ULONG Release() override {
         const ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
+        if (left == 0) delete this;
         return left;
     }
 
@@ -50,18 +48,15 @@ struct ParamValue {
     std::vector<float> numbers;
     std::string text;
     IDirect3DBaseTexture9* texture = nullptr; // referenced
-    ~ParamValue()
-    {
-        if (texture)
-            texture->Release();
+    ~ParamValue() {
+        if (texture) texture->Release();
     }
 };
 
 // What a shared parameter must agree on across the effects of a pool.
-std::string SharedSignature(const ParsedParameter& p)
-{
-    return std::to_string(static_cast<int>(p.type)) + ":" + std::to_string(p.rows) + "x" +
-           std::to_string(p.columns) + "[" + std::to_string(p.elements) + "]";
+std::string SharedSignature(const ParsedParameter& p) {
+    return std::to_string(static_cast<int>(p.type)) + ":" + std::to_string(p.rows) + "x" + std::to_string(p.columns) +
+           "[" + std::to_string(p.elements) + "]";
 }
 
 class EffectPool final : public RefCounted<ID3DXEffectPool> {
@@ -75,9 +70,11 @@ public:
 
 constexpr uint32_t kNoShader = 0xFFFFFFFFu;
 
-const char* DeviceUniformFor(const std::string& semantic)
-{
-    static const struct { const char* semantic; const char* uniform; } table[] = {
+const char* DeviceUniformFor(const std::string& semantic) {
+    static const struct {
+        const char* semantic;
+        const char* uniform;
+    } table[] = {
         {"WORLD", "kx_World"},
         {"VIEW", "kx_View"},
         {"PROJECTION", "kx_Projection"},
@@ -86,11 +83,9 @@ const char* DeviceUniformFor(const std::string& semantic)
         {"WORLDVIEWPROJECTION", "kx_WorldViewProjection"},
     };
     std::string up;
-    for (char c : semantic)
-        up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char c : semantic) up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const auto& t : table)
-        if (up == t.semantic)
-            return t.uniform;
+        if (up == t.semantic) return t.uniform;
     return nullptr;
 }
 
@@ -131,8 +126,7 @@ struct Technique {
     std::string invalidReason;
 };
 
-uint32_t FloatBits(float f)
-{
+uint32_t FloatBits(float f) {
     uint32_t u;
     std::memcpy(&u, &f, 4);
     return u;
@@ -141,31 +135,23 @@ uint32_t FloatBits(float f)
 // Whole numbers of float values, which an effect file (float a = 1e30;) or the game's SetFloat
 // can put anywhere: values beyond the integer's range stop at its ends and NaN reads as 0, where
 // a plain cast would be undefined.
-int32_t ToInt32(float v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v <= -2147483648.0f)
-        return INT32_MIN;
-    if (v >= 2147483648.0f)
-        return INT32_MAX;
+int32_t ToInt32(float v) {
+    if (std::isnan(v)) return 0;
+    if (v <= -2147483648.0f) return INT32_MIN;
+    if (v >= 2147483648.0f) return INT32_MAX;
     return static_cast<int32_t>(v);
 }
 
 // A DWORD state: negative numbers as their two's complement.
-DWORD ToStateDword(float v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v < 0)
-        return static_cast<DWORD>(ToInt32(v));
+DWORD ToStateDword(float v) {
+    if (std::isnan(v)) return 0;
+    if (v < 0) return static_cast<DWORD>(ToInt32(v));
     return v >= 4294967296.0f ? 0xFFFFFFFFu : static_cast<DWORD>(v);
 }
 
 // Replaces every "array[k]" for k in [first, first+count) by the device uniform's columns.
 void RedirectRegisters(std::string& glsl, const std::string& array, uint32_t first, uint32_t count,
-                       const std::string& uniform, bool registersAreColumns)
-{
+                       const std::string& uniform, bool registersAreColumns) {
     for (uint32_t i = 0; i < count; ++i) {
         const std::string from = array + "[" + std::to_string(first + i) + "]";
         // The device uploads the D3DX matrix's memory untransposed, so the GLSL matrix's
@@ -174,7 +160,8 @@ void RedirectRegisters(std::string& glsl, const std::string& array, uint32_t fir
                                                    : uniform + "[" + std::to_string(i) + "]";
         size_t at = 0;
         while ((at = glsl.find(from, at)) != std::string::npos) {
-            const bool identStart = at == 0 || !(std::isalnum(static_cast<unsigned char>(glsl[at - 1])) || glsl[at - 1] == '_');
+            const bool identStart =
+                at == 0 || !(std::isalnum(static_cast<unsigned char>(glsl[at - 1])) || glsl[at - 1] == '_');
             if (identStart) {
                 glsl.replace(at, from.size(), to);
                 at += to.size();
@@ -189,8 +176,7 @@ void RedirectRegisters(std::string& glsl, const std::string& array, uint32_t fir
 // would hand a pixel shader without lighting: the position transformed (or, for pre-transformed
 // vertices, mapped from pixels), colours and texture coordinates passed through, each declared
 // as the pixel shader reads it (the two stages must agree on types).
-std::string PassThroughVertexShader(const std::vector<ShaderVarying>& inputs)
-{
+std::string PassThroughVertexShader(const std::vector<ShaderVarying>& inputs) {
     std::string s = "#version 450\n"
                     "uniform mat4 kx_WorldViewProjection;\n"
                     "uniform vec4 kx_Viewport;\n"
@@ -236,28 +222,22 @@ std::string PassThroughVertexShader(const std::vector<ShaderVarying>& inputs)
 // vertex shader wrote, or a value it never wrote; OpenGL wants both sides to agree. The pixel
 // shader's input takes the vertex shader's type and is narrowed or widened at the top of main
 // (missing components are 0, w is 1, a value never written is 0).
-bool MatchVaryings(const CompiledShader& vertex, CompiledShader& pixel)
-{
+bool MatchVaryings(const CompiledShader& vertex, CompiledShader& pixel) {
     static const char* kTypes[] = {"float", "float", "vec2", "vec3", "vec4"};
     std::string prologue;
     for (const ShaderVarying& in : pixel.inputs) {
         const ShaderVarying* out = nullptr;
         for (const ShaderVarying& o : vertex.outputs)
-            if (o.location == in.location)
-                out = &o;
-        if (out && out->components == in.components)
-            continue;
+            if (o.location == in.location) out = &o;
+        if (out && out->components == in.components) continue;
         const std::string prefix = "layout(location = " + std::to_string(in.location) + ") in ";
         const size_t at = pixel.glsl.find(prefix);
-        if (at == std::string::npos)
-            return false;
+        if (at == std::string::npos) return false;
         const size_t eol = pixel.glsl.find(";\n", at);
-        if (eol == std::string::npos)
-            return false;
+        if (eol == std::string::npos) return false;
         const std::string declaration = pixel.glsl.substr(at + prefix.size(), eol - at - prefix.size());
         const size_t space = declaration.rfind(' ');
-        if (space == std::string::npos)
-            return false;
+        if (space == std::string::npos) return false;
         const std::string name = declaration.substr(space + 1);
         const uint32_t want = std::clamp(in.components, 1u, 4u);
         std::string replacement = std::string(kTypes[want]) + " " + name + ";\n";
@@ -274,47 +254,38 @@ bool MatchVaryings(const CompiledShader& vertex, CompiledShader& pixel)
             } else {
                 static const char* kDefaults[] = {"", "", "0.0", "0.0", "1.0"};
                 value = std::string(kTypes[want]) + "(" + wide;
-                for (uint32_t c = have + 1; c <= want; ++c)
-                    value += std::string(", ") + kDefaults[c];
+                for (uint32_t c = have + 1; c <= want; ++c) value += std::string(", ") + kDefaults[c];
                 value += ")";
             }
         }
         pixel.glsl.replace(at, eol + 2 - at, replacement);
         prologue += "    " + name + " = " + value + ";\n";
     }
-    if (prologue.empty())
-        return true;
+    if (prologue.empty()) return true;
     const size_t main = pixel.glsl.find("void main()");
     const size_t open = main == std::string::npos ? std::string::npos : pixel.glsl.find("{\n", main);
-    if (open == std::string::npos)
-        return false;
+    if (open == std::string::npos) return false;
     pixel.glsl.insert(open + 2, prologue);
     return true;
 }
 
 class Effect final : public RefCounted<ID3DXEffect> {
 public:
-    Effect(IDirect3DDevice9* device, EffectPool* pool) : m_device(device), m_pool(pool)
-    {
+    Effect(IDirect3DDevice9* device, EffectPool* pool) : m_device(device), m_pool(pool) {
         m_device->AddRef();
-        if (m_pool)
-            m_pool->AddRef();
+        if (m_pool) m_pool->AddRef();
     }
 
-    ~Effect() override
-    {
-        if (m_begun)
-            End();
+    ~Effect() override {
+        if (m_begun) End();
         ReleasePrograms();
         m_params.clear();
-        if (m_pool)
-            m_pool->Release();
+        if (m_pool) m_pool->Release();
         m_device->Release();
     }
 
     // Builds the runtime from the parsed file; messages go to log. False: creation fails.
-    bool Build(ParsedEffect parsed, std::string& log)
-    {
+    bool Build(ParsedEffect parsed, std::string& log) {
         m_creator = "Korvaxa effect runtime";
         m_parsedForShaders = parsed; // the declarations move out below
         for (ParsedParameter& p : parsed.parameters) {
@@ -328,8 +299,8 @@ public:
                 auto found = m_pool->shared.find(param->decl.name);
                 if (found != m_pool->shared.end()) {
                     if (found->second.signature != signature) {
-                        log += "line " + std::to_string(param->decl.line) + ": shared parameter '" +
-                               param->decl.name + "' differs from the pool's\n";
+                        log += "line " + std::to_string(param->decl.line) + ": shared parameter '" + param->decl.name +
+                               "' differs from the pool's\n";
                         return false;
                     }
                     param->value = found->second.value;
@@ -359,8 +330,7 @@ public:
             Register(technique->handleTag);
             m_techniques.push_back(std::move(technique));
         }
-        for (auto& technique : m_techniques)
-            Validate(*technique);
+        for (auto& technique : m_techniques) Validate(*technique);
         m_parsedForShaders = ParsedEffect{};
         for (auto& technique : m_techniques)
             if (!technique->valid)
@@ -377,10 +347,8 @@ public:
     }
 
     // ---- descriptions ----
-    HRESULT GetDesc(D3DXEFFECT_DESC* desc) override
-    {
-        if (!desc)
-            return D3DERR_INVALIDCALL;
+    HRESULT GetDesc(D3DXEFFECT_DESC* desc) override {
+        if (!desc) return D3DERR_INVALIDCALL;
         desc->Creator = m_creator.c_str();
         desc->Parameters = static_cast<UINT>(m_params.size());
         desc->Techniques = static_cast<UINT>(m_techniques.size());
@@ -388,11 +356,9 @@ public:
         return D3D_OK;
     }
 
-    HRESULT GetParameterDesc(D3DXHANDLE handle, D3DXPARAMETER_DESC* desc) override
-    {
+    HRESULT GetParameterDesc(D3DXHANDLE handle, D3DXPARAMETER_DESC* desc) override {
         Param* p = FindParam(handle);
-        if (!p || !desc)
-            return D3DERR_INVALIDCALL;
+        if (!p || !desc) return D3DERR_INVALIDCALL;
         const ParsedParameter& d = p->decl;
         desc->Name = d.name.c_str();
         desc->Semantic = d.semantic.empty() ? nullptr : d.semantic.c_str();
@@ -404,127 +370,98 @@ public:
         desc->Annotations = static_cast<UINT>(p->annotations.size());
         desc->StructMembers = 0;
         desc->Flags = d.shared ? D3DX_PARAMETER_SHARED : 0;
-        desc->Bytes = d.IsNumeric() ? static_cast<UINT>(p->value->numbers.size() * 4) : static_cast<UINT>(sizeof(void*));
+        desc->Bytes =
+            d.IsNumeric() ? static_cast<UINT>(p->value->numbers.size() * 4) : static_cast<UINT>(sizeof(void*));
         return D3D_OK;
     }
 
-    HRESULT GetTechniqueDesc(D3DXHANDLE handle, D3DXTECHNIQUE_DESC* desc) override
-    {
+    HRESULT GetTechniqueDesc(D3DXHANDLE handle, D3DXTECHNIQUE_DESC* desc) override {
         Technique* t = FindTechnique(handle);
-        if (!t || !desc)
-            return D3DERR_INVALIDCALL;
+        if (!t || !desc) return D3DERR_INVALIDCALL;
         desc->Name = t->decl.name.c_str();
         desc->Passes = static_cast<UINT>(t->passes.size());
         desc->Annotations = static_cast<UINT>(t->annotations.size());
         return D3D_OK;
     }
 
-    HRESULT GetPassDesc(D3DXHANDLE handle, D3DXPASS_DESC* desc) override
-    {
+    HRESULT GetPassDesc(D3DXHANDLE handle, D3DXPASS_DESC* desc) override {
         Pass* p = FindPass(handle);
-        if (!p || !desc)
-            return D3DERR_INVALIDCALL;
+        if (!p || !desc) return D3DERR_INVALIDCALL;
         desc->Name = p->decl.name.c_str();
         desc->Annotations = static_cast<UINT>(p->annotations.size());
         return D3D_OK;
     }
 
     // ---- handles ----
-    D3DXHANDLE GetParameter(D3DXHANDLE parent, UINT index) override
-    {
-        if (parent || index >= m_params.size())
-            return nullptr;
+    D3DXHANDLE GetParameter(D3DXHANDLE parent, UINT index) override {
+        if (parent || index >= m_params.size()) return nullptr;
         return m_params[index]->handleTag;
     }
 
-    D3DXHANDLE GetParameterByName(D3DXHANDLE parent, LPCSTR name) override
-    {
-        if (parent || !name)
-            return nullptr;
+    D3DXHANDLE GetParameterByName(D3DXHANDLE parent, LPCSTR name) override {
+        if (parent || !name) return nullptr;
         for (auto& p : m_params)
-            if (p->decl.name == name)
-                return p->handleTag;
+            if (p->decl.name == name) return p->handleTag;
         return nullptr;
     }
 
-    D3DXHANDLE GetParameterBySemantic(D3DXHANDLE parent, LPCSTR semantic) override
-    {
-        if (parent || !semantic)
-            return nullptr;
+    D3DXHANDLE GetParameterBySemantic(D3DXHANDLE parent, LPCSTR semantic) override {
+        if (parent || !semantic) return nullptr;
         for (auto& p : m_params)
-            if (!p->decl.semantic.empty() && strcasecmp(p->decl.semantic.c_str(), semantic) == 0)
-                return p->handleTag;
+            if (!p->decl.semantic.empty() && strcasecmp(p->decl.semantic.c_str(), semantic) == 0) return p->handleTag;
         return nullptr;
     }
 
-    D3DXHANDLE GetAnnotation(D3DXHANDLE object, UINT index) override
-    {
+    D3DXHANDLE GetAnnotation(D3DXHANDLE object, UINT index) override {
         std::vector<Annotation>* list = AnnotationsOf(object);
-        if (!list || index >= list->size())
-            return nullptr;
+        if (!list || index >= list->size()) return nullptr;
         return (*list)[index].param->handleTag;
     }
 
-    D3DXHANDLE GetAnnotationByName(D3DXHANDLE object, LPCSTR name) override
-    {
+    D3DXHANDLE GetAnnotationByName(D3DXHANDLE object, LPCSTR name) override {
         std::vector<Annotation>* list = AnnotationsOf(object);
-        if (!list || !name)
-            return nullptr;
+        if (!list || !name) return nullptr;
         for (Annotation& a : *list)
-            if (a.param->decl.name == name)
-                return a.param->handleTag;
+            if (a.param->decl.name == name) return a.param->handleTag;
         return nullptr;
     }
 
-    D3DXHANDLE GetTechnique(UINT index) override
-    {
+    D3DXHANDLE GetTechnique(UINT index) override {
         return index < m_techniques.size() ? m_techniques[index]->handleTag : nullptr;
     }
 
-    D3DXHANDLE GetTechniqueByName(LPCSTR name) override
-    {
-        if (!name)
-            return nullptr;
+    D3DXHANDLE GetTechniqueByName(LPCSTR name) override {
+        if (!name) return nullptr;
         for (auto& t : m_techniques)
-            if (t->decl.name == name)
-                return t->handleTag;
+            if (t->decl.name == name) return t->handleTag;
         return nullptr;
     }
 
-    D3DXHANDLE GetPass(D3DXHANDLE technique, UINT index) override
-    {
+    D3DXHANDLE GetPass(D3DXHANDLE technique, UINT index) override {
         Technique* t = FindTechnique(technique);
-        if (!t || index >= t->passes.size())
-            return nullptr;
+        if (!t || index >= t->passes.size()) return nullptr;
         return t->passes[index]->handleTag;
     }
 
-    D3DXHANDLE GetPassByName(D3DXHANDLE technique, LPCSTR name) override
-    {
+    D3DXHANDLE GetPassByName(D3DXHANDLE technique, LPCSTR name) override {
         Technique* t = FindTechnique(technique);
-        if (!t || !name)
-            return nullptr;
+        if (!t || !name) return nullptr;
         for (auto& p : t->passes)
-            if (p->decl.name == name)
-                return p->handleTag;
+            if (p->decl.name == name) return p->handleTag;
         return nullptr;
     }
 
     // ---- values ----
-    HRESULT SetValue(D3DXHANDLE handle, const void* data, UINT bytes) override
-    {
+    HRESULT SetValue(D3DXHANDLE handle, const void* data, UINT bytes) override {
         Param* p = FindParam(handle);
-        if (!p || !data)
-            return D3DERR_INVALIDCALL;
+        if (!p || !data) return D3DERR_INVALIDCALL;
         if (p->decl.IsTexture()) {
-            if (bytes < sizeof(IDirect3DBaseTexture9*))
-                return D3DERR_INVALIDCALL;
+            if (bytes < sizeof(IDirect3DBaseTexture9*)) return D3DERR_INVALIDCALL;
             IDirect3DBaseTexture9* texture;
             std::memcpy(&texture, data, sizeof texture);
             return SetTexture(handle, texture);
         }
-        if (!p->decl.IsNumeric())
-            return D3DERR_INVALIDCALL;
+        if (!p->decl.IsNumeric()) return D3DERR_INVALIDCALL;
         std::vector<float>& n = p->value->numbers;
         const size_t count = std::min<size_t>(n.size(), bytes / 4);
         for (size_t i = 0; i < count; ++i) {
@@ -539,22 +476,17 @@ public:
         return D3D_OK;
     }
 
-    HRESULT GetValue(D3DXHANDLE handle, void* data, UINT bytes) override
-    {
+    HRESULT GetValue(D3DXHANDLE handle, void* data, UINT bytes) override {
         Param* p = FindParam(handle);
-        if (!p || !data)
-            return D3DERR_INVALIDCALL;
+        if (!p || !data) return D3DERR_INVALIDCALL;
         if (p->decl.IsTexture()) {
-            if (bytes < sizeof(IDirect3DBaseTexture9*))
-                return D3DERR_INVALIDCALL;
+            if (bytes < sizeof(IDirect3DBaseTexture9*)) return D3DERR_INVALIDCALL;
             IDirect3DBaseTexture9* texture = p->value->texture;
-            if (texture)
-                texture->AddRef();
+            if (texture) texture->AddRef();
             std::memcpy(data, &texture, sizeof texture);
             return D3D_OK;
         }
-        if (!p->decl.IsNumeric())
-            return D3DERR_INVALIDCALL;
+        if (!p->decl.IsNumeric()) return D3DERR_INVALIDCALL;
         const std::vector<float>& n = p->value->numbers;
         const size_t count = std::min<size_t>(n.size(), bytes / 4);
         for (size_t i = 0; i < count; ++i) {
@@ -569,179 +501,136 @@ public:
     }
 
     HRESULT SetBool(D3DXHANDLE h, BOOL value) override { return SetScalar(h, value ? 1.0f : 0.0f); }
-    HRESULT GetBool(D3DXHANDLE h, BOOL* value) override
-    {
+    HRESULT GetBool(D3DXHANDLE h, BOOL* value) override {
         float f;
         const HRESULT hr = GetScalar(h, f);
-        if (SUCCEEDED(hr) && value)
-            *value = f != 0.0f;
+        if (SUCCEEDED(hr) && value) *value = f != 0.0f;
         return value ? hr : D3DERR_INVALIDCALL;
     }
     HRESULT SetInt(D3DXHANDLE h, INT value) override { return SetScalar(h, static_cast<float>(value)); }
-    HRESULT GetInt(D3DXHANDLE h, INT* value) override
-    {
+    HRESULT GetInt(D3DXHANDLE h, INT* value) override {
         float f;
         const HRESULT hr = GetScalar(h, f);
-        if (SUCCEEDED(hr) && value)
-            *value = ToInt32(f);
+        if (SUCCEEDED(hr) && value) *value = ToInt32(f);
         return value ? hr : D3DERR_INVALIDCALL;
     }
     HRESULT SetFloat(D3DXHANDLE h, float value) override { return SetScalar(h, value); }
-    HRESULT GetFloat(D3DXHANDLE h, float* value) override
-    {
+    HRESULT GetFloat(D3DXHANDLE h, float* value) override {
         float f;
         const HRESULT hr = GetScalar(h, f);
-        if (SUCCEEDED(hr) && value)
-            *value = f;
+        if (SUCCEEDED(hr) && value) *value = f;
         return value ? hr : D3DERR_INVALIDCALL;
     }
 
-    HRESULT SetFloatArray(D3DXHANDLE h, const float* values, UINT count) override
-    {
+    HRESULT SetFloatArray(D3DXHANDLE h, const float* values, UINT count) override {
         Param* p = FindParam(h);
-        if (!p || !p->decl.IsNumeric() || (!values && count))
-            return D3DERR_INVALIDCALL;
+        if (!p || !p->decl.IsNumeric() || (!values && count)) return D3DERR_INVALIDCALL;
         std::vector<float>& n = p->value->numbers;
-        for (size_t i = 0; i < std::min<size_t>(n.size(), count); ++i)
-            n[i] = Convert(p->decl.type, values[i]);
+        for (size_t i = 0; i < std::min<size_t>(n.size(), count); ++i) n[i] = Convert(p->decl.type, values[i]);
         return D3D_OK;
     }
 
-    HRESULT GetFloatArray(D3DXHANDLE h, float* values, UINT count) override
-    {
+    HRESULT GetFloatArray(D3DXHANDLE h, float* values, UINT count) override {
         Param* p = FindParam(h);
-        if (!p || !p->decl.IsNumeric() || (!values && count))
-            return D3DERR_INVALIDCALL;
+        if (!p || !p->decl.IsNumeric() || (!values && count)) return D3DERR_INVALIDCALL;
         const std::vector<float>& n = p->value->numbers;
-        for (size_t i = 0; i < std::min<size_t>(n.size(), count); ++i)
-            values[i] = n[i];
+        for (size_t i = 0; i < std::min<size_t>(n.size(), count); ++i) values[i] = n[i];
         return D3D_OK;
     }
 
-    HRESULT SetVector(D3DXHANDLE h, const D3DXVECTOR4* v) override
-    {
+    HRESULT SetVector(D3DXHANDLE h, const D3DXVECTOR4* v) override {
         Param* p = FindParam(h);
-        if (!p || !v || !p->decl.IsNumeric() || p->decl.rows != 1)
-            return D3DERR_INVALIDCALL;
+        if (!p || !v || !p->decl.IsNumeric() || p->decl.rows != 1) return D3DERR_INVALIDCALL;
         const float in[4] = {v->x, v->y, v->z, v->w};
         std::vector<float>& n = p->value->numbers;
-        for (size_t i = 0; i < std::min<size_t>(n.size(), 4); ++i)
-            n[i] = Convert(p->decl.type, in[i]);
+        for (size_t i = 0; i < std::min<size_t>(n.size(), 4); ++i) n[i] = Convert(p->decl.type, in[i]);
         return D3D_OK;
     }
 
-    HRESULT GetVector(D3DXHANDLE h, D3DXVECTOR4* v) override
-    {
+    HRESULT GetVector(D3DXHANDLE h, D3DXVECTOR4* v) override {
         Param* p = FindParam(h);
-        if (!p || !v || !p->decl.IsNumeric() || p->decl.rows != 1)
-            return D3DERR_INVALIDCALL;
+        if (!p || !v || !p->decl.IsNumeric() || p->decl.rows != 1) return D3DERR_INVALIDCALL;
         float out[4] = {0, 0, 0, 0};
         const std::vector<float>& n = p->value->numbers;
-        for (size_t i = 0; i < std::min<size_t>(n.size(), 4); ++i)
-            out[i] = n[i];
+        for (size_t i = 0; i < std::min<size_t>(n.size(), 4); ++i) out[i] = n[i];
         *v = D3DXVECTOR4(out[0], out[1], out[2], out[3]);
         return D3D_OK;
     }
 
-    HRESULT SetMatrix(D3DXHANDLE h, const D3DXMATRIX* m) override
-    {
+    HRESULT SetMatrix(D3DXHANDLE h, const D3DXMATRIX* m) override {
         Param* p = FindParam(h);
-        if (!p || !m || !p->decl.IsNumeric() || p->decl.rows < 2)
-            return D3DERR_INVALIDCALL;
+        if (!p || !m || !p->decl.IsNumeric() || p->decl.rows < 2) return D3DERR_INVALIDCALL;
         const uint32_t rows = p->decl.rows, cols = p->decl.columns;
         for (uint32_t r = 0; r < rows; ++r)
-            for (uint32_t c = 0; c < cols; ++c)
-                p->value->numbers[r * cols + c] = Convert(p->decl.type, m->m[r][c]);
+            for (uint32_t c = 0; c < cols; ++c) p->value->numbers[r * cols + c] = Convert(p->decl.type, m->m[r][c]);
         return D3D_OK;
     }
 
-    HRESULT GetMatrix(D3DXHANDLE h, D3DXMATRIX* m) override
-    {
+    HRESULT GetMatrix(D3DXHANDLE h, D3DXMATRIX* m) override {
         Param* p = FindParam(h);
-        if (!p || !m || !p->decl.IsNumeric() || p->decl.rows < 2)
-            return D3DERR_INVALIDCALL;
+        if (!p || !m || !p->decl.IsNumeric() || p->decl.rows < 2) return D3DERR_INVALIDCALL;
         *m = D3DXMATRIX();
         const uint32_t rows = p->decl.rows, cols = p->decl.columns;
         for (uint32_t r = 0; r < rows; ++r)
-            for (uint32_t c = 0; c < cols; ++c)
-                m->m[r][c] = p->value->numbers[r * cols + c];
+            for (uint32_t c = 0; c < cols; ++c) m->m[r][c] = p->value->numbers[r * cols + c];
         return D3D_OK;
     }
 
-    HRESULT SetString(D3DXHANDLE h, LPCSTR value) override
-    {
+    HRESULT SetString(D3DXHANDLE h, LPCSTR value) override {
         Param* p = FindParam(h);
-        if (!p || !value || p->decl.type != EffectType::String)
-            return D3DERR_INVALIDCALL;
+        if (!p || !value || p->decl.type != EffectType::String) return D3DERR_INVALIDCALL;
         p->value->text = value;
         return D3D_OK;
     }
 
-    HRESULT GetString(D3DXHANDLE h, LPCSTR* value) override
-    {
+    HRESULT GetString(D3DXHANDLE h, LPCSTR* value) override {
         Param* p = FindParam(h);
-        if (!p || !value || p->decl.type != EffectType::String)
-            return D3DERR_INVALIDCALL;
+        if (!p || !value || p->decl.type != EffectType::String) return D3DERR_INVALIDCALL;
         *value = p->value->text.c_str();
         return D3D_OK;
     }
 
-    HRESULT SetTexture(D3DXHANDLE h, IDirect3DBaseTexture9* texture) override
-    {
+    HRESULT SetTexture(D3DXHANDLE h, IDirect3DBaseTexture9* texture) override {
         Param* p = FindParam(h);
-        if (!p || !p->decl.IsTexture())
-            return D3DERR_INVALIDCALL;
-        if (texture)
-            texture->AddRef();
-        if (p->value->texture)
-            p->value->texture->Release();
+        if (!p || !p->decl.IsTexture()) return D3DERR_INVALIDCALL;
+        if (texture) texture->AddRef();
+        if (p->value->texture) p->value->texture->Release();
         p->value->texture = texture;
         return D3D_OK;
     }
 
-    HRESULT GetTexture(D3DXHANDLE h, IDirect3DBaseTexture9** texture) override
-    {
+    HRESULT GetTexture(D3DXHANDLE h, IDirect3DBaseTexture9** texture) override {
         Param* p = FindParam(h);
-        if (!p || !texture || !p->decl.IsTexture())
-            return D3DERR_INVALIDCALL;
+        if (!p || !texture || !p->decl.IsTexture()) return D3DERR_INVALIDCALL;
         *texture = p->value->texture;
-        if (*texture)
-            (*texture)->AddRef();
+        if (*texture) (*texture)->AddRef();
         return D3D_OK;
     }
 
     // ---- techniques ----
-    HRESULT SetTechnique(D3DXHANDLE handle) override
-    {
+    HRESULT SetTechnique(D3DXHANDLE handle) override {
         Technique* t = FindTechnique(handle);
-        if (!t || m_begun)
-            return D3DERR_INVALIDCALL;
+        if (!t || m_begun) return D3DERR_INVALIDCALL;
         m_current = t;
         return D3D_OK;
     }
 
     D3DXHANDLE GetCurrentTechnique() override { return m_current ? m_current->handleTag : nullptr; }
 
-    HRESULT ValidateTechnique(D3DXHANDLE handle) override
-    {
+    HRESULT ValidateTechnique(D3DXHANDLE handle) override {
         Technique* t = FindTechnique(handle);
-        if (!t)
-            return D3DERR_INVALIDCALL;
+        if (!t) return D3DERR_INVALIDCALL;
         return t->valid ? D3D_OK : E_FAIL;
     }
 
-    HRESULT FindNextValidTechnique(D3DXHANDLE handle, D3DXHANDLE* next) override
-    {
-        if (!next)
-            return D3DERR_INVALIDCALL;
+    HRESULT FindNextValidTechnique(D3DXHANDLE handle, D3DXHANDLE* next) override {
+        if (!next) return D3DERR_INVALIDCALL;
         *next = nullptr;
         size_t start = 0;
         if (handle) {
             Technique* t = FindTechnique(handle);
-            if (!t)
-                return D3DERR_INVALIDCALL;
-            while (m_techniques[start].get() != t)
-                ++start;
+            if (!t) return D3DERR_INVALIDCALL;
+            while (m_techniques[start].get() != t) ++start;
             ++start;
         }
         for (size_t i = start; i < m_techniques.size(); ++i) {
@@ -754,103 +643,79 @@ public:
     }
 
     // ---- drawing ----
-    HRESULT Begin(UINT* passes, DWORD flags) override
-    {
-        if (m_begun || !m_current || !m_current->valid || m_lost)
-            return D3DERR_INVALIDCALL;
+    HRESULT Begin(UINT* passes, DWORD flags) override {
+        if (m_begun || !m_current || !m_current->valid || m_lost) return D3DERR_INVALIDCALL;
         m_begun = true;
         m_activePass = nullptr;
         m_saved.clear();
         m_savedTextures.clear();
         m_usedProgram = false;
-        if (!(flags & D3DXFX_DONOTSAVESTATE))
-            SaveState(flags);
-        if (passes)
-            *passes = static_cast<UINT>(m_current->passes.size());
+        if (!(flags & D3DXFX_DONOTSAVESTATE)) SaveState(flags);
+        if (passes) *passes = static_cast<UINT>(m_current->passes.size());
         return D3D_OK;
     }
 
-    HRESULT BeginPass(UINT index) override
-    {
-        if (!m_begun || m_activePass || index >= m_current->passes.size())
-            return D3DERR_INVALIDCALL;
+    HRESULT BeginPass(UINT index) override {
+        if (!m_begun || m_activePass || index >= m_current->passes.size()) return D3DERR_INVALIDCALL;
         m_activePass = m_current->passes[index].get();
         ApplyPass(*m_activePass);
         return D3D_OK;
     }
 
-    HRESULT CommitChanges() override
-    {
-        if (!m_activePass)
-            return D3DERR_INVALIDCALL;
+    HRESULT CommitChanges() override {
+        if (!m_activePass) return D3DERR_INVALIDCALL;
         ApplyPass(*m_activePass);
         return D3D_OK;
     }
 
-    HRESULT EndPass() override
-    {
-        if (!m_activePass)
-            return D3DERR_INVALIDCALL;
+    HRESULT EndPass() override {
+        if (!m_activePass) return D3DERR_INVALIDCALL;
         m_activePass = nullptr;
         return D3D_OK;
     }
 
-    HRESULT End() override
-    {
-        if (!m_begun)
-            return D3DERR_INVALIDCALL;
+    HRESULT End() override {
+        if (!m_begun) return D3DERR_INVALIDCALL;
         m_activePass = nullptr;
         m_begun = false;
         RestoreState();
         return D3D_OK;
     }
 
-    HRESULT GetDevice(IDirect3DDevice9** device) override
-    {
-        if (!device)
-            return D3DERR_INVALIDCALL;
+    HRESULT GetDevice(IDirect3DDevice9** device) override {
+        if (!device) return D3DERR_INVALIDCALL;
         *device = m_device;
         m_device->AddRef();
         return D3D_OK;
     }
 
-    HRESULT GetPool(ID3DXEffectPool** pool) override
-    {
-        if (!pool)
-            return D3DERR_INVALIDCALL;
+    HRESULT GetPool(ID3DXEffectPool** pool) override {
+        if (!pool) return D3DERR_INVALIDCALL;
         *pool = m_pool;
-        if (m_pool)
-            m_pool->AddRef();
+        if (m_pool) m_pool->AddRef();
         return D3D_OK;
     }
 
     // Programs live in the managed pool and survive a reset; only a running Begin is closed.
-    HRESULT OnLostDevice() override
-    {
-        if (m_begun)
-            End();
+    HRESULT OnLostDevice() override {
+        if (m_begun) End();
         m_lost = true;
         return D3D_OK;
     }
 
-    HRESULT OnResetDevice() override
-    {
+    HRESULT OnResetDevice() override {
         m_lost = false;
         return D3D_OK;
     }
 
 private:
-    static float Convert(EffectType type, float v)
-    {
-        if (type == EffectType::Int)
-            return static_cast<float>(ToInt32(v));
-        if (type == EffectType::Bool)
-            return v != 0.0f ? 1.0f : 0.0f;
+    static float Convert(EffectType type, float v) {
+        if (type == EffectType::Int) return static_cast<float>(ToInt32(v));
+        if (type == EffectType::Bool) return v != 0.0f ? 1.0f : 0.0f;
         return v;
     }
 
-    static std::shared_ptr<ParamValue> InitialValue(const ParsedParameter& p)
-    {
+    static std::shared_ptr<ParamValue> InitialValue(const ParsedParameter& p) {
         auto v = std::make_shared<ParamValue>();
         v->numbers = p.value;
         if (p.IsNumeric() && v->numbers.empty())
@@ -859,8 +724,7 @@ private:
         return v;
     }
 
-    std::vector<Annotation> MakeAnnotations(const std::vector<ParsedAnnotation>& parsed)
-    {
+    std::vector<Annotation> MakeAnnotations(const std::vector<ParsedAnnotation>& parsed) {
         std::vector<Annotation> out;
         for (const ParsedAnnotation& a : parsed) {
             Annotation annotation;
@@ -877,93 +741,76 @@ private:
     void Register(const char* handle) { m_handles.insert(handle); }
     bool Ours(D3DXHANDLE h) const { return m_handles.count(h) != 0; }
 
-    Param* FindParam(D3DXHANDLE h)
-    {
-        if (!h)
-            return nullptr;
+    Param* FindParam(D3DXHANDLE h) {
+        if (!h) return nullptr;
         if (Ours(h)) {
             auto found = m_paramHandles.find(h);
             return found == m_paramHandles.end() ? nullptr : found->second;
         }
         for (auto& p : m_params)
-            if (p->decl.name == h)
-                return p.get();
+            if (p->decl.name == h) return p.get();
         return nullptr;
     }
 
-    Technique* FindTechnique(D3DXHANDLE h)
-    {
-        if (!h)
-            return nullptr;
+    Technique* FindTechnique(D3DXHANDLE h) {
+        if (!h) return nullptr;
         for (auto& t : m_techniques)
-            if (t->handleTag == h)
-                return t.get();
-        if (Ours(h))
-            return nullptr;
+            if (t->handleTag == h) return t.get();
+        if (Ours(h)) return nullptr;
         for (auto& t : m_techniques)
-            if (t->decl.name == h)
-                return t.get();
+            if (t->decl.name == h) return t.get();
         return nullptr;
     }
 
-    Pass* FindPass(D3DXHANDLE h)
-    {
+    Pass* FindPass(D3DXHANDLE h) {
         for (auto& t : m_techniques)
             for (auto& p : t->passes)
-                if (p->handleTag == h)
-                    return p.get();
+                if (p->handleTag == h) return p.get();
         return nullptr;
     }
 
-    std::vector<Annotation>* AnnotationsOf(D3DXHANDLE h)
-    {
-        if (Param* p = FindParam(h))
-            return &p->annotations;
-        if (Technique* t = FindTechnique(h))
-            return &t->annotations;
-        if (Pass* p = FindPass(h))
-            return &p->annotations;
+    std::vector<Annotation>* AnnotationsOf(D3DXHANDLE h) {
+        if (Param* p = FindParam(h)) return &p->annotations;
+        if (Technique* t = FindTechnique(h)) return &t->annotations;
+        if (Pass* p = FindPass(h)) return &p->annotations;
         return nullptr;
     }
 
-    Param* ParamNamed(const std::string& name)
-    {
+    Param* ParamNamed(const std::string& name) {
         for (auto& p : m_params)
-            if (p->decl.name == name)
-                return p.get();
+            if (p->decl.name == name) return p.get();
         return nullptr;
     }
 
     // "vs_2_0" -> 0x0200 for the stage asked; false for other profiles.
-    static bool ProfileVersion(const std::string& profile, const char* prefix, DWORD& version)
-    {
+    static bool ProfileVersion(const std::string& profile, const char* prefix, DWORD& version) {
         const size_t n = std::strlen(prefix);
-        if (profile.size() < n + 3 || profile.compare(0, n, prefix) != 0)
-            return false;
+        if (profile.size() < n + 3 || profile.compare(0, n, prefix) != 0) return false;
         const char major = profile[n];
-        if (major < '1' || major > '3' || profile[n + 1] != '_')
-            return false;
+        if (major < '1' || major > '3' || profile[n + 1] != '_') return false;
         const std::string minor = profile.substr(n + 2);
         DWORD minorValue;
-        if (minor == "0") minorValue = 0;
-        else if (minor == "1") minorValue = 1;
-        else if (minor == "4") minorValue = 4;
-        else if (minor == "a" || minor == "b" || minor == "sw") minorValue = 1; // beyond x.0
-        else return false;
+        if (minor == "0")
+            minorValue = 0;
+        else if (minor == "1")
+            minorValue = 1;
+        else if (minor == "4")
+            minorValue = 4;
+        else if (minor == "a" || minor == "b" || minor == "sw")
+            minorValue = 1; // beyond x.0
+        else
+            return false;
         version = (static_cast<DWORD>(major - '0') << 8) | minorValue;
         return true;
     }
 
-    bool EntryHasUnnamedParameter(const std::string& entry) const
-    {
+    bool EntryHasUnnamedParameter(const std::string& entry) const {
         for (const HlslChunk& c : m_parsedForShaders.chunks)
-            if (c.name == entry && c.unnamedParameter)
-                return true;
+            if (c.name == entry && c.unnamedParameter) return true;
         return false;
     }
 
-    void Validate(Technique& t)
-    {
+    void Validate(Technique& t) {
         D3DCAPS9 caps;
         if (FAILED(m_device->GetDeviceCaps(&caps))) {
             t.invalidReason = "the device reports no capabilities";
@@ -974,17 +821,14 @@ private:
             const StateAssignment* ps = nullptr;
             for (const StateAssignment& a : pass->decl.states) {
                 if (a.unsupported) {
-                    t.invalidReason = "line " + std::to_string(a.line) + ": state '" + a.state->name +
-                                      "' is not supported here";
+                    t.invalidReason =
+                        "line " + std::to_string(a.line) + ": state '" + a.state->name + "' is not supported here";
                     return;
                 }
-                if (a.state->kind == StateKind::VertexShader && !a.null)
-                    vs = &a;
-                if (a.state->kind == StateKind::PixelShader && !a.null)
-                    ps = &a;
+                if (a.state->kind == StateKind::VertexShader && !a.null) vs = &a;
+                if (a.state->kind == StateKind::PixelShader && !a.null) ps = &a;
             }
-            if (!vs && !ps)
-                continue;
+            if (!vs && !ps) continue;
             if (!ps) {
                 t.invalidReason = "a vertex shader needs a pixel shader in the same pass";
                 return;
@@ -1022,8 +866,8 @@ private:
                 t.invalidReason = "vertex shader " + vs->entry + ": " + error;
                 return;
             }
-            if (!CompileHlslToGlsl(BuildShaderSource(m_parsedForShaders, ps->entry), ps->entry,
-                                   ShaderStage::Pixel, pass->pixel.shader, error)) {
+            if (!CompileHlslToGlsl(BuildShaderSource(m_parsedForShaders, ps->entry), ps->entry, ShaderStage::Pixel,
+                                   pass->pixel.shader, error)) {
                 t.invalidReason = "pixel shader " + ps->entry + ": " + error;
                 return;
             }
@@ -1049,21 +893,18 @@ private:
     }
 
     // Shader reads of device-state parameters go to the device's own uniforms.
-    void RouteDeviceConstants(CompiledShader& shader)
-    {
+    void RouteDeviceConstants(CompiledShader& shader) {
         std::string declarations;
         std::set<std::string> declared; // by whole name: kx_World is a prefix of kx_WorldView
         for (const ShaderConstant& c : shader.constants) {
             Param* p = ParamNamed(c.name);
-            if (!p || !p->deviceUniform)
-                continue;
+            if (!p || !p->deviceUniform) continue;
             RedirectRegisters(shader.glsl, shader.constantArray, c.offset / 16, 4, p->deviceUniform,
                               c.registersAreColumns);
             if (declared.insert(p->deviceUniform).second)
                 declarations += std::string("uniform mat4 ") + p->deviceUniform + ";\n";
         }
-        if (declarations.empty())
-            return;
+        if (declarations.empty()) return;
         // After the #version line.
         const size_t eol = shader.glsl.find('\n');
         shader.glsl.insert(eol == std::string::npos ? shader.glsl.size() : eol + 1, declarations);
@@ -1071,24 +912,20 @@ private:
 
     // Pixel centres sit on integers in this API and on halves in OpenGL: the device hands every
     // program the half-pixel shift its fixed-function programs apply.
-    static void AddHalfPixelOffset(CompiledShader& shader)
-    {
+    static void AddHalfPixelOffset(CompiledShader& shader) {
         const size_t close = shader.glsl.rfind('}');
-        if (close == std::string::npos)
-            return;
+        if (close == std::string::npos) return;
         shader.glsl.insert(close, "    gl_Position.xy += kx_HalfPixel * gl_Position.w;\n");
         const size_t eol = shader.glsl.find('\n');
         shader.glsl.insert(eol == std::string::npos ? shader.glsl.size() : eol + 1, "uniform vec2 kx_HalfPixel;\n");
     }
 
-    bool CreateProgram(Pass& pass)
-    {
-        if (pass.program)
-            return true;
+    bool CreateProgram(Pass& pass) {
+        if (pass.program) return true;
         std::string errors;
         IDirect3DProgram9* program = nullptr;
-        const HRESULT hr = m_device->CreateProgram(pass.vertex.shader.glsl.c_str(), pass.pixel.shader.glsl.c_str(),
-                                                   &program, &errors);
+        const HRESULT hr =
+            m_device->CreateProgram(pass.vertex.shader.glsl.c_str(), pass.pixel.shader.glsl.c_str(), &program, &errors);
         if (FAILED(hr) || !program) {
             m_lastProgramError = errors.empty() ? "CreateProgram failed" : errors;
             return false;
@@ -1097,8 +934,7 @@ private:
         return true;
     }
 
-    void ReleasePrograms()
-    {
+    void ReleasePrograms() {
         for (auto& t : m_techniques)
             for (auto& p : t->passes)
                 if (p->program) {
@@ -1107,47 +943,37 @@ private:
                 }
     }
 
-    HRESULT SetScalar(D3DXHANDLE h, float v)
-    {
+    HRESULT SetScalar(D3DXHANDLE h, float v) {
         Param* p = FindParam(h);
-        if (!p || !p->decl.IsNumeric() || p->value->numbers.empty())
-            return D3DERR_INVALIDCALL;
+        if (!p || !p->decl.IsNumeric() || p->value->numbers.empty()) return D3DERR_INVALIDCALL;
         p->value->numbers[0] = Convert(p->decl.type, v);
         return D3D_OK;
     }
 
-    HRESULT GetScalar(D3DXHANDLE h, float& v)
-    {
+    HRESULT GetScalar(D3DXHANDLE h, float& v) {
         Param* p = FindParam(h);
-        if (!p || !p->decl.IsNumeric() || p->value->numbers.empty())
-            return D3DERR_INVALIDCALL;
+        if (!p || !p->decl.IsNumeric() || p->value->numbers.empty()) return D3DERR_INVALIDCALL;
         v = p->value->numbers[0];
         return D3D_OK;
     }
 
     // The value a state takes: its constant, or the scalar parameter it names.
-    DWORD StateValue(const StateAssignment& a)
-    {
-        if (a.parameter.empty())
-            return a.value;
+    DWORD StateValue(const StateAssignment& a) {
+        if (a.parameter.empty()) return a.value;
         Param* p = ParamNamed(a.parameter);
-        if (!p || p->value->numbers.empty())
-            return 0;
+        if (!p || p->value->numbers.empty()) return 0;
         const float v = p->value->numbers[0];
-        if (a.state->value == ValueKind::Float)
-            return FloatBits(v);
+        if (a.state->value == ValueKind::Float) return FloatBits(v);
         return ToStateDword(v);
     }
 
-    IDirect3DBaseTexture9* TextureOf(const std::string& name)
-    {
+    IDirect3DBaseTexture9* TextureOf(const std::string& name) {
         Param* p = ParamNamed(name);
         return p && p->decl.IsTexture() ? p->value->texture : nullptr;
     }
 
     // A sampler parameter's block applied to one sampler unit.
-    void ApplySampler(const Param& sampler, DWORD unit)
-    {
+    void ApplySampler(const Param& sampler, DWORD unit) {
         for (const StateAssignment& s : sampler.decl.samplerStates) {
             if (s.state->kind == StateKind::Texture)
                 m_device->SetTexture(unit, s.null ? nullptr : TextureOf(s.parameter));
@@ -1156,8 +982,7 @@ private:
         }
     }
 
-    void ApplyPass(Pass& pass)
-    {
+    void ApplyPass(Pass& pass) {
         for (const StateAssignment& a : pass.decl.states) {
             switch (a.state->kind) {
             case StateKind::Render:
@@ -1170,21 +995,16 @@ private:
             case StateKind::Sampler:
                 m_device->SetSamplerState(a.index, static_cast<D3DSAMPLERSTATETYPE>(a.state->id), StateValue(a));
                 break;
-            case StateKind::Texture:
-                m_device->SetTexture(a.index, a.null ? nullptr : TextureOf(a.parameter));
-                break;
+            case StateKind::Texture: m_device->SetTexture(a.index, a.null ? nullptr : TextureOf(a.parameter)); break;
             case StateKind::SamplerBind:
                 if (!a.null)
-                    if (Param* s = ParamNamed(a.parameter))
-                        ApplySampler(*s, a.index);
+                    if (Param* s = ParamNamed(a.parameter)) ApplySampler(*s, a.index);
                 break;
-            default:
-                break;
+            default: break;
             }
         }
         if (!pass.usesShaders) {
-            if (m_usedProgram)
-                m_device->SetProgram(nullptr);
+            if (m_usedProgram) m_device->SetProgram(nullptr);
             return;
         }
         m_usedProgram = true;
@@ -1192,23 +1012,19 @@ private:
         for (const CompiledShader* shader : {&pass.vertex.shader, &pass.pixel.shader}) {
             UploadConstants(*shader);
             for (const ShaderSampler& s : shader->samplers)
-                if (Param* p = ParamNamed(s.name); p && p->decl.IsSampler())
-                    ApplySampler(*p, s.binding);
+                if (Param* p = ParamNamed(s.name); p && p->decl.IsSampler()) ApplySampler(*p, s.binding);
         }
     }
 
     // Writes the parameters a shader reads into its register array and hands it to the device.
-    void UploadConstants(const CompiledShader& shader)
-    {
-        if (shader.constantArray.empty() || shader.constantVec4s == 0)
-            return;
+    void UploadConstants(const CompiledShader& shader) {
+        if (shader.constantArray.empty() || shader.constantVec4s == 0) return;
         // Runs for every pass of every frame: the register array reuses one buffer.
         std::vector<float>& registers = m_registers;
         registers.assign(static_cast<size_t>(shader.constantVec4s) * 4, 0.0f);
         for (const ShaderConstant& c : shader.constants) {
             Param* p = ParamNamed(c.name);
-            if (!p || !p->decl.IsNumeric() || p->deviceUniform)
-                continue;
+            if (!p || !p->decl.IsNumeric() || p->deviceUniform) continue;
             const ParsedParameter& d = p->decl;
             const std::vector<float>& n = p->value->numbers;
             const uint32_t elements = std::max(1u, d.elements);
@@ -1232,8 +1048,7 @@ private:
                 }
             }
         }
-        m_device->SetProgramFloats(shader.constantArray.c_str(), registers.data(),
-                                   static_cast<UINT>(registers.size()));
+        m_device->SetProgramFloats(shader.constantArray.c_str(), registers.data(), static_cast<UINT>(registers.size()));
     }
 
     // ---- state save and restore ----
@@ -1245,13 +1060,11 @@ private:
         DWORD value;
     };
 
-    void SaveState(DWORD flags)
-    {
+    void SaveState(DWORD flags) {
         std::set<std::tuple<int, DWORD, DWORD>> seen;
         std::set<DWORD> textures;
         auto save = [&](SavedKind kind, DWORD index, DWORD id) {
-            if (!seen.insert({static_cast<int>(kind), index, id}).second)
-                return;
+            if (!seen.insert({static_cast<int>(kind), index, id}).second) return;
             SavedState s{kind, index, id, 0};
             HRESULT hr = E_FAIL;
             if (kind == SavedKind::Render)
@@ -1260,8 +1073,7 @@ private:
                 hr = m_device->GetTextureStageState(index, static_cast<D3DTEXTURESTAGESTATETYPE>(id), &s.value);
             else
                 hr = m_device->GetSamplerState(index, static_cast<D3DSAMPLERSTATETYPE>(id), &s.value);
-            if (SUCCEEDED(hr))
-                m_saved.push_back(s);
+            if (SUCCEEDED(hr)) m_saved.push_back(s);
         };
         const bool samplers = !(flags & D3DXFX_DONOTSAVESAMPLERSTATE);
         auto saveSampler = [&](const Param& sampler, DWORD unit) {
@@ -1278,13 +1090,11 @@ private:
                 case StateKind::Render: save(SavedKind::Render, 0, a.state->id); break;
                 case StateKind::TextureStage: save(SavedKind::Stage, a.index, a.state->id); break;
                 case StateKind::Sampler:
-                    if (samplers)
-                        save(SavedKind::Sampler, a.index, a.state->id);
+                    if (samplers) save(SavedKind::Sampler, a.index, a.state->id);
                     break;
                 case StateKind::Texture: textures.insert(a.index); break;
                 case StateKind::SamplerBind:
-                    if (Param* s = ParamNamed(a.parameter))
-                        saveSampler(*s, a.index);
+                    if (Param* s = ParamNamed(a.parameter)) saveSampler(*s, a.index);
                     break;
                 default: break;
                 }
@@ -1292,8 +1102,7 @@ private:
             if (pass->usesShaders) {
                 for (const CompiledShader* shader : {&pass->vertex.shader, &pass->pixel.shader})
                     for (const ShaderSampler& s : shader->samplers)
-                        if (Param* p = ParamNamed(s.name); p && p->decl.IsSampler())
-                            saveSampler(*p, s.binding);
+                        if (Param* p = ParamNamed(s.name); p && p->decl.IsSampler()) saveSampler(*p, s.binding);
             }
         }
         for (DWORD unit : textures) {
@@ -1304,8 +1113,7 @@ private:
         m_restoreProgram = !(flags & D3DXFX_DONOTSAVESHADERSTATE);
     }
 
-    void RestoreState()
-    {
+    void RestoreState() {
         for (const SavedState& s : m_saved) {
             if (s.kind == SavedKind::Render)
                 m_device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(s.id), s.value);
@@ -1316,12 +1124,10 @@ private:
         }
         for (auto& [unit, texture] : m_savedTextures) {
             m_device->SetTexture(unit, texture);
-            if (texture)
-                texture->Release();
+            if (texture) texture->Release();
         }
         // The engine draws with the fixed-function pipeline between effects.
-        if (m_usedProgram && m_restoreProgram)
-            m_device->SetProgram(nullptr);
+        if (m_usedProgram && m_restoreProgram) m_device->SetProgram(nullptr);
         m_saved.clear();
         m_savedTextures.clear();
         m_usedProgram = false;
@@ -1347,13 +1153,10 @@ private:
     std::string m_lastProgramError;
 };
 
-void SetErrors(ID3DXBuffer** errors, const std::string& text)
-{
-    if (!errors)
-        return;
+void SetErrors(ID3DXBuffer** errors, const std::string& text) {
+    if (!errors) return;
     *errors = nullptr;
-    if (text.empty())
-        return;
+    if (text.empty()) return;
     ID3DXBuffer* buffer = nullptr;
     if (SUCCEEDED(D3DXCreateBuffer(static_cast<DWORD>(text.size() + 1), &buffer)))
         std::memcpy(buffer->GetBufferPointer(), text.c_str(), text.size() + 1);
@@ -1366,30 +1169,23 @@ void SetErrors(ID3DXBuffer** errors, const std::string& text)
 
 using namespace Platform;
 
-HRESULT D3DXCreateBuffer(DWORD bytes, ID3DXBuffer** buffer)
-{
-    if (!buffer)
-        return D3DERR_INVALIDCALL;
+HRESULT D3DXCreateBuffer(DWORD bytes, ID3DXBuffer** buffer) {
+    if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = new Buffer(bytes);
     return D3D_OK;
 }
 
-HRESULT D3DXCreateEffectPool(ID3DXEffectPool** pool)
-{
-    if (!pool)
-        return D3DERR_INVALIDCALL;
+HRESULT D3DXCreateEffectPool(ID3DXEffectPool** pool) {
+    if (!pool) return D3DERR_INVALIDCALL;
     *pool = new EffectPool();
     return D3D_OK;
 }
 
 HRESULT D3DXCreateEffect(IDirect3DDevice9* device, const void* data, UINT size, const D3DXMACRO* /*defines*/,
                          ID3DXInclude* /*include*/, DWORD /*flags*/, ID3DXEffectPool* pool, ID3DXEffect** effect,
-                         ID3DXBuffer** errors)
-{
-    if (errors)
-        *errors = nullptr;
-    if (!device || !data || !effect)
-        return D3DERR_INVALIDCALL;
+                         ID3DXBuffer** errors) {
+    if (errors) *errors = nullptr;
+    if (!device || !data || !effect) return D3DERR_INVALIDCALL;
     *effect = nullptr;
     ParsedEffect parsed;
     std::string message;

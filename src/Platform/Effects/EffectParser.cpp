@@ -33,8 +33,7 @@ public:
     Lexer(const char* text, size_t size) : m_text(text), m_size(size) {}
 
     // Fills tokens; answers false with an error on a bad character or an open comment/string.
-    bool Run(std::vector<Token>& tokens, ParseError& error)
-    {
+    bool Run(std::vector<Token>& tokens, ParseError& error) {
         while (true) {
             SkipSpaceAndComments();
             if (m_failed) {
@@ -52,19 +51,20 @@ public:
             }
             const char c = m_text[m_pos];
             if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
-                while (m_pos < m_size && (std::isalnum(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '_'))
+                while (m_pos < m_size &&
+                       (std::isalnum(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '_'))
                     ++m_pos;
                 t.kind = Tok::Ident;
             } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-                       (c == '.' && m_pos + 1 < m_size && std::isdigit(static_cast<unsigned char>(m_text[m_pos + 1])))) {
+                       (c == '.' && m_pos + 1 < m_size &&
+                        std::isdigit(static_cast<unsigned char>(m_text[m_pos + 1])))) {
                 if (!LexNumber(t)) {
                     error = {m_line, "bad number"};
                     return false;
                 }
             } else if (c == '"') {
                 ++m_pos;
-                while (m_pos < m_size && m_text[m_pos] != '"' && m_text[m_pos] != '\n')
-                    ++m_pos;
+                while (m_pos < m_size && m_text[m_pos] != '"' && m_text[m_pos] != '\n') ++m_pos;
                 if (m_pos >= m_size || m_text[m_pos] != '"') {
                     error = {m_line, "unterminated string"};
                     return false;
@@ -86,15 +86,13 @@ public:
                 return false;
             }
             t.end = m_pos;
-            if (t.kind != Tok::String)
-                t.text.assign(m_text + t.begin, t.end - t.begin);
+            if (t.kind != Tok::String) t.text.assign(m_text + t.begin, t.end - t.begin);
             tokens.push_back(t);
         }
     }
 
 private:
-    void SkipSpaceAndComments()
-    {
+    void SkipSpaceAndComments() {
         while (m_pos < m_size) {
             const char c = m_text[m_pos];
             if (c == '\n') {
@@ -103,14 +101,12 @@ private:
             } else if (std::isspace(static_cast<unsigned char>(c))) {
                 ++m_pos;
             } else if (c == '/' && m_pos + 1 < m_size && m_text[m_pos + 1] == '/') {
-                while (m_pos < m_size && m_text[m_pos] != '\n')
-                    ++m_pos;
+                while (m_pos < m_size && m_text[m_pos] != '\n') ++m_pos;
             } else if (c == '/' && m_pos + 1 < m_size && m_text[m_pos + 1] == '*') {
                 const int startLine = m_line;
                 m_pos += 2;
                 while (m_pos + 1 < m_size && !(m_text[m_pos] == '*' && m_text[m_pos + 1] == '/')) {
-                    if (m_text[m_pos] == '\n')
-                        ++m_line;
+                    if (m_text[m_pos] == '\n') ++m_line;
                     ++m_pos;
                 }
                 if (m_pos + 1 >= m_size) {
@@ -127,44 +123,36 @@ private:
         }
     }
 
-    bool LexNumber(Token& t)
-    {
+    bool LexNumber(Token& t) {
         t.kind = Tok::Number;
         const size_t start = m_pos;
         if (m_text[m_pos] == '0' && m_pos + 1 < m_size && (m_text[m_pos + 1] == 'x' || m_text[m_pos + 1] == 'X')) {
             m_pos += 2;
             const size_t digits = m_pos;
-            while (m_pos < m_size && std::isxdigit(static_cast<unsigned char>(m_text[m_pos])))
-                ++m_pos;
+            while (m_pos < m_size && std::isxdigit(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
             uint64_t v = 0;
             auto r = std::from_chars(m_text + digits, m_text + m_pos, v, 16);
-            if (r.ec != std::errc() || v > 0xFFFFFFFFull)
-                return false;
+            if (r.ec != std::errc() || v > 0xFFFFFFFFull) return false;
             t.number = static_cast<double>(v);
         } else {
-            while (m_pos < m_size && std::isdigit(static_cast<unsigned char>(m_text[m_pos])))
-                ++m_pos;
+            while (m_pos < m_size && std::isdigit(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
             if (m_pos < m_size && m_text[m_pos] == '.') {
                 t.isFloat = true;
                 ++m_pos;
-                while (m_pos < m_size && std::isdigit(static_cast<unsigned char>(m_text[m_pos])))
-                    ++m_pos;
+                while (m_pos < m_size && std::isdigit(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
             }
             if (m_pos < m_size && (m_text[m_pos] == 'e' || m_text[m_pos] == 'E')) {
                 size_t p = m_pos + 1;
-                if (p < m_size && (m_text[p] == '+' || m_text[p] == '-'))
-                    ++p;
+                if (p < m_size && (m_text[p] == '+' || m_text[p] == '-')) ++p;
                 if (p < m_size && std::isdigit(static_cast<unsigned char>(m_text[p]))) {
                     t.isFloat = true;
                     m_pos = p;
-                    while (m_pos < m_size && std::isdigit(static_cast<unsigned char>(m_text[m_pos])))
-                        ++m_pos;
+                    while (m_pos < m_size && std::isdigit(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
                 }
             }
             double v = 0;
             auto r = std::from_chars(m_text + start, m_text + m_pos, v);
-            if (r.ec != std::errc() || !std::isfinite(v))
-                return false;
+            if (r.ec != std::errc() || !std::isfinite(v)) return false;
             t.number = v;
         }
         while (m_pos < m_size && std::strchr("fFhHlLuU", m_text[m_pos]) && m_text[m_pos] != '\0') {
@@ -183,35 +171,33 @@ private:
     std::string m_message;
 };
 
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
 
-uint32_t FloatBits(float f)
-{
+uint32_t FloatBits(float f) {
     uint32_t u;
     std::memcpy(&u, &f, 4);
     return u;
 }
 
 // Numeric type names: float, float4, float4x4, int2, bool, half3, double, dword...
-bool NumericType(std::string_view name, EffectType& type, uint32_t& rows, uint32_t& columns)
-{
-    static const struct { const char* base; EffectType type; } bases[] = {
+bool NumericType(std::string_view name, EffectType& type, uint32_t& rows, uint32_t& columns) {
+    static const struct {
+        const char* base;
+        EffectType type;
+    } bases[] = {
         {"float", EffectType::Float}, {"half", EffectType::Float}, {"double", EffectType::Float},
-        {"int", EffectType::Int}, {"uint", EffectType::Int}, {"dword", EffectType::Int},
+        {"int", EffectType::Int},     {"uint", EffectType::Int},   {"dword", EffectType::Int},
         {"bool", EffectType::Bool},
     };
     for (const auto& b : bases) {
         const size_t n = std::strlen(b.base);
-        if (name.size() < n || name.substr(0, n) != b.base)
-            continue;
+        if (name.size() < n || name.substr(0, n) != b.base) continue;
         std::string_view rest = name.substr(n);
         type = b.type;
         if (rest.empty()) {
@@ -223,7 +209,8 @@ bool NumericType(std::string_view name, EffectType& type, uint32_t& rows, uint32
             columns = static_cast<uint32_t>(rest[0] - '0');
             return true;
         }
-        if (rest.size() == 3 && rest[0] >= '1' && rest[0] <= '4' && rest[1] == 'x' && rest[2] >= '1' && rest[2] <= '4') {
+        if (rest.size() == 3 && rest[0] >= '1' && rest[0] <= '4' && rest[1] == 'x' && rest[2] >= '1' &&
+            rest[2] <= '4') {
             rows = static_cast<uint32_t>(rest[0] - '0');
             columns = static_cast<uint32_t>(rest[2] - '0');
             return true;
@@ -232,17 +219,24 @@ bool NumericType(std::string_view name, EffectType& type, uint32_t& rows, uint32
     return false;
 }
 
-bool ObjectType(std::string_view name, EffectType& type)
-{
-    static const struct { const char* name; EffectType type; } objects[] = {
+bool ObjectType(std::string_view name, EffectType& type) {
+    static const struct {
+        const char* name;
+        EffectType type;
+    } objects[] = {
         {"string", EffectType::String},
-        {"texture", EffectType::Texture}, {"texture1D", EffectType::Texture1D},
-        {"texture2D", EffectType::Texture2D}, {"texture3D", EffectType::Texture3D},
+        {"texture", EffectType::Texture},
+        {"texture1D", EffectType::Texture1D},
+        {"texture2D", EffectType::Texture2D},
+        {"texture3D", EffectType::Texture3D},
         {"textureCUBE", EffectType::TextureCube},
-        {"sampler", EffectType::Sampler}, {"sampler1D", EffectType::Sampler1D},
-        {"sampler2D", EffectType::Sampler2D}, {"sampler3D", EffectType::Sampler3D},
+        {"sampler", EffectType::Sampler},
+        {"sampler1D", EffectType::Sampler1D},
+        {"sampler2D", EffectType::Sampler2D},
+        {"sampler3D", EffectType::Sampler3D},
         {"samplerCUBE", EffectType::SamplerCube},
-        {"PixelShader", EffectType::PixelShader}, {"VertexShader", EffectType::VertexShader},
+        {"PixelShader", EffectType::PixelShader},
+        {"VertexShader", EffectType::VertexShader},
     };
     for (const auto& o : objects) {
         if (EqualsNoCase(name, o.name)) {
@@ -257,8 +251,7 @@ class Parser {
 public:
     Parser(const char* text, std::vector<Token> tokens) : m_text(text), m_tokens(std::move(tokens)) {}
 
-    void Run(ParsedEffect& out)
-    {
+    void Run(ParsedEffect& out) {
         m_out = &out;
         while (Peek().kind != Tok::End) {
             if (IsIdent("technique") || IsIdent("technique9")) {
@@ -276,63 +269,50 @@ public:
 
 private:
     // ---- token helpers ----
-    const Token& Peek(size_t ahead = 0) const
-    {
+    const Token& Peek(size_t ahead = 0) const {
         const size_t i = std::min(m_pos + ahead, m_tokens.size() - 1);
         return m_tokens[i];
     }
-    const Token& Next()
-    {
+    const Token& Next() {
         const Token& t = m_tokens[m_pos];
-        if (m_pos + 1 < m_tokens.size())
-            ++m_pos;
+        if (m_pos + 1 < m_tokens.size()) ++m_pos;
         return t;
     }
-    bool IsIdent(const char* word, size_t ahead = 0) const
-    {
+    bool IsIdent(const char* word, size_t ahead = 0) const {
         const Token& t = Peek(ahead);
         return t.kind == Tok::Ident && EqualsNoCase(t.text, word);
     }
-    bool IsPunct(const char* p, size_t ahead = 0) const
-    {
+    bool IsPunct(const char* p, size_t ahead = 0) const {
         const Token& t = Peek(ahead);
         return t.kind == Tok::Punct && t.text == p;
     }
     [[noreturn]] void Fail(const std::string& message) const { throw ParseError{Peek().line, message}; }
     [[noreturn]] void FailAt(int line, const std::string& message) const { throw ParseError{line, message}; }
-    void Expect(const char* p)
-    {
+    void Expect(const char* p) {
         if (!IsPunct(p)) {
             const Token& t = Peek();
             Fail(std::string("expected '") + p + "' but found " + Describe(t));
         }
         Next();
     }
-    static std::string Describe(const Token& t)
-    {
-        if (t.kind == Tok::End)
-            return "end of file";
-        if (t.kind == Tok::String)
-            return "\"" + t.text + "\"";
+    static std::string Describe(const Token& t) {
+        if (t.kind == Tok::End) return "end of file";
+        if (t.kind == Tok::String) return "\"" + t.text + "\"";
         return "'" + t.text + "'";
     }
-    std::string ExpectIdent(const char* what)
-    {
-        if (Peek().kind != Tok::Ident)
-            Fail(std::string("expected ") + what + " but found " + Describe(Peek()));
+    std::string ExpectIdent(const char* what) {
+        if (Peek().kind != Tok::Ident) Fail(std::string("expected ") + what + " but found " + Describe(Peek()));
         return Next().text;
     }
     // Skips a balanced group starting at the current open bracket; answers the index of the
     // closing token.
-    size_t SkipBalanced(const char* open, const char* close)
-    {
+    size_t SkipBalanced(const char* open, const char* close) {
         const int line = Peek().line;
         Expect(open);
         int depth = 1;
         while (true) {
             const Token& t = Peek();
-            if (t.kind == Tok::End)
-                FailAt(line, std::string("'") + open + "' is never closed");
+            if (t.kind == Tok::End) FailAt(line, std::string("'") + open + "' is never closed");
             if (t.kind == Tok::Punct && t.text == open)
                 ++depth;
             else if (t.kind == Tok::Punct && t.text == close && --depth == 0) {
@@ -343,8 +323,7 @@ private:
             Next();
         }
     }
-    void AddVerbatim(size_t firstToken, size_t lastToken, const std::string& function = "")
-    {
+    void AddVerbatim(size_t firstToken, size_t lastToken, const std::string& function = "") {
         const Token& a = m_tokens[firstToken];
         const Token& b = m_tokens[lastToken];
         HlslChunk chunk;
@@ -354,8 +333,7 @@ private:
         chunk.text += "\n";
         std::set<std::string> uses;
         for (size_t i = firstToken; i <= lastToken; ++i)
-            if (m_tokens[i].kind == Tok::Ident)
-                uses.insert(m_tokens[i].text);
+            if (m_tokens[i].kind == Tok::Ident) uses.insert(m_tokens[i].text);
         chunk.uses.assign(uses.begin(), uses.end());
         m_out->hlslCode += chunk.text;
         m_out->chunks.push_back(std::move(chunk));
@@ -365,32 +343,31 @@ private:
     // has a type but no name: before its semantic or default value it holds fewer than two
     // names besides its modifiers ("in float2", "VSOut" and "vector<float, 2>" have none;
     // "(void)" is no parameter at all).
-    bool HasUnnamedParameter(size_t open, size_t close) const
-    {
+    bool HasUnnamedParameter(size_t open, size_t close) const {
         static const char* const kModifiers[] = {
-            "in", "out", "inout", "uniform", "const", "linear", "centroid", "nointerpolation",
-            "noperspective", "precise", "row_major", "column_major", "point", "line",
-            "triangle", "lineadj", "triangleadj", "unsigned", "signed", "snorm", "unorm",
+            "in",        "out",          "inout",           "uniform",       "const",
+            "linear",    "centroid",     "nointerpolation", "noperspective", "precise",
+            "row_major", "column_major", "point",           "line",          "triangle",
+            "lineadj",   "triangleadj",  "unsigned",        "signed",        "snorm",
+            "unorm",
         };
         auto isModifier = [](const std::string& word) {
             for (const char* m : kModifiers)
-                if (word == m)
-                    return true;
+                if (word == m) return true;
             return false;
         };
         if (close == open + 2 && m_tokens[open + 1].kind == Tok::Ident && m_tokens[open + 1].text == "void")
             return false;
-        int depth = 0;              // (), [] and {} inside the list
-        int angles = 0;             // <> of a template type
-        bool inType = true;         // before the parameter's semantic or default value
+        int depth = 0;      // (), [] and {} inside the list
+        int angles = 0;     // <> of a template type
+        bool inType = true; // before the parameter's semantic or default value
         int names = 0;
         bool empty = true;
         for (size_t i = open + 1; i <= close; ++i) {
             const Token& t = m_tokens[i];
             const bool punct = t.kind == Tok::Punct;
             if (i == close || (punct && depth == 0 && angles == 0 && t.text == ",")) {
-                if (!empty && names < 2)
-                    return true;
+                if (!empty && names < 2) return true;
                 names = 0;
                 empty = true;
                 inType = true;
@@ -414,41 +391,40 @@ private:
     }
 
     // struct X { ... }; and typedef ...; go to the shaders unchanged.
-    void ParseVerbatim()
-    {
+    void ParseVerbatim() {
         const size_t first = m_pos;
         if (IsIdent("struct")) {
             Next();
             const std::string name = ExpectIdent("a struct name");
             m_structs.insert(name);
-            if (!IsPunct("{"))
-                Fail("expected '{' after struct " + name);
+            if (!IsPunct("{")) Fail("expected '{' after struct " + name);
             SkipBalanced("{", "}");
         } else {
             while (!IsPunct(";")) {
-                if (Peek().kind == Tok::End)
-                    Fail("typedef without ';'");
+                if (Peek().kind == Tok::End) Fail("typedef without ';'");
                 Next();
             }
         }
-        if (!IsPunct(";"))
-            Fail("expected ';' after declaration");
+        if (!IsPunct(";")) Fail("expected ';' after declaration");
         const size_t last = m_pos;
         Next();
         AddVerbatim(first, last);
     }
 
     // ---- declarations ----
-    void ParseDeclaration()
-    {
+    void ParseDeclaration() {
         const size_t first = m_pos;
         bool isShared = false, isStatic = false, rowMajor = false, columnMajor = false;
         while (Peek().kind == Tok::Ident) {
             const std::string& w = Peek().text;
-            if (w == "shared") isShared = true;
-            else if (w == "static") isStatic = true;
-            else if (w == "row_major") rowMajor = true;
-            else if (w == "column_major") columnMajor = true;
+            if (w == "shared")
+                isShared = true;
+            else if (w == "static")
+                isStatic = true;
+            else if (w == "row_major")
+                rowMajor = true;
+            else if (w == "column_major")
+                columnMajor = true;
             else if (w == "uniform" || w == "const" || w == "extern" || w == "volatile" || w == "inline") {
             } else
                 break;
@@ -462,11 +438,9 @@ private:
         if (!known && (typeName == "vector" || typeName == "matrix") && IsPunct("<")) {
             known = ParseGenericType(typeName, type, rows, columns);
         }
-        if (typeName == "void")
-            known = true;
+        if (typeName == "void") known = true;
         const bool userType = m_structs.count(typeName) != 0;
-        if (!known && !userType)
-            FailAt(line, "unknown type '" + typeName + "'");
+        if (!known && !userType) FailAt(line, "unknown type '" + typeName + "'");
 
         const std::string name = ExpectIdent("a name");
         if (IsPunct("(")) {
@@ -499,8 +473,7 @@ private:
         if (isStatic) {
             // Static globals are the shaders' own constants, not parameters.
             while (!IsPunct(";")) {
-                if (Peek().kind == Tok::End)
-                    Fail("expected ';'");
+                if (Peek().kind == Tok::End) Fail("expected ';'");
                 Next();
             }
             const size_t last = m_pos;
@@ -523,8 +496,7 @@ private:
         if (type == EffectType::PixelShader || type == EffectType::VertexShader)
             FailAt(line, "shader parameters are not supported");
         for (const ParsedParameter& other : m_out->parameters)
-            if (other.name == name)
-                FailAt(line, "parameter '" + name + "' is declared twice");
+            if (other.name == name) FailAt(line, "parameter '" + name + "' is declared twice");
         if (IsPunct("[")) {
             Next();
             if (Peek().kind != Tok::Number || Peek().isFloat || Peek().number < 1 || Peek().number > 1024)
@@ -541,37 +513,30 @@ private:
                 p.semantic = ExpectIdent("a semantic");
             }
         }
-        if (IsPunct("<"))
-            p.annotations = ParseAnnotations();
+        if (IsPunct("<")) p.annotations = ParseAnnotations();
         if (IsPunct("=")) {
             Next();
             ParseInitializer(p);
         } else if (p.IsNumeric()) {
             p.value.assign(static_cast<size_t>(p.rows) * p.columns * std::max(1u, p.elements), 0.0f);
         }
-        if (IsPunct(","))
-            Fail("declare one parameter per statement");
+        if (IsPunct(",")) Fail("declare one parameter per statement");
         Expect(";");
         m_out->parameters.push_back(std::move(p));
     }
 
-    static EffectClass ClassOf(const ParsedParameter& p)
-    {
-        if (!p.IsNumeric())
-            return EffectClass::Object;
-        if (p.rows > 1)
-            return p.rowMajorQualifier ? EffectClass::MatrixRows : EffectClass::MatrixColumns;
+    static EffectClass ClassOf(const ParsedParameter& p) {
+        if (!p.IsNumeric()) return EffectClass::Object;
+        if (p.rows > 1) return p.rowMajorQualifier ? EffectClass::MatrixRows : EffectClass::MatrixColumns;
         return p.columns > 1 ? EffectClass::Vector : EffectClass::Scalar;
     }
 
-    bool ParseGenericType(std::string& typeName, EffectType& type, uint32_t& rows, uint32_t& columns)
-    {
+    bool ParseGenericType(std::string& typeName, EffectType& type, uint32_t& rows, uint32_t& columns) {
         const bool matrix = typeName == "matrix";
         Expect("<");
         const std::string base = ExpectIdent("a component type");
         uint32_t r = 1, c = 1;
-        if (!NumericType(base, type, r, c) || r != 1 || c != 1)
-            Fail("bad component type '" + base + "'");
+        if (!NumericType(base, type, r, c) || r != 1 || c != 1) Fail("bad component type '" + base + "'");
         auto dim = [&]() -> uint32_t {
             Expect(",");
             if (Peek().kind != Tok::Number || Peek().isFloat || Peek().number < 1 || Peek().number > 4)
@@ -590,13 +555,11 @@ private:
         return true;
     }
 
-    std::vector<ParsedAnnotation> ParseAnnotations()
-    {
+    std::vector<ParsedAnnotation> ParseAnnotations() {
         std::vector<ParsedAnnotation> list;
         Expect("<");
         while (!IsPunct(">")) {
-            if (Peek().kind == Tok::End)
-                Fail("annotation list is never closed");
+            if (Peek().kind == Tok::End) Fail("annotation list is never closed");
             ParsedAnnotation a;
             a.value.line = Peek().line;
             a.value.typeName = ExpectIdent("an annotation type");
@@ -616,28 +579,23 @@ private:
         return list;
     }
 
-    void ParseInitializer(ParsedParameter& p)
-    {
+    void ParseInitializer(ParsedParameter& p) {
         const int line = Peek().line;
         if (p.type == EffectType::String) {
-            if (Peek().kind != Tok::String)
-                Fail("expected a string for '" + p.name + "'");
+            if (Peek().kind != Tok::String) Fail("expected a string for '" + p.name + "'");
             p.stringValue = Next().text;
             return;
         }
         if (p.IsSampler()) {
-            if (!IsIdent("sampler_state"))
-                Fail("expected sampler_state for '" + p.name + "'");
+            if (!IsIdent("sampler_state")) Fail("expected sampler_state for '" + p.name + "'");
             Next();
             Expect("{");
             while (!IsPunct("}")) {
-                if (Peek().kind == Tok::End)
-                    Fail("sampler_state is never closed");
+                if (Peek().kind == Tok::End) Fail("sampler_state is never closed");
                 const int stateLine = Peek().line;
                 const std::string stateName = ExpectIdent("a sampler state");
                 const StateInfo* state = FindSamplerBlockState(stateName);
-                if (!state)
-                    FailAt(stateLine, "unknown sampler state '" + stateName + "'");
+                if (!state) FailAt(stateLine, "unknown sampler state '" + stateName + "'");
                 Expect("=");
                 StateAssignment a = ParseStateValue(*state, stateLine);
                 Expect(";");
@@ -656,8 +614,7 @@ private:
         std::vector<float> numbers;
         ParseNumbers(numbers, 0);
         const size_t wanted = static_cast<size_t>(p.rows) * p.columns * std::max(1u, p.elements);
-        if (numbers.size() == 1 && wanted > 1)
-            numbers.assign(wanted, numbers[0]);
+        if (numbers.size() == 1 && wanted > 1) numbers.assign(wanted, numbers[0]);
         if (numbers.size() != wanted)
             FailAt(line, "'" + p.name + "' needs " + std::to_string(wanted) + " initial values, not " +
                              std::to_string(numbers.size()));
@@ -669,12 +626,9 @@ private:
     }
 
     // Numbers, true/false, { lists } and type(constructors), flattened.
-    void ParseNumbers(std::vector<float>& out, int depth)
-    {
-        if (depth > 16)
-            Fail("initial value nested too deeply");
-        if (out.size() > 65536)
-            Fail("initial value too long");
+    void ParseNumbers(std::vector<float>& out, int depth) {
+        if (depth > 16) Fail("initial value nested too deeply");
+        if (out.size() > 65536) Fail("initial value too long");
         if (IsPunct("{")) {
             Next();
             while (!IsPunct("}")) {
@@ -690,8 +644,7 @@ private:
         if (Peek().kind == Tok::Ident && IsPunct("(", 1)) {
             EffectType t;
             uint32_t r, c;
-            if (!NumericType(Peek().text, t, r, c))
-                Fail("'" + Peek().text + "' is not a constructor");
+            if (!NumericType(Peek().text, t, r, c)) Fail("'" + Peek().text + "' is not a constructor");
             Next();
             Next();
             while (!IsPunct(")")) {
@@ -711,40 +664,31 @@ private:
         }
         float sign = 1.0f;
         while (IsPunct("-") || IsPunct("+")) {
-            if (IsPunct("-"))
-                sign = -sign;
+            if (IsPunct("-")) sign = -sign;
             Next();
         }
-        if (Peek().kind != Tok::Number)
-            Fail("expected a number but found " + Describe(Peek()));
+        if (Peek().kind != Tok::Number) Fail("expected a number but found " + Describe(Peek()));
         out.push_back(sign * static_cast<float>(Next().number));
     }
 
     // ---- techniques ----
-    void ParseTechnique()
-    {
+    void ParseTechnique() {
         ParsedTechnique t;
         t.line = Peek().line;
         Next();
-        if (Peek().kind == Tok::Ident)
-            t.name = Next().text;
-        if (IsPunct("<"))
-            t.annotations = ParseAnnotations();
+        if (Peek().kind == Tok::Ident) t.name = Next().text;
+        if (IsPunct("<")) t.annotations = ParseAnnotations();
         Expect("{");
         while (!IsPunct("}")) {
-            if (!IsIdent("pass"))
-                Fail("expected 'pass' but found " + Describe(Peek()));
+            if (!IsIdent("pass")) Fail("expected 'pass' but found " + Describe(Peek()));
             ParsedPass p;
             p.line = Peek().line;
             Next();
-            if (Peek().kind == Tok::Ident)
-                p.name = Next().text;
-            if (IsPunct("<"))
-                p.annotations = ParseAnnotations();
+            if (Peek().kind == Tok::Ident) p.name = Next().text;
+            if (IsPunct("<")) p.annotations = ParseAnnotations();
             Expect("{");
             while (!IsPunct("}")) {
-                if (Peek().kind == Tok::End)
-                    Fail("pass is never closed");
+                if (Peek().kind == Tok::End) Fail("pass is never closed");
                 p.states.push_back(ParseAssignment());
             }
             Next();
@@ -754,13 +698,11 @@ private:
         m_out->techniques.push_back(std::move(t));
     }
 
-    StateAssignment ParseAssignment()
-    {
+    StateAssignment ParseAssignment() {
         const int line = Peek().line;
         const std::string name = ExpectIdent("a state name");
         const StateInfo* state = FindState(name);
-        if (!state)
-            FailAt(line, "unknown state '" + name + "'");
+        if (!state) FailAt(line, "unknown state '" + name + "'");
         uint32_t index = 0;
         if (IsPunct("[")) {
             Next();
@@ -776,8 +718,7 @@ private:
             a.unsupported = true;
             a.line = line;
             while (!IsPunct(";")) {
-                if (Peek().kind == Tok::End)
-                    Fail("expected ';'");
+                if (Peek().kind == Tok::End) Fail("expected ';'");
                 if (IsPunct("{"))
                     SkipBalanced("{", "}");
                 else
@@ -792,8 +733,7 @@ private:
     }
 
     // The name in <name>, (name) or name.
-    std::string ParseParameterReference()
-    {
+    std::string ParseParameterReference() {
         if (IsPunct("<")) {
             Next();
             std::string n = ExpectIdent("a parameter name");
@@ -809,8 +749,7 @@ private:
         return ExpectIdent("a parameter name");
     }
 
-    StateAssignment ParseStateValue(const StateInfo& state, int line)
-    {
+    StateAssignment ParseStateValue(const StateInfo& state, int line) {
         StateAssignment a;
         a.state = &state;
         a.line = line;
@@ -852,8 +791,7 @@ private:
                 m_references.push_back(a);
             }
             return a;
-        default:
-            break;
+        default: break;
         }
         if (IsPunct("<") || IsPunct("(")) {
             a.parameter = ParseParameterReference();
@@ -863,19 +801,16 @@ private:
         uint32_t value = 0;
         bool first = true;
         do {
-            if (!first)
-                Next();
+            if (!first) Next();
             first = false;
             value |= ParseStateTerm(state, a);
-            if (!a.parameter.empty())
-                return a;
+            if (!a.parameter.empty()) return a;
         } while (IsPunct("|"));
         a.value = value;
         return a;
     }
 
-    uint32_t ParseStateTerm(const StateInfo& state, StateAssignment& a)
-    {
+    uint32_t ParseStateTerm(const StateInfo& state, StateAssignment& a) {
         float sign = 1.0f;
         while (IsPunct("-")) {
             sign = -sign;
@@ -884,14 +819,12 @@ private:
         if (Peek().kind == Tok::Number) {
             const Token& t = Next();
             const double v = sign * t.number;
-            if (state.value == ValueKind::Float)
-                return FloatBits(static_cast<float>(v));
+            if (state.value == ValueKind::Float) return FloatBits(static_cast<float>(v));
             // A DWORD state holds 32 bits, negative numbers as their two's complement; a number
             // beyond that has no value to give the device (and converting it is undefined).
             if (v <= -2147483649.0 || v >= 4294967296.0)
                 FailAt(t.line, "value out of range for state '" + std::string(state.name) + "'");
-            if (v < 0)
-                return static_cast<uint32_t>(static_cast<int32_t>(v));
+            if (v < 0) return static_cast<uint32_t>(static_cast<int32_t>(v));
             return static_cast<uint32_t>(v);
         }
         if (Peek().kind == Tok::Ident) {
@@ -900,8 +833,7 @@ private:
             if (IsPunct("(", 1) && state.value == ValueKind::Dword) {
                 std::vector<float> numbers;
                 ParseNumbers(numbers, 0);
-                if (numbers.size() != 4)
-                    Fail("a colour needs four values");
+                if (numbers.size() != 4) Fail("a colour needs four values");
                 auto byte = [](float f) { return static_cast<uint32_t>(std::clamp(f, 0.0f, 1.0f) * 255.0f + 0.5f); };
                 return (byte(numbers[3]) << 24) | (byte(numbers[0]) << 16) | (byte(numbers[1]) << 8) | byte(numbers[2]);
             }
@@ -910,8 +842,7 @@ private:
                 Next();
                 return value;
             }
-            if (state.value == ValueKind::Float || state.value == ValueKind::Dword ||
-                state.value == ValueKind::Bool) {
+            if (state.value == ValueKind::Float || state.value == ValueKind::Dword || state.value == ValueKind::Bool) {
                 if (EqualsNoCase(word, "true") || EqualsNoCase(word, "false")) {
                     Next();
                     return EqualsNoCase(word, "true") ? 1u : 0u;
@@ -928,21 +859,17 @@ private:
         Fail("expected a value for state '" + std::string(state.name) + "' but found " + Describe(Peek()));
     }
 
-    const ParsedParameter* FindParameter(const std::string& name) const
-    {
+    const ParsedParameter* FindParameter(const std::string& name) const {
         for (const ParsedParameter& p : m_out->parameters)
-            if (p.name == name)
-                return &p;
+            if (p.name == name) return &p;
         return nullptr;
     }
 
     // Parameters named by states must exist and be of a fitting kind.
-    void CheckReferences()
-    {
+    void CheckReferences() {
         for (const StateAssignment& a : m_references) {
             const ParsedParameter* p = FindParameter(a.parameter);
-            if (!p)
-                FailAt(a.line, "unknown parameter '" + a.parameter + "'");
+            if (!p) FailAt(a.line, "unknown parameter '" + a.parameter + "'");
             if (a.state->kind == StateKind::Texture && !p->IsTexture())
                 FailAt(a.line, "'" + a.parameter + "' is not a texture");
             if (a.state->kind == StateKind::SamplerBind && !p->IsSampler())
@@ -955,8 +882,7 @@ private:
             for (const StateAssignment& s : p.samplerStates)
                 if (s.state->kind == StateKind::Texture && !s.null) {
                     const ParsedParameter* t = FindParameter(s.parameter);
-                    if (!t || !t->IsTexture())
-                        FailAt(s.line, "'" + s.parameter + "' is not a texture");
+                    if (!t || !t->IsTexture()) FailAt(s.line, "'" + s.parameter + "' is not a texture");
                 }
     }
 
@@ -970,15 +896,12 @@ private:
 
 } // namespace
 
-bool ParseEffect(const char* text, size_t size, ParsedEffect& out, std::string& error)
-{
+bool ParseEffect(const char* text, size_t size, ParsedEffect& out, std::string& error) {
     out = ParsedEffect{};
     error.clear();
-    if (!text)
-        size = 0;
+    if (!text) size = 0;
     // Buffers handed over with their terminating NUL, and files saved with a UTF-8 mark.
-    while (size > 0 && text[size - 1] == '\0')
-        --size;
+    while (size > 0 && text[size - 1] == '\0') --size;
     if (size >= 3 && static_cast<unsigned char>(text[0]) == 0xEF && static_cast<unsigned char>(text[1]) == 0xBB &&
         static_cast<unsigned char>(text[2]) == 0xBF) {
         text += 3;
@@ -1005,8 +928,7 @@ bool ParseEffect(const char* text, size_t size, ParsedEffect& out, std::string& 
     return true;
 }
 
-std::string BuildShaderSource(const ParsedEffect& effect, const std::string& entry)
-{
+std::string BuildShaderSource(const ParsedEffect& effect, const std::string& entry) {
     std::string s;
     for (const ParsedParameter& p : effect.parameters) {
         std::string type;
@@ -1034,8 +956,7 @@ std::string BuildShaderSource(const ParsedEffect& effect, const std::string& ent
             continue;
         }
         s += type + " " + p.name;
-        if (p.elements)
-            s += "[" + std::to_string(p.elements) + "]";
+        if (p.elements) s += "[" + std::to_string(p.elements) + "]";
         s += ";\n";
     }
     if (entry.empty()) {
@@ -1049,8 +970,7 @@ std::string BuildShaderSource(const ParsedEffect& effect, const std::string& ent
         const std::string name = work.back();
         work.pop_back();
         for (const HlslChunk& c : effect.chunks) {
-            if (c.name != name)
-                continue;
+            if (c.name != name) continue;
             for (const std::string& used : c.uses)
                 if (!reached.count(used) &&
                     std::find(effect.functions.begin(), effect.functions.end(), used) != effect.functions.end()) {
@@ -1060,8 +980,7 @@ std::string BuildShaderSource(const ParsedEffect& effect, const std::string& ent
         }
     }
     for (const HlslChunk& c : effect.chunks)
-        if (c.name.empty() || reached.count(c.name))
-            s += c.text;
+        if (c.name.empty() || reached.count(c.name)) s += c.text;
     return s;
 }
 

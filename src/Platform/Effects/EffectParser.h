@@ -12,10 +12,23 @@
 namespace Platform {
 
 enum class EffectType {
-    Void, Bool, Int, Float, String,
-    Texture, Texture1D, Texture2D, Texture3D, TextureCube,
-    Sampler, Sampler1D, Sampler2D, Sampler3D, SamplerCube,
-    PixelShader, VertexShader,
+    Void,
+    Bool,
+    Int,
+    Float,
+    String,
+    Texture,
+    Texture1D,
+    Texture2D,
+    Texture3D,
+    TextureCube,
+    Sampler,
+    Sampler1D,
+    Sampler2D,
+    Sampler3D,
+    SamplerCube,
+    PixelShader,
+    VertexShader,
 };
 
 enum class EffectClass { Scalar, Vector, MatrixRows, MatrixColumns, Object };
@@ -25,12 +38,12 @@ struct ParsedAnnotation;
 // One right-hand side of a state assignment.
 struct StateAssignment {
     const StateInfo* state = nullptr;
-    uint32_t index = 0;      // the [n] after the state name (stage or sampler)
-    uint32_t value = 0;      // numeric value (floats as their bits)
-    std::string parameter;   // <name> or (name): the value comes from this parameter
-    std::string profile;     // compile vs_2_0 f(): the profile
-    std::string entry;       //                      the function
-    bool null = false;       // VertexShader = NULL
+    uint32_t index = 0;       // the [n] after the state name (stage or sampler)
+    uint32_t value = 0;       // numeric value (floats as their bits)
+    std::string parameter;    // <name> or (name): the value comes from this parameter
+    std::string profile;      // compile vs_2_0 f(): the profile
+    std::string entry;        //                      the function
+    bool null = false;        // VertexShader = NULL
     bool unsupported = false; // asm blocks, shader arguments: not buildable here
     int line = 0;
 };
@@ -38,17 +51,17 @@ struct StateAssignment {
 struct ParsedParameter {
     std::string name;
     std::string semantic;
-    std::string typeName;    // as written ("float4x4")
+    std::string typeName; // as written ("float4x4")
     EffectType type = EffectType::Void;
     EffectClass cls = EffectClass::Scalar;
     uint32_t rows = 1;
     uint32_t columns = 1;
-    uint32_t elements = 0;   // array size, 0 when not an array
+    uint32_t elements = 0; // array size, 0 when not an array
     bool shared = false;
     bool rowMajorQualifier = false;
     bool columnMajorQualifier = false;
-    std::vector<float> value;           // rows*columns*max(1,elements) numbers
-    std::string stringValue;            // strings
+    std::vector<float> value; // rows*columns*max(1,elements) numbers
+    std::string stringValue;  // strings
     std::vector<ParsedAnnotation> annotations;
     std::vector<StateAssignment> samplerStates; // sampler_state { ... }
     int line = 0;
@@ -78,9 +91,9 @@ struct ParsedTechnique {
 
 // One top-level piece of HLSL: a struct, typedef, static global or function.
 struct HlslChunk {
-    std::string name;                 // function name ("" for the others)
-    std::string text;                 // with its #line mark
-    std::vector<std::string> uses;    // identifiers the text mentions
+    std::string name;              // function name ("" for the others)
+    std::string text;              // with its #line mark
+    std::vector<std::string> uses; // identifiers the text mentions
     // A function with a parameter that has a type but no name ("float4 PS(float2 : TEXCOORD0)").
     // HLSL allows it; glslang crashes compiling such a function as an entry point.
     bool unnamedParameter = false;
@@ -92,7 +105,7 @@ struct ParsedEffect {
     // The HLSL the shaders compile from: structs, typedefs, static globals and functions as
     // written, with #line marks so compiler messages point into the effect file.
     std::string hlslCode;
-    std::vector<HlslChunk> chunks;   // the same text, piece by piece
+    std::vector<HlslChunk> chunks; // the same text, piece by piece
     std::vector<std::string> functions;
 };
 

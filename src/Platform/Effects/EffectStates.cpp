@@ -7,50 +7,44 @@ namespace Platform {
 
 namespace {
 
-#define KX_TABLE(name, ...)                                                 \
-    const EnumValue name##Values[] = {__VA_ARGS__};                         \
+#define KX_TABLE(name, ...)                                                                                            \
+    const EnumValue name##Values[] = {__VA_ARGS__};                                                                    \
     const EnumTable name = {name##Values, static_cast<int>(sizeof(name##Values) / sizeof(EnumValue))};
 
 KX_TABLE(kBool, {"FALSE", 0}, {"TRUE", 1})
 KX_TABLE(kZBuffer, {"FALSE", 0}, {"TRUE", 1}, {"USEW", 2})
-KX_TABLE(kBlend, {"ZERO", 1}, {"ONE", 2}, {"SRCCOLOR", 3}, {"INVSRCCOLOR", 4}, {"SRCALPHA", 5},
-         {"INVSRCALPHA", 6}, {"DESTALPHA", 7}, {"INVDESTALPHA", 8}, {"DESTCOLOR", 9},
-         {"INVDESTCOLOR", 10}, {"SRCALPHASAT", 11}, {"BOTHSRCALPHA", 12},
-         {"BOTHINVSRCALPHA", 13}, {"BLENDFACTOR", 14}, {"INVBLENDFACTOR", 15})
+KX_TABLE(kBlend, {"ZERO", 1}, {"ONE", 2}, {"SRCCOLOR", 3}, {"INVSRCCOLOR", 4}, {"SRCALPHA", 5}, {"INVSRCALPHA", 6},
+         {"DESTALPHA", 7}, {"INVDESTALPHA", 8}, {"DESTCOLOR", 9}, {"INVDESTCOLOR", 10}, {"SRCALPHASAT", 11},
+         {"BOTHSRCALPHA", 12}, {"BOTHINVSRCALPHA", 13}, {"BLENDFACTOR", 14}, {"INVBLENDFACTOR", 15})
 KX_TABLE(kBlendOp, {"ADD", 1}, {"SUBTRACT", 2}, {"REVSUBTRACT", 3}, {"MIN", 4}, {"MAX", 5})
-KX_TABLE(kCmp, {"NEVER", 1}, {"LESS", 2}, {"EQUAL", 3}, {"LESSEQUAL", 4}, {"GREATER", 5},
-         {"NOTEQUAL", 6}, {"GREATEREQUAL", 7}, {"ALWAYS", 8})
+KX_TABLE(kCmp, {"NEVER", 1}, {"LESS", 2}, {"EQUAL", 3}, {"LESSEQUAL", 4}, {"GREATER", 5}, {"NOTEQUAL", 6},
+         {"GREATEREQUAL", 7}, {"ALWAYS", 8})
 KX_TABLE(kCull, {"NONE", 1}, {"CW", 2}, {"CCW", 3})
 KX_TABLE(kFill, {"POINT", 1}, {"WIREFRAME", 2}, {"SOLID", 3})
 KX_TABLE(kShade, {"FLAT", 1}, {"GOURAUD", 2}, {"PHONG", 3})
 KX_TABLE(kFog, {"NONE", 0}, {"EXP", 1}, {"EXP2", 2}, {"LINEAR", 3})
-KX_TABLE(kStencilOp, {"KEEP", 1}, {"ZERO", 2}, {"REPLACE", 3}, {"INCRSAT", 4}, {"DECRSAT", 5},
-         {"INVERT", 6}, {"INCR", 7}, {"DECR", 8})
+KX_TABLE(kStencilOp, {"KEEP", 1}, {"ZERO", 2}, {"REPLACE", 3}, {"INCRSAT", 4}, {"DECRSAT", 5}, {"INVERT", 6},
+         {"INCR", 7}, {"DECR", 8})
 KX_TABLE(kMaterialSource, {"MATERIAL", 0}, {"COLOR1", 1}, {"COLOR2", 2})
 KX_TABLE(kColorWrite, {"RED", 1}, {"GREEN", 2}, {"BLUE", 4}, {"ALPHA", 8})
-KX_TABLE(kTextureOp, {"DISABLE", 1}, {"SELECTARG1", 2}, {"SELECTARG2", 3}, {"MODULATE", 4},
-         {"MODULATE2X", 5}, {"MODULATE4X", 6}, {"ADD", 7}, {"ADDSIGNED", 8},
-         {"ADDSIGNED2X", 9}, {"SUBTRACT", 10}, {"ADDSMOOTH", 11}, {"BLENDDIFFUSEALPHA", 12},
-         {"BLENDTEXTUREALPHA", 13}, {"BLENDFACTORALPHA", 14}, {"BLENDTEXTUREALPHAPM", 15},
-         {"BLENDCURRENTALPHA", 16}, {"PREMODULATE", 17}, {"MODULATEALPHA_ADDCOLOR", 18},
-         {"MODULATECOLOR_ADDALPHA", 19}, {"MODULATEINVALPHA_ADDCOLOR", 20},
-         {"MODULATEINVCOLOR_ADDALPHA", 21}, {"BUMPENVMAP", 22}, {"BUMPENVMAPLUMINANCE", 23},
-         {"DOTPRODUCT3", 24}, {"MULTIPLYADD", 25}, {"LERP", 26})
-KX_TABLE(kTextureArg, {"DIFFUSE", 0}, {"CURRENT", 1}, {"TEXTURE", 2}, {"TFACTOR", 3},
-         {"SPECULAR", 4}, {"TEMP", 5}, {"CONSTANT", 6}, {"COMPLEMENT", 0x10},
-         {"ALPHAREPLICATE", 0x20})
-KX_TABLE(kTexCoordIndex, {"PASSTHRU", 0}, {"CAMERASPACENORMAL", 0x10000},
-         {"CAMERASPACEPOSITION", 0x20000}, {"CAMERASPACEREFLECTIONVECTOR", 0x30000},
-         {"SPHEREMAP", 0x40000})
-KX_TABLE(kTextureTransform, {"DISABLE", 0}, {"COUNT1", 1}, {"COUNT2", 2}, {"COUNT3", 3},
-         {"COUNT4", 4}, {"PROJECTED", 256})
+KX_TABLE(kTextureOp, {"DISABLE", 1}, {"SELECTARG1", 2}, {"SELECTARG2", 3}, {"MODULATE", 4}, {"MODULATE2X", 5},
+         {"MODULATE4X", 6}, {"ADD", 7}, {"ADDSIGNED", 8}, {"ADDSIGNED2X", 9}, {"SUBTRACT", 10}, {"ADDSMOOTH", 11},
+         {"BLENDDIFFUSEALPHA", 12}, {"BLENDTEXTUREALPHA", 13}, {"BLENDFACTORALPHA", 14}, {"BLENDTEXTUREALPHAPM", 15},
+         {"BLENDCURRENTALPHA", 16}, {"PREMODULATE", 17}, {"MODULATEALPHA_ADDCOLOR", 18}, {"MODULATECOLOR_ADDALPHA", 19},
+         {"MODULATEINVALPHA_ADDCOLOR", 20}, {"MODULATEINVCOLOR_ADDALPHA", 21}, {"BUMPENVMAP", 22},
+         {"BUMPENVMAPLUMINANCE", 23}, {"DOTPRODUCT3", 24}, {"MULTIPLYADD", 25}, {"LERP", 26})
+KX_TABLE(kTextureArg, {"DIFFUSE", 0}, {"CURRENT", 1}, {"TEXTURE", 2}, {"TFACTOR", 3}, {"SPECULAR", 4}, {"TEMP", 5},
+         {"CONSTANT", 6}, {"COMPLEMENT", 0x10}, {"ALPHAREPLICATE", 0x20})
+KX_TABLE(kTexCoordIndex, {"PASSTHRU", 0}, {"CAMERASPACENORMAL", 0x10000}, {"CAMERASPACEPOSITION", 0x20000},
+         {"CAMERASPACEREFLECTIONVECTOR", 0x30000}, {"SPHEREMAP", 0x40000})
+KX_TABLE(kTextureTransform, {"DISABLE", 0}, {"COUNT1", 1}, {"COUNT2", 2}, {"COUNT3", 3}, {"COUNT4", 4},
+         {"PROJECTED", 256})
 KX_TABLE(kAddress, {"WRAP", 1}, {"MIRROR", 2}, {"CLAMP", 3}, {"BORDER", 4}, {"MIRRORONCE", 5})
-KX_TABLE(kFilter, {"NONE", 0}, {"POINT", 1}, {"LINEAR", 2}, {"ANISOTROPIC", 3},
-         {"PYRAMIDALQUAD", 6}, {"GAUSSIANQUAD", 7})
-KX_TABLE(kWrap, {"U", 1}, {"V", 2}, {"W", 4}, {"COORD0", 1}, {"COORD1", 2}, {"COORD2", 4},
-         {"COORD3", 8})
-KX_TABLE(kVertexBlend, {"DISABLE", 0}, {"1WEIGHTS", 1}, {"2WEIGHTS", 2}, {"3WEIGHTS", 3},
-         {"TWEENING", 255}, {"0WEIGHTS", 256})
+KX_TABLE(kFilter, {"NONE", 0}, {"POINT", 1}, {"LINEAR", 2}, {"ANISOTROPIC", 3}, {"PYRAMIDALQUAD", 6},
+         {"GAUSSIANQUAD", 7})
+KX_TABLE(kWrap, {"U", 1}, {"V", 2}, {"W", 4}, {"COORD0", 1}, {"COORD1", 2}, {"COORD2", 4}, {"COORD3", 8})
+KX_TABLE(kVertexBlend, {"DISABLE", 0}, {"1WEIGHTS", 1}, {"2WEIGHTS", 2}, {"3WEIGHTS", 3}, {"TWEENING", 255},
+         {"0WEIGHTS", 256})
 #undef KX_TABLE
 
 constexpr StateKind R = StateKind::Render;
@@ -207,53 +201,42 @@ const StateInfo kStates[] = {
     {"FVF", U, 0, D, nullptr},
 };
 
-std::string Upper(std::string_view s)
-{
+std::string Upper(std::string_view s) {
     std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
 // "D3DRS_SRCBLEND" -> "SRCBLEND"; "D3DBLEND_SRCALPHA" -> "SRCALPHA".
-std::string WithoutApiPrefix(std::string_view s)
-{
+std::string WithoutApiPrefix(std::string_view s) {
     std::string up = Upper(s);
     if (up.rfind("D3D", 0) == 0) {
         const size_t underscore = up.find('_');
-        if (underscore != std::string::npos)
-            return up.substr(underscore + 1);
+        if (underscore != std::string::npos) return up.substr(underscore + 1);
     }
     return up;
 }
 
 } // namespace
 
-const StateInfo* FindState(std::string_view name)
-{
+const StateInfo* FindState(std::string_view name) {
     const std::string key = WithoutApiPrefix(name);
     for (const StateInfo& s : kStates)
-        if (key == s.name)
-            return &s;
+        if (key == s.name) return &s;
     return nullptr;
 }
 
-const StateInfo* FindSamplerBlockState(std::string_view name)
-{
+const StateInfo* FindSamplerBlockState(std::string_view name) {
     const StateInfo* s = FindState(name);
-    if (s && (s->kind == StateKind::Sampler || s->kind == StateKind::Texture))
-        return s;
+    if (s && (s->kind == StateKind::Sampler || s->kind == StateKind::Texture)) return s;
     return nullptr;
 }
 
-bool FindStateValue(const StateInfo& state, std::string_view name, uint32_t& value)
-{
+bool FindStateValue(const StateInfo& state, std::string_view name, uint32_t& value) {
     const std::string key = WithoutApiPrefix(name);
     const EnumTable* table = state.values;
-    if (state.value == ValueKind::Bool)
-        table = &kBool;
-    if (!table)
-        return false;
+    if (state.value == ValueKind::Bool) table = &kBool;
+    if (!table) return false;
     for (int i = 0; i < table->count; ++i) {
         if (key == table->values[i].name) {
             value = table->values[i].value;

@@ -15,16 +15,16 @@ enum class StateKind {
     SamplerBind,  // Sampler[n] = <sampler param>
     VertexShader,
     PixelShader,
-    Unsupported,  // a known state this runtime cannot apply: the technique is not valid
+    Unsupported, // a known state this runtime cannot apply: the technique is not valid
 };
 
 // How a state's right-hand side is read.
 enum class ValueKind { Bool, Dword, Float, Enum };
 
 struct StateInfo {
-    const char* name;     // as written in effect files, compared case-insensitively
+    const char* name; // as written in effect files, compared case-insensitively
     StateKind kind;
-    uint32_t id;          // the device's state number
+    uint32_t id; // the device's state number
     ValueKind value;
     const struct EnumTable* values; // for ValueKind::Enum
 };

@@ -14,8 +14,7 @@ namespace Platform {
 namespace {
 
 // glslang wants one process-wide initialisation; the engine runs on one thread.
-void EnsureGlslang()
-{
+void EnsureGlslang() {
     static bool initialised = false;
     if (!initialised) {
         glslang::InitializeProcess();
@@ -24,14 +23,11 @@ void EnsureGlslang()
 }
 
 // Splits "TEXCOORD3" into ("TEXCOORD", 3).
-void SplitSemantic(const std::string& semantic, std::string& base, unsigned& index)
-{
+void SplitSemantic(const std::string& semantic, std::string& base, unsigned& index) {
     size_t end = semantic.size();
-    while (end > 0 && std::isdigit(static_cast<unsigned char>(semantic[end - 1])))
-        --end;
+    while (end > 0 && std::isdigit(static_cast<unsigned char>(semantic[end - 1]))) --end;
     base.clear();
-    for (size_t i = 0; i < end; ++i)
-        base += static_cast<char>(std::toupper(static_cast<unsigned char>(semantic[i])));
+    for (size_t i = 0; i < end; ++i) base += static_cast<char>(std::toupper(static_cast<unsigned char>(semantic[i])));
     index = 0;
     for (size_t i = end; i < semantic.size() && i < end + 3; ++i)
         index = index * 10 + static_cast<unsigned>(semantic[i] - '0');
@@ -41,16 +37,14 @@ struct ContextDeleter {
     void operator()(spvc_context_s* c) const { spvc_context_destroy(c); }
 };
 
-std::string LastError(spvc_context context)
-{
+std::string LastError(spvc_context context) {
     const char* e = spvc_context_get_last_error_string(context);
     return e ? e : "SPIRV-Cross failed";
 }
 
 } // namespace
 
-int VertexAttributeLocation(const std::string& semantic)
-{
+int VertexAttributeLocation(const std::string& semantic) {
     // The device feeds flexible-vertex-format streams to these attribute slots.
     std::string base;
     unsigned index = 0;
@@ -62,8 +56,7 @@ int VertexAttributeLocation(const std::string& semantic)
     return -1;
 }
 
-int VaryingLocation(const std::string& semantic)
-{
+int VaryingLocation(const std::string& semantic) {
     std::string base;
     unsigned index = 0;
     SplitSemantic(semantic, base, index);
@@ -73,8 +66,7 @@ int VaryingLocation(const std::string& semantic)
     return -1;
 }
 
-bool CheckGlsl(const std::string& glsl, ShaderStage stage, std::string& error)
-{
+bool CheckGlsl(const std::string& glsl, ShaderStage stage, std::string& error) {
     EnsureGlslang();
     const EShLanguage language = stage == ShaderStage::Vertex ? EShLangVertex : EShLangFragment;
     glslang::TShader shader(language);
@@ -90,9 +82,8 @@ bool CheckGlsl(const std::string& glsl, ShaderStage stage, std::string& error)
     return true;
 }
 
-bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
-                       ShaderStage stage, CompiledShader& out, std::string& error)
-{
+bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint, ShaderStage stage, CompiledShader& out,
+                       std::string& error) {
     out = CompiledShader{};
     error.clear();
     EnsureGlslang();
@@ -111,8 +102,8 @@ bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
     shader.setAutoMapLocations(true);
     shader.setAutoMapBindings(true);
     shader.setHlslIoMapping(true);
-    const EShMessages messages = static_cast<EShMessages>(
-        EShMsgReadHlsl | EShMsgSpvRules | EShMsgHlslDX9Compatible | EShMsgHlslLegalization);
+    const EShMessages messages =
+        static_cast<EShMessages>(EShMsgReadHlsl | EShMsgSpvRules | EShMsgHlslDX9Compatible | EShMsgHlslLegalization);
     if (!shader.parse(GetDefaultResources(), 100, false, messages)) {
         error = shader.getInfoLog();
         return false;
@@ -147,8 +138,8 @@ bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
     spvc_parsed_ir ir = nullptr;
     spvc_compiler compiler = nullptr;
     if (spvc_context_parse_spirv(rawContext, spirv.data(), spirv.size(), &ir) != SPVC_SUCCESS ||
-        spvc_context_create_compiler(rawContext, SPVC_BACKEND_GLSL, ir,
-                                     SPVC_CAPTURE_MODE_TAKE_OWNERSHIP, &compiler) != SPVC_SUCCESS) {
+        spvc_context_create_compiler(rawContext, SPVC_BACKEND_GLSL, ir, SPVC_CAPTURE_MODE_TAKE_OWNERSHIP, &compiler) !=
+            SPVC_SUCCESS) {
         error = LastError(rawContext);
         return false;
     }
@@ -164,13 +155,10 @@ bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
     // Inputs and outputs get fixed locations by semantic so that any vertex shader pairs with
     // any pixel shader and with the device's vertex layout.
     auto placeInterface = [&](spvc_resource_type type, bool attributes) -> bool {
-        if (spvc_resources_get_resource_list_for_type(resources, type, &list, &count) != SPVC_SUCCESS)
-            return false;
+        if (spvc_resources_get_resource_list_for_type(resources, type, &list, &count) != SPVC_SUCCESS) return false;
         for (size_t i = 0; i < count; ++i) {
-            const char* semantic = spvc_compiler_get_decoration_string(compiler, list[i].id,
-                                                                       SpvDecorationUserSemantic);
-            if (!semantic || !*semantic ||
-                spvc_compiler_has_decoration(compiler, list[i].id, SpvDecorationBuiltIn))
+            const char* semantic = spvc_compiler_get_decoration_string(compiler, list[i].id, SpvDecorationUserSemantic);
+            if (!semantic || !*semantic || spvc_compiler_has_decoration(compiler, list[i].id, SpvDecorationBuiltIn))
                 continue;
             std::string base;
             unsigned index = 0;
@@ -178,8 +166,7 @@ bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
             if (!attributes && (base == "POSITION" || base == "SV_POSITION")) {
                 // The clip-space position, which the DX9 rules leave as an ordinary output.
                 if (stage == ShaderStage::Vertex)
-                    spvc_compiler_set_decoration(compiler, list[i].id, SpvDecorationBuiltIn,
-                                                 SpvBuiltInPosition);
+                    spvc_compiler_set_decoration(compiler, list[i].id, SpvDecorationBuiltIn, SpvBuiltInPosition);
                 continue;
             }
             int location = attributes ? VertexAttributeLocation(semantic) : VaryingLocation(semantic);
@@ -187,13 +174,13 @@ bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
                 error = std::string("unsupported semantic ") + semantic;
                 return false;
             }
-            spvc_compiler_set_decoration(compiler, list[i].id, SpvDecorationLocation,
-                                         static_cast<unsigned>(location));
+            spvc_compiler_set_decoration(compiler, list[i].id, SpvDecorationLocation, static_cast<unsigned>(location));
             if (!attributes) {
                 ShaderVarying varying;
                 varying.semantic = base + std::to_string(index);
                 varying.location = static_cast<uint32_t>(location);
-                varying.components = spvc_type_get_vector_size(spvc_compiler_get_type_handle(compiler, list[i].type_id));
+                varying.components =
+                    spvc_type_get_vector_size(spvc_compiler_get_type_handle(compiler, list[i].type_id));
                 (type == SPVC_RESOURCE_TYPE_STAGE_INPUT ? out.inputs : out.outputs).push_back(varying);
             }
         }
@@ -204,14 +191,13 @@ bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
             !placeInterface(SPVC_RESOURCE_TYPE_STAGE_OUTPUT, false))
             return false;
     } else {
-        if (!placeInterface(SPVC_RESOURCE_TYPE_STAGE_INPUT, false))
-            return false;
+        if (!placeInterface(SPVC_RESOURCE_TYPE_STAGE_INPUT, false)) return false;
         // Pixel outputs keep the render-target index glslang gave them (COLOR0 -> 0).
     }
 
     // The global constants: one block, flattened to a vec4 array.
-    if (spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER,
-                                                  &list, &count) != SPVC_SUCCESS) {
+    if (spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER, &list, &count) !=
+        SPVC_SUCCESS) {
         error = LastError(rawContext);
         return false;
     }
@@ -238,23 +224,22 @@ bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
             size_t size = 0;
             spvc_compiler_type_struct_member_offset(compiler, blockType, m, &offset);
             spvc_compiler_get_declared_struct_member_size(compiler, blockType, m, &size);
-            spvc_type memberType =
-                spvc_compiler_get_type_handle(compiler, spvc_type_get_member_type(blockType, m));
+            spvc_type memberType = spvc_compiler_get_type_handle(compiler, spvc_type_get_member_type(blockType, m));
             constant.offset = offset;
             constant.size = static_cast<uint32_t>(size);
             constant.columns = spvc_type_get_vector_size(memberType);
             constant.rows = spvc_type_get_columns(memberType);
             // glslang marks HLSL's default (column_major) matrices RowMajor in SPIR-V, and the
             // flattened GLSL then reads each register as one column of the HLSL matrix.
-            constant.registersAreColumns = spvc_compiler_has_member_decoration(
-                compiler, list[0].base_type_id, m, SpvDecorationRowMajor);
+            constant.registersAreColumns =
+                spvc_compiler_has_member_decoration(compiler, list[0].base_type_id, m, SpvDecorationRowMajor);
             out.constants.push_back(constant);
         }
     }
 
     // DX9 samplers arrive as combined image samplers already.
-    if (spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_SAMPLED_IMAGE,
-                                                  &list, &count) != SPVC_SUCCESS) {
+    if (spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_SAMPLED_IMAGE, &list, &count) !=
+        SPVC_SUCCESS) {
         error = LastError(rawContext);
         return false;
     }
@@ -273,8 +258,7 @@ bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
     spvc_compiler_create_compiler_options(compiler, &compilerOptions);
     spvc_compiler_options_set_uint(compilerOptions, SPVC_COMPILER_OPTION_GLSL_VERSION, 450);
     spvc_compiler_options_set_bool(compilerOptions, SPVC_COMPILER_OPTION_GLSL_ES, SPVC_FALSE);
-    spvc_compiler_options_set_bool(compilerOptions, SPVC_COMPILER_OPTION_GLSL_VULKAN_SEMANTICS,
-                                   SPVC_FALSE);
+    spvc_compiler_options_set_bool(compilerOptions, SPVC_COMPILER_OPTION_GLSL_VULKAN_SEMANTICS, SPVC_FALSE);
     spvc_compiler_install_compiler_options(compiler, compilerOptions);
 
     const char* glsl = nullptr;

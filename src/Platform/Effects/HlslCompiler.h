@@ -13,24 +13,24 @@ namespace Platform {
 enum class ShaderStage { Vertex, Pixel };
 
 struct ShaderConstant {
-    std::string name;       // the HLSL global's name
-    uint32_t offset = 0;    // byte offset in the constant block
-    uint32_t size = 0;      // bytes
-    uint32_t columns = 0;   // vector size (1..4)
-    uint32_t rows = 0;      // 1 for scalars and vectors, matrix row count otherwise
+    std::string name;     // the HLSL global's name
+    uint32_t offset = 0;  // byte offset in the constant block
+    uint32_t size = 0;    // bytes
+    uint32_t columns = 0; // vector size (1..4)
+    uint32_t rows = 0;    // 1 for scalars and vectors, matrix row count otherwise
     // Matrices: true when each 16-byte register holds one column of the HLSL matrix (HLSL's
     // default column_major packing), false when it holds one row (row_major).
     bool registersAreColumns = false;
 };
 
 struct ShaderSampler {
-    std::string name;       // the HLSL sampler's name
-    std::string glslName;   // the uniform that stands for it in the GLSL
-    uint32_t binding = 0;   // texture unit the GLSL expects
+    std::string name;     // the HLSL sampler's name
+    std::string glslName; // the uniform that stands for it in the GLSL
+    uint32_t binding = 0; // texture unit the GLSL expects
 };
 
 struct ShaderVarying {
-    std::string semantic;   // upper case, with its index ("TEXCOORD1")
+    std::string semantic; // upper case, with its index ("TEXCOORD1")
     uint32_t location = 0;
     uint32_t components = 4;
 };
@@ -53,8 +53,8 @@ bool CheckGlsl(const std::string& glsl, ShaderStage stage, std::string& error);
 
 // HLSL source in, GLSL out. Answers false with a message in error (glslang's own lines) when
 // the source does not compile or the entry point does not exist.
-bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint,
-                       ShaderStage stage, CompiledShader& out, std::string& error);
+bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint, ShaderStage stage, CompiledShader& out,
+                       std::string& error);
 
 } // namespace Platform
 
@@ -65,4 +65,4 @@ int VertexAttributeLocation(const std::string& semantic);
 // The fixed location of a value passed from vertex to pixel shader (COLOR0/1 0/1,
 // TEXCOORD0..7 2..9, FOG 10), -1 when unsupported.
 int VaryingLocation(const std::string& semantic);
-}
+} // namespace Platform

@@ -52,7 +52,8 @@ constexpr HRESULT D3DXERR_INVALIDDATA = MakeD3DError(2905);
 // Enumerations
 constexpr DWORD MakeFourCC(char a, char b, char c, char d) {
     return static_cast<DWORD>(static_cast<std::uint8_t>(a)) | (static_cast<DWORD>(static_cast<std::uint8_t>(b)) << 8) |
-           (static_cast<DWORD>(static_cast<std::uint8_t>(c)) << 16) | (static_cast<DWORD>(static_cast<std::uint8_t>(d)) << 24);
+           (static_cast<DWORD>(static_cast<std::uint8_t>(c)) << 16) |
+           (static_cast<DWORD>(static_cast<std::uint8_t>(d)) << 24);
 }
 
 enum D3DFORMAT : DWORD {
@@ -577,7 +578,8 @@ class IDirect3DCubeTexture9 : public IDirect3DBaseTexture9 {
 public:
     virtual HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) = 0;
     virtual HRESULT GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level, IDirect3DSurface9** surface) = 0;
-    virtual HRESULT LockRect(D3DCUBEMAP_FACES face, UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) = 0;
+    virtual HRESULT LockRect(D3DCUBEMAP_FACES face, UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
+                             DWORD flags) = 0;
     virtual HRESULT UnlockRect(D3DCUBEMAP_FACES face, UINT level) = 0;
 };
 
@@ -615,8 +617,8 @@ public:
                                   IDirect3DTexture9** texture, HANDLE* shared) = 0;
     virtual HRESULT CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                       IDirect3DCubeTexture9** texture, HANDLE* shared) = 0;
-    virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
-                                       HANDLE* shared) = 0;
+    virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                       IDirect3DVertexBuffer9** buffer, HANDLE* shared) = 0;
     virtual HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                       IDirect3DIndexBuffer9** buffer, HANDLE* shared) = 0;
     virtual HRESULT StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* dest,

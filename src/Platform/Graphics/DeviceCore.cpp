@@ -19,26 +19,43 @@ std::string RecordedCall::ToString() const {
 
 UINT D3DFormatRowBytes(D3DFORMAT format, UINT width) {
     switch (format) {
-    case D3DFMT_A8R8G8B8: case D3DFMT_X8R8G8B8: case D3DFMT_A8B8G8R8: case D3DFMT_X8B8G8R8: case D3DFMT_R32F:
-    case D3DFMT_D32: case D3DFMT_D24S8: case D3DFMT_D24X8:
-        return width * 4;
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_A8B8G8R8:
+    case D3DFMT_X8B8G8R8:
+    case D3DFMT_R32F:
+    case D3DFMT_D32:
+    case D3DFMT_D24S8:
+    case D3DFMT_D24X8: return width * 4;
     case D3DFMT_R8G8B8: return width * 3;
-    case D3DFMT_R5G6B5: case D3DFMT_X1R5G5B5: case D3DFMT_A1R5G5B5: case D3DFMT_A4R4G4B4: case D3DFMT_X4R4G4B4:
-    case D3DFMT_A8L8: case D3DFMT_D16: case D3DFMT_R16F:
-        return width * 2;
-    case D3DFMT_A8: case D3DFMT_L8: return width;
+    case D3DFMT_R5G6B5:
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5:
+    case D3DFMT_A4R4G4B4:
+    case D3DFMT_X4R4G4B4:
+    case D3DFMT_A8L8:
+    case D3DFMT_D16:
+    case D3DFMT_R16F: return width * 2;
+    case D3DFMT_A8:
+    case D3DFMT_L8: return width;
     case D3DFMT_A16B16G16R16F: return width * 8;
     case D3DFMT_A32B32G32R32F: return width * 16;
     case D3DFMT_DXT1: return std::max(1u, (width + 3) / 4) * 8;
-    case D3DFMT_DXT2: case D3DFMT_DXT3: case D3DFMT_DXT4: case D3DFMT_DXT5: return std::max(1u, (width + 3) / 4) * 16;
+    case D3DFMT_DXT2:
+    case D3DFMT_DXT3:
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5: return std::max(1u, (width + 3) / 4) * 16;
     default: return 0;
     }
 }
 
 UINT D3DFormatRowCount(D3DFORMAT format, UINT height) {
     switch (format) {
-    case D3DFMT_DXT1: case D3DFMT_DXT2: case D3DFMT_DXT3: case D3DFMT_DXT4: case D3DFMT_DXT5:
-        return std::max(1u, (height + 3) / 4);
+    case D3DFMT_DXT1:
+    case D3DFMT_DXT2:
+    case D3DFMT_DXT3:
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5: return std::max(1u, (height + 3) / 4);
     default: return D3DFormatRowBytes(format, 1) ? height : 0;
     }
 }
@@ -49,11 +66,11 @@ UINT D3DFVFVertexSize(DWORD fvf) {
     case D3DFVF_XYZ: size = 12; break;
     case D3DFVF_XYZRHW: size = 16; break;
     case D3DFVF_XYZW: size = 16; break;
-    case 0x6: size = 16; break;  // XYZB1
-    case 0x8: size = 20; break;  // XYZB2
-    case 0xA: size = 24; break;  // XYZB3
-    case 0xC: size = 28; break;  // XYZB4
-    case 0xE: size = 32; break;  // XYZB5
+    case 0x6: size = 16; break; // XYZB1
+    case 0x8: size = 20; break; // XYZB2
+    case 0xA: size = 24; break; // XYZB3
+    case 0xC: size = 28; break; // XYZB4
+    case 0xE: size = 32; break; // XYZB5
     default: return 0;
     }
     if (fvf & D3DFVF_NORMAL) size += 12;
@@ -253,8 +270,8 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* out, const RECT* rect, DWORD flags) {
         const bool blocks = D3DFormatRowCount(desc.Format, desc.Height) != desc.Height || desc.Format == D3DFMT_DXT1 ||
                             desc.Format == D3DFMT_DXT3 || desc.Format == D3DFMT_DXT5;
         if (blocks) {
-            offset = static_cast<std::size_t>(rect->top / 4) * Pitch() + static_cast<std::size_t>(rect->left / 4) *
-                                                                           (desc.Format == D3DFMT_DXT1 ? 8 : 16);
+            offset = static_cast<std::size_t>(rect->top / 4) * Pitch() +
+                     static_cast<std::size_t>(rect->left / 4) * (desc.Format == D3DFMT_DXT1 ? 8 : 16);
         } else {
             offset = static_cast<std::size_t>(rect->top) * Pitch() +
                      static_cast<std::size_t>(rect->left) * D3DFormatRowBytes(desc.Format, 1);
@@ -385,7 +402,8 @@ HRESULT CubeTexture::UnlockRect(D3DCUBEMAP_FACES face, UINT level) {
 }
 
 Program::Program(DeviceCore* device, std::string vs, std::string ps)
-    : ResourceCommon(device, Kind::Program, D3DPOOL_MANAGED, true), vertexSource(std::move(vs)), pixelSource(std::move(ps)) {}
+    : ResourceCommon(device, Kind::Program, D3DPOOL_MANAGED, true), vertexSource(std::move(vs)),
+      pixelSource(std::move(ps)) {}
 
 Program::~Program() = default;
 
@@ -914,7 +932,8 @@ HRESULT DeviceCore::SetViewport(const D3DVIEWPORT9* vp) {
     if (!vp) return D3DERR_INVALIDCALL;
     Log("SetViewport", {vp->X, vp->Y, vp->Width, vp->Height});
     const Surface* rt = m_state.renderTarget;
-    if (vp->Width == 0 || vp->Height == 0 || (rt && (vp->X + vp->Width > rt->desc.Width || vp->Y + vp->Height > rt->desc.Height)))
+    if (vp->Width == 0 || vp->Height == 0 ||
+        (rt && (vp->X + vp->Width > rt->desc.Width || vp->Y + vp->Height > rt->desc.Height)))
         return D3DERR_INVALIDCALL;
     m_state.viewport = *vp;
     return D3D_OK;
@@ -1091,7 +1110,8 @@ static UINT VerticesFor(D3DPRIMITIVETYPE type, UINT primitives) {
     case D3DPT_LINELIST: return primitives * 2;
     case D3DPT_LINESTRIP: return primitives + 1;
     case D3DPT_TRIANGLELIST: return primitives * 3;
-    case D3DPT_TRIANGLESTRIP: case D3DPT_TRIANGLEFAN: return primitives + 2;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN: return primitives + 2;
     default: return 0;
     }
 }

@@ -37,8 +37,8 @@ protected:
 
 // Per-backend data a resource carries (GL object names and dirty flags).
 struct BackendData {
-    std::uint32_t object = 0;    // buffer or texture name
-    std::uint32_t framebuffer = 0; // framebuffer of a render-target surface
+    std::uint32_t object = 0;       // buffer or texture name
+    std::uint32_t framebuffer = 0;  // framebuffer of a render-target surface
     std::uint32_t renderbuffer = 0; // depth storage, or the colour storage of a multisampled surface
     std::uint32_t samples = 0;      // samples per pixel of a multisampled surface's storage (0: one)
     bool dirty = true;
@@ -192,14 +192,14 @@ public:
 struct DrawCall {
     D3DPRIMITIVETYPE type;
     UINT primitiveCount;
-    UINT vertexCount;     // vertices the primitives use
+    UINT vertexCount; // vertices the primitives use
     // Vertices: a bound buffer (offset in bytes) or user memory.
     VertexBuffer* vertexBuffer = nullptr;
     const void* userVertices = nullptr;
     UINT vertexOffset = 0; // bytes
     UINT stride = 0;
     INT baseVertex = 0;
-    UINT startVertex = 0;  // non-indexed draws
+    UINT startVertex = 0; // non-indexed draws
     // Indices (indexed draws only): a bound buffer or user memory.
     bool indexed = false;
     IndexBuffer* indexBuffer = nullptr;
@@ -299,8 +299,8 @@ public:
                                HANDLE* shared) override;
     HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** buffer,
                               HANDLE* shared) override;
-    HRESULT StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* dest, const RECT* destRect,
-                        D3DTEXTUREFILTERTYPE filter) override;
+    HRESULT StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* dest,
+                        const RECT* destRect, D3DTEXTUREFILTERTYPE filter) override;
     HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
     HRESULT GetRenderTarget(DWORD index, IDirect3DSurface9** surface) override;
     HRESULT SetDepthStencilSurface(IDirect3DSurface9* surface) override;
@@ -333,11 +333,12 @@ public:
     HRESULT SetIndices(IDirect3DIndexBuffer9* buffer) override;
     HRESULT GetIndices(IDirect3DIndexBuffer9** buffer) override;
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
-    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices, UINT startIndex,
-                                 UINT primitiveCount) override;
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
+                                 UINT startIndex, UINT primitiveCount) override;
     HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride) override;
     HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT primitiveCount,
-                                   const void* indices, D3DFORMAT indexFormat, const void* vertices, UINT stride) override;
+                                   const void* indices, D3DFORMAT indexFormat, const void* vertices,
+                                   UINT stride) override;
     HRESULT CreateProgram(const char* vertexSource, const char* pixelSource, IDirect3DProgram9** program,
                           std::string* errors) override;
     HRESULT SetProgram(IDirect3DProgram9* program) override;

@@ -161,9 +161,7 @@ private:
 void SetRecordingConfig(const RecordingConfig& config) { g_recordingConfig = config; }
 RecordingConfig GetRecordingConfig() { return g_recordingConfig; }
 
-IRecordingControl* RecordingControl(IDirect3DDevice9* device) {
-    return dynamic_cast<RecordingDeviceImpl*>(device);
-}
+IRecordingControl* RecordingControl(IDirect3DDevice9* device) { return dynamic_cast<RecordingDeviceImpl*>(device); }
 IRecordingControl* LastRecordingControl() { return g_lastRecording; }
 IDirect3DDevice9* LastRecordingDevice() { return g_lastRecording; }
 
@@ -179,8 +177,8 @@ IDirect3D9* Direct3DCreate9(UINT sdkVersion) {
         // The configured levels hold for every format: the Recording device stores no samples.
         GraphicsDetail::MultisampleLevels multisample;
         multisample.otherFormats = g_recordingConfig.multiSampleQualityLevels;
-        return new Direct3D(D3DBackend::Recording, GraphicsDetail::RecordingCaps(g_recordingConfig), g_recordingConfig.displayModes,
-                            g_recordingConfig.supportsA1R5G5B5, std::move(multisample));
+        return new Direct3D(D3DBackend::Recording, GraphicsDetail::RecordingCaps(g_recordingConfig),
+                            g_recordingConfig.displayModes, g_recordingConfig.supportsA1R5G5B5, std::move(multisample));
     }
     D3DCAPS9 caps;
     GraphicsDetail::MultisampleLevels multisample;

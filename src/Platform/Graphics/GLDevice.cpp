@@ -50,24 +50,50 @@ GLFormat FormatFor(D3DFORMAT f) {
     GLFormat g;
     switch (f) {
     case D3DFMT_A8R8G8B8: g = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE}; break;
-    case D3DFMT_X8R8G8B8: g = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE}; g.swizzle[3] = GL_ONE; break;
+    case D3DFMT_X8R8G8B8:
+        g = {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE};
+        g.swizzle[3] = GL_ONE;
+        break;
     case D3DFMT_A8B8G8R8: g = {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE}; break;
-    case D3DFMT_X8B8G8R8: g = {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE}; g.swizzle[3] = GL_ONE; break;
+    case D3DFMT_X8B8G8R8:
+        g = {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE};
+        g.swizzle[3] = GL_ONE;
+        break;
     case D3DFMT_R5G6B5: g = {GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5}; break;
     case D3DFMT_A1R5G5B5: g = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV}; break;
-    case D3DFMT_X1R5G5B5: g = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV}; g.swizzle[3] = GL_ONE; break;
+    case D3DFMT_X1R5G5B5:
+        g = {GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV};
+        g.swizzle[3] = GL_ONE;
+        break;
     case D3DFMT_A4R4G4B4: g = {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV}; break;
-    case D3DFMT_X4R4G4B4: g = {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV}; g.swizzle[3] = GL_ONE; break;
-    case D3DFMT_A8: g = {GL_R8, GL_RED, GL_UNSIGNED_BYTE}; g.swizzle[0] = g.swizzle[1] = g.swizzle[2] = GL_ZERO; g.swizzle[3] = GL_RED; break;
-    case D3DFMT_L8: g = {GL_R8, GL_RED, GL_UNSIGNED_BYTE}; g.swizzle[1] = g.swizzle[2] = GL_RED; g.swizzle[3] = GL_ONE; break;
-    case D3DFMT_A8L8: g = {GL_RG8, GL_RG, GL_UNSIGNED_BYTE}; g.swizzle[1] = g.swizzle[2] = GL_RED; g.swizzle[3] = GL_GREEN; break;
+    case D3DFMT_X4R4G4B4:
+        g = {GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV};
+        g.swizzle[3] = GL_ONE;
+        break;
+    case D3DFMT_A8:
+        g = {GL_R8, GL_RED, GL_UNSIGNED_BYTE};
+        g.swizzle[0] = g.swizzle[1] = g.swizzle[2] = GL_ZERO;
+        g.swizzle[3] = GL_RED;
+        break;
+    case D3DFMT_L8:
+        g = {GL_R8, GL_RED, GL_UNSIGNED_BYTE};
+        g.swizzle[1] = g.swizzle[2] = GL_RED;
+        g.swizzle[3] = GL_ONE;
+        break;
+    case D3DFMT_A8L8:
+        g = {GL_RG8, GL_RG, GL_UNSIGNED_BYTE};
+        g.swizzle[1] = g.swizzle[2] = GL_RED;
+        g.swizzle[3] = GL_GREEN;
+        break;
     case D3DFMT_R16F: g = {GL_R16F, GL_RED, GL_HALF_FLOAT}; break;
     case D3DFMT_R32F: g = {GL_R32F, GL_RED, GL_FLOAT}; break;
     case D3DFMT_A16B16G16R16F: g = {GL_RGBA16F, GL_RGBA, GL_HALF_FLOAT}; break;
     case D3DFMT_A32B32G32R32F: g = {GL_RGBA32F, GL_RGBA, GL_FLOAT}; break;
     case D3DFMT_DXT1: g = {GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, true}; break;
-    case D3DFMT_DXT2: case D3DFMT_DXT3: g = {GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, true}; break;
-    case D3DFMT_DXT4: case D3DFMT_DXT5: g = {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, true}; break;
+    case D3DFMT_DXT2:
+    case D3DFMT_DXT3: g = {GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, true}; break;
+    case D3DFMT_DXT4:
+    case D3DFMT_DXT5: g = {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, true}; break;
     default: break;
     }
     return g;
@@ -92,8 +118,10 @@ GLenum BlendFactor(DWORD b) {
     case D3DBLEND_ONE: return GL_ONE;
     case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
     case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
-    case D3DBLEND_SRCALPHA: case D3DBLEND_BOTHSRCALPHA: return GL_SRC_ALPHA;
-    case D3DBLEND_INVSRCALPHA: case D3DBLEND_BOTHINVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+    case D3DBLEND_SRCALPHA:
+    case D3DBLEND_BOTHSRCALPHA: return GL_SRC_ALPHA;
+    case D3DBLEND_INVSRCALPHA:
+    case D3DBLEND_BOTHINVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
     case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
     case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
     case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
@@ -404,8 +432,8 @@ protected:
         if (!f.internal) return D3DERR_INVALIDCALL;
         const GLenum target = t->type == D3DRTYPE_CUBETEXTURE ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
         glCreateTextures(target, 1, &t->backend.object);
-        glTextureStorage2D(t->backend.object, static_cast<GLsizei>(t->levels), f.internal, static_cast<GLsizei>(t->width),
-                           static_cast<GLsizei>(t->height));
+        glTextureStorage2D(t->backend.object, static_cast<GLsizei>(t->levels), f.internal,
+                           static_cast<GLsizei>(t->width), static_cast<GLsizei>(t->height));
         glTextureParameteriv(t->backend.object, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle);
         glTextureParameteri(t->backend.object, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(t->levels - 1));
         glTextureParameteri(t->backend.object, GL_TEXTURE_BASE_LEVEL, 0);
@@ -465,7 +493,8 @@ protected:
         glTextureParameteri(t->backend.object, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(t->lod));
     }
 
-    void BackendClear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) override {
+    void BackendClear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z,
+                      DWORD stencil) override {
         ScopedDriverAllocations driver;
         if (!BindTarget()) return;
         float c[4];
@@ -526,7 +555,8 @@ protected:
         SDL_GL_GetDrawableSize(m_window, &w, &h);
         if (m_backBuffer->backend.samples) {
             // GL resolves samples only into the same rectangle, never flipped or scaled as below.
-            const RECT all{0, 0, static_cast<LONG>(m_backBuffer->desc.Width), static_cast<LONG>(m_backBuffer->desc.Height)};
+            const RECT all{0, 0, static_cast<LONG>(m_backBuffer->desc.Width),
+                           static_cast<LONG>(m_backBuffer->desc.Height)};
             ReleaseDrawFramebuffer();
             glNamedFramebufferTexture(m_readFbo, GL_COLOR_ATTACHMENT0, Resolve(m_backBuffer, all), 0);
         } else {
@@ -535,7 +565,8 @@ protected:
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         // Our images are stored top row first; the window's framebuffer starts at the bottom.
         glBlitNamedFramebuffer(m_readFbo, 0, 0, 0, static_cast<GLint>(m_backBuffer->desc.Width),
-                               static_cast<GLint>(m_backBuffer->desc.Height), 0, h, w, 0, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+                               static_cast<GLint>(m_backBuffer->desc.Height), 0, h, w, 0, GL_COLOR_BUFFER_BIT,
+                               GL_LINEAR);
         SDL_GL_SwapWindow(m_window);
         m_boundColor = m_boundDepth = nullptr;
         return D3D_OK;
@@ -570,7 +601,9 @@ protected:
         if (u.location < 0 || count == 0) return D3D_OK;
         const GLuint o = p->backend.object;
         switch (u.type) {
-        case GL_FLOAT_MAT4: glProgramUniformMatrix4fv(o, u.location, std::min<GLsizei>(u.size, count / 16), GL_FALSE, values); break;
+        case GL_FLOAT_MAT4:
+            glProgramUniformMatrix4fv(o, u.location, std::min<GLsizei>(u.size, count / 16), GL_FALSE, values);
+            break;
         case GL_FLOAT_VEC4: glProgramUniform4fv(o, u.location, std::min<GLsizei>(u.size, count / 4), values); break;
         case GL_FLOAT_VEC3: glProgramUniform3fv(o, u.location, std::min<GLsizei>(u.size, count / 3), values); break;
         case GL_FLOAT_VEC2: glProgramUniform2fv(o, u.location, std::min<GLsizei>(u.size, count / 2), values); break;
@@ -599,13 +632,14 @@ protected:
             DeviceUniforms u;
             for (std::size_t i = 0; i < kDeviceUniformCount; ++i) {
                 const ProgramUniform pu = Uniform(p, kDeviceUniforms[i].name);
-                u.location[i] = pu.location >= 0 && pu.type == kDeviceUniforms[i].type && pu.size == 1 ? pu.location : -1;
+                u.location[i] =
+                    pu.location >= 0 && pu.type == kDeviceUniforms[i].type && pu.size == 1 ? pu.location : -1;
             }
             found = m_deviceUniforms.emplace(o, u).first;
         }
         const GLint* loc = found->second.location;
-        const D3DMATRIX* matrices[] = {&v.world, &v.view, &v.projection, &v.worldView, &v.viewProjection,
-                                       &v.worldViewProjection};
+        const D3DMATRIX* matrices[] = {&v.world,     &v.view,           &v.projection,
+                                       &v.worldView, &v.viewProjection, &v.worldViewProjection};
         for (std::size_t i = 0; i < 6; ++i)
             if (loc[i] >= 0) glProgramUniformMatrix4fv(o, loc[i], 1, GL_FALSE, &matrices[i]->_11);
         if (loc[6] >= 0) glProgramUniform4fv(o, loc[6], 1, v.viewport);
@@ -635,7 +669,8 @@ private:
     void CreateDepth(Surface* s, GLsizei samples) {
         glCreateRenderbuffers(1, &s->backend.renderbuffer);
         glNamedRenderbufferStorageMultisample(s->backend.renderbuffer, samples > 1 ? samples : 0, GL_DEPTH24_STENCIL8,
-                                              static_cast<GLsizei>(s->desc.Width), static_cast<GLsizei>(s->desc.Height));
+                                              static_cast<GLsizei>(s->desc.Width),
+                                              static_cast<GLsizei>(s->desc.Height));
         s->backend.samples = samples > 1 ? static_cast<std::uint32_t>(samples) : 0;
     }
 
@@ -689,7 +724,8 @@ private:
             GLuint index = GL_INVALID_INDEX;
             glGetUniformIndices(p->backend.object, 1, &name, &index);
             GLint size = 1;
-            if (index != GL_INVALID_INDEX) glGetActiveUniform(p->backend.object, index, 0, nullptr, &size, &u.type, nullptr);
+            if (index != GL_INVALID_INDEX)
+                glGetActiveUniform(p->backend.object, index, 0, nullptr, &size, &u.type, nullptr);
             u.size = std::max<GLsizei>(1, size);
         }
         cache.emplace(name, u);
@@ -768,8 +804,8 @@ private:
     GLuint m_resolve = 0; // single-sample scratch a multisampled surface resolves into
     GLsizei m_resolveWidth = 0, m_resolveHeight = 0;
     GLenum m_resolveInternal = 0;
-    std::unordered_map<std::string, FFProgram> m_programs;  // by generated text
-    std::unordered_map<std::string, FFProgram*> m_keyed;    // by the state it was generated from
+    std::unordered_map<std::string, FFProgram> m_programs; // by generated text
+    std::unordered_map<std::string, FFProgram*> m_keyed;   // by the state it was generated from
     std::vector<DWORD> m_activeLights;
     std::string m_programKey; // FixedFunctionProgram's key, kept between draws for its capacity
     std::unordered_map<GLuint, std::unordered_map<std::string, ProgramUniform>> m_uniforms;
@@ -864,7 +900,8 @@ FFProgram* GLDevice::FixedFunctionProgram(DWORD fvf, std::string* failure) {
         put(static_cast<DWORD>(m_activeLights.size()));
         for (DWORD index : m_activeLights) put(m_state.lights.at(index).Type);
     }
-    for (auto state : {D3DRS_FOGENABLE, D3DRS_FOGTABLEMODE, D3DRS_FOGVERTEXMODE, D3DRS_ALPHATESTENABLE, D3DRS_ALPHAFUNC})
+    for (auto state :
+         {D3DRS_FOGENABLE, D3DRS_FOGTABLEMODE, D3DRS_FOGVERTEXMODE, D3DRS_ALPHATESTENABLE, D3DRS_ALPHAFUNC})
         put(rs[state]);
     for (int s = 0; s < 4 && m_state.tss[s][D3DTSS_COLOROP] != D3DTOP_DISABLE; ++s) {
         for (auto t : {D3DTSS_COLOROP, D3DTSS_COLORARG0, D3DTSS_COLORARG1, D3DTSS_COLORARG2, D3DTSS_ALPHAOP,
@@ -948,14 +985,16 @@ FFProgram* GLDevice::FixedFunctionProgram(DWORD fvf, std::string* failure) {
                    << "    float att = dist > A.w ? 0.0 : 1.0 / max(A.x + A.y * dist + A.z * dist * dist, 1e-6);\n";
                 if (l.Type == D3DLIGHT_SPOT) {
                     vs << "    vec4 S = u_lightSpot[" << k << "]; float rho = dot(u_lightDirection[" << k << "], L);\n"
-                       << "    att *= rho > S.x ? 1.0 : (rho <= S.y ? 0.0 : pow(clamp((rho - S.y) / max(S.x - S.y, 1e-6), 0.0, 1.0), S.z));\n";
+                       << "    att *= rho > S.x ? 1.0 : (rho <= S.y ? 0.0 : pow(clamp((rho - S.y) / max(S.x - S.y, "
+                          "1e-6), 0.0, 1.0), S.z));\n";
                 }
             }
             vs << "    float NdotL = max(dot(N, L), 0.0);\n"
                << "    dsum += att * NdotL * u_lightDiffuse[" << k << "].rgb;\n"
                << "    asum += att * u_lightAmbient[" << k << "].rgb;\n";
             if (rs[D3DRS_SPECULARENABLE])
-                vs << "    if (NdotL > 0.0) ssum += att * pow(max(dot(N, normalize(V + L)), 0.0), u_matPower) * u_lightSpecular["
+                vs << "    if (NdotL > 0.0) ssum += att * pow(max(dot(N, normalize(V + L)), 0.0), u_matPower) * "
+                      "u_lightSpecular["
                    << k << "].rgb;\n";
             vs << "  }\n";
         }
@@ -966,13 +1005,16 @@ FFProgram* GLDevice::FixedFunctionProgram(DWORD fvf, std::string* failure) {
     }
     // Fog: table fog when its mode is set, else vertex fog; distance is the view-space depth.
     int fogMode = 0;
-    if (rs[D3DRS_FOGENABLE]) fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
+    if (rs[D3DRS_FOGENABLE])
+        fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
     if (rhw) {
         // Pre-transformed vertices carry their fog factor in the specular alpha.
         vs << "  v_fog = " << (fogMode && hasSpecular ? "a_specular.a" : "1.0") << ";\n";
     } else {
         switch (fogMode) {
-        case D3DFOG_LINEAR: vs << "  v_fog = clamp((u_fog.y - abs(P.z)) / max(u_fog.y - u_fog.x, 1e-6), 0.0, 1.0);\n"; break;
+        case D3DFOG_LINEAR:
+            vs << "  v_fog = clamp((u_fog.y - abs(P.z)) / max(u_fog.y - u_fog.x, 1e-6), 0.0, 1.0);\n";
+            break;
         case D3DFOG_EXP: vs << "  v_fog = clamp(exp(-u_fog.z * abs(P.z)), 0.0, 1.0);\n"; break;
         case D3DFOG_EXP2: vs << "  v_fog = clamp(exp(-pow(u_fog.z * abs(P.z), 2.0)), 0.0, 1.0);\n"; break;
         default: vs << "  v_fog = 1.0;\n"; break;
@@ -995,7 +1037,8 @@ FFProgram* GLDevice::FixedFunctionProgram(DWORD fvf, std::string* failure) {
     for (int s = 0; s < stages; ++s) {
         TextureBase* t = m_state.textures[s];
         if (!t) continue;
-        fs << "uniform " << (t->type == D3DRTYPE_CUBETEXTURE ? "samplerCube" : "sampler2D") << " u_texture" << s << ";\n";
+        fs << "uniform " << (t->type == D3DRTYPE_CUBETEXTURE ? "samplerCube" : "sampler2D") << " u_texture" << s
+           << ";\n";
     }
     fs << "out vec4 o_colour;\n";
     fs << "void main() {\n  vec4 diffuse = v_diffuse, specular = v_specular, current = v_diffuse, temp = vec4(0.0);\n";
@@ -1012,11 +1055,11 @@ FFProgram* GLDevice::FixedFunctionProgram(DWORD fvf, std::string* failure) {
                                      ArgExpr(t[D3DTSS_COLORARG1], s, false), ArgExpr(t[D3DTSS_COLORARG2], s, false), s);
         // A disabled alpha operation passes the incoming alpha through (the diffuse alpha at
         // the first stage).
-        const std::string a = t[D3DTSS_ALPHAOP] == D3DTOP_DISABLE
-                                  ? std::string(s == 0 ? "diffuse" : "current")
-                                  : OpExpr(t[D3DTSS_ALPHAOP], ArgExpr(t[D3DTSS_ALPHAARG0], s, true),
-                                           ArgExpr(t[D3DTSS_ALPHAARG1], s, true),
-                                           ArgExpr(t[D3DTSS_ALPHAARG2], s, true), s);
+        const std::string a =
+            t[D3DTSS_ALPHAOP] == D3DTOP_DISABLE
+                ? std::string(s == 0 ? "diffuse" : "current")
+                : OpExpr(t[D3DTSS_ALPHAOP], ArgExpr(t[D3DTSS_ALPHAARG0], s, true),
+                         ArgExpr(t[D3DTSS_ALPHAARG1], s, true), ArgExpr(t[D3DTSS_ALPHAARG2], s, true), s);
         const bool toTemp = (t[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP;
         fs << "  " << (toTemp ? "temp" : "current") << " = sat(vec4((" << c << ").rgb, (" << a << ").a));\n";
     }
@@ -1158,8 +1201,16 @@ void GLDevice::ApplyRasterState() {
     // original platform sees it.
     switch (rs[D3DRS_CULLMODE]) {
     case D3DCULL_NONE: glDisable(GL_CULL_FACE); break;
-    case D3DCULL_CW: glEnable(GL_CULL_FACE); glFrontFace(GL_CCW); glCullFace(kCullClockwise); break;
-    default: glEnable(GL_CULL_FACE); glFrontFace(GL_CCW); glCullFace(kCullCounterClockwise); break;
+    case D3DCULL_CW:
+        glEnable(GL_CULL_FACE);
+        glFrontFace(GL_CCW);
+        glCullFace(kCullClockwise);
+        break;
+    default:
+        glEnable(GL_CULL_FACE);
+        glFrontFace(GL_CCW);
+        glCullFace(kCullCounterClockwise);
+        break;
     }
     const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
     glColorMask(mask & 1, (mask >> 1) & 1, (mask >> 2) & 1, (mask >> 3) & 1);
@@ -1189,14 +1240,18 @@ void GLDevice::ApplySamplers() {
         GLenum minFilter;
         switch (smp[D3DSAMP_MIPFILTER]) {
         case D3DTEXF_POINT: minFilter = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST; break;
-        case D3DTEXF_LINEAR: case D3DTEXF_ANISOTROPIC: minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR; break;
+        case D3DTEXF_LINEAR:
+        case D3DTEXF_ANISOTROPIC: minFilter = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR; break;
         default: minFilter = minLinear ? GL_LINEAR : GL_NEAREST; break;
         }
         glSamplerParameteri(o, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(minFilter));
         glSamplerParameteri(o, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
         if (m_caps.MaxAnisotropy > 1) {
-            const bool aniso = smp[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || smp[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
-            const float amount = aniso ? static_cast<float>(std::clamp<DWORD>(smp[D3DSAMP_MAXANISOTROPY], 1, m_caps.MaxAnisotropy)) : 1.0f;
+            const bool aniso =
+                smp[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || smp[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+            const float amount =
+                aniso ? static_cast<float>(std::clamp<DWORD>(smp[D3DSAMP_MAXANISOTROPY], 1, m_caps.MaxAnisotropy))
+                      : 1.0f;
             glSamplerParameterf(o, GL_TEXTURE_MAX_ANISOTROPY, amount);
         }
         glSamplerParameterf(o, GL_TEXTURE_LOD_BIAS, DwordToFloat(smp[D3DSAMP_MIPMAPLODBIAS]));
@@ -1212,7 +1267,8 @@ void GLDevice::ApplySamplers() {
 static void Check(const char* where) {
     static const bool trace = std::getenv("KX_GL_TRACE") != nullptr;
     if (!trace) return;
-    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) std::fprintf(stderr, "GL error 0x%x at %s\n", e, where);
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())
+        std::fprintf(stderr, "GL error 0x%x at %s\n", e, where);
 }
 
 HRESULT GLDevice::BackendDraw(const DrawCall& call) {
@@ -1252,13 +1308,17 @@ HRESULT GLDevice::BackendDraw(const DrawCall& call) {
     GLintptr offset = base;
     auto attrib = [&](GLuint index, GLint size, GLenum type, GLboolean norm, GLintptr bytes) {
         glEnableVertexAttribArray(index);
-        glVertexAttribPointer(index, size, type, norm, static_cast<GLsizei>(call.stride), reinterpret_cast<const void*>(offset));
+        glVertexAttribPointer(index, size, type, norm, static_cast<GLsizei>(call.stride),
+                              reinterpret_cast<const void*>(offset));
         offset += bytes;
     };
     switch (fvf & D3DFVF_POSITION_MASK) {
     case D3DFVF_XYZ: attrib(0, 3, GL_FLOAT, GL_FALSE, 12); break;
-    case D3DFVF_XYZRHW: case D3DFVF_XYZW: attrib(0, 4, GL_FLOAT, GL_FALSE, 16); break;
-    default: attrib(0, 3, GL_FLOAT, GL_FALSE, static_cast<GLintptr>(D3DFVFVertexSize(fvf & D3DFVF_POSITION_MASK))); break;
+    case D3DFVF_XYZRHW:
+    case D3DFVF_XYZW: attrib(0, 4, GL_FLOAT, GL_FALSE, 16); break;
+    default:
+        attrib(0, 3, GL_FLOAT, GL_FALSE, static_cast<GLintptr>(D3DFVFVertexSize(fvf & D3DFVF_POSITION_MASK)));
+        break;
     }
     if (fvf & D3DFVF_NORMAL) attrib(1, 3, GL_FLOAT, GL_FALSE, 12);
     if (fvf & D3DFVF_PSIZE) offset += 4;
@@ -1295,8 +1355,8 @@ HRESULT GLDevice::BackendDraw(const DrawCall& call) {
             first = 0;
         }
         glVertexArrayElementBuffer(m_vao, ibo);
-        glDrawElementsBaseVertex(mode, static_cast<GLsizei>(call.indexCount), type, reinterpret_cast<const void*>(first),
-                                 call.baseVertex);
+        glDrawElementsBaseVertex(mode, static_cast<GLsizei>(call.indexCount), type,
+                                 reinterpret_cast<const void*>(first), call.baseVertex);
     } else {
         glDrawArrays(mode, static_cast<GLint>(call.startVertex), static_cast<GLsizei>(call.vertexCount));
     }
@@ -1357,7 +1417,8 @@ HRESULT CreateOpenGLDevice(HWND window, const D3DCAPS9& caps, const D3DPRESENT_P
     SDL_Window* w = static_cast<SDL_Window*>(window ? window : params.hDeviceWindow);
     if (!w) {
         w = static_cast<SDL_Window*>(CreateGameWindow("", static_cast<int>(std::max(1u, params.BackBufferWidth)),
-                                                      static_cast<int>(std::max(1u, params.BackBufferHeight)), true, true));
+                                                      static_cast<int>(std::max(1u, params.BackBufferHeight)), true,
+                                                      true));
         owns = true;
         if (!w) return D3DERR_NOTAVAILABLE;
     }

@@ -32,11 +32,11 @@ struct RecordingConfig {
     DWORD vertexShaderVersion = D3DVS_VERSION(2, 0);
     DWORD maxAnisotropy = 16;
     bool supportsA1R5G5B5 = true;
-    DWORD multiSampleQualityLevels = 2; // 0: multisampling not available
+    DWORD multiSampleQualityLevels = 2;  // 0: multisampling not available
     HRESULT createDeviceResult = D3D_OK; // a failure makes CreateDevice answer it
-    std::vector<D3DDISPLAYMODE> displayModes = {
-        {640, 480, 60, D3DFMT_X8R8G8B8},   {800, 600, 60, D3DFMT_X8R8G8B8},  {1024, 768, 60, D3DFMT_X8R8G8B8},
-        {1024, 768, 75, D3DFMT_X8R8G8B8},  {1280, 1024, 60, D3DFMT_X8R8G8B8}, {1920, 1080, 60, D3DFMT_X8R8G8B8}};
+    std::vector<D3DDISPLAYMODE> displayModes = {{640, 480, 60, D3DFMT_X8R8G8B8},   {800, 600, 60, D3DFMT_X8R8G8B8},
+                                                {1024, 768, 60, D3DFMT_X8R8G8B8},  {1024, 768, 75, D3DFMT_X8R8G8B8},
+                                                {1280, 1024, 60, D3DFMT_X8R8G8B8}, {1920, 1080, 60, D3DFMT_X8R8G8B8}};
     bool strictReset = true;
 };
 void SetRecordingConfig(const RecordingConfig& config);

@@ -46,10 +46,9 @@ struct PALETTEENTRY {
 // D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_DXT1/3/5 convert. colorKey 0: none. palette is
 // not used. Undecodable, truncated or lying files answer D3DXERR_INVALIDDATA.
 HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* data, UINT size, UINT width,
-                                            UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                                            D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                                            D3DXIMAGE_INFO* info, PALETTEENTRY* palette,
-                                            IDirect3DTexture9** texture);
+                                            UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                            DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* info,
+                                            PALETTEENTRY* palette, IDirect3DTexture9** texture);
 
 HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* data, UINT size,
                                           IDirect3DTexture9** texture);
@@ -57,6 +56,5 @@ HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* 
 // Only DDS files holding all six faces make cube textures.
 HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* data, UINT size, UINT edge,
                                                 UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                                DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                                                D3DXIMAGE_INFO* info, PALETTEENTRY* palette,
-                                                IDirect3DCubeTexture9** texture);
+                                                DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* info,
+                                                PALETTEENTRY* palette, IDirect3DCubeTexture9** texture);

@@ -12,27 +12,20 @@ namespace Platform {
 
 namespace {
 
-uint32_t ReadU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+uint32_t ReadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
 }
 
-uint16_t ReadU16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-uint32_t RoundUpPow2(uint32_t v)
-{
+uint32_t RoundUpPow2(uint32_t v) {
     uint32_t p = 1;
-    while (p < v)
-        p <<= 1;
+    while (p < v) p <<= 1;
     return p;
 }
 
-uint32_t FullChainLength(uint32_t w, uint32_t h)
-{
+uint32_t FullChainLength(uint32_t w, uint32_t h) {
     uint32_t levels = 1;
     while (w > 1 || h > 1) {
         w = std::max(1u, w / 2);
@@ -42,18 +35,15 @@ uint32_t FullChainLength(uint32_t w, uint32_t h)
     return levels;
 }
 
-constexpr uint32_t FourCC(char a, char b, char c, char d)
-{
-    return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8) |
+constexpr uint32_t FourCC(char a, char b, char c, char d) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) | (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8) |
            (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16) |
            (static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24);
 }
 
 // ---- DXT blocks -------------------------------------------------------------------------
 
-void Rgb565(uint16_t c, uint8_t& r, uint8_t& g, uint8_t& b)
-{
+void Rgb565(uint16_t c, uint8_t& r, uint8_t& g, uint8_t& b) {
     r = static_cast<uint8_t>(((c >> 11) & 31) * 255 / 31);
     g = static_cast<uint8_t>(((c >> 5) & 63) * 255 / 63);
     b = static_cast<uint8_t>((c & 31) * 255 / 31);
@@ -61,16 +51,21 @@ void Rgb565(uint16_t c, uint8_t& r, uint8_t& g, uint8_t& b)
 
 // Writes 16 BGRA pixels of a colour block; alpha is left at 255 (or 0 for DXT1's transparent
 // index when threeColourTransparent).
-void DecodeColourBlock(const uint8_t* block, uint8_t* out, bool allowThreeColour)
-{
+void DecodeColourBlock(const uint8_t* block, uint8_t* out, bool allowThreeColour) {
     const uint16_t c0 = ReadU16(block);
     const uint16_t c1 = ReadU16(block + 2);
     uint8_t palette[4][4]; // b g r a
     uint8_t r, g, b;
     Rgb565(c0, r, g, b);
-    palette[0][0] = b; palette[0][1] = g; palette[0][2] = r; palette[0][3] = 255;
+    palette[0][0] = b;
+    palette[0][1] = g;
+    palette[0][2] = r;
+    palette[0][3] = 255;
     Rgb565(c1, r, g, b);
-    palette[1][0] = b; palette[1][1] = g; palette[1][2] = r; palette[1][3] = 255;
+    palette[1][0] = b;
+    palette[1][1] = g;
+    palette[1][2] = r;
+    palette[1][3] = 255;
     if (c0 > c1 || !allowThreeColour) {
         for (int k = 0; k < 3; ++k) {
             palette[2][k] = static_cast<uint8_t>((2 * palette[0][k] + palette[1][k]) / 3);
@@ -86,16 +81,12 @@ void DecodeColourBlock(const uint8_t* block, uint8_t* out, bool allowThreeColour
         palette[3][3] = 0;
     }
     const uint32_t indices = ReadU32(block + 4);
-    for (int i = 0; i < 16; ++i)
-        std::memcpy(out + i * 4, palette[(indices >> (2 * i)) & 3], 4);
+    for (int i = 0; i < 16; ++i) std::memcpy(out + i * 4, palette[(indices >> (2 * i)) & 3], 4);
 }
 
-void DecodeBlock(ImageFormat format, const uint8_t* block, uint8_t* pixels)
-{
+void DecodeBlock(ImageFormat format, const uint8_t* block, uint8_t* pixels) {
     switch (format) {
-    case ImageFormat::DXT1:
-        DecodeColourBlock(block, pixels, true);
-        break;
+    case ImageFormat::DXT1: DecodeColourBlock(block, pixels, true); break;
     case ImageFormat::DXT3:
         DecodeColourBlock(block + 8, pixels, false);
         for (int i = 0; i < 16; ++i) {
@@ -109,35 +100,26 @@ void DecodeBlock(ImageFormat format, const uint8_t* block, uint8_t* pixels)
         a[0] = block[0];
         a[1] = block[1];
         if (a[0] > a[1]) {
-            for (int k = 1; k < 7; ++k)
-                a[k + 1] = static_cast<uint8_t>(((7 - k) * a[0] + k * a[1]) / 7);
+            for (int k = 1; k < 7; ++k) a[k + 1] = static_cast<uint8_t>(((7 - k) * a[0] + k * a[1]) / 7);
         } else {
-            for (int k = 1; k < 5; ++k)
-                a[k + 1] = static_cast<uint8_t>(((5 - k) * a[0] + k * a[1]) / 5);
+            for (int k = 1; k < 5; ++k) a[k + 1] = static_cast<uint8_t>(((5 - k) * a[0] + k * a[1]) / 5);
             a[6] = 0;
             a[7] = 255;
         }
         uint64_t bits = 0;
-        for (int k = 0; k < 6; ++k)
-            bits |= static_cast<uint64_t>(block[2 + k]) << (8 * k);
-        for (int i = 0; i < 16; ++i)
-            pixels[i * 4 + 3] = a[(bits >> (3 * i)) & 7];
+        for (int k = 0; k < 6; ++k) bits |= static_cast<uint64_t>(block[2 + k]) << (8 * k);
+        for (int i = 0; i < 16; ++i) pixels[i * 4 + 3] = a[(bits >> (3 * i)) & 7];
         break;
     }
-    case ImageFormat::BGRA8:
-        break;
+    case ImageFormat::BGRA8: break;
     }
 }
 
-size_t BlockBytes(ImageFormat format)
-{
-    return format == ImageFormat::DXT1 ? 8 : 16;
-}
+size_t BlockBytes(ImageFormat format) { return format == ImageFormat::DXT1 ? 8 : 16; }
 
 // BGRA8 -> blocks with stb_dxt (which takes RGBA).
 std::vector<uint8_t> CompressBlocks(ImageFormat format, uint32_t width, uint32_t height,
-                                   const std::vector<uint8_t>& bgra)
-{
+                                    const std::vector<uint8_t>& bgra) {
     const uint32_t bw = (width + 3) / 4, bh = (height + 3) / 4;
     std::vector<uint8_t> out(static_cast<size_t>(bw) * bh * BlockBytes(format));
     uint8_t rgba[64];
@@ -169,27 +151,22 @@ std::vector<uint8_t> CompressBlocks(ImageFormat format, uint32_t width, uint32_t
     return out;
 }
 
-std::vector<uint8_t> ToBgra(ImageFormat format, const ImageLevel& level)
-{
-    if (format == ImageFormat::BGRA8)
-        return level.data;
+std::vector<uint8_t> ToBgra(ImageFormat format, const ImageLevel& level) {
+    if (format == ImageFormat::BGRA8) return level.data;
     return DecompressLevel(format, level.width, level.height, level.data.data(), level.data.size());
 }
 
 // Box-filtered half-size level (the triangle filter of a 2:1 reduction).
-std::vector<uint8_t> HalveBgra(const std::vector<uint8_t>& src, uint32_t w, uint32_t h,
-                               uint32_t nw, uint32_t nh)
-{
+std::vector<uint8_t> HalveBgra(const std::vector<uint8_t>& src, uint32_t w, uint32_t h, uint32_t nw, uint32_t nh) {
     std::vector<uint8_t> dst(static_cast<size_t>(nw) * nh * 4);
     for (uint32_t y = 0; y < nh; ++y) {
         for (uint32_t x = 0; x < nw; ++x) {
             const uint32_t x0 = std::min(w - 1, x * 2), x1 = std::min(w - 1, x * 2 + 1);
             const uint32_t y0 = std::min(h - 1, y * 2), y1 = std::min(h - 1, y * 2 + 1);
             for (int c = 0; c < 4; ++c) {
-                const unsigned sum = src[(static_cast<size_t>(y0) * w + x0) * 4 + c] +
-                                     src[(static_cast<size_t>(y0) * w + x1) * 4 + c] +
-                                     src[(static_cast<size_t>(y1) * w + x0) * 4 + c] +
-                                     src[(static_cast<size_t>(y1) * w + x1) * 4 + c];
+                const unsigned sum =
+                    src[(static_cast<size_t>(y0) * w + x0) * 4 + c] + src[(static_cast<size_t>(y0) * w + x1) * 4 + c] +
+                    src[(static_cast<size_t>(y1) * w + x0) * 4 + c] + src[(static_cast<size_t>(y1) * w + x1) * 4 + c];
                 dst[(static_cast<size_t>(y) * nw + x) * 4 + c] = static_cast<uint8_t>((sum + 2) / 4);
             }
         }
@@ -199,10 +176,10 @@ std::vector<uint8_t> HalveBgra(const std::vector<uint8_t>& src, uint32_t w, uint
 
 // Brings every face to the asked size and level count: rescales to powers of two, then
 // completes or cuts the mip chain. Block-compressed images stay compressed.
-void FinishImage(Image& image, const ImageLoadOptions& options)
-{
+void FinishImage(Image& image, const ImageLoadOptions& options) {
     uint32_t w = options.width ? options.width : (options.roundToPowerOfTwo ? RoundUpPow2(image.width) : image.width);
-    uint32_t h = options.height ? options.height : (options.roundToPowerOfTwo ? RoundUpPow2(image.height) : image.height);
+    uint32_t h =
+        options.height ? options.height : (options.roundToPowerOfTwo ? RoundUpPow2(image.height) : image.height);
     w = std::min(w, kMaxImageSide);
     h = std::min(h, kMaxImageSide);
     while (static_cast<uint64_t>(w) * h > kMaxImagePixels) {
@@ -220,15 +197,13 @@ void FinishImage(Image& image, const ImageLoadOptions& options)
         for (auto& face : image.faces) {
             std::vector<uint8_t> src = ToBgra(image.format, face[0]);
             std::vector<uint8_t> dst(static_cast<size_t>(w) * h * 4);
-            stbir_resize_uint8(src.data(), static_cast<int>(image.width),
-                               static_cast<int>(image.height), 0, dst.data(), static_cast<int>(w),
-                               static_cast<int>(h), 0, 4);
+            stbir_resize_uint8(src.data(), static_cast<int>(image.width), static_cast<int>(image.height), 0, dst.data(),
+                               static_cast<int>(w), static_cast<int>(h), 0, 4);
             face.clear();
             ImageLevel level;
             level.width = w;
             level.height = h;
-            level.data = image.format == ImageFormat::BGRA8 ? std::move(dst)
-                                                             : CompressBlocks(image.format, w, h, dst);
+            level.data = image.format == ImageFormat::BGRA8 ? std::move(dst) : CompressBlocks(image.format, w, h, dst);
             face.push_back(std::move(level));
         }
         image.width = w;
@@ -236,11 +211,9 @@ void FinishImage(Image& image, const ImageLoadOptions& options)
     }
     const uint32_t full = FullChainLength(image.width, image.height);
     uint32_t wanted = options.mipLevels == 0 ? full : std::min(options.mipLevels, full);
-    if (options.mipLevelsFromFile)
-        wanted = std::max(1u, image.MipLevels());
+    if (options.mipLevelsFromFile) wanted = std::max(1u, image.MipLevels());
     for (auto& face : image.faces) {
-        if (face.size() > wanted)
-            face.resize(wanted);
+        if (face.size() > wanted) face.resize(wanted);
         while (face.size() < wanted) {
             const ImageLevel& last = face.back();
             const uint32_t nw = std::max(1u, last.width / 2), nh = std::max(1u, last.height / 2);
@@ -248,8 +221,8 @@ void FinishImage(Image& image, const ImageLoadOptions& options)
             ImageLevel level;
             level.width = nw;
             level.height = nh;
-            level.data = image.format == ImageFormat::BGRA8 ? std::move(half)
-                                                             : CompressBlocks(image.format, nw, nh, half);
+            level.data =
+                image.format == ImageFormat::BGRA8 ? std::move(half) : CompressBlocks(image.format, nw, nh, half);
             face.push_back(std::move(level));
         }
     }
@@ -270,21 +243,16 @@ constexpr uint32_t kDdsCaps2AllFaces = 0xFC00;
 constexpr uint32_t kDdsCaps2Volume = 0x200000;
 
 // One channel of an uncompressed pixel scaled to 8 bits; 'fallback' when the mask is empty.
-uint8_t Channel(uint32_t pixel, uint32_t mask, uint8_t fallback)
-{
-    if (mask == 0)
-        return fallback;
+uint8_t Channel(uint32_t pixel, uint32_t mask, uint8_t fallback) {
+    if (mask == 0) return fallback;
     int shift = 0;
-    while (((mask >> shift) & 1) == 0)
-        ++shift;
+    while (((mask >> shift) & 1) == 0) ++shift;
     const uint32_t bits = mask >> shift;
     const uint64_t value = (pixel & mask) >> shift;
     return static_cast<uint8_t>((value * 255 + bits / 2) / bits);
 }
 
-bool DecodeDds(const uint8_t* data, size_t size, const ImageLoadOptions& options, Image& out,
-               std::string& error)
-{
+bool DecodeDds(const uint8_t* data, size_t size, const ImageLoadOptions& options, Image& out, std::string& error) {
     if (size < kDdsHeaderBytes) {
         error = "DDS header truncated";
         return false;
@@ -313,8 +281,7 @@ bool DecodeDds(const uint8_t* data, size_t size, const ImageLoadOptions& options
         error = "DDS volume textures are not supported";
         return false;
     }
-    if (mipCount == 0)
-        mipCount = 1;
+    if (mipCount == 0) mipCount = 1;
     if (mipCount > FullChainLength(width, height)) {
         error = "DDS mip count larger than the chain";
         return false;
@@ -332,9 +299,12 @@ bool DecodeDds(const uint8_t* data, size_t size, const ImageLoadOptions& options
     ImageFormat format = ImageFormat::BGRA8;
     bool uncompressed = false;
     if (pfFlags & kDdpfFourCC) {
-        if (fourCC == FourCC('D', 'X', 'T', '1')) format = ImageFormat::DXT1;
-        else if (fourCC == FourCC('D', 'X', 'T', '3')) format = ImageFormat::DXT3;
-        else if (fourCC == FourCC('D', 'X', 'T', '5')) format = ImageFormat::DXT5;
+        if (fourCC == FourCC('D', 'X', 'T', '1'))
+            format = ImageFormat::DXT1;
+        else if (fourCC == FourCC('D', 'X', 'T', '3'))
+            format = ImageFormat::DXT3;
+        else if (fourCC == FourCC('D', 'X', 'T', '5'))
+            format = ImageFormat::DXT5;
         else {
             error = "DDS pixel format not supported";
             return false;
@@ -362,8 +332,8 @@ bool DecodeDds(const uint8_t* data, size_t size, const ImageLoadOptions& options
     for (size_t f = 0; f < faces; ++f) {
         uint32_t w = width, hgt = height;
         for (uint32_t m = 0; m < mipCount; ++m) {
-            const size_t bytes = uncompressed ? static_cast<size_t>(w) * hgt * bytesPerPixel
-                                              : ImageLevelBytes(format, w, hgt);
+            const size_t bytes =
+                uncompressed ? static_cast<size_t>(w) * hgt * bytesPerPixel : ImageLevelBytes(format, w, hgt);
             if (bytes > size - offset) {
                 error = "DDS data truncated";
                 return false;
@@ -414,13 +384,9 @@ bool DecodeDds(const uint8_t* data, size_t size, const ImageLoadOptions& options
 // checked to be there: a truncated or lying file fails, and the engine's fallback texture takes
 // over. Each check follows what stb itself will read.
 
-uint16_t ReadU16BE(const uint8_t* p)
-{
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
+uint16_t ReadU16BE(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 
-uint32_t ReadU32BE(const uint8_t* p)
-{
+uint32_t ReadU32BE(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
@@ -429,13 +395,10 @@ uint32_t ReadU32BE(const uint8_t* p)
 // JPEG. stb_image skips 0xFF fill bytes before any marker, the first one too, so FF FF FF D8
 // opens a JPEG for it just as FF D8 does; the format is told here by the same rule, or such a
 // file would reach stb's JPEG reader without the checks below.
-size_t JpegSegmentsStart(const uint8_t* data, size_t size)
-{
-    if (size < 2 || data[0] != 0xFF)
-        return 0;
+size_t JpegSegmentsStart(const uint8_t* data, size_t size) {
+    if (size < 2 || data[0] != 0xFF) return 0;
     size_t pos = 1;
-    while (pos < size && data[pos] == 0xFF)
-        ++pos;
+    while (pos < size && data[pos] == 0xFF) ++pos;
     return pos < size && data[pos] == 0xD8 ? pos + 1 : 0;
 }
 
@@ -447,8 +410,7 @@ size_t JpegSegmentsStart(const uint8_t* data, size_t size)
 // then looks symbols up at indices made of stale memory. A scan must find each table it reads
 // defined before it (a progressive scan reads only some: a first DC scan its DC tables, an AC
 // scan its AC tables, a DC refinement none).
-bool JpegComplete(const uint8_t* data, size_t size, size_t pos, std::string& error)
-{
+bool JpegComplete(const uint8_t* data, size_t size, size_t pos, std::string& error) {
     bool progressive = false;
     bool defined[2][4] = {}; // [DC, AC][table]
     while (pos + 1 < size) {
@@ -465,37 +427,31 @@ bool JpegComplete(const uint8_t* data, size_t size, size_t pos, std::string& err
             pos += 2;
             continue;
         }
-        if (marker == 0xD9)
-            return true;
-        if (pos + 4 > size)
-            break;
+        if (marker == 0xD9) return true;
+        if (pos + 4 > size) break;
         const size_t length = ReadU16BE(data + pos + 2);
         if (length < 2) {
             error = "corrupt JPEG segment length";
             return false;
         }
-        if (pos + 2 + length > size)
-            break;
+        if (pos + 2 + length > size) break;
         const size_t end = pos + 2 + length;
         if (marker == 0xC4) {
             size_t t = pos + 4;
             while (t < end) {
                 unsigned total = 0;
                 if (t + 17 <= end)
-                    for (int i = 0; i < 16; ++i)
-                        total += data[t + 1 + i];
+                    for (int i = 0; i < 16; ++i) total += data[t + 1 + i];
                 if (t + 17 > end || total > 256 || t + 17 + total > end) {
                     error = "corrupt JPEG Huffman table";
                     return false;
                 }
                 const uint32_t tableClass = data[t] >> 4, table = data[t] & 15;
-                if (tableClass < 2 && table < 4)
-                    defined[tableClass][table] = true;
+                if (tableClass < 2 && table < 4) defined[tableClass][table] = true;
                 t += 17 + total;
             }
         }
-        if (marker == 0xC2)
-            progressive = true;
+        if (marker == 0xC2) progressive = true;
         // A scan header of the length its component count makes (stb refuses any other).
         const size_t components = length >= 3 ? data[pos + 4] : 0;
         if (marker == 0xDA && components >= 1 && length == 6 + 2 * components) {
@@ -519,8 +475,7 @@ bool JpegComplete(const uint8_t* data, size_t size, size_t pos, std::string& err
 }
 
 // Every chunk whole, up to the end chunk.
-bool PngComplete(const uint8_t* data, size_t size, std::string& error)
-{
+bool PngComplete(const uint8_t* data, size_t size, std::string& error) {
     size_t pos = 8; // after the signature
     while (pos + 8 <= size) {
         const uint32_t length = ReadU32BE(data + pos);
@@ -528,10 +483,8 @@ bool PngComplete(const uint8_t* data, size_t size, std::string& error)
             error = "corrupt PNG chunk length";
             return false;
         }
-        if (static_cast<uint64_t>(pos) + 12 + length > size)
-            break;
-        if (std::memcmp(data + pos + 4, "IEND", 4) == 0)
-            return true;
+        if (static_cast<uint64_t>(pos) + 12 + length > size) break;
+        if (std::memcmp(data + pos + 4, "IEND", 4) == 0) return true;
         pos += 12 + static_cast<size_t>(length);
     }
     error = "truncated PNG (no end chunk)";
@@ -539,8 +492,7 @@ bool PngComplete(const uint8_t* data, size_t size, std::string& error)
 }
 
 // The header, the palette and every row of pixels with its padding.
-bool BmpComplete(const uint8_t* data, size_t size, std::string& error)
-{
+bool BmpComplete(const uint8_t* data, size_t size, std::string& error) {
     if (size < 18) {
         error = "truncated BMP header";
         return false;
@@ -567,8 +519,7 @@ bool BmpComplete(const uint8_t* data, size_t size, std::string& error)
     }
     // The colour masks that follow a short header for bit-field images.
     uint64_t headerEnd = 14 + static_cast<uint64_t>(headerSize);
-    if ((headerSize == 40 || headerSize == 56) && compression == 3 && (bpp == 16 || bpp == 32))
-        headerEnd += 12;
+    if ((headerSize == 40 || headerSize == 56) && compression == 3 && (bpp == 16 || bpp == 32)) headerEnd += 12;
     if (headerEnd > size) {
         error = "truncated BMP header";
         return false;
@@ -599,8 +550,7 @@ bool BmpComplete(const uint8_t* data, size_t size, std::string& error)
 
 // The identification field, the colour map and every pixel; RLE packets are walked to the last
 // pixel, each checked against the bytes that remain.
-bool TgaComplete(const uint8_t* data, size_t size, std::string& error)
-{
+bool TgaComplete(const uint8_t* data, size_t size, std::string& error) {
     if (size < 18) {
         error = "truncated TGA header";
         return false;
@@ -612,13 +562,11 @@ bool TgaComplete(const uint8_t* data, size_t size, std::string& error)
                          (mapBits == 8 || mapBits == 15 || mapBits == 16 || mapBits == 24 || mapBits == 32);
     const bool direct = mapType == 0 && (type == 2 || type == 3 || type == 10 || type == 11) &&
                         (bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32);
-    if ((!indexed && !direct) || width == 0 || height == 0)
-        return true; // stb refuses it with its own message
+    if ((!indexed && !direct) || width == 0 || height == 0) return true; // stb refuses it with its own message
     const uint64_t pixelBytes = (bits + 7) / 8;
     uint64_t pos = 18 + static_cast<uint64_t>(idLength);
     // stb skips the colour map's first-entry field in bytes before reading the map.
-    if (indexed)
-        pos += mapStart + static_cast<uint64_t>(mapLength) * ((mapBits + 7) / 8);
+    if (indexed) pos += mapStart + static_cast<uint64_t>(mapLength) * ((mapBits + 7) / 8);
     const uint64_t pixels = static_cast<uint64_t>(width) * height;
     if (type < 8) {
         const uint64_t needed = pos + pixels * pixelBytes;
@@ -649,21 +597,16 @@ bool TgaComplete(const uint8_t* data, size_t size, std::string& error)
 
 // The format stb will read a file as, told by the same signatures stb tests, in its order; TGA
 // has no signature and is what is left.
-ImageFileFormat StbFileFormat(const uint8_t* data, size_t size)
-{
+ImageFileFormat StbFileFormat(const uint8_t* data, size_t size) {
     static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (size >= 8 && std::memcmp(data, kPngSignature, 8) == 0)
-        return ImageFileFormat::PNG;
-    if (JpegSegmentsStart(data, size) != 0)
-        return ImageFileFormat::JPG;
-    if (size >= 2 && data[0] == 'B' && data[1] == 'M')
-        return ImageFileFormat::BMP;
+    if (size >= 8 && std::memcmp(data, kPngSignature, 8) == 0) return ImageFileFormat::PNG;
+    if (JpegSegmentsStart(data, size) != 0) return ImageFileFormat::JPG;
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M') return ImageFileFormat::BMP;
     return ImageFileFormat::TGA;
 }
 
 // Whether the file holds every byte its header promises, by the format stb will read it as.
-bool StbFileComplete(const uint8_t* data, size_t size, ImageFileFormat format, std::string& error)
-{
+bool StbFileComplete(const uint8_t* data, size_t size, ImageFileFormat format, std::string& error) {
     switch (format) {
     case ImageFileFormat::PNG: return PngComplete(data, size, error);
     case ImageFileFormat::JPG: return JpegComplete(data, size, JpegSegmentsStart(data, size), error);
@@ -676,15 +619,13 @@ struct StbFree {
     void operator()(stbi_uc* p) const { stbi_image_free(p); }
 };
 
-bool DecodeWithStb(const uint8_t* data, size_t size, ImageFileFormat format, Image& out, std::string& error)
-{
+bool DecodeWithStb(const uint8_t* data, size_t size, ImageFileFormat format, Image& out, std::string& error) {
     if (size > static_cast<size_t>(INT32_MAX)) {
         error = "image file too large";
         return false;
     }
     // Before stb parses anything: its header parser already trusts the JPEG tables.
-    if (!StbFileComplete(data, size, format, error))
-        return false;
+    if (!StbFileComplete(data, size, format, error)) return false;
     int w = 0, h = 0, comp = 0;
     const int len = static_cast<int>(size);
     if (!stbi_info_from_memory(data, len, &w, &h, &comp)) {
@@ -692,8 +633,7 @@ bool DecodeWithStb(const uint8_t* data, size_t size, ImageFileFormat format, Ima
         error = std::string("unknown or corrupt image: ") + (reason ? reason : "?");
         return false;
     }
-    if (w <= 0 || h <= 0 || static_cast<uint32_t>(w) > kMaxImageSide ||
-        static_cast<uint32_t>(h) > kMaxImageSide ||
+    if (w <= 0 || h <= 0 || static_cast<uint32_t>(w) > kMaxImageSide || static_cast<uint32_t>(h) > kMaxImageSide ||
         static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > kMaxImagePixels) {
         error = "image size out of range";
         return false;
@@ -713,8 +653,7 @@ bool DecodeWithStb(const uint8_t* data, size_t size, ImageFileFormat format, Ima
     level.width = out.width;
     level.height = out.height;
     level.data.assign(pixels.get(), pixels.get() + static_cast<size_t>(w) * h * 4);
-    for (size_t p = 0; p < level.data.size(); p += 4)
-        std::swap(level.data[p], level.data[p + 2]);
+    for (size_t p = 0; p < level.data.size(); p += 4) std::swap(level.data[p], level.data[p + 2]);
     out.faces[0].push_back(std::move(level));
     return true;
 }
@@ -722,35 +661,25 @@ bool DecodeWithStb(const uint8_t* data, size_t size, ImageFileFormat format, Ima
 } // namespace
 
 std::vector<uint8_t> CompressLevel(ImageFormat format, uint32_t width, uint32_t height,
-                                   const std::vector<uint8_t>& bgra)
-{
-    if (format == ImageFormat::BGRA8 || bgra.size() < ImageLevelBytes(ImageFormat::BGRA8, width, height))
-        return bgra;
+                                   const std::vector<uint8_t>& bgra) {
+    if (format == ImageFormat::BGRA8 || bgra.size() < ImageLevelBytes(ImageFormat::BGRA8, width, height)) return bgra;
     return CompressBlocks(format, width, height, bgra);
 }
 
-bool IsBlockCompressed(ImageFormat format)
-{
-    return format != ImageFormat::BGRA8;
-}
+bool IsBlockCompressed(ImageFormat format) { return format != ImageFormat::BGRA8; }
 
-size_t ImageLevelBytes(ImageFormat format, uint32_t width, uint32_t height)
-{
-    if (format == ImageFormat::BGRA8)
-        return static_cast<size_t>(width) * height * 4;
+size_t ImageLevelBytes(ImageFormat format, uint32_t width, uint32_t height) {
+    if (format == ImageFormat::BGRA8) return static_cast<size_t>(width) * height * 4;
     return static_cast<size_t>((width + 3) / 4) * ((height + 3) / 4) * BlockBytes(format);
 }
 
-std::vector<uint8_t> DecompressLevel(ImageFormat format, uint32_t width, uint32_t height,
-                                     const uint8_t* data, size_t size)
-{
+std::vector<uint8_t> DecompressLevel(ImageFormat format, uint32_t width, uint32_t height, const uint8_t* data,
+                                     size_t size) {
     if (format == ImageFormat::BGRA8) {
-        if (size < ImageLevelBytes(format, width, height))
-            return {};
+        if (size < ImageLevelBytes(format, width, height)) return {};
         return std::vector<uint8_t>(data, data + ImageLevelBytes(format, width, height));
     }
-    if (!data || size < ImageLevelBytes(format, width, height))
-        return {};
+    if (!data || size < ImageLevelBytes(format, width, height)) return {};
     std::vector<uint8_t> out(static_cast<size_t>(width) * height * 4);
     const uint32_t bw = (width + 3) / 4, bh = (height + 3) / 4;
     uint8_t pixels[64];
@@ -769,9 +698,7 @@ std::vector<uint8_t> DecompressLevel(ImageFormat format, uint32_t width, uint32_
     return out;
 }
 
-bool DecodeImage(const void* data, size_t size, const ImageLoadOptions& options, Image& out,
-                 std::string& error)
-{
+bool DecodeImage(const void* data, size_t size, const ImageLoadOptions& options, Image& out, std::string& error) {
     out = Image{};
     error.clear();
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
@@ -802,8 +729,7 @@ bool DecodeImage(const void* data, size_t size, const ImageLoadOptions& options,
             for (auto& level : face)
                 for (size_t p = 0; p + 3 < level.data.size(); p += 4) {
                     const uint32_t argb = ReadU32(&level.data[p]);
-                    if (argb == options.colourKey)
-                        std::memset(&level.data[p], 0, 4);
+                    if (argb == options.colourKey) std::memset(&level.data[p], 0, 4);
                 }
     }
     FinishImage(out, options);

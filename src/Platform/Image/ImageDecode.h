@@ -70,13 +70,12 @@ struct ImageLoadOptions {
 constexpr uint32_t kMaxImageSide = 16384;
 constexpr uint64_t kMaxImagePixels = 4096ull * 4096ull;
 
-bool DecodeImage(const void* data, size_t size, const ImageLoadOptions& options, Image& out,
-                 std::string& error);
+bool DecodeImage(const void* data, size_t size, const ImageLoadOptions& options, Image& out, std::string& error);
 
 // One level of a block-compressed image decoded to BGRA8 (the device's fallback and the tests'
 // pixel checks). Answers an empty vector when data is shorter than the level.
-std::vector<uint8_t> DecompressLevel(ImageFormat format, uint32_t width, uint32_t height,
-                                     const uint8_t* data, size_t size);
+std::vector<uint8_t> DecompressLevel(ImageFormat format, uint32_t width, uint32_t height, const uint8_t* data,
+                                     size_t size);
 
 // BGRA8 pixels of one level compressed to a block format (stb_dxt; DXT3 alpha stored as 4 bits).
 std::vector<uint8_t> CompressLevel(ImageFormat format, uint32_t width, uint32_t height,

@@ -79,9 +79,7 @@ inline D3DXVECTOR2* D3DXVec2TransformNormal(D3DXVECTOR2* out, const D3DXVECTOR2*
 
 inline float D3DXVec3LengthSq(const D3DXVECTOR3* v) { return v->x * v->x + v->y * v->y + v->z * v->z; }
 inline float D3DXVec3Length(const D3DXVECTOR3* v) { return std::sqrt(D3DXVec3LengthSq(v)); }
-inline float D3DXVec3Dot(const D3DXVECTOR3* a, const D3DXVECTOR3* b) {
-    return a->x * b->x + a->y * b->y + a->z * b->z;
-}
+inline float D3DXVec3Dot(const D3DXVECTOR3* a, const D3DXVECTOR3* b) { return a->x * b->x + a->y * b->y + a->z * b->z; }
 inline D3DXVECTOR3* D3DXVec3Cross(D3DXVECTOR3* out, const D3DXVECTOR3* a, const D3DXVECTOR3* b) {
     *out = D3DXVECTOR3(a->y * b->z - a->z * b->y, a->z * b->x - a->x * b->z, a->x * b->y - a->y * b->x);
     return out;
@@ -123,10 +121,9 @@ inline D3DXVECTOR3* D3DXVec3Normalize(D3DXVECTOR3* out, const D3DXVECTOR3* v) {
 }
 // (x, y, z, 1) x M, to a 4-vector; no division.
 inline D3DXVECTOR4* D3DXVec3Transform(D3DXVECTOR4* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
-    *out = D3DXVECTOR4(v->x * m->_11 + v->y * m->_21 + v->z * m->_31 + m->_41,
-                       v->x * m->_12 + v->y * m->_22 + v->z * m->_32 + m->_42,
-                       v->x * m->_13 + v->y * m->_23 + v->z * m->_33 + m->_43,
-                       v->x * m->_14 + v->y * m->_24 + v->z * m->_34 + m->_44);
+    *out = D3DXVECTOR4(
+        v->x * m->_11 + v->y * m->_21 + v->z * m->_31 + m->_41, v->x * m->_12 + v->y * m->_22 + v->z * m->_32 + m->_42,
+        v->x * m->_13 + v->y * m->_23 + v->z * m->_33 + m->_43, v->x * m->_14 + v->y * m->_24 + v->z * m->_34 + m->_44);
     return out;
 }
 // (x, y, z, 1) x M, divided by the resulting w (a w of 0 gives infinities, as the original does).
@@ -139,8 +136,7 @@ inline D3DXVECTOR3* D3DXVec3TransformCoord(D3DXVECTOR3* out, const D3DXVECTOR3* 
 }
 // (x, y, z, 0) x M: a direction, rotated and scaled but not translated.
 inline D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
-    *out = D3DXVECTOR3(v->x * m->_11 + v->y * m->_21 + v->z * m->_31,
-                       v->x * m->_12 + v->y * m->_22 + v->z * m->_32,
+    *out = D3DXVECTOR3(v->x * m->_11 + v->y * m->_21 + v->z * m->_31, v->x * m->_12 + v->y * m->_22 + v->z * m->_32,
                        v->x * m->_13 + v->y * m->_23 + v->z * m->_33);
     return out;
 }
@@ -157,7 +153,7 @@ inline void StoreVec3(void* base, std::size_t stride, std::size_t i, const D3DXV
     const float f[3] = {v.x, v.y, v.z};
     std::memcpy(static_cast<unsigned char*>(base) + stride * i, f, sizeof f);
 }
-}  // namespace kx::d3dx_detail
+} // namespace kx::d3dx_detail
 
 // Strides are in bytes (e.g. 48 for the engine's vertex records); input and output may be the
 // same array with the same stride.
@@ -285,7 +281,7 @@ inline double Cofactors(const D3DXMATRIX& m, double c[4][4]) {
     c[3][3] = a20 * s3 - a21 * s1 + a22 * s0;
     return s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
 }
-}  // namespace kx::d3dx_detail
+} // namespace kx::d3dx_detail
 
 inline float D3DXMatrixDeterminant(const D3DXMATRIX* m) {
     double c[4][4];
@@ -336,10 +332,9 @@ inline D3DXMATRIX* D3DXMatrixRotationAxis(D3DXMATRIX* out, const D3DXVECTOR3* ax
     D3DXVECTOR3 v;
     D3DXVec3Normalize(&v, axis);
     const float c = std::cos(angle), s = std::sin(angle), t = 1.0f - c;
-    *out = D3DXMATRIX(t * v.x * v.x + c, t * v.x * v.y + s * v.z, t * v.x * v.z - s * v.y, 0,
-                      t * v.x * v.y - s * v.z, t * v.y * v.y + c, t * v.y * v.z + s * v.x, 0,
-                      t * v.x * v.z + s * v.y, t * v.y * v.z - s * v.x, t * v.z * v.z + c, 0,
-                      0, 0, 0, 1);
+    *out = D3DXMATRIX(t * v.x * v.x + c, t * v.x * v.y + s * v.z, t * v.x * v.z - s * v.y, 0, t * v.x * v.y - s * v.z,
+                      t * v.y * v.y + c, t * v.y * v.z + s * v.x, 0, t * v.x * v.z + s * v.y, t * v.y * v.z - s * v.x,
+                      t * v.z * v.z + c, 0, 0, 0, 0, 1);
     return out;
 }
 // The quaternion is used as given (a unit quaternion gives a pure rotation).
@@ -347,8 +342,7 @@ inline D3DXMATRIX* D3DXMatrixRotationQuaternion(D3DXMATRIX* out, const D3DXQUATE
     const float x = q->x, y = q->y, z = q->z, w = q->w;
     *out = D3DXMATRIX(1.0f - 2.0f * (y * y + z * z), 2.0f * (x * y + z * w), 2.0f * (x * z - y * w), 0,
                       2.0f * (x * y - z * w), 1.0f - 2.0f * (x * x + z * z), 2.0f * (y * z + x * w), 0,
-                      2.0f * (x * z + y * w), 2.0f * (y * z - x * w), 1.0f - 2.0f * (x * x + y * y), 0,
-                      0, 0, 0, 1);
+                      2.0f * (x * z + y * w), 2.0f * (y * z - x * w), 1.0f - 2.0f * (x * x + y * y), 0, 0, 0, 0, 1);
     return out;
 }
 // Rz(roll) x Rx(pitch) x Ry(yaw): roll is applied first, yaw last.
@@ -369,9 +363,7 @@ inline D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, c
     D3DXVec3Cross(&xaxis, up, &zaxis);
     D3DXVec3Normalize(&xaxis, &xaxis);
     D3DXVec3Cross(&yaxis, &zaxis, &xaxis);
-    *out = D3DXMATRIX(xaxis.x, yaxis.x, zaxis.x, 0,
-                      xaxis.y, yaxis.y, zaxis.y, 0,
-                      xaxis.z, yaxis.z, zaxis.z, 0,
+    *out = D3DXMATRIX(xaxis.x, yaxis.x, zaxis.x, 0, xaxis.y, yaxis.y, zaxis.y, 0, xaxis.z, yaxis.z, zaxis.z, 0,
                       -D3DXVec3Dot(&xaxis, eye), -D3DXVec3Dot(&yaxis, eye), -D3DXVec3Dot(&zaxis, eye), 1);
     return out;
 }
@@ -394,12 +386,9 @@ inline D3DXMATRIX* D3DXMatrixOrthoLH(D3DXMATRIX* out, float w, float h, float zn
     return out;
 }
 // Maps x l..r to -1..1, y b..t to -1..1 and z zn..zf to 0..1.
-inline D3DXMATRIX* D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn,
-                                              float zf) {
-    *out = D3DXMATRIX(2.0f / (r - l), 0, 0, 0,
-                      0, 2.0f / (t - b), 0, 0,
-                      0, 0, 1.0f / (zf - zn), 0,
-                      (l + r) / (l - r), (t + b) / (b - t), zn / (zn - zf), 1);
+inline D3DXMATRIX* D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf) {
+    *out = D3DXMATRIX(2.0f / (r - l), 0, 0, 0, 0, 2.0f / (t - b), 0, 0, 0, 0, 1.0f / (zf - zn), 0, (l + r) / (l - r),
+                      (t + b) / (b - t), zn / (zn - zf), 1);
     return out;
 }
 
@@ -513,12 +502,10 @@ inline D3DXQUATERNION* D3DXQuaternionNormalize(D3DXQUATERNION* out, const D3DXQU
 }
 // The rotation of a followed by that of b (the Hamilton product b * a), matching
 // RotationQuaternion(a) x RotationQuaternion(b).
-inline D3DXQUATERNION* D3DXQuaternionMultiply(D3DXQUATERNION* out, const D3DXQUATERNION* a,
-                                              const D3DXQUATERNION* b) {
-    *out = D3DXQUATERNION(b->w * a->x + b->x * a->w + b->y * a->z - b->z * a->y,
-                          b->w * a->y - b->x * a->z + b->y * a->w + b->z * a->x,
-                          b->w * a->z + b->x * a->y - b->y * a->x + b->z * a->w,
-                          b->w * a->w - b->x * a->x - b->y * a->y - b->z * a->z);
+inline D3DXQUATERNION* D3DXQuaternionMultiply(D3DXQUATERNION* out, const D3DXQUATERNION* a, const D3DXQUATERNION* b) {
+    *out = D3DXQUATERNION(
+        b->w * a->x + b->x * a->w + b->y * a->z - b->z * a->y, b->w * a->y - b->x * a->z + b->y * a->w + b->z * a->x,
+        b->w * a->z + b->x * a->y - b->y * a->x + b->z * a->w, b->w * a->w - b->x * a->x - b->y * a->y - b->z * a->z);
     return out;
 }
 // Conjugate divided by the squared length; a zero quaternion gives zero.
@@ -561,8 +548,7 @@ inline D3DXQUATERNION* D3DXQuaternionRotationMatrix(D3DXQUATERNION* out, const D
 }
 // The same rotation as D3DXMatrixRotationYawPitchRoll: roll about z, then pitch about x,
 // then yaw about y.
-inline D3DXQUATERNION* D3DXQuaternionRotationYawPitchRoll(D3DXQUATERNION* out, float yaw, float pitch,
-                                                          float roll) {
+inline D3DXQUATERNION* D3DXQuaternionRotationYawPitchRoll(D3DXQUATERNION* out, float yaw, float pitch, float roll) {
     const float sy = std::sin(yaw * 0.5f), cy = std::cos(yaw * 0.5f);
     const float sp = std::sin(pitch * 0.5f), cp = std::cos(pitch * 0.5f);
     const float sr = std::sin(roll * 0.5f), cr = std::cos(roll * 0.5f);

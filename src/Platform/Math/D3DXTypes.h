@@ -14,9 +14,21 @@ struct D3DXVECTOR2 {
     D3DXVECTOR2 operator-(const D3DXVECTOR2& o) const { return {x - o.x, y - o.y}; }
     D3DXVECTOR2 operator*(float s) const { return {x * s, y * s}; }
     D3DXVECTOR2 operator/(float s) const { return {x / s, y / s}; }
-    D3DXVECTOR2& operator+=(const D3DXVECTOR2& o) { x += o.x; y += o.y; return *this; }
-    D3DXVECTOR2& operator-=(const D3DXVECTOR2& o) { x -= o.x; y -= o.y; return *this; }
-    D3DXVECTOR2& operator*=(float s) { x *= s; y *= s; return *this; }
+    D3DXVECTOR2& operator+=(const D3DXVECTOR2& o) {
+        x += o.x;
+        y += o.y;
+        return *this;
+    }
+    D3DXVECTOR2& operator-=(const D3DXVECTOR2& o) {
+        x -= o.x;
+        y -= o.y;
+        return *this;
+    }
+    D3DXVECTOR2& operator*=(float s) {
+        x *= s;
+        y *= s;
+        return *this;
+    }
     bool operator==(const D3DXVECTOR2& o) const { return x == o.x && y == o.y; }
     bool operator!=(const D3DXVECTOR2& o) const { return !(*this == o); }
     operator float*() { return &x; }
@@ -36,12 +48,36 @@ struct D3DXVECTOR3 : D3DVECTOR {
     D3DXVECTOR3 operator-(const D3DXVECTOR3& o) const { return {x - o.x, y - o.y, z - o.z}; }
     D3DXVECTOR3 operator-() const { return {-x, -y, -z}; }
     D3DXVECTOR3 operator*(float s) const { return {x * s, y * s, z * s}; }
-    D3DXVECTOR3 operator/(float s) const { float i = 1.0f / s; return {x * i, y * i, z * i}; }
+    D3DXVECTOR3 operator/(float s) const {
+        float i = 1.0f / s;
+        return {x * i, y * i, z * i};
+    }
     friend D3DXVECTOR3 operator*(float s, const D3DXVECTOR3& v) { return v * s; }
-    D3DXVECTOR3& operator+=(const D3DXVECTOR3& o) { x += o.x; y += o.y; z += o.z; return *this; }
-    D3DXVECTOR3& operator-=(const D3DXVECTOR3& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }
-    D3DXVECTOR3& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
-    D3DXVECTOR3& operator/=(float s) { float i = 1.0f / s; x *= i; y *= i; z *= i; return *this; }
+    D3DXVECTOR3& operator+=(const D3DXVECTOR3& o) {
+        x += o.x;
+        y += o.y;
+        z += o.z;
+        return *this;
+    }
+    D3DXVECTOR3& operator-=(const D3DXVECTOR3& o) {
+        x -= o.x;
+        y -= o.y;
+        z -= o.z;
+        return *this;
+    }
+    D3DXVECTOR3& operator*=(float s) {
+        x *= s;
+        y *= s;
+        z *= s;
+        return *this;
+    }
+    D3DXVECTOR3& operator/=(float s) {
+        float i = 1.0f / s;
+        x *= i;
+        y *= i;
+        z *= i;
+        return *this;
+    }
     bool operator==(const D3DXVECTOR3& o) const { return x == o.x && y == o.y && z == o.z; }
     bool operator!=(const D3DXVECTOR3& o) const { return !(*this == o); }
     operator float*() { return &x; }
@@ -76,14 +112,25 @@ struct D3DMATRIX {
 struct D3DXMATRIX : D3DMATRIX {
     D3DXMATRIX() : D3DMATRIX{} {}
     D3DXMATRIX(const D3DMATRIX& o) : D3DMATRIX(o) {}
-    D3DXMATRIX(float a11, float a12, float a13, float a14,
-               float a21, float a22, float a23, float a24,
-               float a31, float a32, float a33, float a34,
-               float a41, float a42, float a43, float a44) : D3DMATRIX{} {
-        _11 = a11; _12 = a12; _13 = a13; _14 = a14;
-        _21 = a21; _22 = a22; _23 = a23; _24 = a24;
-        _31 = a31; _32 = a32; _33 = a33; _34 = a34;
-        _41 = a41; _42 = a42; _43 = a43; _44 = a44;
+    D3DXMATRIX(float a11, float a12, float a13, float a14, float a21, float a22, float a23, float a24, float a31,
+               float a32, float a33, float a34, float a41, float a42, float a43, float a44)
+        : D3DMATRIX{} {
+        _11 = a11;
+        _12 = a12;
+        _13 = a13;
+        _14 = a14;
+        _21 = a21;
+        _22 = a22;
+        _23 = a23;
+        _24 = a24;
+        _31 = a31;
+        _32 = a32;
+        _33 = a33;
+        _34 = a34;
+        _41 = a41;
+        _42 = a42;
+        _43 = a43;
+        _44 = a44;
     }
     float& operator()(unsigned r, unsigned c) { return m[r][c]; }
     float operator()(unsigned r, unsigned c) const { return m[r][c]; }
@@ -94,7 +141,10 @@ struct D3DXMATRIX : D3DMATRIX {
                 r.m[i][j] = m[i][0] * o.m[0][j] + m[i][1] * o.m[1][j] + m[i][2] * o.m[2][j] + m[i][3] * o.m[3][j];
         return r;
     }
-    D3DXMATRIX& operator*=(const D3DXMATRIX& o) { *this = *this * o; return *this; }
+    D3DXMATRIX& operator*=(const D3DXMATRIX& o) {
+        *this = *this * o;
+        return *this;
+    }
     bool operator==(const D3DXMATRIX& o) const {
         for (int i = 0; i < 4; ++i)
             for (int j = 0; j < 4; ++j)
@@ -135,9 +185,7 @@ struct D3DXCOLOR : D3DCOLORVALUE {
                         static_cast<float>(argb & 0xFFu) * (1.0f / 255.0f),
                         static_cast<float>((argb >> 24) & 0xFFu) * (1.0f / 255.0f)} {}
     // Channels are clamped to [0, 1] and rounded to the nearest byte; NaN packs as 0.
-    constexpr operator D3DCOLOR() const {
-        return (ToByte(a) << 24) | (ToByte(r) << 16) | (ToByte(g) << 8) | ToByte(b);
-    }
+    constexpr operator D3DCOLOR() const { return (ToByte(a) << 24) | (ToByte(r) << 16) | (ToByte(g) << 8) | ToByte(b); }
     D3DXCOLOR operator+(const D3DXCOLOR& o) const { return {r + o.r, g + o.g, b + o.b, a + o.a}; }
     D3DXCOLOR operator-(const D3DXCOLOR& o) const { return {r - o.r, g - o.g, b - o.b, a - o.a}; }
     D3DXCOLOR operator*(float s) const { return {r * s, g * s, b * s, a * s}; }

@@ -20,15 +20,14 @@ inline float RayPlaneDistance(const D3DXVECTOR3& origin, const D3DXVECTOR3& dire
 // projected on the coordinate plane where it is largest and the edges on or above p are
 // counted: an odd count is inside. The closing edge's span test is closed at both ends, so a
 // point level with a corner may come out either way; callers test faces as two triangles.
-inline bool PointInTriangle(const D3DXVECTOR3& p, const D3DXVECTOR3& v0, const D3DXVECTOR3& v1,
-                            const D3DXVECTOR3& v2) {
+inline bool PointInTriangle(const D3DXVECTOR3& p, const D3DXVECTOR3& v0, const D3DXVECTOR3& v1, const D3DXVECTOR3& v2) {
     const D3DXVECTOR3 u = v0 - v1;
     const D3DXVECTOR3 v = v2 - v1;
     const float nx = std::fabs(u.y * v.z - u.z * v.y);
     const float ny = std::fabs(u.x * v.z - u.z * v.x);
     const float nz = std::fabs(u.x * v.y - u.y * v.x);
 
-    int is, it;  // indices of the two kept coordinates
+    int is, it; // indices of the two kept coordinates
     if (nz >= nx && nz > ny) {
         is = 0, it = 1;
     } else if (ny >= nz && ny >= nx) {

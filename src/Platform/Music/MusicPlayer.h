@@ -50,7 +50,7 @@ void SetMusicSystem(IMusicSystem* system);
 // ---- Null music (tests) ------------------------------------------------------------------------
 
 struct NullPlayerRecord {
-    std::string path;        // the game path given to RenderFile
+    std::string path; // the game path given to RenderFile
     bool rendered = false;
     FILTER_STATE state = State_Stopped;
     int runs = 0, stops = 0, seeks = 0;

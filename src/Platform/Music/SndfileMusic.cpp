@@ -76,9 +76,15 @@ public:
         return S_OK;
     }
 
-    HRESULT Run() override { return Command([this] { m_state = State_Running; }); }
-    HRESULT Stop() override { return Command([this] { m_state = State_Stopped; }); }
-    HRESULT SeekToStart() override { return Command([this] { m_seek = true; }); }
+    HRESULT Run() override {
+        return Command([this] { m_state = State_Running; });
+    }
+    HRESULT Stop() override {
+        return Command([this] { m_state = State_Stopped; });
+    }
+    HRESULT SeekToStart() override {
+        return Command([this] { m_seek = true; });
+    }
     HRESULT GetState(FILTER_STATE* state) override {
         if (!state) return E_POINTER;
         std::lock_guard lock(m_mutex);

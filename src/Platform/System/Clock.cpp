@@ -10,8 +10,7 @@ SystemClock g_systemClock;
 IClock* g_clock = nullptr;
 
 std::int64_t SteadyNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 } // namespace
@@ -28,9 +27,7 @@ bool SystemClock::QueryPerformanceFrequency(std::int64_t* ticksPerSecond) {
     return true;
 }
 
-std::uint32_t SystemClock::TimeGetTime() {
-    return static_cast<std::uint32_t>(SteadyNanoseconds() / 1000000);
-}
+std::uint32_t SystemClock::TimeGetTime() { return static_cast<std::uint32_t>(SteadyNanoseconds() / 1000000); }
 
 bool FakeClock::QueryPerformanceCounter(std::int64_t* ticks) {
     if (!ticks || !m_hasCounter) return false;
@@ -44,9 +41,7 @@ bool FakeClock::QueryPerformanceFrequency(std::int64_t* ticksPerSecond) {
     return true;
 }
 
-std::uint32_t FakeClock::TimeGetTime() {
-    return static_cast<std::uint32_t>(m_ticks * 1000 / m_frequency);
-}
+std::uint32_t FakeClock::TimeGetTime() { return static_cast<std::uint32_t>(m_ticks * 1000 / m_frequency); }
 
 void FakeClock::AdvanceSeconds(double seconds) {
     m_ticks += static_cast<std::int64_t>(std::llround(seconds * static_cast<double>(m_frequency)));

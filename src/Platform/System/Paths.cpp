@@ -1,8 +1,8 @@
 #include "Platform/System/Paths.h"
 
+#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
-#include <cerrno>
 
 namespace Platform {
 
@@ -35,8 +35,10 @@ std::vector<std::string> PathResolver::Split(std::string_view gamePath) {
         current.clear();
     };
     for (char c : gamePath) {
-        if (c == '\\' || c == '/') flush();
-        else current.push_back(c);
+        if (c == '\\' || c == '/')
+            flush();
+        else
+            current.push_back(c);
     }
     flush();
     return parts;
@@ -128,7 +130,8 @@ std::optional<std::string> PathResolver::ResolveForWrite(std::string_view gamePa
 
 void PathResolver::NoteCreated(const std::string& realPath) {
     auto slash = realPath.find_last_of('/');
-    std::string parent = slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : realPath.substr(0, slash));
+    std::string parent =
+        slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : realPath.substr(0, slash));
     std::string name = slash == std::string::npos ? realPath : realPath.substr(slash + 1);
     auto it = m_cache.find(parent);
     if (it == m_cache.end()) return; // not cached yet: the next scan sees it

@@ -29,8 +29,7 @@ bool ShellOpen(const std::string& target) {
         ::_exit(grandchild < 0 ? 1 : 0);
     }
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-    }
+    while (::waitpid(child, &status, 0) < 0) {}
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

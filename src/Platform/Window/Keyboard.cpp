@@ -13,9 +13,9 @@ struct ScancodeTable {
 
     constexpr ScancodeTable() {
         // Letters: SDL follows the USB usage order A..Z; DirectInput follows the keyboard rows.
-        constexpr std::uint8_t letters[26] = {
-            DIK_A, DIK_B, DIK_C, DIK_D, DIK_E, DIK_F, DIK_G, DIK_H, DIK_I, DIK_J, DIK_K, DIK_L, DIK_M,
-            DIK_N, DIK_O, DIK_P, DIK_Q, DIK_R, DIK_S, DIK_T, DIK_U, DIK_V, DIK_W, DIK_X, DIK_Y, DIK_Z};
+        constexpr std::uint8_t letters[26] = {DIK_A, DIK_B, DIK_C, DIK_D, DIK_E, DIK_F, DIK_G, DIK_H, DIK_I,
+                                              DIK_J, DIK_K, DIK_L, DIK_M, DIK_N, DIK_O, DIK_P, DIK_Q, DIK_R,
+                                              DIK_S, DIK_T, DIK_U, DIK_V, DIK_W, DIK_X, DIK_Y, DIK_Z};
         for (int i = 0; i < 26; ++i) dik[SDL_SCANCODE_A + i] = letters[i];
         // Digits 1..9 then 0 in both.
         for (int i = 0; i < 10; ++i) dik[SDL_SCANCODE_1 + i] = static_cast<std::uint8_t>(DIK_1 + i);
@@ -39,7 +39,7 @@ struct ScancodeTable {
         dik[SDL_SCANCODE_SLASH] = DIK_SLASH;
         dik[SDL_SCANCODE_CAPSLOCK] = DIK_CAPITAL;
 
-        constexpr std::uint8_t functionKeys[12] = {DIK_F1, DIK_F2, DIK_F3, DIK_F4, DIK_F5,  DIK_F6,
+        constexpr std::uint8_t functionKeys[12] = {DIK_F1, DIK_F2, DIK_F3, DIK_F4,  DIK_F5,  DIK_F6,
                                                    DIK_F7, DIK_F8, DIK_F9, DIK_F10, DIK_F11, DIK_F12};
         for (int i = 0; i < 12; ++i) dik[SDL_SCANCODE_F1 + i] = functionKeys[i];
         dik[SDL_SCANCODE_F13] = DIK_F13;

@@ -66,14 +66,20 @@ public:
     void Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0, HWND hwnd = nullptr) {
         m_queue.push_back(MSG{hwnd, message, wParam, lParam});
     }
-    void SetCursor(float x, float y) { m_cursorX = x; m_cursorY = y; }
+    void SetCursor(float x, float y) {
+        m_cursorX = x;
+        m_cursorY = y;
+    }
     bool PeekMessage(MSG& out) override {
         if (m_queue.empty()) return false;
         out = m_queue.front();
         m_queue.pop_front();
         return true;
     }
-    void GetCursorPosition(float& x, float& y) override { x = m_cursorX; y = m_cursorY; }
+    void GetCursorPosition(float& x, float& y) override {
+        x = m_cursorX;
+        y = m_cursorY;
+    }
     std::size_t Pending() const { return m_queue.size(); }
 
 private:
@@ -86,7 +92,7 @@ void SetMessageSource(IMessageSource* source);
 IMessageSource* GetMessageSource();
 
 // The Win32-shaped calls the main loop and the window procedure use.
-bool PeekMessageA(MSG* msg);          // one message with removal; a posted quit comes first
+bool PeekMessageA(MSG* msg);           // one message with removal; a posted quit comes first
 void TranslateMessage(const MSG* msg); // nothing to translate: characters arrive as WM_CHAR
 LRESULT DispatchMessageA(const MSG* msg);
 void PostQuitMessage(int exitCode);

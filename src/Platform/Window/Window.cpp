@@ -44,8 +44,8 @@ HWND CreateGameWindow(const char* title, int width, int height, bool windowed, b
     Uint32 flags = SDL_WINDOW_OPENGL;
     flags |= hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
     if (!windowed) flags |= SDL_WINDOW_FULLSCREEN;
-    SDL_Window* window = SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
-                                          height, flags);
+    SDL_Window* window =
+        SDL_CreateWindow(title ? title : "", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (!window) {
         if (error) *error = SDL_GetError();
         return nullptr;
@@ -97,19 +97,36 @@ std::string Utf8ToCp1251(const std::string& utf8) {
         const auto b = static_cast<unsigned char>(utf8[i]);
         char32_t c;
         std::size_t len;
-        if (b < 0x80) { c = b; len = 1; }
-        else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; len = 2; }
-        else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; len = 3; }
-        else if ((b & 0xF8) == 0xF0) { c = b & 0x07; len = 4; }
-        else { ++i; continue; } // stray continuation or invalid lead byte
+        if (b < 0x80) {
+            c = b;
+            len = 1;
+        } else if ((b & 0xE0) == 0xC0) {
+            c = b & 0x1F;
+            len = 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            len = 3;
+        } else if ((b & 0xF8) == 0xF0) {
+            c = b & 0x07;
+            len = 4;
+        } else {
+            ++i;
+            continue;
+        } // stray continuation or invalid lead byte
         if (i + len > n) break;
         bool valid = true;
         for (std::size_t k = 1; k < len; ++k) {
             const auto cb = static_cast<unsigned char>(utf8[i + k]);
-            if ((cb & 0xC0) != 0x80) { valid = false; break; }
+            if ((cb & 0xC0) != 0x80) {
+                valid = false;
+                break;
+            }
             c = (c << 6) | (cb & 0x3F);
         }
-        if (!valid) { ++i; continue; }
+        if (!valid) {
+            ++i;
+            continue;
+        }
         i += len;
         const int byte = UnicodeToCp1251(c);
         if (byte >= 0) out.push_back(static_cast<char>(byte));
@@ -180,7 +197,8 @@ void SdlMessageSource::Pump() {
             if (down) {
                 // Control characters that text input does not deliver.
                 switch (e.key.keysym.sym) {
-                case SDLK_RETURN: case SDLK_KP_ENTER: Post(WM_CHAR, 13, 0); break;
+                case SDLK_RETURN:
+                case SDLK_KP_ENTER: Post(WM_CHAR, 13, 0); break;
                 case SDLK_BACKSPACE: Post(WM_CHAR, 8, 0); break;
                 case SDLK_TAB: Post(WM_CHAR, 9, 0); break;
                 case SDLK_ESCAPE: Post(WM_CHAR, 27, 0); break;

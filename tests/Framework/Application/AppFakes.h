@@ -60,8 +60,8 @@ inline void FillWithFakes(SPStartupRegistry& r, Journal& j) {
         j.push_back(Platform::FormatC("listener position %g,%g,%g velocity %g,%g,%g", p.x, p.y, p.z, v.x, v.y, v.z));
     };
     r.audio.setListenerOrientation = [&j](const SPListenerVector& top, const SPListenerVector& front) {
-        j.push_back(Platform::FormatC("listener top %g,%g,%g front %g,%g,%g", top.x, top.y, top.z, front.x, front.y,
-                                      front.z));
+        j.push_back(
+            Platform::FormatC("listener top %g,%g,%g front %g,%g,%g", top.x, top.y, top.z, front.x, front.y, front.z));
     };
     r.audio.setListenerFactors = [&j](float d, float r2, float dop) {
         j.push_back(Platform::FormatC("listener factors %g %g %g", d, r2, dop));

@@ -109,9 +109,9 @@ TEST_F(ApplicationTest, StartUpCreatesEverythingInOrderAndRunsTheLoop) {
         "show cursor",
     };
     EXPECT_EQ(journal, expected);
-    EXPECT_EQ(firstPassOrder, (std::vector<std::string>{"CPGlobalTimer@10", "FakeTask-music@12", "FakeTask-input@12",
-                                                         "FakeTask-main@20", "FakeTask-particles@9000",
-                                                         "FakeTask-renderer@10000"}));
+    EXPECT_EQ(firstPassOrder,
+              (std::vector<std::string>{"CPGlobalTimer@10", "FakeTask-music@12", "FakeTask-input@12",
+                                        "FakeTask-main@20", "FakeTask-particles@9000", "FakeTask-renderer@10000"}));
     EXPECT_TRUE(CPTaskKernel::GetInstance()->ActiveTasks().empty());
 }
 
@@ -249,7 +249,8 @@ TEST_F(ApplicationTest, NoExitPageWithoutAnAddress) {
     root.Write("data/links.txt", "example.org/start\r\nexample.org/bye\r\n");
     GetStartupRegistry().showLauncher = [](CPLauncherModel& model) { return model.Command(kLauncherQuit); };
     EXPECT_EQ(RunProcess(SPCommandLine()), kExitNormal);
-    EXPECT_FALSE(std::any_of(journal.begin(), journal.end(), [](const std::string& l) { return l.starts_with("open"); }));
+    EXPECT_FALSE(
+        std::any_of(journal.begin(), journal.end(), [](const std::string& l) { return l.starts_with("open"); }));
 
     // A run whose links file has no second line.
     apptest::CleanUpAfterRun();
@@ -257,7 +258,8 @@ TEST_F(ApplicationTest, NoExitPageWithoutAnAddress) {
     SetUp();
     root.Write("data/links.txt", "example.org/start\r\n");
     EXPECT_EQ(RunProcess(SPCommandLine()), kExitNormal);
-    EXPECT_FALSE(std::any_of(journal.begin(), journal.end(), [](const std::string& l) { return l.starts_with("open"); }));
+    EXPECT_FALSE(
+        std::any_of(journal.begin(), journal.end(), [](const std::string& l) { return l.starts_with("open"); }));
 }
 
 } // namespace

@@ -22,19 +22,17 @@ namespace {
 // Both kinds of binding, so the round trip covers the number form too.
 const char* const kActions = "exit;Exit;Esc;false\r\nfire;Fire;Space;false\r\nslot;Slot;3;true\r\n";
 
-const char* const kEndingScript =
-    "local passes = 0\n"
-    "while true do\n"
-    "  passes = passes + 1\n"
-    "  if passes == 10 then KillAllTasks() end\n"
-    "  Update()\n"
-    "end\n";
+const char* const kEndingScript = "local passes = 0\n"
+                                  "while true do\n"
+                                  "  passes = passes + 1\n"
+                                  "  if passes == 10 then KillAllTasks() end\n"
+                                  "  Update()\n"
+                                  "end\n";
 
 // Tells the test, by a file, that the main loop runs; then runs forever.
-const char* const kMarkingScript =
-    "local marker = io.open(\"running.txt\", \"w\")\n"
-    "if marker then marker:write(\"yes\") marker:close() end\n"
-    "while true do Update() end\n";
+const char* const kMarkingScript = "local marker = io.open(\"running.txt\", \"w\")\n"
+                                   "if marker then marker:write(\"yes\") marker:close() end\n"
+                                   "while true do Update() end\n";
 
 class Game {
 public:
@@ -198,8 +196,8 @@ TEST_F(EndToEndTest, WithoutMainTheLoopRunsUntilTerminated) {
 TEST_F(EndToEndTest, BadCommandLineWritesNothing) {
     WriteMain(kEndingScript);
     const std::string before = root.Read("config.cfg");
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--play", "200x100"}, {"--play", "big"}, {"--fast"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--play", "200x100"}, {"--play", "big"}, {"--fast"}}) {
         Game game(root.Path(), args, logs.Path() + "/stderr.txt");
         EXPECT_EQ(game.Wait(), 2);
         EXPECT_NE(Stderr().find("usage:"), std::string::npos) << Stderr();

@@ -87,7 +87,12 @@ TEST_F(LauncherTest, Preselection) {
     const Case cases[] = {
         {"configured 1024x768x32", 1024, 768, 32, {{800, 600}, {1024, 768}, {1280, 1024}}, 1},
         {"the defaults 640x480x16 match nothing: first", 640, 480, 16, {{640, 480}, {800, 600}, {1024, 768}}, 0},
-        {"zero size with a 1366x768 mode: the last such", 0, 0, 32, {{1024, 768}, {1365, 768}, {1366, 768}, {1920, 1080}}, 2},
+        {"zero size with a 1366x768 mode: the last such",
+         0,
+         0,
+         32,
+         {{1024, 768}, {1365, 768}, {1366, 768}, {1920, 1080}},
+         2},
         {"zero size with only 1024x768", 0, 0, 32, {{800, 600}, {1024, 768}, {1280, 1024}}, 1},
         {"zero size with neither: the last", 0, 0, 32, {{800, 600}, {1280, 1024}}, 1},
         {"configured but missing: first", 1600, 900, 32, {{800, 600}, {1280, 1024}}, 0},

@@ -1,5 +1,5 @@
-#include "Platform/Audio/DeviceFixture.h"
 #include "Platform/Audio/DirectSound.h"
+#include "Platform/Audio/DeviceFixture.h"
 #include "Platform/Audio/NullAudio.h"
 #include "Platform/Audio/OpenALAudio.h"
 

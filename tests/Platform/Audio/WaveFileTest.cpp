@@ -62,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(All, WaveFormats,
                          ::testing::Values(FormatCase{1, 8, 11025}, FormatCase{2, 8, 22050}, FormatCase{1, 16, 44100},
                                            FormatCase{2, 16, 48000}),
                          [](const auto& info) {
-                             return std::to_string(info.param.channels) + "ch" + std::to_string(info.param.bits) + "bit";
+                             return std::to_string(info.param.channels) + "ch" + std::to_string(info.param.bits) +
+                                    "bit";
                          });
 
 TEST_F(WaveFileTest, SkipsChunksAroundTheFormatAndTheData) {
@@ -70,7 +71,7 @@ TEST_F(WaveFileTest, SkipsChunksAroundTheFormatAndTheData) {
     layout.samples = Pattern(40);
     layout.chunkBeforeFmt = true; // odd-sized, padded
     layout.chunkBeforeData = true;
-    layout.fmtSize = 18;          // PCM with the two extra bytes: extra size stays 0
+    layout.fmtSize = 18; // PCM with the two extra bytes: extra size stays 0
     root.Write("a.wav", MakeWave(layout));
     WaveFile wave;
     ASSERT_EQ(wave.Open("a.wav", nullptr, WAVEFILE_READ), S_OK);

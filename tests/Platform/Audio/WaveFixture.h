@@ -13,12 +13,12 @@ struct WaveLayout {
     std::uint32_t rate = 22050;
     std::uint16_t bits = 16;
     std::vector<std::uint8_t> samples;
-    std::uint32_t fmtSize = 16;          // 18 adds a zero extra size
-    std::vector<std::uint8_t> fmtExtra;  // bytes after the 16 (or 18) of a non-PCM format
-    bool chunkBeforeData = false;        // a "LIST" chunk between "fmt " and "data"
-    bool chunkBeforeFmt = false;         // a "junk" chunk (odd size, padded) before "fmt "
-    long dataSizeDelta = 0;              // added to the declared "data" size (a lying header)
-    std::size_t truncateBy = 0;          // bytes cut from the end of the file
+    std::uint32_t fmtSize = 16;         // 18 adds a zero extra size
+    std::vector<std::uint8_t> fmtExtra; // bytes after the 16 (or 18) of a non-PCM format
+    bool chunkBeforeData = false;       // a "LIST" chunk between "fmt " and "data"
+    bool chunkBeforeFmt = false;        // a "junk" chunk (odd size, padded) before "fmt "
+    long dataSizeDelta = 0;             // added to the declared "data" size (a lying header)
+    std::size_t truncateBy = 0;         // bytes cut from the end of the file
 };
 
 inline void PutU16(std::string& s, std::uint16_t v) {

@@ -162,8 +162,7 @@ TEST_F(LauncherDialogTest, OptionsCancelAndClose) {
         };
         SetDialogTestHooks(&hooks);
         EXPECT_EQ(RunLauncherDialog(launcher, "Korvaxa"), 1000);
-        EXPECT_EQ(launcher.options.calls,
-                  (std::vector<std::string>{"init", cancel ? "command 2" : "close"}));
+        EXPECT_EQ(launcher.options.calls, (std::vector<std::string>{"init", cancel ? "command 2" : "close"}));
     }
 }
 

@@ -35,12 +35,10 @@ public:
     std::vector<ProgramDeviceValues> deviceValues; // one per draw with a program
 
 protected:
-    void BackendSetProgramDeviceValues(Program*, const ProgramDeviceValues& values) override
-    {
+    void BackendSetProgramDeviceValues(Program*, const ProgramDeviceValues& values) override {
         deviceValues.push_back(values);
     }
-    HRESULT BackendCreateProgram(Program* p, std::string* errors) override
-    {
+    HRESULT BackendCreateProgram(Program* p, std::string* errors) override {
         std::string error;
         if (refusePrograms)
             error = "refused";
@@ -50,12 +48,10 @@ protected:
             pixelSources.push_back(p->pixelSource);
             return D3D_OK;
         }
-        if (errors)
-            *errors = error;
+        if (errors) *errors = error;
         return E_FAIL;
     }
-    HRESULT BackendSetProgramFloats(Program*, const char* name, const float* values, UINT count) override
-    {
+    HRESULT BackendSetProgramFloats(Program*, const char* name, const float* values, UINT count) override {
         floats[name].assign(values, values + count);
         return D3D_OK;
     }
@@ -64,16 +60,12 @@ protected:
 class EffectTest : public ::testing::Test {
 protected:
     void SetUp() override { MakeDevice(D3DVS_VERSION(2, 0), D3DPS_VERSION(2, 0)); }
-    void TearDown() override
-    {
-        if (device)
-            device->Release();
+    void TearDown() override {
+        if (device) device->Release();
     }
 
-    void MakeDevice(DWORD vs, DWORD ps)
-    {
-        if (device)
-            device->Release();
+    void MakeDevice(DWORD vs, DWORD ps) {
+        if (device) device->Release();
         RecordingConfig config;
         config.vertexShaderVersion = vs;
         config.pixelShaderVersion = ps;
@@ -83,8 +75,7 @@ protected:
     }
 
     // Creates an effect; on failure answers null and leaves the message in lastErrors.
-    ID3DXEffect* Create(const std::string& text, ID3DXEffectPool* pool = nullptr)
-    {
+    ID3DXEffect* Create(const std::string& text, ID3DXEffectPool* pool = nullptr) {
         ID3DXEffect* effect = nullptr;
         ID3DXBuffer* errors = nullptr;
         lastResult = D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), nullptr, nullptr, 0, pool,
@@ -97,34 +88,28 @@ protected:
         return effect;
     }
 
-    DWORD RenderState(D3DRENDERSTATETYPE s)
-    {
+    DWORD RenderState(D3DRENDERSTATETYPE s) {
         DWORD v = 0;
         device->GetRenderState(s, &v);
         return v;
     }
-    DWORD StageState(DWORD stage, D3DTEXTURESTAGESTATETYPE s)
-    {
+    DWORD StageState(DWORD stage, D3DTEXTURESTAGESTATETYPE s) {
         DWORD v = 0;
         device->GetTextureStageState(stage, s, &v);
         return v;
     }
-    DWORD SamplerState(DWORD sampler, D3DSAMPLERSTATETYPE s)
-    {
+    DWORD SamplerState(DWORD sampler, D3DSAMPLERSTATETYPE s) {
         DWORD v = 0;
         device->GetSamplerState(sampler, s, &v);
         return v;
     }
-    IDirect3DBaseTexture9* BoundTexture(DWORD stage)
-    {
+    IDirect3DBaseTexture9* BoundTexture(DWORD stage) {
         IDirect3DBaseTexture9* t = nullptr;
         device->GetTexture(stage, &t);
-        if (t)
-            t->Release();
+        if (t) t->Release();
         return t;
     }
-    IDirect3DTexture9* MakeTexture()
-    {
+    IDirect3DTexture9* MakeTexture() {
         IDirect3DTexture9* t = nullptr;
         EXPECT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
         return t;
@@ -167,8 +152,7 @@ technique Main
 
 } // namespace
 
-TEST_F(EffectTest, ParametersByNameIndexAndDescription)
-{
+TEST_F(EffectTest, ParametersByNameIndexAndDescription) {
     ID3DXEffect* fx = Create(kMaterial);
     ASSERT_NE(fx, nullptr) << lastErrors;
     D3DXHANDLE technique = nullptr;
@@ -203,8 +187,7 @@ TEST_F(EffectTest, ParametersByNameIndexAndDescription)
     for (UINT i = 0; i < desc.Parameters; ++i) {
         D3DXPARAMETER_DESC pd;
         ASSERT_EQ(fx->GetParameterDesc(fx->GetParameter(nullptr, i), &pd), D3D_OK);
-        if (pd.Type == D3DXPT_TEXTURE)
-            textures.push_back(pd.Name);
+        if (pd.Type == D3DXPT_TEXTURE) textures.push_back(pd.Name);
     }
     EXPECT_EQ(textures, (std::vector<std::string>{"tex0", "tex1", "tex3"}));
     D3DXPARAMETER_DESC pd;
@@ -217,8 +200,7 @@ TEST_F(EffectTest, ParametersByNameIndexAndDescription)
     fx->Release();
 }
 
-TEST_F(EffectTest, BeginSavesWhatTheTechniqueChangesAndEndRestoresIt)
-{
+TEST_F(EffectTest, BeginSavesWhatTheTechniqueChangesAndEndRestoresIt) {
     ID3DXEffect* fx = Create(kMaterial);
     ASSERT_NE(fx, nullptr) << lastErrors;
     IDirect3DTexture9* before = MakeTexture();
@@ -281,8 +263,7 @@ TEST_F(EffectTest, BeginSavesWhatTheTechniqueChangesAndEndRestoresIt)
     mine->Release();
 }
 
-TEST_F(EffectTest, WorldMatrixSetInsideAPassIsLeftToTheDevice)
-{
+TEST_F(EffectTest, WorldMatrixSetInsideAPassIsLeftToTheDevice) {
     // Fixed-function passes leave transforms alone: what the engine sets between draws stays.
     ID3DXEffect* fx = Create(kMaterial);
     ASSERT_NE(fx, nullptr);
@@ -299,8 +280,7 @@ TEST_F(EffectTest, WorldMatrixSetInsideAPassIsLeftToTheDevice)
     fx->Release();
 }
 
-TEST_F(EffectTest, SharedParametersOfPooledEffectsShareOneValue)
-{
+TEST_F(EffectTest, SharedParametersOfPooledEffectsShareOneValue) {
     const std::string a = "shared float4 g_vLight; shared float4x4 g_mViewInv; float own = 1; technique T { pass {} }";
     const std::string b = "shared float4 g_vLight; float own = 2; technique T { pass {} }";
     ID3DXEffectPool* pool = nullptr;
@@ -338,8 +318,7 @@ TEST_F(EffectTest, SharedParametersOfPooledEffectsShareOneValue)
     pool->Release();
 }
 
-TEST_F(EffectTest, FirstValidTechniqueIsChosenAndFilesWithoutOneFail)
-{
+TEST_F(EffectTest, FirstValidTechniqueIsChosenAndFilesWithoutOneFail) {
     const std::string text = R"(
 float4 VS(float4 p : POSITION) : POSITION { return p; }
 float4 PS() : COLOR0 { return float4(1, 0, 0, 1); }
@@ -367,7 +346,8 @@ technique FixedFunction { pass { Lighting = true; } }
     EXPECT_EQ(fx->ValidateTechnique("NeedsSM3"), E_FAIL);
     EXPECT_EQ(fx->ValidateTechnique("Good"), D3D_OK);
     // The skipped techniques are reported with their reasons.
-    EXPECT_NE(lastErrors.find("'NeedsSM3' is not valid: the device does not run vs_3_0"), std::string::npos) << lastErrors;
+    EXPECT_NE(lastErrors.find("'NeedsSM3' is not valid: the device does not run vs_3_0"), std::string::npos)
+        << lastErrors;
     EXPECT_NE(lastErrors.find("'DoesNotCompile' is not valid"), std::string::npos);
     EXPECT_NE(lastErrors.find("missing"), std::string::npos);
     EXPECT_NE(lastErrors.find("'OnlyVertex' is not valid: a vertex shader needs a pixel shader"), std::string::npos);
@@ -395,8 +375,7 @@ technique FixedFunction { pass { Lighting = true; } }
     fx->Release();
 }
 
-TEST_F(EffectTest, EntryPointsWithUnnamedParametersAreLeftOutNotCompiled)
-{
+TEST_F(EffectTest, EntryPointsWithUnnamedParametersAreLeftOutNotCompiled) {
     // glslang crashes compiling an entry point with a parameter that has no name, so such
     // techniques are invalid with a message; a helper function may still leave names out.
     const std::string text = R"(
@@ -417,15 +396,15 @@ technique D { pass { VertexShader = compile vs_2_0 VSNamed(); PixelShader = comp
     D3DXTECHNIQUE_DESC td;
     fx->GetTechniqueDesc(fx->GetCurrentTechnique(), &td);
     EXPECT_STREQ(td.Name, "D");
-    for (const char* reason : {"'A' is not valid: pixel shader PSUnnamed: every parameter of an entry point needs a name",
-                               "'B' is not valid: pixel shader PSModifier: every parameter",
-                               "'C' is not valid: vertex shader VS: every parameter"})
+    for (const char* reason :
+         {"'A' is not valid: pixel shader PSUnnamed: every parameter of an entry point needs a name",
+          "'B' is not valid: pixel shader PSModifier: every parameter",
+          "'C' is not valid: vertex shader VS: every parameter"})
         EXPECT_NE(lastErrors.find(reason), std::string::npos) << reason << "\n" << lastErrors;
     fx->Release();
 }
 
-TEST_F(EffectTest, NumbersBeyondTheIntegerRangeStopAtItsEnds)
-{
+TEST_F(EffectTest, NumbersBeyondTheIntegerRangeStopAtItsEnds) {
     // Whole-number reads of float values: from the file's initial values and from SetFloat,
     // as state values, GetInt and GetValue of int parameters. Out of range they stop at the
     // ends of the range, NaN reads as 0.
@@ -466,8 +445,7 @@ technique T { pass { AlphaRef = <big>; StencilRef = <low>; } }
     fx->Release();
 }
 
-TEST_F(EffectTest, SyntaxErrorsFailWithTheLine)
-{
+TEST_F(EffectTest, SyntaxErrorsFailWithTheLine) {
     EXPECT_EQ(Create("float4 c = {1,2,3,4};\ntechnique T {\n pass {\n  SrcBlend = Nowhere;\n }\n}\n"), nullptr);
     EXPECT_EQ(lastResult, E_FAIL);
     EXPECT_EQ(lastErrors.rfind("line 4: unknown value 'Nowhere'", 0), 0u) << lastErrors;
@@ -475,8 +453,7 @@ TEST_F(EffectTest, SyntaxErrorsFailWithTheLine)
     EXPECT_EQ(D3DXCreateEffect(device, nullptr, 0, nullptr, nullptr, 0, nullptr, &fx, nullptr), D3DERR_INVALIDCALL);
 }
 
-TEST_F(EffectTest, ShaderPassesRunAProgramWithTheirConstants)
-{
+TEST_F(EffectTest, ShaderPassesRunAProgramWithTheirConstants) {
     const std::string text = R"(
 float4x4 g_mWVP : WORLDVIEWPROJECTION;
 float4x4 g_mExtra;
@@ -528,18 +505,15 @@ technique T
     ASSERT_GE(vsc.size(), 32u);
     bool found = false;
     for (size_t r = 0; r + 15 < vsc.size(); r += 4)
-        if (vsc[r] == 1 && vsc[r + 1] == 5 && vsc[r + 2] == 9 && vsc[r + 3] == 13 && vsc[r + 4] == 2)
-            found = true;
+        if (vsc[r] == 1 && vsc[r + 1] == 5 && vsc[r + 2] == 9 && vsc[r + 3] == 13 && vsc[r + 4] == 2) found = true;
     EXPECT_TRUE(found);
     const std::vector<float>& psc = device->floats["kx_PSConstants"];
     bool tint = false;
     for (size_t r = 0; r + 3 < psc.size(); r += 4)
-        if (psc[r] == 0.5f && psc[r + 1] == 0.25f && psc[r + 2] == 1 && psc[r + 3] == 1)
-            tint = true;
+        if (psc[r] == 0.5f && psc[r + 1] == 0.25f && psc[r + 2] == 1 && psc[r + 3] == 1) tint = true;
     EXPECT_TRUE(tint);
     bool mode = false;
-    for (size_t r = 0; r < psc.size(); r += 4)
-        mode = mode || psc[r] == 2.0f;
+    for (size_t r = 0; r < psc.size(); r += 4) mode = mode || psc[r] == 2.0f;
     EXPECT_TRUE(mode);
 
     // The sampler's texture and states reach the unit the pixel shader samples.
@@ -577,8 +551,7 @@ technique T
     tex->Release();
 }
 
-TEST_F(EffectTest, LostAndResetDevice)
-{
+TEST_F(EffectTest, LostAndResetDevice) {
     ID3DXEffect* fx = Create(kMaterial);
     ASSERT_NE(fx, nullptr);
     UINT passes;
@@ -591,8 +564,7 @@ TEST_F(EffectTest, LostAndResetDevice)
     fx->Release();
 }
 
-TEST_F(EffectTest, AnnotationsAndPasses)
-{
+TEST_F(EffectTest, AnnotationsAndPasses) {
     const std::string text = R"(
 float4 c < string UIName = "Colour"; float UIMax = 2; > = 1;
 technique T < string Kind = "fancy"; > { pass First < int Order = 3; > { } pass Second { } }
@@ -620,8 +592,7 @@ technique T < string Kind = "fancy"; > { pass First < int Order = 3; > { } pass 
     fx->Release();
 }
 
-TEST_F(EffectTest, PixelShaderOnlyPassesGetAGeneratedVertexStage)
-{
+TEST_F(EffectTest, PixelShaderOnlyPassesGetAGeneratedVertexStage) {
     const std::string text = R"(
 texture tex0;
 sampler2D s0 = sampler_state { Texture = <tex0>; };
@@ -644,8 +615,7 @@ technique Post { pass { PixelShader = compile ps_2_0 PS(); } }
     fx->Release();
 }
 
-TEST_F(EffectTest, VertexShadersTakeTheDeviceHalfPixelShift)
-{
+TEST_F(EffectTest, VertexShadersTakeTheDeviceHalfPixelShift) {
     const std::string text = R"(
 float4 VS(float4 p : POSITION) : POSITION { return p; }
 float4 PS() : COLOR0 { return 1; }
@@ -659,14 +629,12 @@ technique T { pass { VertexShader = compile vs_2_0 VS(); PixelShader = compile p
     fx->Release();
 }
 
-TEST_F(EffectTest, EveryEffectOfTheDemoDataBuilds)
-{
+TEST_F(EffectTest, EveryEffectOfTheDemoDataBuilds) {
     const std::filesystem::path folder = std::filesystem::path(KX_DATA_DIR) / "Data" / "Effects";
     ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
     int seen = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().extension() != ".fx")
-            continue;
+        if (entry.path().extension() != ".fx") continue;
         SCOPED_TRACE(entry.path().filename().string());
         std::ifstream in(entry.path(), std::ios::binary);
         std::stringstream text;
@@ -686,8 +654,7 @@ TEST_F(EffectTest, EveryEffectOfTheDemoDataBuilds)
     EXPECT_GT(seen, 0);
 }
 
-TEST_F(EffectTest, ShaderPassesGetTheTransformsInForceAtEachDraw)
-{
+TEST_F(EffectTest, ShaderPassesGetTheTransformsInForceAtEachDraw) {
     const std::string text = R"(
 float4x4 g_mWVP : WorldViewProjection;
 float4 VS(float4 p : POSITION) : POSITION { return mul(p, g_mWVP); }
@@ -757,7 +724,6 @@ technique T
     }
     EXPECT_EQ(device->deviceValues[2].pretransformed, 1.0f);
     // The device state is not an effect value: nothing of it went through the constants.
-    for (float f : device->floats["kx_VSConstants"])
-        EXPECT_EQ(f, 0.0f);
+    for (float f : device->floats["kx_VSConstants"]) EXPECT_EQ(f, 0.0f);
     fx->Release();
 }

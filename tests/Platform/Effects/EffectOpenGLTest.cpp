@@ -59,30 +59,26 @@ class EffectOpenGLTest : public kxtest::OffscreenDeviceTest {
 protected:
     void SetUp() override { OpenDevice(kxtest::WindowedBackBuffer(W, H, D3DFMT_X8R8G8B8, D3DFMT_D24S8)); }
 
-    std::vector<D3DCOLOR> Read()
-    {
+    std::vector<D3DCOLOR> Read() {
         std::vector<D3DCOLOR> pixels(W * H);
         EXPECT_EQ(device->ReadRenderTarget(backBuffer, pixels.data(), W * H), D3D_OK);
         return pixels;
     }
 
     // The left half of the target, in clip space.
-    void LeftHalf()
-    {
+    void LeftHalf() {
         const ClipVertex q[4] = {{-1, 1, 0.5f, 0, 0}, {0, 1, 0.5f, 1, 0}, {-1, -1, 0.5f, 0, 1}, {0, -1, 0.5f, 1, 1}};
         device->SetFVF(kClipFvf);
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(ClipVertex)), D3D_OK);
     }
 
-    ID3DXEffect* Create(const std::string& text)
-    {
+    ID3DXEffect* Create(const std::string& text) {
         ID3DXEffect* fx = nullptr;
         ID3DXBuffer* errors = nullptr;
         const HRESULT hr = D3DXCreateEffect(device, text.data(), static_cast<UINT>(text.size()), nullptr, nullptr, 0,
                                             nullptr, &fx, &errors);
         const std::string log = errors ? static_cast<const char*>(errors->GetBufferPointer()) : "";
-        if (errors)
-            errors->Release();
+        if (errors) errors->Release();
         EXPECT_EQ(hr, D3D_OK) << log;
         return fx;
     }
@@ -90,18 +86,18 @@ protected:
     // Two triangles under two world matrices (the second set between the draws), a looking-at
     // view and a perspective projection; none is the identity, so a matrix read transposed,
     // left out or taken before the draw lands elsewhere on the screen.
-    void TransformedTriangles()
-    {
+    void TransformedTriangles() {
         const float c = std::cos(0.6f), s = std::sin(0.6f);
-        D3DMATRIX world[2] = {GraphicsTest::Translation(-1.5f, 0.5f, 2.0f), GraphicsTest::Translation(2.0f, -1.0f, 4.0f)};
+        D3DMATRIX world[2] = {GraphicsTest::Translation(-1.5f, 0.5f, 2.0f),
+                              GraphicsTest::Translation(2.0f, -1.0f, 4.0f)};
         world[0]._11 = c;
         world[0]._12 = s;
         world[0]._21 = -s;
         world[0]._22 = c;
         const D3DMATRIX view = GraphicsTest::LookAtLH({1.0f, 2.0f, -6.0f}, {0.5f, 0.0f, 3.0f}, {0.0f, 1.0f, 0.0f});
         const D3DMATRIX projection = GraphicsTest::PerspectiveFovLH(1.2f, 4.0f / 3.0f, 0.5f, 50.0f);
-        const ColourVertex tri[3] = {{-2.5f, -2.5f, 0.0f, 0xFFFFFFFF}, {0.0f, 3.75f, 0.0f, 0xFFFFFFFF},
-                                     {3.0f, -2.0f, 0.0f, 0xFFFFFFFF}};
+        const ColourVertex tri[3] = {
+            {-2.5f, -2.5f, 0.0f, 0xFFFFFFFF}, {0.0f, 3.75f, 0.0f, 0xFFFFFFFF}, {3.0f, -2.0f, 0.0f, 0xFFFFFFFF}};
         device->SetTransform(D3DTS_VIEW, &view);
         device->SetTransform(D3DTS_PROJECTION, &projection);
         device->SetFVF(kColourFvf);
@@ -112,8 +108,7 @@ protected:
     }
 
     // The triangles drawn by the fixed-function pipeline: which pixels they cover.
-    std::vector<bool> FixedFunctionCoverage()
-    {
+    std::vector<bool> FixedFunctionCoverage() {
         device->SetRenderState(D3DRS_LIGHTING, FALSE);
         device->SetRenderState(D3DRS_ZENABLE, FALSE);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
@@ -126,34 +121,26 @@ protected:
         return Coverage(Read());
     }
 
-    static std::vector<bool> Coverage(const std::vector<D3DCOLOR>& p)
-    {
+    static std::vector<bool> Coverage(const std::vector<D3DCOLOR>& p) {
         std::vector<bool> mask(p.size());
-        for (size_t i = 0; i < p.size(); ++i)
-            mask[i] = p[i] != 0xFF000000u;
+        for (size_t i = 0; i < p.size(); ++i) mask[i] = p[i] != 0xFF000000u;
         return mask;
     }
-    static int Count(const std::vector<bool>& m)
-    {
+    static int Count(const std::vector<bool>& m) {
         int n = 0;
-        for (bool b : m)
-            n += b;
+        for (bool b : m) n += b;
         return n;
     }
-    static int Mismatches(const std::vector<bool>& a, const std::vector<bool>& b)
-    {
+    static int Mismatches(const std::vector<bool>& a, const std::vector<bool>& b) {
         int n = 0;
-        for (size_t i = 0; i < a.size(); ++i)
-            n += a[i] != b[i];
+        for (size_t i = 0; i < a.size(); ++i) n += a[i] != b[i];
         return n;
     }
-
 };
 
 } // namespace
 
-TEST_F(EffectOpenGLTest, ShaderPassDrawsWithItsParametersAndTexture)
-{
+TEST_F(EffectOpenGLTest, ShaderPassDrawsWithItsParametersAndTexture) {
     ID3DXEffect* fx = Create(kEffect);
     ASSERT_NE(fx, nullptr);
     // The assembly technique is skipped; the shader technique runs.
@@ -179,8 +166,8 @@ TEST_F(EffectOpenGLTest, ShaderPassDrawsWithItsParametersAndTexture)
     fx->End();
     device->EndScene();
     std::vector<D3DCOLOR> p = Read();
-    EXPECT_EQ(p[(H / 2) * W + 4], 0xFF00FF00u);      // drawn: white texel x green
-    EXPECT_EQ(p[(H / 2) * W + W - 4], 0xFF000080u);  // right half untouched
+    EXPECT_EQ(p[(H / 2) * W + 4], 0xFF00FF00u);     // drawn: white texel x green
+    EXPECT_EQ(p[(H / 2) * W + W - 4], 0xFF000080u); // right half untouched
 
     // A new value of the colour parameter reaches the next pass.
     const D3DXVECTOR4 red(1, 0, 0, 1);
@@ -198,8 +185,7 @@ TEST_F(EffectOpenGLTest, ShaderPassDrawsWithItsParametersAndTexture)
     white->Release();
 }
 
-TEST_F(EffectOpenGLTest, GeneratedVertexStageLinksWithPixelShaders)
-{
+TEST_F(EffectOpenGLTest, GeneratedVertexStageLinksWithPixelShaders) {
     // The generated vertex stage hands four-component coordinates to pixel shaders that read
     // fewer; the driver must accept the pair.
     const std::string text = R"(
@@ -216,8 +202,7 @@ technique Post { pass { PixelShader = compile ps_2_0 PS(); } }
     fx->Release();
 }
 
-TEST_F(EffectOpenGLTest, ShaderStagesThatDisagreeOnComponentsStillLink)
-{
+TEST_F(EffectOpenGLTest, ShaderStagesThatDisagreeOnComponentsStillLink) {
     // The vertex shader writes float4 coordinates the pixel shader reads as float2, a float2 it
     // reads as float4, and nothing for a third value it reads.
     const std::string text = R"(
@@ -245,8 +230,7 @@ technique T { pass { ZEnable = false; CullMode = None; VertexShader = compile vs
     fx->Release();
 }
 
-TEST_F(EffectOpenGLTest, VertexShadersReadTheDeviceTransformsThroughTheirSemantics)
-{
+TEST_F(EffectOpenGLTest, VertexShadersReadTheDeviceTransformsThroughTheirSemantics) {
     const std::vector<bool> reference = FixedFunctionCoverage();
     ASSERT_GT(Count(reference), 40);
     // Every transform semantic, spelt in any case, composed every way a shader may.
@@ -268,7 +252,8 @@ float4x4 WorldView : WorldView;
 float4x4 ViewProjection : VIEWPROJECTION;
 row_major float4x4 RowsWVP : WORLDVIEWPROJECTION;
 float4 g_vColor = {0, 1, 0, 1};
-float4 VS(float4 p : POSITION) : POSITION { return )") + position + R"(; }
+float4 VS(float4 p : POSITION) : POSITION { return )") +
+                                 position + R"(; }
 float4 PS() : COLOR0 { return g_vColor; }
 technique T
 {
@@ -305,8 +290,7 @@ technique T
     }
 }
 
-TEST_F(EffectOpenGLTest, PixelShaderOnlyPassesTransformMeshesAndPlaceScreenQuads)
-{
+TEST_F(EffectOpenGLTest, PixelShaderOnlyPassesTransformMeshesAndPlaceScreenQuads) {
     const std::vector<bool> reference = FixedFunctionCoverage();
     ASSERT_GT(Count(reference), 40);
     ID3DXEffect* fx = Create(R"(

@@ -9,23 +9,19 @@ using namespace Platform;
 
 namespace {
 
-bool Parse(const std::string& text, ParsedEffect& out, std::string& error)
-{
+bool Parse(const std::string& text, ParsedEffect& out, std::string& error) {
     return ParseEffect(text.data(), text.size(), out, error);
 }
 
-const ParsedParameter* Find(const ParsedEffect& e, const std::string& name)
-{
+const ParsedParameter* Find(const ParsedEffect& e, const std::string& name) {
     for (const ParsedParameter& p : e.parameters)
-        if (p.name == name)
-            return &p;
+        if (p.name == name) return &p;
     return nullptr;
 }
 
 } // namespace
 
-TEST(EffectParser, ParametersWithTypesSemanticsAnnotationsAndValues)
-{
+TEST(EffectParser, ParametersWithTypesSemanticsAnnotationsAndValues) {
     const std::string text = R"(
 // material
 shared float4x4 g_mViewInv : VIEWINVERSE;
@@ -85,8 +81,7 @@ technique T { pass P { } }
     EXPECT_EQ(p->samplerStates[2].value, 3u);     // clamp
 }
 
-TEST(EffectParser, TechniquesInOrderWithPassesAndStates)
-{
+TEST(EffectParser, TechniquesInOrderWithPassesAndStates) {
     const std::string text = R"(
 texture tex0;
 float alphaRef = 128;
@@ -129,11 +124,11 @@ technique Second { pass { Lighting = true; } }
         StateKind kind;
         uint32_t id, index, value;
     } expected[] = {
-        {StateKind::Render, 7, 0, 1},   {StateKind::Render, 27, 0, 1},  {StateKind::Render, 19, 0, 5},
-        {StateKind::Render, 20, 0, 6},  {StateKind::Render, 22, 0, 1},  {StateKind::Render, 36, 0, 0x41280000},
-        {StateKind::Render, 24, 0, 0},  {StateKind::Render, 168, 0, 7}, {StateKind::Render, 60, 0, 0xFF00FF00},
-        {StateKind::Texture, 0, 0, 0},  {StateKind::TextureStage, 1, 0, 4}, {StateKind::TextureStage, 2, 0, 0x12},
-        {StateKind::Sampler, 6, 1, 1},  {StateKind::SamplerBind, 0, 2, 0}, {StateKind::Render, 137, 0, 0},
+        {StateKind::Render, 7, 0, 1},  {StateKind::Render, 27, 0, 1},      {StateKind::Render, 19, 0, 5},
+        {StateKind::Render, 20, 0, 6}, {StateKind::Render, 22, 0, 1},      {StateKind::Render, 36, 0, 0x41280000},
+        {StateKind::Render, 24, 0, 0}, {StateKind::Render, 168, 0, 7},     {StateKind::Render, 60, 0, 0xFF00FF00},
+        {StateKind::Texture, 0, 0, 0}, {StateKind::TextureStage, 1, 0, 4}, {StateKind::TextureStage, 2, 0, 0x12},
+        {StateKind::Sampler, 6, 1, 1}, {StateKind::SamplerBind, 0, 2, 0},  {StateKind::Render, 137, 0, 0},
     };
     for (size_t i = 0; i < s.size(); ++i) {
         SCOPED_TRACE(i);
@@ -147,8 +142,7 @@ technique Second { pass { Lighting = true; } }
     EXPECT_EQ(s[13].parameter, "s0");
 }
 
-TEST(EffectParser, ShaderFunctionsAndStructsGoToTheShaderSource)
-{
+TEST(EffectParser, ShaderFunctionsAndStructsGoToTheShaderSource) {
     const std::string text = R"(float4x4 wvp : WORLDVIEWPROJECTION;
 struct VOut { float4 pos : POSITION; };
 static const float scale = 2.0;
@@ -173,8 +167,7 @@ technique T { pass P { VertexShader = compile vs_2_0 VS(); PixelShader = compile
     EXPECT_EQ(source.rfind("float4x4 wvp;\n", 0), 0u);
 }
 
-TEST(EffectParser, ShaderSourceForAnEntryHoldsOnlyTheFunctionsItReaches)
-{
+TEST(EffectParser, ShaderSourceForAnEntryHoldsOnlyTheFunctionsItReaches) {
     const std::string text = R"(float4 Helper(float4 c) { return c * 2; }
 float4 Unused() { return undefinedThing; }
 float4 PS(float4 c : COLOR0) : COLOR0 { return Helper(c); }
@@ -192,8 +185,7 @@ technique T { pass P { } }
     EXPECT_NE(BuildShaderSource(e).find("Unused"), std::string::npos);
 }
 
-TEST(EffectParser, UnsupportedButKnownConstructsAreMarkedNotRejected)
-{
+TEST(EffectParser, UnsupportedButKnownConstructsAreMarkedNotRejected) {
     const std::string text = R"(
 float4 PS(uniform float k) : COLOR0 { return k; }
 technique A { pass { WorldTransform[0] = 0; } }
@@ -204,12 +196,10 @@ technique C { pass { PixelShader = compile ps_2_0 PS(1.0); } }
     std::string error;
     ASSERT_TRUE(Parse(text, e, error)) << error;
     ASSERT_EQ(e.techniques.size(), 3u);
-    for (const ParsedTechnique& t : e.techniques)
-        EXPECT_TRUE(t.passes[0].states[0].unsupported) << t.name;
+    for (const ParsedTechnique& t : e.techniques) EXPECT_TRUE(t.passes[0].states[0].unsupported) << t.name;
 }
 
-TEST(EffectParser, ErrorsNameTheLine)
-{
+TEST(EffectParser, ErrorsNameTheLine) {
     struct Case {
         const char* text;
         const char* error;
@@ -242,8 +232,7 @@ TEST(EffectParser, ErrorsNameTheLine)
     }
 }
 
-TEST(EffectParser, NumericStateValuesHoldThirtyTwoBits)
-{
+TEST(EffectParser, NumericStateValuesHoldThirtyTwoBits) {
     // Negative numbers are stored as their two's complement; anything wider than 32 bits is an
     // error, in a pass and in a sampler_state block alike.
     struct Case {
@@ -251,16 +240,20 @@ TEST(EffectParser, NumericStateValuesHoldThirtyTwoBits)
         bool ok;
         uint32_t value;
     } cases[] = {
-        {"-1", true, 0xFFFFFFFFu},          {"-2147483648", true, 0x80000000u},
-        {"4294967295", true, 0xFFFFFFFFu},  {"0x80", true, 0x80u},
-        {"-2147483649", false, 0},          {"4294967296", false, 0},
-        {"-3e9", false, 0},                 {"1e300", false, 0},
+        {"-1", true, 0xFFFFFFFFu},
+        {"-2147483648", true, 0x80000000u},
+        {"4294967295", true, 0xFFFFFFFFu},
+        {"0x80", true, 0x80u},
+        {"-2147483649", false, 0},
+        {"4294967296", false, 0},
+        {"-3e9", false, 0},
+        {"1e300", false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.number);
         const std::string inPass = std::string("technique T {\n pass {\n  StencilRef = ") + c.number + ";\n } }";
-        const std::string inSampler = std::string("texture t;\nsampler s = sampler_state {\n MinFilter = ") +
-                                      c.number + ";\n};\ntechnique T { pass { } }";
+        const std::string inSampler = std::string("texture t;\nsampler s = sampler_state {\n MinFilter = ") + c.number +
+                                      ";\n};\ntechnique T { pass { } }";
         ParsedEffect e;
         std::string error;
         ASSERT_EQ(Parse(inPass, e, error), c.ok) << error;
@@ -276,8 +269,7 @@ TEST(EffectParser, NumericStateValuesHoldThirtyTwoBits)
     }
 }
 
-TEST(EffectParser, FunctionsWithAnUnnamedParameterAreMarked)
-{
+TEST(EffectParser, FunctionsWithAnUnnamedParameterAreMarked) {
     // The shader compiler cannot take such a function as an entry point, so the parser marks
     // it; a named parameter in any of its forms must not be marked.
     struct Case {
@@ -307,8 +299,7 @@ TEST(EffectParser, FunctionsWithAnUnnamedParameterAreMarked)
     }
 }
 
-TEST(EffectParser, HostileInputEndsCleanly)
-{
+TEST(EffectParser, HostileInputEndsCleanly) {
     // Deep nesting, truncation at every byte and stray bytes must end in a clean answer.
     std::string deep = "float4 v = " + std::string(5000, '{') + "1" + std::string(5000, '}') + ";";
     ParsedEffect e;
@@ -333,9 +324,9 @@ technique T { pass P { Lighting = false; Texture[0] = <tex0>; PixelShader = comp
     EXPECT_NE(error.find("unexpected character"), std::string::npos);
 }
 
-TEST(EffectParser, TerminatingNulAndUtf8MarkAreAccepted)
-{
-    std::string text = "\xEF\xBB\xBF" "float f = 1;\ntechnique T { pass { } }";
+TEST(EffectParser, TerminatingNulAndUtf8MarkAreAccepted) {
+    std::string text = "\xEF\xBB\xBF"
+                       "float f = 1;\ntechnique T { pass { } }";
     text.push_back('\0');
     ParsedEffect e;
     std::string error;

@@ -31,18 +31,15 @@ float4 PSTinted(float4 col : COLOR0) : COLOR0
 }
 )";
 
-const ShaderConstant* Constant(const CompiledShader& s, const std::string& name)
-{
+const ShaderConstant* Constant(const CompiledShader& s, const std::string& name) {
     for (const ShaderConstant& c : s.constants)
-        if (c.name == name)
-            return &c;
+        if (c.name == name) return &c;
     return nullptr;
 }
 
 } // namespace
 
-TEST(HlslCompiler, VertexAndPixelShadersBecomeValidGlsl)
-{
+TEST(HlslCompiler, VertexAndPixelShadersBecomeValidGlsl) {
     CompiledShader vs, ps;
     std::string error;
     ASSERT_TRUE(CompileHlslToGlsl(kShaders, "VS", ShaderStage::Vertex, vs, error)) << error;
@@ -85,8 +82,7 @@ TEST(HlslCompiler, VertexAndPixelShadersBecomeValidGlsl)
               std::string::npos);
 }
 
-TEST(HlslCompiler, PixelShaderConstantsHaveTheirOwnArray)
-{
+TEST(HlslCompiler, PixelShaderConstantsHaveTheirOwnArray) {
     CompiledShader ps;
     std::string error;
     ASSERT_TRUE(CompileHlslToGlsl(kShaders, "PSTinted", ShaderStage::Pixel, ps, error)) << error;
@@ -97,8 +93,7 @@ TEST(HlslCompiler, PixelShaderConstantsHaveTheirOwnArray)
     EXPECT_NE(ps.glsl.find("uniform vec4 kx_PSConstants["), std::string::npos);
 }
 
-TEST(HlslCompiler, ColumnMajorRegistersHoldColumns)
-{
+TEST(HlslCompiler, ColumnMajorRegistersHoldColumns) {
     // mul(v, M) with HLSL's default packing reads register j as column j of M: the GLSL
     // multiplies the row vector by a matrix built from the registers as columns.
     CompiledShader vs;
@@ -109,8 +104,7 @@ TEST(HlslCompiler, ColumnMajorRegistersHoldColumns)
         << vs.glsl;
 }
 
-TEST(HlslCompiler, ErrorsAreReported)
-{
+TEST(HlslCompiler, ErrorsAreReported) {
     struct Case {
         const char* source;
         const char* entry;
@@ -125,25 +119,22 @@ TEST(HlslCompiler, ErrorsAreReported)
         SCOPED_TRACE(c.source);
         CompiledShader out;
         std::string error;
-        EXPECT_FALSE(CompileHlslToGlsl(c.source, c.entry,
-                                       std::string(c.entry) == "VS" ? ShaderStage::Vertex : ShaderStage::Pixel, out,
-                                       error));
+        EXPECT_FALSE(CompileHlslToGlsl(
+            c.source, c.entry, std::string(c.entry) == "VS" ? ShaderStage::Vertex : ShaderStage::Pixel, out, error));
         EXPECT_NE(error.find(c.expect), std::string::npos) << error;
         EXPECT_TRUE(out.glsl.empty());
     }
 }
 
-TEST(HlslCompiler, LineMarksPointIntoTheEffectFile)
-{
+TEST(HlslCompiler, LineMarksPointIntoTheEffectFile) {
     CompiledShader out;
     std::string error;
-    EXPECT_FALSE(CompileHlslToGlsl("#line 40\nfloat4 PS() : COLOR0 { return nothing; }", "PS", ShaderStage::Pixel,
-                                   out, error));
+    EXPECT_FALSE(
+        CompileHlslToGlsl("#line 40\nfloat4 PS() : COLOR0 { return nothing; }", "PS", ShaderStage::Pixel, out, error));
     EXPECT_NE(error.find(":40:"), std::string::npos) << error;
 }
 
-TEST(HlslCompiler, SemanticLocationTables)
-{
+TEST(HlslCompiler, SemanticLocationTables) {
     EXPECT_EQ(VertexAttributeLocation("POSITION"), 0);
     EXPECT_EQ(VertexAttributeLocation("position0"), 0);
     EXPECT_EQ(VertexAttributeLocation("NORMAL"), 1);
@@ -159,8 +150,7 @@ TEST(HlslCompiler, SemanticLocationTables)
     EXPECT_EQ(VaryingLocation("TANGENT"), -1);
 }
 
-TEST(HlslCompiler, SamplersKeepExplicitRegistersAndHaveNoUniformLocation)
-{
+TEST(HlslCompiler, SamplersKeepExplicitRegistersAndHaveNoUniformLocation) {
     const char* src = "float4 c; sampler2D a; sampler2D r : register(s5);\n"
                       "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { return tex2D(a, uv) * tex2D(r, uv) * c; }";
     CompiledShader ps;
@@ -177,8 +167,7 @@ TEST(HlslCompiler, SamplersKeepExplicitRegistersAndHaveNoUniformLocation)
     EXPECT_TRUE(CheckGlsl(ps.glsl, ShaderStage::Pixel, error)) << error;
 }
 
-TEST(HlslCompiler, ShaderModelTwoFeatures)
-{
+TEST(HlslCompiler, ShaderModelTwoFeatures) {
     // What effect shaders of that era commonly use, each compiled and checked as GLSL.
     struct Case {
         const char* name;
@@ -188,7 +177,8 @@ TEST(HlslCompiler, ShaderModelTwoFeatures)
         {"tex2Dproj", "return tex2Dproj(s2, float4(uv, 0, 1));"},
         {"tex2Dbias", "return tex2Dbias(s2, float4(uv, 0, 1));"},
         {"texCUBE", "return texCUBE(sc, float3(uv, 1));"},
-        {"intrinsics", "float3 n = normalize(float3(uv, 1)); return float4(saturate(dot(n, c.xyz)), lerp(0.2, 0.8, uv.x), pow(uv.y, 2.2), 1);"},
+        {"intrinsics", "float3 n = normalize(float3(uv, 1)); return float4(saturate(dot(n, c.xyz)), lerp(0.2, 0.8, "
+                       "uv.x), pow(uv.y, 2.2), 1);"},
         {"matrices", "float3 v = mul(float3(uv, 1), (float3x3)m); float4 w = mul(float4(v, 1), m); return w;"},
         {"half types", "half4 h = half4(uv, 0, 1); return h;"},
         {"loops", "float4 sum = 0; for (int i = 0; i < 4; i++) sum += tex2D(s2, uv + offsets[i]); return sum * 0.25;"},
@@ -200,7 +190,8 @@ TEST(HlslCompiler, ShaderModelTwoFeatures)
         SCOPED_TRACE(c.name);
         const std::string src = std::string("float4 c; float4x4 m; float2 offsets[4]; sampler2D s2; samplerCUBE sc;\n"
                                             "static const float k[3] = {0.1, 0.2, 0.3};\n"
-                                            "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { ") + c.body + " }";
+                                            "float4 PS(float2 uv : TEXCOORD0) : COLOR0 { ") +
+                                c.body + " }";
         CompiledShader ps;
         std::string error;
         ASSERT_TRUE(CompileHlslToGlsl(src, "PS", ShaderStage::Pixel, ps, error)) << error;

@@ -39,7 +39,8 @@ TEST(GraphicsDemoTest, DrawsALitTexturedFoggedMeshAndSavesAPng) {
             const float e = 0.5f, hx = (Height(x + e, y) - Height(x - e, y)) / (2 * e),
                         hy = (Height(x, y + e) - Height(x, y - e)) / (2 * e);
             const float len = std::sqrt(hx * hx + hy * hy + 1);
-            vertices.push_back({x, y, Height(x, y), -hx / len, -hy / len, 1 / len, 0xFFFFFFFF, 0, i / 4.0f, j / 4.0f, 0, 0});
+            vertices.push_back(
+                {x, y, Height(x, y), -hx / len, -hy / len, 1 / len, 0xFFFFFFFF, 0, i / 4.0f, j / 4.0f, 0, 0});
         }
     std::vector<std::uint16_t> indices;
     for (int j = 0; j < N; ++j)
@@ -52,9 +53,11 @@ TEST(GraphicsDemoTest, DrawsALitTexturedFoggedMeshAndSavesAPng) {
     IDirect3DVertexBuffer9* vb = nullptr;
     IDirect3DIndexBuffer9* ib = nullptr;
     ASSERT_EQ(device->CreateVertexBuffer(static_cast<UINT>(vertices.size() * sizeof(Vertex)), D3DUSAGE_WRITEONLY,
-                                         kVertexFvf, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+                                         kVertexFvf, D3DPOOL_MANAGED, &vb, nullptr),
+              D3D_OK);
     ASSERT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
-                                        D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+                                        D3DPOOL_MANAGED, &ib, nullptr),
+              D3D_OK);
     void* p = nullptr;
     vb->Lock(0, 0, &p, 0);
     std::memcpy(p, vertices.data(), vertices.size() * sizeof(Vertex));

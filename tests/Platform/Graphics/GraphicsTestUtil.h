@@ -70,10 +70,18 @@ inline D3DMATRIX LookAtLH(D3DVECTOR eye, D3DVECTOR at, D3DVECTOR up) {
     };
     const D3DVECTOR z = norm(sub(at, eye)), x = norm(cross(up, z)), y = cross(z, x);
     D3DMATRIX m = Identity();
-    m._11 = x.x; m._12 = y.x; m._13 = z.x;
-    m._21 = x.y; m._22 = y.y; m._23 = z.y;
-    m._31 = x.z; m._32 = y.z; m._33 = z.z;
-    m._41 = -dot(x, eye); m._42 = -dot(y, eye); m._43 = -dot(z, eye);
+    m._11 = x.x;
+    m._12 = y.x;
+    m._13 = z.x;
+    m._21 = x.y;
+    m._22 = y.y;
+    m._23 = z.y;
+    m._31 = x.z;
+    m._32 = y.z;
+    m._33 = z.z;
+    m._41 = -dot(x, eye);
+    m._42 = -dot(y, eye);
+    m._43 = -dot(z, eye);
     return m;
 }
 

@@ -121,9 +121,9 @@ TEST_P(MultisampleRules, TheAdapterOffersNonmaskableLevelsOnly) {
     }
     // The automatic depth buffer can follow every level the back buffer offers.
     DWORD depthLevels = 0;
-    EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_D16, FALSE, D3DMULTISAMPLE_NONMASKABLE,
-                                              &depthLevels),
-              D3D_OK);
+    EXPECT_EQ(
+        d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_D16, FALSE, D3DMULTISAMPLE_NONMASKABLE, &depthLevels),
+        D3D_OK);
     EXPECT_GE(depthLevels, levels);
 }
 
@@ -294,8 +294,8 @@ TEST_F(OpenGLMultisampleTest, DepthWorksInSamplesAndTargetsWithoutSamplesStillDr
     UnlitScreenState();
     // The near red quad first, then the far green one over it: the depth test keeps red.
     auto quad = [&](float x0, float y0, float x1, float y1, float z, D3DCOLOR c) {
-        const ScreenVertex q[4] = {{x1, y0, z, 1, c, 0, 0}, {x1, y1, z, 1, c, 0, 0}, {x0, y0, z, 1, c, 0, 0},
-                                   {x0, y1, z, 1, c, 0, 0}};
+        const ScreenVertex q[4] = {
+            {x1, y0, z, 1, c, 0, 0}, {x1, y1, z, 1, c, 0, 0}, {x0, y0, z, 1, c, 0, 0}, {x0, y1, z, 1, c, 0, 0}};
         EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(ScreenVertex)), D3D_OK);
     };
     quad(20, 20, 100, 100, 0.2f, 0xFFFF0000);

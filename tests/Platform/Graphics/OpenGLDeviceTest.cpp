@@ -36,8 +36,10 @@ protected:
     void ScreenQuad(float x0, float y0, float x1, float y1, D3DCOLOR c, float u0 = 0, float v0 = 0, float u1 = 1,
                     float v1 = 1) {
         // Strip order as the engine draws it: top-right, bottom-right, top-left, bottom-left.
-        ScreenVertex q[4] = {{x1, y0, 0.5f, 1, c, u1, v0}, {x1, y1, 0.5f, 1, c, u1, v1},
-                             {x0, y0, 0.5f, 1, c, u0, v0}, {x0, y1, 0.5f, 1, c, u0, v1}};
+        ScreenVertex q[4] = {{x1, y0, 0.5f, 1, c, u1, v0},
+                             {x1, y1, 0.5f, 1, c, u1, v1},
+                             {x0, y0, 0.5f, 1, c, u0, v0},
+                             {x0, y1, 0.5f, 1, c, u0, v1}};
         device->SetFVF(kScreenFvf);
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(ScreenVertex)), D3D_OK);
     }
@@ -86,8 +88,11 @@ protected:
         const std::uint16_t idx[6] = {0, 1, 2, 2, 1, 3}; // clockwise on screen
         IDirect3DVertexBuffer9* vb = nullptr;
         IDirect3DIndexBuffer9* ib = nullptr;
-        ASSERT_EQ(device->CreateVertexBuffer(sizeof(v), D3DUSAGE_WRITEONLY, kVertexFvf, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
-        ASSERT_EQ(device->CreateIndexBuffer(sizeof(idx), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+        ASSERT_EQ(device->CreateVertexBuffer(sizeof(v), D3DUSAGE_WRITEONLY, kVertexFvf, D3DPOOL_MANAGED, &vb, nullptr),
+                  D3D_OK);
+        ASSERT_EQ(
+            device->CreateIndexBuffer(sizeof(idx), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr),
+            D3D_OK);
         void* p = nullptr;
         vb->Lock(0, 0, &p, 0);
         std::memcpy(p, v, sizeof(v));
@@ -102,7 +107,6 @@ protected:
         vb->Release();
         ib->Release();
     }
-
 };
 
 TEST_F(OpenGLDeviceTest, ClearFillsTheBackBufferAndKeepsItAcrossPresent) {
@@ -161,9 +165,10 @@ TEST_F(OpenGLDeviceTest, CullCounterClockwiseKeepsClockwiseTrianglesOnly) {
         device->SetRenderState(D3DRS_CULLMODE, c.cull);
         device->SetFVF(kScreenFvf);
         // Clockwise on screen (y down): top-left, top-right, bottom-left; on the left half.
-        const ScreenVertex cw[3] = {{0, 0, 0.5f, 1, 0xFF00FF00, 0, 0}, {70, 0, 0.5f, 1, 0xFF00FF00, 0, 0},
-                                    {0, 100, 0.5f, 1, 0xFF00FF00, 0, 0}};
-        const ScreenVertex ccw[3] = {{90, 0, 0.5f, 1, 0xFF0000FF, 0, 0}, {90, 100, 0.5f, 1, 0xFF0000FF, 0, 0},
+        const ScreenVertex cw[3] = {
+            {0, 0, 0.5f, 1, 0xFF00FF00, 0, 0}, {70, 0, 0.5f, 1, 0xFF00FF00, 0, 0}, {0, 100, 0.5f, 1, 0xFF00FF00, 0, 0}};
+        const ScreenVertex ccw[3] = {{90, 0, 0.5f, 1, 0xFF0000FF, 0, 0},
+                                     {90, 100, 0.5f, 1, 0xFF0000FF, 0, 0},
                                      {159, 0, 0.5f, 1, 0xFF0000FF, 0, 0}};
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw, sizeof(ScreenVertex));
         device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, ccw, sizeof(ScreenVertex));
@@ -323,8 +328,9 @@ TEST_F(OpenGLDeviceTest, TexturedIndexedMeshModulatesTextureWithVertexColour) {
 
 TEST_F(OpenGLDeviceTest, RenderTargetTextureThenStretchRect) {
     IDirect3DTexture9* target = nullptr;
-    ASSERT_EQ(device->CreateTexture(64, 48, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        device->CreateTexture(64, 48, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+        D3D_OK);
     IDirect3DSurface9* surface = nullptr;
     ASSERT_EQ(target->GetSurfaceLevel(0, &surface), D3D_OK);
 
@@ -371,7 +377,8 @@ TEST_F(OpenGLDeviceTest, RenderTargetTextureThenStretchRect) {
 TEST_F(OpenGLDeviceTest, NonIndexedDrawsFromABufferWithAnOffset) {
     IDirect3DVertexBuffer9* vb = nullptr;
     ASSERT_EQ(device->CreateVertexBuffer(8 * sizeof(ScreenVertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, kScreenFvf,
-                                         D3DPOOL_DEFAULT, &vb, nullptr), D3D_OK);
+                                         D3DPOOL_DEFAULT, &vb, nullptr),
+              D3D_OK);
     void* p = nullptr;
     ASSERT_EQ(vb->Lock(0, 0, &p, D3DLOCK_DISCARD), D3D_OK);
     auto* v = static_cast<ScreenVertex*>(p);
@@ -465,7 +472,10 @@ struct TransformedScene {
     TransformedScene() {
         const float c = std::cos(0.6f), s = std::sin(0.6f);
         world[0] = Translation(-1.5f, 0.5f, 2.0f);
-        world[0]._11 = c; world[0]._12 = s; world[0]._21 = -s; world[0]._22 = c;
+        world[0]._11 = c;
+        world[0]._12 = s;
+        world[0]._21 = -s;
+        world[0]._22 = c;
         world[1] = Translation(2.0f, -1.0f, 4.0f);
         view = LookAtLH({1.0f, 2.0f, -6.0f}, {0.5f, 0.0f, 3.0f}, {0.0f, 1.0f, 0.0f});
         projection = PerspectiveFovLH(1.2f, 4.0f / 3.0f, 0.5f, 50.0f);
@@ -497,8 +507,8 @@ int Mismatches(const std::vector<bool>& a, const std::vector<bool>& b) {
 
 TEST_F(OpenGLDeviceTest, ProgramsReadTheTransformsInForceAtEachDraw) {
     const TransformedScene scene;
-    const ColourVertex tri[3] = {{-1.0f, -1.0f, 0.0f, 0xFFFFFFFF}, {0.0f, 1.5f, 0.0f, 0xFFFFFFFF},
-                                 {1.2f, -0.8f, 0.0f, 0xFFFFFFFF}};
+    const ColourVertex tri[3] = {
+        {-1.0f, -1.0f, 0.0f, 0xFFFFFFFF}, {0.0f, 1.5f, 0.0f, 0xFFFFFFFF}, {1.2f, -0.8f, 0.0f, 0xFFFFFFFF}};
     auto drawBoth = [&] {
         device->SetTransform(D3DTS_VIEW, &scene.view);
         device->SetTransform(D3DTS_PROJECTION, &scene.projection);
@@ -550,16 +560,17 @@ TEST_F(OpenGLDeviceTest, ProgramsReadTheTransformsInForceAtEachDraw) {
 }
 
 TEST_F(OpenGLDeviceTest, ProgramsReadTheViewportThePretransformedFlagAndTheHalfPixel) {
-    const char* vs = "#version 450 core\n"
-                     "layout(location = 0) in vec4 a_position;\n"
-                     "uniform vec4 kx_Viewport; uniform float kx_Pretransformed; uniform vec2 kx_HalfPixel;\n"
-                     "out vec4 v_values;\n"
-                     "void main() {\n"
-                     "  gl_Position = vec4((a_position.x + 0.5 - kx_Viewport.x) * 2.0 / kx_Viewport.z - 1.0,\n"
-                     "                     1.0 - (a_position.y + 0.5 - kx_Viewport.y) * 2.0 / kx_Viewport.w, 0.5, 1.0);\n"
-                     "  v_values = vec4(kx_Pretransformed, kx_Viewport.x / 255.0, kx_Viewport.y / 255.0,\n"
-                     "                  kx_HalfPixel.x * kx_Viewport.z * 0.25 - kx_HalfPixel.y * kx_Viewport.w * 0.5);\n"
-                     "}\n";
+    const char* vs =
+        "#version 450 core\n"
+        "layout(location = 0) in vec4 a_position;\n"
+        "uniform vec4 kx_Viewport; uniform float kx_Pretransformed; uniform vec2 kx_HalfPixel;\n"
+        "out vec4 v_values;\n"
+        "void main() {\n"
+        "  gl_Position = vec4((a_position.x + 0.5 - kx_Viewport.x) * 2.0 / kx_Viewport.z - 1.0,\n"
+        "                     1.0 - (a_position.y + 0.5 - kx_Viewport.y) * 2.0 / kx_Viewport.w, 0.5, 1.0);\n"
+        "  v_values = vec4(kx_Pretransformed, kx_Viewport.x / 255.0, kx_Viewport.y / 255.0,\n"
+        "                  kx_HalfPixel.x * kx_Viewport.z * 0.25 - kx_HalfPixel.y * kx_Viewport.w * 0.5);\n"
+        "}\n";
     const char* ps = "#version 450 core\nin vec4 v_values; out vec4 o;\n"
                      "uniform vec4 kx_Viewport;\n"
                      "void main() { o = gl_FragCoord.x < kx_Viewport.x + 2.0 ? v_values\n"
@@ -583,8 +594,8 @@ TEST_F(OpenGLDeviceTest, ProgramsReadTheViewportThePretransformedFlagAndTheHalfP
     EXPECT_TRUE(Near(At(p, 60, 40), D3DCOLOR(0xFF000000u | (100u << 16) | (80u << 8)), 1)) << std::hex << At(p, 60, 40);
 
     // The same program over untransformed vertices: the flag is 0.
-    const ColourVertex quad[4] = {{20.0f, 10.0f, 0.5f, 0}, {120.0f, 10.0f, 0.5f, 0}, {20.0f, 90.0f, 0.5f, 0},
-                                  {120.0f, 90.0f, 0.5f, 0}};
+    const ColourVertex quad[4] = {
+        {20.0f, 10.0f, 0.5f, 0}, {120.0f, 10.0f, 0.5f, 0}, {20.0f, 90.0f, 0.5f, 0}, {120.0f, 90.0f, 0.5f, 0}};
     device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
     device->BeginScene();
     ASSERT_EQ(device->SetProgram(program), D3D_OK);

@@ -37,15 +37,16 @@ protected:
         Platform::SetRecordingConfig(Platform::RecordingConfig{});
     }
 
-    IDirect3DVertexBuffer9* MakeVertexBuffer(UINT vertices, D3DPOOL pool = D3DPOOL_MANAGED, DWORD usage = D3DUSAGE_WRITEONLY) {
+    IDirect3DVertexBuffer9* MakeVertexBuffer(UINT vertices, D3DPOOL pool = D3DPOOL_MANAGED,
+                                             DWORD usage = D3DUSAGE_WRITEONLY) {
         IDirect3DVertexBuffer9* vb = nullptr;
         EXPECT_EQ(device->CreateVertexBuffer(vertices * 48, usage, kVertexFvf, pool, &vb, nullptr), D3D_OK);
         return vb;
     }
     IDirect3DIndexBuffer9* MakeIndexBuffer(const std::vector<std::uint16_t>& indices, D3DPOOL pool = D3DPOOL_MANAGED) {
         IDirect3DIndexBuffer9* ib = nullptr;
-        EXPECT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, pool,
-                                            &ib, nullptr),
+        EXPECT_EQ(device->CreateIndexBuffer(static_cast<UINT>(indices.size() * 2), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                            pool, &ib, nullptr),
                   D3D_OK);
         void* p = nullptr;
         EXPECT_EQ(ib->Lock(0, 0, &p, 0), D3D_OK);
@@ -75,9 +76,9 @@ TEST_F(RecordingDeviceTest, RecordsTheCallsOfASmallSceneInOrder) {
     device->EndScene();
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
 
-    const std::vector<std::string> expected = {"Clear",           "BeginScene", "SetRenderState",
-                                               "SetFVF",          "SetStreamSource", "SetIndices",
-                                               "DrawIndexedPrimitive", "EndScene", "Present"};
+    const std::vector<std::string> expected = {"Clear",           "BeginScene", "SetRenderState",       "SetFVF",
+                                               "SetStreamSource", "SetIndices", "DrawIndexedPrimitive", "EndScene",
+                                               "Present"};
     EXPECT_EQ(control->CallNames(), expected);
     const auto& calls = control->Calls();
     EXPECT_EQ(calls[0].args, (std::vector<std::int64_t>{0, D3DCLEAR_ZBUFFER, 0, 0x3F800000, 0}));
@@ -91,11 +92,15 @@ TEST_F(RecordingDeviceTest, RecordsTheCallsOfASmallSceneInOrder) {
 
 TEST_F(RecordingDeviceTest, StartsWithTheOriginalPlatformsDefaultStates) {
     DWORD v = 0;
-    struct { D3DRENDERSTATETYPE state; DWORD value; } rs[] = {
-        {D3DRS_ZENABLE, D3DZB_TRUE}, {D3DRS_LIGHTING, TRUE}, {D3DRS_CULLMODE, D3DCULL_CCW},
-        {D3DRS_SRCBLEND, D3DBLEND_ONE}, {D3DRS_DESTBLEND, D3DBLEND_ZERO}, {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
-        {D3DRS_COLORVERTEX, TRUE}, {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1}, {D3DRS_FOGENABLE, FALSE},
-        {D3DRS_FOGEND, 0x3F800000}, {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF}, {D3DRS_COLORWRITEENABLE, 0xF}};
+    struct {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+    } rs[] = {{D3DRS_ZENABLE, D3DZB_TRUE},       {D3DRS_LIGHTING, TRUE},
+              {D3DRS_CULLMODE, D3DCULL_CCW},     {D3DRS_SRCBLEND, D3DBLEND_ONE},
+              {D3DRS_DESTBLEND, D3DBLEND_ZERO},  {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+              {D3DRS_COLORVERTEX, TRUE},         {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+              {D3DRS_FOGENABLE, FALSE},          {D3DRS_FOGEND, 0x3F800000},
+              {D3DRS_TEXTUREFACTOR, 0xFFFFFFFF}, {D3DRS_COLORWRITEENABLE, 0xF}};
     for (const auto& c : rs) {
         ASSERT_EQ(device->GetRenderState(c.state, &v), D3D_OK);
         EXPECT_EQ(v, c.value) << "render state " << c.state;
@@ -196,7 +201,8 @@ TEST_F(RecordingDeviceTest, TexturesHaveMipChainsLevelsAndLod) {
 
     EXPECT_EQ(device->CreateTexture(0, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr),
-              D3DERR_INVALIDCALL) << "render targets live in the default pool";
+              D3DERR_INVALIDCALL)
+        << "render targets live in the default pool";
 }
 
 TEST_F(RecordingDeviceTest, SurfacesCountThroughTheirTextureAndResourcesHoldTheDevice) {
@@ -315,7 +321,7 @@ TEST_F(RecordingDeviceTest, ProgramDrawsAreRecordedLikeFixedFunctionOnes) {
     device->SetProgram(nullptr);
     EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex)), D3D_OK);
     device->EndScene();
-    const std::vector<std::string> expected = {"SetProgram", "SetFVF", "SetTransform", "DrawPrimitiveUP",
+    const std::vector<std::string> expected = {"SetProgram",      "SetFVF",     "SetTransform",    "DrawPrimitiveUP",
                                                "DrawPrimitiveUP", "SetProgram", "DrawPrimitiveUP", "EndScene"};
     EXPECT_EQ(control->CallNames(), expected);
     program->Release();
@@ -390,8 +396,8 @@ TEST(RecordingAdapterTest, CapsFormatsAndModesFollowTheConfiguration) {
     config.maxAnisotropy = 8;
     config.supportsA1R5G5B5 = false;
     config.multiSampleQualityLevels = 0;
-    config.displayModes = {{1920, 1080, 75, D3DFMT_X8R8G8B8}, {320, 200, 60, D3DFMT_X8R8G8B8},
-                           {1920, 1080, 60, D3DFMT_X8R8G8B8}};
+    config.displayModes = {
+        {1920, 1080, 75, D3DFMT_X8R8G8B8}, {320, 200, 60, D3DFMT_X8R8G8B8}, {1920, 1080, 60, D3DFMT_X8R8G8B8}};
     Platform::SetRecordingConfig(config);
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
@@ -404,9 +410,9 @@ TEST(RecordingAdapterTest, CapsFormatsAndModesFollowTheConfiguration) {
     EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_A1R5G5B5, D3DFMT_A1R5G5B5, FALSE), D3DERR_NOTAVAILABLE);
     EXPECT_EQ(d3d->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, D3DFMT_A8R8G8B8, FALSE), D3D_OK);
     DWORD levels = 0;
-    EXPECT_EQ(d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, FALSE, D3DMULTISAMPLE_NONMASKABLE,
-                                              &levels),
-              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(
+        d3d->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, FALSE, D3DMULTISAMPLE_NONMASKABLE, &levels),
+        D3DERR_NOTAVAILABLE);
     // Modes come sorted, sizes differing only in refresh rate next to each other.
     ASSERT_EQ(d3d->GetAdapterModeCount(0, D3DFMT_A8R8G8B8), 3u);
     D3DDISPLAYMODE m;

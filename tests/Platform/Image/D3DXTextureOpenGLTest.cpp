@@ -24,8 +24,7 @@ using GraphicsTest::kScreenFvf;
 using GraphicsTest::ScreenVertex;
 
 // A 4x4 DDS of one block in the given format.
-Bytes OneBlockDds(const char* fourcc, const Bytes& block)
-{
+Bytes OneBlockDds(const char* fourcc, const Bytes& block) {
     DdsLayout layout;
     layout.fourCC = Fourcc(fourcc);
     Bytes b = DdsHeader(layout);
@@ -38,8 +37,7 @@ protected:
     void SetUp() override { OpenDevice(kxtest::WindowedBackBuffer(W, H, D3DFMT_X8R8G8B8)); }
 
     // Draws the texture texel for pixel at the top-left 4x4 pixels and reads them back.
-    std::vector<D3DCOLOR> Draw(IDirect3DTexture9* t)
-    {
+    std::vector<D3DCOLOR> Draw(IDirect3DTexture9* t) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
         device->BeginScene();
         device->SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -54,8 +52,10 @@ protected:
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
         device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
         const float x0 = -0.5f, y0 = -0.5f, x1 = 3.5f, y1 = 3.5f;
-        const ScreenVertex q[4] = {{x1, y0, 0.5f, 1, 0xFFFFFFFF, 1, 0}, {x1, y1, 0.5f, 1, 0xFFFFFFFF, 1, 1},
-                                   {x0, y0, 0.5f, 1, 0xFFFFFFFF, 0, 0}, {x0, y1, 0.5f, 1, 0xFFFFFFFF, 0, 1}};
+        const ScreenVertex q[4] = {{x1, y0, 0.5f, 1, 0xFFFFFFFF, 1, 0},
+                                   {x1, y1, 0.5f, 1, 0xFFFFFFFF, 1, 1},
+                                   {x0, y0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                                   {x0, y1, 0.5f, 1, 0xFFFFFFFF, 0, 1}};
         device->SetFVF(kScreenFvf);
         EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(ScreenVertex)), D3D_OK);
         device->EndScene();
@@ -64,23 +64,19 @@ protected:
         EXPECT_EQ(device->ReadRenderTarget(backBuffer, pixels.data(), W * H), D3D_OK);
         return pixels;
     }
-
 };
 
-bool Near(D3DCOLOR a, D3DCOLOR b, int tolerance)
-{
+bool Near(D3DCOLOR a, D3DCOLOR b, int tolerance) {
     for (int shift = 0; shift < 24; shift += 8) {
         const int ca = static_cast<int>((a >> shift) & 0xFF), cb = static_cast<int>((b >> shift) & 0xFF);
-        if (std::abs(ca - cb) > tolerance)
-            return false;
+        if (std::abs(ca - cb) > tolerance) return false;
     }
     return true;
 }
 
 } // namespace
 
-TEST_F(D3DXTextureOpenGLTest, CompressedBlocksDrawAsTheyDecode)
-{
+TEST_F(D3DXTextureOpenGLTest, CompressedBlocksDrawAsTheyDecode) {
     // Colour 0 red, colour 1 blue; rows use indices 0, 1, 2, 3 (the two blends).
     const Bytes dxt1 = {0x00, 0xF8, 0x1F, 0x00, 0x00, 0x55, 0xAA, 0xFF};
     Bytes dxt5 = {255, 0, 0, 0, 0, 0, 0, 0}; // opaque alpha
@@ -98,16 +94,15 @@ TEST_F(D3DXTextureOpenGLTest, CompressedBlocksDrawAsTheyDecode)
                                                       D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
                                                       D3DX_DEFAULT, 0, nullptr, nullptr, &t),
                   D3D_OK);
-        const std::vector<uint8_t> expected =
-            Platform::DecompressLevel(c.format, 4, 4, c.block.data(), c.block.size());
+        const std::vector<uint8_t> expected = Platform::DecompressLevel(c.format, 4, 4, c.block.data(), c.block.size());
         const std::vector<D3DCOLOR> p = Draw(t);
         for (UINT y = 0; y < 4; ++y) {
             for (UINT x = 0; x < 4; ++x) {
                 D3DCOLOR want;
                 std::memcpy(&want, &expected[(y * 4 + x) * 4], 4);
                 // Hardware blends of the two colours may round differently by a step.
-                EXPECT_TRUE(Near(p[y * W + x], want, 9)) << x << "," << y << " " << std::hex << p[y * W + x]
-                                                         << " want " << want;
+                EXPECT_TRUE(Near(p[y * W + x], want, 9))
+                    << x << "," << y << " " << std::hex << p[y * W + x] << " want " << want;
             }
         }
         t->Release();

@@ -13,20 +13,17 @@ using namespace ImageTest;
 namespace {
 
 // An uncompressed 32-bit TGA, top row first, every pixel the given BGRA.
-Bytes Tga(uint16_t w, uint16_t h, uint32_t argb)
-{
+Bytes Tga(uint16_t w, uint16_t h, uint32_t argb) {
     Bytes b = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     Put16(b, w);
     Put16(b, h);
     b.push_back(32);
     b.push_back(8 | 0x20);
-    for (int i = 0; i < w * h; ++i)
-        Put32(b, argb);
+    for (int i = 0; i < w * h; ++i) Put32(b, argb);
     return b;
 }
 
-Bytes Dds(uint32_t w, uint32_t h, uint32_t mips, bool cube, const char* fourcc, const Bytes& payload)
-{
+Bytes Dds(uint32_t w, uint32_t h, uint32_t mips, bool cube, const char* fourcc, const Bytes& payload) {
     DdsLayout layout;
     layout.width = w;
     layout.height = h;
@@ -40,23 +37,19 @@ Bytes Dds(uint32_t w, uint32_t h, uint32_t mips, bool cube, const char* fourcc, 
 
 class D3DXTextureTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         d3d = kxtest::RecordingDirect3D();
         ASSERT_NE(d3d, nullptr);
         kxtest::CreateTestDevice(d3d, kxtest::WindowedBackBuffer(64, 48, D3DFMT_X8R8G8B8), &device);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (device) {
             EXPECT_EQ(device->Release(), 0u);
         }
-        if (d3d)
-            d3d->Release();
+        if (d3d) d3d->Release();
     }
 
-    HRESULT Load(const Bytes& file, UINT mips, IDirect3DTexture9** t, D3DXIMAGE_INFO* info = nullptr)
-    {
+    HRESULT Load(const Bytes& file, UINT mips, IDirect3DTexture9** t, D3DXIMAGE_INFO* info = nullptr) {
         return D3DXCreateTextureFromFileInMemoryEx(device, file.data(), static_cast<UINT>(file.size()), D3DX_DEFAULT,
                                                    D3DX_DEFAULT, mips, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT,
                                                    D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER, 0, info, nullptr, t);
@@ -68,8 +61,7 @@ protected:
 
 } // namespace
 
-TEST_F(D3DXTextureTest, DefaultSizeIsRoundedUpAndTheChainIsFull)
-{
+TEST_F(D3DXTextureTest, DefaultSizeIsRoundedUpAndTheChainIsFull) {
     const Bytes tga = Tga(3, 2, 0xFF204080);
     IDirect3DTexture9* t = nullptr;
     D3DXIMAGE_INFO info;
@@ -95,8 +87,7 @@ TEST_F(D3DXTextureTest, DefaultSizeIsRoundedUpAndTheChainIsFull)
     t->Release();
 }
 
-TEST_F(D3DXTextureTest, BlockCompressedFilesStayCompressed)
-{
+TEST_F(D3DXTextureTest, BlockCompressedFilesStayCompressed) {
     Bytes blocks;
     for (int i = 0; i < 4; ++i) { // 8x8: four DXT1 blocks, then one for 4x4
         Put32(blocks, 0x001FF800);
@@ -120,11 +111,9 @@ TEST_F(D3DXTextureTest, BlockCompressedFilesStayCompressed)
     t->Release();
 }
 
-TEST_F(D3DXTextureTest, CubeMapsComeFromCubeDds)
-{
+TEST_F(D3DXTextureTest, CubeMapsComeFromCubeDds) {
     Bytes faces;
-    for (uint32_t f = 0; f < 6; ++f)
-        Put32(faces, 0xFF000000u | f);
+    for (uint32_t f = 0; f < 6; ++f) Put32(faces, 0xFF000000u | f);
     const Bytes dds = Dds(1, 1, 1, true, nullptr, faces);
     IDirect3DCubeTexture9* cube = nullptr;
     ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemoryEx(device, dds.data(), static_cast<UINT>(dds.size()), D3DX_DEFAULT,
@@ -150,8 +139,7 @@ TEST_F(D3DXTextureTest, CubeMapsComeFromCubeDds)
     EXPECT_EQ(Load(dds, D3DX_DEFAULT, &t), D3DXERR_INVALIDDATA);
 }
 
-TEST_F(D3DXTextureTest, BadFilesCreateNothing)
-{
+TEST_F(D3DXTextureTest, BadFilesCreateNothing) {
     const Bytes tga = Tga(4, 4, 0xFFFFFFFF);
     const Bytes tga8x8 = Tga(8, 8, 0xFF00FF00); // 274 bytes; cut to 40, the pixels are missing
     ASSERT_EQ(tga8x8.size(), 274u);

@@ -25,16 +25,14 @@ namespace {
 const uint8_t kRgba2x2[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 128};
 
 // BGRA of pixel (x, y) of the top level.
-std::array<uint8_t, 4> Pixel(const Image& img, uint32_t x, uint32_t y, size_t face = 0)
-{
+std::array<uint8_t, 4> Pixel(const Image& img, uint32_t x, uint32_t y, size_t face = 0) {
     const ImageLevel& l = img.faces.at(face).at(0);
     std::vector<uint8_t> bgra = DecompressLevel(img.format, l.width, l.height, l.data.data(), l.data.size());
     const uint8_t* p = &bgra.at((static_cast<size_t>(y) * l.width + x) * 4);
     return {p[0], p[1], p[2], p[3]};
 }
 
-Bytes Tga2x2(bool rle, bool topOrigin)
-{
+Bytes Tga2x2(bool rle, bool topOrigin) {
     Bytes b = {0, 0, static_cast<uint8_t>(rle ? 10 : 2), 0, 0, 0, 0, 0, 0, 0, 0, 0};
     Put16(b, 2);
     Put16(b, 2);
@@ -46,16 +44,14 @@ Bytes Tga2x2(bool rle, bool topOrigin)
     };
     for (int row = 0; row < 2; ++row) {
         const int y = topOrigin ? row : 1 - row;
-        if (rle)
-            b.push_back(1); // raw packet of two pixels
+        if (rle) b.push_back(1); // raw packet of two pixels
         pixel(0, y);
         pixel(1, y);
     }
     return b;
 }
 
-Bytes Bmp2x2()
-{
+Bytes Bmp2x2() {
     // 24-bit, bottom-up, rows padded to 4 bytes.
     Bytes b = {'B', 'M'};
     Put32(b, 14 + 40 + 16);
@@ -82,22 +78,19 @@ Bytes Bmp2x2()
     return b;
 }
 
-void AppendToBytes(void* context, void* data, int size)
-{
+void AppendToBytes(void* context, void* data, int size) {
     auto* b = static_cast<Bytes*>(context);
     const auto* p = static_cast<const uint8_t*>(data);
     b->insert(b->end(), p, p + size);
 }
 
-Bytes Png2x2()
-{
+Bytes Png2x2() {
     Bytes b;
     stbi_write_png_to_func(AppendToBytes, &b, 2, 2, 4, kRgba2x2, 8);
     return b;
 }
 
-Bytes JpegGrey(int w, int h)
-{
+Bytes JpegGrey(int w, int h) {
     std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3, 128);
     Bytes b;
     stbi_write_jpg_to_func(AppendToBytes, &b, w, h, 3, rgb.data(), 95);
@@ -106,8 +99,7 @@ Bytes JpegGrey(int w, int h)
 
 // A DXT1 block: colour0 pure red, colour1 pure blue, four-colour mode; row 0 all index 0,
 // row 1 all index 1, row 2 index 2, row 3 index 3.
-void PutDxt1Block(Bytes& b)
-{
+void PutDxt1Block(Bytes& b) {
     Put16(b, 0xF800);
     Put16(b, 0x001F);
     b.insert(b.end(), {0x00, 0x55, 0xAA, 0xFF});
@@ -123,12 +115,13 @@ std::array<uint8_t, 4> Colour8x8(int x, int y) // BGRA
     return {static_cast<uint8_t>(x * 30), static_cast<uint8_t>(y * 30), static_cast<uint8_t>(x < 4 ? 200 : 40), 255};
 }
 
-Bytes Tga8x8(TgaKind kind)
-{
+Bytes Tga8x8(TgaKind kind) {
     Bytes b = {static_cast<uint8_t>(kind == TgaKind::Mapped ? 3 : 0), static_cast<uint8_t>(kind == TgaKind::Mapped),
-               static_cast<uint8_t>(kind == TgaKind::Raw32 ? 2 : kind == TgaKind::Rle32 ? 10 : 1)};
-    Put16(b, 0);                                 // first map entry
-    Put16(b, kind == TgaKind::Mapped ? 64 : 0);  // map length
+               static_cast<uint8_t>(kind == TgaKind::Raw32   ? 2
+                                    : kind == TgaKind::Rle32 ? 10
+                                                             : 1)};
+    Put16(b, 0);                                // first map entry
+    Put16(b, kind == TgaKind::Mapped ? 64 : 0); // map length
     b.push_back(kind == TgaKind::Mapped ? 24 : 0);
     Put16(b, 0);
     Put16(b, 0);
@@ -142,8 +135,7 @@ Bytes Tga8x8(TgaKind kind)
             const auto c = Colour8x8(i % 8, i / 8);
             b.insert(b.end(), {c[0], c[1], c[2]});
         }
-        for (int i = 0; i < 64; ++i)
-            b.push_back(static_cast<uint8_t>(i));
+        for (int i = 0; i < 64; ++i) b.push_back(static_cast<uint8_t>(i));
         return b;
     }
     auto put = [&](int i) {
@@ -151,8 +143,7 @@ Bytes Tga8x8(TgaKind kind)
         b.insert(b.end(), c.begin(), c.end());
     };
     if (kind == TgaKind::Raw32) {
-        for (int i = 0; i < 64; ++i)
-            put(i);
+        for (int i = 0; i < 64; ++i) put(i);
         return b;
     }
     // The first two rows are one colour each in the RLE file, so they are runs; the rest raw.
@@ -161,21 +152,16 @@ Bytes Tga8x8(TgaKind kind)
         put(y * 8);
     }
     b.push_back(47); // a raw packet of 48 pixels crossing rows 2 to 7
-    for (int i = 16; i < 64; ++i)
-        put(i);
+    for (int i = 16; i < 64; ++i) put(i);
     return b;
 }
 
 // What the RLE file above holds: rows 0 and 1 take their first pixel's colour.
-std::array<uint8_t, 4> Rle8x8At(int x, int y)
-{
-    return y < 2 ? Colour8x8(0, y) : Colour8x8(x, y);
-}
+std::array<uint8_t, 4> Rle8x8At(int x, int y) { return y < 2 ? Colour8x8(0, y) : Colour8x8(x, y); }
 
 // A 5x3 24-bit BMP (each row 15 bytes and 1 of padding) or an 8-bit one with a palette.
 // A 32-bit 5x3 BMP with the 108-byte header whose colour masks stb reads pixels through.
-Bytes BmpMasked5x3()
-{
+Bytes BmpMasked5x3() {
     const uint32_t offset = 14 + 108;
     Bytes b = {'B', 'M'};
     Put32(b, offset + 5 * 3 * 4);
@@ -188,18 +174,14 @@ Bytes BmpMasked5x3()
     Put16(b, 32);
     Put32(b, 3); // bit fields
     Put32(b, 5 * 3 * 4);
-    for (int i = 0; i < 4; ++i)
-        Put32(b, 0);
-    for (uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u})
-        Put32(b, mask);
+    for (int i = 0; i < 4; ++i) Put32(b, 0);
+    for (uint32_t mask : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u}) Put32(b, mask);
     b.resize(offset, 0); // colour space
-    for (int i = 0; i < 15; ++i)
-        Put32(b, 0xFF000000u | static_cast<uint32_t>(i * 17));
+    for (int i = 0; i < 15; ++i) Put32(b, 0xFF000000u | static_cast<uint32_t>(i * 17));
     return b;
 }
 
-Bytes Bmp5x3(bool paletted)
-{
+Bytes Bmp5x3(bool paletted) {
     const uint32_t rowBytes = paletted ? 8 : 16, palette = paletted ? 256 * 4 : 0;
     const uint32_t offset = 14 + 40 + palette;
     Bytes b = {'B', 'M'};
@@ -231,19 +213,16 @@ Bytes Bmp5x3(bool paletted)
     return b;
 }
 
-Bytes Png8x8()
-{
+Bytes Png8x8() {
     std::vector<uint8_t> rgba(8 * 8 * 4);
-    for (size_t i = 0; i < rgba.size(); ++i)
-        rgba[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 7);
     Bytes b;
     stbi_write_png_to_func(AppendToBytes, &b, 8, 8, 4, rgba.data(), 32);
     return b;
 }
 
 // An 8x8 DXT5 DDS with its whole chain of four levels.
-DdsLayout Dxt5Chain8x8()
-{
+DdsLayout Dxt5Chain8x8() {
     DdsLayout dxt;
     dxt.fourCC = Fourcc("DXT5");
     dxt.width = dxt.height = 8;
@@ -252,15 +231,13 @@ DdsLayout Dxt5Chain8x8()
 }
 
 // One whole, valid file of every format and variant the damage tests cut and spoil.
-std::vector<Bytes> EveryFormatFiles()
-{
+std::vector<Bytes> EveryFormatFiles() {
     Bytes dds = DdsHeader(Dxt5Chain8x8());
     dds.resize(dds.size() + 64 + 16 + 16 + 16, 0x5A);
     return {Tga2x2(false, false), Tga2x2(true, true), Bmp2x2(), Png2x2(), JpegGrey(16, 16), dds};
 }
 
-ImageLoadOptions Exact()
-{
+ImageLoadOptions Exact() {
     ImageLoadOptions o;
     o.roundToPowerOfTwo = false;
     o.mipLevels = 1;
@@ -269,8 +246,7 @@ ImageLoadOptions Exact()
 
 } // namespace
 
-TEST(ImageDecode, EveryStbFormatGivesTheSameBgraPixels)
-{
+TEST(ImageDecode, EveryStbFormatGivesTheSameBgraPixels) {
     struct Case {
         const char* name;
         Bytes file;
@@ -297,8 +273,7 @@ TEST(ImageDecode, EveryStbFormatGivesTheSameBgraPixels)
     }
 }
 
-TEST(ImageDecode, JpegDecodesNearItsColour)
-{
+TEST(ImageDecode, JpegDecodesNearItsColour) {
     Bytes jpg = JpegGrey(8, 8);
     Image img;
     std::string error;
@@ -310,8 +285,7 @@ TEST(ImageDecode, JpegDecodesNearItsColour)
     EXPECT_EQ(p[3], 255);
 }
 
-TEST(ImageDecode, DefaultSizeRoundsUpToPowersOfTwoAndBuildsTheFullChain)
-{
+TEST(ImageDecode, DefaultSizeRoundsUpToPowersOfTwoAndBuildsTheFullChain) {
     Bytes jpg = JpegGrey(5, 3);
     Image img;
     std::string error;
@@ -331,8 +305,7 @@ TEST(ImageDecode, DefaultSizeRoundsUpToPowersOfTwoAndBuildsTheFullChain)
     EXPECT_EQ(img.width, 8u);
 }
 
-TEST(ImageDecode, DxtBlocksStayCompressedAndDecodeToTheirColours)
-{
+TEST(ImageDecode, DxtBlocksStayCompressedAndDecodeToTheirColours) {
     DdsLayout s;
     s.fourCC = Fourcc("DXT1");
     Bytes dds = DdsHeader(s);
@@ -359,23 +332,20 @@ TEST(ImageDecode, DxtBlocksStayCompressedAndDecodeToTheirColours)
     // DXT3: explicit alpha nibbles 0xF / 0x0 alternating.
     s.fourCC = Fourcc("DXT3");
     dds = DdsHeader(s);
-    for (int i = 0; i < 8; ++i)
-        dds.push_back(0x0F);
+    for (int i = 0; i < 8; ++i) dds.push_back(0x0F);
     PutDxt1Block(dds);
     ASSERT_TRUE(DecodeImage(dds.data(), dds.size(), Exact(), img, error)) << error;
     EXPECT_EQ(Pixel(img, 0, 0)[3], 255);
     EXPECT_EQ(Pixel(img, 1, 0)[3], 0);
 }
 
-TEST(ImageDecode, DdsMipChainsAreReadAndCompleted)
-{
+TEST(ImageDecode, DdsMipChainsAreReadAndCompleted) {
     DdsLayout s;
     s.fourCC = Fourcc("DXT1");
     s.width = s.height = 8;
     s.mips = 2; // 8x8 (4 blocks) and 4x4 (1 block); 2x2 and 1x1 are generated
     Bytes dds = DdsHeader(s);
-    for (int i = 0; i < 5; ++i)
-        PutDxt1Block(dds);
+    for (int i = 0; i < 5; ++i) PutDxt1Block(dds);
     Image img;
     std::string error;
     ASSERT_TRUE(DecodeImage(dds.data(), dds.size(), ImageLoadOptions{}, img, error)) << error;
@@ -386,8 +356,7 @@ TEST(ImageDecode, DdsMipChainsAreReadAndCompleted)
     EXPECT_EQ(img.faces[0][3].width, 1u);
 }
 
-TEST(ImageDecode, UncompressedDdsWithMasks)
-{
+TEST(ImageDecode, UncompressedDdsWithMasks) {
     DdsLayout s;
     s.width = 2;
     s.height = 1;
@@ -406,14 +375,12 @@ TEST(ImageDecode, UncompressedDdsWithMasks)
     EXPECT_EQ(Pixel(img, 1, 0), (std::array<uint8_t, 4>{0, 255, 0, 255}));
 }
 
-TEST(ImageDecode, CubeMapsNeedACubeDds)
-{
+TEST(ImageDecode, CubeMapsNeedACubeDds) {
     DdsLayout s;
     s.cube = true;
     s.width = s.height = 1;
     Bytes dds = DdsHeader(s);
-    for (uint32_t face = 0; face < 6; ++face)
-        Put32(dds, 0xFF000000u | face);
+    for (uint32_t face = 0; face < 6; ++face) Put32(dds, 0xFF000000u | face);
     ImageLoadOptions cube = Exact();
     cube.cube = true;
     Image img;
@@ -428,8 +395,7 @@ TEST(ImageDecode, CubeMapsNeedACubeDds)
     EXPECT_FALSE(DecodeImage(png.data(), png.size(), cube, img, error));
 }
 
-TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly)
-{
+TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly) {
     const DdsLayout dxt = Dxt5Chain8x8();
     const std::vector<Bytes> files = EveryFormatFiles();
     for (const Bytes& file : files) {
@@ -463,8 +429,8 @@ TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly)
     oddBits.bitCount = 12;
     DdsLayout unknown = dxt;
     unknown.fourCC = Fourcc("ATI2");
-    for (const Lie& lie : {Lie{"huge", huge}, Lie{"zero", zero}, Lie{"mips", tooManyMips},
-                           Lie{"bits", oddBits}, Lie{"fourcc", unknown}}) {
+    for (const Lie& lie : {Lie{"huge", huge}, Lie{"zero", zero}, Lie{"mips", tooManyMips}, Lie{"bits", oddBits},
+                           Lie{"fourcc", unknown}}) {
         SCOPED_TRACE(lie.name);
         Bytes file = DdsHeader(lie.layout);
         file.resize(file.size() + 4096, 0);
@@ -487,8 +453,7 @@ TEST(ImageDecode, TruncatedAndCorruptFilesFailCleanly)
     EXPECT_FALSE(DecodeImage(png.data(), png.size(), ImageLoadOptions{}, img, error));
 }
 
-TEST(ImageDecode, RoundingACompressedImageKeepsItsFormat)
-{
+TEST(ImageDecode, RoundingACompressedImageKeepsItsFormat) {
     DdsLayout s;
     s.fourCC = Fourcc("DXT1");
     s.width = 6;
@@ -510,8 +475,7 @@ TEST(ImageDecode, RoundingACompressedImageKeepsItsFormat)
     EXPECT_LT(p[0], 60);
 }
 
-TEST(ImageDecode, ExplicitSizesLimitsColourKeyAndFileLevels)
-{
+TEST(ImageDecode, ExplicitSizesLimitsColourKeyAndFileLevels) {
     Bytes png = Png2x2();
     Image img;
     std::string error;
@@ -547,8 +511,7 @@ TEST(ImageDecode, ExplicitSizesLimitsColourKeyAndFileLevels)
     s.width = s.height = 8;
     s.mips = 2;
     Bytes dds = DdsHeader(s);
-    for (int i = 0; i < 5; ++i)
-        PutDxt1Block(dds);
+    for (int i = 0; i < 5; ++i) PutDxt1Block(dds);
     o = ImageLoadOptions{};
     o.mipLevelsFromFile = true;
     ASSERT_TRUE(DecodeImage(dds.data(), dds.size(), o, img, error)) << error;
@@ -556,8 +519,7 @@ TEST(ImageDecode, ExplicitSizesLimitsColourKeyAndFileLevels)
     EXPECT_EQ(img.fileMipLevels, 2u);
 }
 
-TEST(ImageDecode, CorruptedBytesNeverReadOutside)
-{
+TEST(ImageDecode, CorruptedBytesNeverReadOutside) {
     // Deterministic byte damage over every format; each result must be a clean answer (the
     // sanitizers watch every read and every arithmetic step).
     const std::vector<Bytes> files = EveryFormatFiles();
@@ -570,8 +532,7 @@ TEST(ImageDecode, CorruptedBytesNeverReadOutside)
         for (int round = 0; round < 200; ++round) {
             Bytes damaged = file;
             const int flips = 1 + static_cast<int>(next() % 4);
-            for (int f = 0; f < flips; ++f)
-                damaged[next() % damaged.size()] = static_cast<uint8_t>(next());
+            for (int f = 0; f < flips; ++f) damaged[next() % damaged.size()] = static_cast<uint8_t>(next());
             Image img;
             std::string error;
             if (DecodeImage(damaged.data(), damaged.size(), ImageLoadOptions{}, img, error)) {
@@ -584,14 +545,11 @@ TEST(ImageDecode, CorruptedBytesNeverReadOutside)
     }
 }
 
-TEST(ImageDecode, EveryTextureOfTheDemoDataDecodes)
-{
-    const std::filesystem::path folder =
-        std::filesystem::path(KX_DATA_DIR) / "Data" / "Textures";
+TEST(ImageDecode, EveryTextureOfTheDemoDataDecodes) {
+    const std::filesystem::path folder = std::filesystem::path(KX_DATA_DIR) / "Data" / "Textures";
     ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (!entry.is_regular_file())
-            continue;
+        if (!entry.is_regular_file()) continue;
         SCOPED_TRACE(entry.path().filename().string());
         std::ifstream in(entry.path(), std::ios::binary);
         const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -601,8 +559,7 @@ TEST(ImageDecode, EveryTextureOfTheDemoDataDecodes)
     }
 }
 
-TEST(ImageDecode, EveryTgaKindDecodesToItsPixels)
-{
+TEST(ImageDecode, EveryTgaKindDecodesToItsPixels) {
     for (TgaKind kind : {TgaKind::Raw32, TgaKind::Rle32, TgaKind::Mapped}) {
         SCOPED_TRACE(static_cast<int>(kind));
         const Bytes file = Tga8x8(kind);
@@ -612,15 +569,13 @@ TEST(ImageDecode, EveryTgaKindDecodesToItsPixels)
         ASSERT_EQ(img.width, 8u);
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x)
-                EXPECT_EQ(Pixel(img, x, y), kind == TgaKind::Rle32 ? Rle8x8At(x, y) : Colour8x8(x, y))
-                    << x << "," << y;
+                EXPECT_EQ(Pixel(img, x, y), kind == TgaKind::Rle32 ? Rle8x8At(x, y) : Colour8x8(x, y)) << x << "," << y;
     }
     const Bytes raw = Tga8x8(TgaKind::Raw32);
     EXPECT_EQ(raw.size(), 274u);
 }
 
-TEST(ImageDecode, EveryCutOfEveryStbFormatFails)
-{
+TEST(ImageDecode, EveryCutOfEveryStbFormatFails) {
     // stb_image reads zeros past the end of its buffer; a cut file must never come back as a
     // padded picture. Each file decodes whole, and fails cut anywhere: in its header, its
     // colour map or palette, its pixels or compressed stream, or just before its last byte.
@@ -653,12 +608,11 @@ TEST(ImageDecode, EveryCutOfEveryStbFormatFails)
     }
 }
 
-TEST(ImageDecode, FilesThatPromiseMoreThanTheyHoldFail)
-{
+TEST(ImageDecode, FilesThatPromiseMoreThanTheyHoldFail) {
     struct Lie {
         const char* name;
         Bytes file;
-        size_t at;     // byte to overwrite
+        size_t at; // byte to overwrite
         uint8_t value;
     } lies[] = {
         {"tga wider than its pixels", Tga8x8(TgaKind::Raw32), 12, 16},
@@ -698,8 +652,7 @@ TEST(ImageDecode, FilesThatPromiseMoreThanTheyHoldFail)
     // A JPEG whose last segment before the scan claims more bytes than remain.
     Bytes jpg = JpegGrey(16, 16);
     size_t sos = 2;
-    while (sos + 1 < jpg.size() && !(jpg[sos] == 0xFF && jpg[sos + 1] == 0xDA))
-        ++sos;
+    while (sos + 1 < jpg.size() && !(jpg[sos] == 0xFF && jpg[sos + 1] == 0xDA)) ++sos;
     ASSERT_LT(sos + 3, jpg.size());
     jpg[sos + 2] = 0xFF;
     Image img;
@@ -708,8 +661,7 @@ TEST(ImageDecode, FilesThatPromiseMoreThanTheyHoldFail)
     EXPECT_FALSE(error.empty());
 }
 
-TEST(ImageDecode, JpegsStbWouldMisreadAreRefused)
-{
+TEST(ImageDecode, JpegsStbWouldMisreadAreRefused) {
     // Two ways stb_image reads outside its Huffman tables: counts that add up to more than 256
     // codes (it writes past the tables), and a scan naming a table the file never defines (it
     // decodes with stale memory). Both are refused before stb sees the file, also when the file
@@ -719,8 +671,7 @@ TEST(ImageDecode, JpegsStbWouldMisreadAreRefused)
     const Bytes plain = JpegGrey(16, 16);
     auto segment = [&](uint8_t marker) {
         size_t at = 2;
-        while (at + 1 < plain.size() && !(plain[at] == 0xFF && plain[at + 1] == marker))
-            ++at;
+        while (at + 1 < plain.size() && !(plain[at] == 0xFF && plain[at + 1] == marker)) ++at;
         return at;
     };
     const size_t dht = segment(0xC4), sos = segment(0xDA);
@@ -735,8 +686,8 @@ TEST(ImageDecode, JpegsStbWouldMisreadAreRefused)
     struct Case {
         const char* name;
         Bytes file;
-        size_t fill;   // 0xFF bytes put before the file
-        size_t cut;    // bytes taken off its end
+        size_t fill; // 0xFF bytes put before the file
+        size_t cut;  // bytes taken off its end
         bool decodes;
     } cases[] = {
         {"plain", plain, 0, 0, true},

@@ -16,8 +16,8 @@ const float kHalfSqrt2 = std::sqrt(0.5f);
 ::testing::AssertionResult Near(const D3DXVECTOR3& got, const D3DXVECTOR3& want, float eps = kEps) {
     if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want ("
-                                         << want.x << ", " << want.y << ", " << want.z << ")";
+    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
+                                         << ", " << want.y << ", " << want.z << ")";
 }
 
 ::testing::AssertionResult Near(const D3DXVECTOR4& got, const D3DXVECTOR4& want, float eps = kEps) {
@@ -25,8 +25,8 @@ const float kHalfSqrt2 = std::sqrt(0.5f);
         std::fabs(got.w - want.w) <= eps)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << ", " << got.w
-                                         << "), want (" << want.x << ", " << want.y << ", " << want.z << ", "
-                                         << want.w << ")";
+                                         << "), want (" << want.x << ", " << want.y << ", " << want.z << ", " << want.w
+                                         << ")";
 }
 
 ::testing::AssertionResult Near(const D3DXQUATERNION& got, const D3DXQUATERNION& want, float eps = kEps) {
@@ -38,8 +38,7 @@ const float kHalfSqrt2 = std::sqrt(0.5f);
         for (int j = 0; j < 4; ++j)
             if (!(std::fabs(got.m[i][j] - want.m[i][j]) <= eps)) {
                 auto f = ::testing::AssertionFailure();
-                f << "element _" << i + 1 << j + 1 << ": got " << got.m[i][j] << ", want " << want.m[i][j]
-                  << "\n got:";
+                f << "element _" << i + 1 << j + 1 << ": got " << got.m[i][j] << ", want " << want.m[i][j] << "\n got:";
                 for (int r = 0; r < 4; ++r)
                     f << "\n  " << got.m[r][0] << " " << got.m[r][1] << " " << got.m[r][2] << " " << got.m[r][3];
                 return f;
@@ -67,10 +66,7 @@ D3DXMATRIX Identity() {
 }
 
 // A general matrix with nothing special about it (no zero entries, not orthogonal).
-const D3DXMATRIX kGeneral(2, 1, 0.5f, 0.1f,
-                          -1, 3, 0.25f, 0.2f,
-                          0.5f, -0.5f, 4, -0.3f,
-                          7, -8, 9, 1.5f);
+const D3DXMATRIX kGeneral(2, 1, 0.5f, 0.1f, -1, 3, 0.25f, 0.2f, 0.5f, -0.5f, 4, -0.3f, 7, -8, 9, 1.5f);
 
 // ---------------------------------------------------------------------------------------------
 // Vectors
@@ -81,13 +77,12 @@ TEST(D3DXVec3, LengthDotCross) {
     EXPECT_FLOAT_EQ(D3DXVec3LengthSq(&a), 169.0f);
     EXPECT_FLOAT_EQ(D3DXVec3Dot(&b, &c), 12.0f);
 
-    struct Case { D3DXVECTOR3 a, b, want; };
+    struct Case {
+        D3DXVECTOR3 a, b, want;
+    };
     const Case cases[] = {
-        {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-        {{0, 1, 0}, {1, 0, 0}, {0, 0, -1}},
-        {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},
-        {{1, 2, 3}, {4, 5, 6}, {-3, 6, -3}},
-        {{2, 2, 2}, {1, 1, 1}, {0, 0, 0}},
+        {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},   {{0, 1, 0}, {1, 0, 0}, {0, 0, -1}}, {{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},
+        {{1, 2, 3}, {4, 5, 6}, {-3, 6, -3}}, {{2, 2, 2}, {1, 1, 1}, {0, 0, 0}},
     };
     for (const Case& k : cases) {
         D3DXVECTOR3 r;
@@ -102,7 +97,9 @@ TEST(D3DXVec3, LengthDotCross) {
 }
 
 TEST(D3DXVec3, NormalizeIncludingZero) {
-    struct Case { D3DXVECTOR3 in, want; };
+    struct Case {
+        D3DXVECTOR3 in, want;
+    };
     const Case cases[] = {
         {{3, 4, 0}, {0.6f, 0.8f, 0}},
         {{0, 0, -2}, {0, 0, -1}},
@@ -129,29 +126,30 @@ TEST(D3DXVec3, AddSubtractScaleLerpMinMax) {
     EXPECT_TRUE(Near(*D3DXVec3Minimize(&r, &a, &b), {1, -10, 3}));
     EXPECT_TRUE(Near(*D3DXVec3Maximize(&r, &a, &b), {10, 2, 4}));
 
-    struct Case { float s; D3DXVECTOR3 want; };
+    struct Case {
+        float s;
+        D3DXVECTOR3 want;
+    };
     const Case cases[] = {
-        {0.0f, {1, 2, 3}}, {1.0f, {10, -10, 4}}, {0.25f, {3.25f, -1, 3.25f}}, {2.0f, {19, -22, 5}}, {-1.0f, {-8, 14, 2}},
+        {0.0f, {1, 2, 3}},    {1.0f, {10, -10, 4}}, {0.25f, {3.25f, -1, 3.25f}},
+        {2.0f, {19, -22, 5}}, {-1.0f, {-8, 14, 2}},
     };
     for (const Case& k : cases) EXPECT_TRUE(Near(*D3DXVec3Lerp(&r, &a, &b, k.s), k.want)) << "s = " << k.s;
 }
 
 TEST(D3DXVec3, TransformFamilies) {
     // Translation (10, 20, 30) plus a fourth column that makes w = x + 1.
-    const D3DXMATRIX m(1, 0, 0, 1,
-                       0, 1, 0, 0,
-                       0, 0, 1, 0,
-                       10, 20, 30, 1);
+    const D3DXMATRIX m(1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 1, 0, 10, 20, 30, 1);
     const D3DXVECTOR3 v(1, 2, 3);
     D3DXVECTOR4 r4;
     EXPECT_EQ(D3DXVec3Transform(&r4, &v, &m), &r4);
-    EXPECT_TRUE(Near(r4, {11, 22, 33, 2}));  // no division
+    EXPECT_TRUE(Near(r4, {11, 22, 33, 2})); // no division
 
     D3DXVECTOR3 r3;
     EXPECT_EQ(D3DXVec3TransformCoord(&r3, &v, &m), &r3);
-    EXPECT_TRUE(Near(r3, {5.5f, 11, 16.5f}));  // divided by w = 2
+    EXPECT_TRUE(Near(r3, {5.5f, 11, 16.5f})); // divided by w = 2
 
-    EXPECT_TRUE(Near(*D3DXVec3TransformNormal(&r3, &v, &m), {1, 2, 3}));  // no translation, no w
+    EXPECT_TRUE(Near(*D3DXVec3TransformNormal(&r3, &v, &m), {1, 2, 3})); // no translation, no w
 
     D3DXMATRIX rz;
     D3DXMatrixRotationZ(&rz, kPi / 2);
@@ -192,7 +190,7 @@ TEST(D3DXVec3, TransformCoordArrayWithVertexStride) {
     // In place, stride 48 on both sides; the other fields of each record are not touched.
     std::vector<Vertex> dst = src;
     auto* p = reinterpret_cast<D3DXVECTOR3*>(dst.data());
-    D3DXVec3TransformCoordArray(p, 48, p, 48, &m, 2);  // only the first two
+    D3DXVec3TransformCoordArray(p, 48, p, 48, &m, 2); // only the first two
     for (int i = 0; i < 3; ++i) {
         const D3DXVECTOR3 got(dst[i].pos);
         EXPECT_TRUE(Near(got, i < 2 ? D3DXVECTOR3(2.0f * i + 1, 4.0f * i, 1) : D3DXVECTOR3(src[i].pos)));
@@ -216,13 +214,13 @@ TEST(D3DXVec4, Transform) {
     D3DXVECTOR4 r;
     EXPECT_EQ(D3DXVec4Transform(&r, &v, &t), &r);
     EXPECT_TRUE(Near(r, {41, 82, 123, 4}));
-    EXPECT_TRUE(Near(*D3DXVec4Transform(&r, &d, &t), {1, 2, 3, 0}));  // w = 0 is not moved
+    EXPECT_TRUE(Near(*D3DXVec4Transform(&r, &d, &t), {1, 2, 3, 0})); // w = 0 is not moved
 
     // Against the general matrix, hand-expanded: row vector times columns.
     const D3DXVECTOR4 u(1, -1, 2, 0.5f);
     D3DXVec4Transform(&r, &u, &kGeneral);
     EXPECT_TRUE(Near(r, {2 + 1 + 1 + 3.5f, 1 - 3 - 1 - 4, 0.5f - 0.25f + 8 + 4.5f, 0.1f - 0.2f - 0.6f + 0.75f}));
-    D3DXVec4Transform(&r, &r, &t);  // aliasing
+    D3DXVec4Transform(&r, &r, &t); // aliasing
     EXPECT_TRUE(Near(r, {7.5f + 0.05f * 10, -7 + 0.05f * 20, 12.75f + 0.05f * 30, 0.05f}, 1e-4f));
 
     const D3DXVECTOR4 z(0, 0, 0, 0), q(1, 2, 2, 4);
@@ -273,14 +271,14 @@ TEST(D3DXMatrix, IdentityTranslationScalingTranspose) {
 
     D3DXMATRIX t, s, r;
     D3DXMatrixTranslation(&t, 1, 2, 3);
-    EXPECT_EQ(t, D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1));  // translation in row 4
+    EXPECT_EQ(t, D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1)); // translation in row 4
     D3DXMatrixScaling(&s, 2, 3, 4);
     EXPECT_EQ(s, D3DXMATRIX(2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 0, 0, 0, 1));
     EXPECT_FALSE(D3DXMatrixIsIdentity(&t));
 
     EXPECT_EQ(D3DXMatrixTranspose(&r, &t), &r);
     EXPECT_EQ(r, D3DXMATRIX(1, 0, 0, 1, 0, 1, 0, 2, 0, 0, 1, 3, 0, 0, 0, 1));
-    D3DXMatrixTranspose(&r, &r);  // in place
+    D3DXMatrixTranspose(&r, &r); // in place
     EXPECT_EQ(r, t);
 }
 
@@ -292,7 +290,7 @@ TEST(D3DXMatrix, MultiplyAppliesTheLeftMatrixFirst) {
     EXPECT_TRUE(Near(ts, D3DXMATRIX(2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 2, 6, 12, 1)));
     D3DXMatrixMultiply(&st, &s, &t);
     EXPECT_TRUE(Near(st, D3DXMATRIX(2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 4, 0, 1, 2, 3, 1)));
-    EXPECT_TRUE(Near(Coord({0, 0, 0}, ts), {2, 6, 12}));  // moved, then scaled
+    EXPECT_TRUE(Near(Coord({0, 0, 0}, ts), {2, 6, 12})); // moved, then scaled
     EXPECT_TRUE(Near(Coord({0, 0, 0}, st), {1, 2, 3}));
 
     // Element formula on a general pair, and output aliasing either input.
@@ -317,7 +315,10 @@ TEST(D3DXMatrix, MultiplyAppliesTheLeftMatrixFirst) {
 }
 
 TEST(D3DXMatrix, InverseOfHandCases) {
-    struct Case { D3DXMATRIX m, want; float det; };
+    struct Case {
+        D3DXMATRIX m, want;
+        float det;
+    };
     D3DXMATRIX t, ti, s, si, rz, rzi;
     D3DXMatrixTranslation(&t, 1, -2, 3);
     D3DXMatrixTranslation(&ti, -1, 2, -3);
@@ -356,7 +357,7 @@ TEST(D3DXMatrix, InverseOfGeneralMatrixAndAliasing) {
 
 TEST(D3DXMatrix, SingularInverseGivesNoResult) {
     D3DXMATRIX flat;
-    const D3DXMATRIX zero;  // all sixteen 0
+    const D3DXMATRIX zero; // all sixteen 0
     D3DXMatrixScaling(&flat, 1, 0, 1);
     // Two equal rows.
     const D3DXMATRIX twin(1, 2, 3, 4, 1, 2, 3, 4, 0, 1, 0, 0, 0, 0, 0, 1);
@@ -365,7 +366,7 @@ TEST(D3DXMatrix, SingularInverseGivesNoResult) {
         float det = -99;
         EXPECT_EQ(D3DXMatrixInverse(&out, &det, &m), nullptr);
         EXPECT_EQ(det, 0.0f);
-        EXPECT_EQ(out, kGeneral);  // left untouched
+        EXPECT_EQ(out, kGeneral); // left untouched
         EXPECT_EQ(D3DXMatrixInverse(&out, nullptr, &m), nullptr);
     }
 }
@@ -402,8 +403,8 @@ TEST(D3DXMatrix, AxisRotationsAreLeftHanded) {
     }
     D3DXMATRIX rz;
     D3DXMatrixRotationZ(&rz, 0.3f);
-    EXPECT_EQ(rz, D3DXMATRIX(std::cos(0.3f), std::sin(0.3f), 0, 0, -std::sin(0.3f), std::cos(0.3f), 0, 0, 0, 0, 1, 0,
-                             0, 0, 0, 1));
+    EXPECT_EQ(rz, D3DXMATRIX(std::cos(0.3f), std::sin(0.3f), 0, 0, -std::sin(0.3f), std::cos(0.3f), 0, 0, 0, 0, 1, 0, 0,
+                             0, 0, 1));
 }
 
 TEST(D3DXMatrix, RotationAxisNormalisesTheAxis) {
@@ -448,7 +449,10 @@ TEST(D3DXMatrix, YawPitchRollOrder) {
     EXPECT_TRUE(Near(ypr, rz * rx * ry));
 
     // Quarter turns worked by hand: the order shows in where a unit vector ends.
-    struct Case { float yaw, pitch, roll; D3DXVECTOR3 in, want; };
+    struct Case {
+        float yaw, pitch, roll;
+        D3DXVECTOR3 in, want;
+    };
     const Case cases[] = {
         {kPi / 2, 0, 0, {0, 0, 1}, {1, 0, 0}},
         {0, kPi / 2, 0, {0, 1, 0}, {0, 0, 1}},
@@ -469,7 +473,10 @@ TEST(D3DXMatrix, YawPitchRollOrder) {
 }
 
 TEST(D3DXMatrix, LookAtLH) {
-    struct Case { D3DXVECTOR3 eye, at, up; D3DXMATRIX want; };
+    struct Case {
+        D3DXVECTOR3 eye, at, up;
+        D3DXMATRIX want;
+    };
     const Case cases[] = {
         // Down +z from z = -5: a pure translation.
         {{0, 0, -5}, {0, 0, 0}, {0, 1, 0}, D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1)},
@@ -493,15 +500,15 @@ TEST(D3DXMatrix, PerspectiveAndOrthographic) {
     D3DXMATRIX p;
     EXPECT_EQ(D3DXMatrixPerspectiveFovLH(&p, kPi / 2, 2.0f, 1.0f, 101.0f), &p);
     EXPECT_TRUE(Near(p, D3DXMATRIX(0.5f, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1.01f, 1, 0, 0, -1.01f, 0)));
-    EXPECT_TRUE(Near(Coord({0, 0, 1}, p), {0, 0, 0}));    // near plane -> depth 0
-    EXPECT_TRUE(Near(Coord({0, 0, 101}, p), {0, 0, 1}));  // far plane -> depth 1
-    EXPECT_TRUE(Near(Coord({20, 10, 10}, p), {1, 1, 0.909f}, 1e-3f));  // corner of the view
+    EXPECT_TRUE(Near(Coord({0, 0, 1}, p), {0, 0, 0}));                // near plane -> depth 0
+    EXPECT_TRUE(Near(Coord({0, 0, 101}, p), {0, 0, 1}));              // far plane -> depth 1
+    EXPECT_TRUE(Near(Coord({20, 10, 10}, p), {1, 1, 0.909f}, 1e-3f)); // corner of the view
 
     D3DXMatrixPerspectiveLH(&p, 2, 1, 1, 11);
     EXPECT_TRUE(Near(p, D3DXMATRIX(1, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1.1f, 1, 0, 0, -1.1f, 0)));
 
     D3DXMATRIX o;
-    EXPECT_EQ(D3DXMatrixOrthoOffCenterLH(&o, 0, 800, 600, 0, 0, 1), &o);  // the screen camera's
+    EXPECT_EQ(D3DXMatrixOrthoOffCenterLH(&o, 0, 800, 600, 0, 0, 1), &o); // the screen camera's
     EXPECT_TRUE(Near(Coord({0, 0, 0}, o), {-1, 1, 0}));
     EXPECT_TRUE(Near(Coord({800, 600, 1}, o), {1, -1, 1}));
     EXPECT_TRUE(Near(Coord({400, 300, 0.5f}, o), {0, 0, 0.5f}));
@@ -521,13 +528,17 @@ TEST(D3DXMatrix, ShadowFlattensOntoTheNormalisedPlane) {
     EXPECT_EQ(D3DXMatrixShadow(&s, &up, &ground), &s);
     EXPECT_TRUE(Near(s, D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1)));
 
-    struct Case { D3DXPLANE plane; D3DXVECTOR4 light; D3DXVECTOR3 p, want; };
+    struct Case {
+        D3DXPLANE plane;
+        D3DXVECTOR4 light;
+        D3DXVECTOR3 p, want;
+    };
     const Case cases[] = {
         {{0, 0, 2, 0}, {0, 0, 1, 0}, {3, 4, 5}, {3, 4, 0}},
-        {{0, 0, 1, 0}, {1, 0, 1, 0}, {0, 0, 2}, {-2, 0, 0}},       // slanted sun
-        {{0, 0, 1, 0}, {0, 0, 10, 1}, {1, 0, 5}, {2, 0, 0}},       // point light at height 10
-        {{0, 0, -1, 0}, {0.6f, 0, -0.8f, 0}, {0, 0, 4}, {3, 0, 0}},  // the level's plane and sun direction
-        {{0, 0, 3, -6}, {0, 0, 1, 0}, {1, 1, 7}, {1, 1, 2}},       // plane z = 2
+        {{0, 0, 1, 0}, {1, 0, 1, 0}, {0, 0, 2}, {-2, 0, 0}},        // slanted sun
+        {{0, 0, 1, 0}, {0, 0, 10, 1}, {1, 0, 5}, {2, 0, 0}},        // point light at height 10
+        {{0, 0, -1, 0}, {0.6f, 0, -0.8f, 0}, {0, 0, 4}, {3, 0, 0}}, // the level's plane and sun direction
+        {{0, 0, 3, -6}, {0, 0, 1, 0}, {1, 1, 7}, {1, 1, 2}},        // plane z = 2
     };
     for (const Case& k : cases) {
         D3DXMatrixShadow(&s, &k.light, &k.plane);
@@ -552,7 +563,9 @@ TEST(D3DXQuaternion, IdentityConjugateNormalizeMultiply) {
     EXPECT_EQ(*D3DXQuaternionConjugate(&q, &a), D3DXQUATERNION(-1, -2, -3, 4));
     EXPECT_FLOAT_EQ(D3DXQuaternionLengthSq(&a), 30.0f);
 
-    struct Case { D3DXQUATERNION in, want; };
+    struct Case {
+        D3DXQUATERNION in, want;
+    };
     const Case cases[] = {
         {{0, 3, 0, 4}, {0, 0.6f, 0, 0.8f}},
         {{0, 0, 0, -2}, {0, 0, 0, -1}},
@@ -581,17 +594,21 @@ TEST(D3DXQuaternion, MultiplyMatchesMatrixProductOrder) {
     D3DXMatrixRotationQuaternion(&mb, &b);
     D3DXMatrixRotationQuaternion(&mab, &ab);
     EXPECT_TRUE(Near(mab, ma * mb));
-    D3DXQuaternionMultiply(&a, &a, &b);  // aliasing
+    D3DXQuaternionMultiply(&a, &a, &b); // aliasing
     EXPECT_TRUE(Near(a, ab));
 }
 
 TEST(D3DXQuaternion, RotationAxis) {
-    struct Case { D3DXVECTOR3 axis; float angle; D3DXQUATERNION want; };
+    struct Case {
+        D3DXVECTOR3 axis;
+        float angle;
+        D3DXQUATERNION want;
+    };
     const Case cases[] = {
         {{0, 0, 2}, kPi / 2, {0, 0, kHalfSqrt2, kHalfSqrt2}},
         {{3, 0, 0}, kPi, {1, 0, 0, 0}},
         {{0, 1, 0}, 0, {0, 0, 0, 1}},
-        {{0, 0, 0}, kPi / 2, {0, 0, 0, kHalfSqrt2}},  // zero axis: no NaN
+        {{0, 0, 0}, kPi / 2, {0, 0, 0, kHalfSqrt2}}, // zero axis: no NaN
     };
     for (const Case& k : cases) {
         D3DXQUATERNION q;
@@ -658,7 +675,10 @@ TEST(D3DXQuaternion, Slerp) {
     const D3DXVECTOR3 z(0, 0, 1);
     D3DXQuaternionRotationAxis(&z90, &z, kPi / 2);
     const float s = std::sin(kPi / 8), c = std::cos(kPi / 8);
-    struct Case { float t; D3DXQUATERNION want; };
+    struct Case {
+        float t;
+        D3DXQUATERNION want;
+    };
     const Case cases[] = {{0, {0, 0, 0, 1}}, {1, {0, 0, kHalfSqrt2, kHalfSqrt2}}, {0.5f, {0, 0, s, c}}};
     for (const Case& k : cases) {
         EXPECT_EQ(D3DXQuaternionSlerp(&q, &id, &z90, k.t), &q);
@@ -701,10 +721,10 @@ TEST(D3DXPlane, FromPointNormalDotNormalizeIntersect) {
     const D3DXVECTOR3 a(1, 2, 0), b(1, 2, 10), c(4, 2, 0);
     EXPECT_EQ(D3DXPlaneIntersectLine(&hit, &p, &a, &b), &hit);
     EXPECT_TRUE(Near(hit, {1, 2, 5}));
-    const D3DXVECTOR3 e(3, 2, 20);  // beyond the segment's end: the line still meets the plane
+    const D3DXVECTOR3 e(3, 2, 20); // beyond the segment's end: the line still meets the plane
     EXPECT_TRUE(Near(*D3DXPlaneIntersectLine(&hit, &p, &a, &e), {1.5f, 2, 5}));
     hit = D3DXVECTOR3(9, 9, 9);
-    EXPECT_EQ(D3DXPlaneIntersectLine(&hit, &p, &a, &c), nullptr);  // parallel
+    EXPECT_EQ(D3DXPlaneIntersectLine(&hit, &p, &a, &c), nullptr); // parallel
     EXPECT_TRUE(Near(hit, {9, 9, 9}));
 
     const D3DXVECTOR3 p1(0, 0, 1), p2(1, 0, 1), p3(0, 1, 1);
@@ -724,7 +744,7 @@ TEST(D3DXColor, PackingAndHelpers) {
     EXPECT_EQ(D3DCOLOR_ARGB(0x80, 0x10, 0x20, 0x30), 0x80102030u);
     EXPECT_EQ(D3DCOLOR_XRGB(1, 2, 3), 0xFF010203u);
     EXPECT_EQ(D3DCOLOR_RGBA(1, 2, 3, 4), 0x04010203u);
-    EXPECT_EQ(D3DCOLOR_ARGB(0x180, 0, 0, 0x1FF), 0x800000FFu);  // each channel masked to a byte
+    EXPECT_EQ(D3DCOLOR_ARGB(0x180, 0, 0, 0x1FF), 0x800000FFu); // each channel masked to a byte
 
     const D3DXCOLOR c(0xFF336699u);
     EXPECT_FLOAT_EQ(c.a, 1.0f);
@@ -752,4 +772,4 @@ TEST(D3DXColor, PackingAndHelpers) {
     static_assert(sizeof(D3DXCOLOR) == 16);
 }
 
-}  // namespace
+} // namespace

@@ -14,24 +14,24 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 const float kInf = std::numeric_limits<float>::infinity();
 
 TEST(RayPlaneDistance, Table) {
-    const D3DXPLANE ground(0, 0, 1, 0);  // z = 0, normal up
+    const D3DXPLANE ground(0, 0, 1, 0); // z = 0, normal up
     struct Case {
         D3DXVECTOR3 origin, direction;
         D3DXPLANE plane;
         float want;
     };
     const Case cases[] = {
-        {{0, 0, 5}, {0, 0, -1}, ground, 5.0f},                    // straight at the front, unit direction
-        {{0, 0, 5}, {0, 0, 1}, ground, -1.0f},                    // pointing away
-        {{0, 0, 5}, {1, 0, 0}, ground, -1.0f},                    // parallel
-        {{0, 0, 0}, {1, 0, 0}, ground, -1.0f},                    // parallel, in the plane
-        {{0, 0, 5}, {0, 0, -2}, ground, 2.5f},                    // in units of the direction's length
-        {{3, 4, 5}, {0.6f, 0, -0.8f}, ground, 6.25f},             // slanted
-        {{0, 0, -5}, {0, 0, -1}, ground, -5.0f},                  // plane behind the origin
-        {{0, 0, 0}, {0, 0, -1}, ground, 0.0f},                    // starting on the plane
-        {{0, 0, 5}, {0, 0, -1}, D3DXPLANE(0, 0, 2, -4), 3.0f},    // unnormalised plane z = 2
-        {{10, 0, 0}, {-1, 0, 0}, D3DXPLANE(4, 0, 0, -4), 9.0f},   // box face x = 1, from outside
-        {{0, 0, 0}, {-1, 0, 0}, D3DXPLANE(4, 0, 0, -4), -1.0f},   // leaving through that face
+        {{0, 0, 5}, {0, 0, -1}, ground, 5.0f},                  // straight at the front, unit direction
+        {{0, 0, 5}, {0, 0, 1}, ground, -1.0f},                  // pointing away
+        {{0, 0, 5}, {1, 0, 0}, ground, -1.0f},                  // parallel
+        {{0, 0, 0}, {1, 0, 0}, ground, -1.0f},                  // parallel, in the plane
+        {{0, 0, 5}, {0, 0, -2}, ground, 2.5f},                  // in units of the direction's length
+        {{3, 4, 5}, {0.6f, 0, -0.8f}, ground, 6.25f},           // slanted
+        {{0, 0, -5}, {0, 0, -1}, ground, -5.0f},                // plane behind the origin
+        {{0, 0, 0}, {0, 0, -1}, ground, 0.0f},                  // starting on the plane
+        {{0, 0, 5}, {0, 0, -1}, D3DXPLANE(0, 0, 2, -4), 3.0f},  // unnormalised plane z = 2
+        {{10, 0, 0}, {-1, 0, 0}, D3DXPLANE(4, 0, 0, -4), 9.0f}, // box face x = 1, from outside
+        {{0, 0, 0}, {-1, 0, 0}, D3DXPLANE(4, 0, 0, -4), -1.0f}, // leaving through that face
     };
     for (const Case& k : cases) {
         EXPECT_FLOAT_EQ(RayPlaneDistance(k.origin, k.direction, k.plane), k.want)
@@ -60,7 +60,7 @@ Placed Place(const D3DXVECTOR3 (&tri)[3], float yaw, float pitch, float roll, co
 TEST(PointInTriangle, CentroidInsideAndBeyondEachEdgeOutsideForEveryOrientation) {
     const D3DXVECTOR3 shapes[][3] = {
         {{0, 0, 0}, {2.3f, 0.1f, 0}, {0.4f, 1.7f, 0}},
-        {{-1.1f, 0.2f, 0}, {3.7f, -0.3f, 0}, {0.9f, 0.35f, 0}},     // long and thin
+        {{-1.1f, 0.2f, 0}, {3.7f, -0.3f, 0}, {0.9f, 0.35f, 0}}, // long and thin
         {{0.1f, 0.05f, 0.2f}, {-0.6f, 2.9f, -0.1f}, {1.3f, 1.1f, 0.4f}},
     };
     const int orders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
@@ -128,9 +128,9 @@ TEST(PointInTriangle, EdgeCountingParity) {
     // counts all three edges, and an odd count is reported inside.
     const D3DXVECTOR3 v0(1, 0, 0), v1(2, 2, 0), v2(0, 2, 0);
     EXPECT_TRUE(PointInTriangle({1, -1, 0}, v0, v1, v2));
-    EXPECT_TRUE(PointInTriangle({1, 1, 0}, v0, v1, v2));     // level with V0, inside: one edge
-    EXPECT_FALSE(PointInTriangle({1, 3, 0}, v0, v1, v2));    // above everything: no edge
-    EXPECT_FALSE(PointInTriangle({1.001f, -1, 0}, v0, v1, v2));  // just off V0's s: two edges
+    EXPECT_TRUE(PointInTriangle({1, 1, 0}, v0, v1, v2));        // level with V0, inside: one edge
+    EXPECT_FALSE(PointInTriangle({1, 3, 0}, v0, v1, v2));       // above everything: no edge
+    EXPECT_FALSE(PointInTriangle({1.001f, -1, 0}, v0, v1, v2)); // just off V0's s: two edges
     // On the lower edge itself: "on or above" counts that edge as well, so two edges count.
     EXPECT_FALSE(PointInTriangle({1.5f, 1, 0}, v0, v1, v2));
     // A vertical closing edge level with the point divides 0 by 0 and does not count, so a
@@ -138,7 +138,7 @@ TEST(PointInTriangle, EdgeCountingParity) {
     const D3DXVECTOR3 w0(0, 0, 0), w1(2, 1, 0), w2(0, 2, 0);
     EXPECT_FALSE(PointInTriangle({0, -1, 0}, w0, w1, w2));
     EXPECT_FALSE(PointInTriangle({0, 3, 0}, w0, w1, w2));
-    EXPECT_TRUE(PointInTriangle({0, 1, 0}, w0, w1, w2));  // on that edge: only the upper edge counts
+    EXPECT_TRUE(PointInTriangle({0, 1, 0}, w0, w1, w2)); // on that edge: only the upper edge counts
     EXPECT_TRUE(PointInTriangle({0.5f, 1, 0}, w0, w1, w2));
     // A degenerate triangle (all corners on a line) holds no point off that line.
     EXPECT_FALSE(PointInTriangle({0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {2, 0, 0}));
@@ -149,16 +149,9 @@ TEST(AngleFunctions, ClampedArcCosineAndSine) {
         float x, acosWant, asinWant;
     };
     const Case cases[] = {
-        {1.0000001f, 0.0f, kPi / 2},
-        {1.0f, 0.0f, kPi / 2},
-        {2.0f, 0.0f, kPi / 2},
-        {kInf, 0.0f, kPi / 2},
-        {0.5f, kPi / 3, kPi / 6},
-        {0.0f, kPi / 2, 0.0f},
-        {-1.0f, kPi, -kPi / 2},
-        {-2.0f, kPi, -kPi / 2},
-        {-kInf, kPi, -kPi / 2},
-        {kNaN, kPi, -kPi / 2},  // NaN is taken as -1
+        {1.0000001f, 0.0f, kPi / 2}, {1.0f, 0.0f, kPi / 2}, {2.0f, 0.0f, kPi / 2},  {kInf, 0.0f, kPi / 2},
+        {0.5f, kPi / 3, kPi / 6},    {0.0f, kPi / 2, 0.0f}, {-1.0f, kPi, -kPi / 2}, {-2.0f, kPi, -kPi / 2},
+        {-kInf, kPi, -kPi / 2},      {kNaN, kPi, -kPi / 2}, // NaN is taken as -1
     };
     for (const Case& k : cases) {
         EXPECT_FLOAT_EQ(AcosClamped(k.x), k.acosWant) << "x = " << k.x;
@@ -176,8 +169,8 @@ TEST(Vector3Helpers, SetAddSubtractDotCross) {
     EXPECT_EQ(DotVector3(a, b), 32.0f);
     EXPECT_EQ(*CrossVector3(&r, a, b), D3DXVECTOR3(-3, 6, -3));
     r = a;
-    CrossVector3(&r, r, b);  // output aliasing an input
+    CrossVector3(&r, r, b); // output aliasing an input
     EXPECT_EQ(r, D3DXVECTOR3(-3, 6, -3));
 }
 
-}  // namespace
+} // namespace

@@ -14,10 +14,15 @@ using namespace Platform;
 namespace {
 std::size_t FilesIn(const std::string& dir) {
     std::size_t n = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir)) { (void)e; ++n; }
+    for (auto& e : std::filesystem::directory_iterator(dir)) {
+        (void)e;
+        ++n;
+    }
     return n;
 }
-struct FaultReset { ~FaultReset() { SetAtomicWriteFault(AtomicWriteFault::None); } };
+struct FaultReset {
+    ~FaultReset() { SetAtomicWriteFault(AtomicWriteFault::None); }
+};
 } // namespace
 
 TEST(AtomicFile, ReplacesTheWholeFile) {
@@ -31,7 +36,8 @@ TEST(AtomicFile, ReplacesTheWholeFile) {
 
 TEST(AtomicFile, OldFileSurvivesEveryFailingStep) {
     FaultReset reset;
-    const AtomicWriteFault faults[] = {AtomicWriteFault::ShortWrite, AtomicWriteFault::SyncFails, AtomicWriteFault::RenameFails};
+    const AtomicWriteFault faults[] = {AtomicWriteFault::ShortWrite, AtomicWriteFault::SyncFails,
+                                       AtomicWriteFault::RenameFails};
     for (AtomicWriteFault f : faults) {
         kxtest::TempDir dir;
         std::string path = dir.Write("scores.dat", "precious");

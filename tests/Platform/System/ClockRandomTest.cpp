@@ -44,7 +44,10 @@ std::vector<int> Reference(std::uint32_t seed, int n) {
 } // namespace
 
 TEST(EngineRandom, FollowsTheClassicSequence) {
-    struct Case { std::uint32_t seed; std::vector<int> first; };
+    struct Case {
+        std::uint32_t seed;
+        std::vector<int> first;
+    };
     // The first values of the classic C runtime after srand(1) and srand(12345).
     const Case cases[] = {
         {1, {41, 18467, 6334, 26500, 19169}},

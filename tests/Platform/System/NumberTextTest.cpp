@@ -4,8 +4,8 @@
 
 #include "support/CommaLocale.h"
 
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 
 using namespace Platform;
 
@@ -24,10 +24,21 @@ void ExpectCommaLocale(const CommaLocale& loc) {
 TEST(NumberText, ParseIntLikeAtoi) {
     CommaLocale loc;
     ExpectCommaLocale(loc);
-    struct Case { const char* text; int value; };
+    struct Case {
+        const char* text;
+        int value;
+    };
     const Case cases[] = {
-        {"42", 42}, {"  -17xyz", -17}, {"+8", 8}, {"", 0}, {"abc", 0}, {"3.9", 3},
-        {"\t\n 12", 12}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}, {"- 5", 0},
+        {"42", 42},
+        {"  -17xyz", -17},
+        {"+8", 8},
+        {"", 0},
+        {"abc", 0},
+        {"3.9", 3},
+        {"\t\n 12", 12},
+        {"99999999999", INT_MAX},
+        {"-99999999999", INT_MIN},
+        {"- 5", 0},
     };
     for (const Case& c : cases) EXPECT_EQ(ParseInt(c.text), c.value) << '"' << c.text << '"';
 }
@@ -35,10 +46,13 @@ TEST(NumberText, ParseIntLikeAtoi) {
 TEST(NumberText, ParseFloatUsesThePointWhateverTheLocale) {
     CommaLocale loc;
     ExpectCommaLocale(loc);
-    struct Case { const char* text; double value; };
+    struct Case {
+        const char* text;
+        double value;
+    };
     const Case cases[] = {
-        {"1.5", 1.5}, {" -0.25", -0.25}, {"3,5", 3.0}, {"1e3", 1000.0}, {".5", 0.5},
-        {"", 0.0}, {"x1", 0.0}, {"2.", 2.0}, {"+7.75abc", 7.75},
+        {"1.5", 1.5}, {" -0.25", -0.25}, {"3,5", 3.0}, {"1e3", 1000.0},    {".5", 0.5},
+        {"", 0.0},    {"x1", 0.0},       {"2.", 2.0},  {"+7.75abc", 7.75},
     };
     for (const Case& c : cases) EXPECT_DOUBLE_EQ(ParseDouble(c.text), c.value) << '"' << c.text << '"';
     EXPECT_FLOAT_EQ(ParseFloat("0.1"), 0.1f);

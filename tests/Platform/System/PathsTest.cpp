@@ -7,7 +7,8 @@
 using namespace Platform;
 
 TEST(Paths, SplitFoldsSeparatorsAndDots) {
-    EXPECT_EQ(PathResolver::Split("Data\\Scripts//list.dat"), (std::vector<std::string>{"Data", "Scripts", "list.dat"}));
+    EXPECT_EQ(PathResolver::Split("Data\\Scripts//list.dat"),
+              (std::vector<std::string>{"Data", "Scripts", "list.dat"}));
     EXPECT_EQ(PathResolver::Split("\\a\\.\\b\\..\\c\\"), (std::vector<std::string>{"a", "c"}));
     EXPECT_EQ(PathResolver::Split("..\\..\\x"), (std::vector<std::string>{"x"}));
 }
@@ -17,7 +18,10 @@ TEST(Paths, ResolvesMixedCaseAndSeparators) {
     dir.Write("Data/Scripts/list.dat", "x");
     dir.Write("Data/Textures/a.dds", "y");
     PathResolver r(dir.Path());
-    struct Case { const char* game; const char* real; };
+    struct Case {
+        const char* game;
+        const char* real;
+    };
     const Case cases[] = {
         {"Data\\Scripts\\list.dat", "Data/Scripts/list.dat"},
         {"DATA\\SCRIPTS\\LIST.DAT", "Data/Scripts/list.dat"},

@@ -222,9 +222,9 @@ TEST(Cp1251Test, ConvertsUtf8AndSkipsWhatThePageLacks) {
     EXPECT_EQ(UnicodeToCp1251(U'\u00E9'), -1);   // é is not in the page
     EXPECT_EQ(Utf8ToCp1251("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82!"), "\xCF\xF0\xE8\xE2\xE5\xF2!");
     EXPECT_EQ(Utf8ToCp1251("x\xC3\xA9y"), "xy");
-    EXPECT_EQ(Utf8ToCp1251("\xF0\x9F\x98\x80z"), "z");        // emoji skipped
-    EXPECT_EQ(Utf8ToCp1251("\x80\xFFq\xD0"), "q");             // stray and truncated bytes
-    EXPECT_EQ(Utf8ToCp1251("\xD0\x41"), "A");                  // broken sequence, next byte kept
+    EXPECT_EQ(Utf8ToCp1251("\xF0\x9F\x98\x80z"), "z"); // emoji skipped
+    EXPECT_EQ(Utf8ToCp1251("\x80\xFFq\xD0"), "q");     // stray and truncated bytes
+    EXPECT_EQ(Utf8ToCp1251("\xD0\x41"), "A");          // broken sequence, next byte kept
 }
 
 } // namespace

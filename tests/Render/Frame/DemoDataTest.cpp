@@ -46,7 +46,7 @@ TEST_F(DemoData, ShadowEffectIsUnlitTranslucentAndKeepsDepth) {
     d->GetRenderState(D3DRS_ZWRITEENABLE, &v);
     EXPECT_EQ(v, static_cast<DWORD>(FALSE));
     d->GetRenderState(D3DRS_TEXTUREFACTOR, &v);
-    EXPECT_EQ(v >> 24, 0x8Cu); // translucent
+    EXPECT_EQ(v >> 24, 0x8Cu);    // translucent
     EXPECT_EQ(v & 0xFFFFFFu, 0u); // dark
     fx->EndPass();
     fx->End();

@@ -87,7 +87,8 @@ SPVertex MakeVertex(float x, float y, float z) {
 CPSmartPtr<CPRenderObject> MakeMesh(const CPSmartPtr<CPMaterial>& material, int vertices, int indices) {
     CPSmartPtr<CPRenderObject> object(new CPRenderObject());
     std::vector<SPVertex> v;
-    for (int i = 0; i < vertices; ++i) v.push_back(MakeVertex(static_cast<float>(i % 7), static_cast<float>(i % 5), 0.0f));
+    for (int i = 0; i < vertices; ++i)
+        v.push_back(MakeVertex(static_cast<float>(i % 7), static_cast<float>(i % 5), 0.0f));
     if (indices < 0) indices = vertices - vertices % 3;
     std::vector<std::uint16_t> idx;
     for (int i = 0; i < indices; ++i) idx.push_back(static_cast<std::uint16_t>(vertices > 0 ? i % vertices : 0));
@@ -134,9 +135,7 @@ void RenderFixture::TearDown() {
     root.reset();
 }
 
-void RenderFixture::InstallSeams() {
-    render->SetPostEffects(std::make_unique<PostEffectsRecorder>(seams));
-}
+void RenderFixture::InstallSeams() { render->SetPostEffects(std::make_unique<PostEffectsRecorder>(seams)); }
 
 bool RenderFixture::StartRenderer() {
     render = new CPRender();

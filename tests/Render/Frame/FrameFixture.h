@@ -63,8 +63,8 @@ public:
     bool level = false;
     CPSmartPtr<CPPerspectiveCamera> viewCamera;
     CPSmartPtr<CPPerspectiveCamera> farCamera;
-    std::vector<float> terrainVertices;          // x, y, z per vertex
-    std::vector<std::int32_t> terrainTriangles;  // three per triangle
+    std::vector<float> terrainVertices;         // x, y, z per vertex
+    std::vector<std::int32_t> terrainTriangles; // three per triangle
 };
 
 // Records what the frame asks of the post effects and the sky, with the number of device

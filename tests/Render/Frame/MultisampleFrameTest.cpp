@@ -50,9 +50,9 @@ TEST_F(FrameMultisample, ContrastDrawsIntoAMultisampledBackBufferThatResolvesFor
     Frame();
     // The post effects' copy of the frame: resolved and scaled into a single-sample target.
     IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(d->CreateTexture(W / 2, H / 2, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture,
-                               nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        d->CreateTexture(W / 2, H / 2, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr),
+        D3D_OK);
     IDirect3DSurface9* target = nullptr;
     texture->GetSurfaceLevel(0, &target);
     EXPECT_EQ(d->StretchRect(back, nullptr, target, nullptr, D3DTEXF_LINEAR), D3D_OK);

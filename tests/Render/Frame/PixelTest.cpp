@@ -50,9 +50,9 @@ protected:
         probe->Release();
         root->Write("Data/Textures/pixel.tga", SolidTga(2, 2, 0xFFC86432));
         root->Write("Data/Effects/lit.fx", "texture tex0;\n"
-                                          "technique T { pass P0 { Lighting = true; CullMode = None;\n"
-                                          "  Texture[0] = <tex0>; ColorOp[0] = Modulate; ColorArg1[0] = Texture;\n"
-                                          "  ColorArg2[0] = Diffuse; } }\n");
+                                           "technique T { pass P0 { Lighting = true; CullMode = None;\n"
+                                           "  Texture[0] = <tex0>; ColorOp[0] = Modulate; ColorArg1[0] = Texture;\n"
+                                           "  ColorArg2[0] = Diffuse; } }\n");
         started = StartRendererOnOpenGL();
         ASSERT_TRUE(started);
     }
@@ -167,10 +167,10 @@ TEST_F(FramePixels, LoadingScreenBar) {
     root->Write("data/textures/load.tga", SolidTga(4, 4, 0xFFFF0000));
     render->DrawLoadingScreen(50);
     const auto p = Read();
-    EXPECT_EQ(At(p, 20, H - 4) & 0xFFFFFF, 0xFF0000u);      // the bar's left half
-    EXPECT_EQ(At(p, W - 20, H - 4) & 0xFFFFFF, 0x000040u);  // past the bar: the picture
+    EXPECT_EQ(At(p, 20, H - 4) & 0xFFFFFF, 0xFF0000u);     // the bar's left half
+    EXPECT_EQ(At(p, W - 20, H - 4) & 0xFFFFFF, 0x000040u); // past the bar: the picture
     EXPECT_EQ(At(p, W / 2, H / 2) & 0xFFFFFF, 0x000040u);
-    EXPECT_EQ(At(p, 20, H - 12) & 0xFFFFFF, 0x000040u);     // above the bar's ten rows
+    EXPECT_EQ(At(p, 20, H - 12) & 0xFFFFFF, 0x000040u); // above the bar's ten rows
 }
 
 } // namespace

@@ -62,7 +62,7 @@ CPSmartPtr<FakeSceneObject> LightChild(const CPSmartPtr<CPMaterial>& m) {
 }
 CPSmartPtr<FakeSceneObject> ParticlesAndMissing(const CPSmartPtr<CPMaterial>&) {
     auto root = MakeObject(nullptr, IPSceneObject::KindParticles);
-    root->children.push_back(MakeObject(nullptr, IPSceneObject::KindMesh)); // no attachment
+    root->children.push_back(MakeObject(nullptr, IPSceneObject::KindMesh));  // no attachment
     root->children.push_back(MakeObject(MakeMesh(nullptr, 3)));              // no material
     root->children.push_back(MakeObject(nullptr, IPSceneObject::KindLight)); // no light
     return root;
@@ -84,7 +84,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, HandOver,
                                            HandOverCase{"EmptyWithChildren", EmptyWithChildren, 2, 0},
                                            HandOverCase{"LightChild", LightChild, 1, 1},
                                            HandOverCase{"ParticlesAndMissing", ParticlesAndMissing, 0, 0}),
-                         [](const ::testing::TestParamInfo<HandOverCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<HandOverCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(RenderBlock, LightsFollowTheirOwnerAndTheThirtyFirstIsDropped) {
     auto object = MakeObject(nullptr, IPSceneObject::KindLight);
@@ -201,7 +203,8 @@ protected:
     std::vector<std::uint16_t> ReadIndices(IDirect3DIndexBuffer9* buffer, int first, int count) {
         void* p = nullptr;
         EXPECT_EQ(buffer->Lock(0, 0, &p, D3DLOCK_READONLY), D3D_OK);
-        std::vector<std::uint16_t> out(static_cast<std::uint16_t*>(p) + first, static_cast<std::uint16_t*>(p) + first + count);
+        std::vector<std::uint16_t> out(static_cast<std::uint16_t*>(p) + first,
+                                       static_cast<std::uint16_t*>(p) + first + count);
         buffer->Unlock();
         return out;
     }
@@ -378,8 +381,7 @@ TEST_F(Ring, IndicesAreAbsoluteInThePair) {
     ASSERT_TRUE(ring.FillBlock(*first));
     ASSERT_TRUE(ring.FillBlock(*second));
     ring.Unlock(true);
-    EXPECT_EQ(ReadIndices(ring.GetIndexBuffer(0), 0, 9),
-              (std::vector<std::uint16_t>{0, 1, 2, 3, 0, 1, 4, 5, 6}));
+    EXPECT_EQ(ReadIndices(ring.GetIndexBuffer(0), 0, 9), (std::vector<std::uint16_t>{0, 1, 2, 3, 0, 1, 4, 5, 6}));
     EXPECT_EQ(second->GetFirstVertex(), 9);
     EXPECT_EQ(second->GetFirstIndex(), 9);
     EXPECT_EQ(ReadIndices(ring.GetIndexBuffer(0), 9, 3), (std::vector<std::uint16_t>{9, 10, 11}));

@@ -146,14 +146,13 @@ TEST_P(FramePresent, PresentParameters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FramePresent,
-    ::testing::Values(PresentCase{"Windowed", 0, 32, 1, true, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, false},
-                      PresentCase{"Full32", 1, 32, 0, true, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, false},
-                      PresentCase{"Full16", 1, 16, 0, true, 4, D3DFMT_A1R5G5B5, D3DMULTISAMPLE_NONE, 0, false},
-                      PresentCase{"Full16NoA1R5G5B5", 1, 16, 0, false, 4, D3DFMT_UNKNOWN, D3DMULTISAMPLE_NONE, 0, false},
-                      PresentCase{"Contrast4Levels", 1, 32, 1, true, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONMASKABLE, 3,
-                                  true},
-                      PresentCase{"ContrastNoLevels", 1, 32, 1, true, 0, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0,
-                                  false}),
+    ::testing::Values(
+        PresentCase{"Windowed", 0, 32, 1, true, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, false},
+        PresentCase{"Full32", 1, 32, 0, true, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, false},
+        PresentCase{"Full16", 1, 16, 0, true, 4, D3DFMT_A1R5G5B5, D3DMULTISAMPLE_NONE, 0, false},
+        PresentCase{"Full16NoA1R5G5B5", 1, 16, 0, false, 4, D3DFMT_UNKNOWN, D3DMULTISAMPLE_NONE, 0, false},
+        PresentCase{"Contrast4Levels", 1, 32, 1, true, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONMASKABLE, 3, true},
+        PresentCase{"ContrastNoLevels", 1, 32, 1, true, 0, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, false}),
     [](const ::testing::TestParamInfo<PresentCase>& info) { return std::string(info.param.name); });
 
 TEST_F(FrameStart, BehaviourFlagsFollowHardwareTransform) {
@@ -200,14 +199,25 @@ TEST_F(FrameStart, DefaultStates) {
     ASSERT_TRUE(StartRenderer());
     IDirect3DDevice9* d = render->GetDevice();
     const std::pair<D3DRENDERSTATETYPE, DWORD> states[] = {
-        {D3DRS_SPECULARENABLE, FALSE},    {D3DRS_LIGHTING, TRUE},          {D3DRS_ALPHABLENDENABLE, FALSE},
-        {D3DRS_ZENABLE, TRUE},            {D3DRS_ZWRITEENABLE, TRUE},      {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA},
-        {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA}, {D3DRS_ZFUNC, D3DCMP_LESSEQUAL}, {D3DRS_DITHERENABLE, TRUE},
-        {D3DRS_CLIPPING, TRUE},           {D3DRS_CULLMODE, D3DCULL_CCW},   {D3DRS_FOGENABLE, TRUE},
-        {D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR}, {D3DRS_FOGDENSITY, kxtest::FloatBits(0.0f)},
-        {D3DRS_FOGSTART, kxtest::FloatBits(50.0f)}, {D3DRS_FOGEND, kxtest::FloatBits(180.0f)},
+        {D3DRS_SPECULARENABLE, FALSE},
+        {D3DRS_LIGHTING, TRUE},
+        {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_ZENABLE, TRUE},
+        {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA},
+        {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+        {D3DRS_DITHERENABLE, TRUE},
+        {D3DRS_CLIPPING, TRUE},
+        {D3DRS_CULLMODE, D3DCULL_CCW},
+        {D3DRS_FOGENABLE, TRUE},
+        {D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR},
+        {D3DRS_FOGDENSITY, kxtest::FloatBits(0.0f)},
+        {D3DRS_FOGSTART, kxtest::FloatBits(50.0f)},
+        {D3DRS_FOGEND, kxtest::FloatBits(180.0f)},
         {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL},
-        {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL}, {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
+        {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL},
+        {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
     };
     for (const auto& [state, value] : states) EXPECT_EQ(RenderState(d, state), value) << "render state " << state;
     DWORD v = 0;
@@ -252,11 +262,27 @@ TEST_F(FrameStart, DefaultStatesComeInTheirOrderWithTheAmbientAndFogColours) {
     render->SetDefaultStates();
     std::vector<std::int64_t> order;
     for (const auto& call : CallsNamed("SetRenderState")) order.push_back(call.args[0]);
-    const std::vector<std::int64_t> expected = {
-        D3DRS_SPECULARENABLE, D3DRS_LIGHTING, D3DRS_ALPHABLENDENABLE, D3DRS_ZENABLE, D3DRS_ZWRITEENABLE,
-        D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_ZFUNC, D3DRS_DITHERENABLE, D3DRS_CLIPPING, D3DRS_CULLMODE,
-        D3DRS_AMBIENT, D3DRS_DIFFUSEMATERIALSOURCE, D3DRS_SPECULARMATERIALSOURCE, D3DRS_AMBIENTMATERIALSOURCE,
-        D3DRS_FOGENABLE, D3DRS_FOGVERTEXMODE, D3DRS_FOGDENSITY, D3DRS_FOGSTART, D3DRS_FOGEND, D3DRS_FOGCOLOR};
+    const std::vector<std::int64_t> expected = {D3DRS_SPECULARENABLE,
+                                                D3DRS_LIGHTING,
+                                                D3DRS_ALPHABLENDENABLE,
+                                                D3DRS_ZENABLE,
+                                                D3DRS_ZWRITEENABLE,
+                                                D3DRS_SRCBLEND,
+                                                D3DRS_DESTBLEND,
+                                                D3DRS_ZFUNC,
+                                                D3DRS_DITHERENABLE,
+                                                D3DRS_CLIPPING,
+                                                D3DRS_CULLMODE,
+                                                D3DRS_AMBIENT,
+                                                D3DRS_DIFFUSEMATERIALSOURCE,
+                                                D3DRS_SPECULARMATERIALSOURCE,
+                                                D3DRS_AMBIENTMATERIALSOURCE,
+                                                D3DRS_FOGENABLE,
+                                                D3DRS_FOGVERTEXMODE,
+                                                D3DRS_FOGDENSITY,
+                                                D3DRS_FOGSTART,
+                                                D3DRS_FOGEND,
+                                                D3DRS_FOGCOLOR};
     EXPECT_EQ(order, expected);
     // VIEW and PROJECTION first, the material after the stages.
     const auto names = CallNames();
@@ -341,7 +367,7 @@ TEST_F(FrameOrder, WithoutViewCameraTheStepsRunInOrder) {
     HandOver();
     Control()->ClearCalls();
     Frame();
-    const std::vector<std::string> keep = {"TestCooperativeLevel", "BeginScene", "Clear", "SetFVF",
+    const std::vector<std::string> keep = {"TestCooperativeLevel", "BeginScene",      "Clear",    "SetFVF",
                                            "DrawIndexedPrimitive", "DrawPrimitiveUP", "EndScene", "Present"};
     EXPECT_EQ(Landmarks(CallNames(), keep),
               (std::vector<std::string>{"TestCooperativeLevel", "BeginScene", "Clear", "SetFVF", "DrawIndexedPrimitive",
@@ -555,7 +581,8 @@ TEST_P(FrameTriggers, PassesRunBeforeTheirGroups) {
     std::vector<std::string> sequence;
     std::size_t next = 0;
     for (std::size_t i = 0; i <= calls.size(); ++i) {
-        while (next < seams.entries.size() && seams.entries[next].callIndex == i) sequence.push_back(seams.entries[next++].what);
+        while (next < seams.entries.size() && seams.entries[next].callIndex == i)
+            sequence.push_back(seams.entries[next++].what);
         if (i < calls.size() && calls[i].name == "DrawIndexedPrimitive")
             sequence.push_back("G" + std::to_string(c.keys[static_cast<std::size_t>(calls[i].args[3] / 3 - 1)]));
     }
@@ -574,7 +601,8 @@ TEST_P(FrameTriggers, PassesRunBeforeTheirGroups) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FrameTriggers,
     ::testing::Values(
-        TriggerCase{"AllFour", {16, 120, 195, 200}, 1, 1, true, {"G16", "RadialBlur", "G120", "Bloom", "G195", "G200"}, 2, 3},
+        TriggerCase{
+            "AllFour", {16, 120, 195, 200}, 1, 1, true, {"G16", "RadialBlur", "G120", "Bloom", "G195", "G200"}, 2, 3},
         TriggerCase{"SixteenAndTwoHundred", {16, 200}, 1, 1, true, {"G16", "RadialBlur", "Bloom", "G200"}, 2, 2},
         TriggerCase{"BelowBoth", {16, 100}, 1, 1, true, {"G16", "G100", "RadialBlur"}, 1, 1},
         TriggerCase{"BloomSettingOff", {16, 120, 195, 200}, 0, 1, true, {"G16", "G120", "G195", "G200"}, 2, 3},
@@ -695,7 +723,8 @@ TEST_F(FrameFade, LevelsClampAndSetTheValueAtOnce) {
     SPScreenVertex quad[4];
     CPRender::MakeFadeQuad(128.0f, 640, 480, quad);
     EXPECT_EQ(quad[0].diffuse, 0x7F000000u);
-    const float expect[4][4] = {{639.5f, -0.5f, 1, 0}, {639.5f, 479.5f, 1, 1}, {-0.5f, -0.5f, 0, 0}, {-0.5f, 479.5f, 0, 1}};
+    const float expect[4][4] = {
+        {639.5f, -0.5f, 1, 0}, {639.5f, 479.5f, 1, 1}, {-0.5f, -0.5f, 0, 0}, {-0.5f, 479.5f, 0, 1}};
     for (int i = 0; i < 4; ++i) {
         EXPECT_FLOAT_EQ(quad[i].x, expect[i][0]);
         EXPECT_FLOAT_EQ(quad[i].y, expect[i][1]);

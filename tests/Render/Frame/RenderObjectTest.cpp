@@ -283,9 +283,8 @@ protected:
         object->halfSize = D3DXVECTOR3(1.0f, 2.0f, 0.5f);
         set = new SPTriangleSet();
         // A flat quad of two triangles, a steep one and a downward one.
-        world.terrainVertices = {-10, -10, 0, 10, -10, 0, 10, 10, 0, -10, 10, 0,
-                                 0, 0, 0,    1, 0, 0,     0, 0, 5,               // steep
-                                 0, 0, 1,    0, 1, 1,     1, 0, 1};              // facing down
+        world.terrainVertices = {-10, -10, 0, 10, -10, 0, 10, 10, 0, -10, 10, 0, 0, 0, 0, 1, 0, 0, 0, 0, 5, // steep
+                                 0,   0,   1, 0,  1,   1, 1,  0,  1}; // facing down
         world.terrainTriangles = {0, 1, 2, 0, 2, 3, 4, 5, 6, 7, 8, 9, 2, 1, 0};
     }
     void Project(std::initializer_list<int> triangles, const D3DXMATRIX& m) {

@@ -68,7 +68,8 @@ TEST_F(DataEffectsTest, ErrorEffectBuildsWithoutShaderSupport) {
     pp.Windowed = TRUE;
     pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
     IDirect3DDevice9* device = nullptr;
-    ASSERT_EQ(bare->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device), D3D_OK);
+    ASSERT_EQ(bare->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device),
+              D3D_OK);
     D3DCAPS9 caps;
     device->GetDeviceCaps(&caps);
     EXPECT_EQ(caps.PixelShaderVersion, 0u);

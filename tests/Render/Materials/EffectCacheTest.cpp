@@ -68,9 +68,9 @@ TEST_F(EffectCacheTest, FallbacksKeepTheRequestedKey) {
         const char* request;
         const char* expectedName; // the effect's name tells which file was compiled
     } cases[] = {
-        {"missing.fx", "missing.fx"},     // compiled from simple.fx under its own name
-        {"", ""},                         // no effect file named at all
-        {"broken.fx", "error.fx"},        // does not compile
+        {"missing.fx", "missing.fx"}, // compiled from simple.fx under its own name
+        {"", ""},                     // no effect file named at all
+        {"broken.fx", "error.fx"},    // does not compile
         {"missing.fx,shared", "missing.fx,shared"},
     };
     for (const Case& c : cases) {

@@ -22,7 +22,8 @@ class MaterialTest : public MaterialsTest {
 protected:
     void SetUp() override {
         MaterialsTest::SetUp();
-        root.Write("Data/Effects/terrain2.fx", "texture tex0; texture tex1; technique T { pass P { Texture[0] = <tex0>; } }");
+        root.Write("Data/Effects/terrain2.fx",
+                   "texture tex0; texture tex1; technique T { pass P { Texture[0] = <tex0>; } }");
         root.Write("Data/Textures/color.tga", Tga(64, 32));
         root.Write("Data/Textures/detail1.tga", Tga(3, 3));
     }
@@ -190,9 +191,8 @@ TEST_F(MaterialTest, DeviceResetKeepsEffectsAndTexturesUsable) {
     Recording()->LoseDevice(true);
     IPDeviceListener::BroadcastDeviceLost();
     D3DPRESENT_PARAMETERS pp = Recording()->PresentParameters();
-    ASSERT_EQ(host.device->Reset(&pp), D3D_OK) << (Recording()->ResetBlockers().empty()
-                                                       ? std::string()
-                                                       : Recording()->ResetBlockers().front());
+    ASSERT_EQ(host.device->Reset(&pp), D3D_OK)
+        << (Recording()->ResetBlockers().empty() ? std::string() : Recording()->ResetBlockers().front());
     IPDeviceListener::BroadcastDeviceReset();
 
     UINT passes = 0;

@@ -92,8 +92,8 @@ TEST_F(TextureCacheTest, UnloadableTexturesBecomeErrorTgaUnderTheirSpec) {
     root.Write("Data/Textures/flat.tga", Tga(4, 4));
     std::string dds = DdsDxt1(8, false);
     root.Write("Data/Textures/short.dds", dds.substr(0, dds.size() - 5));
-    for (const char* request : {"missing.tga", "truncated.tga", "garbage.tga", "empty.tga", "short.dds", "flat.tga,cube",
-                             "ab"}) {
+    for (const char* request :
+         {"missing.tga", "truncated.tga", "garbage.tga", "empty.tga", "short.dds", "flat.tga,cube", "ab"}) {
         SCOPED_TRACE(request);
         CPSmartPtr<CPTexture> texture = Get(request);
         ASSERT_TRUE(texture);
