@@ -4,6 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/tools/deps.sh"
+bash "$root/tools/check-format.sh"
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVAXA_SANITIZE=ON -DKORVAXA_TESTS=ON
 cmake --build "$root/build-asan" -j "$(nproc)"
 # Tests must never reach a display, a sound card or a browser.
