@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "Framework/Launcher.h"
-#include "Framework/LauncherDialogAdapter.h"
 #include "Framework/MainWindow.h"
 #include "Framework/PApplication.h"
 #include "Framework/StartupRegistry.h"
@@ -14,6 +13,7 @@
 #include "GameData/PGameData.h"
 #include "Input/InterfaceBroadcasts.h"
 #include "Input/NInput.h"
+#include "LauncherDialogAdapter.h"
 #include "Platform/Dialogs/LauncherDialog.h"
 #include "Platform/Graphics/D3D9.h"
 #include "Platform/System/Shell.h"

@@ -1,8 +1,8 @@
 // The GTK launcher over the real launcher and options models: what the player's clicks store.
 #include <gtest/gtest.h>
 
-#include "Framework/LauncherDialogAdapter.h"
 #include "Framework/PSettings.h"
+#include "LauncherDialogAdapter.h"
 #include "Platform/Dialogs/VirtualDisplay.h"
 #include "support/TempDir.h"
 

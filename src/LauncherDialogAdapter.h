@@ -1,6 +1,6 @@
 #pragma once
-// The platform's launcher and options dialogs shown over the launcher's models. Header only:
-// the framework library itself does not link the dialogs; the program that shows them does.
+// The platform's launcher and options dialogs shown over the launcher's models. Kept next to
+// main.cpp: the framework owns the models but does not link the dialogs; only the program does.
 
 #include "Framework/Launcher.h"
 #include "Platform/Dialogs/LauncherDialog.h"
