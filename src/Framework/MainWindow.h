@@ -4,8 +4,8 @@
 // messages, one per pass of the main loop, so it runs on synthetic messages in tests.
 
 #include "Framework/StartupRegistry.h"
+#include "Platform/Base/WinTypes.h"
 #include "Platform/Window/Messages.h"
-#include "Platform/Window/WinTypes.h"
 
 // Opens the game window (client size width x height, centred, not resizable, full screen
 // unless windowed) and makes MainWindowProc its procedure. 0, or E_FAIL with the reason on

@@ -3,7 +3,7 @@
 // "Data\Textures\*.dds"). Folder names resolve case-insensitively under the game
 // root; the name part matches case-insensitively with '*' and '?'.
 
-#include "Platform/Window/WinTypes.h"
+#include "Platform/Base/WinTypes.h"
 
 #include <cstdint>
 #include <string>

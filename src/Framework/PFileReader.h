@@ -4,7 +4,7 @@
 // Every read is bounds-checked: past the end it yields 0 or empty and marks the
 // reader failed, so a truncated file can never be read beyond its bytes.
 
-#include "Platform/Window/WinTypes.h"
+#include "Platform/Base/WinTypes.h"
 
 #include <cstdint>
 #include <string>

@@ -2,7 +2,7 @@
 // Collects bytes in memory and writes a whole file at once, optionally scrambled.
 // The target is replaced atomically: a failed write leaves the old file as it was.
 
-#include "Platform/Window/WinTypes.h"
+#include "Platform/Base/WinTypes.h"
 
 #include <cstdint>
 #include <string>

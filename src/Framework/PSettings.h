@@ -5,7 +5,7 @@
 
 #include "Framework/LegacyHashMap.h"
 #include "Framework/PDator.h"
-#include "Platform/Window/WinTypes.h"
+#include "Platform/Base/WinTypes.h"
 
 #include <string>
 

@@ -7,7 +7,7 @@
 // first: name length, name, offset (negative for a folder; else relative to the
 // data area at 8 + L), size, child count.
 
-#include "Platform/Window/WinTypes.h"
+#include "Platform/Base/WinTypes.h"
 
 #include <cstdint>
 #include <string>

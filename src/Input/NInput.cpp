@@ -6,7 +6,7 @@
 #include "Input/ActionsFile.h"
 #include "Input/InterfaceBroadcasts.h"
 #include "Input/KeyNames.h"
-#include "Platform/Graphics/DXError.h"
+#include "Platform/Base/DXError.h"
 #include "Platform/System/AtomicFile.h"
 #include "Platform/System/NumberText.h"
 #include "Platform/Window/Messages.h"

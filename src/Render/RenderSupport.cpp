@@ -4,7 +4,7 @@
 
 #include "Framework/PLog.h"
 #include "Framework/PStringSplitter.h"
-#include "Platform/Graphics/DXError.h"
+#include "Platform/Base/DXError.h"
 
 void ReportDXError(const char* source, int line, HRESULT hr) {
     CPLog::Instance().Print(0, "DXError if %s on line %d\n%s\n%s\n", source, line, DXGetErrorString9A(hr),

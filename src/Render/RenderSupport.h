@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Window/WinTypes.h"
+#include "Platform/Base/WinTypes.h"
 
 // Logs a failed device call as "DXError if <source> on line <line>" with the code's name and
 // description.

@@ -1,7 +1,7 @@
 #pragma once
 // COM-style result codes and interface identifiers of the sound and music layers.
 
-#include "Platform/Window/WinTypes.h"
+#include "Platform/Base/WinTypes.h"
 
 #include <cstdint>
 

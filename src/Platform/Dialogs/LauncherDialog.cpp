@@ -6,7 +6,7 @@
 #include <csignal>
 #include <map>
 
-#include "Platform/Window/LeakCheck.h"
+#include "Platform/Base/LeakCheck.h"
 
 namespace Platform::Dialogs {
 

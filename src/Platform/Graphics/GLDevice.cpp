@@ -22,8 +22,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Platform/Base/LeakCheck.h"
 #include "Platform/Graphics/GLDevice.h"
-#include "Platform/Window/LeakCheck.h"
 #include "Platform/Window/Window.h"
 
 #ifndef GL_TEXTURE_MAX_ANISOTROPY

@@ -9,17 +9,8 @@
 #include <array>
 #include <cstdint>
 
-#include "Platform/Window/WinTypes.h"
-
-// Result codes of the keyboard device.
-constexpr HRESULT DI_OK = S_OK;
-constexpr HRESULT DI_NOEFFECT = S_FALSE;
-// The device must be acquired again (it lost the foreground or was unacquired).
-constexpr HRESULT DIERR_INPUTLOST = static_cast<HRESULT>(0x8007001Eu);
-constexpr HRESULT DIERR_NOTACQUIRED = static_cast<HRESULT>(0x8007000Cu);
-// Another window has the foreground: a foreground device cannot be acquired now.
-constexpr HRESULT DIERR_OTHERAPPHASPRIO = static_cast<HRESULT>(0x80070005u);
-constexpr HRESULT DIERR_INVALIDPARAM = E_INVALIDARG;
+#include "Platform/Base/ResultCodes.h"
+#include "Platform/Base/WinTypes.h"
 
 constexpr DWORD KeyboardStateSize = 256;
 using KeyboardState = std::array<std::uint8_t, KeyboardStateSize>;

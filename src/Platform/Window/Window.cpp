@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "Platform/Window/LeakCheck.h"
+#include "Platform/Base/LeakCheck.h"
 
 namespace Platform {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Base/WinTypes.h"
 #include "Platform/Window/Keyboard.h"
 #include "Platform/Window/Messages.h"
-#include "Platform/Window/WinTypes.h"
 
 namespace Platform {
 

@@ -1,5 +1,5 @@
 // The Recording device: call streams and states, resources in CPU memory, reference counts,
-// argument checks, device loss and strict or failing resets; plus the error texts.
+// argument checks, device loss and strict or failing resets.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 
 #include "GraphicsTestUtil.h"
 #include "Platform/Graphics/D3D9.h"
-#include "Platform/Graphics/DXError.h"
 #include "Platform/Graphics/RecordingDevice.h"
 
 using namespace GraphicsTest;
@@ -452,17 +451,6 @@ TEST(GraphicsHelpersTest, VertexSizesOfTheEngineFormats) {
     EXPECT_EQ(D3DFVFVertexSize(D3DFVF_NORMAL), 0u) << "no position";
     EXPECT_EQ(D3DFormatRowBytes(D3DFMT_DXT5, 10), 48u);
     EXPECT_EQ(D3DFormatRowCount(D3DFMT_DXT5, 10), 3u);
-}
-
-TEST(GraphicsHelpersTest, ErrorTextsNameTheCode) {
-    EXPECT_STREQ(DXGetErrorString9A(D3DERR_INVALIDCALL), "D3DERR_INVALIDCALL");
-    EXPECT_STREQ(DXGetErrorString9A(D3DERR_DEVICELOST), "D3DERR_DEVICELOST");
-    EXPECT_STREQ(DXGetErrorString9A(E_FAIL), "E_FAIL");
-    EXPECT_STRNE(DXGetErrorDescription9A(D3DERR_DEVICENOTRESET), "n/a");
-    EXPECT_STREQ(DXGetErrorString9A(0x12345678), "Unknown");
-    EXPECT_STREQ(DXGetErrorDescription9A(0x12345678), "n/a");
-    EXPECT_EQ(static_cast<std::uint32_t>(D3DERR_INVALIDCALL), 0x8876086Cu);
-    EXPECT_EQ(static_cast<std::uint32_t>(D3DERR_DEVICELOST), 0x88760868u);
 }
 
 } // namespace

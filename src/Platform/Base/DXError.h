@@ -1,7 +1,7 @@
 #pragma once
 // Names and descriptions of result codes, as the engine's "DXError" log lines print them.
 
-#include "Platform/Window/WinTypes.h"
+#include "Platform/Base/WinTypes.h"
 
 // The code's symbolic name ("D3DERR_INVALIDCALL"); "Unknown" for codes we do not know.
 const char* DXGetErrorString9A(HRESULT hr);

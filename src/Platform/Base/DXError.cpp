@@ -1,7 +1,6 @@
-#include "Platform/Graphics/DXError.h"
+#include "Platform/Base/DXError.h"
 
-#include "Platform/Graphics/D3D9.h"
-#include "Platform/Window/Keyboard.h"
+#include "Platform/Base/ResultCodes.h"
 
 namespace {
 
