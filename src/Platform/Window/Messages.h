@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <deque>
 
+#include "Platform/Base/WinTypes.h"
+
 namespace Platform {
 
-using HWND = void*;
-using UINT = std::uint32_t;
+using ::HWND;
+using ::UINT;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
