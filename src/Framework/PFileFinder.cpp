@@ -1,5 +1,6 @@
 #include "Framework/PFileFinder.h"
 
+#include "Platform/Base/AsciiCase.h"
 #include "Platform/System/Paths.h"
 
 #include <sys/stat.h>
@@ -16,8 +17,6 @@ void CPFileFinder::Close() {
 
 namespace {
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool MatchFrom(const std::string& mask, std::size_t m, const std::string& name, std::size_t n) {
     // Iterative wildcard match with one backtrack point for the last '*'.
     std::size_t starMask = std::string::npos, starName = 0;
@@ -25,7 +24,8 @@ bool MatchFrom(const std::string& mask, std::size_t m, const std::string& name, 
         if (m < mask.size() && mask[m] == '*') {
             starMask = m++;
             starName = n;
-        } else if (m < mask.size() && (mask[m] == '?' || LowerAscii(mask[m]) == LowerAscii(name[n]))) {
+        } else if (m < mask.size() &&
+                   (mask[m] == '?' || Platform::AsciiLower(mask[m]) == Platform::AsciiLower(name[n]))) {
             ++m;
             ++n;
         } else if (starMask != std::string::npos) {

@@ -1,6 +1,7 @@
 #include "Framework/PackFile.h"
 
 #include "Framework/PFileFinder.h"
+#include "Platform/Base/AsciiCase.h"
 #include "Platform/System/NumberText.h"
 #include "Platform/System/Paths.h"
 

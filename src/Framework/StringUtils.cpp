@@ -1,5 +1,7 @@
 #include "Framework/StringUtils.h"
 
+#include "Platform/Base/AsciiCase.h"
+
 bool IsTrimSpace(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
 
 std::string& Trim(std::string& text) {
@@ -12,8 +14,7 @@ std::string& Trim(std::string& text) {
 }
 
 std::string& ToLower(std::string& text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : text) c = Platform::AsciiLower(c);
     return text;
 }
 

@@ -1,5 +1,7 @@
 #include "Platform/Effects/EffectParser.h"
 
+#include "Platform/Base/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -174,8 +176,7 @@ private:
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+        if (Platform::AsciiLower(a[i]) != Platform::AsciiLower(b[i])) return false;
     return true;
 }
 

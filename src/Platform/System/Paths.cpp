@@ -1,17 +1,12 @@
 #include "Platform/System/Paths.h"
 
+#include "Platform/Base/AsciiCase.h"
+
 #include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 
 namespace Platform {
-
-std::string AsciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 PathResolver::PathResolver(std::string root) { SetRoot(std::move(root)); }
 

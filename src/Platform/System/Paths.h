@@ -55,7 +55,4 @@ private:
 // The resolver of the running game: rooted at the working directory unless told otherwise.
 PathResolver& GamePaths();
 
-// Lower-case of ASCII letters only (game texts are single-byte code page 1251).
-std::string AsciiLower(std::string_view text);
-
 } // namespace Platform
