@@ -22,13 +22,14 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 } // namespace
 
-CPFileReader::CPFileReader(std::string path, bool scrambled) : m_path(std::move(path)), m_scrambled(scrambled) {
-    ToLower(m_path);
-}
+CPFileReader::CPFileReader(std::string path, bool scrambled)
+    : m_path(Lowered(path)), m_written(std::move(path)), m_scrambled(scrambled) {}
 
 HRESULT CPFileReader::Load() {
     m_data.clear();
-    auto real = Platform::GamePaths().Resolve(m_path);
+    // The spelling asked for, so that where names differ only in case the file read is the one
+    // the existence test and the writer see.
+    auto real = Platform::GamePaths().Resolve(m_written);
     if (real) {
         struct stat st;
         if (::stat(real->c_str(), &st) == 0 && S_ISREG(st.st_mode)) return LoadLoose(*real);

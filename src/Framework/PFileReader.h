@@ -40,7 +40,8 @@ private:
     HRESULT LoadLoose(const std::string& realPath);
     HRESULT LoadFromPacks();
 
-    std::string m_path; // lower-cased
+    std::string m_path;    // lower-cased
+    std::string m_written; // as given
     bool m_scrambled;
     std::vector<std::uint8_t> m_data;
     int m_position = 0;

@@ -70,6 +70,31 @@ TEST_F(FileLayer, LooseFileIsFoundInAnyLetterCase) {
     EXPECT_EQ(Read("empty.txt"), "");
 }
 
+// Where a folder holds names differing only in case, the spelling asked for wins, for reads as
+// for writes: a file written under a name reads back under it. Other spellings get one of them.
+TEST_F(FileLayer, LooseReadPrefersTheExactSpellingWhenCasesCollide) {
+    root.Write("Data/Foo.txt", "mixed");
+    root.Write("data/foo.txt", "lower");
+    struct Case {
+        const char* path;
+        const char* bytes;
+    };
+    const Case cases[] = {
+        {"Data\\Foo.txt", "mixed"},
+        {"Data/Foo.txt", "mixed"},
+        {"data\\foo.txt", "lower"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Read(c.path), c.bytes) << c.path;
+    const std::string other = Read("DATA\\FOO.TXT");
+    EXPECT_TRUE(other == "mixed" || other == "lower") << other;
+
+    CPFileWriter writer("Data\\Foo.txt");
+    writer.WriteBytes("saved", 5);
+    ASSERT_EQ(writer.Save(), S_OK);
+    EXPECT_EQ(Read("Data\\Foo.txt"), "saved");
+    EXPECT_EQ(Read("data\\foo.txt"), "lower");
+}
+
 TEST_F(FileLayer, ScrambledLooseFileIsUnscrambledOnlyWhenAsked) {
     root.Write("data/save.dat", kxtest::Scrambled("secret bytes"));
     EXPECT_EQ(Read("data\\save.dat", true), "secret bytes");
