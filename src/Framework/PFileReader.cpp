@@ -1,10 +1,7 @@
 #include "Framework/PFileReader.h"
 
 #include "Framework/PackFile.h"
-#include "Framework/StringUtils.h"
 #include "Platform/System/Paths.h"
-
-#include <sys/stat.h>
 
 #include <climits>
 #include <cstdio>
@@ -22,19 +19,33 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 } // namespace
 
+// The path is lower-cased once here; the resolver looks up the written spelling first, so that
+// where names differ only in case the file read is the one the writer wrote.
 CPFileReader::CPFileReader(std::string path, bool scrambled)
-    : m_path(Lowered(path)), m_written(std::move(path)), m_scrambled(scrambled) {}
+    : m_where(path), m_packKey(PackKey(m_where)), m_scrambled(scrambled) {}
+
+bool CPFileReader::InPacks() const {
+    for (const CPPackFile& pack : MountedPacks())
+        if (pack.Find(m_packKey)) return true;
+    return false;
+}
+
+bool CPFileReader::Find() {
+    m_foundLoose = Platform::GamePaths().ResolveFile(m_where);
+    m_found = m_foundLoose || InPacks();
+    return m_found;
+}
 
 HRESULT CPFileReader::Load() {
     m_data.clear();
-    // The spelling asked for, so that where names differ only in case the file read is the one
-    // the existence test and the writer see.
-    auto real = Platform::GamePaths().Resolve(m_written);
-    if (real) {
-        struct stat st;
-        if (::stat(real->c_str(), &st) == 0 && S_ISREG(st.st_mode)) return LoadLoose(*real);
-    }
-    return LoadFromPacks();
+    std::optional<std::string> loose;
+    if (m_found)
+        loose = std::move(m_foundLoose);
+    else
+        loose = Platform::GamePaths().ResolveFile(m_where);
+    m_found = false;
+    m_foundLoose.reset();
+    return loose ? LoadLoose(*loose) : LoadFromPacks();
 }
 
 HRESULT CPFileReader::LoadLoose(const std::string& realPath) {
@@ -54,10 +65,9 @@ HRESULT CPFileReader::LoadLoose(const std::string& realPath) {
 }
 
 HRESULT CPFileReader::LoadFromPacks() {
-    const std::string key = NormalisePackPath(m_path);
     HRESULT result = E_FAIL;
     for (const CPPackFile& pack : MountedPacks()) {
-        const SPPackEntry* entry = pack.Find(key);
+        const SPPackEntry* entry = pack.Find(m_packKey);
         if (!entry) continue;
         auto real = Platform::GamePaths().Resolve(pack.GetPath());
         FilePtr file(real ? std::fopen(real->c_str(), "rb") : nullptr);

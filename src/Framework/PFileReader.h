@@ -5,8 +5,10 @@
 // reader failed, so a truncated file can never be read beyond its bytes.
 
 #include "Platform/Base/WinTypes.h"
+#include "Platform/System/Paths.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,10 +20,15 @@ public:
 
     // S_OK or E_FAIL (found nowhere, or a read error). Loading again keeps the read position.
     HRESULT Load();
+    // The file layer's one existence test: whether Load would find the file (a regular loose
+    // file in any letter case, else an entry of a mounted pack). The next Load reads from where
+    // it was found without looking again.
+    bool Find();
 
     const std::uint8_t* GetData() const { return m_data.data(); }
     int GetDataSize() const { return static_cast<int>(m_data.size()); }
-    const std::string& GetPath() const { return m_path; }
+    // The path in lower case.
+    const std::string& GetPath() const { return m_where.Lowered(); }
 
     // Copies n bytes and advances; past the end the destination is zeroed and E_FAIL answered
     // (a negative n fails too). Either failure marks the reader failed.
@@ -37,12 +44,17 @@ public:
     bool IsFailed() const { return m_failed; }
 
 private:
+    bool InPacks() const;
     HRESULT LoadLoose(const std::string& realPath);
     HRESULT LoadFromPacks();
 
-    std::string m_path;    // lower-cased
-    std::string m_written; // as given
+    Platform::GamePath m_where;
+    std::string m_packKey;
     bool m_scrambled;
+    // Set by a successful Find until the next Load: the loose file's real path, or nothing
+    // when the packs hold the file.
+    bool m_found = false;
+    std::optional<std::string> m_foundLoose;
     std::vector<std::uint8_t> m_data;
     int m_position = 0;
     bool m_failed = false;

@@ -53,14 +53,24 @@ void UnscrambleBuffer(std::uint8_t* data, std::size_t size) {
         data[i] = static_cast<std::uint8_t>(data[i] - kKeyTable[i % kScrambleKeyLength]);
 }
 
-std::string NormalisePackPath(std::string_view path) {
+namespace {
+
+std::string JoinPackKey(const std::vector<std::string>& lowerParts) {
     std::string out;
-    for (const std::string& part : Platform::PathResolver::Split(path)) {
+    for (const std::string& part : lowerParts) {
         if (!out.empty()) out += '\\';
-        out += Platform::AsciiLower(part);
+        out += part;
     }
     return out;
 }
+
+} // namespace
+
+std::string NormalisePackPath(std::string_view path) {
+    return JoinPackKey(Platform::PathResolver::Split(Platform::AsciiLower(path)));
+}
+
+std::string PackKey(const Platform::GamePath& path) { return JoinPackKey(path.LowerParts()); }
 
 const SPPackEntry* CPPackFile::Find(const std::string& normalisedPath) const {
     auto it = m_index.find(normalisedPath);

@@ -15,6 +15,10 @@
 #include <unordered_map>
 #include <vector>
 
+namespace Platform {
+class GamePath;
+}
+
 constexpr std::uint32_t kPackMagic = 0xAF1627C4u;
 constexpr int kScrambleKeyLength = 1933;
 // No path in a pack index is this long or longer: an index that holds one is refused.
@@ -41,6 +45,8 @@ const std::uint8_t* ScrambleKeyTable();
 // The form every path takes as a pack index key: lower case, "\" separators,
 // no empty, "." or ".." components.
 std::string NormalisePackPath(std::string_view path);
+// The same key from a path already taken apart (and lower-cased) for the resolver.
+std::string PackKey(const Platform::GamePath& path);
 
 struct SPPackEntry {
     std::int64_t position = 0; // absolute position in the pack file

@@ -2,31 +2,14 @@
 
 #include "Framework/PFileReader.h"
 #include "Framework/PSettings.h"
-#include "Framework/PackFile.h"
 #include "Platform/Image/D3DXTexture.h"
-#include "Platform/System/Paths.h"
 #include "Render/PMaterial.h"
 #include "Render/PTextureCache.h"
 #include "Render/RenderSupport.h"
 
-#include <sys/stat.h>
-
 namespace {
 
 void ReportDXError(int line, HRESULT hr) { ::ReportDXError("Render\\PTexture", line, hr); }
-
-// Whether a texture file is there to be read: a loose file under the game root or an entry
-// of a mounted pack, written with either slash.
-bool TextureFileExists(const std::string& path) {
-    if (auto real = Platform::GamePaths().Resolve(path)) {
-        struct stat st;
-        if (::stat(real->c_str(), &st) == 0 && S_ISREG(st.st_mode)) return true;
-    }
-    const std::string key = NormalisePackPath(path);
-    for (const CPPackFile& pack : MountedPacks())
-        if (pack.Find(key)) return true;
-    return false;
-}
 
 } // namespace
 
@@ -48,15 +31,14 @@ bool CPTexture::Load(const std::string& request) {
     const std::string& file = parsed.file;
     const bool noMip = parsed.Has("nomip"), cube = parsed.Has("cube");
 
-    const std::string mainPath = "Data\\Textures\\" + file;
-    const std::string alternativePath =
-        "Data\\Textures\\" + file.substr(0, file.size() >= 3 ? file.size() - 3 : 0) + "jpg";
-    const std::string& path = TextureFileExists(mainPath) ? mainPath : alternativePath;
+    // A missing texture is looked for as a JPEG of the same name.
+    CPFileReader reader("Data\\Textures\\" + file);
+    if (!reader.Find())
+        reader = CPFileReader("Data\\Textures\\" + file.substr(0, file.size() >= 3 ? file.size() - 3 : 0) + "jpg");
 
     m_name = request;
     const UINT mipLevels = noMip ? 1 : D3DX_DEFAULT;
 
-    CPFileReader reader(path);
     if (FAILED(reader.Load())) return false;
 
     IDirect3DDevice9* device = GetMaterialDevice();

@@ -1,8 +1,8 @@
 #include "Script/PLuaScript.h"
 
+#include "Framework/PFileReader.h"
 #include "Framework/PLog.h"
 #include "Script/ScriptBinding.h"
-#include "Script/ScriptFileRead.h"
 #include "Script/ScriptFunctions.h"
 
 #include <cmath>
@@ -280,18 +280,19 @@ bool CPLuaScript::CreateState() {
 
 int CPLuaScript::Load(const std::string& name) {
     m_name = name;
-    std::vector<char> source;
-    const int result = Script::ReadScriptFile("Data\\Scripts\\" + name + ".lua", source);
-    if (result < 0) return result;
+    CPFileReader file("Data\\Scripts\\" + name + ".lua");
+    const HRESULT result = file.Load();
+    if (FAILED(result)) return -1;
 
     m_chunkReturned = false;
     if (!CreateState()) return 0;
-    const char* data = source.empty() ? "" : source.data();
+    const std::size_t size = static_cast<std::size_t>(file.GetDataSize());
+    const char* data = size == 0 ? "" : reinterpret_cast<const char*>(file.GetData());
     // Precompiled chunks are refused: the loader trusts their bytecode, so a damaged or crafted
     // one could take the process down. The game's scripts are source text.
-    const int loaded = StartsPrecompiled(data, source.size())
+    const int loaded = StartsPrecompiled(data, size)
                            ? lua_cpcall(m_thread, RefusePrecompiledChunk, const_cast<char*>(m_name.c_str()))
-                           : luaL_loadbuffer(m_thread, data, source.size(), m_name.c_str());
+                           : luaL_loadbuffer(m_thread, data, size, m_name.c_str());
     if (loaded != 0) {
         // The error text stays where the chunk would be, so the first resume fails.
         LogScriptError(lua_tostring(m_thread, -1));

@@ -249,6 +249,53 @@ TEST_F(FileLayer, LooseBeatsPacksAndTheHighestPackWins) {
     EXPECT_EQ(Read("data\\textures"), "<fail>") << "a folder of a pack is no file";
 }
 
+// Find is the one existence test (the texture loader asks it before falling back to a JPEG):
+// it answers what Load would find, and Load then reads from there.
+TEST_F(FileLayer, FindAnswersWhatLoadReads) {
+    PackWriter pack;
+    pack.AddFile("textures\\packed.tga", "from the pack");
+    pack.AddFile("textures\\both.tga", "packed copy");
+    pack.AddFolder("textures\\packfolder");
+    root.Write("data/game1.dat", pack.Build());
+    root.Write("data/Textures/Loose.TGA", "loose");
+    root.Write("data/Textures/both.tga", "loose copy");
+    root.MakeDir("data/Textures/folder.tga");
+    ASSERT_EQ(MountPacks(), S_OK);
+    struct Case {
+        const char* path;
+        const char* bytes; // nullptr: found nowhere
+    };
+    const Case cases[] = {
+        {"data\\textures\\loose.tga", "loose"},
+        {"DATA/TEXTURES/PACKED.TGA", "from the pack"},
+        {"Data\\Textures\\both.tga", "loose copy"},
+        {"Data\\Textures\\missing.tga", nullptr},
+        {"Data\\Textures\\folder.tga", nullptr},
+        {"Data\\Textures\\packfolder", nullptr},
+        {"Data\\Textures", nullptr},
+    };
+    for (const Case& c : cases) {
+        CPFileReader reader(c.path);
+        EXPECT_EQ(reader.Find(), c.bytes != nullptr) << c.path;
+        if (c.bytes) {
+            ASSERT_EQ(reader.Load(), S_OK) << c.path;
+            EXPECT_EQ(Loaded(reader), c.bytes) << c.path;
+        } else {
+            EXPECT_EQ(reader.Load(), E_FAIL) << c.path;
+        }
+    }
+
+    // A file gone between Find and Load is read from the packs; a later Load looks again.
+    CPFileReader reader("data\\textures\\both.tga");
+    ASSERT_TRUE(reader.Find());
+    std::filesystem::remove(root.Path() + "/data/Textures/both.tga");
+    EXPECT_EQ(reader.Load(), S_OK) << "gone between Find and Load: the packs still hold it";
+    EXPECT_EQ(Loaded(reader), "packed copy");
+    root.Write("data/Textures/both.tga", "loose again");
+    EXPECT_EQ(reader.Load(), S_OK);
+    EXPECT_EQ(Loaded(reader), "loose again");
+}
+
 TEST_F(FileLayer, PackGoneSinceMountingFallsBackToTheNextPack) {
     PackWriter one, two;
     one.AddFile("a.txt", "from 1");

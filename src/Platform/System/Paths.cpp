@@ -8,6 +8,9 @@
 
 namespace Platform {
 
+GamePath::GamePath(std::string_view path)
+    : m_lowered(AsciiLower(path)), m_parts(PathResolver::Split(path)), m_lowerParts(PathResolver::Split(m_lowered)) {}
+
 PathResolver::PathResolver(std::string root) { SetRoot(std::move(root)); }
 
 void PathResolver::SetRoot(std::string root) {
@@ -59,10 +62,11 @@ const PathResolver::Listing* PathResolver::Scan(const std::string& realDir) {
     return &m_cache.emplace(realDir, std::move(listing)).first->second;
 }
 
-std::optional<std::string> PathResolver::FindEntry(const std::string& realDir, const std::string& name) {
+std::optional<std::string> PathResolver::FindEntry(const std::string& realDir, const std::string& name,
+                                                   const std::string& lowerName) {
     const Listing* listing = Scan(realDir);
     if (!listing) return std::nullopt;
-    auto range = listing->byLower.equal_range(AsciiLower(name));
+    auto range = listing->byLower.equal_range(lowerName);
     if (range.first == range.second) return std::nullopt;
     // Prefer the exact spelling where folders hold names differing only in case.
     for (auto it = range.first; it != range.second; ++it)
@@ -70,10 +74,12 @@ std::optional<std::string> PathResolver::FindEntry(const std::string& realDir, c
     return range.first->second;
 }
 
-std::optional<std::string> PathResolver::Resolve(std::string_view gamePath) {
+std::optional<std::string> PathResolver::Locate(const GamePath& path, unsigned& mode) {
+    const std::vector<std::string>& parts = path.Parts();
+    const std::vector<std::string>& lower = path.LowerParts();
     std::string dir = m_root;
-    for (const std::string& part : Split(gamePath)) {
-        auto found = FindEntry(dir, part);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        auto found = FindEntry(dir, parts[i], lower[i]);
         if (!found) return std::nullopt;
         dir = Join(dir, *found);
     }
@@ -83,14 +89,25 @@ std::optional<std::string> PathResolver::Resolve(std::string_view gamePath) {
         m_cache.clear();
         return std::nullopt;
     }
+    mode = st.st_mode;
     return dir;
 }
 
+std::optional<std::string> PathResolver::Resolve(const GamePath& path) {
+    unsigned mode = 0;
+    return Locate(path, mode);
+}
+
+std::optional<std::string> PathResolver::ResolveFile(const GamePath& path) {
+    unsigned mode = 0;
+    auto real = Locate(path, mode);
+    if (real && !S_ISREG(mode)) return std::nullopt;
+    return real;
+}
+
 bool PathResolver::IsDirectory(std::string_view gamePath) {
-    auto real = Resolve(gamePath);
-    if (!real) return false;
-    struct stat st;
-    return ::stat(real->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    unsigned mode = 0;
+    return Locate(GamePath(gamePath), mode) && S_ISDIR(mode);
 }
 
 std::optional<std::vector<std::string>> PathResolver::List(std::string_view gameFolder) {
@@ -104,11 +121,13 @@ std::optional<std::vector<std::string>> PathResolver::List(std::string_view game
 }
 
 std::optional<std::string> PathResolver::ResolveForWrite(std::string_view gamePath, bool createFolders) {
-    std::vector<std::string> parts = Split(gamePath);
+    const GamePath path(gamePath);
+    const std::vector<std::string>& parts = path.Parts();
+    const std::vector<std::string>& lower = path.LowerParts();
     if (parts.empty()) return std::nullopt;
     std::string dir = m_root;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        auto found = FindEntry(dir, parts[i]);
+        auto found = FindEntry(dir, parts[i], lower[i]);
         if (found) {
             dir = Join(dir, *found);
             continue;
@@ -119,7 +138,7 @@ std::optional<std::string> PathResolver::ResolveForWrite(std::string_view gamePa
         NoteCreated(created);
         dir = created;
     }
-    auto existing = FindEntry(dir, parts.back());
+    auto existing = FindEntry(dir, parts.back(), lower.back());
     return Join(dir, existing ? *existing : parts.back());
 }
 
@@ -130,10 +149,11 @@ void PathResolver::NoteCreated(const std::string& realPath) {
     std::string name = slash == std::string::npos ? realPath : realPath.substr(slash + 1);
     auto it = m_cache.find(parent);
     if (it == m_cache.end()) return; // not cached yet: the next scan sees it
-    auto range = it->second.byLower.equal_range(AsciiLower(name));
+    std::string lower = AsciiLower(name);
+    auto range = it->second.byLower.equal_range(lower);
     for (auto e = range.first; e != range.second; ++e)
         if (e->second == name) return;
-    it->second.byLower.emplace(AsciiLower(name), name);
+    it->second.byLower.emplace(std::move(lower), name);
 }
 
 void PathResolver::Refresh() { m_cache.clear(); }

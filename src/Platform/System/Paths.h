@@ -11,6 +11,24 @@
 
 namespace Platform {
 
+// A game path taken apart once: lower-cased once, split into its components as written and in
+// lower case. The resolver looks each name up by its lower case and prefers the written
+// spelling; the pack index keys on the lower case. Built once, it serves every look-up of the
+// same path.
+class GamePath {
+public:
+    explicit GamePath(std::string_view path);
+
+    // The whole path in lower case, separators as given.
+    const std::string& Lowered() const { return m_lowered; }
+    const std::vector<std::string>& Parts() const { return m_parts; }
+    const std::vector<std::string>& LowerParts() const { return m_lowerParts; }
+
+private:
+    std::string m_lowered;
+    std::vector<std::string> m_parts, m_lowerParts;
+};
+
 class PathResolver {
 public:
     explicit PathResolver(std::string root = ".");
@@ -19,7 +37,10 @@ public:
     const std::string& Root() const { return m_root; }
 
     // The real path of an existing file or folder, or nothing.
-    std::optional<std::string> Resolve(std::string_view gamePath);
+    std::optional<std::string> Resolve(std::string_view gamePath) { return Resolve(GamePath(gamePath)); }
+    std::optional<std::string> Resolve(const GamePath& path);
+    // The real path of an existing regular file (no folder), or nothing: one stat.
+    std::optional<std::string> ResolveFile(const GamePath& path);
     bool Exists(std::string_view gamePath) { return Resolve(gamePath).has_value(); }
     bool IsDirectory(std::string_view gamePath);
 
@@ -45,7 +66,10 @@ private:
         std::multimap<std::string, std::string> byLower; // lower-case name -> name on disk
     };
     const Listing* Scan(const std::string& realDir);
-    std::optional<std::string> FindEntry(const std::string& realDir, const std::string& name);
+    std::optional<std::string> FindEntry(const std::string& realDir, const std::string& name,
+                                         const std::string& lowerName);
+    // Walks the components and stats the result once: its real path and file mode, or nothing.
+    std::optional<std::string> Locate(const GamePath& path, unsigned& mode);
     std::string Join(const std::string& dir, const std::string& name) const;
 
     std::string m_root;

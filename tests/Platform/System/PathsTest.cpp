@@ -49,6 +49,28 @@ TEST(Paths, PrefersTheExactSpellingWhenCasesCollide) {
     EXPECT_TRUE(r.Resolve("A/FILE.TXT"));
 }
 
+TEST(Paths, GamePathIsTakenApartAsWrittenAndInLowerCase) {
+    const GamePath path("Data\\TEXTURES//.\\Sub\\..\\Sky.DDS");
+    EXPECT_EQ(path.Lowered(), "data\\textures//.\\sub\\..\\sky.dds");
+    EXPECT_EQ(path.Parts(), (std::vector<std::string>{"Data", "TEXTURES", "Sky.DDS"}));
+    EXPECT_EQ(path.LowerParts(), (std::vector<std::string>{"data", "textures", "sky.dds"}));
+}
+
+TEST(Paths, ResolveFileAnswersRegularFilesOnly) {
+    kxtest::TempDir dir;
+    dir.Write("Data/File.txt", "x");
+    dir.Write("data/file.txt", "y");
+    dir.MakeDir("Data/Folder");
+    PathResolver r(dir.Path());
+    EXPECT_EQ(r.ResolveFile(GamePath("Data\\File.txt")), dir.Path() + "/Data/File.txt");
+    EXPECT_EQ(r.ResolveFile(GamePath("data\\file.txt")), dir.Path() + "/data/file.txt");
+    EXPECT_TRUE(r.ResolveFile(GamePath("DATA\\FILE.TXT")));
+    EXPECT_FALSE(r.ResolveFile(GamePath("Data\\Folder")));
+    EXPECT_TRUE(r.Resolve(GamePath("Data\\Folder")));
+    EXPECT_FALSE(r.ResolveFile(GamePath("Data\\missing.txt")));
+    EXPECT_FALSE(r.ResolveFile(GamePath("")));
+}
+
 TEST(Paths, WritingReusesAFolderOfAnotherCaseAndCreatesMissingOnes) {
     kxtest::TempDir dir;
     dir.MakeDir("Data/Saves");
