@@ -166,7 +166,7 @@ HRESULT MountPacks() {
     std::vector<CPPackFile>& packs = Packs();
     packs.clear();
     HRESULT result = S_OK;
-    CPFileFinder finder("data\\*.*");
+    CPFileFinder finder("Data\\*.*"); // the spelling the pack paths below are read with
     if (finder.FindFirst() != S_OK) return S_OK;
     do {
         const SPFindData& found = finder.GetFindData();

@@ -373,6 +373,18 @@ TEST_F(FileLayer, OnlyCorrectlyNamedFilesMount) {
     EXPECT_EQ(Read("data\\a.txt"), "a");
 }
 
+// Beside a data folder of another case, the packs are listed and read in one and the same folder.
+TEST_F(FileLayer, PacksAreListedWhereTheyAreRead) {
+    PackWriter pack;
+    pack.AddFile("a.txt", "packed");
+    root.Write("Data/game1.dat", pack.Build());
+    root.Write("data/other.txt", "stray");
+    ASSERT_EQ(MountPacks(), S_OK);
+    ASSERT_EQ(MountedPacks().size(), 1u);
+    EXPECT_EQ(MountedPacks()[0].GetPath(), "Data\\game1.dat");
+    EXPECT_EQ(Read("Data\\a.txt"), "packed");
+}
+
 TEST_F(FileLayer, NoDataFolderMountsNothing) {
     EXPECT_EQ(MountPacks(), S_OK);
     EXPECT_TRUE(MountedPacks().empty());
