@@ -43,18 +43,32 @@ public:
         wave.Read(bytes.data(), static_cast<Platform::Audio::DWORD>(bytes.size()), &got);
         const std::size_t frameBytes = 2u * mix.channels;
         mix.frames = got / frameBytes;
+        auto sample = [&](std::size_t i, int c) {
+            const std::uint8_t* p = bytes.data() + i * frameBytes + 2 * c;
+            return static_cast<double>(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
+        };
+        auto silent = [&](std::size_t i) {
+            for (int c = 0; c < mix.channels; ++c)
+                if (sample(i, c) != 0) return false;
+            return true;
+        };
+        // The writer runs in real time: how much silence it records before the sound starts and
+        // after it stops depends on the machine's load, and on a loaded machine the mixer can
+        // take a period or two to pick up parameters set just before the sound started. So the
+        // level is the steady one: measured over the span the sound played in, less its first
+        // quarter.
+        std::size_t first = 0, last = mix.frames;
+        while (first < last && silent(first)) ++first;
+        while (last > first && silent(last - 1)) --last;
+        first += (last - first) / 4;
         double l = 0, r = 0;
-        for (std::size_t i = 0; i < mix.frames; ++i) {
-            auto sample = [&](int c) {
-                const std::uint8_t* p = bytes.data() + i * frameBytes + 2 * c;
-                return static_cast<double>(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
-            };
-            l += sample(0) * sample(0);
-            r += mix.channels > 1 ? sample(1) * sample(1) : sample(0) * sample(0);
+        for (std::size_t i = first; i < last; ++i) {
+            l += sample(i, 0) * sample(i, 0);
+            r += mix.channels > 1 ? sample(i, 1) * sample(i, 1) : sample(i, 0) * sample(i, 0);
         }
-        if (mix.frames) {
-            mix.rmsLeft = std::sqrt(l / mix.frames);
-            mix.rmsRight = std::sqrt(r / mix.frames);
+        if (last > first) {
+            mix.rmsLeft = std::sqrt(l / (last - first));
+            mix.rmsRight = std::sqrt(r / (last - first));
         }
         mix.read = true;
         return mix;
