@@ -7,6 +7,7 @@
 #include "Framework/Launcher.h"
 #include "Framework/MainWindow.h"
 #include "Framework/PApplication.h"
+#include "Framework/PLog.h"
 #include "Framework/StartupRegistry.h"
 #include "Game/ScriptApi.h"
 #include "Game/ScriptEngineServices.h"
@@ -120,7 +121,11 @@ int main(int argc, char** argv) {
     // The game draws through OpenGL; the Recording device is only for tests.
     SetDirect3DBackend(D3DBackend::OpenGL);
     FillRegistry(GetStartupRegistry());
+    // Every refusal the engine logs (a script error, a refused pack, texture or sound, a file
+    // it could not save) reaches the player: on standard error, and in the game root's log.
+    CPLog::Instance().OpenProcessLog("korvaxa.log");
     const int status = RunProcess(commandLine);
+    CPLog::Instance().CloseProcessLog();
     // The audio manager lives for the whole process; its sounds are gone by now, and closing
     // the device here spares the sound library's complaint about a device left open.
     if (CNAudio* audio = CNAudio::GetInstance()) audio->Release();

@@ -10,9 +10,11 @@
 #include "Framework/PTextReader.h"
 #include "Framework/PackFile.h"
 #include "Framework/StartupRegistry.h"
+#include "Platform/System/AtomicFile.h"
 #include "Platform/System/Shell.h"
 
 #include <cstdio>
+#include <vector>
 
 bool g_appClosing = false;
 std::string g_launcherAddress;
@@ -248,7 +250,8 @@ int CPApplication::Run(void* instance, int showCommand) {
 
     // 29-30: the key bindings, then the settings.
     if (registry.saveActions) registry.saveActions();
-    if (settings->Save("config.cfg") != S_OK) std::fprintf(stderr, "Korvaxa: \"config.cfg\" could not be written.\n");
+    // A failed write is reported with its reason when the process ends.
+    settings->Save("config.cfg");
 
     // 31.
     music = nullptr;
@@ -263,12 +266,24 @@ int CPApplication::Run(void* instance, int showCommand) {
     return status;
 }
 
+void RemoveInterruptedWrites() {
+    Platform::RemoveStaleTemporaries("", {"config.cfg", "Actions.cfg", "korvaxa.log"});
+    Platform::RemoveStaleTemporaries("Data", {"scores.dat"});
+}
+
 int RunProcess(const SPCommandLine& commandLine) {
+    RemoveInterruptedWrites();
+    Platform::ClearFailedGameWrites();
     auto* application = new CPApplication();
     application->SetCommandLine(commandLine);
-    const int status = application->Run(nullptr, 1);
+    int status = application->Run(nullptr, 1);
     g_appClosing = true;
     delete application;
+
+    const std::vector<Platform::FailedGameWrite> failed = Platform::FailedGameWrites();
+    for (const Platform::FailedGameWrite& f : failed)
+        CPLog::Instance().Print(0, "Application: \"%s\" could not be saved: %s", f.path.c_str(), f.reason.c_str());
+    if (!failed.empty() && status == kExitNormal) status = kExitSaveFailed;
 
     // The exit page opens however the run ended.
     if (IsEmptyAddress(g_exitAddress)) g_exitAddress = kBuiltInExitAddress;

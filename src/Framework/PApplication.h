@@ -30,6 +30,9 @@ extern const char* const kBuiltInExitAddress;
 constexpr int kExitNormal = 0;
 constexpr int kExitStartupFailed = 1;
 constexpr int kExitBadCommandLine = 2;
+// The game ran, but a file it writes (settings, key bindings, scores, a save) could not be
+// written; the log names each with its reason, and the old file is as it was.
+constexpr int kExitSaveFailed = 3;
 
 // Sets g_interfaceScale and g_interfaceOffsetX for a screen of that size.
 void ComputeInterfaceScale(int width, int height);
@@ -58,6 +61,12 @@ private:
     SPCommandLine m_commandLine;
 };
 
-// The process entry after the command line is read: runs the application, sets g_appClosing,
-// deletes the application and opens the exit page. Answers the exit status.
+// Removes the temporaries an interrupted write of the game's own files left behind (a game
+// killed while it saved), beside the files it writes.
+void RemoveInterruptedWrites();
+
+// The process entry after the command line is read: removes interrupted writes, runs the
+// application, sets g_appClosing, deletes the application and opens the exit page. Answers
+// the exit status: Run's, or kExitSaveFailed when a run that otherwise ended well could not
+// write one of its files.
 int RunProcess(const SPCommandLine& commandLine);

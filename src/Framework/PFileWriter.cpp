@@ -23,8 +23,8 @@ void CPFileWriter::WriteString(const std::string& text) {
     WriteBytes(text.data(), static_cast<int>(text.size()));
 }
 
-HRESULT CPFileWriter::Save() {
+HRESULT CPFileWriter::Save(std::string* error) {
     std::vector<std::uint8_t> bytes = m_data;
     if (m_scrambled) ScrambleBuffer(bytes);
-    return Platform::WriteGameFileAtomic(m_path, bytes.data(), bytes.size()) ? S_OK : E_FAIL;
+    return Platform::WriteGameFileAtomic(m_path, bytes.data(), bytes.size(), error) ? S_OK : E_FAIL;
 }

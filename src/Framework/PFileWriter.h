@@ -20,7 +20,8 @@ public:
 
     // S_OK, or E_FAIL when any step of writing failed. Scrambles a copy, so saving
     // twice writes the same bytes twice.
-    HRESULT Save();
+    // error, when given, receives the reason a failed save gives.
+    HRESULT Save(std::string* error = nullptr);
 
     const std::vector<std::uint8_t>& GetData() const { return m_data; }
     const std::string& GetPath() const { return m_path; }

@@ -1,6 +1,7 @@
 #include "Framework/PackFile.h"
 
 #include "Framework/PFileFinder.h"
+#include "Framework/PLog.h"
 #include "Platform/Base/AsciiCase.h"
 #include "Platform/System/NumberText.h"
 #include "Platform/System/Paths.h"
@@ -174,7 +175,11 @@ HRESULT MountPacks() {
         const std::string& name = found.name;
         if (!IsPackFileName(name)) continue;
         packs.emplace_back(PackNumberFromName(name), "Data\\" + name);
-        if (packs.back().ReadIndex() != S_OK) result = E_FAIL;
+        if (packs.back().ReadIndex() != S_OK) {
+            CPLog::Instance().Print(0, "Files: the pack \"Data\\%s\" is damaged; none of its files are used",
+                                    name.c_str());
+            result = E_FAIL;
+        }
     } while (finder.FindNext());
     std::stable_sort(packs.begin(), packs.end(),
                      [](const CPPackFile& a, const CPPackFile& b) { return a.GetNumber() > b.GetNumber(); });

@@ -75,8 +75,9 @@ bool CPGameData::SaveScores() {
             writer.WriteInt(entry.hundredths);
         }
     }
-    if (writer.Save() != 0) {
-        CPLog::Instance().Print(0, "Cannot write Data\\scores.dat\n");
+    std::string error;
+    if (writer.Save(&error) != 0) {
+        CPLog::Instance().Print(0, "Cannot write Data\\scores.dat: %s\n", error.c_str());
         return false;
     }
     return true;

@@ -778,9 +778,16 @@ void CPRender::DrawLoadingScreen(int percent) {
     if (!m_device) return;
     IDirect3DDevice9* d = m_device;
     for (int i = 0; i < 3; ++i) {
-        if (m_loadingTextures[i]) continue;
+        // A missing picture is looked for again (one look-up); one that is there but cannot be
+        // read or decoded is given up for the run, or a huge bad file would be read at every draw.
+        if (m_loadingTextures[i] || m_loadingPictureRefused[i]) continue;
         CPFileReader reader(kLoadingTextures[i]);
-        if (FAILED(reader.Load()) || reader.GetDataSize() <= 0) continue;
+        if (!reader.Find()) continue;
+        if (FAILED(reader.Load()) || reader.GetDataSize() <= 0) {
+            m_loadingPictureRefused[i] = true;
+            CPLog::Instance().Print(0, "Render: the loading-screen picture \"%s\" cannot be read", kLoadingTextures[i]);
+            continue;
+        }
         IDirect3DTexture9* texture = nullptr;
         const HRESULT hr = D3DXCreateTextureFromFileInMemoryEx(
             d, reader.GetData(), static_cast<UINT>(reader.GetDataSize()), D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
@@ -788,6 +795,9 @@ void CPRender::DrawLoadingScreen(int percent) {
             nullptr, &texture);
         if (FAILED(hr)) {
             ReportDXError(__LINE__, hr);
+            m_loadingPictureRefused[i] = true;
+            CPLog::Instance().Print(0, "Render: the loading-screen picture \"%s\" is not a picture the game can read",
+                                    kLoadingTextures[i]);
             continue;
         }
         m_loadingTextures[i] = texture;

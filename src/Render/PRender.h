@@ -178,6 +178,7 @@ private:
     bool m_pixelShader20 = false;
     CPSmartPtr<CPBaseCamera> m_screenCamera;
     IDirect3DTexture9* m_loadingTextures[3] = {nullptr, nullptr, nullptr};
+    bool m_loadingPictureRefused[3] = {false, false, false};
     // Within a batch draw: WORLD was changed by a static object since the last dynamic range.
     bool m_staticWorldChanged = false;
 };

@@ -37,6 +37,8 @@ void CPTextureCache::GetTexture(CPSmartPtr<CPTexture>& out, const std::string& r
     }
     auto* texture = new CPTexture();
     if (!texture->Load(request)) {
+        CPLog::Instance().Print(0, "Render: texture \"%s\" is missing or not a picture; \"error.tga\" stands in",
+                                request.c_str());
         delete texture;
         texture = new CPTexture();
         texture->Load("error.tga");

@@ -1,6 +1,7 @@
 #include "Framework/PFileFinder.h"
 #include "Framework/PFileReader.h"
 #include "Framework/PFileWriter.h"
+#include "Framework/PLog.h"
 #include "Framework/PackFile.h"
 #include "Framework/XmlDocument.h"
 
@@ -435,17 +436,23 @@ TEST_F(FileLayer, CorruptPacksAreRefusedWholeAndOthersStillMount) {
                      PackWriter::Assemble(
                          PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("a", 0, 1, 0).substr(0, 10), data)});
 
+    std::vector<std::string> lines;
+    CPLog::Instance().SetSink([&lines](int, const std::string& text) { lines.push_back(text); });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         kxtest::TempGameRoot fresh;
         fresh.Write("data/game1.dat", c.bytes);
         fresh.Write("data/game0.dat", good.Build());
+        lines.clear();
         EXPECT_EQ(MountPacks(), E_FAIL);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find("\"Data\\game1.dat\" is damaged"), std::string::npos) << lines[0];
         ASSERT_EQ(MountedPacks().size(), 2u);
         EXPECT_EQ(MountedPacks()[0].EntryCount(), 0u);
         EXPECT_EQ(Read("data\\good.txt"), "good");
         EXPECT_EQ(Read("data\\a"), "<fail>");
     }
+    CPLog::Instance().SetSink(nullptr);
 }
 
 TEST_F(FileLayer, EveryTruncationOfAPackIsSafe) {

@@ -7,6 +7,7 @@
 #include "AppFakes.h"
 #include "Framework/PLog.h"
 #include "Framework/PStringSplitter.h"
+#include "Platform/System/AtomicFile.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -260,6 +261,78 @@ TEST_F(ApplicationTest, NoExitPageWithoutAnAddress) {
     EXPECT_EQ(RunProcess(SPCommandLine()), kExitNormal);
     EXPECT_FALSE(
         std::any_of(journal.begin(), journal.end(), [](const std::string& l) { return l.starts_with("open"); }));
+}
+
+// A run whose settings cannot be written ends with its own status, and the log says which
+// file and why; the old file is as it was.
+TEST_F(ApplicationTest, SaveThatFailsAtShutDownGivesItsOwnStatusAndReason) {
+    const std::string old = "screenWidth = 1024\r\nscreenHeight = 768\r\nscreenBPP = 32\r\nfullScreen = 0\r\n";
+    root.Write("config.cfg", old);
+    GetStartupRegistry().showLauncher = [](CPLauncherModel& model) { return model.Command(kLauncherPlay); };
+    Platform::SetAtomicWriteFault(Platform::AtomicWriteFault::RenameFails);
+    const int status = RunProcess(SPCommandLine());
+    Platform::SetAtomicWriteFault(Platform::AtomicWriteFault::None);
+    EXPECT_EQ(status, kExitSaveFailed);
+    EXPECT_TRUE(Logged("\"config.cfg\" could not be saved: cannot replace"));
+    EXPECT_EQ(root.Read("config.cfg"), old);
+
+    // The next run writes it, and ends well.
+    apptest::CleanUpAfterRun();
+    journal.clear();
+    SetUp();
+    GetStartupRegistry().showLauncher = [](CPLauncherModel& model) { return model.Command(kLauncherPlay); };
+    EXPECT_EQ(RunProcess(SPCommandLine()), kExitNormal);
+    EXPECT_NE(root.Read("config.cfg"), old);
+}
+
+// A game killed while saving leaves the writer's temporaries; the next start removes those,
+// and only those.
+TEST_F(ApplicationTest, StartRemovesWhatInterruptedSavesLeftBehind) {
+    const std::vector<std::string> stale = {"config.cfg.tmpAb12Cd", "ACTIONS.CFG.tmpzzzzzz", "korvaxa.log.tmp000000",
+                                            "Data/scores.dat.tmpQ1w2E3"};
+    const std::vector<std::string> kept = {
+        "notes.txt.tmpABCDEF",   // not a file the game writes
+        "config.cfg.tmpABC",     // not the writer's pattern
+        "config.cfg.tmpAB_CDE",  // nor this
+        "config.cfg.tmpABCDEF1", // nor this
+        "scores.dat.tmpABCDEF",  // scores are written in Data, not here
+        "Data/config.cfg.tmpABCDEF", "config.cfg.bak",
+    };
+    for (const std::string& name : stale) root.Write(name, "half");
+    for (const std::string& name : kept) root.Write(name, "mine");
+    root.MakeDir("Actions.cfg.tmpFOLDER"); // a folder is never the writer's
+    GetStartupRegistry().showLauncher = [](CPLauncherModel& model) { return model.Command(kLauncherQuit); };
+    EXPECT_EQ(RunProcess(SPCommandLine()), kExitNormal);
+    for (const std::string& name : stale) EXPECT_FALSE(root.Exists(name)) << name;
+    for (const std::string& name : kept) EXPECT_EQ(root.Read(name), "mine") << name;
+    EXPECT_TRUE(root.Exists("Actions.cfg.tmpFOLDER"));
+}
+
+// The running game's log: every line on standard error and in the file, which each run
+// replaces whole and which keeps a bounded head of a flood.
+TEST(ProcessLog, EachRunWritesItsOwnBoundedLog) {
+    kxtest::TempGameRoot root;
+    root.Write("korvaxa.log", "an old run's lines\n");
+    CPLog& log = CPLog::Instance();
+    log.OpenProcessLog("korvaxa.log");
+    EXPECT_EQ(root.Read("korvaxa.log"), "");
+    log.Print(0, "\nScript Error!\n%s\n", "[string \"main\"]:3: boom");
+    log.Print(0, "Cannot write Data\\scores.dat\n");
+    EXPECT_TRUE(log.CloseProcessLog());
+    EXPECT_EQ(root.Read("korvaxa.log"), "Script Error! [string \"main\"]:3: boom\nCannot write Data\\scores.dat\n");
+
+    log.OpenProcessLog("korvaxa.log");
+    const std::string line(999, 'x');
+    for (std::size_t i = 0; i < 2 * CPLog::kMaxFileBytes / 1000; ++i) log.Print(0, "%s", line.c_str());
+    EXPECT_TRUE(log.CloseProcessLog());
+    const std::string text = root.Read("korvaxa.log");
+    EXPECT_LE(text.size(), CPLog::kMaxFileBytes + 200);
+    EXPECT_EQ(text.compare(0, 1000, line + "\n"), 0);
+    EXPECT_NE(text.find("more lines were not kept"), std::string::npos);
+
+    // Without the process log nothing is written.
+    log.Print(0, "after the end");
+    EXPECT_EQ(root.Read("korvaxa.log"), text);
 }
 
 } // namespace

@@ -205,4 +205,54 @@ TEST_F(EndToEndTest, BadCommandLineWritesNothing) {
     }
 }
 
+// Every refusal reaches the player: standard error and the game root's log, which a clean run
+// leaves with just its own lines.
+TEST_F(EndToEndTest, ScriptErrorIsLoggedWithItsScriptAndLine) {
+    root.Write("korvaxa.log", "an older run\n");
+    WriteMain("local marker = io.open(\"running.txt\", \"w\")\n"
+              "if marker then marker:write(\"yes\") marker:close() end\n"
+              "Update()\n"
+              "error(\"the script broke\")\n");
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt");
+    ASSERT_TRUE(WaitForFile("running.txt", std::chrono::seconds(60), game)) << Stderr();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    game.Terminate();
+    EXPECT_EQ(game.Wait(), 0) << Stderr();
+    const std::string log = root.Read("korvaxa.log");
+    EXPECT_NE(log.find(":4: the script broke\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("main"), std::string::npos) << log;
+    EXPECT_EQ(log.find("an older run"), std::string::npos) << log;
+    EXPECT_NE(Stderr().find(":4: the script broke"), std::string::npos) << Stderr();
+}
+
+// Bindings that cannot be written back: the run ends with its own status, the log gives the
+// reason, and what stood in the file's place is untouched.
+TEST_F(EndToEndTest, FailedSaveAtShutDownIsReportedByStatusAndLog) {
+    WriteMain(kMarkingScript);
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt");
+    ASSERT_TRUE(WaitForFile("running.txt", std::chrono::seconds(60), game)) << Stderr();
+    // A folder with something in it cannot be replaced by a file, whoever runs the test.
+    ::unlink((root.Path() + "/Actions.cfg").c_str());
+    root.Write("Actions.cfg/keep.txt", "mine");
+    game.Terminate();
+    EXPECT_EQ(game.Wait(), 3) << Stderr();
+    EXPECT_EQ(root.Read("Actions.cfg/keep.txt"), "mine");
+    const std::string log = root.Read("korvaxa.log");
+    EXPECT_NE(log.find("\"Actions.cfg\" could not be saved: cannot replace"), std::string::npos) << log;
+    EXPECT_NE(Stderr().find("\"Actions.cfg\" could not be saved"), std::string::npos) << Stderr();
+    ExpectConfigWritten();
+}
+
+// A run killed while it saved leaves a temporary; the next start clears it away.
+TEST_F(EndToEndTest, NextStartRemovesTemporariesOfAnInterruptedSave) {
+    WriteMain(kEndingScript);
+    root.Write("config.cfg.tmpk1LL3d", "half a file");
+    root.Write("config.cfg.old", "mine");
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt");
+    EXPECT_EQ(game.Wait(), 0) << Stderr();
+    EXPECT_FALSE(root.Exists("config.cfg.tmpk1LL3d"));
+    EXPECT_EQ(root.Read("config.cfg.old"), "mine");
+    EXPECT_TRUE(root.Exists("korvaxa.log"));
+}
+
 } // namespace

@@ -9,6 +9,7 @@
 
 #include "Framework/PApplication.h"
 #include "Framework/PGlobalTimer.h"
+#include "Framework/PLog.h"
 #include "Framework/PSettings.h"
 #include "Framework/StartupRegistry.h"
 #include "Platform/Math/D3DXMath.h"
@@ -983,4 +984,34 @@ TEST_F(FrameStart, StaticBufferWithoutDataIsNotMade) {
     CPSmartPtr<CPRenderObject> object(new CPRenderObject());
     EXPECT_FALSE(object->SetStaticBuffer("empty"));
     EXPECT_EQ(object->GetStaticBuffer(), nullptr);
+}
+
+// A picture that is there but cannot be read as one is given up for the run: the next draws
+// neither read nor decode it again, however large it is.
+TEST_F(FrameStart, LoadingScreenGivesUpAPictureThatFailedToLoad) {
+    ASSERT_TRUE(StartRenderer());
+    std::vector<std::string> lines;
+    CPLog::Instance().SetSink([&lines](int, const std::string& text) { lines.push_back(text); });
+    root->Write("data/textures/back_load.jpg", "not a picture at all");
+    render->DrawLoadingScreen(10);
+    EXPECT_EQ(render->GetLoadingTexture(0), nullptr);
+    const auto refusals = [&lines] {
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.find("\"data\\textures\\back_load.jpg\"") != std::string::npos;
+        });
+    };
+    EXPECT_EQ(refusals(), 1);
+    // Mended on disk during the run: still not read again until the next start.
+    std::string tga(18, '\0');
+    tga[2] = 2;
+    tga[12] = 2;
+    tga[14] = 2;
+    tga[16] = 32;
+    tga += std::string(16, '\x7F');
+    root->Write("data/textures/back_load.jpg", tga);
+    render->DrawLoadingScreen(20);
+    render->DrawLoadingScreen(30);
+    EXPECT_EQ(render->GetLoadingTexture(0), nullptr);
+    EXPECT_EQ(refusals(), 1);
+    CPLog::Instance().SetSink(nullptr);
 }

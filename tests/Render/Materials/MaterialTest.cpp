@@ -1,5 +1,7 @@
 #include "MaterialsFixture.h"
 
+#include <algorithm>
+
 #include "Framework/PLog.h"
 #include "Render/PDeviceListener.h"
 #include "Render/PEffect.h"
@@ -54,7 +56,14 @@ TEST_F(MaterialTest, IdentityIsKeyEffectAndTextureBlock) {
 }
 
 TEST_F(MaterialTest, MissingResourcesStillGiveAMaterial) {
+    std::vector<std::string> lines;
+    CPLog::Instance().SetSink([&lines](int, const std::string& text) { lines.push_back(text); });
     CPSmartPtr<CPMaterial> material = Get(20, "", {"nothing.tga"});
+    CPLog::Instance().SetSink(nullptr);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("texture \"nothing.tga\" is missing or not a picture; \"error.tga\" stands in") !=
+               std::string::npos;
+    }));
     ASSERT_TRUE(material);
     ASSERT_TRUE(material->GetEffect());
     EXPECT_NE(material->GetEffect()->GetD3DXEffect(), nullptr) << "an empty effect name draws with simple.fx";
