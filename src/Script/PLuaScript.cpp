@@ -2,6 +2,7 @@
 
 #include "Framework/PFileReader.h"
 #include "Framework/PLog.h"
+#include "Script/LuaPatterns.h"
 #include "Script/ScriptBinding.h"
 #include "Script/ScriptFunctions.h"
 
@@ -138,65 +139,6 @@ int LuaDoFile(lua_State* L) {
     return lua_gettop(L) - before;
 }
 
-// Lua 5.1's pattern matcher recurses once for every quantified item and capture of a pattern,
-// with no limit of its own: a script's pattern of a few hundred thousand "a?" overflows the C
-// stack. Later Lua versions refuse patterns nested deeper than 200 with "pattern too complex";
-// the matching functions refuse here before matching. Every recursion passes one of the
-// characters counted outside escapes and sets, so their number bounds the depth.
-constexpr int kMaxPatternDepth = 200;
-
-bool PatternTooComplex(lua_State* L, int index) {
-    if (!lua_isstring(L, index)) return false; // the function raises its own argument error
-    std::size_t size = 0;
-    const char* pattern = lua_tolstring(L, index, &size);
-    constexpr std::string_view kRecursing = "()?*+-";
-    int depth = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const char c = pattern[i];
-        if (c == '%') {
-            ++i; // an escaped character is matched as itself
-        } else if (c == '[') {
-            // A set is matched in one step whatever it holds; a ']' right after "[" or "[^" is
-            // one of its characters.
-            ++i;
-            if (i < size && pattern[i] == '^') ++i;
-            if (i < size && pattern[i] == ']') ++i;
-            while (i < size && pattern[i] != ']') i += pattern[i] == '%' ? 2 : 1;
-        } else if (kRecursing.find(c) != std::string_view::npos && ++depth > kMaxPatternDepth) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// string.find, match, gmatch, gfind and gsub: the library's function is the first upvalue, the
-// second tells find, whose fourth argument true searches plainly, without the matcher.
-int GuardedPatternFunction(lua_State* L) {
-    const bool plain = lua_toboolean(L, lua_upvalueindex(2)) && lua_toboolean(L, 4);
-    if (!plain && PatternTooComplex(L, 2)) return luaL_error(L, "pattern too complex");
-    // Run in this frame, so its argument errors still name the function the script called.
-    return lua_tocfunction(L, lua_upvalueindex(1))(L);
-}
-
-void GuardPatternFunctions(lua_State* L) {
-    lua_getfield(L, LUA_GLOBALSINDEX, "string");
-    if (!lua_istable(L, -1)) {
-        lua_pop(L, 1);
-        return;
-    }
-    for (const char* name : {"find", "match", "gmatch", "gfind", "gsub"}) {
-        lua_getfield(L, -1, name);
-        if (!lua_tocfunction(L, -1)) {
-            lua_pop(L, 1);
-            continue;
-        }
-        lua_pushboolean(L, std::string_view(name) == "find");
-        lua_pushcclosure(L, GuardedPatternFunction, 2);
-        lua_setfield(L, -2, name);
-    }
-    lua_pop(L, 1);
-}
-
 // Lua 5.1 opens its libraries through lua_call (each luaopen_* expects to be a called function),
 // and its io library no longer includes os, so os is opened beside it.
 int OpenStateProtected(lua_State* L) {
@@ -207,7 +149,7 @@ int OpenStateProtected(lua_State* L) {
         lua_pushstring(L, "");
         lua_call(L, 1, 0);
     }
-    GuardPatternFunctions(L);
+    Script::InstallPatternFunctions(L);
     static const luaL_Reg kSourceOnlyLoaders[] = {
         {"loadstring", LuaLoadString}, {"load", LuaLoad}, {"loadfile", LuaLoadFile}, {"dofile", LuaDoFile}};
     for (const luaL_Reg& loader : kSourceOnlyLoaders) {
