@@ -6,6 +6,8 @@
 #include <glslang/Public/ShaderLang.h>
 #include <glslang/SPIRV/GlslangToSpv.h>
 
+#include <algorithm>
+
 namespace Platform {
 
 namespace {
@@ -83,10 +85,39 @@ bool CheckGlsl(const std::string& glsl, ShaderStage stage, std::string& error) {
     return true;
 }
 
+size_t HlslNestingDepth(const std::string& source) {
+    size_t depth = 0, deepest = 0;
+    const size_t n = source.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char c = source[i];
+        const char next = i + 1 < n ? source[i + 1] : '\0';
+        if (c == '/' && next == '/') {
+            while (i < n && source[i] != '\n') ++i;
+        } else if (c == '/' && next == '*') {
+            const size_t end = source.find("*/", i + 2);
+            i = end == std::string::npos ? n : end + 1;
+        } else if (c == '"') {
+            // As glslang reads a string: a backslash escapes the next character (a line end
+            // too), and an unterminated string ends with its line.
+            ++i;
+            while (i < n && source[i] != '"' && source[i] != '\n') i += source[i] == '\\' && i + 1 < n ? 2 : 1;
+        } else if (c == '(' || c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ')' || c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint, ShaderStage stage, CompiledShader& out,
                        std::string& error) {
     out = CompiledShader{};
     error.clear();
+    if (HlslNestingDepth(source) > kMaxHlslNesting) {
+        error = "nested deeper than " + std::to_string(kMaxHlslNesting) + " parentheses, brackets and braces";
+        return false;
+    }
     EnsureGlslang();
     std::vector<unsigned> spirv;
     return HlslToSpirv(source, entryPoint, stage, spirv, error) && SpirvToGlsl(spirv, stage, out, error);
