@@ -294,63 +294,60 @@ void Effect::Validate(Technique& t) {
             t.invalidReason = "a vertex shader needs a pixel shader in the same pass";
             return;
         }
-        DWORD version = 0;
-        if (vs && !ProfileVersion(vs->profile, "vs_", version)) {
-            t.invalidReason = "unknown vertex shader profile '" + vs->profile + "'";
-            return;
-        }
-        if (vs && version > (caps.VertexShaderVersion & 0xFFFF)) {
-            t.invalidReason = "the device does not run " + vs->profile;
-            return;
-        }
-        if (!ProfileVersion(ps->profile, "ps_", version)) {
-            t.invalidReason = "unknown pixel shader profile '" + ps->profile + "'";
-            return;
-        }
-        if (version > (caps.PixelShaderVersion & 0xFFFF)) {
-            t.invalidReason = "the device does not run " + ps->profile;
-            return;
-        }
-        // glslang crashes on an entry point with a parameter that has no name (HLSL allows
-        // one), so such a technique is left out with a message before it is compiled.
-        for (const StateAssignment* shader : {vs, ps}) {
-            if (shader && EntryHasUnnamedParameter(shader->entry)) {
-                t.invalidReason = std::string(shader == vs ? "vertex" : "pixel") + " shader " + shader->entry +
-                                  ": every parameter of an entry point needs a name here";
-                return;
-            }
-        }
-        std::string error;
-        pass->usesShaders = true;
-        if (vs && !CompileHlslToGlsl(BuildShaderSource(m_parsedForShaders, vs->entry), vs->entry, ShaderStage::Vertex,
-                                     pass->vertex.shader, error)) {
-            t.invalidReason = "vertex shader " + vs->entry + ": " + error;
-            return;
-        }
-        if (!CompileHlslToGlsl(BuildShaderSource(m_parsedForShaders, ps->entry), ps->entry, ShaderStage::Pixel,
-                               pass->pixel.shader, error)) {
-            t.invalidReason = "pixel shader " + ps->entry + ": " + error;
-            return;
-        }
-        if (!vs) {
-            pass->vertex.shader = CompiledShader{};
-            pass->vertex.shader.glsl = PassThroughVertexShader(pass->pixel.shader.inputs);
-        }
-        if (vs) {
-            if (!MatchVaryings(pass->vertex.shader, pass->pixel.shader)) {
-                t.invalidReason = "the shaders of a pass do not fit together";
-                return;
-            }
-            RouteDeviceConstants(pass->vertex.shader);
-            AddHalfPixelOffset(pass->vertex.shader);
-        }
-        RouteDeviceConstants(pass->pixel.shader);
-        if (!CreateProgram(*pass)) {
-            t.invalidReason = "the device cannot build the program: " + m_lastProgramError;
-            return;
-        }
+        t.invalidReason = ShaderRefusal(caps, vs, *ps);
+        if (!t.invalidReason.empty() || !BuildShaders(*pass, vs, *ps, t.invalidReason)) return;
     }
     t.valid = true;
+}
+
+std::string Effect::ShaderRefusal(const D3DCAPS9& caps, const StateAssignment* vs, const StateAssignment& ps) const {
+    DWORD version = 0;
+    if (vs && !ProfileVersion(vs->profile, "vs_", version))
+        return "unknown vertex shader profile '" + vs->profile + "'";
+    if (vs && version > (caps.VertexShaderVersion & 0xFFFF)) return "the device does not run " + vs->profile;
+    if (!ProfileVersion(ps.profile, "ps_", version)) return "unknown pixel shader profile '" + ps.profile + "'";
+    if (version > (caps.PixelShaderVersion & 0xFFFF)) return "the device does not run " + ps.profile;
+    // glslang crashes on an entry point with a parameter that has no name (HLSL allows one), so
+    // such a technique is left out with a message before it is compiled.
+    for (const StateAssignment* shader : {vs, &ps}) {
+        if (shader && EntryHasUnnamedParameter(shader->entry))
+            return std::string(shader == vs ? "vertex" : "pixel") + " shader " + shader->entry +
+                   ": every parameter of an entry point needs a name here";
+    }
+    return "";
+}
+
+bool Effect::BuildShaders(Pass& pass, const StateAssignment* vs, const StateAssignment& ps, std::string& reason) {
+    std::string error;
+    pass.usesShaders = true;
+    if (vs && !CompileHlslToGlsl(BuildShaderSource(m_parsedForShaders, vs->entry), vs->entry, ShaderStage::Vertex,
+                                 pass.vertex.shader, error)) {
+        reason = "vertex shader " + vs->entry + ": " + error;
+        return false;
+    }
+    if (!CompileHlslToGlsl(BuildShaderSource(m_parsedForShaders, ps.entry), ps.entry, ShaderStage::Pixel,
+                           pass.pixel.shader, error)) {
+        reason = "pixel shader " + ps.entry + ": " + error;
+        return false;
+    }
+    if (!vs) {
+        pass.vertex.shader = CompiledShader{};
+        pass.vertex.shader.glsl = PassThroughVertexShader(pass.pixel.shader.inputs);
+    }
+    if (vs) {
+        if (!MatchVaryings(pass.vertex.shader, pass.pixel.shader)) {
+            reason = "the shaders of a pass do not fit together";
+            return false;
+        }
+        RouteDeviceConstants(pass.vertex.shader);
+        AddHalfPixelOffset(pass.vertex.shader);
+    }
+    RouteDeviceConstants(pass.pixel.shader);
+    if (!CreateProgram(pass)) {
+        reason = "the device cannot build the program: " + m_lastProgramError;
+        return false;
+    }
+    return true;
 }
 
 // Shader reads of device-state parameters go to the device's own uniforms.

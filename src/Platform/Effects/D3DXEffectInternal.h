@@ -163,7 +163,13 @@ private:
     static std::shared_ptr<ParamValue> InitialValue(const ParsedParameter& p);
     std::vector<Annotation> MakeAnnotations(const std::vector<ParsedAnnotation>& parsed);
     bool EntryHasUnnamedParameter(const std::string& entry) const;
+    // Marks the technique valid, or gives the reason it cannot run here.
     void Validate(Technique& t);
+    // Why a pass's shaders cannot run on this device, found before compiling ("" when they may).
+    std::string ShaderRefusal(const D3DCAPS9& caps, const StateAssignment* vs, const StateAssignment& ps) const;
+    // Compiles a pass's shaders, fits them together and makes the device's program; false with
+    // the reason when any step fails.
+    bool BuildShaders(Pass& pass, const StateAssignment* vs, const StateAssignment& ps, std::string& reason);
     void RouteDeviceConstants(CompiledShader& shader);
     static void AddHalfPixelOffset(CompiledShader& shader);
     bool CreateProgram(Pass& pass);
