@@ -51,8 +51,17 @@ struct CompiledShader {
 // Whether GLSL 4.50 source compiles (glslang's GLSL front end); the message otherwise.
 bool CheckGlsl(const std::string& glsl, ShaderStage stage, std::string& error);
 
+// The deepest nesting of parentheses, brackets and braces (counted together) in HLSL text,
+// outside comments and string literals; closers without an opener are ignored.
+size_t HlslNestingDepth(const std::string& source);
+
+// glslang parses nested expressions and blocks by recursion, one run of stack frames per level,
+// and runs out of stack at a few thousand levels; no real shader comes near this bound.
+constexpr size_t kMaxHlslNesting = 256;
+
 // HLSL source in, GLSL out. Answers false with a message in error (glslang's own lines) when
-// the source does not compile or the entry point does not exist.
+// the source does not compile or the entry point does not exist, and without compiling when the
+// source nests deeper than kMaxHlslNesting.
 bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint, ShaderStage stage, CompiledShader& out,
                        std::string& error);
 

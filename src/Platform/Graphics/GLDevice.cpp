@@ -18,12 +18,12 @@
 #include <cstring>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <unordered_map>
 #include <vector>
 
 #include "Platform/Base/LeakCheck.h"
 #include "Platform/Graphics/GLDevice.h"
+#include "Platform/Graphics/GLFixedFunction.h"
 #include "Platform/Window/Window.h"
 
 #ifndef GL_TEXTURE_MAX_ANISOTROPY
@@ -210,8 +210,6 @@ void TransformDirection(const D3DVECTOR& p, const D3DMATRIX& m, float out[3]) {
     out[1] = p.x * m._12 + p.y * m._22 + p.z * m._32;
     out[2] = p.x * m._13 + p.y * m._23 + p.z * m._33;
 }
-
-const char* kCommonHeader = "#version 450 core\n";
 
 // Which GL face is culled for the original platform's two winding orders (see ApplyRasterState).
 constexpr GLenum kCullCounterClockwise = GL_FRONT;
@@ -815,283 +813,24 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Fixed-function emulation
 
-namespace {
-
-const char* kTexOpFunctions = R"(
-vec4 sat(vec4 v) { return clamp(v, 0.0, 1.0); }
-)";
-
-std::string ArgExpr(DWORD arg, int stage, bool alpha) {
-    std::string base;
-    switch (arg & D3DTA_SELECTMASK) {
-    case D3DTA_DIFFUSE: base = "diffuse"; break;
-    case D3DTA_CURRENT: base = stage == 0 ? "diffuse" : "current"; break;
-    case D3DTA_TEXTURE: base = "tex" + std::to_string(stage); break;
-    case D3DTA_TFACTOR: base = "u_tfactor"; break;
-    case D3DTA_SPECULAR: base = "specular"; break;
-    case D3DTA_TEMP: base = "temp"; break;
-    default: base = "current"; break;
-    }
-    if (arg & D3DTA_COMPLEMENT) base = "(vec4(1.0) - " + base + ")";
-    if ((arg & D3DTA_ALPHAREPLICATE) || alpha) base = "vec4(" + base + ".a)";
-    return base;
-}
-
-std::string OpExpr(DWORD op, const std::string& a0, const std::string& a1, const std::string& a2, int stage) {
-    const std::string tex = "tex" + std::to_string(stage);
-    switch (op) {
-    case D3DTOP_SELECTARG1: return a1;
-    case D3DTOP_SELECTARG2: return a2;
-    case D3DTOP_MODULATE: return a1 + " * " + a2;
-    case D3DTOP_MODULATE2X: return "2.0 * " + a1 + " * " + a2;
-    case D3DTOP_MODULATE4X: return "4.0 * " + a1 + " * " + a2;
-    case D3DTOP_ADD: return a1 + " + " + a2;
-    case D3DTOP_ADDSIGNED: return a1 + " + " + a2 + " - vec4(0.5)";
-    case D3DTOP_ADDSIGNED2X: return "2.0 * (" + a1 + " + " + a2 + " - vec4(0.5))";
-    case D3DTOP_SUBTRACT: return a1 + " - " + a2;
-    case D3DTOP_ADDSMOOTH: return a1 + " + " + a2 + " - " + a1 + " * " + a2;
-    case D3DTOP_BLENDDIFFUSEALPHA: return "mix(" + a2 + ", " + a1 + ", diffuse.a)";
-    case D3DTOP_BLENDTEXTUREALPHA: return "mix(" + a2 + ", " + a1 + ", " + tex + ".a)";
-    case D3DTOP_BLENDFACTORALPHA: return "mix(" + a2 + ", " + a1 + ", u_tfactor.a)";
-    case D3DTOP_BLENDCURRENTALPHA: return "mix(" + a2 + ", " + a1 + ", current.a)";
-    case D3DTOP_BLENDTEXTUREALPHAPM: return a1 + " + " + a2 + " * (1.0 - " + tex + ".a)";
-    case D3DTOP_PREMODULATE: return a1;
-    case D3DTOP_MODULATEALPHA_ADDCOLOR: return a1 + " + vec4(" + a1 + ".a) * " + a2;
-    case D3DTOP_MODULATECOLOR_ADDALPHA: return a1 + " * " + a2 + " + vec4(" + a1 + ".a)";
-    case D3DTOP_MODULATEINVALPHA_ADDCOLOR: return "vec4(1.0 - " + a1 + ".a) * " + a2 + " + " + a1;
-    case D3DTOP_MODULATEINVCOLOR_ADDALPHA: return "(vec4(1.0) - " + a1 + ") * " + a2 + " + vec4(" + a1 + ".a)";
-    case D3DTOP_DOTPRODUCT3: return "vec4(4.0 * dot((" + a1 + ").rgb - vec3(0.5), (" + a2 + ").rgb - vec3(0.5)))";
-    case D3DTOP_MULTIPLYADD: return a0 + " + " + a1 + " * " + a2;
-    case D3DTOP_LERP: return "mix(" + a2 + ", " + a1 + ", " + a0 + ")";
-    default: return a1; // bump mapping is not emulated
-    }
-}
-
-} // namespace
-
 FFProgram* GLDevice::FixedFunctionProgram(DWORD fvf, std::string* failure) {
-    const auto& rs = m_state.rs;
-    const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
-    const bool hasNormal = (fvf & D3DFVF_NORMAL) != 0;
-    const bool hasDiffuse = (fvf & D3DFVF_DIFFUSE) != 0;
-    const bool hasSpecular = (fvf & D3DFVF_SPECULAR) != 0;
-    const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
-    const bool lighting = !rhw && rs[D3DRS_LIGHTING];
+    ActiveFixedFunctionLights(m_state, fvf, m_activeLights);
+    FixedFunctionKey(m_state, fvf, m_activeLights, m_programKey);
+    if (auto found = m_keyed.find(m_programKey); found != m_keyed.end()) return found->second;
 
-    // The active lights, in index order, at most the cap.
-    m_activeLights.clear();
-    if (lighting)
-        for (DWORD index : m_state.enabledLights) {
-            if (m_activeLights.size() >= D3DMaxActiveLights) break;
-            m_activeLights.push_back(index);
-        }
-
-    // The compact key: every state the generated text depends on, in a fixed order. Built on
-    // every draw, so it reuses one buffer; only a new key is copied into the map.
-    std::string& compact = m_programKey;
-    compact.clear();
-    auto put = [&](DWORD v) { compact.append(reinterpret_cast<const char*>(&v), sizeof v); };
-    put(fvf);
-    put(lighting);
-    if (lighting) {
-        for (auto state : {D3DRS_COLORVERTEX, D3DRS_DIFFUSEMATERIALSOURCE, D3DRS_SPECULARMATERIALSOURCE,
-                           D3DRS_AMBIENTMATERIALSOURCE, D3DRS_EMISSIVEMATERIALSOURCE, D3DRS_SPECULARENABLE})
-            put(rs[state]);
-        put(static_cast<DWORD>(m_activeLights.size()));
-        for (DWORD index : m_activeLights) put(m_state.lights.at(index).Type);
-    }
-    for (auto state :
-         {D3DRS_FOGENABLE, D3DRS_FOGTABLEMODE, D3DRS_FOGVERTEXMODE, D3DRS_ALPHATESTENABLE, D3DRS_ALPHAFUNC})
-        put(rs[state]);
-    for (int s = 0; s < 4 && m_state.tss[s][D3DTSS_COLOROP] != D3DTOP_DISABLE; ++s) {
-        for (auto t : {D3DTSS_COLOROP, D3DTSS_COLORARG0, D3DTSS_COLORARG1, D3DTSS_COLORARG2, D3DTSS_ALPHAOP,
-                       D3DTSS_ALPHAARG0, D3DTSS_ALPHAARG1, D3DTSS_ALPHAARG2, D3DTSS_TEXCOORDINDEX, D3DTSS_RESULTARG})
-            put(m_state.tss[s][t]);
-        put(m_state.textures[s] ? static_cast<DWORD>(m_state.textures[s]->type) : 0);
-    }
-    if (auto found = m_keyed.find(compact); found != m_keyed.end()) return found->second;
-
-    auto source = [&](DWORD state, bool available) -> int {
-        if (!rs[D3DRS_COLORVERTEX]) return 0;
-        const DWORD s = rs[state];
-        if (s == D3DMCS_COLOR1 && hasDiffuse) return 1;
-        if (s == D3DMCS_COLOR2 && hasSpecular) return 2;
-        (void)available;
-        return 0;
-    };
-
-    std::ostringstream vs;
-    vs << kCommonHeader;
-    vs << "layout(location = 0) in vec4 a_position;\n";
-    if (hasNormal) vs << "layout(location = 1) in vec3 a_normal;\n";
-    if (hasDiffuse) vs << "layout(location = 2) in vec4 a_diffuse;\n";
-    if (hasSpecular) vs << "layout(location = 3) in vec4 a_specular;\n";
-    for (UINT i = 0; i < texCount; ++i) vs << "layout(location = " << 4 + i << ") in vec4 a_texcoord" << i << ";\n";
-    vs << "uniform mat4 u_worldView; uniform mat4 u_projection; uniform mat3 u_normalMatrix;\n"
-          "uniform vec4 u_viewport; uniform vec2 u_halfPixel;\n"
-          "uniform vec4 u_matDiffuse, u_matAmbient, u_matSpecular, u_matEmissive; uniform float u_matPower;\n"
-          "uniform vec4 u_ambient; uniform vec4 u_fog;\n";
-    const std::size_t lights = m_activeLights.size();
-    if (lights) {
-        vs << "uniform vec4 u_lightDiffuse[" << lights << "], u_lightSpecular[" << lights << "], u_lightAmbient["
-           << lights << "];\n"
-           << "uniform vec3 u_lightPosition[" << lights << "], u_lightDirection[" << lights << "];\n"
-           << "uniform vec4 u_lightAttenuation[" << lights << "], u_lightSpot[" << lights << "];\n";
-    }
-    vs << "out vec4 v_diffuse; out vec4 v_specular; out float v_fog;\n";
-    // Stages: which texture coordinates each stage reads.
-    int stages = 0;
-    for (int s = 0; s < 4; ++s) {
-        if (m_state.tss[s][D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
-        ++stages;
-    }
-    for (int s = 0; s < stages; ++s) vs << "out vec4 v_tc" << s << ";\n";
-    vs << "void main() {\n";
-    if (rhw) {
-        vs << "  float w = a_position.w > 0.0 ? 1.0 / a_position.w : 1.0;\n"
-              "  vec2 ndc = vec2((a_position.x + 0.5 - u_viewport.x) * 2.0 / u_viewport.z - 1.0,\n"
-              "                  1.0 - (a_position.y + 0.5 - u_viewport.y) * 2.0 / u_viewport.w);\n"
-              "  gl_Position = vec4(ndc * w, a_position.z * w, w);\n"
-              "  vec4 P = vec4(0.0);\n";
-    } else {
-        vs << "  vec4 P = u_worldView * vec4(a_position.xyz, 1.0);\n"
-              "  gl_Position = u_projection * P;\n"
-              "  gl_Position.xy += u_halfPixel * gl_Position.w;\n";
-    }
-    const char* vertexDiffuse = hasDiffuse ? "a_diffuse" : "vec4(1.0)";
-    const char* vertexSpecular = hasSpecular ? "a_specular" : "vec4(0.0)";
-    if (lighting) {
-        auto matExpr = [&](int src, const char* material) -> std::string {
-            if (src == 1) return "a_diffuse";
-            if (src == 2) return "a_specular";
-            return material;
-        };
-        const int dsrc = source(D3DRS_DIFFUSEMATERIALSOURCE, true), asrc = source(D3DRS_AMBIENTMATERIALSOURCE, true),
-                  ssrc = source(D3DRS_SPECULARMATERIALSOURCE, true), esrc = source(D3DRS_EMISSIVEMATERIALSOURCE, true);
-        vs << "  vec4 Md = " << matExpr(dsrc, "u_matDiffuse") << ", Ma = " << matExpr(asrc, "u_matAmbient")
-           << ", Ms = " << matExpr(ssrc, "u_matSpecular") << ", Me = " << matExpr(esrc, "u_matEmissive") << ";\n";
-        vs << "  vec3 N = " << (hasNormal ? "u_normalMatrix * a_normal" : "vec3(0.0)") << ";\n"
-           << "  vec3 V = normalize(-P.xyz);\n"
-              "  vec3 dsum = vec3(0.0), asum = vec3(0.0), ssum = vec3(0.0);\n";
-        for (std::size_t k = 0; k < lights; ++k) {
-            const D3DLIGHT9& l = m_state.lights.at(m_activeLights[k]);
-            vs << "  {\n";
-            if (l.Type == D3DLIGHT_DIRECTIONAL) {
-                vs << "    vec3 L = u_lightDirection[" << k << "]; float att = 1.0;\n";
-            } else {
-                vs << "    vec3 d = u_lightPosition[" << k << "] - P.xyz; float dist = length(d);\n"
-                   << "    vec3 L = dist > 0.0 ? d / dist : vec3(0.0, 0.0, -1.0);\n"
-                   << "    vec4 A = u_lightAttenuation[" << k << "];\n"
-                   << "    float att = dist > A.w ? 0.0 : 1.0 / max(A.x + A.y * dist + A.z * dist * dist, 1e-6);\n";
-                if (l.Type == D3DLIGHT_SPOT) {
-                    vs << "    vec4 S = u_lightSpot[" << k << "]; float rho = dot(u_lightDirection[" << k << "], L);\n"
-                       << "    att *= rho > S.x ? 1.0 : (rho <= S.y ? 0.0 : pow(clamp((rho - S.y) / max(S.x - S.y, "
-                          "1e-6), 0.0, 1.0), S.z));\n";
-                }
-            }
-            vs << "    float NdotL = max(dot(N, L), 0.0);\n"
-               << "    dsum += att * NdotL * u_lightDiffuse[" << k << "].rgb;\n"
-               << "    asum += att * u_lightAmbient[" << k << "].rgb;\n";
-            if (rs[D3DRS_SPECULARENABLE])
-                vs << "    if (NdotL > 0.0) ssum += att * pow(max(dot(N, normalize(V + L)), 0.0), u_matPower) * "
-                      "u_lightSpecular["
-                   << k << "].rgb;\n";
-            vs << "  }\n";
-        }
-        vs << "  v_diffuse = vec4(clamp(Me.rgb + Ma.rgb * (u_ambient.rgb + asum) + Md.rgb * dsum, 0.0, 1.0), Md.a);\n"
-              "  v_specular = vec4(clamp(Ms.rgb * ssum, 0.0, 1.0), 0.0);\n";
-    } else {
-        vs << "  v_diffuse = " << vertexDiffuse << ";\n  v_specular = " << vertexSpecular << ";\n";
-    }
-    // Fog: table fog when its mode is set, else vertex fog; distance is the view-space depth.
-    int fogMode = 0;
-    if (rs[D3DRS_FOGENABLE])
-        fogMode = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
-    if (rhw) {
-        // Pre-transformed vertices carry their fog factor in the specular alpha.
-        vs << "  v_fog = " << (fogMode && hasSpecular ? "a_specular.a" : "1.0") << ";\n";
-    } else {
-        switch (fogMode) {
-        case D3DFOG_LINEAR:
-            vs << "  v_fog = clamp((u_fog.y - abs(P.z)) / max(u_fog.y - u_fog.x, 1e-6), 0.0, 1.0);\n";
-            break;
-        case D3DFOG_EXP: vs << "  v_fog = clamp(exp(-u_fog.z * abs(P.z)), 0.0, 1.0);\n"; break;
-        case D3DFOG_EXP2: vs << "  v_fog = clamp(exp(-pow(u_fog.z * abs(P.z), 2.0)), 0.0, 1.0);\n"; break;
-        default: vs << "  v_fog = 1.0;\n"; break;
-        }
-    }
-    for (int s = 0; s < stages; ++s) {
-        const DWORD index = m_state.tss[s][D3DTSS_TEXCOORDINDEX] & 0xFFFF;
-        if (index < texCount)
-            vs << "  v_tc" << s << " = a_texcoord" << index << ";\n";
-        else
-            vs << "  v_tc" << s << " = vec4(0.0);\n";
-    }
-    vs << "}\n";
-
-    std::ostringstream fs;
-    fs << kCommonHeader << kTexOpFunctions;
-    fs << "in vec4 v_diffuse; in vec4 v_specular; in float v_fog;\n";
-    for (int s = 0; s < stages; ++s) fs << "in vec4 v_tc" << s << ";\n";
-    fs << "uniform vec4 u_tfactor; uniform vec3 u_fogColor; uniform float u_alphaRef;\n";
-    for (int s = 0; s < stages; ++s) {
-        TextureBase* t = m_state.textures[s];
-        if (!t) continue;
-        fs << "uniform " << (t->type == D3DRTYPE_CUBETEXTURE ? "samplerCube" : "sampler2D") << " u_texture" << s
-           << ";\n";
-    }
-    fs << "out vec4 o_colour;\n";
-    fs << "void main() {\n  vec4 diffuse = v_diffuse, specular = v_specular, current = v_diffuse, temp = vec4(0.0);\n";
-    for (int s = 0; s < stages; ++s) {
-        const auto& t = m_state.tss[s];
-        TextureBase* tex = m_state.textures[s];
-        if (!tex)
-            fs << "  vec4 tex" << s << " = vec4(0.0, 0.0, 0.0, 1.0);\n";
-        else if (tex->type == D3DRTYPE_CUBETEXTURE)
-            fs << "  vec4 tex" << s << " = texture(u_texture" << s << ", v_tc" << s << ".xyz);\n";
-        else
-            fs << "  vec4 tex" << s << " = texture(u_texture" << s << ", v_tc" << s << ".xy);\n";
-        const std::string c = OpExpr(t[D3DTSS_COLOROP], ArgExpr(t[D3DTSS_COLORARG0], s, false),
-                                     ArgExpr(t[D3DTSS_COLORARG1], s, false), ArgExpr(t[D3DTSS_COLORARG2], s, false), s);
-        // A disabled alpha operation passes the incoming alpha through (the diffuse alpha at
-        // the first stage).
-        const std::string a =
-            t[D3DTSS_ALPHAOP] == D3DTOP_DISABLE
-                ? std::string(s == 0 ? "diffuse" : "current")
-                : OpExpr(t[D3DTSS_ALPHAOP], ArgExpr(t[D3DTSS_ALPHAARG0], s, true),
-                         ArgExpr(t[D3DTSS_ALPHAARG1], s, true), ArgExpr(t[D3DTSS_ALPHAARG2], s, true), s);
-        const bool toTemp = (t[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP;
-        fs << "  " << (toTemp ? "temp" : "current") << " = sat(vec4((" << c << ").rgb, (" << a << ").a));\n";
-    }
-    if (rs[D3DRS_SPECULARENABLE] && lighting) fs << "  current.rgb = clamp(current.rgb + specular.rgb, 0.0, 1.0);\n";
-    if (fogMode) fs << "  current.rgb = mix(u_fogColor, current.rgb, v_fog);\n";
-    if (rs[D3DRS_ALPHATESTENABLE]) {
-        const char* cmp = nullptr;
-        switch (rs[D3DRS_ALPHAFUNC]) {
-        case D3DCMP_NEVER: cmp = "false"; break;
-        case D3DCMP_LESS: cmp = "a < r"; break;
-        case D3DCMP_EQUAL: cmp = "a == r"; break;
-        case D3DCMP_LESSEQUAL: cmp = "a <= r"; break;
-        case D3DCMP_GREATER: cmp = "a > r"; break;
-        case D3DCMP_NOTEQUAL: cmp = "a != r"; break;
-        case D3DCMP_GREATEREQUAL: cmp = "a >= r"; break;
-        default: cmp = "true"; break;
-        }
-        fs << "  { float a = floor(current.a * 255.0 + 0.5), r = u_alphaRef; if (!(" << cmp << ")) discard; }\n";
-    }
-    fs << "  o_colour = current;\n}\n";
-
-    std::string vsText = vs.str(), fsText = fs.str();
-    std::string fullKey = vsText + fsText;
+    // Keys that differ only in states the text ignores (an alpha function with the test off)
+    // share one program.
+    FixedFunctionSource source = GenerateFixedFunctionSource(m_state, fvf, m_activeLights);
+    std::string fullKey = source.vertex + source.fragment;
     FFProgram* program = nullptr;
     if (auto it = m_programs.find(fullKey); it != m_programs.end()) {
         program = &it->second;
     } else {
         FFProgram p;
-        if (!CompileProgram(vsText, fsText, p.program, failure)) return nullptr;
+        if (!CompileProgram(source.vertex, source.fragment, p.program, failure)) return nullptr;
         program = &m_programs.emplace(std::move(fullKey), std::move(p)).first->second;
     }
-    m_keyed.emplace(compact, program);
+    m_keyed.emplace(m_programKey, program);
     return program;
 }
 

@@ -404,6 +404,63 @@ technique D { pass { VertexShader = compile vs_2_0 VSNamed(); PixelShader = comp
     fx->Release();
 }
 
+namespace {
+
+// An effect whose first technique's pixel shader returns the given expression and whose second
+// technique is plain.
+std::string EffectWithShaderReturning(const std::string& expression) {
+    return "float4 PSDeep() : COLOR0 { return float4(" + expression +
+           ", 0, 0, 1); }\n"
+           "float4 PS() : COLOR0 { return float4(1, 0, 0, 1); }\n"
+           "technique Deep { pass { PixelShader = compile ps_2_0 PSDeep(); } }\n"
+           "technique Plain { pass { PixelShader = compile ps_2_0 PS(); } }\n";
+}
+
+std::string Nested(int depth, const std::string& open, const std::string& inner, const std::string& close) {
+    std::string s;
+    for (int i = 0; i < depth; ++i) s += open;
+    s += inner;
+    for (int i = 0; i < depth; ++i) s += close;
+    return s;
+}
+
+} // namespace
+
+// Shader text nested a few thousand levels deep overflowed the compiler's stack; it is refused
+// before compiling like the other constructs the compiler cannot take, and the effect falls to
+// its next technique.
+TEST_F(EffectTest, ShadersNestedTooDeeplyAreLeftOutNotCompiled) {
+    const std::string tooDeep[] = {
+        Nested(3000, "(", "0.5", ")"),
+        Nested(5000, "(", "0.5", ")"),
+        Nested(3000, "float(", "0.5", ")"),
+        Nested(1000, "(g[{", "0.5", "}])"),
+    };
+    for (const std::string& expression : tooDeep) {
+        ID3DXEffect* fx = Create(EffectWithShaderReturning(expression));
+        ASSERT_NE(fx, nullptr) << lastErrors;
+        D3DXTECHNIQUE_DESC td;
+        fx->GetTechniqueDesc(fx->GetCurrentTechnique(), &td);
+        EXPECT_STREQ(td.Name, "Plain") << expression.substr(0, 16);
+        EXPECT_EQ(fx->ValidateTechnique("Deep"), E_FAIL);
+        EXPECT_NE(lastErrors.find("line 3: technique 'Deep' is not valid: pixel shader PSDeep: nested deeper than 256 "
+                                  "parentheses, brackets and braces"),
+                  std::string::npos)
+            << lastErrors;
+        fx->Release();
+    }
+
+    // A deep but ordinary nest is no reason to refuse the technique.
+    for (const std::string& expression : {Nested(200, "(", "0.5", ")"), Nested(200, "float(", "0.5", ")")}) {
+        ID3DXEffect* fx = Create(EffectWithShaderReturning(expression));
+        ASSERT_NE(fx, nullptr) << lastErrors;
+        D3DXTECHNIQUE_DESC td;
+        fx->GetTechniqueDesc(fx->GetCurrentTechnique(), &td);
+        EXPECT_STREQ(td.Name, "Deep") << lastErrors;
+        fx->Release();
+    }
+}
+
 TEST_F(EffectTest, NumbersBeyondTheIntegerRangeStopAtItsEnds) {
     // Whole-number reads of float values: from the file's initial values and from SetFloat,
     // as state values, GetInt and GetValue of int parameters. Out of range they stop at the

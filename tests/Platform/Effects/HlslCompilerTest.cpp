@@ -126,6 +126,43 @@ TEST(HlslCompiler, ErrorsAreReported) {
     }
 }
 
+TEST(HlslCompiler, NestingDepthCountsBracketsOutsideCommentsAndStrings) {
+    struct Case {
+        const char* source;
+        size_t depth;
+    } cases[] = {
+        {"", 0},
+        {"float4 PS() : COLOR0 { return 1; }", 1},
+        {"{ a[(b + c)] }", 3},
+        {"((a)) ([b]) {{{c}}}", 3},
+        {"))) (( ]]", 2},                // closers without an opener count for nothing
+        {"// ((((( \n (x)", 1},          // line comment
+        {"/* ((((( \n ((((( */ (x)", 1}, // block comment over lines
+        {"/* ((((( never closed", 0},    // an open block comment runs to the end
+        {"\"((((\" (x)", 1},             // string
+        {"\"a\\\" (((\" (x)", 1},        // an escaped quote does not end the string
+        {"\"(((\n((", 2},                // an unterminated string ends with its line
+        {"x / (y) /(z)", 1},             // division is not a comment
+    };
+    for (const Case& c : cases) EXPECT_EQ(HlslNestingDepth(c.source), c.depth) << c.source;
+}
+
+TEST(HlslCompiler, SourceNestedBeyondTheBoundIsRefusedBeforeCompiling) {
+    auto nested = [](size_t depth) {
+        return "float4 PS() : COLOR0 { return float4(" + std::string(depth, '(') + "0.5" + std::string(depth, ')') +
+               ", 0, 0, 1); }";
+    };
+    CompiledShader out;
+    std::string error;
+    // The function body's brace and the constructor's parenthesis are two levels of it.
+    EXPECT_TRUE(CompileHlslToGlsl(nested(kMaxHlslNesting - 2), "PS", ShaderStage::Pixel, out, error)) << error;
+    EXPECT_FALSE(CompileHlslToGlsl(nested(kMaxHlslNesting - 1), "PS", ShaderStage::Pixel, out, error));
+    EXPECT_EQ(error, "nested deeper than 256 parentheses, brackets and braces");
+    EXPECT_TRUE(out.glsl.empty());
+    // Far beyond the bound the compiler would run out of stack.
+    EXPECT_FALSE(CompileHlslToGlsl(nested(20000), "PS", ShaderStage::Pixel, out, error));
+}
+
 TEST(HlslCompiler, LineMarksPointIntoTheEffectFile) {
     CompiledShader out;
     std::string error;
