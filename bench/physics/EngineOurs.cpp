@@ -211,7 +211,7 @@ public:
         m_sim->Advance(static_cast<float>(kStep), 1, m_stagesOn ? &m_report : nullptr);
         if (m_stagesOn)
             for (int i = 0; i < RbStageCount; ++i) m_stageSums[i] += m_sim->GetStepTimer().GetStage(RbStepStage(i));
-        m_stats.pairs = m_sim->GetBroadPhase().PairCount();
+        m_stats.pairs = m_sim->OverlapPairCount();
     }
 
     Pose GetPose(int id) const override {

@@ -23,7 +23,7 @@ void Usage() {
                          "  --csv     also write the figures to FILE\n"
                          "  --series  also write every step's cost of every run to FILE (CSV)\n"
                          "  --repeat  run everything N times and keep, per row, the run with the lowest median\n"
-                         "  --scene   only the scenes whose name starts with PREFIX (S1 .. S5, S7 .. S9)\n"
+                         "  --scene   only the scenes whose name starts with PREFIX (S1 .. S5, S7 .. S10)\n"
                          "  --engine  only one engine (for callgrind runs)\n"
                          "  --stages  add our engine's stage breakdown (its performance report; adds timer reads)\n"
                          "  --no-pin  do not pin the process to the CPU it starts on\n");

@@ -61,6 +61,12 @@ std::vector<EngineConfig> EngineConfigs(const RunOptions& options);
 // Runs every selected scene on every selected engine, printing progress to stderr.
 std::vector<Row> RunAll(const RunOptions& options, const Capabilities& ours);
 
+// Median, percentiles, landing peak and tail of a run's step times (ns).
+void FillTiming(Row& row, const std::vector<double>& stepNs);
+
+// S10: the runs only our engine makes (joints, waking, one hull), each one row.
+std::vector<std::function<Row()>> OursAloneRuns();
+
 // Table per scene on stdout, and the CSV file.
 void FillRatiosAndTrajectories(std::vector<Row>& rows);
 void PrintTables(const std::vector<Row>& rows, const Capabilities& ours, FILE* out);

@@ -37,28 +37,28 @@ bool MakeFace(BuildFace& f, const std::vector<RbVector>& p, int a, int b, int c)
 
 size_t Align16(size_t n) { return (n + 15) & ~static_cast<size_t>(15); }
 
-} // namespace
-
-RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, int count, RbHullResult* result) {
-    auto fail = [&](RbHullResult why) -> RbConvexHull* {
-        if (result) *result = why;
-        return nullptr;
-    };
-    if (!allocator || !points || count < 4) return fail(RbHullTooFewPoints);
-    std::vector<RbVector> p(points, points + count);
+// Every coordinate finite and the cloud not a single point; eps is the tolerance
+// of the later steps, scaled to the cloud's extent.
+RbHullResult CheckPoints(const std::vector<RbVector>& p, float& eps) {
     RbVector lo = p[0], hi = p[0];
     for (const RbVector& q : p) {
-        if (!RbIsFinite(q)) return fail(RbHullNotFinite);
+        if (!RbIsFinite(q)) return RbHullNotFinite;
         for (int k = 0; k < 3; ++k) {
             if (RbComp(q, k) < RbComp(lo, k)) RbSetComp(lo, k, RbComp(q, k));
             if (RbComp(q, k) > RbComp(hi, k)) RbSetComp(hi, k, RbComp(q, k));
         }
     }
     float size = std::sqrt(RbLengthSq(hi - lo));
-    if (!(size > 0.0f)) return fail(RbHullTooFewPoints);
-    const float eps = size * 1e-5f;
+    if (!(size > 0.0f)) return RbHullTooFewPoints;
+    eps = size * 1e-5f;
+    return RbHullBuilt;
+}
 
-    // A first tetrahedron of extreme points.
+// A first tetrahedron of extreme points: the leftmost point, the one furthest
+// from it, the one furthest from their line and the one furthest from their
+// plane. False when the points lie in one plane.
+bool FirstTetrahedron(const std::vector<RbVector>& p, float eps, int corner[4]) {
+    int count = static_cast<int>(p.size());
     int i0 = 0;
     for (int i = 1; i < count; ++i)
         if (p[i].x < p[i0].x) i0 = i;
@@ -68,7 +68,7 @@ RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, 
         float d = RbLengthSq(p[i] - p[i0]);
         if (d > best) best = d, i1 = i;
     }
-    if (i1 < 0) return fail(RbHullTooFewPoints);
+    if (i1 < 0) return false;
     int i2 = -1;
     best = eps;
     RbVector line = RbNormalize(p[i1] - p[i0]);
@@ -77,7 +77,7 @@ RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, 
         float d = std::sqrt(RbLengthSq(r - line * RbDot(r, line)));
         if (d > best) best = d, i2 = i;
     }
-    if (i2 < 0) return fail(RbHullTooFewPoints);
+    if (i2 < 0) return false;
     RbVector planeN = RbNormalize(RbCross(p[i1] - p[i0], p[i2] - p[i0]));
     int i3 = -1;
     best = eps;
@@ -85,63 +85,67 @@ RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, 
         float d = std::fabs(RbDot(p[i] - p[i0], planeN));
         if (d > best) best = d, i3 = i;
     }
-    if (i3 < 0) return fail(RbHullTooFewPoints);
+    if (i3 < 0) return false;
+    corner[0] = i0;
+    corner[1] = i1;
+    corner[2] = i2;
+    corner[3] = i3;
+    return true;
+}
 
-    std::vector<BuildFace> faces;
+// The tetrahedron's four faces, each turned to face away from its centre.
+bool TetrahedronFaces(const std::vector<RbVector>& p, const int corner[4], std::vector<BuildFace>& faces) {
+    int i0 = corner[0], i1 = corner[1], i2 = corner[2], i3 = corner[3];
     RbVector inside = (p[i0] + p[i1] + p[i2] + p[i3]) * 0.25f;
     const int tetra[4][3] = {{i0, i1, i2}, {i0, i3, i1}, {i1, i3, i2}, {i2, i3, i0}};
     for (const auto& t : tetra) {
         BuildFace f;
-        if (!MakeFace(f, p, t[0], t[1], t[2])) return fail(RbHullTooFewPoints);
+        if (!MakeFace(f, p, t[0], t[1], t[2])) return false;
         if (RbDot(f.n, inside) > f.d) MakeFace(f, p, t[0], t[2], t[1]);
         faces.push_back(f);
     }
+    return true;
+}
 
-    // Add every point beyond some face; its visible faces give way to a fan from
-    // the horizon.
-    for (int i = 0; i < count; ++i) {
-        if (i == i0 || i == i1 || i == i2 || i == i3) continue;
-        std::vector<int> visible;
-        for (size_t f = 0; f < faces.size(); ++f)
-            if (faces[f].alive && RbDot(faces[f].n, p[i]) - faces[f].d > eps) visible.push_back(static_cast<int>(f));
-        if (visible.empty()) continue;
-        std::vector<bool> isVisible(faces.size(), false);
-        for (int f : visible) isVisible[f] = true;
-        std::vector<std::pair<int, int>> horizon;
-        for (int f : visible) {
-            for (int k = 0; k < 3; ++k) {
-                int a = faces[f].v[k], b = faces[f].v[(k + 1) % 3];
-                bool shared = false;
-                for (size_t g = 0; g < faces.size() && !shared; ++g) {
-                    if (!faces[g].alive || isVisible[g]) continue;
-                    for (int m = 0; m < 3; ++m)
-                        if (faces[g].v[m] == b && faces[g].v[(m + 1) % 3] == a) shared = true;
-                }
-                if (shared) horizon.push_back({a, b});
+// Adds point i if it lies beyond some face: its visible faces give way to a fan
+// from the horizon.
+void AddPoint(std::vector<BuildFace>& faces, const std::vector<RbVector>& p, int i, float eps) {
+    std::vector<int> visible;
+    for (size_t f = 0; f < faces.size(); ++f)
+        if (faces[f].alive && RbDot(faces[f].n, p[i]) - faces[f].d > eps) visible.push_back(static_cast<int>(f));
+    if (visible.empty()) return;
+    std::vector<bool> isVisible(faces.size(), false);
+    for (int f : visible) isVisible[f] = true;
+    std::vector<std::pair<int, int>> horizon;
+    for (int f : visible) {
+        for (int k = 0; k < 3; ++k) {
+            int a = faces[f].v[k], b = faces[f].v[(k + 1) % 3];
+            bool shared = false;
+            for (size_t g = 0; g < faces.size() && !shared; ++g) {
+                if (!faces[g].alive || isVisible[g]) continue;
+                for (int m = 0; m < 3; ++m)
+                    if (faces[g].v[m] == b && faces[g].v[(m + 1) % 3] == a) shared = true;
             }
+            if (shared) horizon.push_back({a, b});
         }
-        std::vector<BuildFace> added;
-        bool ok = true;
-        for (const auto& e : horizon) {
-            BuildFace f;
-            if (!MakeFace(f, p, e.first, e.second, i)) {
-                ok = false;
-                break;
-            }
-            added.push_back(f);
-        }
-        // A point whose fan would hold a sliver is too close to the hull to matter.
-        if (!ok) continue;
-        for (int f : visible) faces[f].alive = false;
-        for (const BuildFace& f : added) faces.push_back(f);
     }
+    std::vector<BuildFace> added;
+    for (const auto& e : horizon) {
+        BuildFace f;
+        // A point whose fan would hold a sliver is too close to the hull to matter.
+        if (!MakeFace(f, p, e.first, e.second, i)) return;
+        added.push_back(f);
+    }
+    for (int f : visible) faces[f].alive = false;
+    for (const BuildFace& f : added) faces.push_back(f);
+}
 
-    // Compact: the faces, the vertices they use, and the edges between them.
-    std::vector<BuildFace> live;
+// The live faces, with their corners renumbered over the vertices they use.
+void CompactFaces(const std::vector<BuildFace>& faces, const std::vector<RbVector>& p, std::vector<BuildFace>& live,
+                  std::vector<RbVector>& verts) {
     for (const BuildFace& f : faces)
         if (f.alive) live.push_back(f);
-    std::vector<int> remap(count, -1);
-    std::vector<RbVector> verts;
+    std::vector<int> remap(p.size(), -1);
     for (BuildFace& f : live) {
         for (int& v : f.v) {
             if (remap[v] < 0) {
@@ -151,13 +155,14 @@ RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, 
             v = remap[v];
         }
     }
-    int faceCount = static_cast<int>(live.size());
-    int vertexCount = static_cast<int>(verts.size());
-    int edgeCount = faceCount * 3 / 2;
-    if (faceCount > 255 || vertexCount > 255 || edgeCount > 255) return fail(RbHullTooComplex);
+}
 
-    std::vector<std::array<int, 4>> edges;
-    std::vector<std::array<int, 3>> faceEdges(faceCount);
+// Edges between the faces: per edge its two faces, then its two vertices; per
+// face its three edges. False unless every edge joins exactly two faces.
+bool BuildEdges(const std::vector<BuildFace>& live, int edgeCount, std::vector<std::array<int, 4>>& edges,
+                std::vector<std::array<int, 3>>& faceEdges) {
+    int faceCount = static_cast<int>(live.size());
+    faceEdges.resize(faceCount);
     for (int f = 0; f < faceCount; ++f) {
         for (int k = 0; k < 3; ++k) {
             int a = live[f].v[k], b = live[f].v[(k + 1) % 3];
@@ -173,16 +178,26 @@ RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, 
             faceEdges[f][k] = found;
         }
     }
-    if (static_cast<int>(edges.size()) != edgeCount) return fail(RbHullTooFewPoints);
+    if (static_cast<int>(edges.size()) != edgeCount) return false;
     for (const auto& e : edges)
-        if (e[1] < 0) return fail(RbHullTooFewPoints);
+        if (e[1] < 0) return false;
+    return true;
+}
 
+// One block from the allocator holding the hull record and its tables; null
+// when the allocator has no room.
+RbConvexHull* WriteHull(RbAllocator* allocator, const std::vector<BuildFace>& live, const std::vector<RbVector>& verts,
+                        const std::vector<std::array<int, 4>>& edges,
+                        const std::vector<std::array<int, 3>>& faceEdges) {
+    int faceCount = static_cast<int>(live.size());
+    int vertexCount = static_cast<int>(verts.size());
+    int edgeCount = static_cast<int>(edges.size());
     size_t listBytes = static_cast<size_t>(2 * edgeCount + vertexCount);
     size_t bytes = Align16(sizeof(RbConvexHull)) + 16u * static_cast<size_t>(faceCount + vertexCount) +
                    4u * static_cast<size_t>(vertexCount) + 9u * static_cast<size_t>(faceCount) + listBytes +
                    4u * static_cast<size_t>(edgeCount);
     void* block = allocator->Alloc(bytes, 0);
-    if (!block) return fail(RbHullNoMemory);
+    if (!block) return nullptr;
     std::memset(block, 0, bytes);
     uint8_t* cursor = static_cast<uint8_t*>(block);
     RbConvexHull* hull = new (cursor) RbConvexHull();
@@ -226,6 +241,41 @@ RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, 
             if (edges[e][2] == v || edges[e][3] == v) hull->vertexEdgeLists[at++] = static_cast<uint8_t>(e);
         hull->vertexEdgeLists[at++] = 255;
     }
+    return hull;
+}
+
+} // namespace
+
+RbConvexHull* RbBuildConvexHull(RbAllocator* allocator, const RbVector* points, int count, RbHullResult* result) {
+    auto fail = [&](RbHullResult why) -> RbConvexHull* {
+        if (result) *result = why;
+        return nullptr;
+    };
+    if (!allocator || !points || count < 4) return fail(RbHullTooFewPoints);
+    std::vector<RbVector> p(points, points + count);
+    float eps = 0.0f;
+    RbHullResult checked = CheckPoints(p, eps);
+    if (checked != RbHullBuilt) return fail(checked);
+
+    int corner[4];
+    std::vector<BuildFace> faces;
+    if (!FirstTetrahedron(p, eps, corner) || !TetrahedronFaces(p, corner, faces)) return fail(RbHullTooFewPoints);
+    for (int i = 0; i < count; ++i)
+        if (i != corner[0] && i != corner[1] && i != corner[2] && i != corner[3]) AddPoint(faces, p, i, eps);
+
+    std::vector<BuildFace> live;
+    std::vector<RbVector> verts;
+    CompactFaces(faces, p, live, verts);
+    int faceCount = static_cast<int>(live.size());
+    int vertexCount = static_cast<int>(verts.size());
+    int edgeCount = faceCount * 3 / 2;
+    if (faceCount > 255 || vertexCount > 255 || edgeCount > 255) return fail(RbHullTooComplex);
+    std::vector<std::array<int, 4>> edges;
+    std::vector<std::array<int, 3>> faceEdges;
+    if (!BuildEdges(live, edgeCount, edges, faceEdges)) return fail(RbHullTooFewPoints);
+
+    RbConvexHull* hull = WriteHull(allocator, live, verts, edges, faceEdges);
+    if (!hull) return fail(RbHullNoMemory);
     if (result) *result = RbHullBuilt;
     return hull;
 }

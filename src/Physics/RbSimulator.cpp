@@ -1,5 +1,7 @@
 #include "Physics/RbSimulator.h"
 
+#include "Physics/RbWorld.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -126,7 +128,7 @@ void RbSimulator::OnBodyActivity(RbBody* body, bool makeActive) {
 // ---------------------------------------------------------------- creation and destruction
 
 RbSimulator* RbSimulator::Create(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity) {
-    RbSimulator* simulator = new (std::nothrow) RbSimulator();
+    RbWorld* simulator = new (std::nothrow) RbWorld();
     if (!simulator) return nullptr;
     if (!simulator->Construct(sizes, allocator, gravity)) {
         simulator->Logf(1, "Failed to allocate memory.\n");
@@ -138,7 +140,7 @@ RbSimulator* RbSimulator::Create(const RbSimulatorSizes* sizes, RbAllocator* all
 
 void RbSimulator::Destroy(RbSimulator* simulator) {
     if (!simulator || simulator->m_inStep) return;
-    delete simulator;
+    delete RbWorld::Of(simulator);
 }
 
 static int NonNegative(int32_t value) { return value > 0 ? value : 0; }

@@ -30,6 +30,9 @@ private:
 // Shape lists of the narrow phase (one per side; growable, never overrun).
 using RbGeometryList = RbArray<RbGeometry*>;
 
+// The world as the game sees it. The stages of the step and their state are the
+// engine's own: its files reach them as friends, and tests through RbWorld
+// (Physics/RbWorld.h).
 class RbSimulator {
 public:
     static RbSimulator* Create(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity);
@@ -43,6 +46,8 @@ public:
     bool SetMaterial(int index, float friction, float restitution) {
         return SetMaterialEntry(index, friction, restitution, 0.0f);
     }
+    void SetGravity(const RbVector& gravity);
+    RbVector GetGravity() const { return m_gravity; }
     int Advance(float time, int steps, RbPerformanceReport* report);
     void FreeTerrainTree() { m_terrainTree.Free(); }
     // Builds the engine's own terrain tree over copies of the caller's arrays; the
@@ -58,12 +63,72 @@ public:
     }
     RbCollisionCallback SetCollisionCallback(RbCollisionCallback callback);
     RbTerrainQueryCallback SetTerrainQuery(RbTerrainQueryCallback callback);
+    // The interface has no setter for these; tests and tools may install them.
+    void SetLogCallback(RbLogCallback callback, int level) {
+        m_logCallback = callback;
+        m_logLevel = level;
+    }
+
+    // Joints and constraint sets. A joint links a rigid body A to a rigid or
+    // animated body B, or to the world when B is null; it starts disabled, of
+    // type 0, with identity frames and no anchors. Null when the pool is empty.
+    // A joint acts once it is enabled and in a set that also holds its bodies
+    // (the joint stage solves a set while one of its bodies is awake). None of
+    // these may be called from inside a step (refused).
+    RbJoint* NewJoint(RbRigidBody* a, RbBody* b);
+    // Unlinks the joint from its bodies and its set and returns its controllers.
+    void FreeJoint(RbJoint* joint);
+    // A controller of a joint: its callback runs after the step's integration and
+    // its forces go to body A (force, torque) and body B (forceB, torqueB).
+    RbController* AttachJointController(RbJoint* joint, RbControllerCallback* callback, int period);
+    RbConstraintSet* NewConstraintSet();
+    // Takes every body out of the set and frees its joints' set links.
+    void FreeConstraintSet(RbConstraintSet* set);
+
+    // Convex hulls for shapes of type 8: built from points (null and a logged
+    // message for fewer than four points not in one plane, a coordinate that is not
+    // finite, or more than 255 faces), owned by the simulator until freed or until
+    // the simulator is destroyed. Freeing a hull a shape still uses is refused.
+    RbConvexHull* CreateConvexHull(const RbVector* points, int count, RbHullResult* result = nullptr);
+    bool FreeConvexHull(RbConvexHull* hull);
+
+    // State, room left in the pools and the step's cost, for the caller's reports.
+    int GetAdvanceCounter() const { return m_advanceCounter; }
+    float GetStepLength() const { return m_step; }
+    const RbSimulatorSizes& GetSizes() const { return m_sizes; }
+    const char* GetLastMessage() const { return m_message; }
+    bool IsStepping() const { return m_inStep; }
+    // Stage times of the last Advance that was given a performance report.
+    const StepTimer& GetStepTimer() const { return m_timer; }
+    int FreeRigidBodies() const { return m_rigidPool.Free(); }
+    int FreeAnimatedBodies() const { return m_animatedPool.Free(); }
+    int FreeParticles() const { return m_particlePool.Free(); }
+    int FreeControllers() const { return m_controllerPool.Free(); }
+    int FreeGeometries() const { return m_geometryPool.Free(); }
+    int FreeSensors() const { return m_sensorPool.Free(); }
+    int JointsInUse() const { return m_jointPool.Used(); }
+    int ConstraintSetsInUse() const { return m_setPool.Used(); }
+    int JointCapacity() const { return m_jointPool.Capacity(); }
+    int ConstraintSetCapacity() const { return m_setPool.Capacity(); }
+    // Overlap-pair records in use, and how often the pair pool was found full.
+    int OverlapPairCount() const { return m_broadPhase.PairCount(); }
+    int PairPoolFullEvents() const { return m_broadPhase.PairPoolFullEvents(); }
+
+private:
+    // The engine's own parts: bodies and the broad phase call back into the world;
+    // joints, stacks and sets push rows and take pool entries.
+    friend class RbBody;
+    friend class RbRigidBody;
+    friend class BroadPhase;
+    friend struct RbJoint;
+    friend struct RbStackNode;
+    friend struct RbStackHeader;
+    friend struct RbConstraintSet;
+    friend class RbWorld;
 
     // Internal operations.
     RbRigidBody* NewBody(int particle);
     void ReleaseBody(RbBody* body);
-    void SetGravity(const RbVector& gravity);
-    RbVector GetGravity() const { return m_gravity; }
     RbVector GetGravityDirection() const { return m_gravityDirection; }
     float GetGravityMagnitude() const { return m_gravityMagnitude; }
     bool SetMaterialEntry(int index, float friction, float restitution, float third);
@@ -96,24 +161,7 @@ public:
     void SolveRows(float tolerance, int iterations);
     void DissolveSmallStacks();
 
-    // Joints and constraint sets. A joint links a rigid body A to a rigid or
-    // animated body B, or to the world when B is null; it starts disabled, of
-    // type 0, with identity frames and no anchors. Null when the pool is empty.
-    // A joint acts once it is enabled and in a set that also holds its bodies
-    // (the joint stage solves a set while one of its bodies is awake). None of
-    // these may be called from inside a step (refused).
-    RbJoint* NewJoint(RbRigidBody* a, RbBody* b);
-    // Unlinks the joint from its bodies and its set and returns its controllers.
-    void FreeJoint(RbJoint* joint);
-    // A controller of a joint: its callback runs after the step's integration and
-    // its forces go to body A (force, torque) and body B (forceB, torqueB).
-    RbController* AttachJointController(RbJoint* joint, RbControllerCallback* callback, int period);
-    RbConstraintSet* NewConstraintSet();
-    // Takes every body out of the set and frees its joints' set links.
-    void FreeConstraintSet(RbConstraintSet* set);
     void ReleaseSetIfEmpty(RbConstraintSet* set);
-    int JointsInUse() const { return m_jointPool.Used(); }
-    int ConstraintSetsInUse() const { return m_setPool.Used(); }
     RbConstraintSet* FirstConstraintSet() const { return m_setHead; }
 
     // Stack pools (a header is taken with all fields zero and joins the list of headers).
@@ -132,11 +180,6 @@ public:
     void SetSolverPhase(int phase) { m_solverPhase = phase; }
     int GetLastIteration() const { return m_lastIteration; }
     int GetLogLevel() const { return m_logLevel; }
-    // The interface has no setter for these; tests and tools may install them.
-    void SetLogCallback(RbLogCallback callback, int level) {
-        m_logCallback = callback;
-        m_logLevel = level;
-    }
 
     // Narrow phase.
     void CollideBodies(RbContact& out, RbBody* a, RbBody* b, const RbVector& motionHint);
@@ -150,39 +193,17 @@ public:
     void CollideConvexTriangle(RbContact& out, RbGeometry* hull, const RbMatrix& t, const RbVector& v0,
                                const RbVector& v1, const RbVector& v2);
     void CollideConvexTriangles(RbContact& out, RbGeometry* hull, const RbMatrix& t, RbGeometry* mesh);
-
-    // Convex hulls for shapes of type 8: built from points (null and a logged
-    // message for fewer than four points not in one plane, a coordinate that is not
-    // finite, or more than 255 faces), owned by the simulator until freed or until
-    // the simulator is destroyed. Freeing a hull a shape still uses is refused.
-    RbConvexHull* CreateConvexHull(const RbVector* points, int count, RbHullResult* result = nullptr);
-    bool FreeConvexHull(RbConvexHull* hull);
     void TestSensors(RbBody* sensorBody, RbBody* other);
 
-    // Accessors for the caller and for tests.
-    int GetAdvanceCounter() const { return m_advanceCounter; }
-    float GetStepLength() const { return m_step; }
+    // State the stages share.
     float GetInverseStepLength() const { return m_inverseStep; }
-    const RbSimulatorSizes& GetSizes() const { return m_sizes; }
-    const char* GetLastMessage() const { return m_message; }
-    bool IsStepping() const { return m_inStep; }
     BroadPhase& GetBroadPhase() { return m_broadPhase; }
     RbTerrainTree& GetTerrainTree() { return m_terrainTree; }
-    const StepTimer& GetStepTimer() const { return m_timer; }
     RbAnimatedBody* GetTerrainBody() { return &m_terrainBody; }
     RbGeometry* GetTerrainShape() { return &m_terrainShape; }
     RbAllocator* GetAllocator() { return m_allocator; }
-    int FreeRigidBodies() const { return m_rigidPool.Free(); }
-    int FreeAnimatedBodies() const { return m_animatedPool.Free(); }
-    int FreeParticles() const { return m_particlePool.Free(); }
-    int FreeControllers() const { return m_controllerPool.Free(); }
-    int FreeGeometries() const { return m_geometryPool.Free(); }
-    int FreeSensors() const { return m_sensorPool.Free(); }
-    int JointCapacity() const { return m_jointPool.Capacity(); }
-    int ConstraintSetCapacity() const { return m_setPool.Capacity(); }
     int StackNodeCapacity() const { return m_stackNodePool.Capacity(); }
     int StackHeaderCapacity() const { return m_stackHeaderPool.Capacity(); }
-    int PairPoolFullEvents() const { return m_broadPhase.PairPoolFullEvents(); }
 
     // Pools and lists used by the bodies.
     RbPool<RbGeometry>& GeometryPool() { return m_geometryPool; }
@@ -205,7 +226,6 @@ public:
     // kind: 0 rigid, 1 animated, 2 particle; list 0 active, 1 inactive.
     BodyList& List(int kind, int inactive) { return m_lists[kind][inactive]; }
 
-private:
     RbSimulator() = default;
     ~RbSimulator();
     bool Construct(const RbSimulatorSizes* sizes, RbAllocator* allocator, const RbVector* gravity);

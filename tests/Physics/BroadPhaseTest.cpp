@@ -13,7 +13,7 @@ namespace {
 
 using PairSet = std::set<std::pair<int, int>>;
 
-PairSet RecordedPairs(RbSimulator* sim) {
+PairSet RecordedPairs(RbWorld* sim) {
     PairSet pairs;
     size_t count = 0;
     for (RbOverlapPair* p = sim->GetBroadPhase().FirstPair(); p; p = p->next) {

@@ -249,7 +249,6 @@ TEST(ConvexHull, HullDroppedOnTerrainComesToRest) {
     EXPECT_NEAR(body->GetPosition().z, 0.25f, 0.03f);
     RbVector up = RbRow(body->GetTransform(), 2);
     EXPECT_GT(up.z, 0.99f); // lying on its flat face
-    std::printf("[figures] hull on terrain: asleep at step %d, height %.4f\n", slept, body->GetPosition().z);
 
     // A hull in use cannot be freed; once its shape is gone it can.
     EXPECT_FALSE(sim->FreeConvexHull(hull));

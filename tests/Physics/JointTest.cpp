@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <initializer_list>
 #include <vector>
 
@@ -101,8 +100,6 @@ TEST(Joints, PendulumKeepsItsLengthAndPeriod) {
     float inertia = RbBoxInertiaFromSizes(0.2f, 0.2f, 0.2f, 1.0f).y + 1.0f;
     float expected = 2.0f * kPi * std::sqrt(inertia / 9.8f);
     EXPECT_NEAR(period, expected, 0.02f * expected);
-    std::printf("[figures] pendulum: length %.4f..%.4f, period %.4f s (expected %.4f)\n", shortest, longest, period,
-                expected);
 }
 
 TEST(Joints, HingeLimitStopsTheSwing) {
@@ -120,7 +117,6 @@ TEST(Joints, HingeLimitStopsTheSwing) {
     EXPECT_LT(furthest, 1.0f + 0.2f);
     EXPECT_NEAR(SwingAngle(p.bob), 1.0f, 0.05f);
     EXPECT_NEAR(p.joint->GetAngle(), 1.0f, 0.05f);
-    std::printf("[figures] hinge limit 1.0 rad: furthest %.4f, settled %.4f\n", furthest, SwingAngle(p.bob));
 
     // Without the limit it swings past the bottom.
     RbSimulatorPtr free = MakeSimulator();
@@ -196,8 +192,6 @@ TEST(Joints, ChainOfFiveSettlesHangingDown) {
     EXPECT_NEAR(tip.z, -2.5f, 0.05f);
     EXPECT_NEAR(tip.x, 0.0f, 0.15f);
     EXPECT_LT(worstGap, 0.05f);
-    std::printf("[figures] chain of five: worst joint gap %.4f, tip (%.3f, %.3f), fastest link %.4f m/s\n", worstGap,
-                tip.x, tip.z, fastest);
 }
 
 TEST(Joints, DampedPendulumSleepsWithItsSetAndWakesWhenPushed) {
@@ -218,7 +212,6 @@ TEST(Joints, DampedPendulumSleepsWithItsSetAndWakesWhenPushed) {
     sim->Advance(kStep, 1, nullptr);
     EXPECT_FALSE(p.bob->IsResting());
     EXPECT_GT(p.bob->GetPosition().x, rest.x);
-    std::printf("[figures] damped pendulum asleep at step %d\n", slept);
 }
 
 TEST(Joints, PoolsRefuseCleanlyAndFreeingBodiesReturnsJointsAndSets) {
@@ -405,6 +398,4 @@ TEST(Joints, JointedPairInARestingStackSleepsAndWakesWithIt) {
     EXPECT_TRUE(pairWoke) << "the jointed pair slept through the hit";
     EXPECT_GE(again, 0) << "the stack did not settle again";
     EXPECT_LT(worstGap, 0.05f);
-    std::printf("[figures] jointed stack asleep at step %d, again %d steps after the hit; worst joint gap %.4f\n",
-                slept, again, worstGap);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Shared fixture of the physics tests: a z-up simulator stepped at 60 Hz.
 
-#include "Physics/RbSimulator.h"
+#include "Physics/RbWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,13 @@
 struct RbSimulatorDeleter {
     void operator()(RbSimulator* s) const { RbSimulator::Destroy(s); }
 };
-using RbSimulatorPtr = std::unique_ptr<RbSimulator, RbSimulatorDeleter>;
+// The tests drive and inspect single stages, so they hold the world with its stages open.
+using RbSimulatorPtr = std::unique_ptr<RbWorld, RbSimulatorDeleter>;
 
 inline RbSimulatorPtr MakeSimulator(const RbSimulatorSizes& sizes = RbSimulatorSizes{}, float gravityZ = -9.8f,
                                     RbAllocator* allocator = nullptr) {
     RbVector gravity = RbVec(0.0f, 0.0f, gravityZ);
-    return RbSimulatorPtr(RbSimulator::Create(&sizes, allocator, &gravity));
+    return RbSimulatorPtr(RbWorld::Of(RbSimulator::Create(&sizes, allocator, &gravity)));
 }
 
 constexpr float kStep = 1.0f / 60.0f;

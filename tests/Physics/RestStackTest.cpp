@@ -28,7 +28,7 @@ RbRestContact Candidate(RbBody* other, const RbVector& onOwner, const RbVector& 
 }
 
 // A unit box resting on the terrain at height 0 on the given bottom corners.
-RbRigidBody* BoxOnCorners(RbSimulator* sim, std::initializer_list<RbVector> corners) {
+RbRigidBody* BoxOnCorners(RbWorld* sim, std::initializer_list<RbVector> corners) {
     RbRigidBody* body = PointBody(sim, RbVec(0, 0, 0.5f));
     body->SetBodyInertia(RbBoxInertiaFromSizes(1, 1, 1, 1));
     for (const RbVector& c : corners)
@@ -36,7 +36,7 @@ RbRigidBody* BoxOnCorners(RbSimulator* sim, std::initializer_list<RbVector> corn
     return body;
 }
 
-int StepsUntilIdleRest(RbSimulator* sim, RbRigidBody* body, int limit) {
+int StepsUntilIdleRest(RbWorld* sim, RbRigidBody* body, int limit) {
     body->stepForce = RbVec(0, 0, -9.8f);
     body->BuildRestRows(1);
     sim->ContactRows().Clear();

@@ -45,7 +45,7 @@ TEST(SimulatorCreation, NullGravityIsZeroAndRaceWorldSizesWork) {
     RbSimulatorSizes race{500, 1000, 500, 50, 1500, 5000, 150, 150, 10, 1000, 200, -1};
     RbSimulator* sim = RbSimulator::Create(&race, nullptr, nullptr);
     ASSERT_NE(sim, nullptr);
-    EXPECT_EQ(sim->GetGravityMagnitude(), 0.0f);
+    EXPECT_EQ(RbWorld::Of(sim)->GetGravityMagnitude(), 0.0f);
     EXPECT_EQ(sim->FreeGeometries(), 5000);
     RbSimulator::Destroy(sim);
 }

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <initializer_list>
 #include <vector>
 
@@ -73,11 +72,9 @@ TEST_F(SceneTest, DroppedBoxLandsRestsSleepsAndWakesWhenHit) {
     RbSimulatorPtr sim = Make();
     RbRigidBody* box = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 2));
     int landed = -1, slept = -1;
-    float deepest = 0.0f;
     for (int i = 0; i < 600 && slept < 0; ++i) {
         sim->Advance(kStep, 1, nullptr);
         if (landed < 0 && box->RestContactCount() > 0) landed = i;
-        if (landed >= 0) deepest = std::max(deepest, 0.5f - box->GetPosition().z);
         if (box->IsResting()) slept = i;
     }
     ASSERT_GE(landed, 0);
@@ -91,8 +88,6 @@ TEST_F(SceneTest, DroppedBoxLandsRestsSleepsAndWakesWhenHit) {
     float penetration = 0.5f - box->GetPosition().z;
     EXPECT_GT(penetration, 0.0f);
     EXPECT_LT(penetration, 0.03f);
-    std::printf("[figures] box drop: landed at step %d, asleep at step %d, penetration %.4f (deepest %.4f)\n", landed,
-                slept, penetration, deepest);
 
     // Asleep: it stays put and the terrain is not queried for it.
     RbVector restPos = box->GetPosition();
@@ -117,7 +112,6 @@ TEST_F(SceneTest, DroppedBoxLandsRestsSleepsAndWakesWhenHit) {
     EXPECT_TRUE(woke);
     EXPECT_GE(resettled, 0);
     EXPECT_NEAR(hammer->GetPosition().z, restPos.z + 1.0f, 0.05f);
-    std::printf("[figures] hit box woke and the pair slept again after %d steps\n", resettled);
 }
 
 namespace {
@@ -186,10 +180,6 @@ TEST_F(SceneTest, TowersStandTenSecondsAndSleep) {
         EXPECT_LT(std::sqrt(RbLengthSq(end - afterOneSecond)), 0.1f);
         for (int i = 1; i < height; ++i) EXPECT_GT(boxes[i]->GetPosition().z, boxes[i - 1]->GetPosition().z + 0.97f);
         EXPECT_EQ(sim->StackHeadersInUse(), 1);
-        std::printf("[figures] tower of %d: asleep at step %d; top box after 10 s moved %.4f sideways, %.4f in all "
-                    "(%.4f down), %.4f after the first second; deepest corner %.4f while settling, %.4f at rest\n",
-                    height, slept, Horizontal(end - start), std::sqrt(RbLengthSq(end - start)), start.z - end.z,
-                    std::sqrt(RbLengthSq(end - afterOneSecond)), deepest, settled);
     }
 }
 
@@ -218,7 +208,6 @@ TEST_F(SceneTest, PyramidOfFiftyFiveBoxesStands) {
     EXPECT_LT(worst, 0.25f);
     EXPECT_GT(boxes.back()->GetPosition().z, 9.3f);
     EXPECT_GE(slept, 0);
-    std::printf("[figures] pyramid of 55: worst displacement %.4f, asleep at step %d\n", worst, slept);
 }
 
 TEST_F(SceneTest, BoxOnAnInclineSlidesOnlyBeyondTheFrictionAngle) {
@@ -265,8 +254,6 @@ TEST_F(SceneTest, BoxOnAnInclineSlidesOnlyBeyondTheFrictionAngle) {
             EXPECT_TRUE(box->IsResting());
             EXPECT_VEC_NEAR(box->GetPosition(), restedAt.x, restedAt.y, restedAt.z, 0.0f);
         }
-        std::printf("[figures] incline %.0f deg (tan %.3f, friction 0.5): slid %.3f in 3 s\n", c.degrees,
-                    std::tan(c.degrees * kPi / 180.0f), moved);
     }
     g_quads = &ground;
 }
@@ -310,8 +297,6 @@ TEST_F(SceneTest, BounceReturnsWithTheRestitution) {
         expected = std::max(expected, x);
     }
     EXPECT_NEAR(apex - lowest, expected, 0.02f * expected);
-    std::printf("[figures] bounce: impact %.3f m/s, rebound %.3f m/s (ratio %.3f), rise %.4f (expected %.4f)\n",
-                -before, after, after / -before, apex - lowest, expected);
 }
 
 namespace {
@@ -369,7 +354,6 @@ TEST_F(SceneTest, CarOnSensorSpringsRidesAtTheAnalyticHeightAndClimbsARamp) {
     // Each spring carries a quarter of the weight: compression mg / 4k.
     float compression = mass * 9.8f / (4.0f * suspension.stiffness);
     EXPECT_NEAR(car->GetPosition().z, 1.0f - compression, 1e-3f);
-    std::printf("[figures] car ride height %.4f, analytic %.4f\n", car->GetPosition().z, 1.0f - compression);
 
     suspension.drive = 800.0f;
     for (int i = 0; i < 900; ++i) sim->Advance(kStep, 1, nullptr);
@@ -484,8 +468,5 @@ TEST(CrowdScenario, ThreeHundredMixedBodiesStayFiniteAndOnTheGround) {
     EXPECT_EQ(nonFinite, 0);
     // The bowl's lowest point is above -0.3; no centre ever went below it.
     EXPECT_GT(lowest, -0.3f);
-    int resting = 0;
-    for (RbRigidBody* b : bodies) resting += b->IsResting() ? 1 : 0;
-    std::printf("[figures] crowd of 300: lowest centre %.4f, %d asleep after 10000 steps\n", lowest, resting);
     g_bowl = nullptr;
 }

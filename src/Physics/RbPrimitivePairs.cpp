@@ -1,3 +1,6 @@
+// Contact tests of primitive shape pairs (spheres, boxes, cylinders, triangles and
+// triangle meshes) and the line-sensor test, as declared in RbCollide.h.
+
 #include "Physics/RbCollide.h"
 
 namespace {
