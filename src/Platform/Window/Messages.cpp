@@ -1,5 +1,6 @@
 #include "Platform/Window/Messages.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace Platform {
@@ -10,22 +11,21 @@ WNDPROC g_windowProc = nullptr;
 bool g_quitPosted = false;
 int g_quitCode = 0;
 
-// Written by the signal handler, so only a sig_atomic_t; the rest of the quit state is the main
-// thread's.
-volatile std::sig_atomic_t g_quitSignal = 0;
+// Written by the signal handler, which may run on any thread (the sound library's, say): a
+// lock-free atomic is safe there. The rest of the quit state is the main thread's.
+std::atomic<int> g_quitSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 bool g_quitSignalTaken = false;
 bool g_handlersInstalled = false;
 struct sigaction g_oldTerm {};
 struct sigaction g_oldInt {};
 
 extern "C" void OnQuitSignal(int signal) {
-    if (g_quitSignal) {
-        // Asked twice: the game did not get to the first one, so end it as the signal would.
+    if (g_quitSignal.exchange(1) != 0) {
+        // Asked twice: the process ends as the signal would end it, without waiting for the game.
         std::signal(signal, SIG_DFL);
         std::raise(signal);
-        return;
     }
-    g_quitSignal = 1;
 }
 } // namespace
 
@@ -38,7 +38,7 @@ IMessageSource* GetMessageSource() { return g_source; }
 
 bool PeekMessageA(MSG* msg) {
     if (!msg) return false;
-    if (g_quitSignal && !g_quitSignalTaken) {
+    if (!g_quitSignalTaken && g_quitSignal.load() != 0) {
         g_quitSignalTaken = true;
         *msg = MSG{nullptr, WM_QUIT, 0, 0};
         return true;
@@ -89,13 +89,13 @@ void RemoveQuitSignalHandlers() {
     g_handlersInstalled = false;
 }
 
-bool QuitSignalled() { return g_quitSignal != 0; }
+bool QuitSignalled() { return g_quitSignal.load() != 0; }
 
 void ClearQuitSignal() {
-    g_quitSignal = 0;
+    g_quitSignal.store(0);
     g_quitSignalTaken = false;
 }
 
-bool QuitPending() { return g_quitSignal || g_quitPosted || (g_source && g_source->QuitPending()); }
+bool QuitPending() { return g_quitSignal.load() != 0 || g_quitPosted || (g_source && g_source->QuitPending()); }
 
 } // namespace Platform
