@@ -31,7 +31,7 @@ endfunction()
 # kx_test(<name> LABEL <folder> SOURCES ... LIBS ...)
 # One GoogleTest program; every test case is registered in CTest with the folder's label.
 function(kx_test name)
-  cmake_parse_arguments(ARG "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/tests" "${CMAKE_SOURCE_DIR}/src")
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
@@ -39,10 +39,16 @@ function(kx_test name)
   target_compile_definitions(${name} PRIVATE
     KX_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures"
     KX_DATA_DIR="${CMAKE_SOURCE_DIR}/data")
+  # SERIAL: tests that measure something real-time (a sound mixed as it plays) run alone, so
+  # that the other tests' load cannot starve them.
+  set(serial FALSE)
+  if(ARG_SERIAL)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABEL}" TIMEOUT 600)
+    PROPERTIES LABELS "${ARG_LABEL}" TIMEOUT 600 RUN_SERIAL ${serial})
 endfunction()
 
 # kx_layering_register(<target> [FOLDER <folder under src/>] [HELPER])

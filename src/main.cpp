@@ -18,6 +18,7 @@
 #include "Platform/Dialogs/LauncherDialog.h"
 #include "Platform/Graphics/D3D9.h"
 #include "Platform/System/Shell.h"
+#include "Platform/Window/Messages.h"
 #include "Render/PEffectManager.h"
 #include "Render/RenderStartup.h"
 #include "Script/PScriptManager.h"
@@ -118,6 +119,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvaxa: %s\nusage: korvaxa [--play [WIDTHxHEIGHT]] [--windowed]\n", error.c_str());
         return kExitBadCommandLine;
     }
+    // SIGTERM and SIGINT become a quit the main loop and a running script's guard both see; taken
+    // before the window system starts, which then leaves the two signals alone.
+    Platform::InstallQuitSignalHandlers();
     // The game draws through OpenGL; the Recording device is only for tests.
     SetDirect3DBackend(D3DBackend::OpenGL);
     FillRegistry(GetStartupRegistry());

@@ -5,6 +5,7 @@
 #include "Script/LuaPatterns.h"
 #include "Script/ScriptBinding.h"
 #include "Script/ScriptFunctions.h"
+#include "Script/ScriptLibraryGuards.h"
 
 #include <cmath>
 #include <cstdio>
@@ -150,6 +151,7 @@ int OpenStateProtected(lua_State* L) {
         lua_call(L, 1, 0);
     }
     Script::InstallPatternFunctions(L);
+    Script::GuardLibraryCounts(L);
     static const luaL_Reg kSourceOnlyLoaders[] = {
         {"loadstring", LuaLoadString}, {"load", LuaLoad}, {"loadfile", LuaLoadFile}, {"dofile", LuaDoFile}};
     for (const luaL_Reg& loader : kSourceOnlyLoaders) {
@@ -198,6 +200,8 @@ CPLuaScript::CPLuaScript() = default;
 CPLuaScript::~CPLuaScript() { CloseState(); }
 
 void CPLuaScript::CloseState() {
+    // Finalizers run on closing: they get a run of their own.
+    m_guard.BeginRun();
     if (m_state) lua_close(m_state); // also frees the thread
     m_state = nullptr;
     m_thread = nullptr;
@@ -205,7 +209,7 @@ void CPLuaScript::CloseState() {
 
 bool CPLuaScript::CreateState() {
     CloseState();
-    lua_State* L = lua_open();
+    lua_State* L = m_guard.NewState();
     if (!L) return false;
     lua_atpanic(L, ScriptPanicHandler);
     // Everything that can raise (out of memory) runs protected: a panic would end the process.
@@ -267,16 +271,23 @@ void CPLuaScript::Update() {
         return;
     }
     // lua_resume runs protected: an error inside the coroutine comes back as a status.
+    m_guard.BeginRun();
     const int status = lua_resume(m_thread, 0);
     if (status != 0 && status != LUA_YIELD) {
         // Lua 5.1 leaves the error value on top of the thread's stack. No longer protected here,
         // so nothing may run the collector: the value is read, not converted.
-        if (const std::optional<std::string> text =
-                lua_gettop(m_thread) >= 1 ? ErrorValueText(m_thread, -1) : std::nullopt) {
+        const std::optional<std::string> text = lua_gettop(m_thread) >= 1 ? ErrorValueText(m_thread, -1) : std::nullopt;
+        if (text) {
             LogScriptError(text->c_str());
             m_kill = true;
         }
         m_finished = true;
+        if (m_guard.IsStopped()) LeaveStopped(!text);
+        return;
+    }
+    if (m_guard.IsStopped()) {
+        // Stopped, but it caught the error and reached Update or its end before raising again.
+        LeaveStopped(true);
         return;
     }
     // Yielded or returned: alive only when the first value is the number Update yields.
@@ -286,6 +297,13 @@ void CPLuaScript::Update() {
         const double value = lua_tonumber(m_thread, 1);
         if (std::isfinite(value) && std::trunc(value) == kUpdateYieldValue) m_finished = false;
     }
+}
+
+void CPLuaScript::LeaveStopped(bool logReason) {
+    if (logReason) LogScriptError(m_guard.StopReason());
+    m_kill = true;
+    m_finished = true;
+    CloseState();
 }
 
 void CPLuaScript::SendReleaseAll() { m_queue.push_front(SPCommand{"release_all", {}}); }

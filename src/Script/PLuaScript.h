@@ -3,10 +3,14 @@
 // resumed once per pass. It keeps running only while it yields through the engine's "Update";
 // a chunk that returns (or yields anything else) stays in the kernel without running, and one
 // that fails leaves the kernel. The engine speaks to it only through its command queue.
+// The state is held to its bounds (memory, time between two Updates, a quit request) by its
+// guard; a script stopped by one leaves the kernel and its state is closed at once, giving its
+// memory back.
 
 #include "Framework/PTaskKernel.h"
 #include "Script/Lua.h"
 #include "Script/SPCommand.h"
+#include "Script/ScriptGuard.h"
 
 #include <deque>
 #include <string>
@@ -40,6 +44,7 @@ public:
     bool IsFinished() const { return m_finished; }
     lua_State* GetMainState() const { return m_state; }
     lua_State* GetThread() const { return m_thread; }
+    const Script::ScriptGuard& Guard() const { return m_guard; }
 
     // The command queue: senders insert at the front, the script consumes at the back. The
     // current command, when there is one, is the back element.
@@ -55,9 +60,13 @@ public:
 
 private:
     void CloseState();
+    // A script its guard stopped: logged (unless its error was), out of the kernel, state closed.
+    void LeaveStopped(bool logReason);
 
     int m_kind = KindNone;
     std::string m_name;
+    // Declared before the state: the state allocates through it and is closed first.
+    Script::ScriptGuard m_guard;
     lua_State* m_state = nullptr;
     lua_State* m_thread = nullptr;
     bool m_finished = true;

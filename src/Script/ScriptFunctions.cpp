@@ -1,6 +1,18 @@
 #include "Script/ScriptFunctions.h"
 
+#include "Script/ScriptGuard.h"
+
 namespace Script {
+
+namespace {
+// Every engine function is called through this, with the function as its upvalue, in the same
+// frame (so its argument errors still name the function the script called): the time it takes
+// is the engine's, not the script's.
+int EngineFunction(lua_State* L) {
+    ScriptGuard::EngineCall timing(L);
+    return lua_tocfunction(L, lua_upvalueindex(1))(L);
+}
+} // namespace
 
 bool ScriptFunctionTables::Add(int table, const ScriptFunction* entries, std::size_t count) {
     if (table < 0 || table >= kTableCount) return false;
@@ -24,7 +36,8 @@ void ScriptFunctionTables::RegisterInto(lua_State* L) const {
     for (const auto& table : m_tables) {
         for (const ScriptFunction& entry : table) {
             lua_pushstring(L, entry.name);
-            lua_pushcclosure(L, entry.function, 0);
+            lua_pushcfunction(L, entry.function);
+            lua_pushcclosure(L, EngineFunction, 1);
             lua_settable(L, LUA_GLOBALSINDEX);
         }
     }

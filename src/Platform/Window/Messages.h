@@ -60,6 +60,9 @@ public:
     virtual bool PeekMessage(MSG& out) = 0;
     // The pointer position relative to the window rectangle's top-left corner, in pixels.
     virtual void GetCursorPosition(float& x, float& y) = 0;
+    // Whether a request to close the game waits here, looked at without taking or handling any
+    // message: asked while a script runs, when the main loop cannot take messages.
+    virtual bool QuitPending() { return false; }
 };
 
 // A queue that tests (and the SDL2 source, through Post) fill by hand.
@@ -82,6 +85,11 @@ public:
         x = m_cursorX;
         y = m_cursorY;
     }
+    bool QuitPending() override {
+        for (const MSG& m : m_queue)
+            if (m.message == WM_CLOSE || m.message == WM_DESTROY || m.message == WM_QUIT) return true;
+        return false;
+    }
     std::size_t Pending() const { return m_queue.size(); }
 
 private:
@@ -100,5 +108,22 @@ LRESULT DispatchMessageA(const MSG* msg);
 void PostQuitMessage(int exitCode);
 void SetWindowProcedure(WNDPROC proc);
 void GetCursorClientPosition(float& x, float& y);
+
+// Quit requests from outside the window. The handlers of SIGTERM and SIGINT only note the
+// request; the next PeekMessageA answers it with WM_QUIT, so the game ends the way closing the
+// window ends it, writing its files. A second signal while the first still waits ends the
+// process at once, as the signal would without a handler. Installed before the window system
+// starts, so that it leaves the two signals to these handlers.
+void InstallQuitSignalHandlers();
+// Puts back the handlers that were there before.
+void RemoveQuitSignalHandlers();
+// A quit signal arrived (cheap: one flag).
+bool QuitSignalled();
+// Forgets a noted signal (tests).
+void ClearQuitSignal();
+// Whether the game was asked to quit by any path: a signal, a quit message posted and not yet
+// taken, or a close request waiting at the message source (which may look at the window
+// system's queue, so this costs more than QuitSignalled).
+bool QuitPending();
 
 } // namespace Platform

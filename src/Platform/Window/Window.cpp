@@ -138,6 +138,24 @@ SdlMessageSource::SdlMessageSource(HWND window, SdlKeyboard* keyboard) : m_windo
     if (window) m_windowId = SDL_GetWindowID(static_cast<SDL_Window*>(window));
 }
 
+SdlMessageSource::~SdlMessageSource() {
+    if (GetMessageSource() == this) SetMessageSource(nullptr);
+}
+
+bool SdlMessageSource::QuitPending() {
+    if (m_closePosted) return true;
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
+    SDL_PumpEvents();
+    if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_QUIT, SDL_QUIT) > 0) return true;
+    SDL_Event events[64];
+    const int count = SDL_PeepEvents(events, 64, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
+    for (int i = 0; i < count; ++i) {
+        const SDL_WindowEvent& w = events[i].window;
+        if (w.event == SDL_WINDOWEVENT_CLOSE && (!m_windowId || w.windowID == m_windowId)) return true;
+    }
+    return false;
+}
+
 void SdlMessageSource::Post(UINT message, WPARAM wParam, LPARAM lParam) {
     m_queue.push_back(MSG{m_window, message, wParam, lParam});
 }

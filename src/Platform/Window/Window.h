@@ -49,8 +49,13 @@ constexpr WPARAM MK_LBUTTON = 0x0001;
 class SdlMessageSource : public IMessageSource {
 public:
     SdlMessageSource(HWND window, SdlKeyboard* keyboard);
+    // No longer the installed source once gone.
+    ~SdlMessageSource() override;
     bool PeekMessage(MSG& out) override;
     void GetCursorPosition(float& x, float& y) override;
+    // A close already posted, or a quit or close event of this window in SDL's queue; SDL's
+    // events are looked at, not taken, so the main loop still meets them later.
+    bool QuitPending() override;
     std::size_t Pending() const { return m_queue.size(); }
 
     // Moves SDL's waiting events into the message queue (PeekMessage does this itself).
