@@ -621,9 +621,11 @@ void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri) {
         for (int k = 0; k < 3; ++k) {
             if (AllTiny(tri.e[k])) continue;
             RbVector e = RbNormalize(tri.e[k]);
-            RbVector axis = RbCross(box.u[i], e);
+            // Nearly parallel edges give no axis: the normalised cross product is
+            // zero there, and a zero axis reads as a gap, so the box was taken for
+            // apart from a triangle it had sunk into.
+            RbVector axis = RbNormalize(RbCross(box.u[i], e));
             if (AllTiny(axis)) continue;
-            axis = RbNormalize(axis);
             int p = (i + 1) % 3, q = (i + 2) % 3;
             float dp = RbDot(box.a[p], axis), dq = RbDot(box.a[q], axis);
             float sp = dp >= 0.0f ? 1.0f : -1.0f, sq = dq >= 0.0f ? 1.0f : -1.0f;
