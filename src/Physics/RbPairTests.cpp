@@ -706,7 +706,8 @@ void BoxTriangleVertical(Slot& slot, const RbVector corners[8], const RbTriangle
 }
 
 template <class PerTriangle>
-void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allowedModes, PerTriangle&& test) {
+void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allowedModes, const RbVector& lo,
+              const RbVector& hi, PerTriangle&& test) {
     out.collided = 0;
     Slot slots[2];
     Slot* best = &slots[0];
@@ -715,6 +716,13 @@ void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allo
     best->hit = 0;
     int material = 0;
     for (int i = 0; i < mesh.meshCandidateCount; ++i) {
+        // A triangle wholly beside the shape's world box cannot touch it; passing it
+        // over here spares building its plane. The vertical test (mode 1) reaches
+        // beyond the box, so only mode 0 triangles are passed over.
+        if (TriangleOutsideBox(mesh, i, lo, hi)) {
+            int index = mesh.meshCandidates[i];
+            if (mesh.meshTriangles[index].testMode == 0) continue;
+        }
         RbTriangleData tri;
         const RbTriangle* triangle = nullptr;
         if (!MeshTriangle(mesh, i, tri, triangle)) continue;
@@ -737,12 +745,16 @@ void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allo
 void RbTestSphereMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh) {
     RbVector c = RbPosition(ta);
     float r = a.params[0];
-    MeshTest(out, mesh, false, 1, [&](Slot& slot, const RbTriangleData& tri, int) { SphereTriangle(slot, c, r, tri); });
+    RbVector reach = RbVec(r, r, r);
+    MeshTest(out, mesh, false, 1, c - reach, c + reach,
+             [&](Slot& slot, const RbTriangleData& tri, int) { SphereTriangle(slot, c, r, tri); });
 }
 
 void RbTestCylinderMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh) {
     Capsule cyl = MakeCapsule(a, ta);
-    MeshTest(out, mesh, false, 1,
+    RbVector reach = RbVec(std::fabs(cyl.u.x) * cyl.h + cyl.r, std::fabs(cyl.u.y) * cyl.h + cyl.r,
+                           std::fabs(cyl.u.z) * cyl.h + cyl.r);
+    MeshTest(out, mesh, false, 1, cyl.c - reach, cyl.c + reach,
              [&](Slot& slot, const RbTriangleData& tri, int) { CylinderTriangle(slot, cyl, tri); });
 }
 
@@ -750,7 +762,11 @@ void RbTestBoxMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, cons
     RbBox box = RbMakeBox(a, ta);
     RbVector corners[8];
     bool cornersReady = false;
-    MeshTest(out, mesh, true, 2, [&](Slot& slot, const RbTriangleData& tri, int mode) {
+    RbVector reach;
+    for (int k = 0; k < 3; ++k)
+        RbSetComp(reach, k,
+                  std::fabs(RbComp(box.a[0], k)) + std::fabs(RbComp(box.a[1], k)) + std::fabs(RbComp(box.a[2], k)));
+    MeshTest(out, mesh, true, 2, box.c - reach, box.c + reach, [&](Slot& slot, const RbTriangleData& tri, int mode) {
         if (mode == 0) {
             BoxTriangle(slot, box, tri, true);
             return;
