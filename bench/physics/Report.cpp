@@ -21,6 +21,33 @@ const Row* OursOf(const std::vector<Row>& rows, const Row& row) {
     return nullptr;
 }
 
+// One line per scene variant with bodies that can fall or sink: ours against the
+// worse of the peers' "matched" rows, so a regression shows at a glance.
+void PrintQualitySummary(const std::vector<Row>& rows, FILE* out) {
+    bool header = false;
+    for (const Row& ours : rows) {
+        if (ours.engine != "ours" || ours.setting != "engine") continue;
+        if (!std::isfinite(ours.fellThrough) && !std::isfinite(ours.maxPenetrationMm)) continue;
+        double peerFell = kNa, peerPen = kNa;
+        for (const Row& r : rows) {
+            if (r.engine == "ours" || r.setting != "matched" || r.scene != ours.scene || r.variant != ours.variant)
+                continue;
+            if (std::isfinite(r.fellThrough))
+                peerFell = std::isfinite(peerFell) ? std::max(peerFell, r.fellThrough) : r.fellThrough;
+            if (std::isfinite(r.maxPenetrationMm))
+                peerPen = std::isfinite(peerPen) ? std::max(peerPen, r.maxPenetrationMm) : r.maxPenetrationMm;
+        }
+        if (!header) {
+            std::fprintf(out, "\n### Quality at a glance (ours; worse peer, matched)\n\n");
+            header = true;
+        }
+        std::fprintf(out, "%s, %s: fell through %s (%s), deepest penetration %s mm (%s mm), NaN %s\n",
+                     ours.scene.c_str(), ours.variant.c_str(), Number(ours.fellThrough, "%.0f").c_str(),
+                     Number(peerFell, "%.0f").c_str(), Number(ours.maxPenetrationMm, "%.1f").c_str(),
+                     Number(peerPen, "%.1f").c_str(), Number(ours.nanCount, "%.0f").c_str());
+    }
+}
+
 } // namespace
 
 void FillRatiosAndTrajectories(std::vector<Row>& rows) {
@@ -70,6 +97,7 @@ void PrintTables(const std::vector<Row>& rows, const Capabilities& caps, FILE* o
                      Number(r.driftMm, "%.1f").c_str(), Number(r.tiltDeg, "%.2f").c_str(),
                      Number(r.fellThrough, "%.0f").c_str(), Number(r.nanCount, "%.0f").c_str(), r.notes.c_str());
     }
+    PrintQualitySummary(rows, out);
 }
 
 bool WriteCsv(const std::vector<Row>& rows, const std::string& path) {

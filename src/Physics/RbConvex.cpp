@@ -676,7 +676,25 @@ void RbSimulator::CollideConvexTriangles(RbContact& out, RbGeometry* hull, const
         RbContact current;
         g_viewB.SetupTriangle(v0, v1, v2);
         SatResult r;
-        if (Separate(g_viewA, g_viewB, r)) Fill(current, r);
+        if (Separate(g_viewA, g_viewB, r)) {
+            // A terrain triangle is one-sided, as in the primitive tests: a contact
+            // pushing the hull out of the back is replaced by the push out of the
+            // front, and a hull wholly behind the plane does not touch it.
+            const RbVector& front = g_viewB.normals[0];
+            if (!(RbDot(r.axis, front) < 0.0f)) {
+                int lowest = g_viewA.Support(front);
+                int highest = g_viewA.Support(-front);
+                float below = g_viewB.distances[0] - RbDot(front, g_viewA.vertices[lowest]);
+                float top = RbDot(front, g_viewA.vertices[highest]) - g_viewB.distances[0];
+                if (!(top > 0.0f) || !(below > 0.0f)) continue;
+                r.kind = 2;
+                r.depth = below;
+                r.axis = -front;
+                r.pointA = g_viewA.vertices[lowest];
+                r.pointB = r.pointA + front * below;
+            }
+            Fill(current, r);
+        }
         if (current.collided && (!best.collided || current.depth > best.depth)) {
             best = current;
             material = tri.material;

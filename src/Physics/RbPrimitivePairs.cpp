@@ -465,18 +465,19 @@ namespace {
 void SphereTriangle(Slot& slot, const RbVector& c, float r, const RbTriangleData& tri) {
     slot.depth = 100000.0f;
     slot.hit = 0;
+    // One-sided, as the box test: the centre may lie behind the plane by less than
+    // the radius, and every normal must point out of the front.
     float s = RbDot(tri.n, c) - tri.d;
-    float sign = s >= 0.0f ? 1.0f : -1.0f;
-    if (r - sign * s <= 0.0f) return;
+    if (r - s <= 0.0f || s <= -r) return;
     RbVector q = c - tri.n * s;
     int region = RbClassifyInTriangle(tri, q);
     if (region == -1) {
-        RbVector n = tri.n * sign;
-        Record(slot, r - sign * s, c - n * r, q, n);
+        RbVector n = tri.n;
+        Record(slot, r - s, c - n * r, q, n);
     } else if (region % 2 == 0) {
         const RbVector& vk = tri.v[region / 2];
         float dist = RawLength(c - vk);
-        if (r - dist > 0.0f && dist >= 1e-6f) {
+        if (r - dist > 0.0f && dist >= 1e-6f && RbDot(c - vk, tri.n) > 0.0f) {
             RbVector n = (c - vk) * (1.0f / dist);
             Record(slot, r - dist, c - n * r, vk, n);
         }
@@ -490,7 +491,7 @@ void SphereTriangle(Slot& slot, const RbVector& c, float r, const RbTriangleData
         RbVector f = tri.v[k] + e * t;
         float dist = RawLength(c - f);
         float depth = r - dist;
-        if (depth > 0.0f && depth < slot.depth && depth < r && dist >= 1e-6f) {
+        if (depth > 0.0f && depth < slot.depth && depth < r && dist >= 1e-6f && RbDot(c - f, tri.n) > 0.0f) {
             RbVector n = (c - f) * (1.0f / dist);
             Record(slot, depth, c - n * r, f, n);
         }
@@ -500,14 +501,16 @@ void SphereTriangle(Slot& slot, const RbVector& c, float r, const RbTriangleData
 void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri) {
     slot.depth = 1000000.0f;
     slot.hit = 0;
+    // One-sided (see the box test): pushed out of the front only, and not touching
+    // when wholly behind the plane.
     float s = RbDot(tri.n, cyl.c) - tri.d;
-    RbVector np = s < 0.0f ? tri.n : -tri.n;
-    float abss = std::fabs(s);
-    if (cyl.r + cyl.h <= abss) return;
+    RbVector np = -tri.n;
+    if (cyl.r + cyl.h <= s) return;
     RbVector uh = cyl.u * cyl.h;
     float along = RbDot(uh, np);
+    if (s <= -(cyl.r + std::fabs(along))) return;
     RbVector deepest = (along > 0.0f ? cyl.c + uh : cyl.c - uh) + np * cyl.r;
-    float depth = cyl.r - abss + std::fabs(along);
+    float depth = cyl.r - s + std::fabs(along);
     if (depth <= 0.0f) return;
     if (depth < slot.depth) {
         RbVector onPlane = deepest - np * depth;
@@ -537,6 +540,7 @@ void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri)
             RbVector n = RbNormalize(RbCross(Q - P, cyl.u));
             if (RbLengthSq(n) == 0.0f) continue;
             if (RbDot(n, cp.point1 - cp.point2) < 0.0f) n = -n;
+            if (!(RbDot(n, tri.n) > 0.0f)) continue;
             Record(slot, d, cp.point1 - n * cyl.r, cp.point2, n);
             continue;
         }
@@ -545,7 +549,7 @@ void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri)
             RbVector f = cyl.c + cyl.u * RbDot(Y - cyl.c, cyl.u);
             float dist = RawLength(Y - f);
             float depthY = cyl.r - dist;
-            if (depthY > 0.0f && depthY < slot.depth && dist >= 1e-6f) {
+            if (depthY > 0.0f && depthY < slot.depth && dist >= 1e-6f && RbDot(f - Y, tri.n) > 0.0f) {
                 RbVector n = (f - Y) * (1.0f / dist);
                 Record(slot, depthY, f - n * cyl.r, Y, n);
             }
@@ -557,7 +561,7 @@ void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri)
             RbVector g = P + e * (RbDot(X - P, e) / RbDot(e, e));
             float dist = RawLength(X - g);
             float depthX = cyl.r - dist;
-            if (depthX > 0.0f && depthX < slot.depth && dist >= 1e-6f) {
+            if (depthX > 0.0f && depthX < slot.depth && dist >= 1e-6f && RbDot(X - g, tri.n) > 0.0f) {
                 RbVector n = (X - g) * (1.0f / dist);
                 Record(slot, depthX, X - n * cyl.r, g, n);
             }
@@ -568,21 +572,26 @@ void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri)
         if (sq >= cyl.r * cyl.r) continue;
         float dist = std::sqrt(sq);
         float depthY = cyl.r - dist;
-        if (depthY < slot.depth && dist >= 1e-6f) {
+        if (depthY < slot.depth && dist >= 1e-6f && RbDot(X - Y, tri.n) > 0.0f) {
             RbVector n = (X - Y) * (1.0f / dist);
             Record(slot, depthY, X - n * cyl.r, Y, n);
         }
     }
 }
 
-void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri) {
+// A terrain triangle is one-sided: a shape is only ever pushed out of its front
+// (the side its normal faces), and a shape wholly behind its plane is not touching
+// it. Two-sided, a body whose centre has passed the plane of one triangle of a
+// landing took a normal pointing into the ground and was pushed further down.
+void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri, bool oneSided = false) {
     slot.depth = 100000.0f;
     slot.hit = 0;
     // 1. The triangle's normal.
     float s = RbDot(tri.n, box.c) - tri.d;
-    RbVector m = s >= 0.0f ? tri.n : -tri.n;
-    float depth =
-        std::fabs(RbDot(box.a[0], m)) + std::fabs(RbDot(box.a[1], m)) + std::fabs(RbDot(box.a[2], m)) - std::fabs(s);
+    RbVector m = (s >= 0.0f || oneSided) ? tri.n : -tri.n;
+    float extent = std::fabs(RbDot(box.a[0], m)) + std::fabs(RbDot(box.a[1], m)) + std::fabs(RbDot(box.a[2], m));
+    if (oneSided && s <= -extent) return;
+    float depth = oneSided ? extent - s : extent - std::fabs(s);
     if (depth < 0.0f) return;
     RbVector v = box.c;
     for (int k = 0; k < 3; ++k) v = RbDot(box.a[k], m) > 0.0f ? v - box.a[k] : v + box.a[k];
@@ -603,6 +612,12 @@ void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri) {
             return;
         }
         float oLo = proj[maxIndex] - lo, oHi = hi - proj[minIndex];
+        if (oneSided) {
+            // Only a direction out of the front may carry the contact.
+            float facing = RbDot(box.u[i], tri.n);
+            if (!(facing > 0.0f)) oLo = 100000.0f;
+            if (!(facing < 0.0f)) oHi = 100000.0f;
+        }
         float d;
         RbVector n, w;
         if (oLo <= oHi) {
@@ -624,9 +639,11 @@ void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri) {
         for (int k = 0; k < 3; ++k) {
             if (AllTiny(tri.e[k])) continue;
             RbVector e = RbNormalize(tri.e[k]);
-            RbVector axis = RbCross(box.u[i], e);
+            // Nearly parallel edges give no axis: the normalised cross product is
+            // zero there, and a zero axis reads as a gap, so the box was taken for
+            // apart from a triangle it had sunk into.
+            RbVector axis = RbNormalize(RbCross(box.u[i], e));
             if (AllTiny(axis)) continue;
-            axis = RbNormalize(axis);
             int p = (i + 1) % 3, q = (i + 2) % 3;
             float dp = RbDot(box.a[p], axis), dq = RbDot(box.a[q], axis);
             float sp = dp >= 0.0f ? 1.0f : -1.0f, sq = dq >= 0.0f ? 1.0f : -1.0f;
@@ -651,6 +668,7 @@ void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri) {
                 n = axis;
                 b = box.c - box.a[p] * sp - box.a[q] * sq;
             }
+            if (oneSided && !(RbDot(n, tri.n) > 0.0f)) continue;
             if (d < edgeDepth) {
                 edgeDepth = d;
                 edgeNormal = n;
@@ -691,7 +709,8 @@ void BoxTriangleVertical(Slot& slot, const RbVector corners[8], const RbTriangle
 }
 
 template <class PerTriangle>
-void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allowedModes, PerTriangle&& test) {
+void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allowedModes, const RbVector& lo,
+              const RbVector& hi, PerTriangle&& test) {
     out.collided = 0;
     Slot slots[2];
     Slot* best = &slots[0];
@@ -700,6 +719,13 @@ void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allo
     best->hit = 0;
     int material = 0;
     for (int i = 0; i < mesh.meshCandidateCount; ++i) {
+        // A triangle wholly beside the shape's world box cannot touch it; passing it
+        // over here spares building its plane. The vertical test (mode 1) reaches
+        // beyond the box, so only mode 0 triangles are passed over.
+        if (TriangleOutsideBox(mesh, i, lo, hi)) {
+            int index = mesh.meshCandidates[i];
+            if (mesh.meshTriangles[index].testMode == 0) continue;
+        }
         RbTriangleData tri;
         const RbTriangle* triangle = nullptr;
         if (!MeshTriangle(mesh, i, tri, triangle)) continue;
@@ -722,12 +748,16 @@ void MeshTest(RbContact& out, const RbGeometry& mesh, bool boxMaterial, int allo
 void RbTestSphereMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh) {
     RbVector c = RbPosition(ta);
     float r = a.params[0];
-    MeshTest(out, mesh, false, 1, [&](Slot& slot, const RbTriangleData& tri, int) { SphereTriangle(slot, c, r, tri); });
+    RbVector reach = RbVec(r, r, r);
+    MeshTest(out, mesh, false, 1, c - reach, c + reach,
+             [&](Slot& slot, const RbTriangleData& tri, int) { SphereTriangle(slot, c, r, tri); });
 }
 
 void RbTestCylinderMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& mesh) {
     Capsule cyl = MakeCapsule(a, ta);
-    MeshTest(out, mesh, false, 1,
+    RbVector reach = RbVec(std::fabs(cyl.u.x) * cyl.h + cyl.r, std::fabs(cyl.u.y) * cyl.h + cyl.r,
+                           std::fabs(cyl.u.z) * cyl.h + cyl.r);
+    MeshTest(out, mesh, false, 1, cyl.c - reach, cyl.c + reach,
              [&](Slot& slot, const RbTriangleData& tri, int) { CylinderTriangle(slot, cyl, tri); });
 }
 
@@ -735,9 +765,13 @@ void RbTestBoxMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, cons
     RbBox box = RbMakeBox(a, ta);
     RbVector corners[8];
     bool cornersReady = false;
-    MeshTest(out, mesh, true, 2, [&](Slot& slot, const RbTriangleData& tri, int mode) {
+    RbVector reach;
+    for (int k = 0; k < 3; ++k)
+        RbSetComp(reach, k,
+                  std::fabs(RbComp(box.a[0], k)) + std::fabs(RbComp(box.a[1], k)) + std::fabs(RbComp(box.a[2], k)));
+    MeshTest(out, mesh, true, 2, box.c - reach, box.c + reach, [&](Slot& slot, const RbTriangleData& tri, int mode) {
         if (mode == 0) {
-            BoxTriangle(slot, box, tri);
+            BoxTriangle(slot, box, tri, true);
             return;
         }
         if (!cornersReady) {

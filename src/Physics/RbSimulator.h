@@ -141,6 +141,8 @@ private:
     void CheckTerrainCollisions();
     void RegisterContact(RbBody* a, RbBody* b, RbContact& contact);
     void PushApart(RbContact& contact);
+    // Moves the bodies of a supporting contact apart by its depth beyond the rest slop.
+    void CorrectDepth(RbContact& contact);
 
     // Stages of the step: joint damping, the joint stage, stacking, the solver and
     // the joint controllers.

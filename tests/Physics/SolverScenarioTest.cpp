@@ -148,7 +148,7 @@ TEST_F(SceneTest, TowersStandTenSecondsAndSleep) {
     struct Case {
         int height;
         float mostSideways;
-    } cases[] = {{5, 0.1f}, {10, 0.11f}};
+    } cases[] = {{5, 0.06f}, {10, 0.08f}};
     for (const Case& c : cases) {
         const int height = c.height;
         SCOPED_TRACE(height);
