@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,9 @@ TEST_F(NInputTest, MenuKeys) {
     } cases[] = {
         {DIK_ESCAPE, {"action_listener standart_action escape,1"}, {"action_listener standart_action escape,0"}},
         {DIK_BACK, {"action_listener standart_action backspace,1"}, {"action_listener standart_action backspace,0"}},
+        {DIK_RETURN,
+         {"action_listener standart_action enter,1", "enter_down"},
+         {"action_listener standart_action enter,0", "enter_up"}},
         {DIK_NUMPADENTER,
          {"action_listener standart_action enter,1", "enter_down"},
          {"action_listener standart_action enter,0", "enter_up"}},
@@ -154,6 +158,17 @@ TEST_F(NInputTest, MenuKeys) {
         release.push_back("action_listener any_key");
         EXPECT_EQ(Frame({c.key}), press) << int(c.key);
         EXPECT_EQ(Frame({}), release) << int(c.key);
+    }
+}
+
+TEST_F(NInputTest, EveryOtherKeySendsOnlyAnyKey) {
+    ASSERT_TRUE(StartWith(""));
+    const std::set<int> menuKeys = {DIK_ESCAPE, DIK_BACK,    DIK_RETURN, DIK_NUMPADENTER, DIK_LEFT, DIK_NUMPAD4,
+                                    DIK_RIGHT,  DIK_NUMPAD6, DIK_UP,     DIK_NUMPAD8,     DIK_DOWN, DIK_NUMPAD2};
+    for (int code = 0; code < CNInput::kKeyCount; ++code) {
+        if (menuKeys.count(code) != 0) continue;
+        EXPECT_EQ(Frame({static_cast<std::uint8_t>(code)}), (Strings{"action_listener any_key"})) << code;
+        EXPECT_EQ(Frame({}), (Strings{"action_listener any_key"})) << code;
     }
 }
 
