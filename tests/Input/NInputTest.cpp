@@ -8,6 +8,7 @@
 #include "Framework/PStringSplitter.h"
 #include "Input/InterfaceBroadcasts.h"
 #include "Platform/System/AtomicFile.h"
+#include "support/RecordingRouter.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -21,19 +22,20 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // Records commands and broadcasts in one list, so their relative order shows.
-class Recorder : public IPCommandRouter, public IPInterfaceBroadcasts {
+class Recorder : public kxtest::RecordingRouter, public IPInterfaceBroadcasts {
 public:
     Strings events;
 
-    void SendCommandByName(const std::string& name, const std::string& command, const std::string& params) override {
-        events.push_back("name " + name + " " + command + " " + params);
-    }
-    void SendCommandByCategory(const std::string& category, const std::string& command,
-                               const std::string& params) override {
-        events.push_back(category + " " + command + (params.empty() ? "" : " " + params));
-    }
-    void SendCommandByObject(IPMMObject*, const std::string& command, const std::string& params) override {
-        events.push_back("object " + command + " " + params);
+    Recorder() {
+        onSent = [this](const kxtest::SentCommand& c) {
+            switch (c.route) {
+            case kxtest::Route::Name: events.push_back("name " + c.target + " " + c.command + " " + c.params); break;
+            case kxtest::Route::Category:
+                events.push_back(c.target + " " + c.command + (c.params.empty() ? "" : " " + c.params));
+                break;
+            case kxtest::Route::Object: events.push_back("object " + c.command + " " + c.params); break;
+            }
+        };
     }
     void BroadcastMenuDown() override { events.push_back("menu_down"); }
     void BroadcastMenuUp() override { events.push_back("menu_up"); }
