@@ -119,151 +119,185 @@ CPApplication::~CPApplication() {
     if (s_instance == this) s_instance = nullptr;
 }
 
-int CPApplication::Run(void* instance, int showCommand) {
-    const SPStartupRegistry& registry = GetStartupRegistry();
+// The handles of the tasks start-up makes. The kernel holds the tasks as well; these handles go
+// when the run ends, in the order the tasks were made.
+struct CPApplication::StartupTasks {
+    CPSmartPtr<IPTask> music;
+    CPSmartPtr<IPTask> renderer;
+    CPSmartPtr<IPTask> timer;
+    CPSmartPtr<IPTask> mainScript;
+    CPSmartPtr<IPTask> particles;
+    CPSmartPtr<IPTask> input;
+    CPSmartPtr<IPTask> drivers;
+    CPSmartPtr<IPTask> physics;
 
-    // 1-2: settings and kernel (made once per process), then config.cfg.
+    void Release() {
+        music = nullptr;
+        renderer = nullptr;
+        timer = nullptr;
+        mainScript = nullptr;
+        particles = nullptr;
+        input = nullptr;
+        drivers = nullptr;
+        physics = nullptr;
+    }
+};
+
+int CPApplication::Run(void* instance, int showCommand) {
+    CPSettings& settings = CreateSettingsAndKernel();
+    CPTaskKernel& kernel = *CPTaskKernel::GetInstance();
+
+    const int launch = ChooseLaunch(instance);
+    if (launch == kLauncherUnavailable) return EndRun(kExitStartupFailed);
+    if (launch != kLauncherPlay && launch != kLauncherPlayWindowed) return EndRun(kExitNormal);
+
+    CreateEngineSingletons();
+    ReadStartupTexts();
+
+    Platform::HWND window = nullptr;
+    if (!OpenGameWindow(instance, showCommand, window)) return EndRun(kExitStartupFailed);
+
+    StartupTasks tasks;
+    StartMusicAndAudio(kernel, window, tasks);
+    kernel.SetMainWindow(window);
+    kernel.SetInstanceHandle(instance);
+    if (!StartRenderer(kernel, tasks)) return EndRun(kExitStartupFailed);
+    StartTimerScriptAndParticles(kernel, tasks);
+
+    const int status = RunMainLoop(kernel, tasks);
+    SaveBindingsAndSettings(settings);
+    tasks.Release();
+    return EndRun(status);
+}
+
+CPSettings& CPApplication::CreateSettingsAndKernel() {
+    // Both are made once per process: a second run in the same process finds them.
     CPSettings* settings = CPSettings::GetInstance();
     if (!settings) settings = new CPSettings();
-    CPTaskKernel* kernel = CPTaskKernel::GetInstance();
-    if (!kernel) kernel = new CPTaskKernel();
+    if (!CPTaskKernel::GetInstance()) new CPTaskKernel();
     settings->Load("config.cfg");
+    return *settings;
+}
 
-    // 3-7: the launcher, or its bypass on the command line.
+int CPApplication::ChooseLaunch(void* instance) {
     g_launcherAddress = kBuiltInLauncherAddress;
-    int result = kLauncherQuit;
-    if (m_commandLine.Bypass()) {
-        result = ApplyLauncherBypass(m_commandLine);
-    } else {
-        EnumerateDisplayModes(instance);
-        CPLauncherModel launcher;
-        launcher.Init();
-        if (registry.showLauncher) {
-            result = registry.showLauncher(launcher);
-        } else {
-            std::fprintf(stderr, "Korvaxa: the launcher cannot be shown here; start with --play to skip it.\n");
-            result = kLauncherUnavailable;
-        }
-    }
-    if (result == kLauncherUnavailable) {
-        ShowCursor(true);
-        return kExitStartupFailed;
-    }
-    if (result != kLauncherPlay && result != kLauncherPlayWindowed) {
-        ShowCursor(true);
-        return kExitNormal;
-    }
+    if (m_commandLine.Bypass()) return ApplyLauncherBypass(m_commandLine);
+    EnumerateDisplayModes(instance);
+    CPLauncherModel launcher;
+    launcher.Init();
+    const SPStartupRegistry& registry = GetStartupRegistry();
+    if (registry.showLauncher) return registry.showLauncher(launcher);
+    std::fprintf(stderr, "Korvaxa: the launcher cannot be shown here; start with --play to skip it.\n");
+    return kLauncherUnavailable;
+}
 
-    // 8-10.
+int CPApplication::EndRun(int status) {
+    ShowCursor(true);
+    return status;
+}
+
+void CPApplication::CreateEngineSingletons() {
+    const SPStartupRegistry& registry = GetStartupRegistry();
     ComputeInterfaceScale(g_screenWidth, g_screenHeight);
     MountPacks();
     CPLog::Instance();
-
-    // 11: the singletons, in this order.
+    // The singletons, always in this order.
     Create(registry.createScriptManager, "the script manager");
     Create(registry.createEffectManager, "the effect manager");
     Create(registry.createAnimationLibrary, "the animation library");
     Create(registry.createAudio, "the audio manager");
     Create(registry.createAnimationCache, "the animation cache");
     Create(registry.createGameData, "the game data");
+}
 
-    // 12-13.
+void CPApplication::ReadStartupTexts() {
+    const SPStartupRegistry& registry = GetStartupRegistry();
     ReadLinksFile();
     Create(registry.loadScriptList, "the script list");
     Create(registry.loadStrings, "the text table");
+}
 
-    // 14-15: the game window; nothing is written when it cannot be opened.
-    Platform::HWND window = nullptr;
+bool CPApplication::OpenGameWindow(void* instance, int showCommand, Platform::HWND& window) {
+    // Nothing is written when the window cannot be opened.
     if (CreateMainWindow(instance, showCommand, &window, g_fullScreen == 0, g_screenWidth, g_screenHeight, kTitle) !=
-        S_OK) {
-        ShowCursor(true);
-        return kExitStartupFailed;
-    }
+        S_OK)
+        return false;
     ShowCursor(false);
+    return true;
+}
 
-    // 16-17: music and audio.
-    CPSmartPtr<IPTask> music = CreateTask(registry.createMusicTask, "the music task");
-    AddTask(*kernel, music, 12, "music task");
+void CPApplication::StartMusicAndAudio(CPTaskKernel& kernel, Platform::HWND window, StartupTasks& tasks) {
+    tasks.music = CreateTask(GetStartupRegistry().createMusicTask, "the music task");
+    AddTask(kernel, tasks.music, 12, "music task");
     SetUpAudio(window);
+}
 
-    // 18.
-    kernel->SetMainWindow(window);
-    kernel->SetInstanceHandle(instance);
-
-    // 19-20: the renderer; a refused renderer ends start-up with nothing written.
-    CPSmartPtr<IPTask> renderer;
-    if (registry.renderer.create) {
-        renderer = registry.renderer.create();
-        if (renderer) renderer->SetPriority(10000);
-        if (!kernel->AddTask(renderer)) {
+bool CPApplication::StartRenderer(CPTaskKernel& kernel, StartupTasks& tasks) {
+    const SPStartupRegistry::Renderer& renderer = GetStartupRegistry().renderer;
+    if (renderer.create) {
+        tasks.renderer = renderer.create();
+        if (tasks.renderer) tasks.renderer->SetPriority(10000);
+        // A refused renderer ends start-up with nothing written.
+        if (!kernel.AddTask(tasks.renderer)) {
             std::fprintf(stderr, "Korvaxa: the renderer could not start; the game cannot run.\n");
-            ShowCursor(true);
-            return kExitStartupFailed;
+            return false;
         }
     } else {
         Skipped("the renderer");
     }
     LoadingScreen(5);
+    return true;
+}
 
-    // 21: the timer.
-    CPSmartPtr<IPTask> timer(new CPGlobalTimer());
-    AddTask(*kernel, timer, 10, "global timer");
+void CPApplication::StartTimerScriptAndParticles(CPTaskKernel& kernel, StartupTasks& tasks) {
+    const SPStartupRegistry& registry = GetStartupRegistry();
+    tasks.timer = new CPGlobalTimer();
+    AddTask(kernel, tasks.timer, 10, "global timer");
     LoadingScreen(10);
 
-    // 22: the script "main" (a missing one is an empty handle, which the kernel refuses).
-    CPSmartPtr<IPTask> mainScript;
-    if (registry.getScript) mainScript = registry.getScript("main");
-    if (mainScript)
-        AddTask(*kernel, mainScript, 20, "script \"main\"");
+    // A missing script "main" is an empty handle, which the kernel would refuse.
+    if (registry.getScript) tasks.mainScript = registry.getScript("main");
+    if (tasks.mainScript)
+        AddTask(kernel, tasks.mainScript, 20, "script \"main\"");
     else
         CPLog::Instance().Print(0, "Application: there is no script \"main\"");
     LoadingScreen(15);
 
-    // 23: particles.
-    CPSmartPtr<IPTask> particles = CreateTask(registry.createParticleManager, "the particle manager");
-    AddTask(*kernel, particles, 9000, "particle manager");
+    tasks.particles = CreateTask(registry.createParticleManager, "the particle manager");
+    AddTask(kernel, tasks.particles, 9000, "particle manager");
     LoadingScreen(20);
+}
 
-    // 24: input, then the race world's two tasks (added only when a level starts).
-    CPSmartPtr<IPTask> input = CreateTask(registry.createInputTask, "the input task");
-    if (input) input->SetPriority(12);
-    CPSmartPtr<IPTask> driversTask = CreateTask(registry.createAITask, "the computer-driver task");
-    CPSmartPtr<IPTask> physicsTask = CreateTask(registry.createPhysicsTask, "the physics task");
-    int status = kExitNormal;
-    if (kernel->AddTask(input)) {
-        // 25-27.
-        LoadingScreen(25);
-        Create(registry.createFontManager, "the font manager");
-        if (registry.createFontManager) Create(registry.loadFonts, "the font loader");
-        LoadingScreen(30);
-        kernel->Execute();
-
-        // 28: sounds, then one collection.
-        if (registry.audio.releaseSounds) registry.audio.releaseSounds();
-        IPMMObject::CollectGarbage();
-    } else {
+int CPApplication::RunMainLoop(CPTaskKernel& kernel, StartupTasks& tasks) {
+    const SPStartupRegistry& registry = GetStartupRegistry();
+    tasks.input = CreateTask(registry.createInputTask, "the input task");
+    if (tasks.input) tasks.input->SetPriority(12);
+    // The race world's two tasks are made here but added only when a level starts.
+    tasks.drivers = CreateTask(registry.createAITask, "the computer-driver task");
+    tasks.physics = CreateTask(registry.createPhysicsTask, "the physics task");
+    if (!kernel.AddTask(tasks.input)) {
         std::fprintf(stderr,
                      "Korvaxa: the input task could not start: the key bindings file \"Actions.cfg\" is missing "
                      "or unreadable (or there is no keyboard); the game cannot run.\n");
-        status = kExitStartupFailed;
+        return kExitStartupFailed;
     }
+    LoadingScreen(25);
+    Create(registry.createFontManager, "the font manager");
+    if (registry.createFontManager) Create(registry.loadFonts, "the font loader");
+    LoadingScreen(30);
+    kernel.Execute();
 
-    // 29-30: the key bindings, then the settings.
+    // The sounds go before the one collection that frees what the run left.
+    if (registry.audio.releaseSounds) registry.audio.releaseSounds();
+    IPMMObject::CollectGarbage();
+    return kExitNormal;
+}
+
+void CPApplication::SaveBindingsAndSettings(CPSettings& settings) {
+    const SPStartupRegistry& registry = GetStartupRegistry();
     if (registry.saveActions) registry.saveActions();
     // A failed write is reported with its reason when the process ends.
-    settings->Save("config.cfg");
-
-    // 31.
-    music = nullptr;
-    renderer = nullptr;
-    timer = nullptr;
-    mainScript = nullptr;
-    particles = nullptr;
-    input = nullptr;
-    driversTask = nullptr;
-    physicsTask = nullptr;
-    ShowCursor(true);
-    return status;
+    settings.Save("config.cfg");
 }
 
 void RemoveInterruptedWrites() {

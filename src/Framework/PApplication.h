@@ -4,8 +4,12 @@
 // writes the settings and key bindings back; and the process-wide values start-up sets.
 
 #include "Framework/Launcher.h"
+#include "Platform/Window/Messages.h"
 
 #include <string>
+
+class CPSettings;
+class CPTaskKernel;
 
 // Set once CPApplication::Run has returned (late window messages then leave the kernel alone).
 extern bool g_appClosing;
@@ -57,6 +61,31 @@ public:
     int Run(void* instance, int showCommand);
 
 private:
+    struct StartupTasks;
+
+    // Makes the settings and the task kernel (once per process) and reads config.cfg.
+    static CPSettings& CreateSettingsAndKernel();
+    // The launcher's answer, or the command line's when it bypasses the launcher.
+    int ChooseLaunch(void* instance);
+    // Shows the pointer again and answers the status: every way out of Run goes through here.
+    static int EndRun(int status);
+    // The interface scale, the packs, the log and the singletons of the libraries above.
+    static void CreateEngineSingletons();
+    // The links file, the script list and the text table.
+    static void ReadStartupTexts();
+    // False when the window cannot be opened; the pointer is hidden over an open one.
+    static bool OpenGameWindow(void* instance, int showCommand, Platform::HWND& window);
+    static void StartMusicAndAudio(CPTaskKernel& kernel, Platform::HWND window, StartupTasks& tasks);
+    // False when the kernel refuses the renderer; a missing renderer only logs.
+    static bool StartRenderer(CPTaskKernel& kernel, StartupTasks& tasks);
+    // The global timer, the script "main" and the particles, the loading screen advancing after each.
+    static void StartTimerScriptAndParticles(CPTaskKernel& kernel, StartupTasks& tasks);
+    // Starts the input task, loads the fonts, runs the kernel until it quits, then releases the
+    // sounds and collects. Answers kExitStartupFailed when the input task could not start.
+    static int RunMainLoop(CPTaskKernel& kernel, StartupTasks& tasks);
+    // Writes the key bindings, then the settings.
+    static void SaveBindingsAndSettings(CPSettings& settings);
+
     static CPApplication* s_instance;
     SPCommandLine m_commandLine;
 };

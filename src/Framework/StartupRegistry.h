@@ -26,7 +26,8 @@ struct SPStartupRegistry {
     using Create = std::function<void()>;
     using CreateTask = std::function<CPSmartPtr<IPTask>()>;
 
-    // Step 11, in this order. Each stores its singleton in its own global.
+    // The engine's singletons, made in this order before the window opens. Each stores its
+    // singleton in its own global.
     Create createScriptManager;
     Create createEffectManager;
     Create createAnimationLibrary;
@@ -34,15 +35,16 @@ struct SPStartupRegistry {
     Create createAnimationCache;
     Create createGameData;
 
-    // Step 13: the script list and the text table; results are not examined.
+    // Read before the window opens: the script list and the text table; results are not examined.
     Create loadScriptList;
     Create loadStrings;
 
-    // Step 16: the music task.
+    // The music task, the first task added once the window is open.
     CreateTask createMusicTask;
 
-    // Step 17 and the audio part of step 28. Every operation is a no-op for an audio manager
-    // that failed to exist.
+    // The audio manager is opened on the game window with the listener at the origin, and its
+    // sounds are released once the main loop ends. Every operation is a no-op for an audio
+    // manager that failed to exist.
     struct Audio {
         std::function<void(Platform::HWND window)> init;
         std::function<void(const SPListenerVector& position, const SPListenerVector& velocity)> setListenerPosition;
@@ -52,8 +54,9 @@ struct SPStartupRegistry {
         std::function<void()> releaseSounds;
     } audio;
 
-    // Step 19 and the window procedure's device reset. A renderer installs all four; without
-    // one, step 19 reports that no renderer exists.
+    // The renderer task, the loading screen drawn while start-up goes on, and the window
+    // procedure's device reset. A renderer installs all four; without one, start-up logs that
+    // no renderer exists and goes on.
     struct Renderer {
         CreateTask create;
         // Whether the renderer singleton exists now.
@@ -67,10 +70,13 @@ struct SPStartupRegistry {
         std::function<void(float amount)> setRadialBlur;
     } renderer;
 
-    // Step 22: the script of that name from the script manager (an empty handle when none).
+    // The script of that name from the script manager (an empty handle when none); start-up
+    // asks for "main".
     std::function<CPSmartPtr<IPTask>(const std::string& name)> getScript;
 
-    // Steps 23, 24 and 26.
+    // The particle manager and the input task; the race world's two tasks, made at start-up but
+    // added only when a level starts; the font manager and its fonts, made once the input task
+    // runs.
     CreateTask createParticleManager;
     CreateTask createInputTask;
     CreateTask createAITask;
@@ -78,8 +84,8 @@ struct SPStartupRegistry {
     Create createFontManager;
     Create loadFonts;
 
-    // Step 29: writes "Actions.cfg" from the input task's bindings; false when nothing was
-    // written (no input task, bindings never read, or a failed write).
+    // After the main loop: writes "Actions.cfg" from the input task's bindings; false when
+    // nothing was written (no input task, bindings never read, or a failed write).
     std::function<bool()> saveActions;
 
     // What the window procedure needs of the input task and the interfaces.

@@ -25,6 +25,51 @@ void SendAction(const std::string& command, const std::string& params) {
 
 IPInterfaceBroadcasts* Broadcasts() { return GetInterfaceBroadcasts(); }
 
+// The keys that steer the menus besides whatever they are bound to: the "standart_action" each
+// sends with ",1" on press and ",0" on release (none for up and down), and the interface
+// broadcast on press and on release (none where null). The numeric keypad doubles the arrows and
+// Enter.
+struct MenuKey {
+    using Broadcast = void (IPInterfaceBroadcasts::*)();
+    int code;
+    const char* action;
+    Broadcast press;
+    Broadcast release;
+};
+
+// The interfaces' menus run top to bottom the other way round: Up asks for "menu_down".
+constexpr MenuKey kMenuKeys[] = {
+    {DIK_ESCAPE, "escape", nullptr, nullptr},
+    {DIK_BACK, "backspace", nullptr, nullptr},
+    {DIK_RETURN, "enter", &IPInterfaceBroadcasts::BroadcastEnterDown, &IPInterfaceBroadcasts::BroadcastEnterUp},
+    {DIK_NUMPADENTER, "enter", &IPInterfaceBroadcasts::BroadcastEnterDown, &IPInterfaceBroadcasts::BroadcastEnterUp},
+    {DIK_LEFT, "left", &IPInterfaceBroadcasts::BroadcastMenuLeft, nullptr},
+    {DIK_NUMPAD4, "left", &IPInterfaceBroadcasts::BroadcastMenuLeft, nullptr},
+    {DIK_RIGHT, "right", &IPInterfaceBroadcasts::BroadcastMenuRight, nullptr},
+    {DIK_NUMPAD6, "right", &IPInterfaceBroadcasts::BroadcastMenuRight, nullptr},
+    {DIK_UP, nullptr, &IPInterfaceBroadcasts::BroadcastMenuDown, nullptr},
+    {DIK_NUMPAD8, nullptr, &IPInterfaceBroadcasts::BroadcastMenuDown, nullptr},
+    {DIK_DOWN, nullptr, &IPInterfaceBroadcasts::BroadcastMenuUp, nullptr},
+    {DIK_NUMPAD2, nullptr, &IPInterfaceBroadcasts::BroadcastMenuUp, nullptr},
+};
+
+const MenuKey* FindMenuKey(int code) {
+    for (const MenuKey& key : kMenuKeys)
+        if (key.code == code) return &key;
+    return nullptr;
+}
+
+// The menu key's "standart_action", then its broadcast; other keys send nothing here.
+void SendMenuKey(int code, bool pressed) {
+    const MenuKey* key = FindMenuKey(code);
+    if (!key) return;
+    if (key->action) SendAction("standart_action", std::string(key->action) + (pressed ? ",1" : ",0"));
+    const MenuKey::Broadcast broadcast = pressed ? key->press : key->release;
+    if (broadcast) {
+        if (auto* b = Broadcasts()) (b->*broadcast)();
+    }
+}
+
 // A field as the quoting splitter reads it back: one that holds the separator or a double quote
 // goes in double quotes with its own quotes doubled; every other field is written as it is.
 // (The key names ";", "," and "Numpad ," would otherwise split into other fields, and so would
@@ -193,57 +238,13 @@ void CNInput::KeyReleased(int code) {
     }
     const CNActionBinding& binding = m_keyBindings[static_cast<std::size_t>(code)];
     if (actionsEnabled && binding.assigned) SendAction("key_action", QuotedField(binding.secondText, ',') + ",0");
-
-    switch (code) {
-    case DIK_ESCAPE: SendAction("standart_action", "escape,0"); break;
-    case DIK_BACK: SendAction("standart_action", "backspace,0"); break;
-    case DIK_RETURN:
-    case DIK_NUMPADENTER:
-        SendAction("standart_action", "enter,0");
-        if (auto* b = Broadcasts()) b->BroadcastEnterUp();
-        break;
-    case DIK_LEFT:
-    case DIK_NUMPAD4: SendAction("standart_action", "left,0"); break;
-    case DIK_RIGHT:
-    case DIK_NUMPAD6: SendAction("standart_action", "right,0"); break;
-    default: break;
-    }
+    SendMenuKey(code, false);
 }
 
 void CNInput::KeyPressed(int code) {
     const CNActionBinding& binding = m_keyBindings[static_cast<std::size_t>(code)];
     if (actionsEnabled && binding.assigned) SendAction("key_action", QuotedField(binding.secondText, ',') + ",1");
-
-    auto* b = Broadcasts();
-    switch (code) {
-    case DIK_ESCAPE: SendAction("standart_action", "escape,1"); break;
-    case DIK_BACK: SendAction("standart_action", "backspace,1"); break;
-    case DIK_RETURN:
-    case DIK_NUMPADENTER:
-        SendAction("standart_action", "enter,1");
-        if (b) b->BroadcastEnterDown();
-        break;
-    case DIK_LEFT:
-    case DIK_NUMPAD4:
-        SendAction("standart_action", "left,1");
-        if (b) b->BroadcastMenuLeft();
-        break;
-    case DIK_RIGHT:
-    case DIK_NUMPAD6:
-        SendAction("standart_action", "right,1");
-        if (b) b->BroadcastMenuRight();
-        break;
-    // The interfaces' menus run top to bottom the other way round: Up asks for "menu_down".
-    case DIK_UP:
-    case DIK_NUMPAD8:
-        if (b) b->BroadcastMenuDown();
-        break;
-    case DIK_DOWN:
-    case DIK_NUMPAD2:
-        if (b) b->BroadcastMenuUp();
-        break;
-    default: break;
-    }
+    SendMenuKey(code, true);
 }
 
 CNActionBinding& CNInput::ActionEntry(const std::string& action) { return m_actionMap[action]; }

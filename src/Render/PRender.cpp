@@ -551,35 +551,15 @@ void CPRender::RunPostEffect(bool bloom) {
 
 void CPRender::Render() {
     if (!m_device || !m_renderBlock) return;
-    IDirect3DDevice9* d = m_device;
-
-    // 1-2: hand the batches to their materials and fill the ring.
-    m_renderBlock->BeginFrame();
-    for (CPSmartPtr<CPRenderBlock>& block : m_drawList) {
-        block->Draw();
-        block = nullptr;
-    }
-    m_drawList.clear();
-
-    // 3: a lost device draws nothing until it is reset.
-    if (FAILED(d->TestCooperativeLevel())) {
-        m_renderBlock->Flush();
-        m_lightCount = 0;
-        m_debugLines.clear();
+    DrawQueuedBlocks();
+    // A lost device draws nothing until it is reset.
+    if (FAILED(m_device->TestCooperativeLevel())) {
+        DropFrame();
         return;
     }
+    BeginFrameScene();
 
-    // 4-5
-    m_trianglesDrawn = 0;
-    m_drawCalls = 0;
-    m_boundVertexBuffer = nullptr;
-    m_boundIndexBuffer = nullptr;
-    m_staticWorldChanged = false;
-    d->BeginScene();
-    d->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-    d->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
-
-    // 6: the view camera and the shared effect parameters.
+    // The view camera's matrices as the frame begins, and the shared effect parameters.
     const CPPerspectiveCamera* camera = g_currentViewCamera;
     D3DXMATRIX view, projection;
     if (camera) {
@@ -587,30 +567,63 @@ void CPRender::Render() {
         projection = camera->GetProjection();
         SetSharedParameters(*camera);
     }
+    if (m_multisample) m_device->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, TRUE);
 
-    // 7
-    if (m_multisample) d->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, TRUE);
+    DrawSky();
+    SetViewTransforms(camera ? &view : nullptr, camera ? &projection : nullptr);
+    DrawGroupsWithPostEffects();
+    EndFrame();
+}
 
-    // 8: the sky, seen through the far camera's orientation.
+void CPRender::DrawQueuedBlocks() {
+    // Hands the batches to their materials and fills the ring.
+    m_renderBlock->BeginFrame();
+    for (CPSmartPtr<CPRenderBlock>& block : m_drawList) {
+        block->Draw();
+        block = nullptr;
+    }
+    m_drawList.clear();
+}
+
+void CPRender::DropFrame() {
+    m_renderBlock->Flush();
+    m_lightCount = 0;
+    m_debugLines.clear();
+}
+
+void CPRender::BeginFrameScene() {
+    m_trianglesDrawn = 0;
+    m_drawCalls = 0;
+    m_boundVertexBuffer = nullptr;
+    m_boundIndexBuffer = nullptr;
+    m_staticWorldChanged = false;
+    m_device->BeginScene();
+    m_device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+}
+
+void CPRender::DrawSky() {
+    // The sky is seen through the far camera's orientation, and only while a level is loaded.
     IPRaceWorld& world = GetRaceWorld();
-    if (world.HasLevel()) {
-        if (CPPerspectiveCamera* farCamera = world.GetFarCamera()) {
-            d->SetTransform(D3DTS_WORLD, &Identity());
-            d->SetTransform(D3DTS_VIEW, &farCamera->GetSkyView());
-            d->SetTransform(D3DTS_PROJECTION, &farCamera->GetSkyProjection());
-            if (m_sky) m_sky->Update(g_deltaTime);
-        }
-    }
+    if (!world.HasLevel()) return;
+    CPPerspectiveCamera* farCamera = world.GetFarCamera();
+    if (!farCamera) return;
+    m_device->SetTransform(D3DTS_WORLD, &Identity());
+    m_device->SetTransform(D3DTS_VIEW, &farCamera->GetSkyView());
+    m_device->SetTransform(D3DTS_PROJECTION, &farCamera->GetSkyProjection());
+    if (m_sky) m_sky->Update(g_deltaTime);
+}
 
-    // 9
-    d->SetFVF(SPVertexFVF);
-    d->SetTransform(D3DTS_WORLD, &Identity());
-    if (camera) {
-        d->SetTransform(D3DTS_VIEW, &view);
-        d->SetTransform(D3DTS_PROJECTION, &projection);
-    }
+void CPRender::SetViewTransforms(const D3DXMATRIX* view, const D3DXMATRIX* projection) {
+    m_device->SetFVF(SPVertexFVF);
+    m_device->SetTransform(D3DTS_WORLD, &Identity());
+    if (view) m_device->SetTransform(D3DTS_VIEW, view);
+    if (projection) m_device->SetTransform(D3DTS_PROJECTION, projection);
+}
 
-    // 10-11: the groups in key order, with the post-effect triggers.
+void CPRender::DrawGroupsWithPostEffects() {
+    // The groups in key order; the radial blur runs before the first group at or past its key,
+    // the bloom before the first one past that at or past its own.
     bool blurTriggered = false, bloomTriggered = false;
     for (auto& entry : m_groups) {
         SPRenderGroup& group = *entry.second;
@@ -623,20 +636,19 @@ void CPRender::Render() {
         }
         DrawGroup(group);
     }
+}
 
-    // 12-13
+void CPRender::EndFrame() {
     EndOfFrameGroups();
     m_boundVertexBuffer = nullptr;
     m_boundIndexBuffer = nullptr;
     objectsAdded = 0;
     m_lightCount = 0;
 
-    // 14
     if (static_cast<float>(kFadeMaximum) > m_fadeValue) DrawFade();
 
-    // 15
-    d->EndScene();
-    d->Present(nullptr, nullptr, nullptr, nullptr);
+    m_device->EndScene();
+    m_device->Present(nullptr, nullptr, nullptr, nullptr);
     m_renderBlock->Flush();
     // Debug lines are not drawn; whatever a frame collected goes with it.
     m_debugLines.clear();

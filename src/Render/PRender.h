@@ -138,6 +138,19 @@ public:
     D3DCOLOR fogColour = 0;
 
 private:
+    // The frame, in the order Render runs it.
+    void DrawQueuedBlocks();
+    // What a frame on a lost device still does: the ring is flushed, the lights and debug lines go.
+    void DropFrame();
+    // Zeroes the frame's counters and the bound-buffer cache, begins the scene, clears depth.
+    void BeginFrameScene();
+    void DrawSky();
+    // The vertex format, WORLD at identity, and the view camera's matrices when there is one.
+    void SetViewTransforms(const D3DXMATRIX* view, const D3DXMATRIX* projection);
+    void DrawGroupsWithPostEffects();
+    // Drops unused groups, fades, ends the scene and presents.
+    void EndFrame();
+
     void DrawGroup(SPRenderGroup& group);
     void DrawBatch(CPIVBlock& batch, ID3DXEffect* effect, UINT passes, const SPRenderGroup& group);
     // Binds the pair to stream 0 unless the bound-buffer cache already holds it.

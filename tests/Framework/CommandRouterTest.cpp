@@ -1,6 +1,7 @@
 #include "Framework/CommandRouter.h"
 #include "Framework/PLog.h"
 #include "Framework/PMMObject.h"
+#include "support/RecordingRouter.h"
 
 #include <gtest/gtest.h>
 
@@ -9,20 +10,9 @@
 
 namespace {
 
-class RecordingRouter : public IPCommandRouter {
-public:
-    void SendCommandByName(const std::string& name, const std::string& command, const std::string& params) override {
-        sent.push_back("name:" + name + ":" + command + ":" + params);
-    }
-    void SendCommandByCategory(const std::string& category, const std::string& command,
-                               const std::string& params) override {
-        sent.push_back("category:" + category + ":" + command + ":" + params);
-    }
-    void SendCommandByObject(IPMMObject* script, const std::string& command, const std::string& params) override {
-        sent.push_back("object:" + std::to_string(script->GetHandle()) + ":" + command + ":" + params);
-    }
-    std::vector<std::string> sent;
-};
+using kxtest::RecordingRouter;
+using kxtest::Route;
+using kxtest::SentCommand;
 
 class Dummy : public IPMMObject {
 public:
@@ -46,9 +36,9 @@ TEST(CommandRouter, InstalledRouterReceivesEveryKindOfSend) {
     RouteCommandByObject(script.Get(), "add_object", "5");
     RouteCommandByObject(nullptr, "add_object", "5");
     SetCommandRouter(nullptr);
-    EXPECT_EQ(router.sent,
-              (std::vector<std::string>{"name:main:stop_music:a.ogg", "category:action_listener:key_action:fire,1",
-                                        "object:" + std::to_string(script->GetHandle()) + ":add_object:5"}));
+    EXPECT_EQ(router.sent, (std::vector<SentCommand>{{Route::Name, "main", "stop_music", "a.ogg"},
+                                                     {Route::Category, "action_listener", "key_action", "fire,1"},
+                                                     {Route::Object, "", "add_object", "5", script.Get()}}));
     script = nullptr;
     IPMMObject::CollectGarbage();
 }

@@ -8,6 +8,7 @@
 #include "Framework/CommandRouter.h"
 #include "GameData/PGameData.h"
 #include "support/CommaLocale.h"
+#include "support/RecordingRouter.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -23,17 +24,7 @@ public:
     int releases = 0;
 };
 
-struct RecordingRouter : IPCommandRouter {
-    struct Sent {
-        std::string target, command, params;
-    };
-    std::vector<Sent> sent;
-    void SendCommandByName(const std::string& name, const std::string& command, const std::string& params) override {
-        sent.push_back({name, command, params});
-    }
-    void SendCommandByCategory(const std::string&, const std::string&, const std::string&) override {}
-    void SendCommandByObject(IPMMObject*, const std::string&, const std::string&) override {}
-};
+using kxtest::RecordingRouter;
 
 } // namespace
 

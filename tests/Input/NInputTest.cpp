@@ -8,10 +8,12 @@
 #include "Framework/PStringSplitter.h"
 #include "Input/InterfaceBroadcasts.h"
 #include "Platform/System/AtomicFile.h"
+#include "support/RecordingRouter.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,19 +22,20 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // Records commands and broadcasts in one list, so their relative order shows.
-class Recorder : public IPCommandRouter, public IPInterfaceBroadcasts {
+class Recorder : public kxtest::RecordingRouter, public IPInterfaceBroadcasts {
 public:
     Strings events;
 
-    void SendCommandByName(const std::string& name, const std::string& command, const std::string& params) override {
-        events.push_back("name " + name + " " + command + " " + params);
-    }
-    void SendCommandByCategory(const std::string& category, const std::string& command,
-                               const std::string& params) override {
-        events.push_back(category + " " + command + (params.empty() ? "" : " " + params));
-    }
-    void SendCommandByObject(IPMMObject*, const std::string& command, const std::string& params) override {
-        events.push_back("object " + command + " " + params);
+    Recorder() {
+        onSent = [this](const kxtest::SentCommand& c) {
+            switch (c.route) {
+            case kxtest::Route::Name: events.push_back("name " + c.target + " " + c.command + " " + c.params); break;
+            case kxtest::Route::Category:
+                events.push_back(c.target + " " + c.command + (c.params.empty() ? "" : " " + c.params));
+                break;
+            case kxtest::Route::Object: events.push_back("object " + c.command + " " + c.params); break;
+            }
+        };
     }
     void BroadcastMenuDown() override { events.push_back("menu_down"); }
     void BroadcastMenuUp() override { events.push_back("menu_up"); }
@@ -128,6 +131,9 @@ TEST_F(NInputTest, MenuKeys) {
     } cases[] = {
         {DIK_ESCAPE, {"action_listener standart_action escape,1"}, {"action_listener standart_action escape,0"}},
         {DIK_BACK, {"action_listener standart_action backspace,1"}, {"action_listener standart_action backspace,0"}},
+        {DIK_RETURN,
+         {"action_listener standart_action enter,1", "enter_down"},
+         {"action_listener standart_action enter,0", "enter_up"}},
         {DIK_NUMPADENTER,
          {"action_listener standart_action enter,1", "enter_down"},
          {"action_listener standart_action enter,0", "enter_up"}},
@@ -154,6 +160,17 @@ TEST_F(NInputTest, MenuKeys) {
         release.push_back("action_listener any_key");
         EXPECT_EQ(Frame({c.key}), press) << int(c.key);
         EXPECT_EQ(Frame({}), release) << int(c.key);
+    }
+}
+
+TEST_F(NInputTest, EveryOtherKeySendsOnlyAnyKey) {
+    ASSERT_TRUE(StartWith(""));
+    const std::set<int> menuKeys = {DIK_ESCAPE, DIK_BACK,    DIK_RETURN, DIK_NUMPADENTER, DIK_LEFT, DIK_NUMPAD4,
+                                    DIK_RIGHT,  DIK_NUMPAD6, DIK_UP,     DIK_NUMPAD8,     DIK_DOWN, DIK_NUMPAD2};
+    for (int code = 0; code < CNInput::kKeyCount; ++code) {
+        if (menuKeys.count(code) != 0) continue;
+        EXPECT_EQ(Frame({static_cast<std::uint8_t>(code)}), (Strings{"action_listener any_key"})) << code;
+        EXPECT_EQ(Frame({}), (Strings{"action_listener any_key"})) << code;
     }
 }
 

@@ -9,26 +9,13 @@
 #include "Platform/Math/D3DXMath.h"
 #include "Render/POrientedBox.h"
 #include "Render/PPlanarShadowSource.h"
+#include "support/Near.h"
 
 namespace {
 
+using kxtest::Near;
+
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
-
-::testing::AssertionResult Near(const D3DXVECTOR3& got, const D3DXVECTOR3& want, float eps = 1e-5f) {
-    if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
-                                         << ", " << want.y << ", " << want.z << ")";
-}
-
-::testing::AssertionResult Near(const D3DXPLANE& got, const D3DXPLANE& want, float eps = 1e-4f) {
-    if (std::fabs(got.a - want.a) <= eps && std::fabs(got.b - want.b) <= eps && std::fabs(got.c - want.c) <= eps &&
-        std::fabs(got.d - want.d) <= eps)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.a << ", " << got.b << ", " << got.c << ", " << got.d
-                                         << "), want (" << want.a << ", " << want.b << ", " << want.c << ", " << want.d
-                                         << ")";
-}
 
 CPOrientedBox UnitBox() {
     CPOrientedBox box({0, 0, 0}, {1, 1, 1});

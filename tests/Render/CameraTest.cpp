@@ -8,26 +8,13 @@
 
 #include "Framework/PSettings.h"
 #include "Platform/Math/D3DXMath.h"
+#include "support/Near.h"
 
 namespace {
 
+using kxtest::Near;
+
 constexpr float kPi = 3.14159265358979f;
-
-::testing::AssertionResult Near(const D3DXMATRIX& got, const D3DXMATRIX& want, float eps = 1e-5f) {
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            if (!(std::fabs(got.m[i][j] - want.m[i][j]) <= eps))
-                return ::testing::AssertionFailure()
-                       << "element _" << i + 1 << j + 1 << ": got " << got.m[i][j] << ", want " << want.m[i][j];
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult Near(const D3DXVECTOR3& got, const D3DXVECTOR3& want, float eps = 1e-4f) {
-    if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
-                                         << ", " << want.y << ", " << want.z << ")";
-}
 
 // Planes are compared after scaling the normal to unit length (the camera's are not normalised).
 ::testing::AssertionResult SamePlane(const D3DXPLANE& got, const D3DXPLANE& wantUnit, float eps = 1e-4f) {
@@ -292,12 +279,12 @@ TEST_F(CameraTest, ProjectToScreen) {
         // Behind the eye: mirrored through the centre, not rejected.
         {{-1, -0.5f, -5}, {110, 45, 0}},
     };
-    for (const Case& k : cases) EXPECT_TRUE(Near(camera->ProjectToScreen(k.point), k.want));
+    for (const Case& k : cases) EXPECT_TRUE(Near(camera->ProjectToScreen(k.point), k.want, 1e-4f));
 
     LookAlongY();
-    EXPECT_TRUE(Near(camera->ProjectToScreen(camera->target), {100, 50, 0}));
+    EXPECT_TRUE(Near(camera->ProjectToScreen(camera->target), {100, 50, 0}, 1e-4f));
     // The camera's right is world -x.
-    EXPECT_TRUE(Near(camera->ProjectToScreen({8, 1, 5}), {200, 50, 0}));
+    EXPECT_TRUE(Near(camera->ProjectToScreen({8, 1, 5}), {200, 50, 0}, 1e-4f));
 }
 
 TEST(MakePlaneFromPoints, NormalIsTheUnnormalisedCrossProduct) {

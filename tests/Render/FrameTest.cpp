@@ -4,14 +4,11 @@
 
 #include <cmath>
 
+#include "support/Near.h"
+
 namespace {
 
-::testing::AssertionResult Near(const D3DXVECTOR3& got, const D3DXVECTOR3& want, float eps = 1e-5f) {
-    if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
-                                         << ", " << want.y << ", " << want.z << ")";
-}
+using kxtest::Near;
 
 const float kR2 = std::sqrt(0.5f);
 

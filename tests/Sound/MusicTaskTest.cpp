@@ -61,7 +61,7 @@ TEST_F(MusicTaskTest, TrackPlayedOnceTellsMainOnce) {
     EXPECT_TRUE(Sent().empty());
     music.system.FinishStream();
     task->Update();
-    EXPECT_EQ(Sent(), (std::vector<kxtest::SentCommand>{{"main", "stop_music", "menu.mp3"}}));
+    EXPECT_EQ(Sent(), (std::vector<kxtest::SentCommand>{{kxtest::Route::Name, "main", "stop_music", "menu.mp3"}}));
     EXPECT_FALSE(task->IsLoaded());
     EXPECT_EQ(task->GetFileName(), "menu.mp3");
     task->Update();

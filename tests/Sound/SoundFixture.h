@@ -9,6 +9,7 @@
 #include "Platform/Audio/WaveFixture.h"
 #include "Platform/Music/MusicPlayer.h"
 #include "Sound/NSound.h"
+#include "support/RecordingRouter.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -17,26 +18,6 @@
 #include <vector>
 
 namespace kxtest {
-
-struct SentCommand {
-    std::string target, command, params;
-    bool operator==(const SentCommand&) const = default;
-};
-
-class CommandRecorder : public IPCommandRouter {
-public:
-    void SendCommandByName(const std::string& name, const std::string& command, const std::string& params) override {
-        sent.push_back({name, command, params});
-    }
-    void SendCommandByCategory(const std::string& category, const std::string& command,
-                               const std::string& params) override {
-        sent.push_back({"category:" + category, command, params});
-    }
-    void SendCommandByObject(IPMMObject*, const std::string& command, const std::string& params) override {
-        sent.push_back({"object", command, params});
-    }
-    std::vector<SentCommand> sent;
-};
 
 class SoundTestBase : public ::testing::Test {
 protected:
@@ -76,7 +57,7 @@ protected:
     TempGameRoot root;
     Platform::Audio::ScopedNullAudio audio;
     Platform::Music::ScopedNullMusic music;
-    CommandRecorder commands;
+    RecordingRouter commands;
 };
 
 } // namespace kxtest

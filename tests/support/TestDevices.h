@@ -44,8 +44,9 @@ inline IDirect3D9* RecordingDirect3D() {
     return Direct3DCreate9(D3D_SDK_VERSION);
 }
 
-// The Direct3D object of the OpenGL backend, offscreen; null where this machine has no OpenGL
-// 4.5. Objects made afterwards get the Recording backend again, as every other test expects.
+// The Direct3D object of the OpenGL backend, offscreen; null where this machine has no
+// OpenGL 4.5. Objects made afterwards get the Recording backend again, as every other test
+// expects.
 inline IDirect3D9* OffscreenOpenGLDirect3D() {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     SetDirect3DBackend(D3DBackend::OpenGL);

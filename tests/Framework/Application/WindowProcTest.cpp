@@ -4,26 +4,15 @@
 #include "AppFakes.h"
 #include "Framework/CommandRouter.h"
 #include "Framework/MainWindow.h"
+#include "support/RecordingRouter.h"
 
 namespace {
 
 using namespace Platform;
 
-struct SentCommand {
-    std::string category, command, params;
-    bool operator==(const SentCommand&) const = default;
-};
-
-class RecordingRouter : public IPCommandRouter {
-public:
-    void SendCommandByName(const std::string&, const std::string&, const std::string&) override {}
-    void SendCommandByCategory(const std::string& category, const std::string& command,
-                               const std::string& params) override {
-        sent.push_back({category, command, params});
-    }
-    void SendCommandByObject(IPMMObject*, const std::string&, const std::string&) override {}
-    std::vector<SentCommand> sent;
-};
+using kxtest::RecordingRouter;
+using kxtest::Route;
+using kxtest::SentCommand;
 
 class WindowProcTest : public ::testing::Test {
 protected:
@@ -163,7 +152,8 @@ TEST_F(WindowProcTest, SetCursorHidesTheCursor) { EXPECT_EQ(Send(WM_SETCURSOR), 
 TEST_F(WindowProcTest, TypedCharacterGoesToTheInterfaceAsItsByte) {
     Send(WM_CHAR, 0xE0);
     Send(WM_CHAR, 'a');
-    EXPECT_EQ(router.sent, (std::vector<SentCommand>{{"interface", "key", "224"}, {"interface", "key", "97"}}));
+    EXPECT_EQ(router.sent, (std::vector<SentCommand>{{Route::Category, "interface", "key", "224"},
+                                                     {Route::Category, "interface", "key", "97"}}));
 }
 
 TEST_F(WindowProcTest, ButtonPressedTwiceBroadcastsOnceAndReleaseWithoutPressNotAtAll) {

@@ -4,10 +4,10 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 #include "Platform/Graphics/D3D9.h"
+#include "support/Near.h"
 #include "support/TestDevices.h"
 
 namespace GraphicsTest {
@@ -103,11 +103,6 @@ inline void UnlitDiffuseState(IDirect3DDevice9* device) {
 }
 
 inline int Channel(D3DCOLOR c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
-// True when every channel of a and b differs by at most tolerance.
-inline bool Near(D3DCOLOR a, D3DCOLOR b, int tolerance) {
-    for (int s = 0; s < 32; s += 8)
-        if (std::abs(Channel(a, s) - Channel(b, s)) > tolerance) return false;
-    return true;
-}
+using kxtest::Near;
 
 } // namespace GraphicsTest

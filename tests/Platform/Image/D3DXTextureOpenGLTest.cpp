@@ -3,6 +3,7 @@
 
 #include "Platform/Image/D3DXTexture.h"
 #include "Platform/Image/ImageDecode.h"
+#include "support/Near.h"
 #include "support/TestDevices.h"
 
 #include "../Graphics/GraphicsTestUtil.h"
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -22,6 +22,7 @@ constexpr UINT W = 16, H = 16;
 
 using GraphicsTest::kScreenFvf;
 using GraphicsTest::ScreenVertex;
+using kxtest::NearRgb;
 
 // A 4x4 DDS of one block in the given format.
 Bytes OneBlockDds(const char* fourcc, const Bytes& block) {
@@ -66,14 +67,6 @@ protected:
     }
 };
 
-bool Near(D3DCOLOR a, D3DCOLOR b, int tolerance) {
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int ca = static_cast<int>((a >> shift) & 0xFF), cb = static_cast<int>((b >> shift) & 0xFF);
-        if (std::abs(ca - cb) > tolerance) return false;
-    }
-    return true;
-}
-
 } // namespace
 
 TEST_F(D3DXTextureOpenGLTest, CompressedBlocksDrawAsTheyDecode) {
@@ -101,7 +94,7 @@ TEST_F(D3DXTextureOpenGLTest, CompressedBlocksDrawAsTheyDecode) {
                 D3DCOLOR want;
                 std::memcpy(&want, &expected[(y * 4 + x) * 4], 4);
                 // Hardware blends of the two colours may round differently by a step.
-                EXPECT_TRUE(Near(p[y * W + x], want, 9))
+                EXPECT_TRUE(NearRgb(p[y * W + x], want, 9))
                     << x << "," << y << " " << std::hex << p[y * W + x] << " want " << want;
             }
         }

@@ -7,44 +7,15 @@
 #include <limits>
 #include <vector>
 
+#include "support/Near.h"
+
 namespace {
+
+using kxtest::Near;
 
 constexpr float kEps = 1e-5f;
 constexpr float kPi = 3.14159265358979f;
 const float kHalfSqrt2 = std::sqrt(0.5f);
-
-::testing::AssertionResult Near(const D3DXVECTOR3& got, const D3DXVECTOR3& want, float eps = kEps) {
-    if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
-                                         << ", " << want.y << ", " << want.z << ")";
-}
-
-::testing::AssertionResult Near(const D3DXVECTOR4& got, const D3DXVECTOR4& want, float eps = kEps) {
-    if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps &&
-        std::fabs(got.w - want.w) <= eps)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << ", " << got.w
-                                         << "), want (" << want.x << ", " << want.y << ", " << want.z << ", " << want.w
-                                         << ")";
-}
-
-::testing::AssertionResult Near(const D3DXQUATERNION& got, const D3DXQUATERNION& want, float eps = kEps) {
-    return Near(D3DXVECTOR4(got.x, got.y, got.z, got.w), D3DXVECTOR4(want.x, want.y, want.z, want.w), eps);
-}
-
-::testing::AssertionResult Near(const D3DXMATRIX& got, const D3DXMATRIX& want, float eps = kEps) {
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            if (!(std::fabs(got.m[i][j] - want.m[i][j]) <= eps)) {
-                auto f = ::testing::AssertionFailure();
-                f << "element _" << i + 1 << j + 1 << ": got " << got.m[i][j] << ", want " << want.m[i][j] << "\n got:";
-                for (int r = 0; r < 4; ++r)
-                    f << "\n  " << got.m[r][0] << " " << got.m[r][1] << " " << got.m[r][2] << " " << got.m[r][3];
-                return f;
-            }
-    return ::testing::AssertionSuccess();
-}
 
 bool AllFinite(const D3DXMATRIX& m) {
     for (int i = 0; i < 4; ++i)

@@ -364,7 +364,7 @@ protected:
     CPSmartPtr<CPRenderObject> mesh;
 };
 
-TEST_F(FrameOrder, WithoutViewCameraTheStepsRunInOrder) {
+TEST_F(FrameOrder, WithoutViewCameraTheFrameRunsInOrder) {
     HandOver();
     Control()->ClearCalls();
     Frame();
@@ -588,7 +588,8 @@ TEST_P(FrameTriggers, PassesRunBeforeTheirGroups) {
             sequence.push_back("G" + std::to_string(c.keys[static_cast<std::size_t>(calls[i].args[3] / 3 - 1)]));
     }
     EXPECT_EQ(sequence, c.sequence);
-    // MSAA FALSE / TRUE around every trigger, run or not, on top of the one TRUE at step 7.
+    // MSAA FALSE / TRUE around every trigger, run or not, on top of the one TRUE the frame
+    // sets before the sky and the groups.
     int off = 0, on = 0;
     for (const auto& call : calls) {
         if (call.ToString() == "SetRenderState(161, 0)") ++off;

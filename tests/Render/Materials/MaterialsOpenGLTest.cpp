@@ -1,14 +1,15 @@
 // Our data effects and the texture loader on the OpenGL device, offscreen, checked by pixels.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "MaterialsFixture.h"
 #include "Render/PEffect.h"
 #include "Render/PTexture.h"
+#include "support/Near.h"
 
 using namespace materialstest;
+using kxtest::NearRgb;
 
 namespace {
 
@@ -87,12 +88,6 @@ protected:
         return pixels[(H / 2) * W + W / 2];
     }
 
-    static bool Near(D3DCOLOR a, D3DCOLOR b) {
-        for (int s = 0; s < 24; s += 8)
-            if (std::abs(static_cast<int>((a >> s) & 0xFF) - static_cast<int>((b >> s) & 0xFF)) > 8) return false;
-        return true;
-    }
-
     kxtest::TempGameRoot root;
     Host host;
     CPEffectManager* manager = nullptr;
@@ -104,21 +99,21 @@ TEST_F(MaterialsOpenGLTest, SimpleDrawsItsDxtTextureLitAndUnfogged) {
     manager->GetMaterial(material, 20, "", {"red.dds"});
     ASSERT_NE(material->GetEffect()->GetD3DXEffect(), nullptr);
     const D3DCOLOR centre = DrawAndReadCentre();
-    EXPECT_TRUE(Near(centre, 0xFFFF0000)) << std::hex << centre;
+    EXPECT_TRUE(NearRgb(centre, 0xFFFF0000, 8)) << std::hex << centre;
 }
 
 TEST_F(MaterialsOpenGLTest, SimpleIsLitSoWithoutLightItIsDark) {
     root.Write("Data/Textures/red.dds", DdsDxt1(8, false));
     manager->GetMaterial(material, 20, "", {"red.dds"});
     const D3DCOLOR centre = DrawAndReadCentre(100, 200, 0xFF000000);
-    EXPECT_TRUE(Near(centre, 0xFF000000)) << std::hex << centre;
+    EXPECT_TRUE(NearRgb(centre, 0xFF000000, 8)) << std::hex << centre;
 }
 
 TEST_F(MaterialsOpenGLTest, SimpleTakesTheFogColourBeyondTheFogEnd) {
     root.Write("Data/Textures/red.dds", DdsDxt1(8, false));
     manager->GetMaterial(material, 20, "", {"red.dds"});
     const D3DCOLOR centre = DrawAndReadCentre(0.0f, 0.1f);
-    EXPECT_TRUE(Near(centre, 0xFF00FF00)) << std::hex << centre;
+    EXPECT_TRUE(NearRgb(centre, 0xFF00FF00, 8)) << std::hex << centre;
 }
 
 TEST_F(MaterialsOpenGLTest, ErrorEffectDrawsItsMarkerColour) {
@@ -126,7 +121,7 @@ TEST_F(MaterialsOpenGLTest, ErrorEffectDrawsItsMarkerColour) {
     manager->GetMaterial(material, 20, "broken.fx", {});
     ASSERT_EQ(material->GetEffect()->GetName(), "error.fx");
     const D3DCOLOR centre = DrawAndReadCentre();
-    EXPECT_TRUE(Near(centre, 0xFFFF00FF)) << std::hex << centre;
+    EXPECT_TRUE(NearRgb(centre, 0xFFFF00FF, 8)) << std::hex << centre;
 }
 
 } // namespace
