@@ -125,7 +125,10 @@ int CPApplication::Run(void* instance, int showCommand) {
     if (!settings) settings = new CPSettings();
     CPTaskKernel* kernel = CPTaskKernel::GetInstance();
     if (!kernel) kernel = new CPTaskKernel();
-    settings->Load("config.cfg");
+    std::string settingsError;
+    if (!settings->Load("config.cfg", &settingsError))
+        std::fprintf(stderr, "Korvaxa: \"config.cfg\" cannot be read (%s); the settings keep their defaults.\n",
+                     settingsError.c_str());
 
     // 3-7: the launcher, or its bypass on the command line.
     g_launcherAddress = kBuiltInLauncherAddress;
