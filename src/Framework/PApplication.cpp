@@ -175,7 +175,11 @@ CPSettings& CPApplication::CreateSettingsAndKernel() {
     CPSettings* settings = CPSettings::GetInstance();
     if (!settings) settings = new CPSettings();
     if (!CPTaskKernel::GetInstance()) new CPTaskKernel();
-    settings->Load("config.cfg");
+    std::string settingsError;
+    if (!settings->Load("config.cfg", &settingsError))
+        std::fprintf(stderr, "Korvaxa: \"config.cfg\" cannot be read (%s); the settings keep their defaults.
+",
+                     settingsError.c_str());
     return *settings;
 }
 

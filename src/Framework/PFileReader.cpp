@@ -2,8 +2,8 @@
 
 #include "Framework/PackFile.h"
 #include "Platform/System/Paths.h"
+#include "Platform/System/RegularFile.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -21,8 +21,8 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // The path is lower-cased once here; the resolver looks up the written spelling first, so that
 // where names differ only in case the file read is the one the writer wrote.
-CPFileReader::CPFileReader(std::string path, bool scrambled)
-    : m_where(path), m_packKey(PackKey(m_where)), m_scrambled(scrambled) {}
+CPFileReader::CPFileReader(std::string path, bool scrambled, std::uint64_t maxBytes)
+    : m_where(path), m_packKey(PackKey(m_where)), m_scrambled(scrambled), m_maxBytes(maxBytes) {}
 
 bool CPFileReader::InPacks() const {
     for (const CPPackFile& pack : MountedPacks())
@@ -49,11 +49,12 @@ HRESULT CPFileReader::Load() {
 }
 
 HRESULT CPFileReader::LoadLoose(const std::string& realPath) {
-    FilePtr file(std::fopen(realPath.c_str(), "rb"));
+    FilePtr file(Platform::OpenRegularFileStream(realPath));
     if (!file) return LoadFromPacks();
     if (std::fseek(file.get(), 0, SEEK_END) != 0) return E_FAIL;
     long size = std::ftell(file.get());
-    if (size < 0 || size > INT_MAX || std::fseek(file.get(), 0, SEEK_SET) != 0) return E_FAIL;
+    if (size < 0 || static_cast<std::uint64_t>(size) > m_maxBytes || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return E_FAIL;
     m_data.resize(static_cast<std::size_t>(size));
     std::size_t got = m_data.empty() ? 0 : std::fread(m_data.data(), 1, m_data.size(), file.get());
     if (got != m_data.size()) {
@@ -69,8 +70,9 @@ HRESULT CPFileReader::LoadFromPacks() {
     for (const CPPackFile& pack : MountedPacks()) {
         const SPPackEntry* entry = pack.Find(m_packKey);
         if (!entry) continue;
+        if (static_cast<std::uint64_t>(entry->size) > m_maxBytes) return E_FAIL;
         auto real = Platform::GamePaths().Resolve(pack.GetPath());
-        FilePtr file(real ? std::fopen(real->c_str(), "rb") : nullptr);
+        FilePtr file(real ? Platform::OpenRegularFileStream(*real) : nullptr);
         if (!file) {
             result = E_FAIL;
             continue;

@@ -6,6 +6,7 @@
 
 #include "Platform/Base/WinTypes.h"
 #include "Platform/System/Paths.h"
+#include "Platform/System/RegularFile.h"
 
 #include <cstdint>
 #include <optional>
@@ -14,8 +15,10 @@
 
 class CPFileReader {
 public:
-    // scrambled: the loose file is stored scrambled (pack copies always are).
-    explicit CPFileReader(std::string path, bool scrambled = false);
+    // scrambled: the loose file is stored scrambled (pack copies always are). A file larger than
+    // maxBytes is not read: Load fails.
+    explicit CPFileReader(std::string path, bool scrambled = false,
+                          std::uint64_t maxBytes = Platform::kMaxDataFileBytes);
     virtual ~CPFileReader() = default;
 
     // S_OK or E_FAIL (found nowhere, or a read error). Loading again keeps the read position.
@@ -51,6 +54,7 @@ private:
     Platform::GamePath m_where;
     std::string m_packKey;
     bool m_scrambled;
+    std::uint64_t m_maxBytes;
     // Set by a successful Find until the next Load: the loose file's real path, or nothing
     // when the packs hold the file.
     bool m_found = false;

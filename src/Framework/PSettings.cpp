@@ -4,9 +4,9 @@
 #include "Framework/StringUtils.h"
 #include "Platform/System/NumberText.h"
 #include "Platform/System/Paths.h"
+#include "Platform/System/RegularFile.h"
 
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
@@ -137,12 +137,11 @@ CPDator* CPSettings::GetBinder(const std::string& key) const {
     return it == m_map.end() ? nullptr : it->second.Get();
 }
 
-void CPSettings::Load(const std::string& path) {
+bool CPSettings::Load(const std::string& path, std::string* error) {
     auto real = Platform::GamePaths().Resolve(path);
-    if (!real) return;
-    std::ifstream in(*real, std::ios::binary);
-    if (!in) return;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!real) return true;
+    std::string content;
+    if (!Platform::ReadRegularFile(*real, Platform::kMaxSettingsFileBytes, content, error)) return false;
     // Line by line at line feeds; the last line counts also without one.
     std::size_t start = 0;
     while (start <= content.size()) {
@@ -155,6 +154,7 @@ void CPSettings::Load(const std::string& path) {
         if (end == std::string::npos) break;
         start = end + 1;
     }
+    return true;
 }
 
 void CPSettings::ParseLine(const std::string& line) {

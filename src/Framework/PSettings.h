@@ -59,8 +59,10 @@ public:
     void Bind(const std::string& key, const CPSmartPtr<CPDator>& binder);
 
     // Reads a text file by its plain path under the game root (never from the packs);
-    // a missing file leaves every variable as it is.
-    void Load(const std::string& path);
+    // a missing file leaves every variable as it is. False, with the reason in error, when the
+    // path holds something that cannot be read as settings (a folder, a FIFO, a device, a file
+    // too large or unreadable); every variable is then left as it is too.
+    bool Load(const std::string& path, std::string* error = nullptr);
     void ParseLine(const std::string& line);
     void SetValue(const std::string& key, const std::string& value, int mode);
     // Writes "%s = %s\r\n" per key in the map's order, replacing the file atomically.

@@ -42,9 +42,10 @@ bool CPTextReader::ReadLine(std::string& out) {
     return result;
 }
 
-bool ReadTextFileLines(const std::string& path, std::vector<std::string>& lines, std::size_t maxLines) {
+bool ReadTextFileLines(const std::string& path, std::vector<std::string>& lines, std::size_t maxLines,
+                       std::uint64_t maxBytes) {
     lines.clear();
-    CPFileReader file(path);
+    CPFileReader file(path, false, maxBytes);
     if (FAILED(file.Load())) return false;
     CPTextReader reader(file.GetData(), file.GetDataSize());
     std::string line;

@@ -4,7 +4,10 @@
 // dropped whole; lines are trimmed and empty ones skipped; "[name]" is a section
 // header, handed out as "name" with IsValueLine false.
 
+#include "Platform/System/RegularFile.h"
+
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
@@ -35,7 +38,8 @@ private:
 };
 
 // The meaningful lines of a data file read through the file layer (a loose file, else the packs),
-// as CPTextReader hands them out, at most maxLines. False when the file cannot be read (the lines
-// are then empty).
+// as CPTextReader hands them out, at most maxLines. False when the file cannot be read or is larger
+// than maxBytes (the lines are then empty).
 bool ReadTextFileLines(const std::string& path, std::vector<std::string>& lines,
-                       std::size_t maxLines = std::numeric_limits<std::size_t>::max());
+                       std::size_t maxLines = std::numeric_limits<std::size_t>::max(),
+                       std::uint64_t maxBytes = Platform::kMaxDataFileBytes);

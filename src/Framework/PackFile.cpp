@@ -5,6 +5,7 @@
 #include "Platform/Base/AsciiCase.h"
 #include "Platform/System/NumberText.h"
 #include "Platform/System/Paths.h"
+#include "Platform/System/RegularFile.h"
 
 #include <algorithm>
 #include <array>
@@ -67,8 +68,29 @@ std::string JoinPackKey(const std::vector<std::string>& lowerParts) {
 
 } // namespace
 
+void NormalisePackPathInto(std::string_view path, std::string& key) {
+    // The key itself serves as the stack of components: ".." takes back the last one.
+    key.clear();
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = start;
+        while (end < path.size() && path[end] != '\\' && path[end] != '/') ++end;
+        const std::string_view part = path.substr(start, end - start);
+        if (part == "..") {
+            const std::size_t last = key.find_last_of('\\');
+            key.resize(last == std::string::npos ? 0 : last);
+        } else if (!part.empty() && part != ".") {
+            if (!key.empty()) key += '\\';
+            for (char c : part) key += Platform::AsciiLower(c);
+        }
+        start = end + 1;
+    }
+}
+
 std::string NormalisePackPath(std::string_view path) {
-    return JoinPackKey(Platform::PathResolver::Split(Platform::AsciiLower(path)));
+    std::string key;
+    NormalisePackPathInto(path, key);
+    return key;
 }
 
 std::string PackKey(const Platform::GamePath& path) { return JoinPackKey(path.LowerParts()); }
@@ -82,7 +104,7 @@ HRESULT CPPackFile::ReadIndex() {
     m_index.clear();
     auto real = Platform::GamePaths().Resolve(m_path);
     if (!real) return E_FAIL;
-    FilePtr file(std::fopen(real->c_str(), "rb"));
+    FilePtr file(Platform::OpenRegularFileStream(*real));
     if (!file) return E_FAIL;
     if (std::fseek(file.get(), 0, SEEK_END) != 0) return E_FAIL;
     long fileSizeLong = std::ftell(file.get());
@@ -94,6 +116,8 @@ HRESULT CPPackFile::ReadIndex() {
     if (static_cast<std::uint32_t>(ReadLE32(header)) != kPackMagic) return E_FAIL;
     const std::int32_t indexLength = ReadLE32(header + 4);
     if (indexLength < 0 || indexLength > fileSize - 8) return E_FAIL;
+    // Refused before anything is read: the index is held whole and every node of it walked.
+    if (static_cast<std::size_t>(indexLength) > kMaxPackIndexBytes) return E_FAIL;
 
     std::vector<std::uint8_t> index(static_cast<std::size_t>(indexLength));
     if (!index.empty() && std::fread(index.data(), 1, index.size(), file.get()) != index.size()) return E_FAIL;
@@ -113,7 +137,9 @@ HRESULT CPPackFile::ReadIndex() {
     std::vector<Level> stack;
     stack.push_back({0, 1}); // the one root node
     std::string path;
+    std::string key;           // reused, so that a file node met again costs no allocation
     std::size_t pathBytes = 0; // of every file node, repeated names included
+    std::size_t fileNodes = 0; // repeated names included
     std::size_t cursor = 0;
     const std::size_t end = index.size();
     constexpr std::size_t kMinNode = 16;
@@ -144,9 +170,12 @@ HRESULT CPPackFile::ReadIndex() {
             stack.push_back({path.size(), children});
         } else {
             if (size < 0 || dataBase + offset + size > fileSize) return E_FAIL;
+            if (static_cast<std::uint64_t>(size) > Platform::kMaxDataFileBytes) return E_FAIL;
             pathBytes += path.size();
             if (pathBytes >= kMaxPackPathBytes) return E_FAIL;
-            entries[NormalisePackPath(path)] = SPPackEntry{dataBase + offset, size};
+            if (++fileNodes > kMaxPackFiles) return E_FAIL;
+            NormalisePackPathInto(path, key);
+            entries[key] = SPPackEntry{dataBase + offset, size};
         }
     }
     m_index = std::move(entries);

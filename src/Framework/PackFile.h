@@ -23,6 +23,12 @@ constexpr std::uint32_t kPackMagic = 0xAF1627C4u;
 constexpr int kScrambleKeyLength = 1933;
 // No path in a pack index is this long or longer: an index that holds one is refused.
 constexpr std::size_t kMaxPackPath = 1024;
+// A pack index is read whole into memory and walked node by node: a longer one is refused before
+// it is read, so a hostile pack cannot hold the start for long or take much memory. Real indexes
+// take some tens of bytes per file.
+constexpr std::size_t kMaxPackIndexBytes = std::size_t(64) << 20;
+// File nodes of one index, repeated names included; each costs a look-up when mounting.
+constexpr std::size_t kMaxPackFiles = std::size_t(1) << 20;
 // The paths of all the files of one pack index together stay below this many bytes. A file node
 // costs a few bytes of index but may store a path of up to kMaxPackPath, so without this a small
 // hostile index could make the mounted paths take a hundred times its size.
@@ -45,6 +51,8 @@ const std::uint8_t* ScrambleKeyTable();
 // The form every path takes as a pack index key: lower case, "\" separators,
 // no empty, "." or ".." components.
 std::string NormalisePackPath(std::string_view path);
+// The same into a string the caller keeps, which mounting reuses for every node.
+void NormalisePackPathInto(std::string_view path, std::string& key);
 // The same key from a path already taken apart (and lower-cased) for the resolver.
 std::string PackKey(const Platform::GamePath& path);
 

@@ -2,12 +2,16 @@
 
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
+#include "Platform/System/RegularFile.h"
+
+#include <limits>
 
 namespace Input {
 
 int ReadActionsFile(const std::string& gamePath, std::vector<ActionLine>& lines) {
     std::vector<std::string> texts;
-    if (!ReadTextFileLines(gamePath, texts)) return -1;
+    if (!ReadTextFileLines(gamePath, texts, std::numeric_limits<std::size_t>::max(), Platform::kMaxSettingsFileBytes))
+        return -1;
     lines.clear();
     for (const std::string& text : texts) {
         CPStringSplitter splitter(text, ";", true);

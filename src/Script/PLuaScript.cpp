@@ -2,6 +2,7 @@
 
 #include "Framework/PFileReader.h"
 #include "Framework/PLog.h"
+#include "Platform/System/RegularFile.h"
 #include "Script/LuaPatterns.h"
 #include "Script/ScriptBinding.h"
 #include "Script/ScriptFunctions.h"
@@ -106,28 +107,35 @@ int LuaLoad(lua_State* L) {
     return LoadAnswer(L, lua_load(L, CheckedPieceReader, &firstSeen, name));
 }
 
-// luaL_loadfile decides the kind from the first byte after an optional "#" line; the same test
-// is made here first. Without a name it would read the standard input, which the game does not
-// have: that is refused too.
+// Loads a file as luaL_loadfile would (a first line starting with "#" is skipped but still
+// counted, errors name the chunk "@path"), except that precompiled chunks are refused, only a
+// regular file of bounded size is read (a FIFO would hold the game, a device flood it), and
+// without a name nothing is read (luaL_loadfile would read the standard input, which the game does
+// not have).
 int LoadSourceFile(lua_State* L, const char* path) {
     if (!path) {
         lua_pushstring(L, "no file name given");
         return LUA_ERRFILE;
     }
-    if (FILE* file = std::fopen(path, "rb")) {
-        int c = std::getc(file);
-        if (c == '#') {
-            while (c != EOF && c != '\n') c = std::getc(file);
-            if (c == '\n') c = std::getc(file);
-        }
-        std::fclose(file);
-        if (c == LUA_SIGNATURE[0]) {
-            lua_pushfstring(L, "%s: %s", path, kPrecompiledRefused);
-            return LUA_ERRFILE;
-        }
+    std::string text, error;
+    if (!Platform::ReadRegularFile(path, Platform::kMaxDataFileBytes, text, &error)) {
+        lua_pushstring(L, error.c_str());
+        return LUA_ERRFILE;
     }
-    // A file that does not open gets luaL_loadfile's own message.
-    return luaL_loadfile(L, path);
+    std::size_t start = 0, body = 0;
+    if (!text.empty() && text[0] == '#') {
+        const std::size_t lineEnd = text.find('\n');
+        body = lineEnd == std::string::npos ? text.size() : lineEnd + 1;
+        // A line feed stands for the skipped line, so line numbers stay those of the file.
+        start = body - 1;
+        text[start] = '\n';
+    }
+    if (body < text.size() && text[body] == LUA_SIGNATURE[0]) {
+        lua_pushfstring(L, "%s: %s", path, kPrecompiledRefused);
+        return LUA_ERRFILE;
+    }
+    const std::string chunkName = std::string("@") + path;
+    return luaL_loadbuffer(L, text.data() + start, text.size() - start, chunkName.c_str());
 }
 
 int LuaLoadFile(lua_State* L) { return LoadAnswer(L, LoadSourceFile(L, luaL_optstring(L, 1, nullptr))); }

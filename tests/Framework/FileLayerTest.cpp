@@ -5,7 +5,10 @@
 #include "Framework/PackFile.h"
 #include "Framework/XmlDocument.h"
 
+#include "Platform/Base/AsciiCase.h"
 #include "Platform/System/AtomicFile.h"
+#include "Platform/System/Paths.h"
+#include "Platform/System/RegularFile.h"
 #include "support/PackWriter.h"
 #include "support/TempDir.h"
 
@@ -668,3 +671,99 @@ TEST_F(FileLayer, XmlFileEndingInsideAUtf8SequenceIsReadOnlyToItsEnd) {
 }
 
 } // namespace
+
+namespace {
+
+// A pack whose root holds `count` file nodes all named `name`, in lower and upper case by turns,
+// each pointing at the one byte "a" but the last, which points at "b".
+std::string PackOfOneName(std::size_t count, const std::string& name) {
+    std::string index = PackWriter::Node("data", -1, 0, static_cast<std::int32_t>(count));
+    std::string upper = name;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const std::string first = PackWriter::Node(name, 0, 1, 0), second = PackWriter::Node(upper, 0, 1, 0);
+    index.reserve(index.size() + first.size() * count);
+    for (std::size_t i = 0; i + 1 < count; ++i) index += i % 2 ? second : first;
+    index += PackWriter::Node(name, 1, 1, 0);
+    return PackWriter::Assemble(index, kxtest::Scrambled("a") + kxtest::Scrambled("b"));
+}
+
+} // namespace
+
+TEST_F(FileLayer, AMillionNodesOfOneLongNameMountAsOneEntryTheLastWinning) {
+    // As many file nodes as an index may hold, all of one long name in two spellings: one entry,
+    // the last node's. Mounting takes no more than a pass over the index (each repeated name
+    // costs a look-up, no allocation).
+    const std::size_t nodeBytes = (kMaxPackIndexBytes - 64) / kMaxPackFiles;
+    const std::string name(nodeBytes - 16, 'n');
+    root.Write("data/game1.dat", PackOfOneName(kMaxPackFiles, name));
+    ASSERT_EQ(MountPacks(), S_OK);
+    ASSERT_EQ(MountedPacks().size(), 1u);
+    EXPECT_EQ(MountedPacks()[0].EntryCount(), 1u);
+    EXPECT_EQ(Read("data\\" + name), "b");
+}
+
+TEST_F(FileLayer, PacksBeyondTheIndexBoundsAreRefusedWhole) {
+    // More file nodes than the bound, an index longer than its bound, a file larger than any
+    // data file may be: each is refused before it takes time or memory, and a good pack beside it
+    // still mounts. The long index and the large file are sparse: they cost no disk.
+    PackWriter good;
+    good.AddFile("good.txt", "g");
+    struct Case {
+        const char* what;
+        std::string pack;
+        std::uint64_t sparseSize; // the pack file is made this long (0: as written)
+    };
+    std::vector<Case> cases;
+    cases.push_back({"one file node too many", PackOfOneName(kMaxPackFiles + 1, "f"), 0});
+    {
+        std::string pack;
+        kxtest::AppendUint(pack, kPackMagic);
+        kxtest::AppendInt(pack, static_cast<std::int32_t>(kMaxPackIndexBytes + 1));
+        pack += kxtest::Scrambled(PackWriter::Node("data", -1, 0, 0));
+        cases.push_back({"index longer than its bound", pack, kMaxPackIndexBytes + 64});
+    }
+    {
+        const std::int32_t huge = static_cast<std::int32_t>(Platform::kMaxDataFileBytes + 1);
+        const std::string index = PackWriter::Node("data", -1, 0, 1) + PackWriter::Node("big.bin", 0, huge, 0);
+        cases.push_back({"file larger than a data file may be", PackWriter::Assemble(index, ""),
+                         8 + index.size() + static_cast<std::uint64_t>(huge)});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        kxtest::TempGameRoot fresh;
+        const std::string real = fresh.Write("data/game1.dat", c.pack);
+        if (c.sparseSize) std::filesystem::resize_file(real, c.sparseSize);
+        fresh.Write("data/game2.dat", good.Build());
+        EXPECT_EQ(MountPacks(), E_FAIL);
+        ASSERT_EQ(MountedPacks().size(), 2u);
+        EXPECT_EQ(MountedPacks()[0].EntryCount(), 1u);
+        EXPECT_EQ(MountedPacks()[1].EntryCount(), 0u);
+    }
+}
+
+TEST(PackPaths, NormalisingIntoAReusedKeyMatchesTheResolversRule) {
+    // Mounting builds every key in one reused buffer; it must agree with splitting the path the
+    // way the resolver does.
+    const std::string paths[] = {"Data\\A.txt",
+                                 "data//a.txt",
+                                 "\\\\data\\.\\A.TXT\\",
+                                 "data\\x\\..\\a.txt",
+                                 "..\\..\\data\\a.txt",
+                                 "data\\x\\y\\..\\..\\..\\..\\b",
+                                 "",
+                                 ".",
+                                 "..",
+                                 "a/./b/../C/",
+                                 "data\\" + std::string(300, '\\') + "z"};
+    std::string key = "left over from before";
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        std::string expected;
+        for (const std::string& part : Platform::PathResolver::Split(Platform::AsciiLower(path)))
+            expected += (expected.empty() ? "" : "\\") + part;
+        NormalisePackPathInto(path, key);
+        EXPECT_EQ(key, expected);
+        EXPECT_EQ(NormalisePackPath(path), expected);
+    }
+}

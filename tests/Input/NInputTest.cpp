@@ -8,13 +8,18 @@
 #include "Framework/PStringSplitter.h"
 #include "Input/InterfaceBroadcasts.h"
 #include "Platform/System/AtomicFile.h"
+#include "Platform/System/Paths.h"
+#include "Platform/System/RegularFile.h"
+#include "support/HostilePaths.h"
 #include "support/RecordingRouter.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -277,6 +282,34 @@ TEST_F(NInputTest, FailedWriteLeavesTheOldFile) {
     EXPECT_FALSE(input->SaveActions());
     Platform::SetAtomicWriteFault(Platform::AtomicWriteFault::None);
     EXPECT_EQ(root.Read("Actions.cfg"), kBindings);
+}
+
+TEST_F(NInputTest, BindingsFileThatIsNoRegularFileFailsAndIsLeftInPlace) {
+    // Loading fails at once (a FIFO without a writer included), the bindings read before stay,
+    // and saving leaves the thing where it is.
+    ASSERT_TRUE(StartWith(kBindings));
+    const std::string before = input->FormatActions();
+    const std::string real = root.Path() + "/Actions.cfg";
+    for (const auto& c : kxtest::HostileCases()) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(real);
+        if (!kxtest::MakeHostile(c.kind, real)) continue;
+        Platform::GamePaths().Refresh();
+        EXPECT_LT(input->LoadActions("Actions.cfg"), 0);
+        EXPECT_EQ(input->FormatActions(), before);
+        if (c.kind != kxtest::HostileKind::Unreadable) {
+            EXPECT_FALSE(input->SaveActions());
+            EXPECT_TRUE(kxtest::HostileIntact(c.kind, real));
+        }
+        ::chmod(real.c_str(), 0644);
+    }
+}
+
+TEST_F(NInputTest, BindingsFileLargerThanSettingsMayBeFailsToLoad) {
+    ASSERT_TRUE(StartWith(kBindings));
+    root.Write("Actions.cfg", "nitro;Nitro;N;false\r\n" + std::string(Platform::kMaxSettingsFileBytes, '\n'));
+    EXPECT_LT(input->LoadActions("Actions.cfg"), 0);
+    EXPECT_EQ(input->FormatActions(), kBindings);
 }
 
 TEST_F(NInputTest, MalformedLinesNeverBindOutOfRange) {

@@ -2,6 +2,7 @@
 // yields through "Update"; failures leave the kernel; Lua 5.1 running the game's 5.0 scripts.
 
 #include "ScriptTestSupport.h"
+#include "support/HostilePaths.h"
 
 namespace {
 
@@ -134,6 +135,33 @@ TEST_F(LuaScriptTest, RuntimeLoadersRefusePrecompiledChunksAndStillLoadText) {
                        "loadfile|nil|" + dir + "bin.out: " + refused, "hashline|nil|" + dir + "hash.out: " + refused,
                        "dofile|false|" + dir + "bin.out: " + refused, "stdin|nil|no file name given", "text|2|3|42|42",
                        "missing|true", "reader|nil|[string \"loaders\"]:15: reader function must return a string"}));
+}
+
+TEST_F(LuaScriptTest, RuntimeLoadersReadOnlyRegularFiles) {
+    // loadfile and dofile on a folder, a FIFO without a writer, a link to /dev/zero or an
+    // unreadable file: an error at once, never a wait for a writer or a read without end.
+    const std::string dir = root.Path() + "/";
+    std::string calls;
+    Strings expected;
+    for (const auto& c : kxtest::HostileCases()) {
+        const std::string name = "hostile" + std::to_string(static_cast<int>(c.kind));
+        if (!kxtest::MakeHostile(c.kind, dir + name)) continue;
+        calls += "do local f, e = loadfile(dir .. '" + name + "') Report('" + name +
+                 "', tostring(f), tostring(e ~= nil)) end\n"
+                 "Report('" +
+                 name + "', tostring(pcall(dofile, dir .. '" + name + "')))\n";
+        expected.push_back(name + "|nil|true");
+        expected.push_back(name + "|false");
+    }
+    auto script =
+        Make("hostile", "local dir = '" + dir + "'\n" + calls +
+                            "local f = io.open(dir .. 'lines.lua', 'wb') f:write('#!lua\\nreturn 1 +') f:close()\n"
+                            "Report('line', select(2, loadfile(dir .. 'lines.lua')))\n");
+    kernel.AddTask(CPSmartPtr<IPTask>(script));
+    Pass();
+    // The skipped first line still counts: the error is on line 2.
+    expected.push_back("line|" + dir + "lines.lua:2: unexpected symbol near '<eof>'");
+    EXPECT_EQ(Reports(), expected);
 }
 
 TEST_F(LuaScriptTest, DeeplyNestedPatternsAreRefusedNotOverflowingTheStack) {

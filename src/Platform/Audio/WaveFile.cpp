@@ -1,10 +1,10 @@
 #include "Platform/Audio/WaveFile.h"
 
 #include "Platform/System/Paths.h"
+#include "Platform/System/RegularFile.h"
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 
 namespace Platform::Audio {
 
@@ -35,17 +35,7 @@ HRESULT WaveFile::Open(const char* fileName, const WAVEFORMATEX* format, DWORD m
         m_format.clear();
         m_dataSize = 0;
         auto real = GamePaths().Resolve(fileName);
-        if (!real) return E_FAIL;
-        std::ifstream in(*real, std::ios::binary | std::ios::ate);
-        if (!in) return E_FAIL;
-        std::streamoff length = in.tellg();
-        if (length < 0 || static_cast<std::uint64_t>(length) > kMaxFileBytes) return E_FAIL;
-        m_file.resize(static_cast<std::size_t>(length));
-        in.seekg(0);
-        if (length > 0 && !in.read(reinterpret_cast<char*>(m_file.data()), length)) {
-            m_file.clear();
-            return E_FAIL;
-        }
+        if (!real || !ReadRegularFile(*real, kMaxFileBytes, m_file)) return E_FAIL;
         m_open = true;
         if (Failed(ReadHeader())) {
             Close();
@@ -63,7 +53,7 @@ HRESULT WaveFile::Open(const char* fileName, const WAVEFORMATEX* format, DWORD m
     if (!fileName || !format) return E_INVALIDARG;
     auto real = GamePaths().ResolveForWrite(fileName);
     if (!real) return E_FAIL;
-    m_out = std::fopen(real->c_str(), "wb+");
+    m_out = OpenRegularFileForWriting(*real);
     if (!m_out) return E_FAIL;
     GamePaths().NoteCreated(*real);
     m_open = true;

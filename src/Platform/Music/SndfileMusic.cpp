@@ -8,6 +8,7 @@
 #include "Platform/Audio/DirectSound.h"
 
 #include "Platform/System/Paths.h"
+#include "Platform/System/RegularFile.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
@@ -19,6 +20,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace Platform::Music {
@@ -44,16 +46,25 @@ public:
         Close();
         auto real = GamePaths().Resolve(gamePath);
         if (!real) return Audio::VFW_E_NOT_FOUND;
+        // The library would open a FIFO by name and wait for a writer for ever.
+        const int fd = OpenRegularFile(*real);
+        if (fd < 0) return Audio::VFW_E_NOT_FOUND;
         SF_INFO info{};
-        SNDFILE* file = sf_open(real->c_str(), SFM_READ, &info);
-        if (!file) return Audio::VFW_E_UNSUPPORTED_STREAM;
+        // The descriptor stays ours to close, whatever the library does on failure.
+        SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+        if (!file) {
+            ::close(fd);
+            return Audio::VFW_E_UNSUPPORTED_STREAM;
+        }
         if (info.channels < 1 || info.samplerate < 1 || info.samplerate > 384000) {
             sf_close(file);
+            ::close(fd);
             return Audio::VFW_E_UNSUPPORTED_STREAM;
         }
         sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
         if (!alcIsExtensionPresent(nullptr, "ALC_EXT_thread_local_context")) {
             sf_close(file);
+            ::close(fd);
             return E_FAIL;
         }
         m_setThreadContext =
@@ -63,9 +74,11 @@ public:
         if (!context) {
             if (device) alcCloseDevice(device);
             sf_close(file);
+            ::close(fd);
             return E_FAIL;
         }
         m_file = file;
+        m_fd = fd;
         m_info = info;
         m_device = device;
         m_context = context;
@@ -129,6 +142,8 @@ private:
         if (m_context) alcDestroyContext(m_context);
         if (m_device) alcCloseDevice(m_device);
         if (m_file) sf_close(m_file);
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
         m_context = nullptr;
         m_device = nullptr;
         m_file = nullptr;
@@ -233,6 +248,7 @@ private:
     }
 
     SNDFILE* m_file = nullptr;
+    int m_fd = -1;
     SF_INFO m_info{};
     ALCdevice* m_device = nullptr;
     ALCcontext* m_context = nullptr;

@@ -2,6 +2,7 @@
 
 #include "Platform/Base/AsciiCase.h"
 #include "Platform/System/Paths.h"
+#include "Platform/System/RegularFile.h"
 
 #include <algorithm>
 
@@ -59,6 +60,16 @@ void SetAtomicWriteFault(AtomicWriteFault fault) { g_fault = fault; }
 
 bool AtomicWriteFile(const std::string& realPath, const void* data, std::size_t size, std::string* error) {
     if (realPath.empty()) return Fail(error, "empty path");
+    // Only a regular file (or a link to one) is replaced: renaming over a FIFO or a device, or
+    // over a link to one, would silently put a file where the player had something else.
+    struct stat target;
+    if (::lstat(realPath.c_str(), &target) == 0) {
+        const bool link = S_ISLNK(target.st_mode);
+        if (link && ::stat(realPath.c_str(), &target) != 0) target.st_mode = S_IFREG; // a dangling link
+        if (!S_ISREG(target.st_mode))
+            return Fail(error, realPath + (link ? " links to " : " is ") + NotRegularReason(target.st_mode) +
+                                   ", not a regular file; it is left as it is");
+    }
     std::string temp = realPath + ".tmpXXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) return Fail(error, "cannot create a temporary file beside " + realPath + ": " + std::strerror(errno));

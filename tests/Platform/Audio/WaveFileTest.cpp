@@ -1,5 +1,7 @@
 #include "Platform/Audio/WaveFile.h"
 #include "Platform/Audio/WaveFixture.h"
+#include "Platform/System/Paths.h"
+#include "support/HostilePaths.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -172,6 +174,24 @@ std::vector<BadCase> BadFiles() {
         {"no data chunk", withoutData},
         {"header only", good.substr(0, 12)},
     };
+}
+
+TEST_F(WaveFileTest, NoRegularFileIsReadOrWritten) {
+    // A folder, a FIFO without a writer, a link to /dev/zero or an unreadable file: opening to
+    // read fails at once; opening to write fails too and leaves the thing as it was.
+    const WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+    for (const auto& c : kxtest::HostileCases()) {
+        SCOPED_TRACE(c.name);
+        const std::string name = "hostile" + std::to_string(static_cast<int>(c.kind)) + ".wav";
+        if (!kxtest::MakeHostile(c.kind, root.Path() + "/" + name)) continue;
+        Platform::GamePaths().Refresh();
+        WaveFile reading;
+        EXPECT_EQ(reading.Open(name.c_str(), nullptr, WAVEFILE_READ), E_FAIL);
+        if (c.kind == kxtest::HostileKind::Unreadable) continue;
+        WaveFile writing;
+        EXPECT_EQ(writing.Open(name.c_str(), &format, WAVEFILE_WRITE), E_FAIL);
+        EXPECT_TRUE(kxtest::HostileIntact(c.kind, root.Path() + "/" + name));
+    }
 }
 
 TEST_F(WaveFileTest, CorruptHeadersAreRefused) {

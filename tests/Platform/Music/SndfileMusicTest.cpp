@@ -3,6 +3,8 @@
 
 #include "Platform/Audio/OpenALHeadless.h"
 #include "Platform/Music/MusicPlayer.h"
+#include "Platform/System/Paths.h"
+#include "support/HostilePaths.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -152,6 +154,20 @@ TEST_F(MusicFormats, MissingAndUnreadableFilesAreRefused) {
     EXPECT_LT(player->Run(), 0);
     FILTER_STATE state;
     EXPECT_LT(player->GetState(&state), 0);
+}
+
+TEST_F(MusicFormats, NoRegularFileIsOpened) {
+    // A FIFO without a writer would hold the music library's open for ever; a link to /dev/zero
+    // would be streamed as noise without end.
+    auto player = GetMusicSystem().CreatePlayer();
+    for (const auto& c : kxtest::HostileCases()) {
+        SCOPED_TRACE(c.name);
+        const std::string name = "hostile" + std::to_string(static_cast<int>(c.kind)) + ".wav";
+        if (!kxtest::MakeHostile(c.kind, root.Path() + "/" + name)) continue;
+        Platform::GamePaths().Refresh();
+        EXPECT_LT(player->RenderFile(name), 0);
+        EXPECT_TRUE(kxtest::HostileIntact(c.kind, root.Path() + "/" + name));
+    }
 }
 
 } // namespace
