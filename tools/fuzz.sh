@@ -33,6 +33,16 @@ fi
 seconds="${2:-60}"
 case "$seconds" in '' | *[!0-9]*) usage ;; esac
 
+# The optional fuzzing build is the one that needs clang and its libFuzzer runtime; the game and
+# its tests do not, so tools/deps.sh leaves them out.
+runtime=""
+if command -v clang++ >/dev/null; then
+  runtime="$(clang++ -print-file-name="libclang_rt.fuzzer-$(uname -m).a" 2>/dev/null || true)"
+fi
+if [ ! -f "$runtime" ]; then
+  echo "fuzz: clang and libFuzzer are needed: apt-get install clang libclang-rt-14-dev" >&2
+  exit 2
+fi
 if [ ! -f "$build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKORVAXA_FUZZ=ON -DKORVAXA_TESTS=OFF -DKORVAXA_BENCH=OFF >/dev/null
@@ -59,7 +69,7 @@ run() {
   echo "== $target: ${seconds}s, max_len $maxLen, $(find "$work/corpus" -type f | wc -l) seeds"
   local status=0
   (cd "$work" && "$program" corpus -max_total_time="$seconds" -max_len="$maxLen" -rss_limit_mb=2048 \
-    -malloc_limit_mb=1024 -timeout=25 -print_final_stats=1 -artifact_prefix="$work/faults/" \
+    -malloc_limit_mb=1024 -timeout=60 -print_final_stats=1 -artifact_prefix="$work/faults/" \
     >"$work/log" 2>&1) || status=$?
   local execs
   execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -1)"
