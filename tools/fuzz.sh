@@ -60,7 +60,7 @@ run() {
   [ -x "$program" ] || { echo "$target: no such target (tools/fuzz.sh list)" >&2; return 2; }
   local work="$build/runs/$target"
   rm -rf "$work"
-  mkdir -p "$work/corpus" "$work/faults"
+  mkdir -p "$work/corpus" "$work/faults" "$work/tmp"
   [ -d "$seeds" ] && cp -r "$seeds"/. "$work/corpus/"
   # Room for the largest seed and some growth, never less than 4 KiB.
   local largest
@@ -68,7 +68,9 @@ run() {
   local maxLen=$(( ${largest:-0} * 2 > 4096 ? ${largest:-0} * 2 : 4096 ))
   echo "== $target: ${seconds}s, max_len $maxLen, $(find "$work/corpus" -type f | wc -l) seeds"
   local status=0
-  (cd "$work" && "$program" corpus -max_total_time="$seconds" -max_len="$maxLen" -rss_limit_mb=2048 \
+  # The targets' temporary game roots go here too, so a run that ends on a fault leaves none
+  # behind elsewhere.
+  (cd "$work" && KX_FUZZ_TMP="$work/tmp" "$program" corpus -max_total_time="$seconds" -max_len="$maxLen" -rss_limit_mb=2048 \
     -malloc_limit_mb=1024 -timeout=60 -print_final_stats=1 -artifact_prefix="$work/faults/" \
     >"$work/log" 2>&1) || status=$?
   local execs
