@@ -12,7 +12,9 @@
 # against each program it is built into, following the test headers it includes (tests/support,
 # a fixture next to it) and the program's own headers next to main.cpp, so a header-only helper
 # counts against the program that uses it.
-# An include that names no file under src/ or tests/ is a system or package header: not checked.
+# Fuzz targets (fuzz/) are checked as test programs are, following the fuzz helpers they include.
+# An include that names no file under src/, tests/ or fuzz/ is a system or package header: not
+# checked.
 #
 # Usage: check-layering.sh <table> [<source root>]
 set -euo pipefail
@@ -29,7 +31,11 @@ fi
 case "$table" in /*) ;; *) table="$PWD/$table" ;; esac
 cd "$root"
 
-find src tests -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.inl' -o -name '*.cpp' -o -name '*.cc' \) 2>/dev/null |
+folders=()
+for folder in src tests fuzz; do
+  [ -d "$folder" ] && folders+=("$folder")
+done
+find "${folders[@]}" -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.inl' -o -name '*.cpp' -o -name '*.cc' \) 2>/dev/null |
   LC_ALL=C sort |
   LC_ALL=C awk -v table="$table" '
 function dirname(p,   i) {
@@ -72,6 +78,10 @@ function resolve(file, inc,   c) {
     if (c in exists) return c
     if (file ~ /^tests\//) {
         c = normalise("tests/" inc)
+        if (c in exists) return c
+    }
+    if (file ~ /^fuzz\//) {
+        c = normalise("fuzz/" inc)
         if (c in exists) return c
     }
     return ""
@@ -118,7 +128,7 @@ BEGIN {
 { exists[$0] = 1; files[++count] = $0 }
 END {
     if (fatal) exit 2
-    if (count == 0) { print "check-layering: no source found under src/ or tests/" > "/dev/stderr"; exit 2 }
+    if (count == 0) { print "check-layering: no source found under src/, tests/ or fuzz/" > "/dev/stderr"; exit 2 }
     for (k = 1; k <= count; k++) {
         file = files[k]
         if (file ~ /^src\//) {

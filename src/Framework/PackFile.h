@@ -69,6 +69,8 @@ public:
     const std::string& GetPath() const { return m_path; }
     const SPPackEntry* Find(const std::string& normalisedPath) const;
     std::size_t EntryCount() const { return m_index.size(); }
+    // Every file of the index by its normalised path.
+    const std::unordered_map<std::string, SPPackEntry>& Entries() const { return m_index; }
 
     // Reads and checks the index; on any fault the index stays empty and E_FAIL is answered.
     HRESULT ReadIndex();

@@ -1,0 +1,4 @@
+technique T {
+ pass {
+  StencilRef = 4294967296;
+ } }
