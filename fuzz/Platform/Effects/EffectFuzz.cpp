@@ -33,27 +33,11 @@ IDirect3DDevice9* Device() {
     return device;
 }
 
-// The shader compiler recurses once per nested bracket; text nested thousands deep overflows
-// its stack. That is being mended in the effect loader; until it is, such inputs are left out
-// here so the fuzzer looks for other faults.
-bool NestedTooDeep(const std::uint8_t* data, std::size_t size) {
-    int depth = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const char c = static_cast<char>(data[i]);
-        if (c == '(' || c == '[' || c == '{') {
-            if (++depth > 256) return true;
-        } else if ((c == ')' || c == ']' || c == '}') && depth > 0) {
-            --depth;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     IDirect3DDevice9* device = Device();
-    if (!device || NestedTooDeep(data, size)) return 0;
+    if (!device) return 0;
     ID3DXEffect* effect = nullptr;
     ID3DXBuffer* errors = nullptr;
     const HRESULT made =

@@ -1,0 +1,1 @@
+pcall(string.rep, "x", 1e9)

@@ -1,0 +1,5 @@
+pcall(unpack, {}, 1, 1e8)
+pcall(unpack, {}, 0, 2^31 - 1)
+pcall(unpack, {}, -2^31, 2^31 - 1)
+pcall(string.rep, "", 2^53)
+pcall(table.insert, {}, -2^31, 1)
