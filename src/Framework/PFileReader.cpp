@@ -3,7 +3,6 @@
 #include "Framework/PackFile.h"
 #include "Platform/System/Paths.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -17,25 +16,6 @@ struct FileCloser {
     }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Reads up to size bytes into data; the bytes read are unscrambled when asked. A scrambled file
-// is read and unscrambled a piece at a time, so the unscrambling finds the bytes still in the
-// cache; the pieces hold whole key blocks, so each one starts at the key's start. Answers the
-// bytes read.
-std::size_t ReadInto(std::FILE* file, std::uint8_t* data, std::size_t size, bool unscramble) {
-    if (size == 0) return 0;
-    if (!unscramble) return std::fread(data, 1, size, file);
-    constexpr std::size_t kPiece = static_cast<std::size_t>(kScrambleKeyLength) * 128;
-    std::size_t got = 0;
-    while (got < size) {
-        const std::size_t want = std::min(kPiece, size - got);
-        const std::size_t read = std::fread(data + got, 1, want, file);
-        UnscrambleBuffer(data + got, read);
-        got += read;
-        if (read != want) break;
-    }
-    return got;
-}
 
 } // namespace
 
@@ -75,11 +55,12 @@ HRESULT CPFileReader::LoadLoose(const std::string& realPath) {
     long size = std::ftell(file.get());
     if (size < 0 || size > INT_MAX || std::fseek(file.get(), 0, SEEK_SET) != 0) return E_FAIL;
     m_data.resize(static_cast<std::size_t>(size));
-    std::size_t got = ReadInto(file.get(), m_data.data(), m_data.size(), m_scrambled);
+    std::size_t got = m_data.empty() ? 0 : std::fread(m_data.data(), 1, m_data.size(), file.get());
     if (got != m_data.size()) {
         m_data.resize(got);
         return E_FAIL;
     }
+    if (m_scrambled) UnscrambleBuffer(m_data.data(), m_data.size());
     return S_OK;
 }
 
@@ -96,13 +77,14 @@ HRESULT CPFileReader::LoadFromPacks() {
         }
         if (std::fseek(file.get(), static_cast<long>(entry->position), SEEK_SET) != 0) return E_FAIL;
         m_data.resize(static_cast<std::size_t>(entry->size));
-        std::size_t got = ReadInto(file.get(), m_data.data(), m_data.size(), true);
+        std::size_t got = m_data.empty() ? 0 : std::fread(m_data.data(), 1, m_data.size(), file.get());
         HRESULT answer = S_OK;
         if (got != m_data.size()) {
             // The pack shrank since it was mounted: keep only what was really read.
             m_data.resize(got);
             answer = E_FAIL;
         }
+        UnscrambleBuffer(m_data.data(), m_data.size());
         return answer;
     }
     return result;

@@ -374,9 +374,9 @@ TEST_F(FileLayer, LongFilesInPacksUnscrambleFromTheirOwnStart) {
     EXPECT_EQ(Read("data\\big.bin"), big);
 }
 
-// Files read and unscrambled a piece at a time: every length around the piece size comes back
-// whole, out of a pack and from a scrambled loose file alike.
-TEST_F(FileLayer, FilesLongerThanAReadPieceUnscrambleWhole) {
+// Long files, of lengths around a large multiple of the key length, come back whole, out of a
+// pack and from a scrambled loose file alike.
+TEST_F(FileLayer, LongFilesUnscrambleWholeFromPacksAndLooseFiles) {
     const std::size_t piece = static_cast<std::size_t>(kScrambleKeyLength) * 128;
     const std::vector<std::size_t> lengths = {piece - 1, piece, piece + 1, 2 * piece + 1933 + 7};
     PackWriter pack;
