@@ -61,7 +61,7 @@ HRESULT CPFileReader::LoadLoose(const std::string& realPath) {
         m_data.resize(got);
         return E_FAIL;
     }
-    if (m_scrambled) UnscrambleBuffer(m_data);
+    if (m_scrambled) UnscrambleBuffer(m_data.data(), m_data.size());
     return S_OK;
 }
 
@@ -86,7 +86,7 @@ HRESULT CPFileReader::LoadFromPacks() {
             m_data.resize(got);
             answer = E_FAIL;
         }
-        UnscrambleBuffer(m_data);
+        UnscrambleBuffer(m_data.data(), m_data.size());
         return answer;
     }
     return result;

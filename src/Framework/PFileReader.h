@@ -9,9 +9,32 @@
 #include "Platform/System/RegularFile.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+// An allocator whose elements start uninitialised: a buffer about to be read into is not
+// zero-filled first.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <class U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
 
 class CPFileReader {
 public:
@@ -59,7 +82,7 @@ private:
     // when the packs hold the file.
     bool m_found = false;
     std::optional<std::string> m_foundLoose;
-    std::vector<std::uint8_t> m_data;
+    std::vector<std::uint8_t, UninitialisedAllocator<std::uint8_t>> m_data;
     int m_position = 0;
     bool m_failed = false;
 };

@@ -114,8 +114,16 @@ void CPIVertexBuffer::Unlock(bool unlockVertices) {
     IDirect3DIndexBuffer9* indexBuffer = m_indexBuffers[static_cast<std::size_t>(m_current)];
     // A vertex lock is ended even when the caller does not ask, so no buffer stays locked.
     (void)unlockVertices;
-    if (m_lockedVertices && vertexBuffer) vertexBuffer->Unlock();
-    if (indexBuffer) indexBuffer->Unlock();
+    // The lock spans the whole pair but the fill wrote from its start up to the positions: the
+    // device uploads only that much.
+    if (m_lockedVertices && vertexBuffer) {
+        D3DSetLockWritten(vertexBuffer, static_cast<UINT>(m_vertexPosition) * sizeof(SPVertex));
+        vertexBuffer->Unlock();
+    }
+    if (indexBuffer) {
+        D3DSetLockWritten(indexBuffer, static_cast<UINT>(m_indexPosition) * sizeof(std::uint16_t));
+        indexBuffer->Unlock();
+    }
     m_current = (m_current + 1) % m_ringSize;
     m_locked = false;
     m_lockedVertices = false;

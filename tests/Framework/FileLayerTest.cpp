@@ -16,6 +16,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,40 @@ TEST(Scrambling, KeyRepeatsEvery1933Bytes) {
         EXPECT_EQ(zeros[i], ScrambleKeyTable()[i]);
         EXPECT_EQ(zeros[i + 1933], zeros[i]);
     }
+}
+
+// The transform byte by byte with the key position taken modulo the key length: the plain
+// statement of what the block-wise loops must produce.
+static std::vector<std::uint8_t> ReferenceScramble(std::vector<std::uint8_t> bytes, int sign) {
+    const std::uint8_t* key = ScrambleKeyTable();
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(bytes[i] + sign * key[i % kScrambleKeyLength]);
+    return bytes;
+}
+
+TEST(Scrambling, BlockwiseTransformMatchesTheBytewiseOne) {
+    std::mt19937 random(1933);
+    std::vector<std::size_t> lengths = {0, 1, 1932, 1933, 1934, 4000, 1933 * 3 - 1, 1933 * 3 + 1, std::size_t(1) << 20};
+    for (std::size_t length : lengths) {
+        std::vector<std::uint8_t> plain(length);
+        for (auto& b : plain) b = static_cast<std::uint8_t>(random());
+        std::vector<std::uint8_t> bytes = plain;
+        ScrambleBuffer(bytes);
+        EXPECT_EQ(bytes, ReferenceScramble(plain, +1)) << "scrambled, length " << length;
+        std::vector<std::uint8_t> unscrambled = plain;
+        UnscrambleBuffer(unscrambled);
+        EXPECT_EQ(unscrambled, ReferenceScramble(plain, -1)) << "unscrambled, length " << length;
+        UnscrambleBuffer(bytes);
+        EXPECT_EQ(bytes, plain) << "round trip, length " << length;
+    }
+}
+
+// A buffer that starts inside a key block still uses the key from its own start.
+TEST(Scrambling, EveryBufferStartsAtTheKeysStart) {
+    std::vector<std::uint8_t> whole(4000, 0x55);
+    std::vector<std::uint8_t> tail(whole.begin() + 1000, whole.end());
+    ScrambleBuffer(tail.data(), tail.size());
+    EXPECT_EQ(tail, ReferenceScramble(std::vector<std::uint8_t>(3000, 0x55), +1));
 }
 
 TEST_F(FileLayer, LooseFileIsFoundInAnyLetterCase) {
@@ -341,6 +376,29 @@ TEST_F(FileLayer, LongFilesInPacksUnscrambleFromTheirOwnStart) {
     root.Write("data/game1.dat", pack.Build());
     ASSERT_EQ(MountPacks(), S_OK);
     EXPECT_EQ(Read("data\\big.bin"), big);
+}
+
+// Long files, of lengths around a large multiple of the key length, come back whole, out of a
+// pack and from a scrambled loose file alike.
+TEST_F(FileLayer, LongFilesUnscrambleWholeFromPacksAndLooseFiles) {
+    const std::size_t piece = static_cast<std::size_t>(kScrambleKeyLength) * 128;
+    const std::vector<std::size_t> lengths = {piece - 1, piece, piece + 1, 2 * piece + 1933 + 7};
+    PackWriter pack;
+    std::vector<std::string> contents;
+    for (std::size_t n = 0; n < lengths.size(); ++n) {
+        std::string content(lengths[n], '\0');
+        for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 31 + n) % 253);
+        pack.AddFile("long" + std::to_string(n) + ".bin", content);
+        root.Write("loose/long" + std::to_string(n) + ".bin", kxtest::Scrambled(content));
+        contents.push_back(content);
+    }
+    root.Write("data/game1.dat", pack.Build());
+    ASSERT_EQ(MountPacks(), S_OK);
+    for (std::size_t n = 0; n < lengths.size(); ++n) {
+        const std::string name = "long" + std::to_string(n) + ".bin";
+        EXPECT_TRUE(Read("data\\" + name) == contents[n]) << "packed, " << lengths[n] << " bytes";
+        EXPECT_TRUE(Read("loose\\" + name, true) == contents[n]) << "loose, " << lengths[n] << " bytes";
+    }
 }
 
 TEST_F(FileLayer, PackNameRule) {

@@ -693,6 +693,13 @@ D3DBackend GetDirect3DBackend();
 // null when the selected backend cannot run here (no video driver, no OpenGL 4.5).
 IDirect3D9* Direct3DCreate9(UINT sdkVersion);
 
+// Not in Direct3D 9: while a buffer is locked, its user may tell how many bytes from the start
+// of the locked range it has written; the unlock then hands the device only those bytes (a fill
+// that locks a whole ring buffer but writes part of it uploads that part). More bytes than the
+// lock holds, or no lock held: D3DERR_INVALIDCALL, and the lock is left as it was.
+HRESULT D3DSetLockWritten(IDirect3DVertexBuffer9* buffer, UINT bytes);
+HRESULT D3DSetLockWritten(IDirect3DIndexBuffer9* buffer, UINT bytes);
+
 // Bytes of one row of a surface of this format and width (block rows for compressed
 // formats), and the number of such rows; 0 for formats the devices do not store.
 UINT D3DFormatRowBytes(D3DFORMAT format, UINT width);

@@ -172,6 +172,7 @@ static HRESULT LockBuffer(Buffer& b, UINT offset, UINT size, void** out, DWORD f
     b.lockFlags = flags;
     b.lockOffset = offset;
     b.lockSize = size;
+    b.lockWritten = size;
     *out = b.data.data() + offset;
     if (b.Device()) b.Device()->Log(name, {b.Id(), offset, size, flags});
     return D3D_OK;
@@ -183,8 +184,15 @@ static HRESULT UnlockBuffer(Buffer& b, const char* name) {
     b.locked = false;
     if (b.Device()) {
         b.Device()->Log(name, {b.Id()});
-        b.Device()->OnBufferUnlocked(&b, b.lockOffset, b.lockSize, b.lockFlags);
+        b.Device()->OnBufferUnlocked(&b, b.lockOffset, b.lockWritten, b.lockFlags);
     }
+    return D3D_OK;
+}
+
+template <class Buffer>
+HRESULT SetLockWritten(Buffer* b, UINT bytes) {
+    if (!b || !b->locked || bytes > b->lockSize) return D3DERR_INVALIDCALL;
+    b->lockWritten = bytes;
     return D3D_OK;
 }
 
@@ -1317,3 +1325,12 @@ HRESULT DeviceCore::BackendReadRenderTarget(Surface* s, D3DCOLOR* pixels) {
 }
 
 } // namespace Platform::GraphicsDetail
+
+HRESULT D3DSetLockWritten(IDirect3DVertexBuffer9* buffer, UINT bytes) {
+    return Platform::GraphicsDetail::SetLockWritten(dynamic_cast<Platform::GraphicsDetail::VertexBuffer*>(buffer),
+                                                    bytes);
+}
+HRESULT D3DSetLockWritten(IDirect3DIndexBuffer9* buffer, UINT bytes) {
+    return Platform::GraphicsDetail::SetLockWritten(dynamic_cast<Platform::GraphicsDetail::IndexBuffer*>(buffer),
+                                                    bytes);
+}

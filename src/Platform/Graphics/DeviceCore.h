@@ -78,7 +78,8 @@ public:
     D3DVERTEXBUFFER_DESC desc;
     bool locked = false;
     DWORD lockFlags = 0;
-    UINT lockOffset = 0, lockSize = 0;
+    // lockWritten: the bytes from lockOffset its user says it wrote (lockSize unless told).
+    UINT lockOffset = 0, lockSize = 0, lockWritten = 0;
 };
 
 class IndexBuffer final : public Counted<IDirect3DIndexBuffer9>, public ResourceCommon {
@@ -95,7 +96,8 @@ public:
     D3DINDEXBUFFER_DESC desc;
     bool locked = false;
     DWORD lockFlags = 0;
-    UINT lockOffset = 0, lockSize = 0;
+    // lockWritten: the bytes from lockOffset its user says it wrote (lockSize unless told).
+    UINT lockOffset = 0, lockSize = 0, lockWritten = 0;
 };
 
 // A surface: a level (and face) of a texture, or one of the device's own back buffer and

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <malloc.h>
 #include <map>
 #include <unordered_map>
 #include <vector>
@@ -337,6 +338,28 @@ GLsizei SampleCount(const D3DSURFACE_DESC& d) {
     return it->second[d.MultiSampleQuality];
 }
 
+// One storage of a dynamic buffer, and all of them with the one in use.
+struct StreamStorage {
+    GLuint object = 0;
+    GLsync fence = nullptr; // set when the buffer moved away from this storage
+    void* mapped = nullptr; // the whole storage, mapped for good (null: not mapped)
+};
+struct Stream {
+    std::vector<StreamStorage> storages;
+    std::size_t current = 0;
+};
+
+// A software rasteriser allocates and frees its vertex and bin memory draw by draw. By default
+// the C library gives freed memory at the top of the heap back to the system as soon as it
+// exceeds 128 KiB, and the next draw faults it in page by page again: with a few dozen draws a
+// frame that took most of the frame's time. The heap keeps that much instead.
+void KeepFreedHeap() {
+#ifdef M_TRIM_THRESHOLD
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    mallopt(M_TOP_PAD, 16 << 20);
+#endif
+}
+
 bool MakeContext(SDL_Window* window, SDL_GLContext& context) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 4);
@@ -371,6 +394,7 @@ public:
 
     HRESULT Setup() {
         ScopedDriverAllocations driver;
+        KeepFreedHeap();
         glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
         glCreateVertexArrays(1, &m_vao);
         glCreateBuffers(1, &m_scratchVertices);
@@ -446,6 +470,14 @@ protected:
         ScopedDriverAllocations driver;
         const std::vector<std::uint8_t>& data =
             isIndex ? static_cast<IndexBuffer*>(r)->data : static_cast<VertexBuffer*>(r)->data;
+        if (IsDynamicBuffer(r)) {
+            StreamStorage storage;
+            if (MakeStreamStorage(storage, static_cast<GLsizeiptr>(data.size()), data.data())) {
+                r->backend.object = storage.object;
+                m_streams[r].storages.push_back(storage);
+                return D3D_OK;
+            }
+        }
         glCreateBuffers(1, &r->backend.object);
         glNamedBufferData(r->backend.object, static_cast<GLsizeiptr>(data.size()), data.data(), GL_DYNAMIC_DRAW);
         return glGetError() == GL_NO_ERROR ? D3D_OK : D3DERR_OUTOFVIDEOMEMORY;
@@ -456,7 +488,16 @@ protected:
         switch (r->kind) {
         case ResourceCommon::Kind::VertexBuffer:
         case ResourceCommon::Kind::IndexBuffer:
-            if (r->backend.object) glDeleteBuffers(1, &r->backend.object);
+            if (auto stream = m_streams.find(r); stream != m_streams.end()) {
+                // The buffer's own object is one of its storages.
+                for (StreamStorage& storage : stream->second.storages) {
+                    if (storage.fence) glDeleteSync(storage.fence);
+                    glDeleteBuffers(1, &storage.object);
+                }
+                m_streams.erase(stream);
+            } else if (r->backend.object) {
+                glDeleteBuffers(1, &r->backend.object);
+            }
             break;
         case ResourceCommon::Kind::Texture:
             if (r->backend.object) glDeleteTextures(1, &r->backend.object);
@@ -471,15 +512,111 @@ protected:
         r->backend.object = 0;
     }
 
+    // size: the bytes from offset the caller wrote (the locked range unless it said less).
     void OnBufferUnlocked(ResourceCommon* r, UINT offset, UINT size, DWORD flags) override {
         if ((flags & D3DLOCK_READONLY) || !r->backend.object) return;
         ScopedDriverAllocations driver;
         const std::vector<std::uint8_t>& data = r->kind == ResourceCommon::Kind::IndexBuffer
                                                     ? static_cast<IndexBuffer*>(r)->data
                                                     : static_cast<VertexBuffer*>(r)->data;
-        if (flags & D3DLOCK_DISCARD) // orphan the old storage so a draw still using it never waits
-            glNamedBufferData(r->backend.object, static_cast<GLsizeiptr>(data.size()), nullptr, GL_DYNAMIC_DRAW);
+        const bool dynamic = IsDynamicBuffer(r);
+        if (flags & D3DLOCK_DISCARD) {
+            if (dynamic)
+                r->backend.object = NextStreamStorage(r, static_cast<GLsizeiptr>(data.size()));
+            else // orphan the old storage so a draw still using it never waits
+                glNamedBufferData(r->backend.object, static_cast<GLsizeiptr>(data.size()), nullptr, GL_DYNAMIC_DRAW);
+        }
+        if (size == 0) return;
+        if (dynamic && (flags & (D3DLOCK_DISCARD | D3DLOCK_NOOVERWRITE))) {
+            // No draw already made reads these bytes (the storage is one no draw still reads,
+            // or the caller promises to write only where none reads): written straight in,
+            // without waiting for the draws.
+            auto stream = m_streams.find(r);
+            if (stream != m_streams.end() && stream->second.storages[stream->second.current].mapped) {
+                std::memcpy(static_cast<std::uint8_t*>(stream->second.storages[stream->second.current].mapped) + offset,
+                            data.data() + offset, size);
+                return;
+            }
+            void* target =
+                glMapNamedBufferRange(r->backend.object, offset, size,
+                                      GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
+            if (target) {
+                std::memcpy(target, data.data() + offset, size);
+                if (glUnmapNamedBuffer(r->backend.object)) return;
+            }
+        }
+        // In order with the draws made before: a draw already made still sees the old bytes.
         glNamedBufferSubData(r->backend.object, offset, size, data.data() + offset);
+    }
+
+    static bool IsDynamicBuffer(const ResourceCommon* r) {
+        const DWORD usage = r->kind == ResourceCommon::Kind::IndexBuffer
+                                ? static_cast<const IndexBuffer*>(r)->desc.Usage
+                                : static_cast<const VertexBuffer*>(r)->desc.Usage;
+        return (usage & D3DUSAGE_DYNAMIC) != 0;
+    }
+
+    // A storage of a dynamic buffer: mapped for good (coherent, so what is copied in is what
+    // the next draw reads) where the driver allows, else a plain one written through maps.
+    static bool MakeStreamStorage(StreamStorage& storage, GLsizeiptr bytes, const void* initial) {
+        constexpr GLbitfield kMapping = GL_MAP_WRITE_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+        glCreateBuffers(1, &storage.object);
+        glNamedBufferStorage(storage.object, bytes, initial, kMapping | GL_DYNAMIC_STORAGE_BIT);
+        if (glGetError() == GL_NO_ERROR && bytes > 0)
+            storage.mapped = glMapNamedBufferRange(storage.object, 0, bytes, kMapping);
+        if (!storage.mapped) {
+            glDeleteBuffers(1, &storage.object);
+            glCreateBuffers(1, &storage.object);
+            glNamedBufferData(storage.object, bytes, initial, GL_DYNAMIC_DRAW);
+        }
+        if (glGetError() == GL_NO_ERROR) return true;
+        glDeleteBuffers(1, &storage.object);
+        storage = StreamStorage();
+        return false;
+    }
+
+    // A discarding lock of a dynamic buffer moves it to a storage no draw reads any more: the
+    // storage left is fenced, and the next one whose fence has passed is taken, or a new one
+    // while there are few. Orphaning instead would have the driver allocate and clear a whole
+    // new storage at every discard; these storages are made once and reused.
+    GLuint NextStreamStorage(ResourceCommon* r, GLsizeiptr bytes) {
+        constexpr std::size_t kMaxStorages = 4;
+        Stream& stream = m_streams[r];
+        if (stream.storages.empty()) stream.storages.push_back({r->backend.object, nullptr, nullptr});
+        StreamStorage& left = stream.storages[stream.current];
+        if (left.fence) glDeleteSync(left.fence);
+        left.fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+        const std::size_t count = stream.storages.size();
+        for (std::size_t step = 1; step < count; ++step) {
+            const std::size_t i = (stream.current + step) % count;
+            StreamStorage& candidate = stream.storages[i];
+            if (candidate.fence) {
+                const GLenum state = glClientWaitSync(candidate.fence, 0, 0);
+                if (state != GL_ALREADY_SIGNALED && state != GL_CONDITION_SATISFIED) continue;
+                glDeleteSync(candidate.fence);
+                candidate.fence = nullptr;
+            }
+            stream.current = i;
+            return candidate.object;
+        }
+        if (count < kMaxStorages) {
+            StreamStorage fresh;
+            if (MakeStreamStorage(fresh, bytes, nullptr)) {
+                stream.storages.push_back(fresh);
+                stream.current = count;
+                return fresh.object;
+            }
+        }
+        // Every storage is still read: wait for the one left longest ago.
+        const std::size_t oldest = (stream.current + 1) % count;
+        StreamStorage& wait = stream.storages[oldest];
+        if (wait.fence) {
+            glClientWaitSync(wait.fence, GL_SYNC_FLUSH_COMMANDS_BIT, ~GLuint64(0));
+            glDeleteSync(wait.fence);
+            wait.fence = nullptr;
+        }
+        stream.current = oldest;
+        return wait.object;
     }
 
     void OnSurfaceUnlocked(Surface* s) override {
@@ -795,6 +932,8 @@ private:
     bool m_ownsWindow;
     SDL_GLContext m_context;
     GLuint m_vao = 0, m_scratchVertices = 0, m_scratchIndices = 0, m_drawFbo = 0, m_readFbo = 0;
+    // The storages of dynamic buffers (MakeStreamStorage, NextStreamStorage).
+    std::unordered_map<const ResourceCommon*, Stream> m_streams;
     GLuint m_samplers[D3DMaxSamplers] = {};
     Surface* m_boundColor = nullptr;
     Surface* m_boundDepth = nullptr;
