@@ -238,7 +238,7 @@ TEST_F(EndToEndTest, FailedSaveAtShutDownIsReportedByStatusAndLog) {
     EXPECT_EQ(game.Wait(), 3) << Stderr();
     EXPECT_EQ(root.Read("Actions.cfg/keep.txt"), "mine");
     const std::string log = root.Read("korvaxa.log");
-    EXPECT_NE(log.find("\"Actions.cfg\" could not be saved: cannot replace"), std::string::npos) << log;
+    EXPECT_NE(log.find("\"Actions.cfg\" could not be saved: ./Actions.cfg is a folder"), std::string::npos) << log;
     EXPECT_NE(Stderr().find("\"Actions.cfg\" could not be saved"), std::string::npos) << Stderr();
     ExpectConfigWritten();
 }
