@@ -124,19 +124,7 @@ TEST(PhysicsQuality, MixedSceneResultsArePinned) {
             float x = -16.0f + i * cell, y = -16.0f + j * cell;
             vertices.push_back(RbVec(x, y, 0.8f * std::sin(x / 5.0f) * std::cos(y / 7.0f)));
         }
-    for (int j = 0; j < cells; ++j)
-        for (int i = 0; i < cells; ++i) {
-            int a = j * (cells + 1) + i, b = a + 1, c = a + cells + 2, d = a + cells + 1;
-            const int corners[2][3] = {{a, b, c}, {a, c, d}};
-            for (const auto& t : corners) {
-                RbTriangle tri;
-                for (int k = 0; k < 3; ++k) tri.vertex[k] = t[k];
-                tri.material = 0;
-                tri.testMode = 0;
-                tri.boxMaterial = 0;
-                triangles.push_back(tri);
-            }
-        }
+    AppendGridTriangles(cells, cells, triangles);
     ASSERT_TRUE(sim->BuildTerrainTree(vertices.data(), static_cast<int>(vertices.size()), triangles.data(),
                                       static_cast<int>(triangles.size())));
     sim->SetMaterial(0, 0.6f, 0.3f);

@@ -6,12 +6,31 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 struct RbSimulatorDeleter {
     void operator()(RbSimulator* s) const { RbSimulator::Destroy(s); }
 };
 // The tests drive and inspect single stages, so they hold the world with its stages open.
 using RbSimulatorPtr = std::unique_ptr<RbWorld, RbSimulatorDeleter>;
+
+// The triangles of a grid of nx x ny cells over (nx + 1) x (ny + 1) vertices laid row by row,
+// two to a cell, material and modes 0.
+inline void AppendGridTriangles(int nx, int ny, std::vector<RbTriangle>& triangles) {
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const int a = j * (nx + 1) + i, b = a + 1, c = a + nx + 2, d = a + nx + 1;
+            const int corners[2][3] = {{a, b, c}, {a, c, d}};
+            for (const auto& t : corners) {
+                RbTriangle tri;
+                for (int k = 0; k < 3; ++k) tri.vertex[k] = t[k];
+                tri.material = 0;
+                tri.testMode = 0;
+                tri.boxMaterial = 0;
+                triangles.push_back(tri);
+            }
+        }
+}
 
 inline RbSimulatorPtr MakeSimulator(const RbSimulatorSizes& sizes = RbSimulatorSizes{}, float gravityZ = -9.8f,
                                     RbAllocator* allocator = nullptr) {

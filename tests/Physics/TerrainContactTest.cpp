@@ -85,19 +85,7 @@ struct GridGround {
                 float x = -half + i * cell, y = -width + j * cell;
                 vertices.push_back(RbVec(x, y, height(x, y)));
             }
-        for (int j = 0; j < ny; ++j)
-            for (int i = 0; i < nx; ++i) {
-                int a = j * (nx + 1) + i, b = a + 1, c = a + nx + 2, d = a + nx + 1;
-                const int corners[2][3] = {{a, b, c}, {a, c, d}};
-                for (const auto& t : corners) {
-                    RbTriangle tri;
-                    for (int k = 0; k < 3; ++k) tri.vertex[k] = t[k];
-                    tri.material = 0;
-                    tri.testMode = 0;
-                    tri.boxMaterial = 0;
-                    triangles.push_back(tri);
-                }
-            }
+        AppendGridTriangles(nx, ny, triangles);
     }
 };
 

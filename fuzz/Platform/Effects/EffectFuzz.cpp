@@ -2,41 +2,16 @@
 // every technique validated (its HLSL compiled), each technique's passes begun and ended, and
 // every parameter read and written back.
 
+#include "FuzzDevice.h"
 #include "Platform/Effects/D3DXEffect.h"
-#include "Platform/Graphics/D3D9.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace {
-
-IDirect3DDevice9* Device() {
-    static IDirect3DDevice9* device = [] {
-        SetDirect3DBackend(D3DBackend::Recording);
-        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 48;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
-        IDirect3DDevice9* made = nullptr;
-        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &made);
-        d3d->Release();
-        return made;
-    }();
-    return device;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = kxfuzz::RecordingDevice();
     if (!device) return 0;
     ID3DXEffect* effect = nullptr;
     ID3DXBuffer* errors = nullptr;

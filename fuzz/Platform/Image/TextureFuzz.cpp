@@ -1,37 +1,14 @@
 // Texture loaders from memory on the Recording device, as the renderer makes its textures:
 // plain, with the file's sizes and levels, converted to a block format, and as a cube map.
 
-#include "Platform/Graphics/D3D9.h"
+#include "FuzzDevice.h"
 #include "Platform/Image/D3DXTexture.h"
 
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
-IDirect3DDevice9* Device() {
-    static IDirect3DDevice9* device = [] {
-        SetDirect3DBackend(D3DBackend::Recording);
-        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 48;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        IDirect3DDevice9* made = nullptr;
-        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &made);
-        d3d->Release();
-        return made;
-    }();
-    return device;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    IDirect3DDevice9* device = Device();
+    IDirect3DDevice9* device = kxfuzz::RecordingDevice();
     if (!device) return 0;
     const UINT bytes = static_cast<UINT>(size);
     IDirect3DTexture9* texture = nullptr;

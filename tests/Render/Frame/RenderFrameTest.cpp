@@ -877,15 +877,20 @@ TEST(FrameLoadingQuads, CornersFollowTheInterfaceScale) {
     EXPECT_FLOAT_EQ(q[2][0].x, 800.0f);
 }
 
-TEST_F(FrameStart, LoadingScreenDrawsThreeQuadsAndRetriesMissingPictures) {
-    ASSERT_TRUE(StartRenderer());
-    // A 2x2 TGA stands for each picture; back_all.jpg is missing at first.
+// A 2x2 32-bit TGA, standing for a loading-screen picture.
+static std::string TinyTga() {
     std::string tga(18, '\0');
     tga[2] = 2;
     tga[12] = 2;
     tga[14] = 2;
     tga[16] = 32;
-    tga += std::string(16, '\x7F');
+    return tga + std::string(16, '\x7F');
+}
+
+TEST_F(FrameStart, LoadingScreenDrawsThreeQuadsAndRetriesMissingPictures) {
+    ASSERT_TRUE(StartRenderer());
+    // A 2x2 TGA stands for each picture; back_all.jpg is missing at first.
+    const std::string tga = TinyTga();
     root->Write("data/textures/back_load.jpg", tga);
     root->Write("data/textures/load.tga", tga);
     Control()->ClearCalls();
@@ -1003,12 +1008,7 @@ TEST_F(FrameStart, LoadingScreenGivesUpAPictureThatFailedToLoad) {
     };
     EXPECT_EQ(refusals(), 1);
     // Mended on disk during the run: still not read again until the next start.
-    std::string tga(18, '\0');
-    tga[2] = 2;
-    tga[12] = 2;
-    tga[14] = 2;
-    tga[16] = 32;
-    tga += std::string(16, '\x7F');
+    const std::string tga = TinyTga();
     root->Write("data/textures/back_load.jpg", tga);
     render->DrawLoadingScreen(20);
     render->DrawLoadingScreen(30);
