@@ -1,6 +1,8 @@
 #include "Game/ScriptApi.h"
+#include "Game/ScriptAchievements.h"
 #include "Game/ScriptEngineServices.h"
 #include "Game/ScriptRecords.h"
+#include "Game/ScriptSaves.h"
 
 namespace ScriptApi {
 
@@ -8,6 +10,8 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     tables.Clear();
     AddObjectAndCommandFunctions(tables);
     AddRecordFunctions(tables);
+    AddSaveGameFunctions(tables);
+    AddAchievementFunctions(tables);
     AddEngineServiceFunctions(tables);
     AddEmptyFunctions(tables);
 }

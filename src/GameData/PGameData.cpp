@@ -44,6 +44,7 @@ void CPGameData::ResetAchievementCounters() {
 void CPGameData::LoadStrings() {
     helperStatus = false;
     achievementBackup.clear();
+    m_hasAchievementSnapshot = false;
     helperFlags.fill(false);
     ResetAchievementCounters();
     respawnUsed = false;

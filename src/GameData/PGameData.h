@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -310,6 +311,41 @@ public:
     // The index of an achievement name, or -1.
     static int FindAchievement(std::string_view name);
 
+    // Achievement lists. Names outside the table change nothing.
+    void AddGotAchievement(std::string_view name);
+    void AddUnlockedAchievement(std::string_view name);
+    bool HasGotAchievement(std::string_view name) const;
+    int GetGotCount() const { return static_cast<int>(gotAchievements.size()); }
+    int GetUnlockedCount() const { return static_cast<int>(unlockedAchievements.size()); }
+    // The table name of the list entry at position i; nothing for a position outside the list
+    // (or an entry that names no achievement, as a damaged save can hold).
+    std::optional<std::string> GetGotName(int i) const;
+    std::optional<std::string> GetUnlockedName(int i) const;
+    // Keeps the counters, the respawn flag and the hint flags of the race's start, so an
+    // abandoned race can be taken back with RestoreAchievements. A restore without a snapshot
+    // taken since the last one changes nothing.
+    void SnapshotAchievements();
+    void RestoreAchievements();
+
+    // Save games live in "DATA\Saves" under plain file names ("save%i.sav" for slot i); any
+    // name with a folder separator or ".." is refused by every save operation.
+    static bool IsPlainSaveName(std::string_view fileName);
+    // Writes the career to the named save; false (logged) when the name is refused or the write
+    // failed, and then the file is as it was.
+    bool WriteSave(const std::string& fileName);
+    // Loads the named save; a missing, empty, truncated or corrupt file changes nothing (the
+    // last two are logged) and answers false.
+    bool ReadSave(const std::string& fileName);
+    // Writes the career to its slot, choosing one first when it has none.
+    bool SaveGame();
+    // The slot SaveGame would choose for a career without one: the first free of 0 to 2, else
+    // the one saved earliest (the lowest among equal times).
+    int ChooseSaveSlot() const;
+    // Empties the named save, which frees its slot; the file stays.
+    bool DeleteSave(const std::string& fileName);
+    // The profile name stored in slot 0 to 5; "" for a free slot or one whose name cannot be read.
+    std::string GetSaveProfileName(int slot) const;
+
     // Fields, in declaration order.
     int transportCount = 0;
     std::list<std::pair<CPSmartPtr<IPMMObject>, int>> bonusList;
@@ -368,6 +404,7 @@ public:
 
 private:
     void ResetMissionRecords();
+    bool m_hasAchievementSnapshot = false;
     void ResetAchievementCounters();
 };
 
