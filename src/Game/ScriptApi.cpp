@@ -1,5 +1,6 @@
 #include "Game/ScriptApi.h"
 #include "Game/ScriptAchievements.h"
+#include "Game/ScriptCareer.h"
 #include "Game/ScriptEngineServices.h"
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptSaves.h"
@@ -12,6 +13,8 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddRecordFunctions(tables);
     AddSaveGameFunctions(tables);
     AddAchievementFunctions(tables);
+    AddCareerFunctions(tables);
+    AddMissionInfoFunctions(tables);
     AddEngineServiceFunctions(tables);
     AddEmptyFunctions(tables);
 }

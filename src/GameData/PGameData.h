@@ -176,6 +176,12 @@ struct SPEnemySource {
     std::vector<SPWeightedName> enemyKinds;
 };
 
+// The positions of a level's source objects by name.
+using SPNamedPositions = std::unordered_map<std::string, std::array<float, 3>>;
+
+// Weighted list text: items "name,weight" separated by ";", in consecutive ranges from 0.
+std::vector<SPWeightedName> ParseWeightedNames(const std::string& text);
+
 // A racer's lap record. progressKey is the racer's progress total along the route; the human's
 // starts a race at -1.
 struct SPLapRecord {
@@ -326,6 +332,13 @@ public:
     // taken since the last one changes nothing.
     void SnapshotAchievements();
     void RestoreAchievements();
+
+    // Reads the mission description "Data\Levels\" + name: checkpoint lines up to a line
+    // "sources", source lines after it. The store lies below the race world, so the level's
+    // named positions come from the caller: null while no level exists. A source whose position
+    // name the level lacks, and every source without a level, is placed at (0, 0, 0). A missing
+    // file empties the checkpoints and keeps the sources; answers whether the file was read.
+    bool LoadMissionInfo(const std::string& name, const SPNamedPositions* namedPositions);
 
     // Save games live in "DATA\Saves" under plain file names ("save%i.sav" for slot i); any
     // name with a folder separator or ".." is refused by every save operation.
