@@ -4,6 +4,7 @@
 #include "Game/ScriptEngineServices.h"
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptSaves.h"
+#include "Game/ScriptShop.h"
 
 namespace ScriptApi {
 
@@ -15,6 +16,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddAchievementFunctions(tables);
     AddCareerFunctions(tables);
     AddMissionInfoFunctions(tables);
+    AddShopFunctions(tables);
     AddEngineServiceFunctions(tables);
     AddEmptyFunctions(tables);
 }

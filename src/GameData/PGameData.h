@@ -340,6 +340,20 @@ public:
     // file empties the checkpoints and keeps the sources; answers whether the file was read.
     bool LoadMissionInfo(const std::string& name, const SPNamedPositions* namedPositions);
 
+    // The shop catalogs and the preset cars from "Data\catalogs.txt" (replacing what was held).
+    // Bad lines are skipped and logged; a missing file leaves everything empty. Answers whether
+    // the file was read.
+    bool LoadCatalogs();
+    // The first mission whose items the shop offers: the current mission, or 15 in hard mode.
+    int AvailabilityLevel() const { return hardMode ? 15 : currentMission; }
+    // The price of a configuration; names missing from their catalog price as 0.
+    float GetSettingsPrice(const SPCarSettings& settings) const;
+    // Equips the dearest preset of the current mission or earlier that money and the current
+    // configuration sold back can pay for; false (nothing changed) when none fits.
+    bool AutoSetting();
+    // Whether the name is an item of any catalog.
+    bool IsCatalogName(const std::string& name) const;
+
     // Save games live in "DATA\Saves" under plain file names ("save%i.sav" for slot i); any
     // name with a folder separator or ".." is refused by every save operation.
     static bool IsPlainSaveName(std::string_view fileName);
