@@ -2,6 +2,7 @@
 #include "Game/ScriptAchievements.h"
 #include "Game/ScriptCareer.h"
 #include "Game/ScriptEngineServices.h"
+#include "Game/ScriptOptions.h"
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptSaves.h"
 #include "Game/ScriptShop.h"
@@ -17,6 +18,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddCareerFunctions(tables);
     AddMissionInfoFunctions(tables);
     AddShopFunctions(tables);
+    AddOptionFunctions(tables);
     AddEngineServiceFunctions(tables);
     AddEmptyFunctions(tables);
 }
