@@ -6,6 +6,7 @@
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptSaves.h"
 #include "Game/ScriptShop.h"
+#include "Game/ScriptSoundSystem.h"
 
 namespace ScriptApi {
 
@@ -19,6 +20,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddMissionInfoFunctions(tables);
     AddShopFunctions(tables);
     AddOptionFunctions(tables);
+    AddSoundAndSystemFunctions(tables);
     AddEngineServiceFunctions(tables);
     AddEmptyFunctions(tables);
 }
