@@ -1,6 +1,12 @@
 #include "Game/ScriptApi.h"
+#include "Game/ScriptAchievements.h"
+#include "Game/ScriptCareer.h"
 #include "Game/ScriptEngineServices.h"
+#include "Game/ScriptOptions.h"
 #include "Game/ScriptRecords.h"
+#include "Game/ScriptSaves.h"
+#include "Game/ScriptShop.h"
+#include "Game/ScriptSoundSystem.h"
 
 namespace ScriptApi {
 
@@ -8,6 +14,13 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     tables.Clear();
     AddObjectAndCommandFunctions(tables);
     AddRecordFunctions(tables);
+    AddSaveGameFunctions(tables);
+    AddAchievementFunctions(tables);
+    AddCareerFunctions(tables);
+    AddMissionInfoFunctions(tables);
+    AddShopFunctions(tables);
+    AddOptionFunctions(tables);
+    AddSoundAndSystemFunctions(tables);
     AddEngineServiceFunctions(tables);
     AddEmptyFunctions(tables);
 }

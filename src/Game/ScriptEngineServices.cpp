@@ -5,7 +5,6 @@
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PSettings.h"
 #include "Framework/StartupRegistry.h"
-#include "Framework/StringUtils.h"
 #include "Game/ScriptApi.h"
 #include "Input/NInput.h"
 #include "Script/ScriptBinding.h"
@@ -71,8 +70,8 @@ void GetActionNames(ScriptCall& call) {
     call.PushTable([&](ScriptCall::TableBuilder& table) {
         for (const std::string& action : order) {
             const CNActionBinding* binding = input->FindAction(action);
-            std::string key = binding ? binding->keyText : std::string();
-            table.AddString(ToUpper(key));
+            // The key text as the binding holds it, as the options menu shows it.
+            table.AddString(binding ? binding->keyText : std::string());
         }
     });
     call.PushTable([&](ScriptCall::TableBuilder& table) {

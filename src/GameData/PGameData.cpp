@@ -44,6 +44,7 @@ void CPGameData::ResetAchievementCounters() {
 void CPGameData::LoadStrings() {
     helperStatus = false;
     achievementBackup.clear();
+    m_hasAchievementSnapshot = false;
     helperFlags.fill(false);
     ResetAchievementCounters();
     respawnUsed = false;
@@ -53,7 +54,8 @@ void CPGameData::LoadStrings() {
     kills = 0;
 
     std::vector<std::string> lines;
-    if (!ReadTextFileLines("Data\\strings.txt", lines)) return;
+    // A missing text table leaves the lines empty; the catalogs are read either way.
+    ReadTextFileLines("Data\\strings.txt", lines);
     for (const std::string& line : lines) {
         CPStringSplitter splitter(line, "~", true);
         std::string key;
@@ -62,6 +64,7 @@ void CPGameData::LoadStrings() {
         splitter.NextToken(value);
         textTable[key] = value;
     }
+    LoadCatalogs();
 }
 
 const std::string& CPGameData::GetText(const std::string& key) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -175,6 +176,12 @@ struct SPEnemySource {
     std::vector<SPWeightedName> enemyKinds;
 };
 
+// The positions of a level's source objects by name.
+using SPNamedPositions = std::unordered_map<std::string, std::array<float, 3>>;
+
+// Weighted list text: items "name,weight" separated by ";", in consecutive ranges from 0.
+std::vector<SPWeightedName> ParseWeightedNames(const std::string& text);
+
 // A racer's lap record. progressKey is the racer's progress total along the route; the human's
 // starts a race at -1.
 struct SPLapRecord {
@@ -310,6 +317,62 @@ public:
     // The index of an achievement name, or -1.
     static int FindAchievement(std::string_view name);
 
+    // Achievement lists. Names outside the table change nothing.
+    void AddGotAchievement(std::string_view name);
+    void AddUnlockedAchievement(std::string_view name);
+    bool HasGotAchievement(std::string_view name) const;
+    int GetGotCount() const { return static_cast<int>(gotAchievements.size()); }
+    int GetUnlockedCount() const { return static_cast<int>(unlockedAchievements.size()); }
+    // The table name of the list entry at position i; nothing for a position outside the list
+    // (or an entry that names no achievement, as a damaged save can hold).
+    std::optional<std::string> GetGotName(int i) const;
+    std::optional<std::string> GetUnlockedName(int i) const;
+    // Keeps the counters, the respawn flag and the hint flags of the race's start, so an
+    // abandoned race can be taken back with RestoreAchievements. A restore without a snapshot
+    // taken since the last one changes nothing.
+    void SnapshotAchievements();
+    void RestoreAchievements();
+
+    // Reads the mission description "Data\Levels\" + name: checkpoint lines up to a line
+    // "sources", source lines after it. The store lies below the race world, so the level's
+    // named positions come from the caller: null while no level exists. A source whose position
+    // name the level lacks, and every source without a level, is placed at (0, 0, 0). A missing
+    // file empties the checkpoints and keeps the sources; answers whether the file was read.
+    bool LoadMissionInfo(const std::string& name, const SPNamedPositions* namedPositions);
+
+    // The shop catalogs and the preset cars from "Data\catalogs.txt" (replacing what was held).
+    // Bad lines are skipped and logged; a missing file leaves everything empty. Answers whether
+    // the file was read.
+    bool LoadCatalogs();
+    // The first mission whose items the shop offers: the current mission, or 15 in hard mode.
+    int AvailabilityLevel() const { return hardMode ? 15 : currentMission; }
+    // The price of a configuration; names missing from their catalog price as 0.
+    float GetSettingsPrice(const SPCarSettings& settings) const;
+    // Equips the dearest preset of the current mission or earlier that money and the current
+    // configuration sold back can pay for; false (nothing changed) when none fits.
+    bool AutoSetting();
+    // Whether the name is an item of any catalog.
+    bool IsCatalogName(const std::string& name) const;
+
+    // Save games live in "DATA\Saves" under plain file names ("save%i.sav" for slot i); any
+    // name with a folder separator or ".." is refused by every save operation.
+    static bool IsPlainSaveName(std::string_view fileName);
+    // Writes the career to the named save; false (logged) when the name is refused or the write
+    // failed, and then the file is as it was.
+    bool WriteSave(const std::string& fileName);
+    // Loads the named save; a missing, empty, truncated or corrupt file changes nothing (the
+    // last two are logged) and answers false.
+    bool ReadSave(const std::string& fileName);
+    // Writes the career to its slot, choosing one first when it has none.
+    bool SaveGame();
+    // The slot SaveGame would choose for a career without one: the first free of 0 to 2, else
+    // the one saved earliest (the lowest among equal times).
+    int ChooseSaveSlot() const;
+    // Empties the named save, which frees its slot; the file stays.
+    bool DeleteSave(const std::string& fileName);
+    // The profile name stored in slot 0 to 5; "" for a free slot or one whose name cannot be read.
+    std::string GetSaveProfileName(int slot) const;
+
     // Fields, in declaration order.
     int transportCount = 0;
     std::list<std::pair<CPSmartPtr<IPMMObject>, int>> bonusList;
@@ -368,6 +431,7 @@ public:
 
 private:
     void ResetMissionRecords();
+    bool m_hasAchievementSnapshot = false;
     void ResetAchievementCounters();
 };
 

@@ -123,6 +123,19 @@ CPSmartPtr<CNSound> CNAudio::GetSound(const std::string& name) {
     return it->second;
 }
 
+bool CNAudio::PlaySound(const std::string& name, bool loop) {
+    // Looked up without entering the name: an unknown name leaves the table as it was.
+    const auto it = m_sounds.find(name);
+    if (it == m_sounds.end() || !it->second) return false;
+    CNSound& sound = *it->second;
+    if (!loop && sound.IsPlaying()) {
+        sound.Stop();
+        sound.Rewind();
+    }
+    sound.Play(0, loop ? Platform::Audio::DSBPLAY_LOOPING : 0);
+    return true;
+}
+
 void CNAudio::SetSoundPosition(CPSmartPtr<CNSound> sound, const D3DVECTOR& position, const D3DVECTOR& velocity) {
     if (sound) sound->SetPosition(position, velocity);
 }

@@ -29,6 +29,10 @@ public:
     CPSmartPtr<CNSound>& CreateSound(CPSmartPtr<CNSound>& out, const std::string& file, int is3D, bool forceNew);
     // The named sound; a name the table lacks is entered with a null handle.
     CPSmartPtr<CNSound> GetSound(const std::string& name);
+    // Plays a named sound of the sound table, looping or once. A sound already playing is
+    // stopped and rewound first unless the call loops (a looping call lets it play on). Nothing
+    // for a name the table lacks; answers whether a sound was played.
+    bool PlaySound(const std::string& name, bool loop);
     void SetSoundPosition(CPSmartPtr<CNSound> sound, const D3DVECTOR& position, const D3DVECTOR& velocity);
     void SetSoundDistances(CPSmartPtr<CNSound> sound, float minimum, float maximum);
     HRESULT SetListenerPosition(const D3DVECTOR& position, const D3DVECTOR& velocity);

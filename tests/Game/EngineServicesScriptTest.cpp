@@ -112,7 +112,7 @@ TEST_F(EngineServicesScriptTest, GetActionNamesGivesCountKeysAndSecondTexts) {
                   "k = table.concat(keys, ',') s = table.concat(seconds, ',')"),
               "");
     EXPECT_EQ(GlobalNumber("n"), 3);
-    EXPECT_EQ(GlobalString("k"), "ESC,SPACE,3");
+    EXPECT_EQ(GlobalString("k"), "Esc,Space,3");
     EXPECT_EQ(GlobalString("s"), "Exit,Fire,Slot");
 }
 

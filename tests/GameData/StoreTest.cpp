@@ -291,9 +291,10 @@ TEST(GameDataStore, ClearRaceDataTouchesExactlyItsFields) {
 }
 
 TEST(GameDataStore, LoadStringsResetsTheStatistics) {
+    // Start-up also reads the catalog file, which replaces the catalogs and presets.
     CheckTouched("LoadStrings", [](CPGameData& d) { d.LoadStrings(); },
                  {"helperStatus", "achievementBackup", "helperFlags", "achievementValues27", "respawnUsed",
-                  "respawnBackup", "racesPassed", "missionRecords", "kills"});
+                  "respawnBackup", "racesPassed", "missionRecords", "kills", "catalogs", "presetCars"});
 }
 
 TEST(GameDataStore, ClearRaceDataReleasesEachBonusOnce) {
