@@ -43,6 +43,10 @@ public:
                 error = {m_line, m_message};
                 return false;
             }
+            if (tokens.size() >= kMaxEffectTokens - 1) {
+                error = {m_line, "more than " + std::to_string(kMaxEffectTokens - 1) + " tokens"};
+                return false;
+            }
             Token t;
             t.line = m_line;
             t.begin = m_pos;
@@ -909,6 +913,11 @@ bool ParseEffect(const char* text, size_t size, ParsedEffect& out, std::string& 
         static_cast<unsigned char>(text[2]) == 0xBF) {
         text += 3;
         size -= 3;
+    }
+    if (size > kMaxEffectFileBytes) {
+        error = "line 1: the file is " + std::to_string(size) + " bytes long, more than the " +
+                std::to_string(kMaxEffectFileBytes >> 20) + " MiB an effect file may have";
+        return false;
     }
     std::vector<Token> tokens;
     ParseError e{0, ""};

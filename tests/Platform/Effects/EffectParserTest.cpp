@@ -352,3 +352,27 @@ TEST(EffectParser, TensOfThousandsOfParametersAreAnEffect) {
     EXPECT_FALSE(Parse(text + "float u25000;\n", out, error));
     EXPECT_NE(error.find("parameter 'u25000' is declared twice"), std::string::npos) << error;
 }
+
+// The parser holds every token at once; without bounds 10 MB of braces took over a GiB.
+TEST(EffectParser, FilesTooLargeOrWithTooManyTokensAreRefusedUpFront) {
+    ParsedEffect out;
+    std::string error;
+    const std::string technique = "technique T { pass { Lighting = true; } }\n";
+
+    std::string tooLarge = technique;
+    tooLarge.resize(kMaxEffectFileBytes + 1, ' ');
+    EXPECT_FALSE(Parse(tooLarge, out, error));
+    EXPECT_NE(error.find("more than the 4 MiB an effect file may have"), std::string::npos) << error;
+    EXPECT_TRUE(out.techniques.empty());
+    EXPECT_FALSE(Parse(std::string(10'000'000, '{'), out, error));
+
+    // Just within the size bound but a token a byte.
+    EXPECT_FALSE(Parse(std::string(kMaxEffectFileBytes, '{'), out, error));
+    EXPECT_NE(error.find("more than " + std::to_string(kMaxEffectTokens - 1) + " tokens"), std::string::npos) << error;
+
+    // Padding up to the bound is still an effect.
+    std::string padded = technique;
+    padded.resize(kMaxEffectFileBytes, ' ');
+    EXPECT_TRUE(Parse(padded, out, error)) << error;
+    EXPECT_EQ(out.techniques.size(), 1u);
+}
