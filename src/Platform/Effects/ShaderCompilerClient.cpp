@@ -122,7 +122,7 @@ private:
             ok = false;
         }
         if (!ok) {
-            const bool timedOut = std::chrono::steady_clock::now() >= deadline;
+            const bool timedOut = m_process.TimedOut();
             m_process.Kill();
             answer.error = timedOut ? "the shader compiler gave no answer within " +
                                           std::to_string(limits.timeoutMilliseconds) + " ms and was stopped"

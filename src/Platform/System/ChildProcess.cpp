@@ -18,22 +18,24 @@ namespace {
 
 std::string SystemError(const char* what, int code) { return std::string(what) + ": " + std::strerror(code); }
 
-// Milliseconds left until the deadline, for poll; 0 once it has passed.
+// Milliseconds left until the deadline, rounded up so that poll does not wake before it; 0 once
+// it has passed.
 int MillisecondsLeft(ChildProcess::Deadline deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return 0;
     return left.count() > 1000000 ? 1000000 : static_cast<int>(left.count());
 }
 
 // Waits until fd is ready for events; false with the reason when the deadline passes first.
-bool WaitReady(int fd, short events, ChildProcess::Deadline deadline, std::string& error) {
+bool WaitReady(int fd, short events, ChildProcess::Deadline deadline, std::string& error, bool& timedOut) {
     while (true) {
         pollfd p{fd, events, 0};
         const int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
         if (ready > 0) return true;
         if (ready == 0) {
+            if (std::chrono::steady_clock::now() < deadline) continue;
             error = "no answer in time";
+            timedOut = true;
             return false;
         }
         if (errno != EINTR) {
@@ -80,13 +82,14 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
 }
 
 bool ChildProcess::Write(const void* data, size_t size, Deadline deadline, std::string& error) {
+    m_timedOut = false;
     if (m_socket < 0) {
         error = "the program is not running";
         return false;
     }
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        if (!WaitReady(m_socket, POLLOUT, deadline, error)) return false;
+        if (!WaitReady(m_socket, POLLOUT, deadline, error, m_timedOut)) return false;
         // MSG_NOSIGNAL: a program that died turns into an error here, not a SIGPIPE in the game.
         const ssize_t n = ::send(m_socket, p, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
@@ -101,13 +104,14 @@ bool ChildProcess::Write(const void* data, size_t size, Deadline deadline, std::
 }
 
 bool ChildProcess::Read(void* data, size_t size, Deadline deadline, std::string& error) {
+    m_timedOut = false;
     if (m_socket < 0) {
         error = "the program is not running";
         return false;
     }
     char* p = static_cast<char*>(data);
     while (size > 0) {
-        if (!WaitReady(m_socket, POLLIN, deadline, error)) return false;
+        if (!WaitReady(m_socket, POLLIN, deadline, error, m_timedOut)) return false;
         const ssize_t n = ::recv(m_socket, p, size, MSG_DONTWAIT);
         if (n == 0) {
             error = "the program ended";

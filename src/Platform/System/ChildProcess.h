@@ -33,6 +33,9 @@ public:
     // Exactly size bytes, or false with the reason (the program gone, or the deadline passed).
     bool Read(void* data, size_t size, Deadline deadline, std::string& error);
 
+    // Whether the last Read or Write failed because its deadline passed.
+    bool TimedOut() const { return m_timedOut; }
+
     // Kills the program and waits for it; how it ended, as a phrase ("killed by signal 11",
     // "exited with status 1"), is kept for EndingDescription.
     void Kill();
@@ -46,6 +49,7 @@ private:
     pid_t m_pid = -1;
     int m_socket = -1;
     std::string m_ending;
+    bool m_timedOut = false;
 };
 
 } // namespace Platform

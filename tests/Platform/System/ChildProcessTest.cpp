@@ -33,6 +33,8 @@ TEST(ChildProcess, AHungProgramCostsOnlyTheDeadline) {
     EXPECT_FALSE(child.Read(&byte, 1, In(200ms), error));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_EQ(error, "no answer in time");
+    EXPECT_TRUE(child.TimedOut());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
     EXPECT_TRUE(child.Running());
     child.Kill();
     EXPECT_FALSE(child.Running());
@@ -46,6 +48,7 @@ TEST(ChildProcess, AProgramThatEndsFailsReadsAndWritesWithoutASignal) {
     char byte = 0;
     EXPECT_FALSE(child.Read(&byte, 1, In(5s), error));
     EXPECT_EQ(error, "the program ended");
+    EXPECT_FALSE(child.TimedOut());
     // Writing to it now would raise SIGPIPE in a plain write; here it is an error.
     const std::string big(1 << 20, 'x');
     EXPECT_FALSE(child.Write(big.data(), big.size(), In(5s), error));
