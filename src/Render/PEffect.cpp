@@ -14,7 +14,7 @@ namespace {
 
 void ReportDXError(int line, HRESULT hr) { ::ReportDXError("Render\\PEffect", line, hr); }
 
-// The compiler's messages go to the log with the failure.
+// The compiler's messages go to the log, with the effect file's path.
 void ReportCompileErrors(const std::string& path, ID3DXBuffer* errors) {
     if (!errors) return;
     const char* text = static_cast<const char*>(errors->GetBufferPointer());
@@ -74,6 +74,9 @@ bool CPEffect::Load(const std::string& request) {
         if (effect) effect->Release();
         return false;
     }
+    // The techniques left out (a shader the compiler refused or could not finish) are worth a
+    // line too: the effect draws, but not as its author meant.
+    ReportCompileErrors(path, errors);
     if (errors) errors->Release();
     m_effect = effect;
     m_pooled = pool != nullptr;

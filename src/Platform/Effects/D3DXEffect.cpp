@@ -38,6 +38,7 @@ Effect::Effect(IDirect3DDevice9* device, EffectPool* pool) : m_device(device), m
 Effect::~Effect() {
     if (m_begun) End();
     ReleasePrograms();
+    m_paramsByName.clear();
     m_params.clear();
     if (m_pool) m_pool->Release();
     m_device->Release();

@@ -210,6 +210,7 @@ bool Effect::Build(ParsedEffect parsed, std::string& log) {
         param->annotations = MakeAnnotations(param->decl.annotations);
         Register(param->handleTag);
         m_paramHandles[param->handleTag] = param.get();
+        m_paramsByName.emplace(param->decl.name, param.get());
         m_params.push_back(std::move(param));
     }
     for (ParsedTechnique& t : parsed.techniques) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -210,6 +211,8 @@ private:
     std::string m_creator;
     ParsedEffect m_parsedForShaders;
     std::vector<std::unique_ptr<Param>> m_params;
+    // The same by name: shaders and passes look parameters up by name at every build and draw.
+    std::unordered_map<std::string, Param*> m_paramsByName;
     std::vector<std::unique_ptr<Technique>> m_techniques;
     std::set<const char*> m_handles;
     std::map<const char*, Param*> m_paramHandles; // parameters and annotations

@@ -61,9 +61,8 @@ D3DXHANDLE Effect::GetParameter(D3DXHANDLE parent, UINT index) {
 
 D3DXHANDLE Effect::GetParameterByName(D3DXHANDLE parent, LPCSTR name) {
     if (parent || !name) return nullptr;
-    for (auto& p : m_params)
-        if (p->decl.name == name) return p->handleTag;
-    return nullptr;
+    Param* p = ParamNamed(name);
+    return p ? p->handleTag : nullptr;
 }
 
 D3DXHANDLE Effect::GetParameterBySemantic(D3DXHANDLE parent, LPCSTR semantic) {
@@ -315,9 +314,8 @@ std::vector<Annotation>* Effect::AnnotationsOf(D3DXHANDLE h) {
 }
 
 Param* Effect::ParamNamed(const std::string& name) {
-    for (auto& p : m_params)
-        if (p->decl.name == name) return p.get();
-    return nullptr;
+    const auto it = m_paramsByName.find(name);
+    return it == m_paramsByName.end() ? nullptr : it->second;
 }
 
 HRESULT Effect::SetScalar(D3DXHANDLE h, float v) {

@@ -109,6 +109,11 @@ struct ParsedEffect {
     std::vector<std::string> functions;
 };
 
+// The parser holds every token of a file at once, some eighty bytes each; real effect files are
+// a few tens of KiB and a few thousand tokens. Larger files are refused before they cost memory.
+constexpr size_t kMaxEffectFileBytes = size_t{4} << 20;
+constexpr size_t kMaxEffectTokens = size_t{1} << 20;
+
 // Parses an effect file. On failure answers false with "line N: message" in error.
 bool ParseEffect(const char* text, size_t size, ParsedEffect& out, std::string& error);
 

@@ -110,8 +110,8 @@ size_t HlslNestingDepth(const std::string& source) {
     return deepest;
 }
 
-bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint, ShaderStage stage, CompiledShader& out,
-                       std::string& error) {
+bool CompileHlslInProcess(const std::string& source, const std::string& entryPoint, ShaderStage stage,
+                          CompiledShader& out, std::string& error) {
     out = CompiledShader{};
     error.clear();
     if (HlslNestingDepth(source) > kMaxHlslNesting) {

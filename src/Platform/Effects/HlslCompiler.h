@@ -59,11 +59,38 @@ size_t HlslNestingDepth(const std::string& source);
 // and runs out of stack at a few thousand levels; no real shader comes near this bound.
 constexpr size_t kMaxHlslNesting = 256;
 
-// HLSL source in, GLSL out. Answers false with a message in error (glslang's own lines) when
-// the source does not compile or the entry point does not exist, and without compiling when the
-// source nests deeper than kMaxHlslNesting.
+// HLSL source in, GLSL out, in this process. Answers false with a message in error (glslang's
+// own lines) when the source does not compile or the entry point does not exist, and without
+// compiling when the source nests deeper than kMaxHlslNesting. Hostile text can crash or stall
+// glslang itself: only the shader compiler program calls this.
+bool CompileHlslInProcess(const std::string& source, const std::string& entryPoint, ShaderStage stage,
+                          CompiledShader& out, std::string& error);
+
+// As CompileHlslInProcess, in the shader compiler program (korvaxa-shaderc): one process kept for
+// the run, started again after a failure. A compiler that crashes, takes longer than the time
+// bound or reaches its memory bound makes this answer false with what happened in error. Each
+// distinct (source, entry point, stage) is compiled once a run; later calls answer from memory.
 bool CompileHlslToGlsl(const std::string& source, const std::string& entryPoint, ShaderStage stage, CompiledShader& out,
                        std::string& error);
+
+struct ShaderCompilerLimits {
+    // From handing the compiler a shader to its answer.
+    unsigned timeoutMilliseconds = 5000;
+    // The compiler process's address space (not applied in sanitizer builds).
+    uint64_t memoryBytes = uint64_t{1} << 30;
+};
+void SetShaderCompilerLimits(const ShaderCompilerLimits& limits);
+ShaderCompilerLimits GetShaderCompilerLimits();
+
+struct ShaderCompilerStats {
+    unsigned processesStarted = 0;
+    unsigned compiles = 0;  // shaders handed to a compiler process
+    unsigned cacheHits = 0; // answers from memory
+    unsigned failures = 0;  // crashes, time-outs and memory bounds reached
+};
+ShaderCompilerStats GetShaderCompilerStats();
+// Forgets the answers kept for the run and stops the compiler process (tests).
+void ResetShaderCompiler();
 
 } // namespace Platform
 

@@ -256,3 +256,20 @@ TEST_F(EndToEndTest, NextStartRemovesTemporariesOfAnInterruptedSave) {
 }
 
 } // namespace
+
+// A shadow effect whose shader crashes the compiler, on the real program: the game starts, runs
+// and ends cleanly, and the log names the file and the technique left out.
+TEST_F(EndToEndTest, ShaderThatCrashesTheCompilerCostsOnlyItsTechnique) {
+    root.Write("Data/Effects/shad2.fx", "float4x4 m;\n"
+                                        "float4 PS(float1 x : TEXCOORD0) : COLOR0 { return mul(x, m); }\n"
+                                        "technique Shaded { pass { PixelShader = compile ps_2_0 PS(); } }\n"
+                                        "technique Plain { pass { Lighting = false; } }\n");
+    WriteMain(kEndingScript);
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt");
+    EXPECT_EQ(game.Wait(), 0) << Stderr();
+    const std::string log = root.Read("korvaxa.log");
+    EXPECT_NE(
+        log.find("shad2.fx: line 3: technique 'Shaded' is not valid: pixel shader PS: the shader compiler failed"),
+        std::string::npos)
+        << log;
+}

@@ -1,5 +1,6 @@
 #include "Platform/Effects/D3DXEffect.h"
 #include "Platform/Effects/HlslCompiler.h"
+#include "Platform/Effects/ShaderCompilerProtocol.h"
 #include "Platform/Graphics/DeviceCore.h"
 #include "Platform/Graphics/RecordingDevice.h"
 #include "Platform/Math/D3DXMath.h"
@@ -7,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -783,4 +786,130 @@ technique T
     // The device state is not an effect value: nothing of it went through the constants.
     for (float f : device->floats["kx_VSConstants"]) EXPECT_EQ(f, 0.0f);
     fx->Release();
+}
+
+namespace {
+
+std::string ReadCorpusFile(const std::string& name) {
+    std::ifstream in(std::filesystem::path(KX_EFFECT_CORPUS_DIR) / name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A time bound, and the compiler's test hooks, for one test only, however it ends.
+class CompilerForTest {
+public:
+    CompilerForTest(unsigned timeoutMilliseconds, bool hooks) : m_hooks(hooks) {
+        if (hooks) ::setenv(ShaderCompilerProtocol::kTestHooksEnv, "1", 1);
+        ShaderCompilerLimits limits = m_saved;
+        limits.timeoutMilliseconds = timeoutMilliseconds;
+        SetShaderCompilerLimits(limits);
+        ResetShaderCompiler();
+    }
+    ~CompilerForTest() {
+        SetShaderCompilerLimits(m_saved);
+        if (m_hooks) ::unsetenv(ShaderCompilerProtocol::kTestHooksEnv);
+        ResetShaderCompiler();
+    }
+
+private:
+    ShaderCompilerLimits m_saved = GetShaderCompilerLimits();
+    bool m_hooks;
+};
+
+// A technique after the file's own that any device and compiler take.
+const char* kPlainTechnique = "float4 PlainPS() : COLOR0 { return float4(1, 0, 0, 1); }\n"
+                              "technique Plain { pass { PixelShader = compile ps_2_0 PlainPS(); } }\n";
+
+} // namespace
+
+// Text that crashes the HLSL front end inside itself, where no check of the text can see it
+// coming: the compiler runs in a process of its own, so such a technique is left out and the
+// effect goes on with the next one.
+TEST_F(EffectTest, ShadersThatCrashTheCompilerAreLeftOutAndTheNextTechniqueIsChosen) {
+    const struct {
+        const char* file;
+        const char* reason;
+    } cases[] = {
+        {"shader-mul-float1-matrix.fx", "technique 'T' is not valid: pixel shader PS: "},
+        {"shader-mul-float1-matrix-vertex.fx", "technique 'T' is not valid: vertex shader VS: "},
+        {"shader-parameter-bracket-paren.fx", "technique 'T' is not valid: pixel shader PS: "},
+        {"shader-nested-constructors.fx", "technique 'T' is not valid: pixel shader PS: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string text = ReadCorpusFile(c.file);
+        ASSERT_FALSE(text.empty());
+        ID3DXEffect* fx = Create(text + kPlainTechnique);
+        ASSERT_NE(fx, nullptr) << lastErrors;
+        D3DXTECHNIQUE_DESC td;
+        fx->GetTechniqueDesc(fx->GetCurrentTechnique(), &td);
+        EXPECT_STREQ(td.Name, "Plain") << lastErrors;
+        EXPECT_EQ(fx->ValidateTechnique("T"), E_FAIL);
+        EXPECT_NE(lastErrors.find(c.reason), std::string::npos) << lastErrors;
+        fx->Release();
+    }
+}
+
+// Tens of thousands of globals before a shader make SPIR-V legalisation take seconds (more with
+// each thousand); the compiler is stopped at its time bound and the effect goes on without that
+// technique.
+TEST_F(EffectTest, AShaderThatStallsTheCompilerIsStoppedAtTheTimeBound) {
+    std::string text;
+    for (int i = 0; i < 50000; ++i) text += "float u" + std::to_string(i) + ";\n";
+    text += "float4 PS() : COLOR0 { return float4(u0, u1, u49999, 1); }\n"
+            "technique T { pass { PixelShader = compile ps_2_0 PS(); } }\n";
+    // Well below the second or more this compile takes even optimised, so that the test does not
+    // depend on how fast the machine is.
+    const CompilerForTest compiler(300, false);
+    const auto start = std::chrono::steady_clock::now();
+    // Every shader of the file sees every global, so the technique after it is a fixed-function one.
+    ID3DXEffect* fx = Create(text + "technique Plain { pass { Lighting = true; } }\n");
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_NE(fx, nullptr) << lastErrors.substr(0, 2000);
+    D3DXTECHNIQUE_DESC td;
+    fx->GetTechniqueDesc(fx->GetCurrentTechnique(), &td);
+    EXPECT_STREQ(td.Name, "Plain");
+    EXPECT_NE(lastErrors.find(
+                  "technique 'T' is not valid: pixel shader PS: the shader compiler gave no answer within 300 ms"),
+              std::string::npos)
+        << lastErrors.substr(0, 2000);
+    // The bound, and the time the parser and the plain technique take, not the stall itself.
+    EXPECT_LT(took, std::chrono::milliseconds(GetShaderCompilerLimits().timeoutMilliseconds) + std::chrono::seconds(8));
+    fx->Release();
+}
+
+// A compiler that dies or hangs in the middle of a compile costs that technique only: the next
+// shader is compiled by a new compiler process.
+TEST_F(EffectTest, ACompilerProcessThatDiesOrHangsCostsOneTechnique) {
+    // Room for a fresh sanitizer-built compiler to start and answer on a busy machine.
+    const CompilerForTest compiler(3000, true);
+    const struct {
+        const char* entry;
+        const char* reason;
+    } cases[] = {
+        {ShaderCompilerProtocol::kCrashEntry, "the shader compiler failed (the program ended, killed by signal"},
+        {ShaderCompilerProtocol::kHangEntry, "the shader compiler gave no answer within 3000 ms and was stopped"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        ResetShaderCompiler();
+        const std::string entry = c.entry;
+        const std::string text = "float4 " + entry + "() : COLOR0 { return 1; }\n" +
+                                 "technique T { pass { PixelShader = compile ps_2_0 " + entry + "(); } }\n" +
+                                 kPlainTechnique;
+        ID3DXEffect* fx = Create(text);
+        ASSERT_NE(fx, nullptr) << lastErrors;
+        D3DXTECHNIQUE_DESC td;
+        fx->GetTechniqueDesc(fx->GetCurrentTechnique(), &td);
+        EXPECT_STREQ(td.Name, "Plain");
+        EXPECT_NE(lastErrors.find(std::string("technique 'T' is not valid: pixel shader ") + entry + ": " + c.reason),
+                  std::string::npos)
+            << lastErrors;
+        const ShaderCompilerStats stats = GetShaderCompilerStats();
+        EXPECT_EQ(stats.processesStarted, 2u);
+        EXPECT_EQ(stats.failures, 1u);
+        fx->Release();
+    }
 }

@@ -337,3 +337,42 @@ TEST(EffectParser, TerminatingNulAndUtf8MarkAreAccepted) {
     inner += "\ntechnique T { pass { } }";
     EXPECT_FALSE(ParseEffect(inner.data(), inner.size(), e, error)); // a NUL inside is still an error
 }
+
+// Parameters are looked up by name for each declaration and each state that names one; a file
+// with tens of thousands of them took minutes when each lookup walked the list.
+TEST(EffectParser, TensOfThousandsOfParametersAreAnEffect) {
+    std::string text;
+    for (int i = 0; i < 50000; ++i) text += "float u" + std::to_string(i) + ";\n";
+    text += "texture t49999;\ntechnique T { pass { AlphaRef = <u49999>; Texture[0] = <t49999>; } }\n";
+    ParsedEffect out;
+    std::string error;
+    ASSERT_TRUE(Parse(text, out, error)) << error;
+    EXPECT_EQ(out.parameters.size(), 50001u);
+    EXPECT_NE(Find(out, "u12345"), nullptr);
+    EXPECT_FALSE(Parse(text + "float u25000;\n", out, error));
+    EXPECT_NE(error.find("parameter 'u25000' is declared twice"), std::string::npos) << error;
+}
+
+// The parser holds every token at once; without bounds 10 MB of braces took over a GiB.
+TEST(EffectParser, FilesTooLargeOrWithTooManyTokensAreRefusedUpFront) {
+    ParsedEffect out;
+    std::string error;
+    const std::string technique = "technique T { pass { Lighting = true; } }\n";
+
+    std::string tooLarge = technique;
+    tooLarge.resize(kMaxEffectFileBytes + 1, ' ');
+    EXPECT_FALSE(Parse(tooLarge, out, error));
+    EXPECT_NE(error.find("more than the 4 MiB an effect file may have"), std::string::npos) << error;
+    EXPECT_TRUE(out.techniques.empty());
+    EXPECT_FALSE(Parse(std::string(10'000'000, '{'), out, error));
+
+    // Just within the size bound but a token a byte.
+    EXPECT_FALSE(Parse(std::string(kMaxEffectFileBytes, '{'), out, error));
+    EXPECT_NE(error.find("more than " + std::to_string(kMaxEffectTokens - 1) + " tokens"), std::string::npos) << error;
+
+    // Padding up to the bound is still an effect.
+    std::string padded = technique;
+    padded.resize(kMaxEffectFileBytes, ' ');
+    EXPECT_TRUE(Parse(padded, out, error)) << error;
+    EXPECT_EQ(out.techniques.size(), 1u);
+}

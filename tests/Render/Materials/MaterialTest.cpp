@@ -214,3 +214,30 @@ TEST_F(MaterialTest, DeviceResetKeepsEffectsAndTexturesUsable) {
 }
 
 } // namespace
+
+namespace {
+
+// A shader that crashes the compiler costs its technique; the effect draws with the next one,
+// and the log names the file, the technique and the entry point.
+TEST_F(MaterialTest, TechniquesLeftOutAreLoggedWithTheirFile) {
+    root.Write("Data/Effects/crashing.fx", "float4x4 m;\n"
+                                           "float4 PS(float1 x : TEXCOORD0) : COLOR0 { return mul(x, m); }\n"
+                                           "technique Shaded { pass { PixelShader = compile ps_2_0 PS(); } }\n"
+                                           "technique Plain { pass { Lighting = false; } }\n");
+    std::vector<std::string> log;
+    CPLog::Instance().SetSink([&](int, const std::string& line) { log.push_back(line); });
+    CPSmartPtr<CPMaterial> material = Get(21, "crashing.fx", {});
+    CPLog::Instance().SetSink(nullptr);
+    ASSERT_TRUE(material);
+    ID3DXEffect* effect = material->GetEffect()->GetD3DXEffect();
+    ASSERT_NE(effect, nullptr);
+    D3DXTECHNIQUE_DESC desc;
+    effect->GetTechniqueDesc(effect->GetCurrentTechnique(), &desc);
+    EXPECT_STREQ(desc.Name, "Plain");
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
+        return l.find("crashing.fx: line 3: technique 'Shaded' is not valid: pixel shader PS: the shader compiler "
+                      "failed") != std::string::npos;
+    })) << ::testing::PrintToString(log);
+}
+
+} // namespace
