@@ -1,0 +1,202 @@
+// The pair tests that decide separation and the deepest axis on unnormalised
+// axes must give, bit for bit, what testing every axis normalised gives. The
+// reference here normalises every axis before testing it; both are run over
+// random poses, near-touching ones, near-parallel edges and poses far from the
+// origin, where rounding is largest.
+
+#include "Physics/RbCollide.h"
+#include "PhysicsTestSupport.h"
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+// ---------------------------------------------------------------- box against box
+
+struct BoxBoxState {
+    float best = 100000.0f;
+    int found = 0;
+    int edgeWon = 0;
+    RbVector normal; // from B toward A
+    RbVector pointA;
+    RbVector pointB;
+    RbVector edgeA1, edgeA2, edgeB1, edgeB2;
+    RbVector edgeNormal; // from A toward B
+};
+
+// Face axis i of P against Q. pIsA tells which of the two boxes P is.
+bool FaceTest(BoxBoxState& st, const RbBox& p, int i, const RbBox& q, bool pIsA) {
+    RbVector n = p.u[i];
+    float s = RbDot(q.c - p.c, n);
+    if (s >= 0.0f)
+        s = -s;
+    else
+        n = -n;
+    float depth = s + p.h[i] + std::fabs(RbDot(q.a[0], n)) + std::fabs(RbDot(q.a[1], n)) + std::fabs(RbDot(q.a[2], n));
+    if (depth <= 0.0f) return false;
+    RbVector v = q.c;
+    for (int k = 0; k < 3; ++k) v = RbDot(q.a[k], n) > 0.0f ? v - q.a[k] : v + q.a[k];
+    bool replace;
+    if (st.best <= depth + 0.0001f) {
+        if (std::fabs(depth - st.best) >= 1e-6f) {
+            replace = false;
+        } else {
+            static const int others[3][2] = {{1, 2}, {2, 0}, {0, 1}};
+            RbVector rel = v - p.c;
+            replace = true;
+            for (int j : others[i])
+                if (std::fabs(RbDot(rel, p.u[j])) > 1.001f * p.h[j]) replace = false;
+        }
+    } else {
+        replace = true;
+    }
+    if (replace) {
+        st.best = depth;
+        st.found = 1;
+        RbVector onP = v + n * depth;
+        if (pIsA) {
+            st.normal = -n;
+            st.pointA = onP;
+            st.pointB = v;
+        } else {
+            st.normal = n;
+            st.pointB = onP;
+            st.pointA = v;
+        }
+    }
+    return true;
+}
+
+bool EdgeTest(BoxBoxState& st, const RbBox& A, int i, const RbBox& B, int j) {
+    RbVector n = RbCross(A.u[i], B.u[j]);
+    if (RbLength(n) < 1e-6f) return true;
+    n = RbNormalize(n);
+    float s = RbDot(B.c - A.c, n);
+    if (s >= 0.0f)
+        s = -s;
+    else
+        n = -n;
+    int p = (i + 1) % 3, q = (i + 2) % 3, r = (j + 1) % 3, t = (j + 2) % 3;
+    float sp = RbDot(A.a[p], n) > 0.0f ? 1.0f : -1.0f;
+    float sq = RbDot(A.a[q], n) > 0.0f ? 1.0f : -1.0f;
+    float sr = RbDot(B.a[r], n) > 0.0f ? 1.0f : -1.0f;
+    float stt = RbDot(B.a[t], n) > 0.0f ? 1.0f : -1.0f;
+    float depth = s + sp * RbDot(A.a[p], n) + sq * RbDot(A.a[q], n) + sr * RbDot(B.a[r], n) + stt * RbDot(B.a[t], n);
+    if (depth <= 0.0f) return false;
+    if (depth < st.best) {
+        st.best = depth;
+        RbVector eA = A.c + A.a[p] * sp + A.a[q] * sq;
+        RbVector eB = B.c - B.a[r] * sr - B.a[t] * stt;
+        st.edgeA1 = eA + A.a[i];
+        st.edgeA2 = eA - A.a[i];
+        st.edgeB1 = eB + B.a[j];
+        st.edgeB2 = eB - B.a[j];
+        st.edgeNormal = n;
+        st.edgeWon = 1;
+    }
+    return true;
+}
+
+void ReferenceBoxBox(RbContact& out, const RbGeometry& ga, const RbMatrix& ta, const RbGeometry& gb,
+                     const RbMatrix& tb) {
+    RbBox A = RbMakeBox(ga, ta);
+    RbBox B = RbMakeBox(gb, tb);
+    BoxBoxState st;
+    out.collided = 0;
+    for (int i = 0; i < 3; ++i)
+        if (!FaceTest(st, A, i, B, true)) return;
+    for (int i = 0; i < 3; ++i)
+        if (!FaceTest(st, B, i, A, false)) return;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            if (!EdgeTest(st, A, i, B, j)) return;
+    if (st.edgeWon) {
+        // The edge axis gives the depth and the normal; its closest points replace
+        // the face points only when they lie on both edges.
+        RbSegmentPoints cp = RbSegmentClosestPoints(st.edgeA1, st.edgeA2, st.edgeB1, st.edgeB2);
+        if (cp.valid) {
+            st.pointA = cp.point1;
+            st.pointB = cp.point2;
+        }
+        st.normal = -st.edgeNormal;
+        st.found = 1;
+    }
+    out.collided = st.found;
+    out.depth = st.best;
+    out.normal = st.normal;
+    out.offsetA = st.pointA;
+    out.offsetB = st.pointB;
+}
+
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(const RbVector& a, const RbVector& b) {
+    return SameBits(a.x, b.x) && SameBits(a.y, b.y) && SameBits(a.z, b.z);
+}
+
+::testing::AssertionResult SameContact(const RbContact& got, const RbContact& want) {
+    if (got.collided != want.collided) return ::testing::AssertionFailure() << "collided differs";
+    if (!want.collided) return ::testing::AssertionSuccess();
+    if (!SameBits(got.depth, want.depth))
+        return ::testing::AssertionFailure() << "depth " << got.depth << " against " << want.depth;
+    if (!SameBits(got.normal, want.normal)) return ::testing::AssertionFailure() << "normal differs";
+    if (!SameBits(got.offsetA, want.offsetA) || !SameBits(got.offsetB, want.offsetB))
+        return ::testing::AssertionFailure() << "contact points differ";
+    return ::testing::AssertionSuccess();
+}
+
+RbQuaternion RandomRotation(std::mt19937& rng, int kind) {
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    if (kind == 0) return AxisAngle(RbVec(0, 0, 1), 0.0f);
+    if (kind == 1) {
+        // Nearly axis-aligned: edge pairs within a hair of parallel.
+        static const RbVector axes[3] = {RbVec(1, 0, 0), RbVec(0, 1, 0), RbVec(0, 0, 1)};
+        return AxisAngle(axes[rng() % 3], 1e-5f * u(rng));
+    }
+    RbVector axis = RbNormalize(RbVec(u(rng), u(rng), u(rng)));
+    if (RbLength(axis) < 0.5f) axis = RbVec(0, 1, 0);
+    return AxisAngle(axis, 3.14159265f * u(rng));
+}
+
+RbGeometry Box(float sx, float sy, float sz) {
+    RbGeometry g;
+    g.SetDefaults();
+    g.SetBoxDimensions(sx, sy, sz);
+    return g;
+}
+
+} // namespace
+
+TEST(PairExactness, BoxBoxMatchesTheFullyNormalisedSearch) {
+    std::mt19937 rng(33);
+    std::uniform_real_distribution<float> size(0.05f, 3.0f), unit(-1.0f, 1.0f);
+    const float origins[] = {0.0f, 40.0f, 1500.0f};
+    int hits = 0, edgeLike = 0;
+    for (int n = 0; n < 20000; ++n) {
+        RbGeometry a = Box(size(rng), size(rng), size(rng));
+        RbGeometry b = Box(size(rng), size(rng), size(rng));
+        float o = origins[n % 3];
+        RbVector ca = RbVec(o + unit(rng), o - 2.0f * unit(rng), o + unit(rng));
+        // Place B around A at about the distance where the boxes meet (params hold half sizes).
+        RbVector dir = RbNormalize(RbVec(unit(rng), unit(rng), unit(rng)));
+        float meanA = (a.params[0] + a.params[1] + a.params[2]) / 3.0f;
+        float meanB = (b.params[0] + b.params[1] + b.params[2]) / 3.0f;
+        float reach = (meanA + meanB) * (1.1f + 0.4f * unit(rng));
+        RbVector cb = ca + dir * reach;
+        RbMatrix ta = Pose(RandomRotation(rng, n % 4 == 0 ? 1 : 2), ca.x, ca.y, ca.z);
+        RbMatrix tb = Pose(RandomRotation(rng, n % 5 == 0 ? (n % 2) : 2), cb.x, cb.y, cb.z);
+        RbContact got, want;
+        RbTestBoxBox(got, a, ta, b, tb);
+        ReferenceBoxBox(want, a, ta, b, tb);
+        ASSERT_TRUE(SameContact(got, want)) << "pose " << n;
+        hits += want.collided;
+        edgeLike += (want.collided && std::fabs(want.normal.x) < 0.9f && std::fabs(want.normal.y) < 0.9f &&
+                     std::fabs(want.normal.z) < 0.9f);
+    }
+    // The poses must exercise both contact and separation, and edge contacts.
+    EXPECT_GT(hits, 2000);
+    EXPECT_LT(hits, 18000);
+    EXPECT_GT(edgeLike, 100);
+}
