@@ -177,8 +177,7 @@ CPSettings& CPApplication::CreateSettingsAndKernel() {
     if (!CPTaskKernel::GetInstance()) new CPTaskKernel();
     std::string settingsError;
     if (!settings->Load("config.cfg", &settingsError))
-        std::fprintf(stderr, "Korvaxa: \"config.cfg\" cannot be read (%s); the settings keep their defaults.
-",
+        std::fprintf(stderr, "Korvaxa: \"config.cfg\" cannot be read (%s); the settings keep their defaults.\n",
                      settingsError.c_str());
     return *settings;
 }
