@@ -131,6 +131,127 @@ void ReferenceBoxBox(RbContact& out, const RbGeometry& ga, const RbMatrix& ta, c
     out.offsetB = st.pointB;
 }
 
+struct Slot {
+    RbVector pointA;
+    RbVector pointB;
+    RbVector normal;
+    float depth = 0.0f;
+    int hit = 0;
+};
+
+void Record(Slot& s, float depth, const RbVector& a, const RbVector& b, const RbVector& n) {
+    s.depth = depth;
+    s.pointA = a;
+    s.pointB = b;
+    s.normal = n;
+    s.hit = 1;
+}
+
+bool AllTiny(const RbVector& v) { return std::fabs(v.x) < 1e-6f && std::fabs(v.y) < 1e-6f && std::fabs(v.z) < 1e-6f; }
+
+void ReferenceBoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri, bool oneSided) {
+    slot.depth = 100000.0f;
+    slot.hit = 0;
+    // 1. The triangle's normal.
+    float s = RbDot(tri.n, box.c) - tri.d;
+    RbVector m = (s >= 0.0f || oneSided) ? tri.n : -tri.n;
+    float extent = std::fabs(RbDot(box.a[0], m)) + std::fabs(RbDot(box.a[1], m)) + std::fabs(RbDot(box.a[2], m));
+    if (oneSided && s <= -extent) return;
+    float depth = oneSided ? extent - s : extent - std::fabs(s);
+    if (depth < 0.0f) return;
+    RbVector v = box.c;
+    for (int k = 0; k < 3; ++k) v = RbDot(box.a[k], m) > 0.0f ? v - box.a[k] : v + box.a[k];
+    Record(slot, depth, v, v + m * depth, m);
+    // 2. The box's axes.
+    for (int i = 0; i < 3; ++i) {
+        float proj[3];
+        for (int k = 0; k < 3; ++k) proj[k] = RbDot(tri.v[k], box.u[i]);
+        int minIndex = 0, maxIndex = 0;
+        for (int k = 1; k < 3; ++k) {
+            if (proj[k] < proj[minIndex]) minIndex = k;
+            if (proj[k] > proj[maxIndex]) maxIndex = k;
+        }
+        float centre = RbDot(box.c, box.u[i]);
+        float lo = centre - box.h[i], hi = centre + box.h[i];
+        if (proj[minIndex] >= hi || proj[maxIndex] <= lo) {
+            slot.hit = 0;
+            return;
+        }
+        float oLo = proj[maxIndex] - lo, oHi = hi - proj[minIndex];
+        if (oneSided) {
+            // Only a direction out of the front may carry the contact.
+            float facing = RbDot(box.u[i], tri.n);
+            if (!(facing > 0.0f)) oLo = 100000.0f;
+            if (!(facing < 0.0f)) oHi = 100000.0f;
+        }
+        float d;
+        RbVector n, w;
+        if (oLo <= oHi) {
+            d = oLo;
+            n = box.u[i];
+            w = tri.v[maxIndex];
+        } else {
+            d = oHi;
+            n = -box.u[i];
+            w = tri.v[minIndex];
+        }
+        if (d < slot.depth) Record(slot, d, w, w + n * d, n);
+    }
+    // 3. Box axis against triangle edge.
+    float edgeDepth = slot.depth;
+    bool edgeFound = false;
+    RbVector edgeNormal, boxEdge1, boxEdge2, triEdge1, triEdge2;
+    for (int i = 0; i < 3; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            if (AllTiny(tri.e[k])) continue;
+            RbVector e = RbNormalize(tri.e[k]);
+            // Nearly parallel edges give no axis: the normalised cross product is
+            // zero there, and a zero axis reads as a gap, so the box was taken for
+            // apart from a triangle it had sunk into.
+            RbVector axis = RbNormalize(RbCross(box.u[i], e));
+            if (AllTiny(axis)) continue;
+            int p = (i + 1) % 3, q = (i + 2) % 3;
+            float dp = RbDot(box.a[p], axis), dq = RbDot(box.a[q], axis);
+            float sp = dp >= 0.0f ? 1.0f : -1.0f, sq = dq >= 0.0f ? 1.0f : -1.0f;
+            float pc = RbDot(box.c, axis);
+            float extent = std::fabs(dp) + std::fabs(dq);
+            float lo = pc - extent, hi = pc + extent;
+            float t1 = RbDot(tri.v[k], axis);
+            float t2 = RbDot(tri.v[(k + 2) % 3], axis);
+            float mn = t1 < t2 ? t1 : t2, mx = t1 < t2 ? t2 : t1;
+            if (mn >= hi || mx <= lo) {
+                slot.hit = 0;
+                return;
+            }
+            float d;
+            RbVector n, b;
+            if (t1 <= t2) {
+                d = hi - t1;
+                n = -axis;
+                b = box.c + box.a[p] * sp + box.a[q] * sq;
+            } else {
+                d = t1 - lo;
+                n = axis;
+                b = box.c - box.a[p] * sp - box.a[q] * sq;
+            }
+            if (oneSided && !(RbDot(n, tri.n) > 0.0f)) continue;
+            if (d < edgeDepth) {
+                edgeDepth = d;
+                edgeNormal = n;
+                edgeFound = true;
+                boxEdge1 = b + box.a[i];
+                boxEdge2 = b - box.a[i];
+                triEdge1 = tri.v[k];
+                triEdge2 = tri.v[(k + 1) % 3];
+            }
+        }
+    }
+    if (edgeFound) {
+        RbSegmentPoints cp = RbSegmentClosestPoints(boxEdge1, boxEdge2, triEdge1, triEdge2);
+        if (cp.valid) Record(slot, edgeDepth, cp.point1, cp.point2, edgeNormal);
+    }
+}
+
 bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 bool SameBits(const RbVector& a, const RbVector& b) {
     return SameBits(a.x, b.x) && SameBits(a.y, b.y) && SameBits(a.z, b.z);
@@ -196,6 +317,62 @@ TEST(PairExactness, BoxBoxMatchesTheFullyNormalisedSearch) {
                      std::fabs(want.normal.z) < 0.9f);
     }
     // The poses must exercise both contact and separation, and edge contacts.
+    EXPECT_GT(hits, 2000);
+    EXPECT_LT(hits, 18000);
+    EXPECT_GT(edgeLike, 100);
+}
+
+TEST(PairExactness, BoxTriangleMatchesTheFullyNormalisedSearch) {
+    std::mt19937 rng(34);
+    std::uniform_real_distribution<float> size(0.05f, 3.0f), unit(-1.0f, 1.0f);
+    const float origins[] = {0.0f, 40.0f, 1500.0f};
+    int hits = 0, edgeLike = 0;
+    for (int n = 0; n < 20000; ++n) {
+        float o = origins[n % 3];
+        RbVector base = RbVec(o + unit(rng), o + unit(rng), 0.1f * o + unit(rng));
+        // Every fourth triangle lies flat with axis-aligned edges, as a terrain grid's do.
+        RbVector v[3];
+        if (n % 4 == 0) {
+            float a = 0.5f + 2.0f * (unit(rng) + 1.0f);
+            v[0] = base;
+            v[1] = base + RbVec(a, 0, 0);
+            v[2] = base + RbVec(a, a, 0);
+        } else {
+            for (RbVector& c : v) c = base + RbVec(2.0f * unit(rng), 2.0f * unit(rng), 0.7f * unit(rng));
+        }
+        RbVector verts[3];
+        for (int k = 0; k < 3; ++k) verts[k] = v[k];
+        RbTriangle t;
+        t.vertex[0] = 0;
+        t.vertex[1] = 1;
+        t.vertex[2] = 2;
+        RbGeometry triangle;
+        triangle.SetDefaults();
+        int candidate = 0;
+        triangle.SetTriangleMesh(&candidate, 1, &t, 1, verts);
+        RbGeometry box = Box(size(rng), size(rng), size(rng));
+        RbVector centroid = (v[0] + v[1] + v[2]) * (1.0f / 3.0f);
+        float mean = (box.params[0] + box.params[1] + box.params[2]) / 3.0f;
+        RbVector dir = RbNormalize(RbVec(unit(rng), unit(rng), unit(rng)));
+        RbVector c = centroid + dir * (mean * (1.0f + 0.8f * unit(rng)));
+        RbMatrix pose = Pose(RandomRotation(rng, n % 4 == 0 ? (n % 8 == 0 ? 0 : 1) : 2), c.x, c.y, c.z);
+
+        RbContact got;
+        RbTestBoxTriangle(got, box, pose, triangle, RbMatrix{});
+        RbTriangleData data;
+        RbBuildTriangle(data, v[0], v[1], v[2]);
+        Slot slot;
+        ReferenceBoxTriangle(slot, RbMakeBox(box, pose), data, false);
+        RbContact want;
+        want.collided = slot.hit;
+        want.depth = slot.depth;
+        want.normal = slot.normal;
+        want.offsetA = slot.pointA;
+        want.offsetB = slot.pointB;
+        ASSERT_TRUE(SameContact(got, want)) << "pose " << n;
+        hits += want.collided;
+        edgeLike += (want.collided && std::fabs(RbDot(want.normal, data.n)) < 0.99f);
+    }
     EXPECT_GT(hits, 2000);
     EXPECT_LT(hits, 18000);
     EXPECT_GT(edgeLike, 100);
