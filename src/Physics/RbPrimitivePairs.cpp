@@ -3,8 +3,6 @@
 
 #include "Physics/RbCollide.h"
 
-#include <algorithm>
-
 namespace {
 
 struct Slot {
@@ -33,8 +31,6 @@ void Record(Slot& s, float depth, const RbVector& a, const RbVector& b, const Rb
 }
 
 float RawLength(const RbVector& v) { return std::sqrt(RbLengthSq(v)); }
-
-float L1(const RbVector& v) { return std::fabs(v.x) + std::fabs(v.y) + std::fabs(v.z); }
 
 bool AllTiny(const RbVector& v) { return std::fabs(v.x) < 1e-6f && std::fabs(v.y) < 1e-6f && std::fabs(v.z) < 1e-6f; }
 
@@ -587,20 +583,6 @@ void CylinderTriangle(Slot& slot, const Capsule& cyl, const RbTriangleData& tri)
 // (the side its normal faces), and a shape wholly behind its plane is not touching
 // it. Two-sided, a body whose centre has passed the plane of one triangle of a
 // landing took a normal pointing into the ground and was pushed further down.
-// The gap test of box axis i against triangle edge k on the normalised axis,
-// for the cases too close to call on the unnormalised one.
-bool SeparatedOnNormalisedAxis(const RbBox& box, const RbTriangleData& tri, int i, int k) {
-    RbVector axis = RbNormalize(RbCross(box.u[i], RbNormalize(tri.e[k])));
-    int p = (i + 1) % 3, q = (i + 2) % 3;
-    float pc = RbDot(box.c, axis);
-    float extent = std::fabs(RbDot(box.a[p], axis)) + std::fabs(RbDot(box.a[q], axis));
-    float lo = pc - extent, hi = pc + extent;
-    float t1 = RbDot(tri.v[k], axis);
-    float t2 = RbDot(tri.v[(k + 2) % 3], axis);
-    float mn = t1 < t2 ? t1 : t2, mx = t1 < t2 ? t2 : t1;
-    return mn >= hi || mx <= lo;
-}
-
 void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri, bool oneSided = false) {
     slot.depth = 100000.0f;
     slot.hit = 0;
@@ -649,109 +631,59 @@ void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri, bool o
         }
         if (d < slot.depth) Record(slot, d, w, w + n * d, n);
     }
-    // 3. Box axis against triangle edge. The axes are searched unnormalised:
-    // every projection is linear in the axis, so the gap test needs no length
-    // and depths compare as depth^2 / |axis|^2, cross-multiplied. Only the
-    // deepest axis, and both sides of a near tie, are normalised and measured
-    // exactly as a search over normalised axes measures them, so the contact is
-    // the same to the bit (an aligned box on a grid meets exact ties often).
-    auto measure = [&](int i, int k, RbVector& n, RbVector& b) {
-        int p = (i + 1) % 3, q = (i + 2) % 3;
-        RbVector axis = RbNormalize(RbCross(box.u[i], RbNormalize(tri.e[k])));
-        float dp = RbDot(box.a[p], axis), dq = RbDot(box.a[q], axis);
-        float sp = dp >= 0.0f ? 1.0f : -1.0f, sq = dq >= 0.0f ? 1.0f : -1.0f;
-        float pc = RbDot(box.c, axis);
-        float extent = std::fabs(dp) + std::fabs(dq);
-        float t1 = RbDot(tri.v[k], axis);
-        float t2 = RbDot(tri.v[(k + 2) % 3], axis);
-        if (t1 <= t2) {
-            n = -axis;
-            b = box.c + box.a[p] * sp + box.a[q] * sq;
-            return pc + extent - t1;
-        }
-        n = axis;
-        b = box.c - box.a[p] * sp - box.a[q] * sq;
-        return t1 - (pc - extent);
-    };
-    // The unnormalised depths carry rounding of the size of the coordinates, not
-    // of the depth, and a nearly parallel pair's axis carries the rounding of the
-    // edge's length, not of the axis's; the allowance bounds both generously.
-    const float allowance =
-        1e-5f * (L1(box.c) + box.h[0] + box.h[1] + box.h[2] + L1(tri.v[0]) + L1(tri.v[1]) + L1(tri.v[2]));
-    float bestDepth = slot.depth, bestSq = 1.0f; // the winner's depth is bestDepth / sqrt(bestSq)
-    float bestSlack = 0.0f;                      // and its rounding allowance, on the same scale
-    float bestExact = slot.depth;                // its normalised depth, once measured
-    bool bestMeasured = true;
-    int bestAxis = -1, bestEdge = -1;
+    // 3. Box axis against triangle edge.
+    float edgeDepth = slot.depth;
+    bool edgeFound = false;
+    RbVector edgeNormal, boxEdge1, boxEdge2, triEdge1, triEdge2;
     for (int i = 0; i < 3; ++i) {
         for (int k = 0; k < 3; ++k) {
             if (AllTiny(tri.e[k])) continue;
-            RbVector axis = RbCross(box.u[i], tri.e[k]);
-            float axisSq = RbLengthSq(axis);
-            // Nearly parallel edges give no axis: a zero axis reads as a gap, so the
-            // box would be taken for apart from a triangle it had sunk into. Near the
-            // cut (1e-6 of the edge's length) rounding decides, so there the
-            // normalised axis does.
-            float edgeSq = RbLengthSq(tri.e[k]);
-            if (!(axisSq >= 1e-8f * edgeSq) &&
-                (!(axisSq >= 1e-14f * edgeSq) || AllTiny(RbNormalize(RbCross(box.u[i], RbNormalize(tri.e[k]))))))
-                continue;
+            RbVector e = RbNormalize(tri.e[k]);
+            // Nearly parallel edges give no axis: the normalised cross product is
+            // zero there, and a zero axis reads as a gap, so the box was taken for
+            // apart from a triangle it had sunk into.
+            RbVector axis = RbNormalize(RbCross(box.u[i], e));
+            if (AllTiny(axis)) continue;
             int p = (i + 1) % 3, q = (i + 2) % 3;
+            float dp = RbDot(box.a[p], axis), dq = RbDot(box.a[q], axis);
+            float sp = dp >= 0.0f ? 1.0f : -1.0f, sq = dq >= 0.0f ? 1.0f : -1.0f;
             float pc = RbDot(box.c, axis);
-            float extent = std::fabs(RbDot(box.a[p], axis)) + std::fabs(RbDot(box.a[q], axis));
+            float extent = std::fabs(dp) + std::fabs(dq);
             float lo = pc - extent, hi = pc + extent;
             float t1 = RbDot(tri.v[k], axis);
             float t2 = RbDot(tri.v[(k + 2) % 3], axis);
             float mn = t1 < t2 ? t1 : t2, mx = t1 < t2 ? t2 : t1;
-            float slack = allowance * (L1(axis) + L1(tri.e[k]));
-            float gap = std::max(mn - hi, lo - mx);
-            if (gap >= -slack && (gap > slack || SeparatedOnNormalisedAxis(box, tri, i, k))) {
+            if (mn >= hi || mx <= lo) {
                 slot.hit = 0;
                 return;
             }
-            float d = t1 <= t2 ? hi - t1 : t1 - lo;
-            // Which end of the triangle's span faces the box flips with rounding
-            // when the two vertices project alike, and with it the depth.
-            bool close = std::fabs(t1 - t2) <= slack;
-            if (!close) {
-                if (oneSided && !(t1 <= t2 ? -RbDot(axis, tri.n) > 0.0f : RbDot(axis, tri.n) > 0.0f)) continue;
-                // d / |axis| against bestDepth / sqrt(bestSq), each within its allowance.
-                float dLo = d - slack, dHi = d + slack;
-                float bLo = bestDepth - bestSlack, bHi = bestDepth + bestSlack;
-                if (dLo > 0.0f && dLo * dLo * bestSq > bHi * bHi * axisSq) continue;
-                close = !(bLo > 0.0f && dHi * dHi * bestSq < bLo * bLo * axisSq);
-            }
-            if (close) {
-                // Too close to call on rounded values: measure both as normalised.
-                RbVector n, b;
-                float exact = measure(i, k, n, b);
-                if (oneSided && !(RbDot(n, tri.n) > 0.0f)) continue;
-                if (!bestMeasured) {
-                    bestExact = measure(bestAxis, bestEdge, n, b);
-                    bestMeasured = true;
-                }
-                if (!(exact < bestExact)) continue;
-                // The winner is kept by its measured depth (d may be the wrong end's).
-                bestExact = exact;
-                bestDepth = exact;
-                bestSq = 1.0f;
-                bestSlack = slack / std::sqrt(axisSq);
+            float d;
+            RbVector n, b;
+            if (t1 <= t2) {
+                d = hi - t1;
+                n = -axis;
+                b = box.c + box.a[p] * sp + box.a[q] * sq;
             } else {
-                bestMeasured = false;
-                bestDepth = d;
-                bestSq = axisSq;
-                bestSlack = slack;
+                d = t1 - lo;
+                n = axis;
+                b = box.c - box.a[p] * sp - box.a[q] * sq;
             }
-            bestAxis = i;
-            bestEdge = k;
+            if (oneSided && !(RbDot(n, tri.n) > 0.0f)) continue;
+            if (d < edgeDepth) {
+                edgeDepth = d;
+                edgeNormal = n;
+                edgeFound = true;
+                boxEdge1 = b + box.a[i];
+                boxEdge2 = b - box.a[i];
+                triEdge1 = tri.v[k];
+                triEdge2 = tri.v[(k + 1) % 3];
+            }
         }
     }
-    if (bestAxis < 0) return;
-    RbVector n, b;
-    float d = measure(bestAxis, bestEdge, n, b);
-    RbSegmentPoints cp =
-        RbSegmentClosestPoints(b + box.a[bestAxis], b - box.a[bestAxis], tri.v[bestEdge], tri.v[(bestEdge + 1) % 3]);
-    if (cp.valid) Record(slot, d, cp.point1, cp.point2, n);
+    if (edgeFound) {
+        RbSegmentPoints cp = RbSegmentClosestPoints(boxEdge1, boxEdge2, triEdge1, triEdge2);
+        if (cp.valid) Record(slot, edgeDepth, cp.point1, cp.point2, edgeNormal);
+    }
 }
 
 void BoxTriangleVertical(Slot& slot, const RbVector corners[8], const RbTriangleData& tri) {

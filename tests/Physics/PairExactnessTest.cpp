@@ -333,7 +333,9 @@ TEST(PairExactness, BoxTriangleMatchesTheFullyNormalisedSearch) {
         // Every fourth triangle lies flat with axis-aligned edges, as a terrain grid's do.
         RbVector v[3];
         if (n % 4 == 0) {
-            float a = 0.5f + 2.0f * (unit(rng) + 1.0f);
+            // Some are as large as a coarse terrain grid's, under a much smaller box.
+            float a = n % 16 == 4 ? 100.0f : 0.5f + 2.0f * (unit(rng) + 1.0f);
+            if (n % 16 == 4) base = base - RbVec(50.0f, 50.0f, 0.0f);
             v[0] = base;
             v[1] = base + RbVec(a, 0, 0);
             v[2] = base + RbVec(a, a, 0);
@@ -372,6 +374,16 @@ TEST(PairExactness, BoxTriangleMatchesTheFullyNormalisedSearch) {
         ASSERT_TRUE(SameContact(got, want)) << "pose " << n;
         hits += want.collided;
         edgeLike += (want.collided && std::fabs(RbDot(want.normal, data.n)) < 0.99f);
+
+        // The same triangle as one-sided terrain.
+        RbTestBoxMesh(got, box, pose, triangle);
+        ReferenceBoxTriangle(slot, RbMakeBox(box, pose), data, true);
+        want.collided = slot.hit;
+        want.depth = slot.depth;
+        want.normal = slot.normal;
+        want.offsetA = slot.pointA;
+        want.offsetB = slot.pointB;
+        ASSERT_TRUE(SameContact(got, want)) << "one-sided, pose " << n;
     }
     EXPECT_GT(hits, 2000);
     EXPECT_LT(hits, 18000);
