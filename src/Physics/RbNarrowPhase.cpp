@@ -113,8 +113,28 @@ bool FaceTest(BoxBoxState& st, const RbBox& p, int i, const RbBox& q, bool pIsA)
     return true;
 }
 
-bool EdgeTest(BoxBoxState& st, const RbBox& A, int i, const RbBox& B, int j) {
+float L1(const RbVector& v) { return std::fabs(v.x) + std::fabs(v.y) + std::fabs(v.z); }
+
+// The edge axis i x j, first on the raw cross product: every projection is
+// linear in the axis, so the separation and the depth against the best so far
+// are decided without a square root. Only an axis that is clearly apart returns
+// at once and only one clearly shallower than the best is passed over; anything
+// within rounding of either decision (and the winner) takes the normalised path
+// below, so the result is the same, bit for bit, as testing every axis normalised.
+// scale is the sum of the magnitudes whose rounding the normalised path suffers
+// (centre offset and half sizes), so scale * |axis| bounds its error generously.
+bool EdgeTest(BoxBoxState& st, const RbBox& A, int i, const RbBox& B, int j, float scale) {
     RbVector n = RbCross(A.u[i], B.u[j]);
+    int p = (i + 1) % 3, q = (i + 2) % 3, r = (j + 1) % 3, t = (j + 2) % 3;
+    float lenSq = RbLengthSq(n);
+    if (lenSq > 1e-10f) {
+        float scaled = -std::fabs(RbDot(B.c - A.c, n)) + std::fabs(RbDot(A.a[p], n)) + std::fabs(RbDot(A.a[q], n)) +
+                       std::fabs(RbDot(B.a[r], n)) + std::fabs(RbDot(B.a[t], n));
+        float slack = 1e-5f * scale * L1(n);
+        if (scaled < -slack) return false;
+        float margin = scaled - slack;
+        if (margin > 0.0f && margin * margin > st.best * st.best * lenSq) return true;
+    }
     if (RbLength(n) < 1e-6f) return true;
     n = RbNormalize(n);
     float s = RbDot(B.c - A.c, n);
@@ -122,7 +142,6 @@ bool EdgeTest(BoxBoxState& st, const RbBox& A, int i, const RbBox& B, int j) {
         s = -s;
     else
         n = -n;
-    int p = (i + 1) % 3, q = (i + 2) % 3, r = (j + 1) % 3, t = (j + 2) % 3;
     float sp = RbDot(A.a[p], n) > 0.0f ? 1.0f : -1.0f;
     float sq = RbDot(A.a[q], n) > 0.0f ? 1.0f : -1.0f;
     float sr = RbDot(B.a[r], n) > 0.0f ? 1.0f : -1.0f;
@@ -154,9 +173,11 @@ void RbTestBoxBox(RbContact& out, const RbGeometry& ga, const RbMatrix& ta, cons
         if (!FaceTest(st, A, i, B, true)) return;
     for (int i = 0; i < 3; ++i)
         if (!FaceTest(st, B, i, A, false)) return;
+    float scale = L1(B.c - A.c);
+    for (int k = 0; k < 3; ++k) scale += A.h[k] + B.h[k];
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            if (!EdgeTest(st, A, i, B, j)) return;
+            if (!EdgeTest(st, A, i, B, j, scale)) return;
     if (st.edgeWon) {
         // The edge axis gives the depth and the normal; its closest points replace
         // the face points only when they lie on both edges.
