@@ -117,7 +117,9 @@ protected:
         pixels = backend == D3DBackend::OpenGL;
     }
     void TearDown() override {
-        if (device) EXPECT_EQ(device->Release(), 0u);
+        if (device) {
+            EXPECT_EQ(device->Release(), 0u);
+        }
         if (d3d) d3d->Release();
     }
 
