@@ -78,8 +78,10 @@ void PushNames(ScriptCall& call, const SPCatalog<Record>& catalog, const CPGameD
                std::initializer_list<const std::string*> excluded) {
     std::vector<const std::string*> names;
     const int level = data.AvailabilityLevel();
-    for (const auto& [name, record] : catalog.items) {
-        if (record.level > level) continue;
+    for (const auto& item : catalog.items) {
+        // Not a structured binding: the lambda below captures the name, which clang 14 refuses.
+        const std::string& name = item.first;
+        if (item.second.level > level) continue;
         if (std::any_of(excluded.begin(), excluded.end(), [&](const std::string* e) { return *e == name; })) continue;
         names.push_back(&name);
     }
