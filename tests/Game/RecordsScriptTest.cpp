@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "Game/LuaHarness.h"
 #include "Game/ScriptRecords.h"
 #include "Script/Lua.h"
 #include "support/FreshStore.h"
@@ -12,53 +13,11 @@ namespace {
 // A bare Lua state with the record functions and a "dump" that writes any results as text.
 class RecordScripts : public ::testing::Test {
 protected:
-    void SetUp() override {
-        L = luaL_newstate();
-        luaL_openlibs(L);
-        Script::ScriptFunctionTables tables;
-        ScriptApi::AddRecordFunctions(tables);
-        tables.RegisterInto(L);
-        Run(R"(
-            local function d(v)
-                if type(v) == "table" then
-                    local parts, n = {}, 0
-                    for i = 1, #v do parts[#parts + 1] = d(v[i]) end
-                    for _ in pairs(v) do n = n + 1 end
-                    if n ~= #v then parts[#parts + 1] = "+" .. (n - #v) end
-                    return "{" .. table.concat(parts, ",") .. "}"
-                elseif type(v) == "string" then
-                    return '"' .. v .. '"'
-                end
-                return tostring(v)
-            end
-            function dump(...)
-                local out = {}
-                for i = 1, select("#", ...) do out[#out + 1] = d((select(i, ...))) end
-                return table.concat(out, " ")
-            end
-        )");
-    }
-    void TearDown() override { lua_close(L); }
-
-    void Run(const std::string& chunk) {
-        ASSERT_EQ(luaL_loadstring(L, chunk.c_str()), 0) << lua_tostring(L, -1);
-        ASSERT_EQ(lua_pcall(L, 0, 0, 0), 0) << lua_tostring(L, -1);
-    }
-    // The results of a Lua call, written by dump.
-    std::string Eval(const std::string& call) {
-        const std::string chunk = "return dump(" + call + ")";
-        if (luaL_loadstring(L, chunk.c_str()) != 0 || lua_pcall(L, 0, 1, 0) != 0) {
-            std::string error = lua_tostring(L, -1);
-            lua_pop(L, 1);
-            return "error: " + error;
-        }
-        std::string text = lua_tostring(L, -1);
-        lua_pop(L, 1);
-        return text;
-    }
+    void Run(const std::string& chunk) { lua.Run(chunk); }
+    std::string Eval(const std::string& call) { return lua.Eval(call); }
 
     kxtest::FreshGameData store;
-    lua_State* L = nullptr;
+    kxtest::LuaHarness lua{ScriptApi::AddRecordFunctions};
 };
 
 using kxtest::CamSpeed;
