@@ -1,4 +1,5 @@
 #include "Game/ScriptCareer.h"
+#include "Game/ScriptRecords.h"
 
 #include "Framework/PGlobalTimer.h"
 #include "Game/RaceWorldView.h"
@@ -19,12 +20,6 @@ using Script::Arg::RequiredString;
 using Script::Arg::String;
 
 constexpr double kPoints = 1000000.0;
-
-void PushTime(ScriptCall& call, const SPTimeSplit& time) {
-    call.PushNumber(time.minutes);
-    call.PushNumber(time.seconds);
-    call.PushNumber(time.hundredths);
-}
 
 // The mission record of a level number 1 to 18; null outside.
 const SPMissionRecord* Level(const CPGameData* data, int level) {

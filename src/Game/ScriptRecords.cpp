@@ -13,12 +13,6 @@ using Script::ScriptCall;
 using Script::Arg::Boolean;
 using Script::Arg::Number;
 
-void PushTime(ScriptCall& call, const SPTimeSplit& time) {
-    call.PushNumber(time.minutes);
-    call.PushNumber(time.seconds);
-    call.PushNumber(time.hundredths);
-}
-
 void InitPlayer(ScriptCall&) {
     if (CPGameData* data = GetGameData()) data->LoadPlayer();
 }
@@ -116,6 +110,12 @@ void AddRecordFunctions(Script::ScriptFunctionTables& tables) {
     };
     tables.Add(kSecondTable, kSecond);
     tables.Add(kThirdTable, kThird);
+}
+
+void PushTime(ScriptCall& call, const SPTimeSplit& time) {
+    call.PushNumber(time.minutes);
+    call.PushNumber(time.seconds);
+    call.PushNumber(time.hundredths);
 }
 
 } // namespace ScriptApi
