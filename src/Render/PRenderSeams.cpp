@@ -2,6 +2,16 @@
 
 IDirect3DDevice9* g_skyDevice = nullptr;
 
+const CPBoundingBox& IPSceneObject::GetVisibleBounds() const {
+    // An object that keeps no bounds has the empty box: it covers nothing.
+    static const CPBoundingBox empty = [] {
+        CPBoundingBox box;
+        box.FromOrientedBoxes({});
+        return box;
+    }();
+    return empty;
+}
+
 namespace {
 
 class CPNoRaceWorld final : public IPRaceWorld {

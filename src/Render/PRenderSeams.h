@@ -4,10 +4,12 @@
 // default that stands for "not there": no level, no post effects, no sky.
 
 #include <cstdint>
+#include <string>
 
 #include "Framework/PMMObject.h"
 #include "Platform/Graphics/D3D9.h"
 #include "Platform/Math/D3DXTypes.h"
+#include "Render/PBoundingBox.h"
 
 class IPRenderable;
 class CPLight;
@@ -39,6 +41,26 @@ public:
     virtual void ClearTransformChanged() = 0;
     // Half size of the pick bounds.
     virtual D3DXVECTOR3 GetPickHalfSize() const = 0;
+
+    // The parent as a plain pointer (no reference taken); null for a root.
+    virtual IPSceneObject* GetParentObject() const { return nullptr; }
+    // The position relative to the parent, and the object's own rotation.
+    virtual D3DXVECTOR3 GetRelativePosition() const { return D3DXVECTOR3(0.0f, 0.0f, 0.0f); }
+    virtual D3DXQUATERNION GetRotation() const { return D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f); }
+    // The world-space extent of the object and its whole subtree (with its shadow for casters).
+    virtual const CPBoundingBox& GetVisibleBounds() const;
+};
+
+// A light source a visible named sprite reports once a frame; the level gathers them by name,
+// projects them and fills the screen position.
+struct SPFlareSource {
+    D3DXVECTOR3 position{0.0f, 0.0f, 0.0f};
+    int intensity = 0;
+    CPSmartPtr<IPSceneObject> root;
+    std::string name;
+    float distance = 0.0f;
+    float nearFactor = 1.0f;
+    D3DXVECTOR2 screenPosition{0.0f, 0.0f};
 };
 
 // Triangle numbers into the race world's terrain, gathered around a racer.
@@ -72,6 +94,17 @@ public:
     virtual CPPerspectiveCamera* GetFarCamera() const = 0;
     // False without terrain.
     virtual bool GetTerrain(SPTerrainView& out) const = 0;
+    // The level's sun light record, which the sky writes every frame; null without a level.
+    virtual D3DLIGHT9* GetSunLight() { return nullptr; }
+    // Copies the sun light record into the renderer's light list (while it has room).
+    virtual void AddSunLight() {}
+    // Appends a flare record to the level's list for its name; nothing without a level.
+    virtual void AddFlareSource(const SPFlareSource& source) { (void)source; }
+    // The human racer's car velocity (x, y, z, 0): false without a racer, zeros without a car.
+    virtual bool GetHumanVelocity(float out[4]) const {
+        (void)out;
+        return false;
+    }
 
 protected:
     ~IPRaceWorld() = default;
