@@ -149,10 +149,12 @@ void CPGameObject::UpdateTransform() {
     for (std::size_t i = 1; i < m_levelsOfDetail.size(); ++i)
         if (CPGameObject* object = m_levelsOfDetail[i].object; object && object != this) object->UpdateTransform();
 
-    D3DXMATRIX rotation, translation;
-    D3DXMatrixRotationQuaternion(&rotation, &m_rotation);
-    D3DXMatrixTranslation(&translation, m_position.x, m_position.y, m_position.z);
-    D3DXMatrixMultiply(&m_localMatrix, &rotation, &translation);
+    // Turned about its own origin, then moved: the rotation with the position as its last row
+    // (the same as rotation x translation, without the multiply).
+    D3DXMatrixRotationQuaternion(&m_localMatrix, &m_rotation);
+    m_localMatrix._41 = m_position.x;
+    m_localMatrix._42 = m_position.y;
+    m_localMatrix._43 = m_position.z;
     D3DXMatrixMultiply(&m_worldMatrix, &m_localMatrix, &m_parentWorldMatrix);
 
     for (CPOrientedBox& box : m_partBoxes) {
