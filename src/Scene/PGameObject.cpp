@@ -7,6 +7,7 @@
 #include "Platform/System/NumberText.h"
 #include "Render/PLight.h"
 #include "Render/PRenderObject.h"
+#include "Render/PSprite.h"
 #include "Script/PLuaScript.h"
 #include "Script/PScriptManager.h"
 
@@ -380,8 +381,13 @@ void CPGameObject::CopyFrom(const CPGameObject& source) {
     UpdateTransform();
 }
 
-void CPGameObject::CopySpriteFrom(const CPGameObject&) {
-    // The sprite's copy is not built yet: the copy keeps the kind and no attachment.
+void CPGameObject::CopySpriteFrom(const CPGameObject& source) {
+    auto* from = dynamic_cast<CPSprite*>(source.m_attachment.Get());
+    if (!from) return;
+    CPSmartPtr<CPSprite> sprite(new CPSprite(from->GetHalfWidth()));
+    sprite->CopyFrom(*from);
+    sprite->SetOwner(this);
+    m_attachment = sprite;
 }
 
 void CPGameObject::GiveEnemyRecord() {
