@@ -138,3 +138,17 @@ CPParticleBatch* CPParticlesManager::FindBatch(const std::string& name) const {
     auto found = m_batches.find(name);
     return found == m_batches.end() ? nullptr : found->second.Get();
 }
+
+std::vector<std::string> CPParticlesManager::GetBatchNames() const {
+    std::vector<std::string> names;
+    names.reserve(m_batches.size());
+    for (const auto& entry : m_batches) names.push_back(entry.first);
+    return names;
+}
+
+std::vector<std::string> CPParticlesManager::GetSystemDescNames() const {
+    std::vector<std::string> names;
+    names.reserve(m_systemDescs.size());
+    for (const auto& entry : m_systemDescs) names.push_back(entry.first);
+    return names;
+}

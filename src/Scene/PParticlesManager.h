@@ -42,6 +42,9 @@ public:
     // The batch of that particle name, or null.
     CPParticleBatch* FindBatch(const std::string& name) const;
 
+    // The particle names and the system description names, in no particular order.
+    std::vector<std::string> GetBatchNames() const;
+    std::vector<std::string> GetSystemDescNames() const;
     const std::vector<CPSmartPtr<CPParticleBatch>>& GetActiveBatches() const { return m_active; }
     const std::vector<CPSmartPtr<CPParticleSystem>>& GetFlameTable() const { return m_flames; }
     std::size_t GetBatchCount() const { return m_batches.size(); }
