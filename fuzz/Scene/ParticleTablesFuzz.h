@@ -16,6 +16,7 @@
 #include "FuzzSupport.h"
 #include "Platform/System/Random.h"
 #include "Render/PPerspectiveCamera.h"
+#include "Scene/PGameObject.h"
 #include "Scene/PParticleBatch.h"
 #include "Scene/PParticleSystem.h"
 #include "Scene/PParticlesManager.h"
@@ -104,6 +105,26 @@ inline void Run(Table table, const std::uint8_t* data, std::size_t size) {
         systems.emplace_back(new CPParticleSystem(nullptr, manager->GetSystemDescNames()));
         for (std::size_t i = 0; i < manager->GetFlameTable().size() && i < 16; ++i)
             systems.push_back(manager->GetFlameSystem(static_cast<int>(i)));
+        // Burning objects: each flame type on an object of its own (no kernel here, so the
+        // flame's emitter is started by hand), and one type past the table.
+        std::vector<CPSmartPtr<CPGameObject>> burning;
+        for (std::size_t i = 0; i <= manager->GetFlameTable().size() && i < 8; ++i) {
+            CPSmartPtr<CPGameObject> object(new CPGameObject("burning"));
+            object->SetFlameType(static_cast<int>(i));
+            object->SetPosition(D3DXVECTOR3(1.0f, 2.0f, 0.0f));
+            object->UpdateTransform();
+            object->StartFlame();
+            Require(object->GetFlameType() == -1);
+            CPSmartPtr<CPGameObject> flame = object->GetChild("flame");
+            Require(static_cast<bool>(flame) == (i < manager->GetFlameTable().size()));
+            if (flame) {
+                CPSmartPtr<CPParticleSystem> system(dynamic_cast<CPParticleSystem*>(flame->GetAttachment().Get()));
+                Require(system && system->GetOwner() == flame.Get());
+                system->SetTarget(object);
+                systems.push_back(system);
+            }
+            burning.push_back(object);
+        }
         for (auto& system : systems) {
             Require(static_cast<bool>(system));
             system->Start();
@@ -119,6 +140,8 @@ inline void Run(Table table, const std::uint8_t* data, std::size_t size) {
         for (const std::string& name : manager->GetBatchNames()) CheckFill(*manager->FindBatch(name));
         manager->ClearAll();
         Require(manager->GetActiveBatches().empty());
+        // A burning object's emitter targets the object that holds it: the loop is cut here.
+        for (auto& system : systems) system->SetTarget(nullptr);
     }
     g_currentViewCamera = nullptr;
     camera = nullptr;

@@ -6,6 +6,7 @@
 #include "Platform/Math/D3DXMath.h"
 #include "Platform/Math/Geometry.h"
 #include "Platform/System/Random.h"
+#include "Scene/PGameObject.h"
 #include "Scene/PParticlesManager.h"
 
 namespace {
@@ -38,9 +39,19 @@ bool CPParticleSystem::Start() {
     return IPTask::Start();
 }
 
-void CPParticleSystem::SetTarget(CPGameObject* target) { m_target = ParticleSystemOwner::AsObject(target); }
+void CPParticleSystem::SetTarget(const CPSmartPtr<CPGameObject>& target) { m_target = target; }
 
-CPGameObject* CPParticleSystem::GetTarget() const { return ParticleSystemOwner::FromObject(m_target.Get()); }
+void CPParticleSystem::DamageOwner() {
+    if (!m_owner) return;
+    const D3DXVECTOR3 zero(0.0f, 0.0f, 0.0f);
+    if (CPSmartPtr<CPGameObject> ancestor = m_owner->GetScriptedAncestor())
+        ancestor->NotifyDamage(zero, zero, m_damage, false, false);
+}
+
+void CPParticleSystem::BurnOwner() {
+    if (!m_owner) return;
+    if (CPSmartPtr<CPGameObject> ancestor = m_owner->GetScriptedAncestor()) ancestor->ApplyFireMaterial();
+}
 
 void CPParticleSystem::DamageTarget() {
     CPGameObject* target = GetTarget();
@@ -48,7 +59,9 @@ void CPParticleSystem::DamageTarget() {
     const float rx = UnitRandom() - 0.5f;
     const float ry = UnitRandom() - 0.5f;
     const float rz = UnitRandom() - 0.5f;
-    ParticleSystemOwner::DamageTarget(target, D3DXVECTOR3(rx, ry, rz), m_damage);
+    // The handle keeps the target while its damage handlers run.
+    CPSmartPtr<CPGameObject> held(target);
+    held->NotifyDamage(held->GetPosition(), D3DXVECTOR3(rx, ry, rz), m_damage, false, false);
 }
 
 void CPParticleSystem::Update() {
@@ -63,11 +76,11 @@ void CPParticleSystem::Update() {
         if (dt > 0.0f) {
             DamageTarget();
             m_elapsed += dt;
-            if (m_owner) ParticleSystemOwner::DamageOwner(m_owner, m_damage);
+            DamageOwner();
             Emit();
             if (m_lifetime > 0.0f && m_lifetime < m_elapsed) Stop();
         }
-        if (burning && !(m_lifetime * 0.5f > m_elapsed) && m_owner) ParticleSystemOwner::BurnOwner(m_owner);
+        if (burning && !(m_lifetime * 0.5f > m_elapsed)) BurnOwner();
         return;
     }
     int emissions = 0;
@@ -75,7 +88,7 @@ void CPParticleSystem::Update() {
         DamageTarget();
         m_accumulated -= m_interval;
         m_elapsed += m_interval;
-        if (m_owner) ParticleSystemOwner::DamageOwner(m_owner, m_damage);
+        DamageOwner();
         Emit();
         if (m_lifetime > 0.0f && m_lifetime < m_elapsed) Stop();
         // An interval far below the frame time would emit almost without end (or, below the
@@ -89,7 +102,7 @@ void CPParticleSystem::Update() {
             break;
         }
     }
-    if (burning && !(m_lifetime * 0.5f > m_elapsed) && m_owner) ParticleSystemOwner::BurnOwner(m_owner);
+    if (burning && !(m_lifetime * 0.5f > m_elapsed)) BurnOwner();
     // The loop counted the emitted intervals; this adds the rest, so elapsed grows by the frame time.
     m_elapsed += m_accumulated - previous;
 }
@@ -116,8 +129,8 @@ SPParticleDesc CPParticleSystem::SpawnParticle(const SPParticleSystemDesc& d, bo
     p.acceleration = d.acceleration;
 
     D3DXMATRIX world;
-    if (const D3DXMATRIX* owner = m_owner ? ParticleSystemOwner::WorldMatrix(m_owner) : nullptr)
-        world = *owner;
+    if (m_owner)
+        world = m_owner->GetWorldMatrix();
     else
         D3DXMatrixIdentity(&world);
 

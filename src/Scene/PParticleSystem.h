@@ -42,7 +42,7 @@ public:
     void SetLifetime(float lifetime) { m_lifetime = lifetime; }
     void SetDamage(float damage) { m_damage = damage; }
     void SetOwner(CPGameObject* owner) { m_owner = owner; }
-    void SetTarget(CPGameObject* target);
+    void SetTarget(const CPSmartPtr<CPGameObject>& target);
 
     float GetInterval() const { return m_interval; }
     float GetLifetime() const { return m_lifetime; }
@@ -50,13 +50,17 @@ public:
     float GetAccumulated() const { return m_accumulated; }
     float GetElapsed() const { return m_elapsed; }
     CPGameObject* GetOwner() const { return m_owner; }
-    CPGameObject* GetTarget() const;
+    CPGameObject* GetTarget() const { return m_target.Get(); }
     const std::vector<SPParticleSystemDesc>& GetDescriptions() const { return m_descriptions; }
     const std::vector<std::string>& GetNames() const { return m_names; }
 
 private:
-    // "damage" to the target, if any, in a random direction.
+    // "damage" to the target, if any, at its position from a random direction.
     void DamageTarget();
+    // "damage" to the owner's scripted ancestor, with a zero point and direction.
+    void DamageOwner();
+    // The fire look on the owner's scripted ancestor and its subtree.
+    void BurnOwner();
 
     std::vector<SPParticleSystemDesc> m_descriptions;
     std::vector<std::string> m_names;
@@ -65,21 +69,6 @@ private:
     float m_lifetime = -1.0f;
     float m_elapsed = 0.0f;
     float m_damage = 0.0f;
-    CPSmartPtr<IPMMObject> m_target; // a CPGameObject
+    CPSmartPtr<CPGameObject> m_target;
     CPGameObject* m_owner = nullptr;
 };
-
-// What an emitter asks of the scene objects it burns; defined with the scene object.
-namespace ParticleSystemOwner {
-// The owner's world matrix, or null for none.
-const D3DXMATRIX* WorldMatrix(const CPGameObject* owner);
-// The object as a counted engine object (the target handle).
-IPMMObject* AsObject(CPGameObject* object);
-CPGameObject* FromObject(IPMMObject* object);
-// "damage" to the target at its position with a random direction.
-void DamageTarget(CPGameObject* target, const D3DXVECTOR3& direction, float amount);
-// "damage" to the owner's scripted ancestor, with a zero point and direction.
-void DamageOwner(CPGameObject* owner, float amount);
-// The fire material on the owner's scripted ancestor and its subtree.
-void BurnOwner(CPGameObject* owner);
-} // namespace ParticleSystemOwner
