@@ -5,6 +5,8 @@
 #include "Render/PRenderObject.h"
 #include "Scene/PGameObject.h"
 #include "Scene/Particles/ParticleFixture.h"
+#include "Script/PLuaScript.h"
+#include "Script/PScriptManager.h"
 
 namespace particletest {
 namespace {
@@ -167,6 +169,35 @@ TEST_F(ParticleScene, AFlameDamagesTheScriptedAncestorAndPutsOnTheFireLookHalfwa
     // The particles start at the burning object.
     ASSERT_EQ(Batch("p1")->GetParticleCount(), 3);
     EXPECT_EQ(Batch("p1")->GetParticle(0).position, D3DXVECTOR3(5, 0, 0));
+}
+
+TEST_F(ParticleScene, DamageOfZeroStillSendsDamageEventsToTheNearestScriptedAncestor) {
+    CPScriptManager* scripts = new CPScriptManager();
+    CPSmartPtr<CPLuaScript> script(new CPLuaScript());
+    kernel->AddTask(CPSmartPtr<IPTask>(script.Get()));
+    auto root = Object("root");
+    auto scripted = Object("scripted");
+    auto owner = Object("owner");
+    std::vector<Hit> rootHits;
+    root->SetEnemy(std::make_unique<RecordingEnemy>(rootHits));
+    root->AddChild(scripted);
+    scripted->AddChild(owner);
+    scripted->SetScript(script);
+    auto system = System(owner.Get());
+    owner->SetAttachment(system, IPSceneObject::KindParticles);
+    system->Start();
+    g_deltaTime = 1.2f;
+    system->Update();
+    std::vector<std::string> events;
+    for (auto it = script->Queue().rbegin(); it != script->Queue().rend(); ++it)
+        if (it->name == "damage") events.push_back(it->params.empty() ? "" : it->params[0]);
+    EXPECT_EQ(events, (std::vector<std::string>{"0.00", "0.00"}));
+    EXPECT_TRUE(rootHits.empty());
+
+    kernel->KillAllTasks();
+    kernel->RunPass();
+    script = nullptr;
+    delete scripts;
 }
 
 TEST_F(ParticleScene, TheTargetTakesDamageAtItsPositionFromARandomDirection) {
