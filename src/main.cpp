@@ -21,6 +21,7 @@
 #include "Platform/Window/Messages.h"
 #include "Render/PEffectManager.h"
 #include "Render/RenderStartup.h"
+#include "Scene/ParticleStartup.h"
 #include "Script/PScriptManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/PMusic.h"
@@ -107,6 +108,7 @@ void FillRegistry(SPStartupRegistry& r) {
     };
     InstallRenderer(r);
     InstallRaceWorld(r);
+    InstallParticleManager(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 
