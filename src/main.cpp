@@ -21,6 +21,7 @@
 #include "Platform/Window/Messages.h"
 #include "Render/PEffectManager.h"
 #include "Render/RenderStartup.h"
+#include "Scene/AnimationStartup.h"
 #include "Script/PScriptManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/PMusic.h"
@@ -105,6 +106,7 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
+    InstallAnimationCache(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 
