@@ -83,19 +83,33 @@ bool CPAnimation::Load(CPFileReader& reader, D3DCOLOR vertexColour) {
 
     // Read into a fresh frame list first: a refused stream leaves the animation as it was.
     std::vector<SPAnimationFrame> frames(static_cast<std::size_t>(frameCount));
-    D3DXVECTOR3 minimum(5000000.0f, 5000000.0f, 5000000.0f);
-    // Not the negated minimum: the extent starts lower on y than on x and z.
-    D3DXVECTOR3 maximum(-500000.0f, -5000000.0f, -500000.0f);
     for (int i = 0; i < frameCount; ++i) {
         SPAnimationFrame& frame = frames[static_cast<std::size_t>(i)];
-        frame.index = i;
         int vertexCount = 0;
         if (!ReadCount(reader, kVertexBytes, vertexCount)) return false;
         frame.vertices.resize(static_cast<std::size_t>(vertexCount));
         if (vertexCount > 0) reader.ReadBytes(frame.vertices.data(), vertexCount * kVertexBytes);
         if (!ReadIndices(reader, vertexCount, &frame.indices)) return false;
-        for (SPVertex& v : frame.vertices) {
-            v.diffuse = vertexColour;
+        for (SPVertex& v : frame.vertices) v.diffuse = vertexColour;
+    }
+    const long double duration =
+        static_cast<long double>(ticks) * static_cast<long double>(kTickSeconds) * static_cast<long double>(frameCount);
+    Finish(std::move(frames), ticks * kTickSeconds, duration);
+    return true;
+}
+
+void CPAnimation::SetFrames(std::vector<SPAnimationFrame> frames, float frameTime) {
+    const long double duration = static_cast<long double>(frameTime) * static_cast<long double>(frames.size());
+    Finish(std::move(frames), frameTime, duration);
+}
+
+void CPAnimation::Finish(std::vector<SPAnimationFrame> frames, float frameTime, long double duration) {
+    D3DXVECTOR3 minimum(5000000.0f, 5000000.0f, 5000000.0f);
+    // Not the negated minimum: the extent starts lower on y than on x and z.
+    D3DXVECTOR3 maximum(-500000.0f, -5000000.0f, -500000.0f);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        frames[i].index = static_cast<int>(i);
+        for (const SPVertex& v : frames[i].vertices) {
             const float position[3] = {v.x, v.y, v.z};
             float* low[3] = {&minimum.x, &minimum.y, &minimum.z};
             float* high[3] = {&maximum.x, &maximum.y, &maximum.z};
@@ -105,11 +119,8 @@ bool CPAnimation::Load(CPFileReader& reader, D3DCOLOR vertexColour) {
             }
         }
     }
-
-    m_frameCount = frameCount;
-    m_frameTime = ticks * kTickSeconds;
-    const long double duration =
-        static_cast<long double>(ticks) * static_cast<long double>(kTickSeconds) * static_cast<long double>(frameCount);
+    m_frameCount = static_cast<int>(frames.size());
+    m_frameTime = frameTime;
     m_duration = static_cast<float>(duration);
     m_frames = std::move(frames);
     const D3DXVECTOR3 centre((minimum.x + maximum.x) * 0.5f, (minimum.y + maximum.y) * 0.5f,
@@ -118,7 +129,6 @@ bool CPAnimation::Load(CPFileReader& reader, D3DCOLOR vertexColour) {
                                (maximum.z - minimum.z) * 0.5f);
     m_bounds = CPOrientedBox(centre, halfSize);
     m_loaded = true;
-    return true;
 }
 
 CPAnimationCache::CPAnimationCache() { g_animationCache = this; }

@@ -42,6 +42,10 @@ public:
     // refused: false, the reader marked failed, the animation unchanged.
     bool Load(CPFileReader& reader, D3DCOLOR vertexColour);
 
+    // Fills the animation from frames already in memory (generated meshes, tests): frame time in
+    // seconds; the indices are expected below their frame's vertex count.
+    void SetFrames(std::vector<SPAnimationFrame> frames, float frameTime);
+
     const std::string& GetName() const { return m_name; }
     bool IsLoaded() const { return m_loaded; }
     float GetDuration() const { return m_duration; }
@@ -54,6 +58,9 @@ public:
     static constexpr float kTickSeconds = 0.00041666668f;
 
 private:
+    // Frame count, frame time, duration, bounds and the loaded flag from the frames.
+    void Finish(std::vector<SPAnimationFrame> frames, float frameTime, long double duration);
+
     std::string m_name;
     bool m_loaded = false;
     float m_duration = 0.0f;
