@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 #include "Framework/CommandRouter.h"
 #include "Framework/PGlobalTimer.h"
@@ -220,4 +221,18 @@ void CPAnimatedObject::FillVertices(SPVertex* vertices, std::uint16_t* indices, 
     IPAnimationHooks* hooks = m_hooks;
     if (stoppedNow && hooks) hooks->OnAnimationStopped();
     if (reportNow && hooks) hooks->OnAnimationReport();
+}
+
+void SetAnimationOnTree(IPSceneObject& root, const SPAnimationRequest& request, bool restart) {
+    // An explicit stack: a deep tree from a data file must not exhaust the call stack.
+    std::vector<IPSceneObject*> pending{&root};
+    while (!pending.empty()) {
+        IPSceneObject* object = pending.back();
+        pending.pop_back();
+        if (object->GetKind() == IPSceneObject::KindAnimated)
+            if (auto* animated = dynamic_cast<CPAnimatedObject*>(object->GetRenderable()))
+                animated->SetAnimation(request, restart);
+        for (int i = object->GetChildCount() - 1; i >= 0; --i)
+            if (IPSceneObject* child = object->GetChild(i)) pending.push_back(child);
+    }
 }

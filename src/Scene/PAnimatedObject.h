@@ -127,3 +127,8 @@ private:
     bool m_hasVertexEffects = false;
     std::vector<CPVertexEffect*> m_vertexEffects;
 };
+
+// Applies the request to the animated attachment of the object and of every object below it,
+// parents before children, children in order (objects of other kinds only pass it on). With
+// restart clear, an attachment already playing the request's name goes on unchanged.
+void SetAnimationOnTree(IPSceneObject& root, const SPAnimationRequest& request, bool restart);
