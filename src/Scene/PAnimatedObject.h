@@ -13,8 +13,8 @@
 #include "Render/PRenderSeams.h"
 #include "Render/PRenderable.h"
 #include "Scene/PAnimation.h"
+#include "Script/PLuaScript.h"
 
-class CPLuaScript;
 class CPVertexEffect;
 
 // What to play and how.

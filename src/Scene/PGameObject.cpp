@@ -123,6 +123,7 @@ void CPGameObject::ApplyPosition(const D3DXVECTOR3& position) {
     for (std::size_t i = 1; i < m_levelsOfDetail.size(); ++i)
         if (CPGameObject* object = m_levelsOfDetail[i].object; object && object != this) object->SetPosition(position);
     m_position = position;
+    m_animatedLocal = false;
     m_transformChanged = false;
     m_dirty = true;
     if (m_physicData) m_physicData->SetPosition(position);
@@ -134,6 +135,7 @@ void CPGameObject::SetRotation(const D3DXQUATERNION& rotation) {
     for (std::size_t i = 1; i < m_levelsOfDetail.size(); ++i)
         if (CPGameObject* object = m_levelsOfDetail[i].object; object && object != this) object->SetRotation(rotation);
     m_rotation = rotation;
+    m_animatedLocal = false;
     m_transformChanged = false;
     m_dirty = true;
     if (m_physicData) m_physicData->SetBodyRotation(rotation);
@@ -149,10 +151,12 @@ void CPGameObject::UpdateTransform() {
     for (std::size_t i = 1; i < m_levelsOfDetail.size(); ++i)
         if (CPGameObject* object = m_levelsOfDetail[i].object; object && object != this) object->UpdateTransform();
 
-    D3DXMATRIX rotation, translation;
-    D3DXMatrixRotationQuaternion(&rotation, &m_rotation);
-    D3DXMatrixTranslation(&translation, m_position.x, m_position.y, m_position.z);
-    D3DXMatrixMultiply(&m_localMatrix, &rotation, &translation);
+    if (!m_animatedLocal) {
+        D3DXMATRIX rotation, translation;
+        D3DXMatrixRotationQuaternion(&rotation, &m_rotation);
+        D3DXMatrixTranslation(&translation, m_position.x, m_position.y, m_position.z);
+        D3DXMatrixMultiply(&m_localMatrix, &rotation, &translation);
+    }
     D3DXMatrixMultiply(&m_worldMatrix, &m_localMatrix, &m_parentWorldMatrix);
 
     for (CPOrientedBox& box : m_partBoxes) {
