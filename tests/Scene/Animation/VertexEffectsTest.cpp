@@ -9,9 +9,12 @@
 #include <typeinfo>
 #include <vector>
 
+#include "AnimationTestSupport.h"
 #include "Framework/PGlobalTimer.h"
 #include "Platform/System/Random.h"
+#include "Render/PPerspectiveCamera.h"
 #include "Render/PRenderObject.h"
+#include "Render/PSprite.h"
 #include "Scene/PVertexEffects.h"
 
 namespace {
@@ -335,6 +338,34 @@ TEST_F(VertexEffectTest, ARenderObjectRunsItsEffectThroughItsOwnFill) {
     for (const SPVertex& v : vertices) EXPECT_EQ(v.diffuse, 0x9BFFFFFFu);
     EXPECT_EQ(vertices[1].x, 1.0f);
     EXPECT_EQ(indices[2], 12);
+}
+
+TEST_F(VertexEffectTest, ASpriteRunsItsEffectThroughItsOwnFill) {
+    CPSmartPtr<CPPerspectiveCamera> camera(new CPPerspectiveCamera());
+    camera->eye = D3DXVECTOR3(10.0f, 0.0f, 5.0f);
+    camera->target = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+    camera->up = D3DXVECTOR3(0.0f, 0.0f, 1.0f);
+    camera->fieldOfView = 1.0f;
+    camera->nearDistance = 1.0f;
+    camera->farDistance = 1000.0f;
+    camera->viewDirty = camera->projectionDirty = true;
+    camera->Update();
+    g_currentViewCamera = camera.Get();
+    CPSmartPtr<kxtest::TestAnimationOwner> owner(new kxtest::TestAnimationOwner());
+    CPSmartPtr<CPSprite> sprite(new CPSprite(1.0f));
+    sprite->SetOwner(owner.Get());
+    sprite->AddVertexEffect(CreateVertexEffect("anim", {"2", "2", "4"}));
+    g_deltaTime = 0.5f; // two cells on: cell 2, the second row
+    ASSERT_EQ(sprite->GetVertexCount(), 4);
+    SPVertex vertices[4];
+    std::uint16_t indices[6];
+    sprite->FillVertices(vertices, indices, 0, 0);
+    g_currentViewCamera = nullptr;
+    for (const SPVertex& v : vertices) {
+        EXPECT_GE(v.tu, 0.0f);
+        EXPECT_LE(v.tu, 0.5f);
+        EXPECT_GE(v.tv, 0.5f) << "the quad's coordinates were moved into cell 2";
+    }
 }
 
 } // namespace
