@@ -14,6 +14,7 @@
 #include "Render/PRenderSeams.h"
 #include "Scene/PAnimatedObject.h"
 #include "Scene/PAnimation.h"
+#include "Scene/PGameObject.h"
 #include "Script/PLuaScript.h"
 #include "Script/ScriptBinding.h"
 #include "support/RecordingRouter.h"
@@ -182,6 +183,29 @@ TEST_F(AnimationScripts, TheSameNameGoesOnAndMissingArgumentsReadAsNothing) {
     EXPECT_EQ(animated.GetCurrentName(), "attack");
     DrawAt(21.0);
     EXPECT_TRUE(Events().empty());
+}
+
+TEST_F(AnimationScripts, SceneObjectTreesTakeTheRequestThroughTheirAnimatedChildren) {
+    CPSmartPtr<CPGameObject> monster(new CPGameObject("monster"));
+    CPSmartPtr<CPGameObject> body(new CPGameObject("body"));
+    monster->AddChild(body);
+    CPSmartPtr<CPAnimatedObject> animated(new CPAnimatedObject());
+    animated->AddAnimation("idle", FourFrames());
+    animated->AddAnimation("attack", FourFrames());
+    animated->SetOwner(body.Get());
+    body->SetAttachment(CPSmartPtr<IPMMObject>(animated), IPSceneObject::KindAnimated);
+    SetGlobal("monster", monster.Get());
+
+    EXPECT_EQ(lua.Eval("StartAnimation(monster, 'attack', 1, listener)"), "");
+    EXPECT_EQ(animated->GetCurrentName(), "attack");
+    monster->UpdateTransform();
+    for (double t = 10.0; t < 11.0; t += 0.05) {
+        g_totalTime = t;
+        std::vector<SPVertex> v(static_cast<std::size_t>(animated->GetVertexCount()));
+        std::vector<std::uint16_t> i(static_cast<std::size_t>(animated->GetIndexCount()));
+        animated->FillVertices(v.data(), i.data(), 0, 0);
+    }
+    EXPECT_EQ(Events(), (std::vector<std::string>{"animation_stopped " + std::to_string(listener->GetHandle())}));
 }
 
 } // namespace
