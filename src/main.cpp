@@ -22,6 +22,7 @@
 #include "Render/PEffectManager.h"
 #include "Render/RenderStartup.h"
 #include "Scene/ParticleStartup.h"
+#include "Scene/AnimationStartup.h"
 #include "Script/PScriptManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/PMusic.h"
@@ -107,6 +108,7 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
+    InstallAnimationCache(r);
     InstallRaceWorld(r);
     InstallParticleManager(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
