@@ -13,16 +13,4 @@ void InstallRenderer(SPStartupRegistry& registry) {
     r.resetDevice = [] {
         if (CPRender* render = GetRender()) render->ResetDevice();
     };
-    r.setMotionBlur = [](bool on, float amount) {
-        if (CPRender* render = GetRender()) {
-            render->motionBlur = on;
-            render->motionBlurAmount = amount;
-        }
-    };
-    r.setLightCoeff = [](float coefficient) {
-        if (CPRender* render = GetRender()) render->lightCoefficient = coefficient;
-    };
-    r.setRadialBlur = [](float amount) {
-        if (CPRender* render = GetRender()) render->radialBlurAmount = amount;
-    };
 }

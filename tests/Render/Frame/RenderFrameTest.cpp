@@ -927,13 +927,6 @@ TEST_F(FrameStart, StartupRegistryReachesTheRenderer) {
     EXPECT_TRUE(registry.renderer.exists());
     EXPECT_EQ(task->GetPriority(), 10000);
     ASSERT_TRUE(task->Start());
-    registry.renderer.setLightCoeff(3.0f);
-    registry.renderer.setMotionBlur(true, 0.5f);
-    registry.renderer.setRadialBlur(0.25f);
-    EXPECT_FLOAT_EQ(GetRender()->lightCoefficient, 3.0f);
-    EXPECT_TRUE(GetRender()->motionBlur);
-    EXPECT_FLOAT_EQ(GetRender()->motionBlurAmount, 0.5f);
-    EXPECT_FLOAT_EQ(GetRender()->radialBlurAmount, 0.25f);
     registry.renderer.drawLoadingScreen(10);
     registry.renderer.resetDevice();
     task->Stop();
