@@ -24,6 +24,7 @@
 #include "Script/PScriptManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/PMusic.h"
+#include "World/RaceWorldStartup.h"
 
 namespace {
 
@@ -105,6 +106,7 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
+    InstallRaceWorld(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 
