@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "DynamicSky/SkyStartup.h"
 #include "Framework/Launcher.h"
 #include "Framework/MainWindow.h"
 #include "Framework/PApplication.h"
@@ -105,6 +106,7 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
+    InstallDynamicSky();
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 

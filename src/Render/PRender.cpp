@@ -13,6 +13,7 @@
 #include "Framework/StringUtils.h"
 #include "Platform/Image/D3DXTexture.h"
 #include "Platform/Math/D3DXMath.h"
+#include "Platform/System/NumberText.h"
 #include "Render/PEffect.h"
 #include "Render/PEffectCache.h"
 #include "Render/PEffectManager.h"
@@ -734,6 +735,12 @@ void CPRender::SetLights() {
     }
     for (int i = m_lightCount; i < kMaxLights; ++i) m_device->LightEnable(static_cast<DWORD>(i), FALSE);
     m_lightCount = 0;
+}
+
+void CPRender::LoadSky(int n) {
+    // The old sky goes first: it holds device objects the new one may replace.
+    m_sky.reset();
+    if (const SkyMaker& maker = GetSkyMaker()) m_sky = maker(Platform::FormatC("skyscape%d.txt", n));
 }
 
 void CPRender::SetAmbient(D3DCOLOR colour, float r, float g, float b) {
