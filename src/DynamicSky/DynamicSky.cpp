@@ -144,11 +144,13 @@ std::vector<CloudSet*> CPDynamicSky::GetActiveCloudSets() const {
 
 void CPDynamicSky::BuildSphere(float r, int n, float v, const D3DXVECTOR3& c) {
     if (n <= 0) return;
-    // Check the counts before making anything: (n / 2 + 1) rows of n + 1 vertices, 3 n² indices.
+    // Check the counts before making anything: (n / 2 + 1) rows of n + 1 vertices, 3 n² indices
+    // (a segment count past the buffers' square root is refused before any product is formed).
     const long long rows = 2LL * (n / 4) + 1;
-    const long long vertexCount = rows * (n + 1LL);
-    const long long indexCount = 6LL * (rows - 1) * n;
-    if (vertexCount > static_cast<long long>(kMaxVertices) || indexCount > static_cast<long long>(kMaxIndices)) {
+    const long long vertexCount = n > 100000 ? 0 : rows * (n + 1LL);
+    const long long indexCount = n > 100000 ? 0 : 6LL * (rows - 1) * n;
+    if (n > 100000 || vertexCount > static_cast<long long>(kMaxVertices) ||
+        indexCount > static_cast<long long>(kMaxIndices)) {
         CPLog::Instance().Print(0, "DynamicSky: a sphere of %d segments does not fit the sky buffers", n);
         return;
     }
