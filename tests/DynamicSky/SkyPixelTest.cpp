@@ -9,8 +9,15 @@
 #include <sstream>
 
 #include "DynamicSky/SkyFixture.h"
+#include "DynamicSky/SkyStartup.h"
 #include "Framework/PSettings.h"
+#include "Platform/Math/D3DXMath.h"
 #include "support/TestDevices.h"
+
+// The picture of the demo sky is written as a PNG (a static copy of the writer).
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
 
 using namespace skytest;
 
@@ -30,8 +37,8 @@ protected:
     void SetUp() override {
         frametest::RenderFixture::SetUp();
         SetRaceWorld(&sunWorld);
-        g_screenWidth = W;
-        g_screenHeight = H;
+        g_screenWidth = width;
+        g_screenHeight = height;
         IDirect3D9* probe = kxtest::OffscreenOpenGLDirect3D();
         if (!probe) GTEST_SKIP() << "no OpenGL 4.5 here";
         probe->Release();
@@ -51,7 +58,7 @@ protected:
     std::vector<D3DCOLOR> Read() {
         IDirect3DDevice9* d = render->GetDevice();
         if (!backBuffer) d->GetRenderTarget(0, &backBuffer);
-        std::vector<D3DCOLOR> pixels(W * H);
+        std::vector<D3DCOLOR> pixels(static_cast<std::size_t>(width * height));
         EXPECT_EQ(d->ReadRenderTarget(backBuffer, pixels.data(), static_cast<UINT>(pixels.size())), D3D_OK);
         return pixels;
     }
@@ -74,8 +81,17 @@ protected:
                std::abs(static_cast<int>(c & 0xFF) - b) <= tolerance;
     }
 
+    int width = W, height = H;
     IDirect3DSurface9* backBuffer = nullptr;
     CPSmartPtr<CPPerspectiveCamera> camera;
+};
+
+class DemoSkyPicture : public SkyPixels {
+protected:
+    DemoSkyPicture() {
+        width = 320;
+        height = 240;
+    }
 };
 
 TEST_F(SkyPixels, DemoEffectsBuildTheirFirstTechnique) {
@@ -130,6 +146,47 @@ TEST_F(SkyPixels, TheSphereShowsItsStopColoursAtTopAndHorizon) {
     const D3DCOLOR higher = pixels[2 * W + W / 2];
     EXPECT_LT((higher >> 16) & 0xFF, (horizon >> 16) & 0xFF) << std::hex << higher;
     EXPECT_GT(higher & 0xFF, horizon & 0xFF) << std::hex << higher;
+}
+
+// The demo sky as a level shows it, looking toward the sun, saved for a person to look at.
+TEST_F(DemoSkyPicture, DemoSkyIsDrawnAndSaved) {
+    for (const char* folder : {"Data/Clouds", "Data/Textures"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(KX_DATA_DIR) / folder)) {
+            const std::string relative = std::string(folder) + "/" + entry.path().filename().string();
+            root->Write(relative, ReadDemoFile(relative));
+        }
+    }
+    InstallDynamicSky();
+    render->LoadSky(1);
+    auto* sky = dynamic_cast<CPDynamicSky*>(render->GetSky());
+    ASSERT_NE(sky, nullptr);
+    ASSERT_TRUE(sky->IsLoaded());
+    // Toward the sun.
+    const D3DXVECTOR3 toSun = sky->GetLayers()[0]->worldPosition;
+    Look(toSun, D3DXVECTOR3(0, 0, 1));
+    camera->fieldOfView = 1.2f;
+    camera->projectionDirty = true;
+    camera->Update();
+    Frame();
+    Frame();
+    const auto pixels = Read();
+    SetSkyMaker(nullptr);
+    // The sky covers the picture: no pixel keeps the cleared black, and the sun is there.
+    int black = 0, bright = 0;
+    std::vector<std::uint8_t> rgba;
+    rgba.reserve(pixels.size() * 4);
+    for (D3DCOLOR c : pixels) {
+        const int r = static_cast<int>((c >> 16) & 0xFF), g = static_cast<int>((c >> 8) & 0xFF),
+                  b = static_cast<int>(c & 0xFF);
+        black += r + g + b == 0;
+        bright += r > 240 && g > 220;
+        rgba.insert(rgba.end(),
+                    {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b), 255});
+    }
+    EXPECT_EQ(black, 0);
+    EXPECT_GT(bright, 0);
+    const std::string file = std::string(KX_SKY_PICTURE_DIR) + "/demo_sky.png";
+    EXPECT_NE(stbi_write_png(file.c_str(), width, height, 4, rgba.data(), width * 4), 0) << file;
 }
 
 } // namespace

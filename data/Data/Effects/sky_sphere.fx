@@ -1,6 +1,7 @@
 // The sky sphere: the keyframe gradient in the vertex colours, laid over the sphere picture,
 // unlit and unfogged, blended by the keyframe's alpha. Culling is off because the sphere is
-// seen from inside (and a negative height scale turns its winding).
+// seen from inside (and a negative height scale turns its winding). It writes no depth: the
+// layers orbit at their own distances, inside or outside a flattened sphere, and always show.
 
 texture tex0;
 
@@ -12,7 +13,7 @@ technique SkySphere
         FogEnable = false;
         CullMode = None;
         ZEnable = true;
-        ZWriteEnable = true;
+        ZWriteEnable = false;
         AlphaBlendEnable = true;
         SrcBlend = SrcAlpha;
         DestBlend = InvSrcAlpha;
