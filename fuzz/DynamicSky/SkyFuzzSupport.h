@@ -11,12 +11,15 @@
 #include "Framework/PLog.h"
 #include "FuzzDevice.h"
 #include "FuzzSupport.h"
+#include "Platform/Graphics/RecordingDevice.h"
 #include "Platform/System/Random.h"
 #include "Render/PRenderSeams.h"
 
 namespace kxfuzz {
 
-inline void PrepareSkyRoot() {
+// withDevice: the sky device is the Recording device (vertex objects make and fill their megabyte
+// of buffers and draw); otherwise there is none and they keep their data in memory only.
+inline void PrepareSkyRoot(bool withDevice = true) {
     CPLog::Instance().SetSink(nullptr);
     GameRoot& root = GameRoot::Get();
     root.Clear();
@@ -28,13 +31,18 @@ inline void PrepareSkyRoot() {
     static const char tga[] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 32, 8, 10, 20, 30, 40};
     root.Write("Data/Textures/sky.tga", std::string_view(tga, sizeof tga));
     root.Write("Data/Textures/cloud.tga", std::string_view(tga, sizeof tga));
-    g_skyDevice = RecordingDevice();
+    g_skyDevice = withDevice ? RecordingDevice() : nullptr;
+    // The device records every call; what earlier inputs drew is of no use here.
+    if (Platform::IRecordingControl* control = Platform::RecordingControl(RecordingDevice())) control->ClearCalls();
     Platform::EngineSeed(1);
 }
 
-// Rows a text can hold at most: its line feeds and one more.
+// Rows a text can hold at most: its line ends (a line feed, or a zero byte, which also ends a line)
+// and one more.
 inline std::size_t MaxRows(std::string_view text) {
-    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n') +
+                                    std::count(text.begin(), text.end(), '\0')) +
+           1;
 }
 
 } // namespace kxfuzz
