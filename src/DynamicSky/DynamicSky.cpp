@@ -398,7 +398,8 @@ void CPDynamicSky::ColourSphere(float fraction) {
     std::vector<D3DXVECTOR3> working = m_current.stops;
     if (overcast)
         for (std::size_t i = 0; i < working.size(); ++i) working[i] = Lerp(working[i], m_overcast.stops[i], fraction);
-    const int rowWidth = m_segments + 1;
+    // A row holds n + 1 vertices; n may be any count the file gave (the sphere refused it then).
+    const long long rowWidth = static_cast<long long>(m_segments) + 1;
     const std::size_t rowCount = rowWidth > 0 ? m_source.size() / static_cast<std::size_t>(rowWidth) : 0;
     const int perSegment = m_rowsPerSegment;
     const int alpha = Truncate(m_current.alpha) & 0xFF;
@@ -419,7 +420,7 @@ void CPDynamicSky::ColourSphere(float fraction) {
                 static_cast<D3DCOLOR>(alpha) << 24 | static_cast<D3DCOLOR>(Truncate(running.x)) << 16 |
                 static_cast<D3DCOLOR>(Truncate(running.y)) << 8 | static_cast<D3DCOLOR>(Truncate(running.z));
             SPVertex* v = &m_source[static_cast<std::size_t>(row) * static_cast<std::size_t>(rowWidth)];
-            for (int j = 0; j < rowWidth; ++j) v[j].diffuse = colour;
+            for (long long j = 0; j < rowWidth; ++j) v[j].diffuse = colour;
         }
     }
 }

@@ -84,7 +84,24 @@ TEST_F(SkyUpdate, SphereGuards) {
         logLines.clear();
         sky.BuildSphere(10.0f, c.n, 1.0f, D3DXVECTOR3(0, 0, 0));
         EXPECT_EQ(sky.GetSourceVertices().size(), c.vertices) << c.n;
-        if (c.n >= 400) EXPECT_FALSE(logLines.empty()) << c.n;
+        if (c.n >= 400) {
+            EXPECT_FALSE(logLines.empty()) << c.n;
+        }
+    }
+}
+
+TEST_F(SkyUpdate, ASegmentCountAtTheIntegerLimitDrawsNoSphere) {
+    for (int n : {2147483647, -2147483647 - 1, 401}) {
+        SkySpec spec;
+        spec.segments = n;
+        auto sky = LoadSky(spec);
+        ASSERT_TRUE(sky->IsLoaded()) << n;
+        EXPECT_TRUE(sky->GetSourceVertices().empty()) << n;
+        Control()->ClearCalls();
+        sky->Update(0.016f);
+        sky->Advance(0.0f, 1.0f);
+        // Only the layer draws (two passes of effect B, twice).
+        EXPECT_EQ(Count("DrawIndexedPrimitive"), 4u) << n;
     }
 }
 
@@ -365,7 +382,9 @@ TEST_F(SkyUpdate, PhaseDurationFormulaWithTheEngineGenerator) {
         if (c.random) want += 0.1f * static_cast<float>(expected.Next() % static_cast<int>(c.mean * c.variation * 20));
         EXPECT_FLOAT_EQ(sky->GetPhaseDuration(), want) << c.mean << " " << c.variation;
         // Without a random part the generator is not drawn from.
-        if (!c.random) EXPECT_EQ(Platform::Random().State(), 77u);
+        if (!c.random) {
+            EXPECT_EQ(Platform::Random().State(), 77u);
+        }
     }
 }
 
