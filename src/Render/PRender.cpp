@@ -857,6 +857,8 @@ void CPRender::DrawLoadingScreen(int percent) {
 void CPRender::Stop() {
     IPTask::Stop();
     if (GetMaterialHost() == this) SetMaterialHost(nullptr);
+    // The sky's buffers, textures and effects belong to the device: they go before it.
+    m_sky.reset();
     if (g_skyDevice == m_device) g_skyDevice = nullptr;
     if (m_device) m_device->Release();
     m_device = nullptr;

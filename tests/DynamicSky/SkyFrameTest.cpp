@@ -160,6 +160,16 @@ TEST_F(SkyFrame, LoadSkyReplacesTheSkyAndNeedsAMaker) {
     Frame();
 }
 
+TEST_F(SkyFrame, StoppingTheRendererReleasesTheSkyBeforeTheDevice) {
+    const std::size_t listeners = IPDeviceListener::ListenerCount();
+    render->LoadSky(1);
+    ASSERT_GT(IPDeviceListener::ListenerCount(), listeners);
+    render->Stop();
+    EXPECT_EQ(render->GetSky(), nullptr);
+    EXPECT_EQ(IPDeviceListener::ListenerCount(), listeners);
+    EXPECT_EQ(g_skyDevice, nullptr);
+}
+
 TEST_F(SkyFrame, EveryDemoSkyFileLoadsWithoutFallingBack) {
     render->LoadSky(1);
     CPDynamicSky* sky = Sky();
