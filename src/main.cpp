@@ -25,6 +25,7 @@
 #include "Script/PScriptManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/PMusic.h"
+#include "World/RaceWorldStartup.h"
 
 namespace {
 
@@ -107,6 +108,7 @@ void FillRegistry(SPStartupRegistry& r) {
     };
     InstallRenderer(r);
     InstallDynamicSky();
+    InstallRaceWorld(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 
