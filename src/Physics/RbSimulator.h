@@ -139,6 +139,14 @@ private:
     void Step();
     void CheckPairCollisions();
     void CheckTerrainCollisions();
+    // The body's step along which a fast body is looked for, and the look itself:
+    // the first pose along the step at which it touches the terrain, its contact
+    // in `out` (unchanged when the whole step is clear).
+    static float SweepSpacing(const RbBody* body);
+    // After integration: a fast body that met the terrain keeps its centre in front
+    // of the surface it met.
+    void KeepAboveLanding(RbRigidBody* body);
+    void SweepToTerrain(RbContact& out, RbRigidBody* body, const RbVector& motion, float spacing, const RbVector& hint);
     void RegisterContact(RbBody* a, RbBody* b, RbContact& contact);
     void PushApart(RbContact& contact);
     // Moves the bodies of a supporting contact apart by its depth beyond the rest slop.
