@@ -515,7 +515,7 @@ void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact) {
     bool side = m_gravityMagnitude > 0.0f && a != &m_terrainBody && b != &m_terrainBody &&
                 std::fabs(along) < kSupportAlongGravity;
     if (side) {
-        PushApart(contact);
+        PushApart(contact, true);
         SolveCollisionRow(a, b, contact);
         return;
     }
@@ -566,12 +566,16 @@ void RbSimulator::CorrectDepth(RbContact& contact) {
     body->pushedThis = 1;
 }
 
-void RbSimulator::PushApart(RbContact& contact) {
+void RbSimulator::PushApart(RbContact& contact, bool level) {
     RbBody* a = contact.bodyA;
     RbBody* b = contact.bodyB;
     RbRigidBody* ra = (a && a->rigid) ? static_cast<RbRigidBody*>(a) : nullptr;
     RbRigidBody* rbB = (b && b->rigid) ? static_cast<RbRigidBody*>(b) : nullptr;
     RbVector move = contact.normal * contact.depth;
+    // Two bodies side by side are moved apart across gravity only: the share along
+    // it pressed a resting body, which no terrain test looks at again, a little
+    // deeper into the ground every step until it was under it.
+    if (level) move -= m_gravityDirection * RbDot(move, m_gravityDirection);
     // Shares by inverse mass (m_B / (m_A + m_B) for finite masses); an immovable
     // body is never moved.
     float ia = ra ? ra->inverseMass : 0.0f;

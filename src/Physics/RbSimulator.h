@@ -148,7 +148,9 @@ private:
     void KeepAboveLanding(RbRigidBody* body);
     void SweepToTerrain(RbContact& out, RbRigidBody* body, const RbVector& motion, float spacing, const RbVector& hint);
     void RegisterContact(RbBody* a, RbBody* b, RbContact& contact);
-    void PushApart(RbContact& contact);
+    // Moves the bodies apart by the contact's depth, shared by inverse mass; level
+    // leaves out the move along gravity.
+    void PushApart(RbContact& contact, bool level = false);
     // Moves the bodies of a supporting contact apart by its depth beyond the rest slop.
     void CorrectDepth(RbContact& contact);
 

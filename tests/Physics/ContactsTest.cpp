@@ -304,6 +304,28 @@ TEST(ContactResponse, RigidBodyBelowAnAnimatedOneIsPushedOut) {
     EXPECT_EQ(box->pushedPrevious, 1);
 }
 
+TEST(ContactResponse, BodiesSideBySideAreMovedApartAcrossGravityOnly) {
+    // A side contact whose normal leans 27 degrees downwards into A: A is moved
+    // sideways, never into whatever holds it up.
+    RbSimulatorPtr sim = MakeSimulator();
+    RbRigidBody* a = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0.5f));
+    RbRigidBody* b = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(1.0f, 0, 0.9f));
+    RbContact contact;
+    contact.collided = 1;
+    contact.bodyA = a;
+    contact.bodyB = b;
+    contact.normal = RbNormalize(RbVec(-0.89f, 0.0f, -0.45f));
+    contact.depth = 0.1f;
+    contact.pointA = contact.pointB = RbVec(0.5f, 0, 0.8f);
+    contact.offsetA = contact.pointA - a->GetPosition();
+    contact.offsetB = contact.pointB - b->GetPosition();
+    sim->RegisterContact(a, b, contact);
+    EXPECT_FLOAT_EQ(a->GetPosition().z, 0.5f);
+    EXPECT_FLOAT_EQ(b->GetPosition().z, 0.9f);
+    EXPECT_LT(a->GetPosition().x, -0.04f);
+    EXPECT_GT(b->GetPosition().x, 1.04f);
+}
+
 TEST(ContactResponse, ParticleIsMovedOutOfARigidBody) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* box = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
