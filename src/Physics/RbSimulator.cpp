@@ -526,6 +526,7 @@ void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact) {
             CorrectDepth(contact);
             RegisterRest(b, a, contact.axisB, contact.axisA, RbInverseRotate(a->transform, -contact.normal),
                          contact.materialB, contact.materialA, contact.depth);
+            AddFaceRestPoints(static_cast<RbRigidBody*>(b), a, contact, -1.0f);
             return;
         }
         if (!a->rigid) return;
@@ -535,12 +536,80 @@ void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact) {
             CorrectDepth(contact);
             RegisterRest(a, b, contact.axisA, contact.axisB, RbInverseRotate(b->transform, contact.normal),
                          contact.materialA, contact.materialB, contact.depth);
+            AddFaceRestPoints(static_cast<RbRigidBody*>(a), b, contact, 1.0f);
             return;
         }
         if (!b->rigid) return;
     }
     PushApart(contact);
     SolveCollisionRow(a, b, contact);
+}
+
+void RbSimulator::AddFaceRestPoints(RbRigidBody* body, RbBody* below, const RbContact& contact, float sign) {
+    // A box lying on the ground touches it along a face, but the contact test gives
+    // one point a step: the box settled by rocking from corner to corner and walked
+    // sideways as it did (a resting cube drifted 4 cm). The face's other corners at
+    // the contact plane become rest points at once.
+    if (body->geometryCount != 1 || !body->firstGeometry || body->firstGeometry->type != RbGeomBox) return;
+    // Not for a landing: those rest at once with their landing depth still in them
+    // (a box dropped from 1 m slept 2 cm deep) and lose their bounce.
+    if (contact.depth > 0.02f || -RbDot(contact.relVelocity, contact.normal) > 0.5f) return;
+    const RbGeometry* g = body->firstGeometry;
+    RbMatrix world = RbCompose(g->localTransform, body->transform);
+    const RbVector up = contact.normal * sign;
+    const RbVector& touch = sign > 0.0f ? contact.pointA : contact.pointB;
+    const RbVector& support = sign > 0.0f ? contact.pointB : contact.pointA;
+    // A box below holds only the corners over its own top.
+    const RbGeometry* belowBox = nullptr;
+    RbMatrix belowWorld;
+    if (below != &m_terrainBody) {
+        if (below->geometryCount != 1 || !below->firstGeometry || below->firstGeometry->type != RbGeomBox) return;
+        belowBox = below->firstGeometry;
+        belowWorld = RbCompose(belowBox->localTransform, below->transform);
+    }
+    int axis = -1;
+    float best = 0.0f, side = 0.0f;
+    for (int k = 0; k < 3; ++k) {
+        float d = RbDot(RbRow(world, k), up);
+        if (std::fabs(d) > best) {
+            best = std::fabs(d);
+            axis = k;
+            side = d > 0.0f ? -1.0f : 1.0f;
+        }
+    }
+    // Only a face within about ten degrees of the ground.
+    if (axis < 0 || best < 0.985f) return;
+    // And on a box below, face to face: over a tilted box the points would hang
+    // in the air or lie inside it.
+    if (belowBox) {
+        float facing = 0.0f;
+        for (int k = 0; k < 3; ++k) facing = std::max(facing, std::fabs(RbDot(RbRow(belowWorld, k), up)));
+        if (facing < 0.985f) return;
+    }
+    const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+    for (float su : {-1.0f, 1.0f})
+        for (float sv : {-1.0f, 1.0f}) {
+            RbVector local;
+            RbSetComp(local, axis, side * g->params[axis]);
+            RbSetComp(local, u, su * g->params[u]);
+            RbSetComp(local, v, sv * g->params[v]);
+            RbVector corner = RbTransformPoint(world, local);
+            float height = RbDot(up, corner - support);
+            if (height > 0.01f) continue;
+            if (RbLengthSq(corner - touch) < 0.0025f) continue;
+            RbVector ground = corner - up * height;
+            if (belowBox) {
+                RbVector inBox = RbInverseTransformPoint(belowWorld, ground);
+                bool over = true;
+                for (int k = 0; k < 3; ++k) over = over && std::fabs(RbComp(inBox, k)) <= belowBox->params[k] + 0.01f;
+                if (!over) continue;
+            }
+            int ownMaterial = sign > 0.0f ? contact.materialA : contact.materialB;
+            int otherMaterial = sign > 0.0f ? contact.materialB : contact.materialA;
+            RegisterRest(body, below, RbInverseTransformPoint(body->transform, corner),
+                         RbInverseTransformPoint(below->transform, ground), RbInverseRotate(below->transform, up),
+                         ownMaterial, otherMaterial, std::max(-height, 0.0f));
+        }
 }
 
 void RbSimulator::CorrectDepth(RbContact& contact) {
