@@ -38,7 +38,9 @@ function(kx_test name)
   kx_layering_register(${name})
   target_compile_definitions(${name} PRIVATE
     KX_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures"
-    KX_DATA_DIR="${CMAKE_SOURCE_DIR}/data")
+    KX_DATA_DIR="${KX_GAME_ROOT}")
+  # Tests read the demo game root: it is assembled before they build.
+  add_dependencies(${name} game_root)
   # SERIAL: tests that measure something real-time (a sound mixed as it plays) run alone, so
   # that the other tests' load cannot starve them.
   set(serial FALSE)

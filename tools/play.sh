@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds the game optimised and starts it on the demo data, in a game
-# root assembled in the build tree (build/game) so that playing leaves the checkout as it was.
+# Installs the dependencies, builds the game optimised and starts it on the demo data, in the game
+# root the build assembles in the build tree (build/game), so that playing leaves the checkout as
+# it was. The player's settings, bindings, saves and scores there survive rebuilds.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/tools/deps.sh"
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVAXA_TESTS=OFF
-cmake --build "$root/build" --target korvaxa -j "$(nproc)"
-game="$root/build/game"
-mkdir -p "$game"
-# Newer demo files replace older copies; the settings, bindings and log the game wrote since
-# stay (they are newer than the checkout's).
-cp -R -p -u "$root/data/." "$game/"
-cd "$game"
+cmake --build "$root/build" --target korvaxa game_root -j "$(nproc)"
+cd "$root/build/game"
 exec "$root/build/korvaxa" "$@"

@@ -1,0 +1,39 @@
+#include "support/TgaWriter.h"
+
+#include <fstream>
+
+// Static: test programs that bring their own copy of the writer link this library too.
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+namespace kxtest {
+
+namespace {
+
+void AppendBytes(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    out->insert(out->end(), bytes, bytes + size);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> EncodeTga(int width, int height, const std::vector<std::uint8_t>& rgba) {
+    std::vector<std::uint8_t> out;
+    if (width <= 0 || height <= 0 || rgba.size() != static_cast<std::size_t>(width) * height * 4) return out;
+    // Uncompressed keeps the files simple for every reader of them.
+    stbi_write_tga_with_rle = 0;
+    if (!stbi_write_tga_to_func(AppendBytes, &out, width, height, 4, rgba.data())) out.clear();
+    return out;
+}
+
+bool WriteTga(const std::filesystem::path& file, int width, int height, const std::vector<std::uint8_t>& rgba) {
+    const std::vector<std::uint8_t> bytes = EncodeTga(width, height, rgba);
+    if (bytes.empty()) return false;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+} // namespace kxtest

@@ -1,0 +1,17 @@
+#pragma once
+// Uncompressed 32-bit TGA pictures from RGBA pixels, for test fixtures and the demo generator.
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace kxtest {
+
+// The file bytes of a width x height picture; rgba holds width * height * 4 bytes, top row first.
+// Empty when the sizes do not match the pixels.
+std::vector<std::uint8_t> EncodeTga(int width, int height, const std::vector<std::uint8_t>& rgba);
+
+// EncodeTga written to a file; false when it cannot be encoded or written.
+bool WriteTga(const std::filesystem::path& file, int width, int height, const std::vector<std::uint8_t>& rgba);
+
+} // namespace kxtest
