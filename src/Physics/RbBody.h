@@ -200,6 +200,10 @@ public:
     RbVector centre;
     RbVector worldMin;
     RbVector worldMax;
+    // The transform the world bounds were last worked out from (while boundsKept):
+    // a body that has not moved keeps them as they are.
+    RbMatrix boundsTransform;
+    int32_t boundsKept = 0;
     RbVector smoothedMotion;
     RbRestContact* leaningHead = nullptr;
     RbRestContact* leaningTail = nullptr;
