@@ -4,6 +4,7 @@
 
 #include "Physics/BroadPhase.h"
 #include "Physics/RbBody.h"
+#include "Physics/RbCollide.h"
 #include "Physics/RbTerrainTree.h"
 #include "Physics/StepTimer.h"
 
@@ -312,5 +313,7 @@ private:
     RbGeometryList m_candidatesA;
     RbGeometryList m_candidatesB;
     RbCollisionInfo m_pairInfo;
+    // The terrain answer's triangles as one body's sensors read them (see TestSensors).
+    RbSensorTriangles m_sensorTriangles;
     RbCollisionInfo m_terrainInfo;
 };

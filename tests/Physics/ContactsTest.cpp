@@ -3,6 +3,8 @@
 #include "Physics/RbCollide.h"
 #include "PhysicsTestSupport.h"
 
+#include <cmath>
+#include <cstring>
 #include <functional>
 #include <tuple>
 #include <vector>
@@ -490,3 +492,44 @@ TEST_F(ContactsTest, SensorAgainstShapesOfAnotherBody) {
 }
 
 } // namespace
+
+TEST(SensorTriangles, SharedBoxesAndPlanesGiveTheSameHitsAsReadingEachTriangle) {
+    // A bumpy grid of 200 candidates (more than the shared entries hold), one
+    // triangle with a coordinate that is not a number, and candidates whose indices
+    // are out of range: every segment gets the same hit, bit for bit, whether the
+    // triangles are read afresh or shared between the segments of one answer.
+    std::vector<RbVector> vertices;
+    std::vector<RbTriangle> triangles;
+    const int cells = 10;
+    for (int j = 0; j <= cells; ++j)
+        for (int i = 0; i <= cells; ++i)
+            vertices.push_back(RbVec(i * 1.0f, j * 1.0f, 0.3f * std::sin(1.7f * i) * std::cos(1.1f * j)));
+    AppendGridTriangles(cells, cells, triangles);
+    vertices[12].z = std::nanf("");
+    std::vector<int> candidates;
+    for (int i = 0; i < static_cast<int>(triangles.size()); ++i) candidates.push_back(i);
+    candidates[7] = -3;
+    candidates[150] = 100000;
+    RbGeometry mesh;
+    mesh.SetTriangleMesh(candidates.data(), static_cast<int>(candidates.size()), triangles.data(),
+                         static_cast<int>(triangles.size()), vertices.data());
+    RbSensorTriangles shared;
+    shared.Reset(mesh.meshCandidateCount);
+    uint32_t seed = 7;
+    auto random = [&]() {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<float>((seed >> 16) & 0x7fff) / 32767.0f;
+    };
+    int hits = 0;
+    for (int n = 0; n < 400; ++n) {
+        RbVector origin = RbVec(10.0f * random(), 10.0f * random(), 0.5f + random());
+        RbVector segment = RbVec(0.4f * (random() - 0.5f), 0.4f * (random() - 0.5f), -1.5f);
+        RbSensorHit fresh = RbSensorTestGeometry(origin, segment, 1.5f, mesh);
+        RbSensorHit cached = RbSensorTestTriangles(origin, segment, 1.5f, mesh, shared);
+        ASSERT_EQ(std::memcmp(&fresh.depth, &cached.depth, sizeof(float)), 0) << n;
+        EXPECT_VEC_NEAR(cached.point, fresh.point.x, fresh.point.y, fresh.point.z, 0.0f);
+        EXPECT_VEC_NEAR(cached.normal, fresh.normal.x, fresh.normal.y, fresh.normal.z, 0.0f);
+        hits += fresh.depth > 0.0f ? 1 : 0;
+    }
+    EXPECT_GT(hits, 300);
+}
