@@ -76,17 +76,18 @@ RbSensorHit RbSensorTestGeometry(const RbVector& origin, const RbVector& segment
 // are read from the answer as RbSensorTestGeometry does.
 struct RbSensorTriangles {
     static constexpr int kCapacity = 128;
-    struct Entry {
-        RbVector lo, hi;    // the triangle's box (unused when it holds a coordinate that is not a number)
-        RbTriangleData tri; // its plane, once built
-        int8_t boxState;    // 0 not read, 1 box usable, 2 box unusable (compared vertex by vertex), 3 unreadable
-        int8_t planeState;  // 0 not built, 1 built, 2 unusable
+    // Kept apart so that the box tests walk a short table.
+    struct Box {
+        RbVector lo, hi; // the triangle's box (unused when it holds a coordinate that is not a number)
     };
-    Entry entries[kCapacity];
+    Box boxes[kCapacity];
+    int8_t boxState[kCapacity];   // 0 not read, 1 box usable, 2 box unusable (compared vertex by vertex), 3 unreadable
+    int8_t planeState[kCapacity]; // 0 not built, 1 built, 2 unusable
+    RbTriangleData planes[kCapacity];
     // Forgets every entry: a new answer or a new body.
     void Reset(int candidateCount) {
         int n = candidateCount < kCapacity ? candidateCount : kCapacity;
-        for (int i = 0; i < n; ++i) entries[i].boxState = entries[i].planeState = 0;
+        for (int i = 0; i < n; ++i) boxState[i] = planeState[i] = 0;
     }
 };
 // The same answer as RbSensorTestGeometry for a triangle mesh, bit for bit.

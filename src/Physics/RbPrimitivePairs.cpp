@@ -839,28 +839,24 @@ void SegmentTriangle(const RbVector& o, const RbVector& s, float length, const R
     }
 }
 
-// A candidate's box for the cache. The box stands for the vertex-by-vertex
-// comparison only while every coordinate is a number.
-void ReadTriangleBox(const RbGeometry& mesh, int candidate, RbSensorTriangles::Entry& e) {
-    e.boxState = 3;
-    if (!mesh.meshCandidates || !mesh.meshTriangles || !mesh.meshVertices) return;
+// A candidate's box for the cache: 1 usable, 2 holding a coordinate that is not a
+// number (the vertices are then compared one by one), 3 unreadable.
+int ReadTriangleBox(const RbGeometry& mesh, int candidate, RbSensorTriangles::Box& box) {
+    if (!mesh.meshCandidates || !mesh.meshTriangles || !mesh.meshVertices) return 3;
     int index = mesh.meshCandidates[candidate];
-    if (index < 0 || index >= mesh.meshTriangleCount) return;
+    if (index < 0 || index >= mesh.meshTriangleCount) return 3;
     const RbTriangle& t = mesh.meshTriangles[index];
-    if (t.vertex[0] < 0 || t.vertex[1] < 0 || t.vertex[2] < 0) return;
+    if (t.vertex[0] < 0 || t.vertex[1] < 0 || t.vertex[2] < 0) return 3;
     const RbVector& a = mesh.meshVertices[t.vertex[0]];
     const RbVector& b = mesh.meshVertices[t.vertex[1]];
     const RbVector& c = mesh.meshVertices[t.vertex[2]];
-    e.boxState = 1;
     for (int k = 0; k < 3; ++k) {
         float va = RbComp(a, k), vb = RbComp(b, k), vc = RbComp(c, k);
-        if (std::isnan(va) || std::isnan(vb) || std::isnan(vc)) {
-            e.boxState = 2;
-            return;
-        }
-        RbSetComp(e.lo, k, std::min(va, std::min(vb, vc)));
-        RbSetComp(e.hi, k, std::max(va, std::max(vb, vc)));
+        if (std::isnan(va) || std::isnan(vb) || std::isnan(vc)) return 2;
+        RbSetComp(box.lo, k, std::min(va, std::min(vb, vc)));
+        RbSetComp(box.hi, k, std::max(va, std::max(vb, vc)));
     }
+    return 1;
 }
 
 } // namespace
@@ -927,23 +923,23 @@ RbSensorHit RbSensorTestTriangles(const RbVector& o, const RbVector& s, float le
             SegmentTriangle(o, s, length, tri, hit);
             continue;
         }
-        RbSensorTriangles::Entry& e = cache.entries[i];
-        if (e.boxState == 0) ReadTriangleBox(mesh, i, e);
-        if (e.boxState == 3) continue;
-        if (e.boxState == 1) {
-            bool outside = false;
-            for (int k = 0; k < 3 && !outside; ++k)
-                outside = RbComp(e.hi, k) < RbComp(segMin, k) || RbComp(e.lo, k) > RbComp(segMax, k);
-            if (outside) continue;
+        if (cache.boxState[i] == 0) cache.boxState[i] = ReadTriangleBox(mesh, i, cache.boxes[i]);
+        int boxState = cache.boxState[i];
+        if (boxState == 3) continue;
+        if (boxState == 1) {
+            const RbSensorTriangles::Box& box = cache.boxes[i];
+            if (box.hi.x < segMin.x || box.lo.x > segMax.x || box.hi.y < segMin.y || box.lo.y > segMax.y ||
+                box.hi.z < segMin.z || box.lo.z > segMax.z)
+                continue;
         } else if (TriangleOutsideBox(mesh, i, segMin, segMax)) {
             continue;
         }
-        if (e.planeState == 0) {
+        if (cache.planeState[i] == 0) {
             const RbTriangle* triangle = nullptr;
-            e.planeState = MeshTriangle(mesh, i, e.tri, triangle) ? 1 : 2;
+            cache.planeState[i] = MeshTriangle(mesh, i, cache.planes[i], triangle) ? 1 : 2;
         }
-        if (e.planeState != 1) continue;
-        SegmentTriangle(o, s, length, e.tri, hit);
+        if (cache.planeState[i] != 1) continue;
+        SegmentTriangle(o, s, length, cache.planes[i], hit);
     }
     return hit;
 }
