@@ -2,6 +2,7 @@
 // the depth it stops at, and what CollectVisible hands to the render block.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -162,6 +163,8 @@ TEST_F(QuadTree, PlacementAtOneLevel) {
         {"outside, beyond y", {-1, 500, 0}, {3}},
         {"high above", {-1, -1, 150}, {0}},
         {"deep below", {1, -1, -400}, {2}},
+        {"no number for x", {std::nanf(""), -1, 0}, {2}},
+        {"infinitely far", {-INFINITY, INFINITY, 0}, {3}},
     };
     for (const PlacementCase& c : cases) Add(c.position.x, c.position.y, c.position.z);
     BuildRoot(1);
