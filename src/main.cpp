@@ -9,6 +9,7 @@
 #include "Framework/PApplication.h"
 #include "Framework/PLog.h"
 #include "Framework/StartupRegistry.h"
+#include "Game/GameStartup.h"
 #include "Game/ScriptApi.h"
 #include "Game/ScriptEngineServices.h"
 #include "GameData/PGameData.h"
@@ -105,6 +106,7 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
+    InstallGameLayer(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 

@@ -2,6 +2,7 @@
 #include "Game/ScriptAchievements.h"
 #include "Game/ScriptCareer.h"
 #include "Game/ScriptEngineServices.h"
+#include "Game/ScriptInterface.h"
 #include "Game/ScriptOptions.h"
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptSaves.h"
@@ -22,6 +23,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddOptionFunctions(tables);
     AddSoundAndSystemFunctions(tables);
     AddEngineServiceFunctions(tables);
+    AddInterfaceFunctions(tables);
     AddEmptyFunctions(tables);
 }
 
