@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Framework/CommandRouter.h"
 #include "Game/PFontManager.h"
 #include "Input/NInput.h"
 #include "Render/PBaseCamera.h"
@@ -115,8 +116,7 @@ void CPInterface::RebuildBatch() {
 }
 
 void CPInterface::SendToOwnerScript(const std::string& command, const std::string& params) {
-    CPScriptManager* manager = GetScriptManager();
-    if (manager && GetScriptPointer()) manager->SendCommandByObject(GetScript(), command, params);
+    if (CPLuaScript* script = GetScriptPointer()) RouteCommandByObject(script, command, params);
 }
 
 void CPInterface::Move(float dx, float dy) {

@@ -2,13 +2,13 @@
 
 #include <vector>
 
+#include "Framework/CommandRouter.h"
 #include "Framework/PApplication.h"
 #include "Framework/PSettings.h"
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Platform/System/NumberText.h"
-#include "Script/PScriptManager.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ float OverSize(float value, float size) { return size != 0.0f ? value / size : 0
 } // namespace
 
 void SendToInterfaceScripts(const std::string& command, const std::string& params) {
-    if (CPScriptManager* manager = GetScriptManager()) manager->SendCommandByCategory("interface", command, params);
+    RouteCommandByCategory("interface", command, params);
 }
 
 CPWindow::CPWindow(IPElementOwner* owner) : m_owner(owner) { BuildQuad(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f); }
