@@ -120,8 +120,11 @@ void CPLensFlareInterface::Update(float milliseconds) {
         const int w = Truncate(static_cast<double>(flare.cellWidth) * flare.sizeX * m_scale);
         const int h = Truncate(static_cast<double>(m_scale) * (static_cast<double>(flare.cellHeight) * flare.sizeY));
         window->SetSize(static_cast<float>(w), static_cast<float>(h));
-        const long long dx = static_cast<long long>(flare.position) * (screenWidth / 2 - m_sourceX) / 50;
-        const long long dy = static_cast<long long>(flare.position) * (screenHeight / 2 - m_sourceY) / 50;
+        // In 64 bits: a source far off the screen must not overflow the offset.
+        const long long dx =
+            static_cast<long long>(flare.position) * (screenWidth / 2 - static_cast<long long>(m_sourceX)) / 50;
+        const long long dy =
+            static_cast<long long>(flare.position) * (screenHeight / 2 - static_cast<long long>(m_sourceY)) / 50;
         const int x = Truncate(static_cast<double>(dx) * m_scale + m_sourceX - Truncate(m_scale * flare.halfWidth));
         const int y = Truncate(m_scale * static_cast<double>(dy) + m_sourceY - Truncate(m_scale * flare.halfHeight));
         window->SetPosition(static_cast<float>(x), static_cast<float>(y));
