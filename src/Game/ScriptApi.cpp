@@ -6,6 +6,7 @@
 #include "Game/ScriptOptions.h"
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptSaves.h"
+#include "Game/ScriptSceneObjects.h"
 #include "Game/ScriptShop.h"
 #include "Game/ScriptSoundSystem.h"
 
@@ -14,6 +15,7 @@ namespace ScriptApi {
 void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     tables.Clear();
     AddObjectAndCommandFunctions(tables);
+    AddSceneObjectFunctions(tables);
     AddRecordFunctions(tables);
     AddSaveGameFunctions(tables);
     AddAchievementFunctions(tables);

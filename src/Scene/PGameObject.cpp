@@ -77,7 +77,7 @@ CPSmartPtr<CPGameObject> CPGameObject::GetChild(const std::string& name) const {
 
 CPSmartPtr<CPGameObject> CPGameObject::GetScriptedAncestor() {
     CPGameObject* object = this;
-    while (!object->m_script && object->m_parent) object = object->m_parent;
+    while (!object->GetScriptPointer() && object->m_parent) object = object->m_parent;
     return CPSmartPtr<CPGameObject>(object);
 }
 
@@ -207,10 +207,12 @@ void CPGameObject::SetScript(const CPSmartPtr<CPLuaScript>& script) {
     if (!script) return;
     m_static = false;
     ClearChildFlagRecursive();
-    m_script = script.Get();
+    m_scriptHandle = script->GetHandle();
 }
 
-CPSmartPtr<CPLuaScript> CPGameObject::GetScript() const { return CPSmartPtr<CPLuaScript>(m_script); }
+CPSmartPtr<CPLuaScript> CPGameObject::GetScript() const { return CPSmartPtr<CPLuaScript>(GetScriptPointer()); }
+
+CPLuaScript* CPGameObject::GetScriptPointer() const { return IPMMObject::FindByHandle<CPLuaScript>(m_scriptHandle); }
 
 CPSmartPtr<CPMaterial> CPGameObject::GetShadowMaterial() const { return m_shadowMaterial; }
 void CPGameObject::SetShadowMaterial(const CPSmartPtr<CPMaterial>& material) { m_shadowMaterial = material; }
@@ -248,8 +250,9 @@ IPSceneObject* CPGameObject::GetParentObject() const { return m_parent; }
 
 void CPGameObject::SendHandleEvent(const char* event) {
     CPScriptManager* manager = GetScriptManager();
-    if (!m_script || !manager) return;
-    manager->SendCommandByObject(CPSmartPtr<CPLuaScript>(m_script), event,
+    CPLuaScript* script = GetScriptPointer();
+    if (!script || !manager) return;
+    manager->SendCommandByObject(CPSmartPtr<CPLuaScript>(script), event,
                                  Platform::FormatC("%d", static_cast<int>(GetHandle())));
 }
 
@@ -272,9 +275,9 @@ void CPGameObject::AddToScene(int priority) {
         CPSmartPtr<CPGameObject> child = m_children[i];
         if (child) child->AddToScene(priority);
     }
-    if (m_script) {
-        m_script->SetPriority(priority);
-        if (kernel) kernel->AddTask(CPSmartPtr<IPTask>(m_script));
+    if (CPLuaScript* script = GetScriptPointer()) {
+        script->SetPriority(priority);
+        if (kernel) kernel->AddTask(CPSmartPtr<IPTask>(script));
         // Held on behalf of the script, which names the object by its handle; never given back.
         AddRef();
         SendHandleEvent("add_object");
@@ -291,12 +294,10 @@ void CPGameObject::RemoveFromScene() {
         CPSmartPtr<CPGameObject> child = m_children[i];
         if (child) child->RemoveFromScene();
     }
-    if (m_script) SendHandleEvent("delete_object");
+    SendHandleEvent("delete_object");
 }
 
-void CPGameObject::OnAnimationEnd() {
-    if (m_script) SendHandleEvent("animation_end");
-}
+void CPGameObject::OnAnimationEnd() { SendHandleEvent("animation_end"); }
 
 void CPGameObject::OnAnimationStopped() {
     if (m_enemy) m_enemy->OnAnimationStopped();
@@ -364,7 +365,7 @@ void CPGameObject::CopyFrom(const CPGameObject& source) {
     m_visible = source.m_visible;
     m_static = source.m_static;
     m_castsShadow = source.m_castsShadow;
-    m_script = source.m_script;
+    m_scriptHandle = source.m_scriptHandle;
 
     m_transformChanged = false;
     m_dirty = true;
@@ -423,9 +424,10 @@ bool CPGameObject::RayPickSelf(SPRayPick& pick) {
 
 void CPGameObject::NotifyDamage(const D3DXVECTOR3& point, const D3DXVECTOR3& direction, float amount, bool noEffect,
                                 bool silent) {
-    if (m_script && !silent) {
+    CPLuaScript* script = GetScriptPointer();
+    if (script && !silent) {
         if (CPScriptManager* manager = GetScriptManager())
-            manager->SendCommandByObject(CPSmartPtr<CPLuaScript>(m_script), "damage",
+            manager->SendCommandByObject(CPSmartPtr<CPLuaScript>(script), "damage",
                                          Platform::FormatC("%.2f", static_cast<double>(amount)));
     }
     if (m_enemy) m_enemy->OnDamage(point, direction, amount, noEffect, silent);

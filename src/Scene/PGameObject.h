@@ -5,8 +5,8 @@
 // animations, an optional script that receives its events, optional physics data and, for
 // racers, a car.
 //
-// Objects are held through CPSmartPtr; the parent link, the script link and the attachments'
-// owner links are plain pointers. Events carry the object's handle ("%d"), never its address,
+// Objects are held through CPSmartPtr; the parent link and the attachments' owner links are
+// plain pointers, the script link is the script's handle. Events carry the object's handle ("%d"), never its address,
 // so a stale or forged event text resolves to no object.
 //
 // What the animation and particle code adds to an object (part animations, the animated
@@ -161,7 +161,8 @@ public:
     // An empty handle changes nothing; a script clears the static flag of the whole subtree.
     void SetScript(const CPSmartPtr<CPLuaScript>& script);
     CPSmartPtr<CPLuaScript> GetScript() const;
-    CPLuaScript* GetScriptPointer() const { return m_script; }
+    // The script while it lives; null when there is none or it was collected.
+    CPLuaScript* GetScriptPointer() const;
 
     const std::string& GetParameterText() const { return m_parameterText; }
     void SetParameterText(const std::string& text) { m_parameterText = text; }
@@ -297,7 +298,9 @@ protected:
     std::string m_name;
     bool m_visible = true;
     bool m_static = true;
-    CPLuaScript* m_script = nullptr;
+    // The script is kept alive by the script manager, not by the object; the link is its
+    // handle so an object that outlives its script sends nothing rather than touch freed memory.
+    PMMHandle m_scriptHandle = 0;
     bool m_collision = true;
     std::string m_parameterText;
     std::string m_descriptionFile;

@@ -307,3 +307,27 @@ TEST_F(MembershipTest, PartAnimationsClearStaticAndIdleBecomesCurrent) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MembershipTest, ObjectOutlivingItsScriptSendsNothing) {
+    CPSmartPtr<CPGameObject> object;
+    {
+        CPSmartPtr<RecordingScript> script(new RecordingScript("s"));
+        object = Make("lonely");
+        object->SetScript(CPSmartPtr<CPLuaScript>(script.Get()));
+        kernel.AddTask(CPSmartPtr<IPTask>(script.Get()));
+        object->AddToScene(10);
+        kernel.KillAllTasks();
+        kernel.RunPass();
+    }
+    IPMMObject::CollectGarbage();
+    EXPECT_FALSE(object->GetScript());
+    EXPECT_EQ(object->GetScriptedAncestor().Get(), object.Get());
+    object->RemoveFromScene();
+    object->OnAnimationEnd();
+    object->NotifyDamage(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(0, 0, 0), 1.0f, false, false);
+    object->Release(); // the reference held for the script
+}
+
+} // namespace
