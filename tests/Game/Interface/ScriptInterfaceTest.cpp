@@ -5,6 +5,7 @@
 #include "Game/LuaHarness.h"
 #include "Game/ScriptApi.h"
 #include "Game/ScriptInterface.h"
+#include "Game/ScriptSceneObjects.h"
 #include "Script/ScriptBinding.h"
 
 using namespace interfacetest;
@@ -23,8 +24,9 @@ protected:
     void SetUp() override {
         InterfaceTest::SetUp();
         WriteLayout("menu", Header() + kLayout);
-        lua = std::make_unique<kxtest::LuaHarness>(ScriptApi::AddObjectAndCommandFunctions,
-                                                   ScriptApi::AddInterfaceFunctions);
+        lua =
+            std::make_unique<kxtest::LuaHarness>(ScriptApi::AddObjectAndCommandFunctions,
+                                                 ScriptApi::AddSceneObjectFunctions, ScriptApi::AddInterfaceFunctions);
         lua->Run("ui = CreateInterface('menu', 0)");
     }
     void TearDown() override {
@@ -215,6 +217,17 @@ TEST_F(ScriptInterfaceTest, ActivationFunctions) {
     EXPECT_FALSE(Ui().IsActive());
     Ui().AddToScene(450);
     EXPECT_TRUE(Ui().IsActive());
+}
+
+TEST_F(ScriptInterfaceTest, TheSceneObjectFunctionsActivateAndDeactivateInterfaces) {
+    lua->Run("ActivateObject(ui, 450)");
+    EXPECT_TRUE(Ui().IsActive());
+    lua->Run("DeactivateInterface(ui)");
+    EXPECT_FALSE(Ui().IsActive());
+    EXPECT_FALSE(Ui().IsInScene());
+    lua->Run("ActivateObject(ui, 450)");
+    lua->Run("DeactivateObject(ui)");
+    EXPECT_FALSE(Ui().IsActive());
 }
 
 TEST_F(ScriptInterfaceTest, RegisteredInTheirTables) {
