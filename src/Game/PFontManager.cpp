@@ -175,10 +175,12 @@ void BuildTextMesh(const SPFont* font, float x, float y, const std::string& text
 
 void CPFontManager::PrintIntoMesh(CPRenderObject& mesh, float x, float y, const std::string& fontName,
                                   const std::string& text, float* width) {
-    const CPSmartPtr<SPFont>& font = FindFont(fontName);
+    // Looked up without inserting, so scripts printing with names of fonts that were never
+    // loaded do not grow the map.
+    const SPFont* font = GetLoadedFont(fontName);
     std::vector<SPVertex> vertices;
     std::vector<std::uint16_t> indices;
-    BuildTextMesh(font.Get(), x, y, text, vertices, indices, width);
+    BuildTextMesh(font, x, y, text, vertices, indices, width);
     mesh.SetEffect(font ? font->material : CPSmartPtr<CPMaterial>());
     mesh.SetMesh(std::move(vertices), std::move(indices));
 }

@@ -62,15 +62,13 @@ void CPInterface::Deactivate() {
 namespace {
 
 // Interface groups draw in screen pixels: each key an interface draws with gets the renderer's
-// screen camera once (per renderer camera), whatever group was drawn before it.
+// screen camera, whatever group was drawn before it.
 void UseScreenCamera(CPRender& render, const CPRenderObject* mesh) {
     const CPSmartPtr<CPMaterial> material = mesh ? mesh->GetMaterial() : CPSmartPtr<CPMaterial>();
     const CPSmartPtr<CPBaseCamera> camera = render.GetScreenCamera();
     if (!material || !camera) return;
-    static std::unordered_map<RenderKey, const CPBaseCamera*> given;
-    const CPBaseCamera*& current = given[material->GetRenderKey()];
-    if (current == camera.Get()) return;
-    current = camera.Get();
+    const SPRenderGroup* group = render.FindGroup(material->GetRenderKey());
+    if (group && group->camera.Get() == camera.Get()) return;
     render.SetGroupCamera(material->GetRenderKey(), camera);
 }
 
