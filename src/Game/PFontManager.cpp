@@ -3,6 +3,7 @@
 #include "Framework/PApplication.h"
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
+#include "Game/InterfaceKeys.h"
 #include "Platform/System/NumberText.h"
 #include "Render/PEffectManager.h"
 #include "Render/PRenderObject.h"
@@ -118,7 +119,8 @@ void CPFontManager::Load() {
         if (result == FontFileResult::BrokenHeader) return;
         if (result == FontFileResult::Unusable) continue;
         if (CPEffectManager* effects = GetEffectManager())
-            effects->GetMaterial(font->material, kRenderKeyBase + entry.layer, "interface.fx", {entry.name + ".tga"});
+            effects->GetMaterial(font->material, LayerKey(kRenderKeyBase, entry.layer), "interface.fx",
+                                 {entry.name + ".tga"});
         FindFont(entry.name) = font;
     }
 }

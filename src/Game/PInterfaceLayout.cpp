@@ -8,6 +8,7 @@
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
 #include "Framework/StringUtils.h"
+#include "Game/InterfaceKeys.h"
 #include "Game/PFontManager.h"
 #include "Game/PInterface.h"
 #include "GameData/PGameData.h"
@@ -90,7 +91,7 @@ void CPInterface::LoadLayoutText(const char* data, int size, int layer) {
     const char* effect = Field(light, 8) == "smooth" ? "interface2.fx" : "interface.fx";
     if (CPEffectManager* effects = GetEffectManager()) {
         CPSmartPtr<CPMaterial> material;
-        effects->GetMaterial(material, kBatchKeyBase + layer, effect, {textureName});
+        effects->GetMaterial(material, LayerKey(kBatchKeyBase, layer), effect, {textureName});
         m_batch->SetEffect(material);
     }
 

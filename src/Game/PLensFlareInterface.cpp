@@ -1,5 +1,6 @@
 #include "Game/PLensFlareInterface.h"
 
+#include "Game/InterfaceKeys.h"
 #include <algorithm>
 #include <cmath>
 
@@ -79,7 +80,8 @@ void CPLensFlareInterface::LoadFlares(std::vector<SPFlare> flares, int layer) {
     if (!m_flares.empty()) {
         if (CPEffectManager* effects = GetEffectManager()) {
             CPSmartPtr<CPMaterial> material;
-            effects->GetMaterial(material, kBatchKeyBase + layer, "lensflare.fx", {m_flares[0].texture, "window.tga"});
+            effects->GetMaterial(material, LayerKey(kBatchKeyBase, layer), "lensflare.fx",
+                                 {m_flares[0].texture, "window.tga"});
             m_batch->SetEffect(material);
         }
     }

@@ -141,6 +141,17 @@ TEST_F(FontManagerTest, AMissingFontFileSkipsOnlyThatFont) {
     EXPECT_NE(last->material->GetClassName().find("interface.fx"), std::string::npos);
 }
 
+TEST_F(FontManagerTest, LayersAtTheEndsOfTheIntRangeSaturateTheRenderKey) {
+    delete fonts;
+    fonts = new CPFontManager();
+    root.Write("Data/Fonts/fonts.dat", "high\t2\t2147483647\nlow\t2\t-2147483648\n");
+    root.Write("Data/Fonts/high.fnt", kxtest::FontFileText(64, 64, 8, 8, TestGlyphs()));
+    root.Write("Data/Fonts/low.fnt", kxtest::FontFileText(64, 64, 8, 8, TestGlyphs()));
+    fonts->Load();
+    EXPECT_EQ(fonts->GetLoadedFont("high")->material->GetRenderKey(), 2147483647);
+    EXPECT_EQ(fonts->GetLoadedFont("low")->material->GetRenderKey(), -2147483648LL + 201);
+}
+
 TEST_F(FontManagerTest, TwoGlyphsWithTrackingOverlapAndReportTheirWidth) {
     CPSmartPtr<CPGameObject> target = MeshObject();
     float width = -1.0f;

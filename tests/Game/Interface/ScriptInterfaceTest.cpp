@@ -47,6 +47,9 @@ TEST_F(ScriptInterfaceTest, CreateInterfaceLoadsTheLayoutAndHoldsAReferenceForTh
     EXPECT_EQ(Script::ScriptReferenceCount(&Ui()), 1);
     EXPECT_EQ(Ui().GetElements().size(), 2u);
     EXPECT_EQ(Eval("CreateInterface('missing', 2) ~= nil"), "true");
+    // A layer at the end of the int range saturates the render key.
+    lua->Run("huge = CreateInterface('menu', 1e12)");
+    EXPECT_EQ(Ui().GetBatch()->GetMaterial()->GetRenderKey(), 2147483647);
 }
 
 TEST_F(ScriptInterfaceTest, PositionFunctionsConvertAsTheirNamesSay) {
