@@ -138,7 +138,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            const double perIteration = run.GetAdjustedRealTime();
+            // CPU time: the machine is shared, and wall time counts the waits for a core.
+            const double perIteration = run.GetAdjustedCPUTime();
             if (run.benchmark_name() == "BM_InterfaceFrame") frame = perIteration;
             if (run.benchmark_name() == "BM_HandBuiltReference") reference = perIteration;
         }
