@@ -13,6 +13,7 @@
 #include "Game/PFontManager.h"
 #include "Game/PInterface.h"
 #include "Render/Frame/FrameFixture.h"
+#include "Render/PEffect.h"
 #include "support/FontWriter.h"
 #include "support/TgaWriter.h"
 
@@ -46,7 +47,9 @@ protected:
         IDirect3D9* probe = kxtest::OffscreenOpenGLDirect3D();
         if (!probe) GTEST_SKIP() << "no OpenGL 4.5 here";
         probe->Release();
-        root->Write("Data/Effects/interface.fx", ReadDataFile("Data/Effects/interface.fx"));
+        for (const char* effect : {"interface.fx", "interface2.fx", "lensflare.fx"})
+            root->Write(std::string("Data/Effects/") + effect, ReadDataFile(std::string("Data/Effects/") + effect));
+        root->Write("Data/Textures/window.tga", Solid(8, 8, 255, 255, 255));
         root->Write("Data/Textures/ui.tga", Solid(8, 8, 200, 40, 30));
         root->Write("Data/Textures/f.tga", Solid(8, 8, 40, 220, 60));
         root->Write("Data/Fonts/fonts.dat", "f\t0\n");
@@ -109,6 +112,18 @@ TEST_F(InterfacePixels, AWindowAndATextThroughTheDemoEffects) {
     // Elsewhere the start-up frame's black remains.
     EXPECT_EQ(At(p, 140, 10) & 0xFFFFFF, 0u);
     EXPECT_EQ(At(p, 40, 100) & 0xFFFFFF, 0u);
+}
+
+TEST_F(InterfacePixels, TheDemoEffectsBuildOnThisDevice) {
+    for (const char* effect : {"interface.fx", "interface2.fx", "lensflare.fx"}) {
+        CPSmartPtr<CPMaterial> material;
+        manager->GetMaterial(material, 200, effect, {"ui.tga", "window.tga"});
+        ASSERT_TRUE(material) << effect;
+        ASSERT_NE(material->GetEffect(), nullptr) << effect;
+        // A file without a valid technique would have been replaced by the error effect.
+        EXPECT_EQ(material->GetEffect()->GetName(), effect);
+        EXPECT_NE(material->GetEffect()->GetD3DXEffect(), nullptr) << effect;
+    }
 }
 
 } // namespace
