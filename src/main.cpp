@@ -25,6 +25,7 @@
 #include "Script/PScriptManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/PMusic.h"
+#include "World/RaceWorldStartup.h"
 
 namespace {
 
@@ -106,7 +107,11 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
+<<<<<<< HEAD
     InstallGameLayer(r);
+=======
+    InstallRaceWorld(r);
+>>>>>>> main
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 

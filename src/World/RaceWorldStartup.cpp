@@ -1,0 +1,24 @@
+#include "World/RaceWorldStartup.h"
+
+#include "Framework/StartupRegistry.h"
+#include "Scene/SceneInterfaces.h"
+#include "World/PPhysicData.h"
+#include "World/PPhysics.h"
+
+namespace {
+
+class CPPhysicDataMaker final : public IPPhysicDataMaker {
+public:
+    CPSmartPtr<IPPhysicData> Make(CPGameObject* owner) override {
+        return CPSmartPtr<IPPhysicData>(new CPPhysicData(owner));
+    }
+};
+
+CPPhysicDataMaker g_physicDataMaker;
+
+} // namespace
+
+void InstallRaceWorld(SPStartupRegistry& registry) {
+    registry.createPhysicsTask = [] { return CPSmartPtr<IPTask>(new CPPhysics()); };
+    SetPhysicDataMaker(&g_physicDataMaker);
+}
