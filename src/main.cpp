@@ -107,11 +107,8 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
-<<<<<<< HEAD
-    InstallGameLayer(r);
-=======
     InstallRaceWorld(r);
->>>>>>> main
+    InstallGameLayer(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 
