@@ -10,6 +10,7 @@
 #include "Framework/PApplication.h"
 #include "Framework/PLog.h"
 #include "Framework/StartupRegistry.h"
+#include "Game/GameStartup.h"
 #include "Game/ScriptApi.h"
 #include "Game/ScriptEngineServices.h"
 #include "GameData/PGameData.h"
@@ -113,6 +114,7 @@ void FillRegistry(SPStartupRegistry& r) {
     InstallDynamicSky();
     InstallRaceWorld(r);
     InstallParticleManager(r);
+    InstallGameLayer(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 

@@ -3,6 +3,7 @@
 #include "Game/ScriptAnimation.h"
 #include "Game/ScriptCareer.h"
 #include "Game/ScriptEngineServices.h"
+#include "Game/ScriptInterface.h"
 #include "Game/ScriptOptions.h"
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptSaves.h"
@@ -26,6 +27,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddSoundAndSystemFunctions(tables);
     AddEngineServiceFunctions(tables);
     AddAnimationFunctions(tables);
+    AddInterfaceFunctions(tables);
     AddEmptyFunctions(tables);
 }
 
