@@ -2,16 +2,19 @@
 // checked by reading pixels back: the demo effects build, the radial blur leaves a resting frame
 // as it was and smears the edges of a moving one more than its middle, the bloom makes a glow
 // around a bright square. A last test draws a small scene through the whole frame with both
-// passes at 320 x 240 and saves it as a PNG in the build tree to look at. Skipped where
+// passes under the demo sky at 320 x 240 and saves it as a PNG in the build tree to look at. Skipped where
 // OpenGL 4.5 cannot run.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "DynamicSky/SkyStartup.h"
 #include "Framework/PApplication.h"
 #include "Framework/PSettings.h"
 #include "Platform/Math/D3DXMath.h"
@@ -25,14 +28,21 @@ namespace {
 int Channel(D3DCOLOR c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
 int Green(D3DCOLOR c) { return Channel(c, 8); }
 
-// Loads the level's sky where the renderer can make one (a sky maker installed); a renderer
-// without skies draws the scene without one.
-template <class R>
-auto LoadSkyIfPossible(R& render, int) -> decltype(render.LoadSky(1), void()) {
-    render.LoadSky(1);
+// The demo sky's files (its description, weather, clouds, effects and pictures) copied from the
+// demo game root into the test's root.
+void CopyDemoSky(const kxtest::TempGameRoot& root) {
+    namespace fs = std::filesystem;
+    for (const char* folder : {"Data/Clouds", "Data/Textures", "Data/Effects"}) {
+        for (const auto& entry : fs::directory_iterator(fs::path(KX_DATA_DIR) / folder)) {
+            const std::string name = entry.path().filename().string();
+            if (std::string(folder) == "Data/Effects" && name.rfind("sky", 0) != 0 && name != "volume_cloud.fx")
+                continue;
+            std::ifstream in(entry.path(), std::ios::binary);
+            root.Write(std::string(folder) + "/" + name,
+                       std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+        }
+    }
 }
-template <class R>
-void LoadSkyIfPossible(R&, long) {}
 
 class PostEffectPixels : public PostEffectsFixture {
 protected:
@@ -253,7 +263,11 @@ TEST_F(PostEffectPicture, SceneWithBothPassesIsSavedAsAPng) {
     root->Write("Data/Textures/floor.tga", SolidTga(2, 2, 0xFF4A5A3A));
     root->Write("Data/Textures/pillar.tga", SolidTga(2, 2, 0xFFB06030));
     root->Write("Data/Textures/lamp.tga", SolidTga(2, 2, 0xFFFFFFF0));
-    LoadSkyIfPossible(*render, 0);
+    CopyDemoSky(*root);
+    InstallDynamicSky();
+    render->LoadSky(1);
+    SetSkyMaker(nullptr);
+    ASSERT_NE(render->GetSky(), nullptr);
 
     CPSmartPtr<CPPerspectiveCamera> camera(new CPPerspectiveCamera());
     camera->eye = D3DXVECTOR3(0, 0, 2);
