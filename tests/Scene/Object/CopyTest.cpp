@@ -7,6 +7,7 @@
 #include "Render/PLight.h"
 #include "Render/PMaterial.h"
 #include "Render/PRenderObject.h"
+#include "Render/PSprite.h"
 #include "Scene/PGameObject.h"
 #include "SceneFakes.h"
 #include "SceneObjectTestSupport.h"
@@ -228,6 +229,35 @@ TEST_F(CopyTest, CopyOfADescribedObjectGetsARecordOfItsOwn) {
     IPMMObject::CollectGarbage();
     EXPECT_EQ(kxtest::LiveEnemyRecords(), 0);
     EXPECT_EQ(maker.asked, (std::vector<std::string>{"monster"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CopyTest, SpriteAttachmentIsANewSpriteOwnedByTheCopy) {
+    auto source = Make("lamp-glow");
+    CPSmartPtr<CPSprite> sprite(new CPSprite(2.5f));
+    sprite->SetOwner(source.Get());
+    auto material = Material(90);
+    sprite->SetMaterial(material);
+    sprite->SetHalfHeight(4.0f);
+    sprite->SetColour(0x80ff0000u);
+    sprite->SetName("sun");
+    source->SetAttachment(CPSmartPtr<IPMMObject>(sprite.Get()), IPSceneObject::KindSprite);
+    auto copy = Copy(*source);
+    ASSERT_EQ(copy->GetKind(), IPSceneObject::KindSprite);
+    auto* copied = dynamic_cast<CPSprite*>(copy->GetAttachment().Get());
+    ASSERT_NE(copied, nullptr);
+    EXPECT_NE(copied, sprite.Get());
+    EXPECT_EQ(copied->GetOwner(), copy.Get());
+    EXPECT_EQ(copy->GetRenderable(), copied);
+    EXPECT_EQ(copied->GetMaterial().Get(), material.Get());
+    EXPECT_FLOAT_EQ(copied->GetHalfWidth(), 2.5f);
+    EXPECT_FLOAT_EQ(copied->GetHalfHeight(), 4.0f);
+    EXPECT_EQ(copied->GetColour(), 0x80ff0000u);
+    EXPECT_EQ(copied->GetName(), "sun");
+    EXPECT_EQ(sprite->GetOwner(), source.Get());
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "Script/PLuaScript.h"
 #include "Script/PScriptManager.h"
 #include "support/CommaLocale.h"
+#include "support/HostilePaths.h"
 #include "support/Near.h"
 #include "support/PackWriter.h"
 #include "support/TempDir.h"
@@ -162,6 +163,21 @@ TEST_F(DescriptionTest, FailedReloadLeavesAnEmptyDocument) {
     CPSmartPtr<CPGameObject> copy(new CPGameObject("monster"));
     copy->CopyFrom(*object);
     EXPECT_TRUE(maker.asked.empty());
+}
+
+TEST_F(DescriptionTest, HostileFilesFailWithoutHanging) {
+    root.MakeDir("Data/Descriptions");
+    for (const kxtest::HostileCase& c : kxtest::HostileCases()) {
+        const std::string name = std::string(c.name) + ".xml";
+        if (!kxtest::MakeHostile(c.kind, root.Path() + "/Data/Descriptions/" + name)) continue;
+        kxtest::FakeEnemyMaker maker;
+        kxtest::ScopedEnemyMaker installed(&maker);
+        auto object = Make("monster");
+        object->SetDescriptionFile(name);
+        EXPECT_FALSE(object->LoadDescription()) << c.name;
+        EXPECT_EQ(object->GetDescription().FirstChild(), nullptr) << c.name;
+        EXPECT_TRUE(maker.asked.empty()) << c.name;
+    }
 }
 
 TEST_F(DescriptionTest, WithoutMakerNoRecord) {
