@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
+#include "Framework/PLog.h"
 #include "WorldTestSupport.h"
 
 namespace {
@@ -198,6 +200,26 @@ TEST_F(BindingTest, ExhaustedPoolLeavesTheDataBodiless) {
     for (int i = 0; i < 3; ++i) Frame(0.02f);
     Data(extra)->AddToWorld(0);
     EXPECT_TRUE(Data(extra)->HasBody());
+}
+
+TEST_F(BindingTest, ExhaustedGeometryPoolIsReportedInTheGameLog) {
+    std::vector<std::string> lines;
+    CPLog::Instance().SetSink([&lines](int, const std::string& text) { lines.push_back(text); });
+    ASSERT_TRUE(physics->CreateWorld());
+    const int geometries = physics->GetSimulator()->FreeGeometries();
+    CPSmartPtr<CPGameObject> object = MakeBody("b", 1, 1, 1, 5, D3DXVECTOR3(0, 0, 3));
+    for (int i = 0; i < geometries; ++i)
+        Data(object)->AddBoxShape(D3DXVECTOR3(0, 0, 0), D3DXQUATERNION(0, 0, 0, 1), 1, 1, 1, 1);
+    Data(object)->AddToWorld(0);
+    CPLog::Instance().SetSink(nullptr);
+    ASSERT_TRUE(Data(object)->HasBody());
+    EXPECT_NE(Data(object)->Shapes()[geometries - 1].geometry, nullptr);
+    EXPECT_EQ(Data(object)->Shapes()[geometries].geometry, nullptr);
+    bool reported = false;
+    for (const std::string& line : lines)
+        reported = reported || line.find("Run out of Geometries") != std::string::npos;
+    EXPECT_TRUE(reported);
+    Frame(0.05f);
 }
 
 TEST_F(BindingTest, CopiedShapesHaveNoBody) {

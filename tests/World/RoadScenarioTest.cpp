@@ -91,6 +91,38 @@ TEST_F(RoadScenarioTest, BoxesSettleOnTheLoopAndStayBetweenTheWalls) {
     }
 }
 
+TEST_F(RoadScenarioTest, FastLandingsStayAboveTheRoad) {
+    const RoadMesh ramp = kxtest::MakeRampRoad(12, 20, 12, 4, 10, 60);
+    RoadObject road = MakeRoadObject(ramp);
+    ASSERT_TRUE(physics->BuildTerrainGrid(road.mesh));
+    ASSERT_TRUE(physics->CreateWorld());
+    struct Case {
+        float y, down, forward;
+    };
+    // Onto the landing, the ramp and the run-up, from 20 to 40 units/s downward.
+    const Case cases[] = {{60, 20, 10}, {70, 30, 0}, {26, 25, 5}, {8, 40, 0}};
+    std::vector<CPSmartPtr<CPGameObject>> boxes;
+    float x = 2.0f;
+    for (const Case& c : cases) {
+        boxes.push_back(MakeBody("box", 2, 4, 1.5f, 1000, D3DXVECTOR3(x, c.y, 8)));
+        x += 3.0f;
+        Data(boxes.back())->AddToWorld(0);
+        physics->ActivateObject(boxes.back());
+        Data(boxes.back())->GetRigidBody()->SetVelocity(RbVec(0, c.forward, -c.down));
+    }
+    for (int frame = 0; frame < 180; ++frame) {
+        Frame(kFrame);
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const RbVector p = Data(boxes[i])->GetRigidBody()->GetPosition();
+            ASSERT_TRUE(Finite(p)) << frame;
+            float surface = 0.0f;
+            if (ramp.SurfaceHeight(p.x, p.y, surface)) {
+                EXPECT_GT(p.z, surface + 0.5f) << "box " << i << " frame " << frame;
+            }
+        }
+    }
+}
+
 // Poses of boxes dropped and pushed across a ramp and a banked turn.
 std::vector<float> RunBoxes(CPPhysics& physics, const RoadMesh& mesh, int frames) {
     RoadObject road = MakeRoadObject(mesh);
