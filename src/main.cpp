@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "DynamicSky/SkyStartup.h"
 #include "Framework/Launcher.h"
 #include "Framework/MainWindow.h"
 #include "Framework/PApplication.h"
 #include "Framework/PLog.h"
 #include "Framework/StartupRegistry.h"
+#include "Game/GameStartup.h"
 #include "Game/ScriptApi.h"
 #include "Game/ScriptEngineServices.h"
 #include "GameData/PGameData.h"
@@ -21,6 +23,8 @@
 #include "Platform/Window/Messages.h"
 #include "Render/PEffectManager.h"
 #include "Render/RenderStartup.h"
+#include "Scene/AnimationStartup.h"
+#include "Scene/ParticleStartup.h"
 #include "Script/PScriptManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/PMusic.h"
@@ -106,7 +110,11 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
+    InstallAnimationCache(r);
+    InstallDynamicSky();
     InstallRaceWorld(r);
+    InstallParticleManager(r);
+    InstallGameLayer(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 

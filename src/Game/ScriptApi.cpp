@@ -1,7 +1,9 @@
 #include "Game/ScriptApi.h"
 #include "Game/ScriptAchievements.h"
+#include "Game/ScriptAnimation.h"
 #include "Game/ScriptCareer.h"
 #include "Game/ScriptEngineServices.h"
+#include "Game/ScriptInterface.h"
 #include "Game/ScriptOptions.h"
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptSaves.h"
@@ -24,6 +26,8 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddOptionFunctions(tables);
     AddSoundAndSystemFunctions(tables);
     AddEngineServiceFunctions(tables);
+    AddAnimationFunctions(tables);
+    AddInterfaceFunctions(tables);
     AddEmptyFunctions(tables);
 }
 

@@ -342,8 +342,11 @@ void BroadPhase::RetryStarvedPairs() {
 
 void BroadPhase::Update() {
     if (!m_initialised) return;
-    for (int k = 0; k < 3; ++k)
-        if (m_mask & (1u << k)) RebuildAxis(k);
+    if (m_boundsMoved) {
+        for (int k = 0; k < 3; ++k)
+            if (m_mask & (1u << k)) RebuildAxis(k);
+        m_boundsMoved = false;
+    }
 
     for (int i = 0; i < m_pending.Size(); ++i) {
         RbBody* body = m_pending[i];

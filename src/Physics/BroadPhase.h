@@ -47,6 +47,9 @@ public:
     void ForgetBody(RbBody* body);
     // A body's collision group changed: its pairs are re-checked at the next update.
     void MarkGroupChanged(RbBody* body);
+    // Some body's world bounds changed: the next update re-sorts the axes. With
+    // none changed (an idle world) the lists are still in order and are left.
+    void MarkBoundsMoved() { m_boundsMoved = true; }
     void Update();
 
     RbOverlapPair* FirstPair() const { return m_pairHead; }
@@ -95,4 +98,5 @@ private:
     int m_axisCapacity = 0;
     int m_pairPoolFullEvents = 0;
     bool m_starved = false;
+    bool m_boundsMoved = true;
 };

@@ -2,6 +2,8 @@
 
 #include "Physics/RbSimulator.h"
 
+#include <cstring>
+
 namespace {
 
 bool AnyComponentAtLeast(const RbVector& v, float bound) {
@@ -203,6 +205,7 @@ void RbBody::InitHeader(RbSimulator* simulator, int32_t bodyKind, int32_t bodyIn
     for (RbVector& a : scaledAxes) a = RbVector{};
     centre = RbVector{};
     worldMin = worldMax = RbVector{};
+    boundsKept = 0;
     smoothedMotion = RbVector{};
     leaningHead = leaningTail = nullptr;
     leaningCount = 0;
@@ -268,6 +271,7 @@ RbController* RbBody::AllocController(RbControllerCallback* callback, int period
 }
 
 void RbBody::ComputeBounds() {
+    boundsKept = 0;
     RbVector minimum = RbVec(1000000.0f, 1000000.0f, 1000000.0f);
     RbVector maximum = RbVec(-1000000.0f, -1000000.0f, -1000000.0f);
     bool singleBox = geometryCount == 1 && firstGeometry && firstGeometry->type == RbGeomBox && !sensors;
@@ -328,6 +332,10 @@ void RbBody::ComputeBounds() {
 
 void RbBody::UpdateWorldBounds() {
     if (geometryCount == 0) return;
+    if (boundsKept && std::memcmp(&boundsTransform, &transform, sizeof(RbMatrix)) == 0) return;
+    boundsTransform = transform;
+    boundsKept = 1;
+    RbVector oldMin = worldMin, oldMax = worldMax;
     RbVector axes[3];
     for (int k = 0; k < 3; ++k) axes[k] = RbRotate(transform, scaledAxes[k]);
     RbVector c = RbTransformPoint(transform, centre);
@@ -336,6 +344,9 @@ void RbBody::UpdateWorldBounds() {
         RbSetComp(worldMin, k, RbComp(c, k) - extent);
         RbSetComp(worldMax, k, RbComp(c, k) + extent);
     }
+    if (owner && (std::memcmp(&oldMin, &worldMin, sizeof(RbVector)) != 0 ||
+                  std::memcmp(&oldMax, &worldMax, sizeof(RbVector)) != 0))
+        owner->GetBroadPhase().MarkBoundsMoved();
 }
 
 void RbBody::SetActiveInternal(bool makeActive, RbBody* hint) {

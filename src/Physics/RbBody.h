@@ -200,6 +200,10 @@ public:
     RbVector centre;
     RbVector worldMin;
     RbVector worldMax;
+    // The transform the world bounds were last worked out from (while boundsKept):
+    // a body that has not moved keeps them as they are.
+    RbMatrix boundsTransform;
+    int32_t boundsKept = 0;
     RbVector smoothedMotion;
     RbRestContact* leaningHead = nullptr;
     RbRestContact* leaningTail = nullptr;
@@ -333,6 +337,13 @@ public:
     RbVector snapshotAngularVelocity;
     int32_t stepsSinceSnapshot = 0;
     int32_t particle = 0;
+    // Set by the terrain pass for a fast body that met the ground this step: the
+    // surface's plane (a point on it and its normal) and the least height above it
+    // its centre keeps at the end of the step.
+    int32_t landing = 0;
+    RbVector landingPoint;
+    RbVector landingNormal;
+    float landingClearance = 0.0f;
 
     RbRigidBody* poolNext = nullptr;
 };

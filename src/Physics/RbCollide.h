@@ -69,3 +69,27 @@ struct RbSensorHit {
 };
 RbSensorHit RbSensorTestGeometry(const RbVector& origin, const RbVector& segment, float length,
                                  const RbGeometry& shape);
+
+// The candidate triangles of one terrain answer as a body's sensors read them:
+// each triangle's box and plane are worked out by the first sensor that needs
+// them and shared by the others. Holds the first kCapacity candidates; any beyond
+// are read from the answer as RbSensorTestGeometry does.
+struct RbSensorTriangles {
+    static constexpr int kCapacity = 128;
+    // Kept apart so that the box tests walk a short table.
+    struct Box {
+        RbVector lo, hi; // the triangle's box (unused when it holds a coordinate that is not a number)
+    };
+    Box boxes[kCapacity];
+    int8_t boxState[kCapacity];   // 0 not read, 1 box usable, 2 box unusable (compared vertex by vertex), 3 unreadable
+    int8_t planeState[kCapacity]; // 0 not built, 1 built, 2 unusable
+    RbTriangleData planes[kCapacity];
+    // Forgets every entry: a new answer or a new body.
+    void Reset(int candidateCount) {
+        int n = candidateCount < kCapacity ? candidateCount : kCapacity;
+        for (int i = 0; i < n; ++i) boxState[i] = planeState[i] = 0;
+    }
+};
+// The same answer as RbSensorTestGeometry for a triangle mesh, bit for bit.
+RbSensorHit RbSensorTestTriangles(const RbVector& origin, const RbVector& segment, float length, const RbGeometry& mesh,
+                                  RbSensorTriangles& cache);

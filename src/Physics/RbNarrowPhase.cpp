@@ -348,6 +348,26 @@ void RbSimulator::TestSensors(RbBody* sensorBody, RbBody* other) {
     bool single = other->geometryCount == 1;
     RbGeometry* first =
         single ? (other->kind == RbKindTerrain ? other->firstGeometry : &other->bounds) : other->firstGeometry;
+    if (other->kind == RbKindTerrain && single && first->type == RbGeomTriangleMesh) {
+        // Every sensor of the body reads the same answer: its triangles' boxes and
+        // planes are worked out once for all of them, for this call only.
+        m_sensorTriangles.Reset(first->meshCandidateCount);
+        RbMatrix world = ShapeWorld(first, other->transform);
+        for (RbSensor* sensor = sensorBody->sensors; sensor; sensor = sensor->next) {
+            RbVector worldOrigin = RbTransformPoint(sensorBody->transform, sensor->origin);
+            RbVector worldSegment = RbRotate(sensorBody->transform, sensor->segment);
+            RbVector localOrigin = RbInverseTransformPoint(world, worldOrigin);
+            RbVector localSegment = RbInverseRotate(world, worldSegment);
+            RbSensorHit hit =
+                RbSensorTestTriangles(localOrigin, localSegment, sensor->length, *first, m_sensorTriangles);
+            if (hit.depth > 0.0f && hit.depth > sensor->hitDepth) {
+                sensor->hitDepth = hit.depth;
+                sensor->hitNormal = RbRotate(world, hit.normal);
+                sensor->hitPoint = RbTransformPoint(world, hit.point);
+            }
+        }
+        return;
+    }
     for (RbSensor* sensor = sensorBody->sensors; sensor; sensor = sensor->next) {
         RbVector worldOrigin = RbTransformPoint(sensorBody->transform, sensor->origin);
         RbVector worldSegment = RbRotate(sensorBody->transform, sensor->segment);

@@ -3,6 +3,9 @@
 
 #include "Physics/RbCollide.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 struct Slot {
@@ -801,6 +804,63 @@ void RbTestBoxTriangle(RbContact& out, const RbGeometry& a, const RbMatrix& ta, 
 
 // ---------------------------------------------------------------- line sensors
 
+namespace {
+
+// The segment's box: a triangle wholly outside it cannot be hit, and skipping it
+// spares building its plane (a square root and a division).
+void SegmentBox(const RbVector& o, const RbVector& s, RbVector& segMin, RbVector& segMax) {
+    for (int k = 0; k < 3; ++k) {
+        float a = RbComp(o, k), b = a + RbComp(s, k);
+        float slack = 1e-5f * (std::fabs(a) + std::fabs(b) + 1.0f);
+        RbSetComp(segMin, k, (a < b ? a : b) - slack);
+        RbSetComp(segMax, k, (a < b ? b : a) + slack);
+    }
+}
+
+// The segment against one triangle; the deepest hit is kept, equal depths going to
+// the later triangle.
+void SegmentTriangle(const RbVector& o, const RbVector& s, float length, const RbTriangleData& tri, RbSensorHit& hit) {
+    float den = RbDot(tri.n, s);
+    if (den == 0.0f) return;
+    float t = (tri.d - RbDot(tri.n, o)) / den;
+    if (!(t >= 0.0f && t <= 1.0f)) return;
+    RbVector p = o + s * t;
+    for (int k = 0; k < 3; ++k) {
+        const RbVector& vk = tri.v[k];
+        RbVector c1 = RbCross(tri.e[k], tri.v[(k + 2) % 3] - vk);
+        RbVector c2 = RbCross(tri.e[k], p - vk);
+        if (!(RbDot(c1, c2) >= 0.0f)) return;
+    }
+    float depth = (1.0f - t) * length;
+    if (depth > 0.0f && depth >= hit.depth) {
+        hit.depth = depth;
+        hit.point = p;
+        hit.normal = den <= 0.0f ? tri.n : -tri.n;
+    }
+}
+
+// A candidate's box for the cache: 1 usable, 2 holding a coordinate that is not a
+// number (the vertices are then compared one by one), 3 unreadable.
+int ReadTriangleBox(const RbGeometry& mesh, int candidate, RbSensorTriangles::Box& box) {
+    if (!mesh.meshCandidates || !mesh.meshTriangles || !mesh.meshVertices) return 3;
+    int index = mesh.meshCandidates[candidate];
+    if (index < 0 || index >= mesh.meshTriangleCount) return 3;
+    const RbTriangle& t = mesh.meshTriangles[index];
+    if (t.vertex[0] < 0 || t.vertex[1] < 0 || t.vertex[2] < 0) return 3;
+    const RbVector& a = mesh.meshVertices[t.vertex[0]];
+    const RbVector& b = mesh.meshVertices[t.vertex[1]];
+    const RbVector& c = mesh.meshVertices[t.vertex[2]];
+    for (int k = 0; k < 3; ++k) {
+        float va = RbComp(a, k), vb = RbComp(b, k), vc = RbComp(c, k);
+        if (std::isnan(va) || std::isnan(vb) || std::isnan(vc)) return 2;
+        RbSetComp(box.lo, k, std::min(va, std::min(vb, vc)));
+        RbSetComp(box.hi, k, std::max(va, std::max(vb, vc)));
+    }
+    return 1;
+}
+
+} // namespace
+
 RbSensorHit RbSensorTestGeometry(const RbVector& o, const RbVector& s, float length, const RbGeometry& shape) {
     RbSensorHit hit;
     if (shape.type == RbGeomBox) {
@@ -835,41 +895,51 @@ RbSensorHit RbSensorTestGeometry(const RbVector& o, const RbVector& s, float len
         return hit;
     }
     if (shape.type == RbGeomTriangleMesh) {
-        // The segment's box: a triangle wholly outside it cannot be hit, and skipping
-        // it spares building its plane (a square root and a division).
         RbVector segMin, segMax;
-        for (int k = 0; k < 3; ++k) {
-            float a = RbComp(o, k), b = a + RbComp(s, k);
-            float slack = 1e-5f * (std::fabs(a) + std::fabs(b) + 1.0f);
-            RbSetComp(segMin, k, (a < b ? a : b) - slack);
-            RbSetComp(segMax, k, (a < b ? b : a) + slack);
-        }
+        SegmentBox(o, s, segMin, segMax);
         for (int i = 0; i < shape.meshCandidateCount; ++i) {
             if (TriangleOutsideBox(shape, i, segMin, segMax)) continue;
             RbTriangleData tri;
             const RbTriangle* triangle = nullptr;
             if (!MeshTriangle(shape, i, tri, triangle)) continue;
-            float den = RbDot(tri.n, s);
-            if (den == 0.0f) continue;
-            float t = (tri.d - RbDot(tri.n, o)) / den;
-            if (!(t >= 0.0f && t <= 1.0f)) continue;
-            RbVector p = o + s * t;
-            bool inside = true;
-            for (int k = 0; k < 3 && inside; ++k) {
-                const RbVector& vk = tri.v[k];
-                RbVector c1 = RbCross(tri.e[k], tri.v[(k + 2) % 3] - vk);
-                RbVector c2 = RbCross(tri.e[k], p - vk);
-                inside = RbDot(c1, c2) >= 0.0f;
-            }
-            if (!inside) continue;
-            float depth = (1.0f - t) * length;
-            // The deepest hit of the mesh is kept; equal depths go to the later triangle.
-            if (depth > 0.0f && depth >= hit.depth) {
-                hit.depth = depth;
-                hit.point = p;
-                hit.normal = den <= 0.0f ? tri.n : -tri.n;
-            }
+            SegmentTriangle(o, s, length, tri, hit);
         }
+    }
+    return hit;
+}
+
+RbSensorHit RbSensorTestTriangles(const RbVector& o, const RbVector& s, float length, const RbGeometry& mesh,
+                                  RbSensorTriangles& cache) {
+    RbSensorHit hit;
+    if (mesh.type != RbGeomTriangleMesh) return RbSensorTestGeometry(o, s, length, mesh);
+    RbVector segMin, segMax;
+    SegmentBox(o, s, segMin, segMax);
+    for (int i = 0; i < mesh.meshCandidateCount; ++i) {
+        if (i >= RbSensorTriangles::kCapacity) {
+            if (TriangleOutsideBox(mesh, i, segMin, segMax)) continue;
+            RbTriangleData tri;
+            const RbTriangle* triangle = nullptr;
+            if (!MeshTriangle(mesh, i, tri, triangle)) continue;
+            SegmentTriangle(o, s, length, tri, hit);
+            continue;
+        }
+        if (cache.boxState[i] == 0) cache.boxState[i] = ReadTriangleBox(mesh, i, cache.boxes[i]);
+        int boxState = cache.boxState[i];
+        if (boxState == 3) continue;
+        if (boxState == 1) {
+            const RbSensorTriangles::Box& box = cache.boxes[i];
+            if (box.hi.x < segMin.x || box.lo.x > segMax.x || box.hi.y < segMin.y || box.lo.y > segMax.y ||
+                box.hi.z < segMin.z || box.lo.z > segMax.z)
+                continue;
+        } else if (TriangleOutsideBox(mesh, i, segMin, segMax)) {
+            continue;
+        }
+        if (cache.planeState[i] == 0) {
+            const RbTriangle* triangle = nullptr;
+            cache.planeState[i] = MeshTriangle(mesh, i, cache.planes[i], triangle) ? 1 : 2;
+        }
+        if (cache.planeState[i] != 1) continue;
+        SegmentTriangle(o, s, length, cache.planes[i], hit);
     }
     return hit;
 }

@@ -4,6 +4,7 @@
 
 #include "Physics/BroadPhase.h"
 #include "Physics/RbBody.h"
+#include "Physics/RbCollide.h"
 #include "Physics/RbTerrainTree.h"
 #include "Physics/StepTimer.h"
 
@@ -139,10 +140,23 @@ private:
     void Step();
     void CheckPairCollisions();
     void CheckTerrainCollisions();
+    // The body's step along which a fast body is looked for, and the look itself:
+    // the first pose along the step at which it touches the terrain, its contact
+    // in `out` (unchanged when the whole step is clear).
+    static float SweepSpacing(const RbBody* body);
+    // After integration: a fast body that met the terrain keeps its centre in front
+    // of the surface it met.
+    void KeepAboveLanding(RbRigidBody* body);
+    void SweepToTerrain(RbContact& out, RbRigidBody* body, const RbVector& motion, float spacing, const RbVector& hint);
     void RegisterContact(RbBody* a, RbBody* b, RbContact& contact);
-    void PushApart(RbContact& contact);
+    // Moves the bodies apart by the contact's depth, shared by inverse mass; level
+    // leaves out the move along gravity.
+    void PushApart(RbContact& contact, bool level = false);
     // Moves the bodies of a supporting contact apart by its depth beyond the rest slop.
     void CorrectDepth(RbContact& contact);
+    // The other corners of a box's face lying on the terrain or on a box, as rest
+    // points; sign is 1 when the body is the contact's A side, -1 when it is B.
+    void AddFaceRestPoints(RbRigidBody* body, RbBody* below, const RbContact& contact, float sign);
 
     // Stages of the step: joint damping, the joint stage, stacking, the solver and
     // the joint controllers.
@@ -299,5 +313,7 @@ private:
     RbGeometryList m_candidatesA;
     RbGeometryList m_candidatesB;
     RbCollisionInfo m_pairInfo;
+    // The terrain answer's triangles as one body's sensors read them (see TestSensors).
+    RbSensorTriangles m_sensorTriangles;
     RbCollisionInfo m_terrainInfo;
 };

@@ -3,6 +3,8 @@
 #include "Physics/RbCollide.h"
 #include "PhysicsTestSupport.h"
 
+#include <cmath>
+#include <cstring>
 #include <functional>
 #include <tuple>
 #include <vector>
@@ -304,6 +306,28 @@ TEST(ContactResponse, RigidBodyBelowAnAnimatedOneIsPushedOut) {
     EXPECT_EQ(box->pushedPrevious, 1);
 }
 
+TEST(ContactResponse, BodiesSideBySideAreMovedApartAcrossGravityOnly) {
+    // A side contact whose normal leans 27 degrees downwards into A: A is moved
+    // sideways, never into whatever holds it up.
+    RbSimulatorPtr sim = MakeSimulator();
+    RbRigidBody* a = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0.5f));
+    RbRigidBody* b = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(1.0f, 0, 0.9f));
+    RbContact contact;
+    contact.collided = 1;
+    contact.bodyA = a;
+    contact.bodyB = b;
+    contact.normal = RbNormalize(RbVec(-0.89f, 0.0f, -0.45f));
+    contact.depth = 0.1f;
+    contact.pointA = contact.pointB = RbVec(0.5f, 0, 0.8f);
+    contact.offsetA = contact.pointA - a->GetPosition();
+    contact.offsetB = contact.pointB - b->GetPosition();
+    sim->RegisterContact(a, b, contact);
+    EXPECT_FLOAT_EQ(a->GetPosition().z, 0.5f);
+    EXPECT_FLOAT_EQ(b->GetPosition().z, 0.9f);
+    EXPECT_LT(a->GetPosition().x, -0.04f);
+    EXPECT_GT(b->GetPosition().x, 1.04f);
+}
+
 TEST(ContactResponse, ParticleIsMovedOutOfARigidBody) {
     RbSimulatorPtr sim = MakeSimulator(RbSimulatorSizes{}, 0.0f);
     RbRigidBody* box = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 0));
@@ -468,3 +492,44 @@ TEST_F(ContactsTest, SensorAgainstShapesOfAnotherBody) {
 }
 
 } // namespace
+
+TEST(SensorTriangles, SharedBoxesAndPlanesGiveTheSameHitsAsReadingEachTriangle) {
+    // A bumpy grid of 200 candidates (more than the shared entries hold), one
+    // triangle with a coordinate that is not a number, and candidates whose indices
+    // are out of range: every segment gets the same hit, bit for bit, whether the
+    // triangles are read afresh or shared between the segments of one answer.
+    std::vector<RbVector> vertices;
+    std::vector<RbTriangle> triangles;
+    const int cells = 10;
+    for (int j = 0; j <= cells; ++j)
+        for (int i = 0; i <= cells; ++i)
+            vertices.push_back(RbVec(i * 1.0f, j * 1.0f, 0.3f * std::sin(1.7f * i) * std::cos(1.1f * j)));
+    AppendGridTriangles(cells, cells, triangles);
+    vertices[12].z = std::nanf("");
+    std::vector<int> candidates;
+    for (int i = 0; i < static_cast<int>(triangles.size()); ++i) candidates.push_back(i);
+    candidates[7] = -3;
+    candidates[150] = 100000;
+    RbGeometry mesh;
+    mesh.SetTriangleMesh(candidates.data(), static_cast<int>(candidates.size()), triangles.data(),
+                         static_cast<int>(triangles.size()), vertices.data());
+    RbSensorTriangles shared;
+    shared.Reset(mesh.meshCandidateCount);
+    uint32_t seed = 7;
+    auto random = [&]() {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<float>((seed >> 16) & 0x7fff) / 32767.0f;
+    };
+    int hits = 0;
+    for (int n = 0; n < 400; ++n) {
+        RbVector origin = RbVec(10.0f * random(), 10.0f * random(), 0.5f + random());
+        RbVector segment = RbVec(0.4f * (random() - 0.5f), 0.4f * (random() - 0.5f), -1.5f);
+        RbSensorHit fresh = RbSensorTestGeometry(origin, segment, 1.5f, mesh);
+        RbSensorHit cached = RbSensorTestTriangles(origin, segment, 1.5f, mesh, shared);
+        ASSERT_EQ(std::memcmp(&fresh.depth, &cached.depth, sizeof(float)), 0) << n;
+        EXPECT_VEC_NEAR(cached.point, fresh.point.x, fresh.point.y, fresh.point.z, 0.0f);
+        EXPECT_VEC_NEAR(cached.normal, fresh.normal.x, fresh.normal.y, fresh.normal.z, 0.0f);
+        hits += fresh.depth > 0.0f ? 1 : 0;
+    }
+    EXPECT_GT(hits, 300);
+}

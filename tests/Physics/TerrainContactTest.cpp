@@ -70,15 +70,15 @@ TEST(TerrainContact, BoxNearlyParallelToATriangleEdgeStillTouches) {
 
 namespace {
 
-// A grid of 2 m cells over [-half, half] x [-width, width] whose heights follow
-// `height`, owned by the test and handed to the simulator's terrain tree.
+// A grid of square cells (2 m unless told) over [-half, half] x [-width, width]
+// whose heights follow `height`, owned by the test and handed to the simulator's
+// terrain tree.
 struct GridGround {
     std::vector<RbVector> vertices;
     std::vector<RbTriangle> triangles;
 
     template <class Height>
-    GridGround(float half, float width, Height height) {
-        const float cell = 2.0f;
+    GridGround(float half, float width, Height height, float cell = 2.0f) {
         int nx = static_cast<int>(2.0f * half / cell), ny = static_cast<int>(2.0f * width / cell);
         for (int j = 0; j <= ny; ++j)
             for (int i = 0; i <= nx; ++i) {
@@ -154,9 +154,10 @@ TEST(TerrainContact, LandingBodiesStayAboveTheGround) {
         {"vertex", [](float x, float y) { return -0.2f * (std::fabs(x) + std::fabs(y)); }},
     };
     for (const Surface& surface : surfaces) {
-        GridGround ground(40.0f, 40.0f, surface.height);
+        // Wide enough for a hull that a corner landing at 60 m/s sets rolling.
+        GridGround ground(320.0f, 320.0f, surface.height, 8.0f);
         for (Shape shape : {Shape::Box, Shape::Cylinder, Shape::Sphere, Shape::Hull}) {
-            for (float speed : {5.0f, 20.0f}) {
+            for (float speed : {5.0f, 20.0f, 60.0f}) {
                 SCOPED_TRACE(std::string(surface.name) + " " + Name(shape) + " " + std::to_string(speed));
                 RbSimulatorPtr sim = MakeSimulator();
                 sim->SetMaterial(0, 0.5f, 0.2f);
@@ -169,43 +170,49 @@ TEST(TerrainContact, LandingBodiesStayAboveTheGround) {
                 body->SetPosition(RbVec(0.01f, 0.02f, 1.5f));
                 body->SetVelocity(RbVec(0, 0, -speed));
                 float lowest = 1e9f;
-                for (int step = 0; step < 240; ++step) {
+                // A corner landing at 60 m/s sets the body tumbling for a while; a
+                // prism set rolling down the peak's slope is followed to the edge.
+                const int steps = speed > 30.0f ? 900 : 240;
+                for (int step = 0; step < steps; ++step) {
                     sim->Advance(kStep, 1, nullptr);
                     RbVector p = body->GetPosition();
                     ASSERT_TRUE(RbIsFinite(p));
                     lowest = std::min(lowest, p.z - surface.height(p.x, p.y));
+                    if (std::max(std::fabs(p.x), std::fabs(p.y)) > 300.0f) break;
                 }
                 RbVector p = body->GetPosition();
-                // The centre never passes the surface, and the body ends on it.
+                // The centre never passes the surface, and the body ends on it
+                // unless it is still running down a slope.
                 EXPECT_GT(lowest, 0.0f);
                 EXPECT_GT(p.z - surface.height(p.x, p.y), 0.5f * reach);
-                EXPECT_LT(p.z - surface.height(p.x, p.y), 1.0f);
+                if (std::max(std::fabs(p.x), std::fabs(p.y)) <= 300.0f) EXPECT_LT(p.z - surface.height(p.x, p.y), 1.0f);
             }
         }
     }
 }
 
 TEST(TerrainContact, FastBodyAlongTheRoadStaysOnIt) {
-    // 80 m/s along the ground and falling onto it at 20 m/s.
-    GridGround ground(200.0f, 10.0f, [](float, float) { return 0.0f; });
-    for (Shape shape : {Shape::Box, Shape::Cylinder, Shape::Sphere, Shape::Hull}) {
-        SCOPED_TRACE(Name(shape));
-        RbSimulatorPtr sim = MakeSimulator();
-        sim->SetMaterial(0, 0.5f, 0.2f);
-        ASSERT_TRUE(sim->BuildTerrainTree(ground.vertices.data(), static_cast<int>(ground.vertices.size()),
-                                          ground.triangles.data(), static_cast<int>(ground.triangles.size())));
-        float reach = 0.0f;
-        RbRigidBody* body = MakeShape(sim.get(), shape, reach);
-        body->SetRotation(AxisAngle(RbVec(0.0f, 0.6f, 0.8f), 0.2f));
-        body->SetPosition(RbVec(-190.0f, 0.3f, 1.0f));
-        body->SetVelocity(RbVec(80.0f, 0, -20.0f));
-        float lowest = 1e9f;
-        for (int step = 0; step < 180; ++step) {
-            sim->Advance(kStep, 1, nullptr);
-            RbVector p = body->GetPosition();
-            ASSERT_TRUE(RbIsFinite(p));
-            if (p.x < 199.0f) lowest = std::min(lowest, p.z);
+    // 80 m/s along the ground and falling onto it at 20 and 60 m/s.
+    GridGround ground(200.0f, 40.0f, [](float, float) { return 0.0f; });
+    for (float fall : {20.0f, 60.0f})
+        for (Shape shape : {Shape::Box, Shape::Cylinder, Shape::Sphere, Shape::Hull}) {
+            SCOPED_TRACE(std::string(Name(shape)) + " " + std::to_string(fall));
+            RbSimulatorPtr sim = MakeSimulator();
+            sim->SetMaterial(0, 0.5f, 0.2f);
+            ASSERT_TRUE(sim->BuildTerrainTree(ground.vertices.data(), static_cast<int>(ground.vertices.size()),
+                                              ground.triangles.data(), static_cast<int>(ground.triangles.size())));
+            float reach = 0.0f;
+            RbRigidBody* body = MakeShape(sim.get(), shape, reach);
+            body->SetRotation(AxisAngle(RbVec(0.0f, 0.6f, 0.8f), 0.2f));
+            body->SetPosition(RbVec(-190.0f, 0.3f, 1.0f));
+            body->SetVelocity(RbVec(80.0f, 0, -fall));
+            float lowest = 1e9f;
+            for (int step = 0; step < 180; ++step) {
+                sim->Advance(kStep, 1, nullptr);
+                RbVector p = body->GetPosition();
+                ASSERT_TRUE(RbIsFinite(p));
+                if (p.x < 199.0f && std::fabs(p.y) < 39.0f) lowest = std::min(lowest, p.z);
+            }
+            EXPECT_GT(lowest, 0.0f);
         }
-        EXPECT_GT(lowest, 0.0f);
-    }
 }
