@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PLog.h"
@@ -51,8 +52,12 @@ RbMatrix ShapeTransform(const SPPhysicShape& shape) {
     return m;
 }
 
+// The engine's messages (exhausted pools above all) reach the game log, one line each.
 void LogEngineMessage(const char* message) {
-    if (message) CPLog::Instance().Print(1, "Physics: %s", message);
+    if (!message) return;
+    int length = static_cast<int>(std::strlen(message));
+    while (length > 0 && (message[length - 1] == '\n' || message[length - 1] == '\r')) --length;
+    CPLog::Instance().Print(1, "Physics: %.*s", length, message);
 }
 
 } // namespace
