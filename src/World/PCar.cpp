@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "Framework/CommandRouter.h"
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PSettings.h"
 #include "GameData/PGameData.h"
@@ -14,7 +15,6 @@
 #include "Render/PRenderObject.h"
 #include "Render/PVertexEffect.h"
 #include "Scene/PGameObject.h"
-#include "Script/PScriptManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/NSound.h"
 #include "World/PLevel.h"
@@ -176,7 +176,7 @@ bool CPCar::ReadDescription(bool sendParameters) {
     if (!m_owner) return false;
     const bool found = ReadCarDescription(m_owner->GetDescription(), m_desc, *m_gearBox, m_scriptParams);
     if (sendParameters && m_scriptParams.present) {
-        if (CPScriptManager* scripts = GetScriptManager()) {
+        if (IPCommandRouter* scripts = GetCommandRouter()) {
             scripts->SendCommandByName("jeep", "set_car_params", m_scriptParams.FirstText());
             scripts->SendCommandByName("jeep", "set_car_params2", m_scriptParams.SecondText());
         }
@@ -294,7 +294,7 @@ void CPCar::ReportNitro() {
     const int boost = (m_flameEmitters[2] && m_flameEmitters[2] == m_currentEmitters[0]) ? 1 : 0;
     char text[64];
     std::snprintf(text, sizeof text, "nitro,%d,%.1f,0,0,0", boost, static_cast<double>(m_nitroTimer));
-    if (CPScriptManager* scripts = GetScriptManager())
+    if (IPCommandRouter* scripts = GetCommandRouter())
         scripts->SendCommandByCategory("main", "achievement_status", text);
     m_nitroTimer = -1.0f;
 }
@@ -404,7 +404,7 @@ void CPCar::PhysicsTick(RbController* controller, float dt) {
         if (m_nitroTimer >= 0.5f && m_flameEmitters[2] && m_flameEmitters[2] == m_currentEmitters[0] &&
             SuperNitroCharge() >= 1.0f && m_humanCar && !(levelCurrent && m_level->raceOver) && data &&
             data->helperFlags.size() > 10 && !data->helperFlags[10]) {
-            if (CPScriptManager* scripts = GetScriptManager()) scripts->SendCommandByName("helper", "helper_in", "10");
+            if (IPCommandRouter* scripts = GetCommandRouter()) scripts->SendCommandByName("helper", "helper_in", "10");
         }
     }
 

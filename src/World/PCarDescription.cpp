@@ -59,8 +59,7 @@ bool ParseDescriptionNumber(const char* text, double& value) {
     const char* end = text + std::strlen(text);
     const std::from_chars_result result = std::from_chars(text, end, parsed, std::chars_format::general);
     if (result.ec != std::errc() || result.ptr == text) return false;
-    if (!std::isfinite(parsed) || std::fabs(parsed) > static_cast<double>(std::numeric_limits<float>::max()))
-        return false;
+    if (!std::isfinite(parsed)) return false;
     value = negative ? -parsed : parsed;
     return true;
 }
@@ -69,6 +68,8 @@ bool ReadFloatAttribute(const TiXmlElement* element, const char* name, float& va
     if (!element) return false;
     double parsed = 0.0;
     if (!ParseDescriptionNumber(element->Attribute(name), parsed)) return false;
+    // Beyond the float range counts as not a number, like infinities.
+    if (std::fabs(parsed) > static_cast<double>(std::numeric_limits<float>::max())) return false;
     value = static_cast<float>(parsed);
     return true;
 }

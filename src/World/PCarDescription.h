@@ -57,10 +57,10 @@ struct SPCarScriptParams {
     std::string SecondText() const;
 };
 
-// A finite double within the float range, read in the C locale (leading blanks and a sign
+// A finite double, read in the C locale (leading blanks and a sign
 // allowed, trailing text ignored). False leaves value untouched.
 bool ParseDescriptionNumber(const char* text, double& value);
-// The attribute as a float when it is a number; false (value untouched) otherwise.
+// The attribute as a float when it is a number within the float range; false (value untouched) otherwise.
 bool ReadFloatAttribute(const TiXmlElement* element, const char* name, float& value);
 
 // Fills the description from the document; gears are appended to the box's list, the reverse

@@ -2,6 +2,7 @@
 
 #include "Sound/NSound.h"
 #include "World/PCar.h"
+#include "World/PPhysicData.h"
 
 CPPlayer::CPPlayer() : CPGameObject("PLAYER") { hitObjects.reserve(100); }
 
@@ -64,8 +65,8 @@ void CPPlayer::SetCarSoundVolume(float volume) {
 }
 
 void CPPlayer::ApplyImpulseAt(const D3DXVECTOR3& point, const D3DXVECTOR3& impulse) {
-    CPCar* car = GetCar();
-    RbRigidBody* body = car ? car->GetRigidBody() : nullptr;
+    CPPhysicData* data = dynamic_cast<CPPhysicData*>(GetPhysicData().Get());
+    RbRigidBody* body = data ? data->GetRigidBody() : nullptr;
     if (!body) return;
     body->ApplyImpulseAtPoint(RbVec(impulse.x, impulse.y, impulse.z), RbVec(point.x, point.y, point.z));
 }
