@@ -473,6 +473,7 @@ void CPCar::PhysicsTick(RbController* controller, float dt) {
 float CPCar::ComputeWheelForce(int i, RbVector& F, RbVector& T) {
     RbSensor* sensor = m_sensors[i];
     const float depth = sensor ? sensor->GetHitDepth() : 0.0f;
+    m_wheelDepths[i] = 0.0f;
     if (!(depth > 0.0f) || m_crashed) {
         m_inAir[i] = true;
         return 0.0f;
@@ -487,6 +488,7 @@ float CPCar::ComputeWheelForce(int i, RbVector& F, RbVector& T) {
         if (CPRender* render = GetRender()) render->AddDebugLine(kDebugLineColour, ToDx(Ro), ToDx(P));
     }
     m_onGround[i] = true;
+    m_wheelDepths[i] = depth;
     m_contactPoints[i] = ToDx(P);
     m_inAir[i] = false;
 

@@ -98,6 +98,8 @@ public:
     bool IsOnGround(int i) const { return m_onGround[i]; }
     float GetSpinAngle(int i) const { return m_spinAngles[i]; }
     float GetWheelSpeed(int i) const { return m_wheelSpeeds[i]; }
+    // The spring depth of the wheel's last step (0 in the air).
+    float GetWheelDepth(int i) const { return m_wheelDepths[i]; }
     float GetDustTimer(int i) const { return m_dustTimers[i]; }
     void SetDustTimer(int i, float t) { m_dustTimers[i] = t; }
     float GetDriveInput() const { return m_driveInput; }
@@ -170,6 +172,7 @@ private:
     bool m_onGround[kMaxWheels] = {};
     float m_spinAngles[kMaxWheels] = {};
     float m_wheelSpeeds[kMaxWheels] = {};
+    float m_wheelDepths[kMaxWheels] = {};
     float m_dustTimers[kMaxWheels] = {};
 
     float m_driveInput = 0.0f;
