@@ -21,6 +21,8 @@
 #include "Platform/Window/Messages.h"
 #include "Render/PEffectManager.h"
 #include "Render/RenderStartup.h"
+#include "Scene/ParticleStartup.h"
+#include "Scene/AnimationStartup.h"
 #include "Script/PScriptManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/PMusic.h"
@@ -106,7 +108,9 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
+    InstallAnimationCache(r);
     InstallRaceWorld(r);
+    InstallParticleManager(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };
 }
 

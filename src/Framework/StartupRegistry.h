@@ -63,11 +63,6 @@ struct SPStartupRegistry {
         std::function<bool()> exists;
         std::function<void(int progress)> drawLoadingScreen;
         std::function<void()> resetDevice;
-        // Values the scripts hand to the renderer (motion blur switch and amount, light
-        // colour coefficient, radial-blur amount).
-        std::function<void(bool on, float amount)> setMotionBlur;
-        std::function<void(float coefficient)> setLightCoeff;
-        std::function<void(float amount)> setRadialBlur;
     } renderer;
 
     // The script of that name from the script manager (an empty handle when none); start-up

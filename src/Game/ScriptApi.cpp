@@ -1,5 +1,6 @@
 #include "Game/ScriptApi.h"
 #include "Game/ScriptAchievements.h"
+#include "Game/ScriptAnimation.h"
 #include "Game/ScriptCareer.h"
 #include "Game/ScriptEngineServices.h"
 #include "Game/ScriptOptions.h"
@@ -24,6 +25,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddOptionFunctions(tables);
     AddSoundAndSystemFunctions(tables);
     AddEngineServiceFunctions(tables);
+    AddAnimationFunctions(tables);
     AddEmptyFunctions(tables);
 }
 

@@ -7,6 +7,7 @@
 #include "Framework/StartupRegistry.h"
 #include "Game/ScriptApi.h"
 #include "Input/NInput.h"
+#include "Render/PRender.h"
 #include "Script/ScriptBinding.h"
 #include "Sound/NAudio.h"
 #include "Sound/NSound.h"
@@ -132,27 +133,34 @@ void SetMusicVolume(ScriptCall&, double volume) {
 }
 
 // --- the renderer's script values ----------------------------------------------------------
+// Each reaches the renderer directly and does nothing while there is none.
 
 void SetMotionBlur(ScriptCall&, double amount) {
     const float value = Script::NarrowToFloat(amount);
-    const auto& renderer = GetStartupRegistry().renderer;
-    if (renderer.setMotionBlur) renderer.setMotionBlur(value != 0.0f, value);
+    if (CPRender* render = GetRender()) {
+        render->motionBlur = value != 0.0f;
+        render->motionBlurAmount = value;
+    }
 }
 
 void SetLightCoeff(ScriptCall&, double coefficient) {
-    const auto& renderer = GetStartupRegistry().renderer;
-    if (renderer.setLightCoeff) renderer.setLightCoeff(Script::NarrowToFloat(coefficient));
+    if (CPRender* render = GetRender()) render->lightCoefficient = Script::NarrowToFloat(coefficient);
 }
 
 void SetRadialBlur(ScriptCall&, double amount) {
-    const auto& renderer = GetStartupRegistry().renderer;
-    if (renderer.setRadialBlur) renderer.setRadialBlur(Script::NarrowToFloat(amount));
+    if (CPRender* render = GetRender()) render->radialBlurAmount = Script::NarrowToFloat(amount);
+}
+
+// The screen fade, immediate: 1 shows the frame, 0 covers it in black; the renderer clamps.
+void SetFade(ScriptCall&, double level) {
+    if (CPRender* render = GetRender()) render->SetFade(Script::NarrowToFloat(level));
 }
 
 } // namespace
 
 void AddEngineServiceFunctions(Script::ScriptFunctionTables& tables) {
     static const Script::ScriptFunction kFirst[] = {
+        {"SetFade", ScriptBind<SetFade, Arg::Number>},
         {"PlayMusic", ScriptBind<PlayMusic, Arg::String>},
     };
     static const Script::ScriptFunction kSecond[] = {

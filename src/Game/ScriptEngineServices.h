@@ -3,14 +3,14 @@
 // key bindings ("SetActions", "SetAssignKey", "SetAction", "LoadActions", "SaveActions",
 // "UpdateActions", "GetActionNames"), the music ("PlayMusic", "PlayMusicNoLoop",
 // "StopPlayingMusic", "GetMusicName"), the time scale ("SetTemp"), the volumes
-// ("SetSoundVolume", "SetMusicVolume") and the renderer's script values ("SetMotionBlur",
-// "SetLightCoeff", "SetRadialBlur").
+// ("SetSoundVolume", "SetMusicVolume"), the renderer's script values ("SetMotionBlur",
+// "SetLightCoeff", "SetRadialBlur") and the screen fade ("SetFade").
 
 #include "Script/ScriptFunctions.h"
 
 namespace ScriptApi {
 
-// "PlayMusic" in the first table; "SetLightCoeff" and "SetRadialBlur" in the third; the others
+// "SetFade" and "PlayMusic" in the first table; "SetLightCoeff" and "SetRadialBlur" in the third; the others
 // in the second.
 void AddEngineServiceFunctions(Script::ScriptFunctionTables& tables);
 

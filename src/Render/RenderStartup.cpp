@@ -1,28 +1,21 @@
 #include "Render/RenderStartup.h"
 
 #include "Framework/StartupRegistry.h"
+#include "Render/PBloom.h"
 #include "Render/PRender.h"
 
 void InstallRenderer(SPStartupRegistry& registry) {
     auto& r = registry.renderer;
-    r.create = [] { return CPSmartPtr<IPTask>(new CPRender()); };
+    r.create = [] {
+        auto* render = new CPRender();
+        render->SetPostEffects(std::make_unique<CPBloom>());
+        return CPSmartPtr<IPTask>(render);
+    };
     r.exists = [] { return GetRender() != nullptr; };
     r.drawLoadingScreen = [](int progress) {
         if (CPRender* render = GetRender()) render->DrawLoadingScreen(progress);
     };
     r.resetDevice = [] {
         if (CPRender* render = GetRender()) render->ResetDevice();
-    };
-    r.setMotionBlur = [](bool on, float amount) {
-        if (CPRender* render = GetRender()) {
-            render->motionBlur = on;
-            render->motionBlurAmount = amount;
-        }
-    };
-    r.setLightCoeff = [](float coefficient) {
-        if (CPRender* render = GetRender()) render->lightCoefficient = coefficient;
-    };
-    r.setRadialBlur = [](float amount) {
-        if (CPRender* render = GetRender()) render->radialBlurAmount = amount;
     };
 }

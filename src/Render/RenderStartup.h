@@ -1,6 +1,6 @@
 #pragma once
-// Fills the application's renderer places: creating the renderer task, drawing the loading
-// screen, resetting the device and the values scripts hand over.
+// Fills the application's renderer places: creating the renderer task (with its post effects),
+// drawing the loading screen and resetting the device.
 
 struct SPStartupRegistry;
 

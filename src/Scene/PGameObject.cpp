@@ -124,6 +124,7 @@ void CPGameObject::ApplyPosition(const D3DXVECTOR3& position) {
     for (std::size_t i = 1; i < m_levelsOfDetail.size(); ++i)
         if (CPGameObject* object = m_levelsOfDetail[i].object; object && object != this) object->SetPosition(position);
     m_position = position;
+    m_animatedLocal = false;
     m_transformChanged = false;
     m_dirty = true;
     if (m_physicData) m_physicData->SetPosition(position);
@@ -135,6 +136,7 @@ void CPGameObject::SetRotation(const D3DXQUATERNION& rotation) {
     for (std::size_t i = 1; i < m_levelsOfDetail.size(); ++i)
         if (CPGameObject* object = m_levelsOfDetail[i].object; object && object != this) object->SetRotation(rotation);
     m_rotation = rotation;
+    m_animatedLocal = false;
     m_transformChanged = false;
     m_dirty = true;
     if (m_physicData) m_physicData->SetBodyRotation(rotation);
@@ -151,11 +153,14 @@ void CPGameObject::UpdateTransform() {
         if (CPGameObject* object = m_levelsOfDetail[i].object; object && object != this) object->UpdateTransform();
 
     // Turned about its own origin, then moved: the rotation with the position as its last row
-    // (the same as rotation x translation, without the multiply).
-    D3DXMatrixRotationQuaternion(&m_localMatrix, &m_rotation);
-    m_localMatrix._41 = m_position.x;
-    m_localMatrix._42 = m_position.y;
-    m_localMatrix._43 = m_position.z;
+    // (the same as rotation x translation, without the multiply). A running part animation's
+    // key matrix stands in for both.
+    if (!m_animatedLocal) {
+        D3DXMatrixRotationQuaternion(&m_localMatrix, &m_rotation);
+        m_localMatrix._41 = m_position.x;
+        m_localMatrix._42 = m_position.y;
+        m_localMatrix._43 = m_position.z;
+    }
     D3DXMatrixMultiply(&m_worldMatrix, &m_localMatrix, &m_parentWorldMatrix);
 
     for (CPOrientedBox& box : m_partBoxes) {

@@ -27,12 +27,13 @@
 #include "Render/PMaterial.h"
 #include "Render/POrientedBox.h"
 #include "Render/PRenderSeams.h"
+#include "Scene/PAnimatedObject.h"
+#include "Scene/PPartAnimation.h"
 #include "Scene/SceneInterfaces.h"
 
 class CPGameObject;
 class CPLuaScript;
 class CPRenderObject;
-struct SPAnimationRequest;
 
 // What a ray pick fills; owned by the caller.
 struct SPRayPick {
@@ -60,7 +61,7 @@ struct SPLevelOfDetail {
     int distance = 0;
 };
 
-class CPGameObject : public IPSceneObject {
+class CPGameObject : public IPSceneObject, public IPPartAnimationOwner, public IPAnimationHooks {
 public:
     static constexpr unsigned kDefaultLineColour = 0xff4e4e4eu;
 
@@ -91,7 +92,7 @@ public:
     // shared, physics data without a body); the copy is out of the scene.
     void CopyFrom(const CPGameObject& source);
     // Sends "animation_end" to the script (the current part animation calls it at its end).
-    void OnAnimationEnd();
+    void OnAnimationEnd() override;
 
     // ---- the tree ------------------------------------------------------------------------
     // Links the parent, appends the child and enters it in the child-name map under its name
@@ -128,7 +129,7 @@ public:
     void SetPosition(float x, float y, float z) { SetPosition(D3DXVECTOR3(x, y, z)); }
     void SetRotation(const D3DXQUATERNION& rotation);
     // When dirty: recomputes the matrices, boxes and bounds of the object and its subtree.
-    void UpdateTransform();
+    void UpdateTransform() override;
     // Takes all the box's data as the own box; the visible bounds follow it.
     void SetBounds(const CPOrientedBox& box);
     // The frame the local transform is multiplied by (the parent's world matrix); marks the
@@ -198,8 +199,8 @@ public:
     void SetEnemy(std::unique_ptr<IPEnemyHooks> enemy) { m_enemy = std::move(enemy); }
     IPEnemyHooks* GetEnemy() const { return m_enemy.get(); }
     // Called by the animated attachment after its own events; handed to the enemy record.
-    void OnAnimationStopped();
-    void OnAnimationReport();
+    void OnAnimationStopped() override;
+    void OnAnimationReport() override;
 
     // ---- picking, damage, description ----------------------------------------------------
     // Nearest hit over the subtree; objects without collision, and the excluded one, hide
@@ -227,6 +228,10 @@ public:
     const CPSmartPtr<IPTask>& GetCurrentPartAnimation() const { return m_currentPartAnimation; }
     // Applies the request to an animated attachment, then passes it to every child.
     void SetAnimation(const SPAnimationRequest& request, bool restart);
+    // A running part animation's key matrix: the local matrix in place of rotation and position
+    // until the object is next moved or turned.
+    void SetAnimatedLocalMatrix(const D3DXMATRIX& matrix) override;
+    bool HasAnimatedLocalMatrix() const { return m_animatedLocal; }
 
     // ---- particles (PGameObjectParticles.cpp) --------------------------------------------
     // Hangs a clone of the flame type's particle system under the object once, then the same
@@ -292,6 +297,8 @@ protected:
     D3DXVECTOR3 m_position{0.0f, 0.0f, 0.0f};
     D3DXQUATERNION m_rotation{0.0f, 0.0f, 0.0f, 1.0f};
     bool m_dirty = true;
+    // Set while a part animation's key matrix stands for rotation and position.
+    bool m_animatedLocal = false;
     std::vector<CPSmartPtr<CPGameObject>> m_children;
     std::unordered_map<std::string, CPSmartPtr<CPGameObject>> m_childNames;
     CPGameObject* m_parent = nullptr;

@@ -1,6 +1,4 @@
-// The scene object's part animations and its animated attachment. Until the animation classes
-// exist, an object keeps its part animations as plain tasks and has no animated attachment to
-// copy, drive or re-skin.
+// The scene object's part animations and its animated attachment.
 
 #include "Scene/PGameObject.h"
 
@@ -8,18 +6,42 @@ void CPGameObject::AddPartAnimation(const std::string& name, const CPSmartPtr<IP
     m_hasPartAnimations = true;
     m_static = false;
     m_partAnimations[name] = animation;
-    if (name == "idle") m_currentPartAnimation = animation;
-}
-
-void CPGameObject::SetAnimation(const SPAnimationRequest& request, bool restart) {
-    for (std::size_t i = 0; i < m_children.size(); ++i) {
-        CPSmartPtr<CPGameObject> child = m_children[i];
-        if (child) child->SetAnimation(request, restart);
+    if (name == "idle") {
+        m_currentPartAnimation = animation;
+        if (auto* track = dynamic_cast<CPPartAnimation*>(animation.Get())) track->SetLoop(true);
     }
 }
 
-void CPGameObject::CopyPartAnimationsFrom(const CPGameObject&) {}
+void CPGameObject::SetAnimation(const SPAnimationRequest& request, bool restart) {
+    SetAnimationOnTree(*this, request, restart);
+}
 
-void CPGameObject::CopyAnimatedAttachmentFrom(const CPGameObject&) {}
+void CPGameObject::SetAnimatedLocalMatrix(const D3DXMATRIX& matrix) {
+    m_localMatrix = matrix;
+    m_animatedLocal = true;
+    m_dirty = true;
+}
 
-void CPGameObject::ApplyFireMaterialToAnimated() {}
+void CPGameObject::CopyPartAnimationsFrom(const CPGameObject& source) {
+    for (const auto& [name, task] : source.m_partAnimations) {
+        auto* sourceTrack = dynamic_cast<CPPartAnimation*>(task.Get());
+        if (!sourceTrack) continue;
+        CPSmartPtr<CPPartAnimation> track(new CPPartAnimation());
+        track->CopyKeys(CPSmartPtr<CPPartAnimation>(sourceTrack));
+        track->SetOwner(this);
+        AddPartAnimation(name, CPSmartPtr<IPTask>(track));
+    }
+}
+
+void CPGameObject::CopyAnimatedAttachmentFrom(const CPGameObject& source) {
+    auto* sourceAnimated = dynamic_cast<CPAnimatedObject*>(source.m_attachment.Get());
+    if (!sourceAnimated) return;
+    CPSmartPtr<CPAnimatedObject> animated(new CPAnimatedObject());
+    animated->CopyFrom(*sourceAnimated);
+    animated->SetOwner(this);
+    SetAttachment(CPSmartPtr<IPMMObject>(animated), KindAnimated);
+}
+
+void CPGameObject::ApplyFireMaterialToAnimated() {
+    if (auto* animated = dynamic_cast<CPAnimatedObject*>(m_attachment.Get())) animated->SetMaterial(m_fireMaterial);
+}

@@ -1,5 +1,5 @@
 // The script functions over the key bindings, the music, the time scale, the volumes and the
-// renderer's script values, called from Lua as the game's scripts call them.
+// renderer's script values and the screen fade, called from Lua as the game's scripts call them.
 #include <gtest/gtest.h>
 
 #include "Framework/PGlobalTimer.h"
@@ -10,6 +10,7 @@
 #include "Input/NInput.h"
 #include "Platform/Music/MusicPlayer.h"
 #include "Platform/Window/Keyboard.h"
+#include "Render/PRender.h"
 #include "Script/Lua.h"
 #include "Sound/NAudio.h"
 #include "Sound/NSound.h"
@@ -77,6 +78,7 @@ TEST_F(EngineServicesScriptTest, FunctionsStandInTheirTables) {
         return false;
     };
     EXPECT_TRUE(has(ScriptApi::kFirstTable, "PlayMusic"));
+    EXPECT_TRUE(has(ScriptApi::kFirstTable, "SetFade"));
     for (const char* name : {"SetActions", "SetAssignKey", "SetAction", "LoadActions", "SaveActions", "UpdateActions",
                              "GetActionNames", "PlayMusicNoLoop", "StopPlayingMusic", "GetMusicName", "SetTemp",
                              "SetSoundVolume", "SetMusicVolume", "SetMotionBlur"})
@@ -168,19 +170,51 @@ TEST_F(EngineServicesScriptTest, VolumesAreStoredInTheirSettings) {
     EXPECT_FLOAT_EQ(CNSound::GetGlobalVolume(), 0.5f);
 }
 
-TEST_F(EngineServicesScriptTest, RendererValuesGoToTheInstalledRenderer) {
-    std::vector<std::string> got;
-    SPStartupRegistry::Renderer& renderer = GetStartupRegistry().renderer;
-    renderer.setMotionBlur = [&](bool on, float amount) {
-        got.push_back(std::string(on ? "on " : "off ") + std::to_string(amount));
+TEST_F(EngineServicesScriptTest, RendererValuesGoToTheRenderer) {
+    CPSmartPtr<CPRender> render(new CPRender());
+    ASSERT_EQ(GetRender(), render.Get());
+    EXPECT_EQ(Run("SetMotionBlur(0.3)"), "");
+    EXPECT_TRUE(render->motionBlur);
+    EXPECT_FLOAT_EQ(render->motionBlurAmount, 0.3f);
+    EXPECT_EQ(Run("SetMotionBlur(0)"), "");
+    EXPECT_FALSE(render->motionBlur);
+    EXPECT_FLOAT_EQ(render->motionBlurAmount, 0.0f);
+    EXPECT_EQ(Run("SetLightCoeff(3) SetRadialBlur(0.5)"), "");
+    EXPECT_FLOAT_EQ(render->lightCoefficient, 3.0f);
+    EXPECT_FLOAT_EQ(render->radialBlurAmount, 0.5f);
+    // The values a started game hands over reach it the same way.
+    EXPECT_EQ(Run("SetLightCoeff(3.0) SetMotionBlur(0.5) SetRadialBlur(0.25)"), "");
+    EXPECT_FLOAT_EQ(render->lightCoefficient, 3.0f);
+    EXPECT_TRUE(render->motionBlur);
+    EXPECT_FLOAT_EQ(render->motionBlurAmount, 0.5f);
+    EXPECT_FLOAT_EQ(render->radialBlurAmount, 0.25f);
+}
+
+TEST_F(EngineServicesScriptTest, RendererValuesWithoutARendererDoNothing) {
+    ASSERT_EQ(GetRender(), nullptr);
+    EXPECT_EQ(Run("SetMotionBlur(1) SetLightCoeff(1) SetRadialBlur(1) SetFade(0.5)"), "");
+}
+
+TEST_F(EngineServicesScriptTest, SetFadeSetsTheRenderersFadeAtOnce) {
+    CPSmartPtr<CPRender> render(new CPRender());
+    struct Case {
+        const char* code;
+        float value;
     };
-    renderer.setLightCoeff = [&](float c) { got.push_back("light " + std::to_string(c)); };
-    renderer.setRadialBlur = [&](float a) { got.push_back("radial " + std::to_string(a)); };
-    EXPECT_EQ(Run("SetMotionBlur(0.3) SetMotionBlur(0) SetLightCoeff(3) SetRadialBlur(0.5)"), "");
-    EXPECT_EQ(got, (std::vector<std::string>{"on 0.300000", "off 0.000000", "light 3.000000", "radial 0.500000"}));
-    // Without a renderer they do nothing.
-    ResetStartupRegistry();
-    EXPECT_EQ(Run("SetMotionBlur(1) SetLightCoeff(1) SetRadialBlur(1)"), "");
+    const Case cases[] = {
+        {"SetFade(0.5)", 128.0f}, {"SetFade(1.5)", 256.0f}, {"SetFade(-1)", 0.0f},
+        {"SetFade(1)", 256.0f},   {"SetFade(0)", 0.0f},     {"SetFade(0.25)", 64.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(Run(c.code), "");
+        EXPECT_FLOAT_EQ(render->GetFadeValue(), c.value);
+    }
+    // Half faded: the quad's alpha is 255 - 128.
+    EXPECT_EQ(Run("SetFade(0.5)"), "");
+    SPScreenVertex quad[4];
+    CPRender::MakeFadeQuad(render->GetFadeValue(), 4, 4, quad);
+    EXPECT_EQ(quad[0].diffuse >> 24, 127u);
 }
 
 TEST_F(EngineServicesScriptTest, WithoutTheirSubsystemsTheFunctionsDoNothing) {

@@ -36,4 +36,14 @@ bool WriteTga(const std::filesystem::path& file, int width, int height, const st
     return static_cast<bool>(out);
 }
 
+bool WritePng(const std::filesystem::path& file, int width, int height, const std::vector<std::uint8_t>& rgba) {
+    if (width <= 0 || height <= 0 || rgba.size() != static_cast<std::size_t>(width) * height * 4) return false;
+    std::vector<std::uint8_t> bytes;
+    if (!stbi_write_png_to_func(AppendBytes, &bytes, width, height, 4, rgba.data(), width * 4) || bytes.empty())
+        return false;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
 } // namespace kxtest

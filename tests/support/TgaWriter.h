@@ -1,5 +1,6 @@
 #pragma once
-// Uncompressed 32-bit TGA pictures from RGBA pixels, for test fixtures and the demo generator.
+// Uncompressed 32-bit TGA pictures from RGBA pixels, for test fixtures and the demo generator,
+// and PNG pictures of what a test rendered, to look at.
 
 #include <cstdint>
 #include <filesystem>
@@ -13,5 +14,8 @@ std::vector<std::uint8_t> EncodeTga(int width, int height, const std::vector<std
 
 // EncodeTga written to a file; false when it cannot be encoded or written.
 bool WriteTga(const std::filesystem::path& file, int width, int height, const std::vector<std::uint8_t>& rgba);
+
+// A PNG of the pixels (rgba as above) written to a file; false when it cannot be encoded or written.
+bool WritePng(const std::filesystem::path& file, int width, int height, const std::vector<std::uint8_t>& rgba);
 
 } // namespace kxtest

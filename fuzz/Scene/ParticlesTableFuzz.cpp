@@ -1,0 +1,9 @@
+// "Data\\particles.dat", one particle batch per line, as the particle manager reads it at start-up, with the
+// other particle tables small and valid.
+
+#include "ParticleTablesFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    particlefuzz::Run(particlefuzz::Particles, data, size);
+    return 0;
+}
