@@ -15,6 +15,8 @@
 #include "Render/PRenderObject.h"
 #include "Render/PVertexEffect.h"
 #include "Scene/PGameObject.h"
+#include "Scene/PParticleDesc.h"
+#include "Scene/PParticlesManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/NSound.h"
 #include "World/PLevel.h"
@@ -558,6 +560,20 @@ float CPCar::ComputeWheelForce(int i, RbVector& F, RbVector& T) {
 
 void CPCar::EmitPuff(const SPDustPuff& puff) {
     if (DustSink()) DustSink()(puff);
+    CPParticlesManager* particles = GetParticlesManager();
+    if (!particles) return;
+    SPParticleDesc desc;
+    desc.name = puff.name;
+    desc.position = puff.position;
+    desc.velocity = puff.velocity;
+    desc.acceleration = puff.acceleration;
+    desc.size = puff.size;
+    desc.growth = puff.growth;
+    desc.life = puff.life;
+    desc.fade = puff.fadeOut;
+    desc.floor = puff.floorHeight;
+    desc.bounce = puff.bounce;
+    particles->EmitParticle(desc);
 }
 
 void CPCar::UpdateWheelEffects(int i, float dt) {

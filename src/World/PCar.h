@@ -75,7 +75,7 @@ public:
     float ComputeWheelForce(int i, RbVector& force, RbVector& torque);
     void UpdateWheelEffects(int i, float dt);
 
-    // Where dust puffs go (the particle system); none: puffs are only counted.
+    // Also shown every dust puff as it goes to the particle system (a test's observer).
     static void SetDustSink(std::function<void(const SPDustPuff&)> sink);
 
     CPGameObject* GetOwner() const { return m_owner; }
