@@ -93,6 +93,7 @@ public:
     const D3DXVECTOR3& GetRestPosition(int i) const { return m_restPositions[i]; }
     float GetWheelLift(int i) const { return m_wheelLifts[i]; }
     const D3DXVECTOR3& GetRayPoint(int i) const { return m_rayPoints[i]; }
+    void SetRayPoint(int i, const D3DXVECTOR3& point) { m_rayPoints[i] = point; }
     const D3DXVECTOR3& GetContactPoint(int i) const { return m_contactPoints[i]; }
     bool IsInAir(int i) const { return m_inAir[i]; }
     bool IsOnGround(int i) const { return m_onGround[i]; }
