@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "DynamicSky/SkyStartup.h"
 #include "Framework/Launcher.h"
 #include "Framework/MainWindow.h"
 #include "Framework/PApplication.h"
@@ -109,6 +110,7 @@ void FillRegistry(SPStartupRegistry& r) {
     };
     InstallRenderer(r);
     InstallAnimationCache(r);
+    InstallDynamicSky();
     InstallRaceWorld(r);
     InstallParticleManager(r);
     r.openAddress = [](const std::string& address) { return Platform::ShellOpen(address); };

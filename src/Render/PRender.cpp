@@ -13,6 +13,7 @@
 #include "Framework/StringUtils.h"
 #include "Platform/Image/D3DXTexture.h"
 #include "Platform/Math/D3DXMath.h"
+#include "Platform/System/NumberText.h"
 #include "Render/PEffect.h"
 #include "Render/PEffectCache.h"
 #include "Render/PEffectManager.h"
@@ -736,6 +737,12 @@ void CPRender::SetLights() {
     m_lightCount = 0;
 }
 
+void CPRender::LoadSky(int n) {
+    // The old sky goes first: it holds device objects the new one may replace.
+    m_sky.reset();
+    if (const SkyMaker& maker = GetSkyMaker()) m_sky = maker(Platform::FormatC("skyscape%d.txt", n));
+}
+
 void CPRender::SetAmbient(D3DCOLOR colour, float r, float g, float b) {
     m_ambientColour = colour;
     m_ambientVector = D3DXVECTOR4(r, g, b, 1.0f);
@@ -850,6 +857,8 @@ void CPRender::DrawLoadingScreen(int percent) {
 void CPRender::Stop() {
     IPTask::Stop();
     if (GetMaterialHost() == this) SetMaterialHost(nullptr);
+    // The sky's buffers, textures and effects belong to the device: they go before it.
+    m_sky.reset();
     if (g_skyDevice == m_device) g_skyDevice = nullptr;
     if (m_device) m_device->Release();
     m_device = nullptr;

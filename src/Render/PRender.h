@@ -102,6 +102,9 @@ public:
     IPPostEffects& GetPostEffects() { return *m_postEffects; }
     void SetSky(std::unique_ptr<IPRenderSky> sky) { m_sky = std::move(sky); }
     IPRenderSky* GetSky() const { return m_sky.get(); }
+    // Replaces the sky by the one of "skyscape<n>.txt", made by the installed sky maker (none
+    // without a maker).
+    void LoadSky(int n);
 
     IDirect3DDevice9* GetDevice() const { return m_device; }
     IDirect3D9* GetDirect3D() const { return m_direct3D; }

@@ -24,8 +24,12 @@ public:
 
 CPNoRaceWorld g_noRaceWorld;
 IPRaceWorld* g_raceWorld = nullptr;
+SkyMaker g_skyMaker;
 
 } // namespace
 
 void SetRaceWorld(IPRaceWorld* world) { g_raceWorld = world; }
 IPRaceWorld& GetRaceWorld() { return g_raceWorld ? *g_raceWorld : g_noRaceWorld; }
+
+void SetSkyMaker(SkyMaker maker) { g_skyMaker = std::move(maker); }
+const SkyMaker& GetSkyMaker() { return g_skyMaker; }

@@ -4,6 +4,8 @@
 // default that stands for "not there": no level, no post effects, no sky.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "Framework/PMMObject.h"
@@ -137,6 +139,12 @@ public:
     virtual ~IPRenderSky() = default;
     virtual void Update(float deltaTime) = 0;
 };
+
+// Makes the sky of a sky description file (its name under the clouds folder); the sky library
+// installs one at start-up. Without a maker levels have no sky.
+using SkyMaker = std::function<std::unique_ptr<IPRenderSky>(const std::string& fileName)>;
+void SetSkyMaker(SkyMaker maker);
+const SkyMaker& GetSkyMaker();
 
 // The device the sky and its vertex objects draw through; null until the renderer starts.
 extern IDirect3DDevice9* g_skyDevice;
