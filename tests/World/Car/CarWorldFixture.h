@@ -1,0 +1,129 @@
+#pragma once
+// A physics world over a flat road with racers built in code: the car tests' fixture.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "Framework/CommandRouter.h"
+#include "Framework/PSettings.h"
+#include "Render/PRenderObject.h"
+#include "Render/PVertexEffect.h"
+#include "World/PCar.h"
+#include "World/PLevel.h"
+#include "World/PPhysicData.h"
+#include "World/PPhysics.h"
+#include "World/PPlayer.h"
+#include "support/CarDescriptionWriter.h"
+#include "support/FreshStore.h"
+#include "support/RecordingRouter.h"
+
+namespace kxcar {
+
+constexpr float kStep = 1.0f / 60.0f;
+
+// An exhaust emitter that only remembers whether it runs.
+class TestEmitter : public CPVertexEffect {
+public:
+    void Update(float) override {}
+    void Apply(SPVertex* destination, const SPVertex* source, int count) override {
+        for (int i = 0; i < count; ++i) destination[i] = source[i];
+    }
+    CPVertexEffect* Clone() const override { return new TestEmitter; }
+    void Start() override { playing = true; }
+    void Stop() override { playing = false; }
+    bool IsPlaying() const override { return playing; }
+    bool playing = false;
+};
+
+// A scene object that counts how many of its kind are alive.
+class CountedObject : public CPGameObject {
+public:
+    explicit CountedObject(const std::string& name) : CPGameObject(name) { ++alive; }
+    ~CountedObject() override { --alive; }
+    static inline int alive = 0;
+};
+
+struct CarWorld : ::testing::Test {
+    CarWorld() {
+        SetCommandRouter(&router);
+        physics.CreateWorld();
+        // A flat road of 2 x 2 triangles per 10-unit square, 200 units across, at z = 0.
+        ground = CPSmartPtr<CPGameObject>(new CPGameObject("ground"));
+        CPSmartPtr<CPRenderObject> road(new CPRenderObject(ground.Get()));
+        std::vector<SPVertex> vertices;
+        std::vector<std::uint16_t> indices;
+        const int n = 21;
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                SPVertex v{};
+                v.x = -100.0f + 10.0f * static_cast<float>(i);
+                v.y = -100.0f + 10.0f * static_cast<float>(j);
+                v.nz = 1.0f;
+                vertices.push_back(v);
+            }
+        for (int j = 0; j + 1 < n; ++j)
+            for (int i = 0; i + 1 < n; ++i) {
+                const auto a = static_cast<std::uint16_t>(j * n + i);
+                const auto b = static_cast<std::uint16_t>(a + 1);
+                const auto c = static_cast<std::uint16_t>(a + n);
+                const auto d = static_cast<std::uint16_t>(c + 1);
+                indices.insert(indices.end(), {a, b, d, a, d, c});
+            }
+        road->SetMesh(std::move(vertices), std::move(indices));
+        ground->SetAttachment(CPSmartPtr<IPMMObject>(road.Get()), IPSceneObject::KindMesh);
+        physics.BuildTerrainGrid(road);
+    }
+    ~CarWorld() override {
+        racers.clear();
+        physics.DestroyWorld();
+        SetCommandRouter(old);
+    }
+
+    // A 2 x 4 x 1 racer of mass 10 with wheel children w0..w(wheels-1) at the corners.
+    CPSmartPtr<CPPlayer> MakeRacer(const std::string& description, bool human, int wheels = 4,
+                                   D3DXVECTOR3 position = D3DXVECTOR3(0.0f, 0.0f, 1.0f)) {
+        CPSmartPtr<CPPlayer> racer(new CPPlayer);
+        racer->SetPosition(position);
+        racer->Description().Parse(description.c_str());
+        for (int i = 0; i < wheels; ++i) {
+            char name[8];
+            std::snprintf(name, sizeof name, "w%d", i);
+            CPSmartPtr<CPGameObject> wheel(new CPGameObject(name));
+            wheel->SetPosition((i % 2 == 0) ? -0.9f : 0.9f, (i < 2) ? -1.4f : 1.4f, -0.2f);
+            racer->AddChild(wheel);
+        }
+        for (const char* light : {"stoplights", "stoplights2", "backlights", "backlights2"})
+            racer->AddChild(CPSmartPtr<CPGameObject>(new CPGameObject(light)));
+        CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
+        data->SetShape(1.0f, 2.0f, 4.0f, 10.0f);
+        data->AddBoxShape(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f), 2.0f, 1.0f, 4.0f,
+                          10.0f);
+        racer->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
+        physics.AddBody(CPSmartPtr<CPGameObject>(racer.Get()), true, 0);
+        physics.ActivateObject(CPSmartPtr<CPGameObject>(racer.Get()));
+        CPSmartPtr<CPCar> car(new CPCar(racer.Get()));
+        racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
+        car->Init(physics.GetSimulator(), human);
+        racers.push_back(racer);
+        return racer;
+    }
+
+    void Step(int steps) {
+        for (int i = 0; i < steps; ++i) physics.GetSimulator()->Advance(kStep, 1, nullptr);
+    }
+
+    kxtest::FreshGameData gameData;
+    kxtest::RecordingRouter router;
+    IPCommandRouter* old = GetCommandRouter();
+    // An engine object: held, so that a collection never takes it.
+    CPSmartPtr<CPPhysics> physicsHolder{new CPPhysics};
+    CPPhysics& physics = *physicsHolder;
+    CPSmartPtr<CPGameObject> ground;
+    std::vector<CPSmartPtr<CPPlayer>> racers;
+};
+
+} // namespace kxcar
