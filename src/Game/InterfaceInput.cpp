@@ -21,6 +21,13 @@ void ForEachInterface(Handler handler) {
 
 bool Usable(const CPWindow& element) { return element.IsEnabled() && element.IsVisible(); }
 
+// The topmost (latest added) enabled, visible element under (x, y), or null.
+const CPSmartPtr<CPWindow>* TopUsableAt(const std::vector<CPSmartPtr<CPWindow>>& elements, float x, float y) {
+    for (auto it = elements.rbegin(); it != elements.rend(); ++it)
+        if (it->Get() && Usable(**it) && (*it)->HitTest(x, y)) return &*it;
+    return nullptr;
+}
+
 class InterfaceBroadcasts : public IPInterfaceBroadcasts {
 public:
     void BroadcastMenuDown() override { ::BroadcastMenuDown(); }
@@ -82,20 +89,12 @@ void CPInterface::OnPointerMove(float x, float y) {
     m_pointerObject->SetPosition(x, y, 0.0f);
     m_pointerObject->UpdateTransform();
 
-    bool rebuild = false;
-    if (m_focus && !m_focus->HitTest(x, y)) {
-        CPSmartPtr<CPWindow> left = m_focus;
-        rebuild |= left->OnPointerLeave(x, y);
-        m_focus = CPSmartPtr<CPWindow>();
-    }
+    bool rebuild = LeaveFocusIfOutside(x, y);
     // Commands may change the lists; walk copies.
     const std::vector<CPSmartPtr<CPWindow>> elements = m_elements;
-    for (auto it = elements.rbegin(); it != elements.rend(); ++it) {
-        CPWindow* element = it->Get();
-        if (!element || !Usable(*element) || !element->HitTest(x, y)) continue;
-        m_focus = *it;
-        rebuild |= element->OnPointerEnter(x, y);
-        break;
+    if (const CPSmartPtr<CPWindow>* top = TopUsableAt(elements, x, y)) {
+        m_focus = *top;
+        rebuild |= (*top)->OnPointerEnter(x, y);
     }
     for (auto it = elements.rbegin(); it != elements.rend(); ++it) {
         CPWindow* element = it->Get();
@@ -105,24 +104,25 @@ void CPInterface::OnPointerMove(float x, float y) {
     if (rebuild) RebuildBatch();
 }
 
+bool CPInterface::LeaveFocusIfOutside(float x, float y) {
+    if (!m_focus || m_focus->HitTest(x, y)) return false;
+    const CPSmartPtr<CPWindow> left = m_focus;
+    const bool changed = left->OnPointerLeave(x, y);
+    m_focus = CPSmartPtr<CPWindow>();
+    return changed;
+}
+
 void CPInterface::MoveFocusTo(float x, float y) {
-    bool rebuild = false;
-    if (m_focus && !m_focus->HitTest(x, y)) {
-        CPSmartPtr<CPWindow> left = m_focus;
-        rebuild |= left->OnPointerLeave(x, y);
-        m_focus = CPSmartPtr<CPWindow>();
-    }
+    const bool rebuild = LeaveFocusIfOutside(x, y);
     const std::vector<CPSmartPtr<CPWindow>> elements = m_elements;
-    for (auto it = elements.rbegin(); it != elements.rend(); ++it) {
-        CPWindow* element = it->Get();
-        if (!element || !Usable(*element) || !element->HitTest(x, y)) continue;
-        m_focus = *it;
-        if (element->OnPointerEnter(x, y)) {
+    if (const CPSmartPtr<CPWindow>* top = TopUsableAt(elements, x, y)) {
+        m_focus = *top;
+        if ((*top)->OnPointerEnter(x, y)) {
             RebuildBatch();
             return;
         }
+        // A plain window takes no keyboard focus.
         m_focus = CPSmartPtr<CPWindow>();
-        break;
     }
     if (rebuild) RebuildBatch();
 }

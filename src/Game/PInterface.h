@@ -108,6 +108,9 @@ protected:
     void BuildPointerPicture(const CPWindow& window, const std::string& texture);
     void ReadText(CPTextReader& reader);
     void ReadTextEdit(CPTextReader& reader);
+    // The pointer (or the keyboard's test point) moved to (x, y): a focused element it left loses
+    // the focus. True when that changed what the batch shows.
+    bool LeaveFocusIfOutside(float x, float y);
 
     float m_pointerX = 0.0f, m_pointerY = 0.0f;
     CPSmartPtr<CPRenderObject> m_batch;
