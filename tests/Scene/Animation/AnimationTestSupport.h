@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Framework/PFileReader.h"
+#include "Render/Frame/FrameFixture.h"
 #include "Render/PRenderSeams.h"
 #include "Scene/PAnimatedObject.h"
 #include "Scene/PAnimation.h"
@@ -29,24 +30,14 @@ inline CPSmartPtr<CPAnimation> LoadAnimation(const MorphStreamWriter& writer, co
 }
 
 // A scene object with a settable world matrix that counts the two hooks and may act in them.
-class TestAnimationOwner : public IPSceneObject, public IPAnimationHooks {
+class TestAnimationOwner : public frametest::FakeSceneObject, public IPAnimationHooks {
 public:
+    TestAnimationOwner() {
+        kind = KindAnimated;
+        halfSize = D3DXVECTOR3(0, 0, 0);
+    }
     int GetSize() const override { return static_cast<int>(sizeof(TestAnimationOwner)); }
     std::string GetClassName() const override { return "TestAnimationOwner"; }
-    bool IsVisible() const override { return true; }
-    bool IsStatic() const override { return false; }
-    void SetStatic(bool) override {}
-    int GetKind() const override { return KindAnimated; }
-    IPRenderable* GetRenderable() const override { return nullptr; }
-    CPLight* GetLight() const override { return nullptr; }
-    int GetChildCount() const override { return 0; }
-    IPSceneObject* GetChild(int) const override { return nullptr; }
-    int GetAttachedCount() const override { return 0; }
-    IPSceneObject* GetAttached(int) const override { return nullptr; }
-    const D3DXMATRIX& GetWorldMatrix() const override { return world; }
-    bool IsTransformChanged() const override { return false; }
-    void ClearTransformChanged() override {}
-    D3DXVECTOR3 GetPickHalfSize() const override { return D3DXVECTOR3(0, 0, 0); }
 
     void OnAnimationStopped() override {
         ++stopped;
@@ -57,7 +48,6 @@ public:
         if (onReport) onReport();
     }
 
-    D3DXMATRIX world{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     int stopped = 0;
     int reported = 0;
     std::function<void()> onStopped;
