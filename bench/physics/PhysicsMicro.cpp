@@ -455,20 +455,33 @@ std::vector<std::pair<Vec3, Vec3>> Rays() {
     return list;
 }
 
-void BM_SensorRay_Ours(benchmark::State& state) {
-    Patch patch;
-    std::vector<RbVector> vertices;
-    for (const Vec3& v : patch.vertices) vertices.push_back(RbVec(float(v.x), float(v.y), float(v.z)));
-    std::vector<RbTriangle> triangles(patch.indices.size() / 3);
-    std::vector<int> candidates;
-    for (size_t t = 0; t < triangles.size(); ++t) {
-        for (int k = 0; k < 3; ++k) triangles[t].vertex[k] = patch.indices[3 * t + k];
-        candidates.push_back(static_cast<int>(t));
+// The patch as our engine's triangle mesh, every triangle a candidate; the mesh points into
+// the arrays, so they live as long as it.
+struct OursPatchMesh {
+    OursPatchMesh() {
+        Patch patch;
+        for (const Vec3& v : patch.vertices) vertices.push_back(RbVec(float(v.x), float(v.y), float(v.z)));
+        triangles.resize(patch.indices.size() / 3);
+        for (size_t t = 0; t < triangles.size(); ++t) {
+            for (int k = 0; k < 3; ++k) triangles[t].vertex[k] = patch.indices[3 * t + k];
+            candidates.push_back(static_cast<int>(t));
+        }
+        mesh.SetDefaults();
+        mesh.SetTriangleMesh(candidates.data(), static_cast<int>(candidates.size()), triangles.data(),
+                             static_cast<int>(triangles.size()), vertices.data());
     }
+    OursPatchMesh(const OursPatchMesh&) = delete;
+    OursPatchMesh& operator=(const OursPatchMesh&) = delete;
+
+    std::vector<RbVector> vertices;
+    std::vector<RbTriangle> triangles;
+    std::vector<int> candidates;
     RbGeometry mesh;
-    mesh.SetDefaults();
-    mesh.SetTriangleMesh(candidates.data(), static_cast<int>(candidates.size()), triangles.data(),
-                         static_cast<int>(triangles.size()), vertices.data());
+};
+
+void BM_SensorRay_Ours(benchmark::State& state) {
+    OursPatchMesh patchMesh;
+    const RbGeometry& mesh = patchMesh.mesh;
     std::vector<std::pair<Vec3, Vec3>> rays = Rays();
     size_t i = 0;
     int hits = 0;
@@ -488,19 +501,8 @@ void BM_SensorRay_Ours(benchmark::State& state) {
 // answer in a step: the triangles' boxes and planes are shared between them. The
 // time is per ray.
 void BM_SensorRay_OursFourToAnAnswer(benchmark::State& state) {
-    Patch patch;
-    std::vector<RbVector> vertices;
-    for (const Vec3& v : patch.vertices) vertices.push_back(RbVec(float(v.x), float(v.y), float(v.z)));
-    std::vector<RbTriangle> triangles(patch.indices.size() / 3);
-    std::vector<int> candidates;
-    for (size_t t = 0; t < triangles.size(); ++t) {
-        for (int k = 0; k < 3; ++k) triangles[t].vertex[k] = patch.indices[3 * t + k];
-        candidates.push_back(static_cast<int>(t));
-    }
-    RbGeometry mesh;
-    mesh.SetDefaults();
-    mesh.SetTriangleMesh(candidates.data(), static_cast<int>(candidates.size()), triangles.data(),
-                         static_cast<int>(triangles.size()), vertices.data());
+    OursPatchMesh patchMesh;
+    const RbGeometry& mesh = patchMesh.mesh;
     static RbSensorTriangles shared;
     std::vector<std::pair<Vec3, Vec3>> rays = Rays();
     size_t i = 0;
