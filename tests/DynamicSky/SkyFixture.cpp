@@ -15,12 +15,6 @@ std::string Vec(const D3DXVECTOR3& v) {
     return out.str();
 }
 
-std::string SmallTga(std::uint8_t shade) {
-    const std::vector<std::uint8_t> rgba(4 * 4 * 4, shade);
-    const std::vector<std::uint8_t> bytes = kxtest::EncodeTga(4, 4, rgba);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 } // namespace
 
 std::string SkySpec::Text() const {
@@ -76,10 +70,10 @@ void SkyFixture::SetUp() {
                 "texture tex0;\ntechnique T { pass P0 { Lighting = false; } pass P1 { Lighting = false; } }\n");
     root->Write("Data/Effects/skyscape_light.fx", plain);
     root->Write("Data/Effects/volume_cloud.fx", plain);
-    root->Write("Data/Textures/a.tga", SmallTga(0x20));
-    root->Write("Data/Textures/b.tga", SmallTga(0x40));
-    root->Write("Data/Textures/c.tga", SmallTga(0x60));
-    root->Write("Data/Textures/cloud.tga", SmallTga(0x80));
+    root->Write("Data/Textures/a.tga", kxtest::SolidTga(4, 4, 0x20 * 0x01010101u));
+    root->Write("Data/Textures/b.tga", kxtest::SolidTga(4, 4, 0x40 * 0x01010101u));
+    root->Write("Data/Textures/c.tga", kxtest::SolidTga(4, 4, 0x60 * 0x01010101u));
+    root->Write("Data/Textures/cloud.tga", kxtest::SolidTga(4, 4, 0x80 * 0x01010101u));
     ASSERT_TRUE(StartRenderer());
     sunWorld.level = true;
     Platform::EngineSeed(1);

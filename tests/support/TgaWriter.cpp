@@ -28,6 +28,17 @@ std::vector<std::uint8_t> EncodeTga(int width, int height, const std::vector<std
     return out;
 }
 
+std::string SolidTga(int width, int height, std::uint32_t argb) {
+    if (width <= 0 || height <= 0) return std::string();
+    const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),
+                                   static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 24)};
+    std::vector<std::uint8_t> rgba;
+    rgba.reserve(static_cast<std::size_t>(width) * height * 4);
+    for (int i = 0; i < width * height; ++i) rgba.insert(rgba.end(), pixel, pixel + 4);
+    const std::vector<std::uint8_t> bytes = EncodeTga(width, height, rgba);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 bool WriteTga(const std::filesystem::path& file, int width, int height, const std::vector<std::uint8_t>& rgba) {
     const std::vector<std::uint8_t> bytes = EncodeTga(width, height, rgba);
     if (bytes.empty()) return false;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace kxtest {
@@ -11,6 +12,9 @@ namespace kxtest {
 // The file bytes of a width x height picture; rgba holds width * height * 4 bytes, top row first.
 // Empty when the sizes do not match the pixels.
 std::vector<std::uint8_t> EncodeTga(int width, int height, const std::vector<std::uint8_t>& rgba);
+
+// A picture of one colour (0xAARRGGBB) as file bytes, for fixtures written into a game root.
+std::string SolidTga(int width, int height, std::uint32_t argb);
 
 // EncodeTga written to a file; false when it cannot be encoded or written.
 bool WriteTga(const std::filesystem::path& file, int width, int height, const std::vector<std::uint8_t>& rgba);

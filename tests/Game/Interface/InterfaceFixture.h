@@ -36,12 +36,6 @@ inline std::string ReadDataFile(const std::string& relative) {
     return text.str();
 }
 
-inline std::string Picture(int width, int height) {
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4, 255);
-    const std::vector<std::uint8_t> bytes = kxtest::EncodeTga(width, height, rgba);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 class MaterialHost : public IPMaterialHost {
 public:
     IDirect3DDevice9* device = nullptr;
@@ -63,8 +57,8 @@ protected:
         for (const char* effect : {"interface.fx", "interface2.fx", "lensflare.fx", "error.fx"})
             root.Write(std::string("Data/Effects/") + effect, ReadDataFile(std::string("Data/Effects/") + effect));
         root.Write("Data/Textures/error.tga", ReadDataFile("Data/Textures/error.tga"));
-        root.Write("Data/Textures/ui.tga", Picture(8, 8));
-        root.Write("Data/Textures/f.tga", Picture(8, 8));
+        root.Write("Data/Textures/ui.tga", kxtest::SolidTga(8, 8, 0xFFFFFFFFu));
+        root.Write("Data/Textures/f.tga", kxtest::SolidTga(8, 8, 0xFFFFFFFFu));
         root.Write("Data/Fonts/fonts.dat", kxtest::FontListLine("f", std::string("2")));
         root.Write("Data/Fonts/f.fnt", kxtest::FontFileText(256, 256, 16, 20, TestGlyphs()));
         root.Write("Data/strings.txt", "hello~AB\nlong~ABC\n");

@@ -16,8 +16,8 @@ protected:
     void SetUp() override {
         InterfaceTest::SetUp();
         UseScreen(800, 640);
-        root.Write("Data/Textures/flare.tga", Picture(8, 8));
-        root.Write("Data/Textures/window.tga", Picture(8, 8));
+        root.Write("Data/Textures/flare.tga", kxtest::SolidTga(8, 8, 0xFFFFFFFFu));
+        root.Write("Data/Textures/window.tga", kxtest::SolidTga(8, 8, 0xFFFFFFFFu));
     }
     void TearDown() override {
         g_deltaTime2 = 0.0f;

@@ -9,29 +9,13 @@
 #include "Framework/PSettings.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Render/Frame/FrameFixture.h"
+#include "support/TgaWriter.h"
 
 using namespace frametest;
 
 namespace {
 
 constexpr int W = 160, H = 120;
-
-// A solid uncompressed 32-bit TGA.
-std::string SolidTga(int w, int h, D3DCOLOR colour) {
-    std::string tga(18, '\0');
-    tga[2] = 2;
-    tga[12] = static_cast<char>(w);
-    tga[14] = static_cast<char>(h);
-    tga[16] = 32;
-    tga[17] = 8;
-    for (int i = 0; i < w * h; ++i) {
-        tga += static_cast<char>(colour & 0xFF);
-        tga += static_cast<char>((colour >> 8) & 0xFF);
-        tga += static_cast<char>((colour >> 16) & 0xFF);
-        tga += static_cast<char>((colour >> 24) & 0xFF);
-    }
-    return tga;
-}
 
 // The sky stand-in: uploads the lights as the real sky does in its update.
 class LightingSky : public IPRenderSky {
@@ -48,7 +32,7 @@ protected:
         IDirect3D9* probe = kxtest::OffscreenOpenGLDirect3D();
         if (!probe) GTEST_SKIP() << "no OpenGL 4.5 here";
         probe->Release();
-        root->Write("Data/Textures/pixel.tga", SolidTga(2, 2, 0xFFC86432));
+        root->Write("Data/Textures/pixel.tga", kxtest::SolidTga(2, 2, 0xFFC86432));
         root->Write("Data/Effects/lit.fx", "texture tex0;\n"
                                            "technique T { pass P0 { Lighting = true; CullMode = None;\n"
                                            "  Texture[0] = <tex0>; ColorOp[0] = Modulate; ColorArg1[0] = Texture;\n"
@@ -162,9 +146,9 @@ TEST_F(FramePixels, FadeAtHalfDarkensTheFrame) {
 }
 
 TEST_F(FramePixels, LoadingScreenBar) {
-    root->Write("data/textures/back_load.jpg", SolidTga(4, 4, 0xFF000040));
-    root->Write("data/textures/back_all.jpg", SolidTga(4, 4, 0xFF000040));
-    root->Write("data/textures/load.tga", SolidTga(4, 4, 0xFFFF0000));
+    root->Write("data/textures/back_load.jpg", kxtest::SolidTga(4, 4, 0xFF000040));
+    root->Write("data/textures/back_all.jpg", kxtest::SolidTga(4, 4, 0xFF000040));
+    root->Write("data/textures/load.tga", kxtest::SolidTga(4, 4, 0xFFFF0000));
     render->DrawLoadingScreen(50);
     const auto p = Read();
     EXPECT_EQ(At(p, 20, H - 4) & 0xFFFFFF, 0xFF0000u);     // the bar's left half

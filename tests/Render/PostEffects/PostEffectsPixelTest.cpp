@@ -209,18 +209,6 @@ TEST_F(PostEffectPixels, BloomBrightensAroundABrightSquare) {
 // ---------------------------------------------------------------------------------------------
 // A picture to look at
 
-std::string SolidTga(int w, int h, D3DCOLOR colour) {
-    std::vector<std::uint8_t> rgba;
-    for (int i = 0; i < w * h; ++i) {
-        rgba.push_back(static_cast<std::uint8_t>((colour >> 16) & 0xFF));
-        rgba.push_back(static_cast<std::uint8_t>((colour >> 8) & 0xFF));
-        rgba.push_back(static_cast<std::uint8_t>(colour & 0xFF));
-        rgba.push_back(static_cast<std::uint8_t>(colour >> 24));
-    }
-    const std::vector<std::uint8_t> bytes = kxtest::EncodeTga(w, h, rgba);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 class PostEffectPicture : public PostEffectPixels {
 protected:
     PostEffectPicture() {
@@ -260,9 +248,9 @@ TEST_F(PostEffectPicture, SceneWithBothPassesIsSavedAsAPng) {
                 "texture tex0;\n"
                 "technique T { pass P0 { Lighting = false; FogEnable = false;\n"
                 "  Texture[0] = <tex0>; ColorOp[0] = SelectArg1; ColorArg1[0] = Texture; } }\n");
-    root->Write("Data/Textures/floor.tga", SolidTga(2, 2, 0xFF4A5A3A));
-    root->Write("Data/Textures/pillar.tga", SolidTga(2, 2, 0xFFB06030));
-    root->Write("Data/Textures/lamp.tga", SolidTga(2, 2, 0xFFFFFFF0));
+    root->Write("Data/Textures/floor.tga", kxtest::SolidTga(2, 2, 0xFF4A5A3A));
+    root->Write("Data/Textures/pillar.tga", kxtest::SolidTga(2, 2, 0xFFB06030));
+    root->Write("Data/Textures/lamp.tga", kxtest::SolidTga(2, 2, 0xFFFFFFF0));
     CopyDemoSky(*root);
     InstallDynamicSky();
     render->LoadSky(1);

@@ -9,29 +9,13 @@
 #include "Framework/PSettings.h"
 #include "Render/PSprite.h"
 #include "Render/Scene/SceneFakes.h"
+#include "support/TgaWriter.h"
 
 using namespace scenetest;
 
 namespace {
 
 constexpr int W = 160, H = 120;
-
-// A solid uncompressed 32-bit TGA.
-std::string SolidTga(int w, int h, D3DCOLOR colour) {
-    std::string tga(18, '\0');
-    tga[2] = 2;
-    tga[12] = static_cast<char>(w);
-    tga[14] = static_cast<char>(h);
-    tga[16] = 32;
-    tga[17] = 8;
-    for (int i = 0; i < w * h; ++i) {
-        tga += static_cast<char>(colour & 0xFF);
-        tga += static_cast<char>((colour >> 8) & 0xFF);
-        tga += static_cast<char>((colour >> 16) & 0xFF);
-        tga += static_cast<char>((colour >> 24) & 0xFF);
-    }
-    return tga;
-}
 
 struct Direction {
     const char* name;
@@ -47,7 +31,7 @@ protected:
         IDirect3D9* probe = kxtest::OffscreenOpenGLDirect3D();
         if (!probe) GTEST_SKIP() << "no OpenGL 4.5 here";
         probe->Release();
-        root->Write("Data/Textures/sprite.tga", SolidTga(2, 2, 0xFF30C060));
+        root->Write("Data/Textures/sprite.tga", kxtest::SolidTga(2, 2, 0xFF30C060));
         root->Write("Data/Effects/sprite.fx", "texture tex0;\n"
                                               "technique T { pass P0 { Lighting = false; CullMode = None;\n"
                                               "  Texture[0] = <tex0>; ColorOp[0] = Modulate; ColorArg1[0] = Texture;\n"

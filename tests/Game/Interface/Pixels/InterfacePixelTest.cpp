@@ -30,13 +30,6 @@ std::string ReadDataFile(const std::string& relative) {
     return text.str();
 }
 
-std::string Solid(int w, int h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    std::vector<std::uint8_t> rgba;
-    for (int i = 0; i < w * h; ++i) rgba.insert(rgba.end(), {r, g, b, 255});
-    const auto bytes = kxtest::EncodeTga(w, h, rgba);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 class InterfacePixels : public RenderFixture {
 protected:
     void SetUp() override {
@@ -49,9 +42,9 @@ protected:
         probe->Release();
         for (const char* effect : {"interface.fx", "interface2.fx", "lensflare.fx"})
             root->Write(std::string("Data/Effects/") + effect, ReadDataFile(std::string("Data/Effects/") + effect));
-        root->Write("Data/Textures/window.tga", Solid(8, 8, 255, 255, 255));
-        root->Write("Data/Textures/ui.tga", Solid(8, 8, 200, 40, 30));
-        root->Write("Data/Textures/f.tga", Solid(8, 8, 40, 220, 60));
+        root->Write("Data/Textures/window.tga", kxtest::SolidTga(8, 8, 0xFFFFFFFFu));
+        root->Write("Data/Textures/ui.tga", kxtest::SolidTga(8, 8, 0xFFC8281Eu));
+        root->Write("Data/Textures/f.tga", kxtest::SolidTga(8, 8, 0xFF28DC3Cu));
         root->Write("Data/Fonts/fonts.dat", "f\t0\n");
         // Cells of 128 texels: at this screen's scale (120 / 768) a glyph is 20 pixels square.
         root->Write("Data/Fonts/f.fnt", kxtest::FontFileText(2048, 2048, 128, 128, {{"A", 128.0f}}));
