@@ -42,3 +42,11 @@ bool CPStringSplitter::NextToken(std::string& out) {
     if (out != " ") Trim(out);
     return true;
 }
+
+std::vector<std::string> SplitTokens(const std::string& text, const std::string& separator, bool quotes) {
+    std::vector<std::string> tokens;
+    CPStringSplitter splitter(text, separator, quotes);
+    std::string token;
+    while (splitter.NextToken(token)) tokens.push_back(token);
+    return tokens;
+}

@@ -5,6 +5,7 @@
 // is exactly one blank.
 
 #include <string>
+#include <vector>
 
 class CPStringSplitter {
 public:
@@ -20,3 +21,6 @@ private:
     bool m_quotes;
     std::size_t m_position = 0;
 };
+
+// Every token of the text, in order, as NextToken gives them (empty ones included).
+std::vector<std::string> SplitTokens(const std::string& text, const std::string& separator, bool quotes = false);

@@ -4,12 +4,15 @@
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
 #include "Game/InterfaceKeys.h"
+#include "Game/LayoutFields.h"
 #include "Platform/System/NumberText.h"
 #include "Render/PEffectManager.h"
 #include "Render/PRenderObject.h"
 #include "Scene/PGameObject.h"
 
 #include <algorithm>
+
+using namespace LayoutFields;
 
 namespace {
 
@@ -20,25 +23,12 @@ constexpr int kGlyphRows = 10;
 // Files larger than this are no font list or font file the game could have written.
 constexpr std::size_t kMaxFontLines = 4096;
 
-std::vector<std::string> SplitTabs(const std::string& line, bool quotes) {
-    std::vector<std::string> fields;
-    CPStringSplitter splitter(line, "\t", quotes);
-    std::string token;
-    while (splitter.NextToken(token)) fields.push_back(token);
-    return fields;
-}
-
-const std::string kEmpty;
-const std::string& Field(const std::vector<std::string>& fields, std::size_t index) {
-    return index < fields.size() ? fields[index] : kEmpty;
-}
-
 } // namespace
 
 std::vector<SPFontListEntry> ParseFontList(const std::vector<std::string>& lines) {
     std::vector<SPFontListEntry> entries;
     for (const std::string& line : lines) {
-        const std::vector<std::string> fields = SplitTabs(line, true);
+        const std::vector<std::string> fields = SplitTokens(line, "\t", true);
         SPFontListEntry entry;
         entry.name = Field(fields, 0);
         if (fields.size() > 1) entry.tracking = Platform::ParseFloat(fields[1]);
@@ -53,7 +43,7 @@ FontFileResult ParseFontFile(const std::vector<std::string>& lines, SPFont& font
     int header[4] = {};
     for (int i = 0; i < 4; ++i) {
         if (static_cast<std::size_t>(i) >= lines.size()) return FontFileResult::BrokenHeader;
-        const std::vector<std::string> fields = SplitTabs(lines[static_cast<std::size_t>(i)], true);
+        const std::vector<std::string> fields = SplitTokens(lines[static_cast<std::size_t>(i)], "\t", true);
         if (Field(fields, 0) != kKeys[i]) return FontFileResult::BrokenHeader;
         header[i] = Platform::ParseInt(Field(fields, 1));
     }
@@ -72,7 +62,7 @@ FontFileResult ParseFontFile(const std::vector<std::string>& lines, SPFont& font
     for (int row = 0; row < kGlyphRows; ++row) {
         for (int column = 0; column < kGlyphColumns; ++column) {
             if (next >= lines.size()) continue;
-            const std::vector<std::string> fields = SplitTabs(lines[next++], false);
+            const std::vector<std::string> fields = SplitTokens(lines[next++], "\t", false);
             const std::string& character = Field(fields, 0);
             unsigned char code = 0;
             if (character == "space")

@@ -9,6 +9,7 @@
 #include "Framework/PTextReader.h"
 #include "Framework/StringUtils.h"
 #include "Game/InterfaceKeys.h"
+#include "Game/LayoutFields.h"
 #include "Game/PFontManager.h"
 #include "Game/PInterface.h"
 #include "GameData/PGameData.h"
@@ -18,30 +19,9 @@
 #include "Script/PLuaScript.h"
 #include "Script/PScriptManager.h"
 
+using namespace LayoutFields;
+
 namespace {
-
-std::vector<std::string> Split(const std::string& text, const char* separator) {
-    std::vector<std::string> fields;
-    CPStringSplitter splitter(text, separator, true);
-    std::string token;
-    while (splitter.NextToken(token)) fields.push_back(token);
-    return fields;
-}
-
-const std::string kNoField;
-const std::string& Field(const std::vector<std::string>& fields, std::size_t index) {
-    return index < fields.size() ? fields[index] : kNoField;
-}
-float FieldFloat(const std::vector<std::string>& fields, std::size_t index) {
-    return Platform::ParseFloat(Field(fields, index));
-}
-
-// A name, one blank and a list separated by ",".
-void SplitNamedLine(const std::string& line, std::string& name, std::vector<std::string>& fields) {
-    const std::vector<std::string> parts = Split(line, " ");
-    name = Field(parts, 0);
-    fields = parts.size() > 1 ? Split(parts[1], ",") : std::vector<std::string>();
-}
 
 std::string TextOfKey(const std::string& key) {
     CPGameData* data = GetGameData();
@@ -70,12 +50,12 @@ void CPInterface::LoadLayoutText(const char* data, int size, int layer) {
     reader.ReadLine(textureLine);
     reader.ReadLine(lightLine);
 
-    const std::vector<std::string> texture = Split(textureLine, ",");
+    const std::vector<std::string> texture = SplitTokens(textureLine, ",", true);
     const std::string textureName = Field(texture, 0);
     const float textureWidth = FieldFloat(texture, 1);
     const float textureHeight = FieldFloat(texture, 2);
 
-    const std::vector<std::string> light = Split(lightLine, ",");
+    const std::vector<std::string> light = SplitTokens(lightLine, ",", true);
     m_lightOn = Field(light, 1) == "on";
     if (m_lightOn) {
         m_light = D3DLIGHT9();

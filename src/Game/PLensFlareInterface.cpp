@@ -1,8 +1,10 @@
 #include "Game/PLensFlareInterface.h"
 
-#include "Game/InterfaceKeys.h"
 #include <algorithm>
 #include <cmath>
+
+#include "Game/InterfaceKeys.h"
+#include "Game/LayoutFields.h"
 
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PSettings.h"
@@ -43,21 +45,17 @@ public:
 std::vector<SPFlare> ParseLensFlareLayout(const std::vector<std::string>& lines, int screenHeight) {
     std::vector<SPFlare> flares;
     for (const std::string& line : lines) {
-        std::vector<std::string> fields;
-        CPStringSplitter splitter(line, "\t", false);
-        std::string token;
-        while (splitter.NextToken(token)) fields.push_back(token);
-        auto field = [&fields](std::size_t i) { return i < fields.size() ? fields[i] : std::string(); };
+        const std::vector<std::string> fields = SplitTokens(line, "\t");
         SPFlare flare;
-        flare.texture = field(0);
-        flare.position = Platform::ParseInt(field(1));
-        flare.sizeX = Platform::ParseFloat(field(2)) / 2.0f;
-        flare.sizeY = Platform::ParseFloat(field(3)) / 2.0f;
-        flare.colour = static_cast<D3DCOLOR>(Platform::ParseInt(field(4)));
-        flare.cellWidth = ScaledToScreen(Platform::ParseInt(field(5)), screenHeight);
-        flare.cellHeight = ScaledToScreen(Platform::ParseInt(field(6)), screenHeight);
-        flare.column = ScaledToScreen(Platform::ParseInt(field(7)), screenHeight);
-        flare.row = ScaledToScreen(Platform::ParseInt(field(8)), screenHeight);
+        flare.texture = LayoutFields::Field(fields, 0);
+        flare.position = Platform::ParseInt(LayoutFields::Field(fields, 1));
+        flare.sizeX = Platform::ParseFloat(LayoutFields::Field(fields, 2)) / 2.0f;
+        flare.sizeY = Platform::ParseFloat(LayoutFields::Field(fields, 3)) / 2.0f;
+        flare.colour = static_cast<D3DCOLOR>(Platform::ParseInt(LayoutFields::Field(fields, 4)));
+        flare.cellWidth = ScaledToScreen(Platform::ParseInt(LayoutFields::Field(fields, 5)), screenHeight);
+        flare.cellHeight = ScaledToScreen(Platform::ParseInt(LayoutFields::Field(fields, 6)), screenHeight);
+        flare.column = ScaledToScreen(Platform::ParseInt(LayoutFields::Field(fields, 7)), screenHeight);
+        flare.row = ScaledToScreen(Platform::ParseInt(LayoutFields::Field(fields, 8)), screenHeight);
         flares.push_back(flare);
     }
     return flares;

@@ -7,22 +7,13 @@
 #include "Framework/PSettings.h"
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
+#include "Game/LayoutFields.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Platform/System/NumberText.h"
 
+using namespace LayoutFields;
+
 namespace {
-
-std::vector<std::string> Split(const std::string& text, const char* separator) {
-    std::vector<std::string> fields;
-    CPStringSplitter splitter(text, separator, true);
-    std::string token;
-    while (splitter.NextToken(token)) fields.push_back(token);
-    return fields;
-}
-
-float FieldFloat(const std::vector<std::string>& fields, std::size_t index) {
-    return index < fields.size() ? Platform::ParseFloat(fields[index]) : 0.0f;
-}
 
 // A texel value over a texture size; a size of 0 gives 0 rather than an infinite coordinate.
 float OverSize(float value, float size) { return size != 0.0f ? value / size : 0.0f; }
@@ -83,9 +74,8 @@ bool CPWindow::SetGeometry(const std::string& name, float textureWidth, float te
 bool CPWindow::Load(CPTextReader& reader, float textureWidth, float textureHeight) {
     std::string line;
     reader.ReadLine(line);
-    const std::vector<std::string> parts = Split(line, " ");
-    m_name = parts.empty() ? std::string() : parts[0];
-    const std::vector<std::string> fields = parts.size() > 1 ? Split(parts[1], ",") : std::vector<std::string>();
+    std::vector<std::string> fields;
+    SplitNamedLine(line, m_name, fields);
     const float scale = g_interfaceScale;
     m_x = FieldFloat(fields, 0) * scale - 0.5f + g_interfaceOffsetX;
     m_y = FieldFloat(fields, 1) * scale - 0.5f;

@@ -22,15 +22,6 @@ std::vector<std::string> Fields(const std::string& line, const char* separator, 
     return fields;
 }
 
-// Every token of a text, empty ones included.
-std::vector<std::string> Tokens(const std::string& text, const char* separator) {
-    std::vector<std::string> tokens;
-    CPStringSplitter splitter(text, separator, false);
-    std::string token;
-    while (splitter.NextToken(token)) tokens.push_back(token);
-    return tokens;
-}
-
 int Int(const std::string& text) { return Platform::ParseInt(text); }
 float Float(const std::string& text) { return Platform::ParseFloat(text); }
 
@@ -60,7 +51,7 @@ SPParticleBatchLine ParseParticleBatchLine(const std::string& line) {
     const std::int64_t key = static_cast<std::int64_t>(Int(f[7])) + 22;
     out.renderKey = static_cast<RenderKey>(key > INT_MAX ? INT_MAX : key);
     if (!f[8].empty())
-        for (const std::string& text : Tokens(f[8], ",")) out.keys.push_back(ParseKey(text));
+        for (const std::string& text : SplitTokens(f[8], ",")) out.keys.push_back(ParseKey(text));
     return out;
 }
 
@@ -84,7 +75,7 @@ SPParticleSystemDesc ParseParticleSystemLine(const std::string& line, std::strin
 SPFlameLine ParseFlameLine(const std::string& line) {
     const std::vector<std::string> f = Fields(line, ";", 4, true);
     SPFlameLine out;
-    if (!f[0].empty()) out.systemNames = Tokens(f[0], ",");
+    if (!f[0].empty()) out.systemNames = SplitTokens(f[0], ",");
     out.interval = Float(f[1]);
     out.lifetime = Float(f[2]);
     out.damage = Float(f[3]);
