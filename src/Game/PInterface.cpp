@@ -59,32 +59,10 @@ void CPInterface::Deactivate() {
     CPGameObject::RemoveFromScene();
 }
 
-namespace {
-
-// Interface groups draw in screen pixels: each key an interface draws with gets the renderer's
-// screen camera, whatever group was drawn before it.
-void UseScreenCamera(CPRender& render, const CPRenderObject* mesh) {
-    const CPSmartPtr<CPMaterial> material = mesh ? mesh->GetMaterial() : CPSmartPtr<CPMaterial>();
-    const CPSmartPtr<CPBaseCamera> camera = render.GetScreenCamera();
-    if (!material || !camera) return;
-    const SPRenderGroup* group = render.FindGroup(material->GetRenderKey());
-    if (group && group->camera.Get() == camera.Get()) return;
-    render.SetGroupCamera(material->GetRenderKey(), camera);
-}
-
-void UseScreenCameraForTree(CPRender& render, const CPGameObject& object) {
-    UseScreenCamera(render, object.GetRenderObject());
-    for (const auto& child : object.GetChildren())
-        if (child) UseScreenCameraForTree(render, *child);
-}
-
-} // namespace
-
 void CPInterface::Render() {
     CPRender* render = GetRender();
     if (!render) return;
     if (m_lightOn) render->AddLight(m_light);
-    UseScreenCameraForTree(*render, *this);
     if (CPSmartPtr<CPRenderBlock> block = render->GetRenderBlock()) block->AddObjectTree(this);
 }
 
