@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchSceneObject.h"
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PMMObject.h"
 #include "Framework/PSettings.h"
@@ -36,30 +37,6 @@ constexpr int kMaterials = 32;
 constexpr int kVertices = 24; // a box: four corners per face
 constexpr int kIndices = 36;
 
-class BenchObject : public IPSceneObject {
-public:
-    int GetSize() const override { return static_cast<int>(sizeof(*this)); }
-    std::string GetClassName() const override { return "BenchObject"; }
-    bool IsVisible() const override { return true; }
-    bool IsStatic() const override { return false; }
-    void SetStatic(bool) override {}
-    int GetKind() const override { return KindMesh; }
-    IPRenderable* GetRenderable() const override { return mesh.Get(); }
-    CPLight* GetLight() const override { return nullptr; }
-    int GetChildCount() const override { return 0; }
-    IPSceneObject* GetChild(int) const override { return nullptr; }
-    int GetAttachedCount() const override { return 0; }
-    IPSceneObject* GetAttached(int) const override { return nullptr; }
-    const D3DXMATRIX& GetWorldMatrix() const override { return world; }
-    bool IsTransformChanged() const override { return moved; }
-    void ClearTransformChanged() override { moved = false; }
-    D3DXVECTOR3 GetPickHalfSize() const override { return D3DXVECTOR3(1, 1, 1); }
-
-    CPSmartPtr<CPRenderObject> mesh;
-    D3DXMATRIX world;
-    bool moved = true;
-};
-
 enum class Backend { Recording, OpenGL };
 
 struct Scene {
@@ -69,7 +46,7 @@ struct Scene {
     CPEffectManager* manager = nullptr;
     CPSmartPtr<CPRender> render;
     std::vector<CPSmartPtr<CPMaterial>> materials;
-    std::vector<CPSmartPtr<BenchObject>> objects;
+    std::vector<CPSmartPtr<BenchSceneObject>> objects;
     Platform::IRecordingControl* control = nullptr;
 
     explicit Scene(Backend which) : backend(which) {
@@ -96,7 +73,7 @@ struct Scene {
             materials.push_back(material);
         }
         for (int i = 0; i < kObjects; ++i) {
-            CPSmartPtr<BenchObject> object(new BenchObject());
+            CPSmartPtr<BenchSceneObject> object(new BenchSceneObject());
             D3DXMatrixTranslation(&object->world, static_cast<float>(i % 60), static_cast<float>(i / 60), 0.0f);
             object->mesh = new CPRenderObject(object.Get());
             std::vector<SPVertex> vertices(kVertices);
@@ -122,7 +99,7 @@ struct Scene {
         ++g_frameNumber;
         CPRenderBlock* block = render->GetRenderBlock().Get();
         for (std::size_t i = 0; i < objects.size(); ++i) {
-            BenchObject* object = objects[i].Get();
+            BenchSceneObject* object = objects[i].Get();
             if (movedEvery > 0 && static_cast<int>(i) % movedEvery == g_frameNumber % movedEvery) object->moved = true;
             block->AddObject(object);
         }

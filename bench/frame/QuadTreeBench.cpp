@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchSceneObject.h"
 #include "Framework/PMMObject.h"
 #include "Framework/PSettings.h"
 #include "Platform/Math/D3DXMath.h"
@@ -34,31 +35,6 @@ constexpr int kObjects = kColumns * kRows;
 constexpr float kHalfLevel = 500.0f; // the level is 1000 x 1000
 constexpr int kMaterials = 16;
 constexpr int kLevels = 4;
-
-class LevelObject : public IPSceneObject {
-public:
-    int GetSize() const override { return static_cast<int>(sizeof(*this)); }
-    std::string GetClassName() const override { return "LevelObject"; }
-    bool IsVisible() const override { return true; }
-    bool IsStatic() const override { return false; }
-    void SetStatic(bool) override {}
-    int GetKind() const override { return KindMesh; }
-    IPRenderable* GetRenderable() const override { return mesh.Get(); }
-    CPLight* GetLight() const override { return nullptr; }
-    int GetChildCount() const override { return 0; }
-    IPSceneObject* GetChild(int) const override { return nullptr; }
-    int GetAttachedCount() const override { return 0; }
-    IPSceneObject* GetAttached(int) const override { return nullptr; }
-    const D3DXMATRIX& GetWorldMatrix() const override { return world; }
-    bool IsTransformChanged() const override { return false; }
-    void ClearTransformChanged() override {}
-    D3DXVECTOR3 GetPickHalfSize() const override { return D3DXVECTOR3(2, 2, 2); }
-    const CPBoundingBox& GetVisibleBounds() const override { return bounds; }
-
-    CPSmartPtr<CPRenderObject> mesh;
-    D3DXMATRIX world;
-    CPBoundingBox bounds;
-};
 
 struct Level {
     bool started = false;
@@ -92,7 +68,9 @@ struct Level {
         // A grid over the whole level; each object a small mesh with a box of half-size 2.
         const float dx = 2.0f * kHalfLevel / kColumns, dy = 2.0f * kHalfLevel / kRows;
         for (int i = 0; i < kObjects; ++i) {
-            CPSmartPtr<LevelObject> object(new LevelObject());
+            CPSmartPtr<BenchSceneObject> object(new BenchSceneObject());
+            object->moved = false;
+            object->halfSize = D3DXVECTOR3(2, 2, 2);
             const float x = -kHalfLevel + dx * (static_cast<float>(i % kColumns) + 0.5f);
             const float y = -kHalfLevel + dy * (static_cast<float>(i / kColumns) + 0.5f);
             D3DXMatrixTranslation(&object->world, x, y, 0.0f);
