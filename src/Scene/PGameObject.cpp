@@ -8,6 +8,8 @@
 #include "Render/PLight.h"
 #include "Render/PRenderObject.h"
 #include "Render/PSprite.h"
+#include "Scene/PAnimatedObject.h"
+#include "Scene/PParticleSystem.h"
 #include "Script/PLuaScript.h"
 #include "Script/PScriptManager.h"
 
@@ -33,7 +35,24 @@ CPGameObject::~CPGameObject() {
         if (child && child->m_parent == this) child->m_parent = nullptr;
     if (m_kind == KindParticles && m_attachment)
         if (auto* system = dynamic_cast<IPTask*>(m_attachment.Get())) system->Stop();
+    ForgetAsOwner(m_attachment.Get());
     // Children that outlive this object keep no link to it; the members free the rest.
+}
+
+void CPGameObject::ForgetAsOwner(IPMMObject* attachment) {
+    // An attachment someone else still holds (a render batch, a script, a copy in flight) keeps
+    // only a plain pointer to its owner: it must not outlive this object.
+    if (auto* mesh = dynamic_cast<CPRenderObject*>(attachment)) {
+        if (mesh->GetOwner() == this) mesh->SetOwner(nullptr);
+    } else if (auto* light = dynamic_cast<CPLight*>(attachment)) {
+        if (light->GetOwner() == this) light->SetOwner(nullptr);
+    } else if (auto* sprite = dynamic_cast<CPSprite*>(attachment)) {
+        if (sprite->GetOwner() == this) sprite->SetOwner(nullptr);
+    } else if (auto* animated = dynamic_cast<CPAnimatedObject*>(attachment)) {
+        if (animated->GetOwner() == this) animated->SetOwner(nullptr);
+    } else if (auto* system = dynamic_cast<CPParticleSystem*>(attachment)) {
+        if (system->GetOwner() == this) system->SetOwner(nullptr);
+    }
 }
 
 // ---- the tree --------------------------------------------------------------------------------

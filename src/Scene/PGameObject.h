@@ -260,6 +260,8 @@ public:
     const CPBoundingBox& GetVisibleBounds() const override { return m_visibleBounds; }
 
 protected:
+    // Clears the attachment's plain pointer to this object when it still points here.
+    void ForgetAsOwner(IPMMObject* attachment);
     // The script's event with the object's handle.
     void SendHandleEvent(const char* event);
     // Moves the other levels of detail and the physics body; marks the object dirty.

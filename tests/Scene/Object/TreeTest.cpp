@@ -2,6 +2,15 @@
 // what destruction leaves behind.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
+#include "Render/PLight.h"
+#include "Render/PRenderObject.h"
+#include "Render/PSprite.h"
+#include "Scene/PAnimatedObject.h"
+#include "Scene/PParticleSystem.h"
+
 #include "Scene/PGameObject.h"
 #include "SceneObjectTestSupport.h"
 #include "Script/PLuaScript.h"
@@ -231,6 +240,56 @@ TEST_F(TreeTest, ParentDeathClearsChildLinks) {
     IPMMObject::CollectGarbage();
     EXPECT_FALSE(child->GetParent());
     EXPECT_EQ(child->GetParentObject(), nullptr);
+}
+
+// An attachment that someone else still holds when its object dies keeps no pointer to the dead
+// object, whatever its kind (AddressSanitizer would see a later read through it).
+TEST_F(TreeTest, AnAttachmentHeldElsewhereForgetsItsDeadOwner) {
+    struct Kind {
+        const char* name;
+        int kind;
+        std::function<CPSmartPtr<IPMMObject>(CPGameObject*)> make;
+        std::function<const void*(IPMMObject*)> owner;
+    };
+    const std::vector<Kind> kinds = {
+        {"mesh", IPSceneObject::KindMesh, [](CPGameObject* o) { return CPSmartPtr<IPMMObject>(new CPRenderObject(o)); },
+         [](IPMMObject* a) -> const void* { return static_cast<CPRenderObject*>(a)->GetOwner(); }},
+        {"light", IPSceneObject::KindLight,
+         [](CPGameObject* o) {
+             CPSmartPtr<CPLight> light(new CPLight());
+             light->SetOwner(o);
+             return CPSmartPtr<IPMMObject>(light.Get());
+         },
+         [](IPMMObject* a) -> const void* { return static_cast<CPLight*>(a)->GetOwner(); }},
+        {"sprite", IPSceneObject::KindSprite,
+         [](CPGameObject* o) {
+             CPSmartPtr<CPSprite> sprite(new CPSprite(1.0f));
+             sprite->SetOwner(o);
+             return CPSmartPtr<IPMMObject>(sprite.Get());
+         },
+         [](IPMMObject* a) -> const void* { return static_cast<CPSprite*>(a)->GetOwner(); }},
+        {"animated", IPSceneObject::KindAnimated,
+         [](CPGameObject* o) {
+             CPSmartPtr<CPAnimatedObject> animated(new CPAnimatedObject());
+             animated->SetOwner(o);
+             return CPSmartPtr<IPMMObject>(animated.Get());
+         },
+         [](IPMMObject* a) -> const void* { return static_cast<CPAnimatedObject*>(a)->GetOwner(); }},
+        {"particles", IPSceneObject::KindParticles,
+         [](CPGameObject* o) { return CPSmartPtr<IPMMObject>(new CPParticleSystem(o, {})); },
+         [](IPMMObject* a) -> const void* { return static_cast<CPParticleSystem*>(a)->GetOwner(); }},
+    };
+    for (const Kind& k : kinds) {
+        CPSmartPtr<IPMMObject> held;
+        {
+            CPSmartPtr<CPGameObject> object = Make(k.name);
+            held = k.make(object.Get());
+            object->SetAttachment(held, k.kind);
+            ASSERT_EQ(k.owner(held.Get()), object.Get()) << k.name;
+        }
+        IPMMObject::CollectGarbage();
+        EXPECT_EQ(k.owner(held.Get()), nullptr) << k.name;
+    }
 }
 
 } // namespace
