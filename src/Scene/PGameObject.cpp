@@ -36,6 +36,7 @@ CPGameObject::~CPGameObject() {
     if (m_kind == KindParticles && m_attachment)
         if (auto* system = dynamic_cast<IPTask*>(m_attachment.Get())) system->Stop();
     ForgetAsOwner(m_attachment.Get());
+    if (m_physicData) m_physicData->ForgetOwner();
     // Children that outlive this object keep no link to it; the members free the rest.
 }
 

@@ -27,6 +27,8 @@ public:
     virtual void SetBodyRotation(const D3DXQUATERNION& rotation) = 0;
     // The body shape and the shape list for a new owner, without a body; empty on failure.
     virtual CPSmartPtr<IPPhysicData> CopyShapesFor(CPGameObject* owner) const = 0;
+    // The owner is being destroyed: nothing may reach it through the data or its body any more.
+    virtual void ForgetOwner() {}
 };
 
 class IPPhysicDataMaker {

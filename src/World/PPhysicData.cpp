@@ -20,19 +20,23 @@ RbQuaternion NormalisedRotation(const D3DXQUATERNION& q) {
 CPPhysicData::CPPhysicData(CPGameObject* owner) : m_owner(owner) {}
 
 CPPhysicData::~CPPhysicData() {
-    // An owner gone before its body left the world must not be reached through the body's
-    // user data or the active set any more.
-    if (CPPhysics* world = CPPhysics::GetInstance()) {
-        world->UnregisterBound(this);
-        // The owner may be gone already: only its address is used.
-        if (m_owner) world->ForgetObject(m_owner);
-    }
+    if (CPPhysics* world = CPPhysics::GetInstance()) world->UnregisterBound(this);
+    ForgetOwner();
+    // Nothing answers for the body any more: it leaves collision detection and goes back to its
+    // pool with the world.
+    if (RbBody* body = GetBody()) body->SetActive(false, nullptr);
+}
+
+void CPPhysicData::ForgetOwner() {
+    // The owner dies before the data (the collector takes them one pass apart): from now on
+    // neither the active set nor the body's user data may lead to it.
+    if (!m_owner) return;
+    if (CPPhysics* world = CPPhysics::GetInstance()) world->ForgetObject(m_owner);
     if (RbBody* body = GetBody()) {
         if (body->GetUserData() == m_owner) body->SetUserData(nullptr);
-        // Nothing answers for the body any more: it leaves collision detection and goes back
-        // to its pool with the world.
         body->SetActive(false, nullptr);
     }
+    m_owner = nullptr;
 }
 
 float CPPhysicData::MassDivisor() {

@@ -52,6 +52,7 @@ public:
     void SetPosition(const D3DXVECTOR3& position) override;
     void SetBodyRotation(const D3DXQUATERNION& rotation) override;
     CPSmartPtr<IPPhysicData> CopyShapesFor(CPGameObject* owner) const override;
+    void ForgetOwner() override;
 
     // Enters the physics world unless a body exists already.
     void AddToWorld(int tag);

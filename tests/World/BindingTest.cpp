@@ -251,4 +251,21 @@ TEST_F(BindingTest, DataGoneBeforeItsBodyLeavesNothingDangling) {
     Frame(0.05f);
 }
 
+// The collector frees the object one pass before its physics data: in between, a frame must not
+// reach the dead object through the active set or the body.
+TEST_F(BindingTest, ObjectGoneBeforeItsDataLeavesNothingDangling) {
+    ASSERT_TRUE(physics->CreateWorld());
+    CPSmartPtr<CPGameObject> object = MakeBody("b", 1, 1, 1, 5, D3DXVECTOR3(0, 0, 3));
+    Data(object)->AddToWorld(0);
+    physics->ActivateObject(object);
+    CPSmartPtr<CPPhysicData> data(Data(object));
+    RbRigidBody* body = data->GetRigidBody();
+    object = nullptr;
+    IPMMObject::CollectGarbage();
+    EXPECT_EQ(data->GetOwner(), nullptr);
+    EXPECT_TRUE(physics->GetActiveObjects().empty());
+    EXPECT_EQ(body->GetUserData(), nullptr);
+    Frame(0.05f);
+}
+
 } // namespace
