@@ -193,4 +193,15 @@ TEST_F(CarWorld, FullThrottleFromRestDrivesForwardAfterTheShiftDelay) {
     EXPECT_GT(end.z, 0.0f);
 }
 
+// The collector frees the racer a pass before its car and physics data: the steps in between
+// must not reach the dead racer or its wheels.
+TEST_F(CarWorld, StepsBetweenTheRacersDeathAndItsCarsDoNotReachTheRacer) {
+    // Held past the racer, as a script's reference would hold it.
+    CPSmartPtr<CPCar> car(MakeRacer("", true)->GetCar());
+    racers.clear();
+    IPMMObject::CollectGarbage();
+    Step(5);
+    car = nullptr;
+}
+
 } // namespace
