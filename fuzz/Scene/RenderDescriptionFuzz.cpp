@@ -113,7 +113,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         sink.pools.clear();
         for (const auto& overlay : maker.made)
             if (overlay->references != 0) std::abort();
-        for (int i = 0; i < 4; ++i) IPMMObject::CollectGarbage();
+        // Each pass frees what the destructors of the pass before released: as many passes as
+        // the trees are deep.
+        for (std::size_t before = IPMMObject::LiveCount() + 1; IPMMObject::LiveCount() < before;) {
+            before = IPMMObject::LiveCount();
+            IPMMObject::CollectGarbage();
+        }
     }
     g_lensflare = savedLensflare;
     g_weather = savedWeather;
