@@ -176,6 +176,12 @@ TEST_F(ObjectDescriptionTest, FireMaterialFromTheFirstTexturesStem) {
 TEST_F(ObjectDescriptionTest, PerObjectShadowTextures) {
     root->Write("Data/Textures/shadows/roof_s.tga", "t");
     root->Write("Data/Effects/one_shadow.fx", "technique T { pass P0 { } }\n");
+    // Texture and effect variant kept only in a pack are found too.
+    kxtest::PackWriter pack;
+    pack.AddFile("textures\\shadows\\gate_s.tga", "t");
+    pack.AddFile("effects\\two_shadow.fx", "technique T { pass P0 { } }\n");
+    root->Write("Data/game1.dat", pack.Build());
+    ASSERT_EQ(MountPacks(), S_OK);
     library->SetShadowTextures("shadows", "_s.tga", "_shadow.fx");
     library->SetShadowTexturesActive(true);
 
@@ -187,8 +193,9 @@ TEST_F(ObjectDescriptionTest, PerObjectShadowTextures) {
     };
     const Case cases[] = {
         {"roof", "one.fx", "one_shadow.fx", {"wall.tga", "shadows\\roof_s.tga"}},
+        {"gate", "two.fx", "two_shadow.fx", {"wall.tga", "shadows\\gate_s.tga"}},
         // No such effect variant: nothing changes.
-        {"roof", "two.fx", "two.fx", {"wall.tga"}},
+        {"roof", "simple.fx", "simple.fx", {"wall.tga"}},
         // No texture of the object's name.
         {"door", "one.fx", "one.fx", {"wall.tga"}},
         // An effect name too short to hold ".fx" has no variant.
