@@ -393,6 +393,23 @@ TEST_F(SplineTest, ClosestLineFarFromEveryPieceWalksTheRingOnceAndKeepsTheHint) 
     EXPECT_EQ(hint, spline->GetLine(6));
 }
 
+TEST_F(SplineTest, ClosestLineJudgesThePieceWhereTheWalkersMeet) {
+    // Four pieces: from piece 0 the walkers judge 3 and 1, then meet on 2, the nearest.
+    const CPSmartPtr<CPSpline> spline = MakeSpline({Straight({0, 0, 0}, {0, (4.0f * 10.5f - 2.0f) / 0.9f, 0})});
+    ASSERT_EQ(spline->GetLineCount(), 4);
+    CPLine* hint = spline->GetLine(0);
+    float radius = 100.0f;
+    spline->FindClosestLine(spline->GetLine(2)->centre, radius, 0, hint);
+    EXPECT_EQ(hint, spline->GetLine(2));
+    // A ring of two: the walkers start on the one other piece.
+    const CPSmartPtr<CPSpline> two = MakeSpline({Straight({0, 0, 0}, {0, (2.0f * 10.5f - 2.0f) / 0.9f, 0})});
+    ASSERT_EQ(two->GetLineCount(), 2);
+    hint = two->GetLine(0);
+    radius = 100.0f;
+    two->FindClosestLine(two->GetLine(1)->centre + D3DXVECTOR3(1, 0, 0), radius, 0, hint);
+    EXPECT_EQ(hint, two->GetLine(1));
+}
+
 TEST_F(SplineTest, ClosestLineWalksOnlyTheStretchAroundTheHintThatIsInRange) {
     // Out along y = 0 and back along y = 6: a point on the way back, with a hint on the way
     // out, ends on the way out, because each walker stops where it leaves the search square.
