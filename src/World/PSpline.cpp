@@ -26,12 +26,13 @@ float SquaredDistanceXY(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     return dx * dx + dy * dy;
 }
 
-// Whether the squared x-y distance of the two points is a positive, finite float.
+// Whether the squared x-y distance of the two points is a finite float of full precision: a
+// square in the subnormal range has lost the digits that the piece's length and normal need.
 bool HasMeasurableExtent(const D3DXVECTOR3& start, const D3DXVECTOR3& end) {
     const float dx = end.x - start.x;
     const float dy = end.y - start.y;
     const float squared = dx * dx + dy * dy;
-    return squared > 0.0f && squared <= std::numeric_limits<float>::max();
+    return squared >= std::numeric_limits<float>::min() && squared <= std::numeric_limits<float>::max();
 }
 
 SPVertex DebugVertex(const D3DXVECTOR3& p) {
@@ -195,7 +196,7 @@ void CPSpline::CutPieces() {
         current->centreDistance = d + kPieceLength / 2.0f;
         // Without extent in x and y a piece has no heading; the next distance fills it again.
         // An extent whose square underflows (or overflows) counts as none: its heading and
-        // normal would be 0/0.
+        // normal would be 0/0 or far from unit length.
         if (!HasMeasurableExtent(start, end)) continue;
 
         if (static_cast<int>(vertices.size()) + 3 <= kMaxDebugVertices) {

@@ -266,7 +266,7 @@ TEST_F(SplineTest, PiecesTooSmallInXAndYToMeasureAreNotFinished) {
         for (int i = 0; i < spline->GetLineCount(); ++i) {
             const CPLine* piece = spline->GetLine(i);
             EXPECT_TRUE(std::isfinite(piece->heading)) << i;
-            EXPECT_TRUE(std::isfinite(piece->normal.x) && std::isfinite(piece->normal.y)) << i;
+            EXPECT_NEAR(std::hypot(piece->normal.x, piece->normal.y), 1.0f, 1e-4f) << i;
         }
         float radius = 20.0f;
         CPLine* hint = spline->GetFirstLine();
