@@ -4,6 +4,8 @@
 #include "Scene/SceneInterfaces.h"
 #include "World/PPhysicData.h"
 #include "World/PPhysics.h"
+#include "World/PShotManager.h"
+#include "World/PWorldTables.h"
 
 namespace {
 
@@ -21,4 +23,9 @@ CPPhysicDataMaker g_physicDataMaker;
 void InstallRaceWorld(SPStartupRegistry& registry) {
     registry.createPhysicsTask = [] { return CPSmartPtr<IPTask>(new CPPhysics()); };
     SetPhysicDataMaker(&g_physicDataMaker);
+    registry.createShotManager = [] {
+        // The enemy types' data is read with the shots: both tables serve scripts from start-up on.
+        LoadEnemyTable("Data\\enemies.dat");
+        return CPSmartPtr<IPTask>(new CPShotManager());
+    };
 }

@@ -1,6 +1,6 @@
 #pragma once
-// What the race world gives the application at start-up: the physics task and the maker of
-// scene objects' physics data.
+// What the race world gives the application at start-up: the physics task, the shot manager
+// and the makers of scene objects' physics data and enemy records.
 
 struct SPStartupRegistry;
 
