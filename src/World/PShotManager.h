@@ -11,8 +11,7 @@
 #include "Framework/PTaskKernel.h"
 #include "Platform/Math/D3DXTypes.h"
 #include "Scene/PGameObject.h"
-
-class CPShot;
+#include "World/PShot.h"
 
 class CPShotManager : public IPTask {
 public:

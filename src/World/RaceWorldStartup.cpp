@@ -2,6 +2,7 @@
 
 #include "Framework/StartupRegistry.h"
 #include "Scene/SceneInterfaces.h"
+#include "World/PEnemy.h"
 #include "World/PPhysicData.h"
 #include "World/PPhysics.h"
 #include "World/PShotManager.h"
@@ -23,6 +24,7 @@ CPPhysicDataMaker g_physicDataMaker;
 void InstallRaceWorld(SPStartupRegistry& registry) {
     registry.createPhysicsTask = [] { return CPSmartPtr<IPTask>(new CPPhysics()); };
     SetPhysicDataMaker(&g_physicDataMaker);
+    SetEnemyMaker(&GetEnemyRecordMaker());
     registry.createShotManager = [] {
         // The enemy types' data is read with the shots: both tables serve scripts from start-up on.
         LoadEnemyTable("Data\\enemies.dat");
