@@ -16,10 +16,11 @@ namespace {
 constexpr std::size_t kShotFields = 14;
 constexpr std::size_t kEnemyFields = 6;
 
-// The fields of a line; one empty field after a closing ";" is not counted.
+// The fields of a line. The splitter gives no field after a closing ";": such a line either
+// ends its last field with the ";" or leaves its last field empty, whichever makes the count.
 std::vector<std::string> Fields(const std::string& line, std::size_t expected) {
     std::vector<std::string> fields = SplitTokens(line, ";", false);
-    if (fields.size() == expected + 1 && fields.back().empty()) fields.pop_back();
+    if (!line.empty() && line.back() == ';' && fields.size() + 1 == expected) fields.emplace_back();
     return fields;
 }
 
