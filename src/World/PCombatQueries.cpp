@@ -5,22 +5,14 @@
 
 bool CombatRayTest(SPRayPick& pick) {
     CPLevel* level = CPLevel::GetInstance();
-    if (!level) return false;
-    bool hit = false;
-    if (level->humanRacer && level->humanRacer->RayPick(pick)) hit = true;
-    pick.hitPoint = pick.origin + pick.direction * pick.distance;
-    return hit;
+    return level && level->RayTest(pick);
 }
 
 void CombatRayQuery(const D3DXVECTOR3& point, float radius, std::vector<CPSmartPtr<CPGameObject>>& out) {
-    CPLevel* level = CPLevel::GetInstance();
-    if (!level) return;
-    if (level->humanRacer && level->humanRacer->GetPickBounds().IsWithinDistance(point, radius))
-        out.push_back(level->humanRacer);
+    if (CPLevel* level = CPLevel::GetInstance()) level->RayQuery(point, radius, out);
 }
 
 bool CombatHitsAnyRacer(SPRayPick& pick) {
     CPLevel* level = CPLevel::GetInstance();
-    if (!level || !level->player) return false;
-    return level->player->RayPick(pick);
+    return level && level->HitsAnyRacer(pick);
 }

@@ -33,6 +33,7 @@
 #include "World/PPhysics.h"
 #include "World/PPlayer.h"
 #include "World/PRaceCamera.h"
+#include "World/PShotManager.h"
 #include "World/PSpline.h"
 
 CPLevel* CPLevel::s_instance = nullptr;
@@ -776,6 +777,7 @@ void CPLevel::Stop() {
     if (updater) updater->Stop();
     stopped = true;
 
+    if (CPShotManager* shots = CPShotManager::GetInstance()) shots->RetireAll();
     if (CPParticlesManager* particles = GetParticlesManager()) particles->ClearAll();
     if (CPGameData* data = GetGameData()) data->levelStarted = false;
 

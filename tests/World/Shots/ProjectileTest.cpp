@@ -58,10 +58,8 @@ TEST_F(ProjectileTest, AMissingTableLeavesNoPoolsAndTheManagerRuns) {
 }
 
 TEST_F(ProjectileTest, AHitDamagesTheOwnerWithTheTablesAmountAndSpawnsTheImpact) {
-    CPSmartPtr<CPGameObject> racer = Target("racer", D3DXVECTOR3(0, -20, 1));
+    CPSmartPtr<CPPlayer> racer = Racer(D3DXVECTOR3(0, -20, 1), true);
     CPSmartPtr<CPGameObject> launcher = Target("launcher", D3DXVECTOR3(0, 0, 1));
-    Level().humanRacer = racer;
-    Level().player = racer.Get();
     CPSmartPtr<CPShot> bullet = manager->Spawn("bullet", D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(0, -1, 0), 0.0f, launcher);
     ASSERT_TRUE(bullet);
     // Launched into the scene at the launch point, turned along its flight.
@@ -91,10 +89,9 @@ TEST_F(ProjectileTest, AHitDamagesTheOwnerWithTheTablesAmountAndSpawnsTheImpact)
 
 TEST_F(ProjectileTest, ItsOwnLauncherIsNeverHit) {
     // The human racer fires from inside its own box.
-    CPSmartPtr<CPGameObject> racer = Target("racer", D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(2, 2, 2));
-    Level().humanRacer = racer;
-    Level().player = racer.Get();
-    CPSmartPtr<CPShot> bullet = manager->Spawn("bullet", D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(0, -1, 0), 0.0f, racer);
+    CPSmartPtr<CPPlayer> racer = Racer(D3DXVECTOR3(0, 0, 1), true, D3DXVECTOR3(2, 2, 2));
+    CPSmartPtr<CPShot> bullet = manager->Spawn("bullet", D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(0, -1, 0), 0.0f,
+                                               CPSmartPtr<CPGameObject>(racer.Get()));
     Frames(3, 0.05f);
     EXPECT_TRUE(Events(racer).empty());
     EXPECT_EQ(Active("bullet").size(), 1u);
@@ -139,9 +136,7 @@ TEST_F(ProjectileTest, AShotAScriptTookOutOfTheSceneEnds) {
 }
 
 TEST_F(ProjectileTest, AnEffectDamagesWithinItsRadiusOnce) {
-    CPSmartPtr<CPGameObject> racer = Target("racer", D3DXVECTOR3(4, 0, 1));
-    Level().humanRacer = racer;
-    Level().player = racer.Get();
+    CPSmartPtr<CPPlayer> racer = Racer(D3DXVECTOR3(4, 0, 1), true);
     manager->Spawn("blast", D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(0, 0, 1), -1.0f);
     EXPECT_EQ(Events(racer), (std::vector<std::string>{"damage 3.00"}));
     Frames(5, 0.05f);

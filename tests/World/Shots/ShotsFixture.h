@@ -22,6 +22,7 @@
 #include "Script/PScriptManager.h"
 #include "World/PLevel.h"
 #include "World/PPhysics.h"
+#include "World/PPlayer.h"
 #include "World/PShot.h"
 #include "World/PShotManager.h"
 #include "support/FreshStore.h"
@@ -115,7 +116,23 @@ protected:
     // An object with a script and a part box of the half size, placed and updated.
     CPSmartPtr<CPGameObject> Target(const std::string& name, const D3DXVECTOR3& position,
                                     const D3DXVECTOR3& halfSize = D3DXVECTOR3(1, 1, 1), bool scripted = true) {
-        CPSmartPtr<CPGameObject> object(new CPGameObject(name));
+        return Place(CPSmartPtr<CPGameObject>(new CPGameObject(name)), position, halfSize, scripted);
+    }
+    // A racer without a car, placed the same way; with human, the level's human racer and player.
+    CPSmartPtr<CPPlayer> Racer(const D3DXVECTOR3& position, bool human,
+                               const D3DXVECTOR3& halfSize = D3DXVECTOR3(1, 1, 1)) {
+        CPSmartPtr<CPPlayer> racer(new CPPlayer());
+        Place(CPSmartPtr<CPGameObject>(racer.Get()), position, halfSize, true);
+        if (human) {
+            Level().humanRacer = racer;
+            Level().player = racer.Get();
+        } else {
+            Level().opponents.push_back(racer);
+        }
+        return racer;
+    }
+    CPSmartPtr<CPGameObject> Place(CPSmartPtr<CPGameObject> object, const D3DXVECTOR3& position,
+                                   const D3DXVECTOR3& halfSize, bool scripted) {
         CPOrientedBox box(D3DXVECTOR3(0, 0, 0), halfSize);
         D3DXMATRIX identity;
         D3DXMatrixIdentity(&identity);
@@ -132,7 +149,8 @@ protected:
         return object;
     }
     // The commands the object's script received, oldest first, as "name params".
-    static std::vector<std::string> Events(const CPSmartPtr<CPGameObject>& object) {
+    template <typename T>
+    static std::vector<std::string> Events(const CPSmartPtr<T>& object) {
         std::vector<std::string> out;
         CPLuaScript* script = object->GetScriptPointer();
         if (!script) return out;
