@@ -152,6 +152,18 @@ TEST_F(ProjectileTest, AnEffectDamagesWithinItsRadiusOnce) {
     EXPECT_EQ(Events(racer).size(), 1u);
 }
 
+TEST_F(ProjectileTest, TheLevelsStopRetiresEveryShot) {
+    Racer(D3DXVECTOR3(0, 50, 0), true);
+    CPSmartPtr<CPShot> bullet = manager->Spawn("bullet", D3DXVECTOR3(0, 0, 50), D3DXVECTOR3(0, -1, 0), 1.0f);
+    manager->Spawn("blast", D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(0, 0, 1), -1.0f);
+    ASSERT_EQ(manager->GetActiveShots().size(), 2u);
+    Level().Stop();
+    EXPECT_TRUE(manager->GetActiveShots().empty());
+    EXPECT_FALSE(bullet->IsInScene());
+    EXPECT_EQ(manager->FindPool("bullet")->size(), 2u);
+    EXPECT_EQ(manager->FindPool("blast")->size(), 2u);
+}
+
 TEST_F(ProjectileTest, WithoutALevelNothingIsHit) {
     CPSmartPtr<CPShot> bullet = manager->Spawn("bullet", D3DXVECTOR3(0, 0, 50), D3DXVECTOR3(0, -1, 0), 1.0f);
     manager->Spawn("blast", D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(0, 0, 1), -1.0f);
