@@ -332,7 +332,7 @@ protected:
         LevelTreeTest::SetUp();
         level = std::make_unique<CPLevel>();
         human = Place(new CPPlayer(), {0, 0, 0}, {2, 1, 1});
-        level->humanRacer = CPSmartPtr<CPGameObject>(human.Get());
+        level->humanRacer = human;
         level->player = human.Get();
     }
     void TearDown() override {
