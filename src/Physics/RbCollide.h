@@ -59,7 +59,11 @@ void RbTestBoxMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, cons
 // indices point into its meshVertices (in the shape's frame).
 void RbTestBoxTriangle(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
                        const RbMatrix& tb);
-void RbTestBoxBox(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb);
+struct RbSeparatingAxis;
+// With `kept`, the axis it holds is tried first and the axis that parts the boxes
+// (or none, when they touch) is kept there; the answer is the same either way.
+void RbTestBoxBox(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb,
+                  RbSeparatingAxis* kept = nullptr);
 
 // One line-sensor segment (in the shape's frame) against one shape; depth 0 = no hit.
 struct RbSensorHit {

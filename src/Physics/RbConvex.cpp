@@ -495,16 +495,20 @@ void ClosestOnSegments(const RbVector& p1, const RbVector& q1, const RbVector& p
     c2 = p2 + d2 * t;
 }
 
-// Separating-axis test of two views. False when an axis separates them.
-bool Separate(HullView& A, HullView& B, SatResult& out) {
+// Separating-axis test of two views. False when an axis separates them; that axis
+// goes to *parting when given.
+bool Separate(HullView& A, HullView& B, SatResult& out, RbVector* parting = nullptr) {
     // Faces of one view: how far the other's deepest vertex lies behind each face plane.
-    auto faces = [](const HullView& P, const HullView& Q, float& best, int& face, int& vertex) {
+    auto faces = [parting](const HullView& P, const HullView& Q, float& best, int& face, int& vertex) {
         for (int f = 0; f < P.faceCount; ++f) {
             const RbVector& n = P.normals[f];
             if (RbLengthSq(n) < 0.5f) continue;
             int v = Q.Support(n);
             float depth = P.distances[f] - RbDot(n, Q.vertices[v]);
-            if (depth <= 0.0f) return false;
+            if (depth <= 0.0f) {
+                if (parting) *parting = n;
+                return false;
+            }
             if (depth < best) best = depth, face = f, vertex = v;
         }
         return true;
@@ -563,7 +567,10 @@ bool Separate(HullView& A, HullView& B, SatResult& out) {
                 depth = reverse;
                 axis = -axis;
             }
-            if (depth <= 0.0f) return false;
+            if (depth <= 0.0f) {
+                if (parting) *parting = axis;
+                return false;
+            }
             if (depth < bestE) bestE = depth, edgeA = i, edgeB = j, edgeAxis = axis;
         }
     }
@@ -624,11 +631,29 @@ HullView g_viewB;
 
 // ---------------------------------------------------------------- the tests
 
-void RbSimulator::CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb) {
+void RbSimulator::CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb,
+                                RbSeparatingAxis* kept) {
     out.collided = 0;
     if (!SetupShape(g_viewA, *a, ta) || !SetupShape(g_viewB, *b, tb)) return;
+    if (kept && kept->kind == RbSeparatingAxis::Direction) {
+        // A gap along the kept direction parts the shapes; the search would find
+        // some parting axis too and answer no contact as well.
+        float lowA, highA, lowB, highB;
+        g_viewA.Interval(kept->direction, lowA, highA);
+        g_viewB.Interval(kept->direction, lowB, highB);
+        if (highA < lowB || highB < lowA) return;
+    }
     SatResult r;
-    if (Separate(g_viewA, g_viewB, r)) Fill(out, r);
+    RbVector parting;
+    if (Separate(g_viewA, g_viewB, r, &parting)) {
+        Fill(out, r);
+        if (kept) kept->kind = RbSeparatingAxis::None;
+        return;
+    }
+    if (kept && RbLengthSq(parting) > 0.0f) {
+        kept->kind = RbSeparatingAxis::Direction;
+        kept->direction = parting;
+    }
 }
 
 void RbSimulator::CollideConvexTriangle(RbContact& out, RbGeometry* hull, const RbMatrix& t, const RbVector& v0,

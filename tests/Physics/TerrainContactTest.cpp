@@ -187,8 +187,9 @@ TEST(TerrainContact, LandingBodiesStayAboveTheGround) {
                 EXPECT_GT(lowest, 0.0f);
                 EXPECT_GT(p.z - surface.height(p.x, p.y), 0.5f * reach);
                 bool stopped = RbLengthSq(body->GetVelocity()) < 1.0f;
-                if (std::max(std::fabs(p.x), std::fabs(p.y)) <= 300.0f && stopped)
+                if (std::max(std::fabs(p.x), std::fabs(p.y)) <= 300.0f && stopped) {
                     EXPECT_LT(p.z - surface.height(p.x, p.y), 1.0f);
+                }
             }
         }
     }
