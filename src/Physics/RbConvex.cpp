@@ -535,6 +535,18 @@ bool Separate(HullView& A, HullView& B, SatResult& out, RbVector* parting = null
     bool prune = A.type != RbGeomTriangle && B.type != RbGeomTriangle;
     A.PrepareArcs();
     B.PrepareArcs();
+    // Against a triangle, an edge's arc runs from the triangle's normal n through
+    // the outward direction o across the edge to -n: the directions across the
+    // edge e whose o part is not negative. The negated arc is crossed by A's arc
+    // from f to g when f . e and g . e differ in sign, at the point
+    // p = sign(g . e) (f (g . e) - g (f . e)), when p . o < 0.
+    bool pruneTriangle = A.type != RbGeomTriangle && B.type == RbGeomTriangle && RbLengthSq(B.normals[0]) > 0.5f;
+    RbVector triangleEdge[3], triangleOut[3];
+    if (pruneTriangle)
+        for (int j = 0; j < 3; ++j) {
+            triangleEdge[j] = B.vertices[B.edges[j][3]] - B.vertices[B.edges[j][2]];
+            triangleOut[j] = RbCross(triangleEdge[j], B.normals[0]);
+        }
     const int countA = A.arcEdgeCount;
     const int countB = B.arcEdgeCount;
     for (int ia = 0; ia < countA; ++ia) {
@@ -544,7 +556,12 @@ bool Separate(HullView& A, HullView& B, SatResult& out, RbVector* parting = null
         const RbVector& g = A.normals[A.edges[i][1]];
         for (int jb = 0; jb < countB; ++jb) {
             const int j = B.arcEdges[jb];
-            if (prune) {
+            if (pruneTriangle) {
+                float fe = RbDot(f, triangleEdge[j]), ge = RbDot(g, triangleEdge[j]);
+                if (fe * ge > 0.0f) continue;
+                float side = ge > 0.0f ? 1.0f : -1.0f;
+                if (side * (RbDot(f, triangleOut[j]) * ge - RbDot(g, triangleOut[j]) * fe) > 0.0f) continue;
+            } else if (prune) {
                 const RbVector& gf = A.arcs[i];
                 const RbVector& kh = B.arcs[j];
                 float hgf = -RbDot(B.normals[B.edges[j][0]], gf), kgf = -RbDot(B.normals[B.edges[j][1]], gf);

@@ -5,6 +5,7 @@
 #include "Physics/RbCollide.h"
 #include "PhysicsTestSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -152,4 +153,37 @@ TEST(KeptAxis, APairRecordTakenAgainKeepsNothingOfTheFreedBody) {
     EXPECT_EQ(fresh->axis.kind, RbSeparatingAxis::None);
     // The overlap pushed the two apart.
     EXPECT_GT(RbLengthSq(c->GetPosition() - before), 0.0f);
+}
+
+TEST(HullTriangle, ContactPointsFaceEachOtherAcrossTheDepth) {
+    // A prism has parallel edges, which give the same axis and depth against a
+    // triangle's edge; the pair that touches must give the points, not the first
+    // of them in the table (that one put the points up to a metre apart).
+    RbSimulatorPtr sim = MakeSimulator();
+    std::vector<RbVector> prism;
+    for (float z : {-0.3f, 0.3f})
+        for (int i = 0; i < 6; ++i)
+            prism.push_back(RbVec(0.45f * std::cos(1.0471976f * i), 0.45f * std::sin(1.0471976f * i), z));
+    RbConvexHull* hull = sim->CreateConvexHull(prism.data(), static_cast<int>(prism.size()));
+    ASSERT_NE(hull, nullptr);
+    RbGeometry shape;
+    shape.SetDefaults();
+    ASSERT_TRUE(shape.SetConvexHull(hull));
+    Lcg random;
+    int touching = 0;
+    for (int n = 0; n < 3000; ++n) {
+        RbMatrix t = random.Pose(0.5f);
+        RbVector v[3];
+        for (RbVector& p : v) p = RbVec(random.Next(-1, 1), random.Next(-1, 1), random.Next(-0.2f, 0.2f));
+        RbContact c;
+        sim->CollideConvexTriangle(c, &shape, t, v[0], v[1], v[2]);
+        if (!c.collided) continue;
+        ++touching;
+        RbVector d = c.offsetA - c.offsetB;
+        float along = RbDot(d, c.normal);
+        float across = std::sqrt(std::max(0.0f, RbLengthSq(d) - along * along));
+        ASSERT_LT(across, 1e-3f) << "pose " << n;
+        ASSERT_NEAR(-along, c.depth, 1e-3f) << "pose " << n;
+    }
+    EXPECT_GT(touching, 1000);
 }
