@@ -132,6 +132,10 @@ public:
     void Stop();
     void ClearOpponentsReleased() { opponentsReleased = false; }
     void InitTrackProgress();
+    // The index of the piece whose centre lies nearest the point in x and y (of equal ones the
+    // later); the search bound is squared distance 100000, beyond which the nearest piece is
+    // taken all the same. 0 for no pieces.
+    static int NearestRouteIndex(const std::vector<CPLine*>& lines, const D3DXVECTOR3& point);
     void UpdateTimeTable();
     // The race frame and the lap step: stages of the race rules, which do nothing yet.
     void Update();
