@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Framework/PMMObject.h"
+#include "Framework/PObjUpdater.h"
 #include "GameData/PGameData.h"
 #include "Platform/Graphics/D3D9.h"
 #include "Platform/Math/D3DXTypes.h"
@@ -19,17 +20,13 @@
 #include "Scene/SceneInterfaces.h"
 #include "World/PLevelBranch.h"
 #include "World/PLevelFile.h"
+#include "World/PMiniMap.h"
 #include "World/PPlayer.h"
+#include "World/PRaceCamera.h"
+#include "World/PSpline.h"
 
-class CPCamera;
 class CPGameObject;
-class CPLevelBranch;
-class CPLine;
-class CPMiniMap;
-class CPObjUpdater;
-class CPPlayer;
 class CPQuadTreeNode;
-class CPSpline;
 
 // The start camera's flight: its smoothed points (flown from the last to the first) and the
 // state of the swing around the human's car at its end.
