@@ -1,6 +1,6 @@
-// Loading a mesh file of ten p3d nodes holding 100,000 vertices in all: read whole through the
-// node readers, and through a mesh-file render description naming it (no renderer started, so
-// no static buffers), against the plain CPFileReader load of the same file.
+// Reading a mesh file of ten p3d nodes holding 100,000 vertices in all through the node readers
+// alone (the description around it is DescriptionBench's), against the plain CPFileReader load
+// of the same file.
 
 #include <benchmark/benchmark.h>
 
@@ -67,7 +67,6 @@ struct MeshFiles {
         PutInt(bytes, kNodes);
         for (int node = 0; node < kNodes; ++node) PutNode(bytes, node);
         std::ofstream(root / "Data" / "Meshes" / "big.p3d", std::ios::binary) << bytes;
-        std::ofstream(root / "Data" / "Meshes" / "big.rdf") << "mesh = big.p3d\n";
         Platform::GamePaths().SetRoot(root.string());
         CPLog::Instance().SetSink([](int, const std::string&) {});
     }
@@ -123,22 +122,5 @@ void BM_MeshFileNodeReaders(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_MeshFileNodeReaders)->Unit(benchmark::kMillisecond);
-
-void BM_MeshFileRenderDescription(benchmark::State& state) {
-    MeshFiles& files = Files();
-    for (auto _ : state) {
-        CPSmartPtr<CPGameObject> tree = files.library.LoadRenderDescription("big.rdf", 0);
-        if (!tree) {
-            state.SkipWithError("the description answered no tree");
-            break;
-        }
-        // Freeing the tree is not part of the load.
-        state.PauseTiming();
-        tree = CPSmartPtr<CPGameObject>();
-        CollectTree();
-        state.ResumeTiming();
-    }
-}
-BENCHMARK(BM_MeshFileRenderDescription)->Unit(benchmark::kMillisecond);
 
 } // namespace
