@@ -34,6 +34,7 @@
 #include "World/PPhysics.h"
 #include "World/PPlayer.h"
 #include "World/PRaceCamera.h"
+#include "World/PShotManager.h"
 #include "World/PSpline.h"
 
 CPLevel* CPLevel::s_instance = nullptr;
@@ -802,6 +803,7 @@ void CPLevel::Stop() {
     if (updater) updater->Stop();
     stopped = true;
 
+    if (CPShotManager* shots = CPShotManager::GetInstance()) shots->RetireAll();
     if (CPParticlesManager* particles = GetParticlesManager()) particles->ClearAll();
     if (CPGameData* data = GetGameData()) data->levelStarted = false;
 

@@ -6,11 +6,14 @@
 #include "Render/PRenderSeams.h"
 #include "Scene/SceneInterfaces.h"
 #include "World/PAITask.h"
+#include "World/PEnemy.h"
 #include "World/PLevel.h"
 #include "World/PPhysicData.h"
 #include "World/PPhysics.h"
 #include "World/PPlayer.h"
 #include "World/PRaceCamera.h"
+#include "World/PShotManager.h"
+#include "World/PWorldTables.h"
 
 namespace {
 
@@ -84,6 +87,12 @@ void InstallRaceWorld(SPStartupRegistry& registry) {
     registry.createPhysicsTask = [] { return CPSmartPtr<IPTask>(new CPPhysics()); };
     registry.createAITask = [] { return CPSmartPtr<IPTask>(new AI_Task()); };
     SetPhysicDataMaker(&g_physicDataMaker);
+    SetEnemyMaker(&GetEnemyRecordMaker());
+    registry.createShotManager = [] {
+        // The enemy types' data is read with the shots: both tables serve scripts from start-up on.
+        LoadEnemyTable("Data\\enemies.dat");
+        return CPSmartPtr<IPTask>(new CPShotManager());
+    };
     SetRaceWorld(&g_levelView);
     SetPlanarShadowSource(&g_levelView);
 }
