@@ -289,4 +289,25 @@ RoadMesh MakeWalledLoop(float radius, float width, float wallHeight, int segment
     return mesh;
 }
 
+MeshNode RoadMeshNode(const RoadMesh& road, const std::string& name) {
+    MeshNode node;
+    node.name = name;
+    node.vertices.resize(static_cast<std::size_t>(road.VertexCount()));
+    for (std::size_t i = 0; i < node.vertices.size(); ++i) {
+        MorphVertex& v = node.vertices[i];
+        v.x = road.positions[3 * i];
+        v.y = road.positions[3 * i + 1];
+        v.z = road.positions[3 * i + 2];
+        v.diffuse = 0xffffffffu;
+    }
+    node.indices = road.indices;
+    return node;
+}
+
+std::string RoadMeshFile(const RoadMesh& road, const std::string& name) {
+    MeshFileWriter writer(true);
+    writer.AddNode(RoadMeshNode(road, name));
+    return writer.Build().bytes;
+}
+
 } // namespace kxtest

@@ -4,7 +4,10 @@
 // that a body never ends below the road or beyond a wall.
 
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "support/MeshFileWriter.h"
 
 namespace kxtest {
 
@@ -61,5 +64,10 @@ RoadMesh MakeWalledEnd(float width, float length, float wallY, float wallHeight,
 // A closed ring road about the origin with a wall along each edge; segments x (2 x across + 4)
 // triangles (1000 segments and 8 across give 20,000).
 RoadMesh MakeWalledLoop(float radius, float width, float wallHeight, int segments, int across);
+
+// The road as one node of a mesh file (upward normals, white, no body: the level keeps roads
+// without physics data), and as the bytes of a p3d mesh file holding just that node.
+MeshNode RoadMeshNode(const RoadMesh& road, const std::string& name = "road");
+std::string RoadMeshFile(const RoadMesh& road, const std::string& name = "road");
 
 } // namespace kxtest

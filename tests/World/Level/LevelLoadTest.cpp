@@ -446,3 +446,32 @@ TEST(LevelLoad, QuadTreeOrLevelTree) {
 }
 
 } // namespace
+
+namespace {
+
+// The loader seeds the engine's generator from the millisecond clock: the same clock gives the
+// same flag phases, another clock other ones.
+TEST(LevelLoad, RandomValuesFollowTheClock) {
+    Platform::FakeClock clock;
+    Platform::SetClock(&clock);
+    const auto phases = [] {
+        RaceFixture race;
+        LevelFileWriter w = RaceFixture::RingLevel();
+        for (int i = 0; i < 3; ++i) w.AddObject("cflag", 10.0f * static_cast<float>(i), 0, 0);
+        EXPECT_TRUE(race.Load(w));
+        std::vector<float> out;
+        for (const SPFlagMarker& marker : race.level->flagMarkers) out.push_back(marker.phase);
+        return out;
+    };
+    clock.AdvanceSeconds(5.0);
+    const std::vector<float> first = phases();
+    const std::vector<float> again = phases();
+    clock.AdvanceSeconds(7.3);
+    const std::vector<float> later = phases();
+    Platform::SetClock(nullptr);
+    ASSERT_EQ(first.size(), 3u);
+    EXPECT_EQ(first, again);
+    EXPECT_NE(first, later);
+}
+
+} // namespace

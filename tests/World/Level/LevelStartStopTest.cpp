@@ -9,6 +9,9 @@
 
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PObjUpdater.h"
+#include "Platform/Math/D3DXMath.h"
+#include "Render/PRender.h"
+#include "Render/PRenderGroups.h"
 #include "World/PAITask.h"
 #include "World/PLevel.h"
 #include "World/PSpline.h"
@@ -346,6 +349,57 @@ TEST(Drivers, ListsAndSlots) {
     EXPECT_TRUE(drivers.racerDrivers.empty());
     EXPECT_TRUE(drivers.trafficDrivers.empty());
     EXPECT_EQ(drivers.GetVehicle(0), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST(LevelRenderer, AmbientBindingsShadowAndSun) {
+    CPSmartPtr<CPRender> render(new CPRender());
+    ASSERT_EQ(GetRender(), render.Get());
+    {
+        StartedRace race;
+        ASSERT_TRUE(race.loaded);
+        EXPECT_EQ(render->GetAmbientColour(), 0xff7f7f7fu);
+        EXPECT_FLOAT_EQ(render->GetAmbientVector().x, 0.5f);
+        race.level->Start();
+        const SPRenderGroup* main = render->FindGroup(16);
+        const SPRenderGroup* far = render->FindGroup(120);
+        const SPRenderGroup* terrain = render->FindGroup(17);
+        ASSERT_NE(main, nullptr);
+        ASSERT_NE(far, nullptr);
+        ASSERT_NE(terrain, nullptr);
+        EXPECT_EQ(main->camera.Get(), race.level->camera->GetViewCamera().Get());
+        EXPECT_EQ(far->camera.Get(), race.level->camera->GetFarCamera().Get());
+        D3DXMATRIX identity;
+        D3DXMatrixIdentity(&identity);
+        D3DXMATRIX shadow;
+        const D3DXVECTOR4 light(0.0f, 0.0f, -1.0f, 0.0f);
+        const D3DXPLANE ground(0.0f, 0.0f, -1.0f, 0.0f);
+        D3DXMatrixShadow(&shadow, &light, &ground);
+        ASSERT_TRUE(main->hasWorldMatrix);
+        ASSERT_TRUE(terrain->hasWorldMatrix);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) {
+                EXPECT_FLOAT_EQ(main->worldMatrix(r, c), shadow(r, c)) << r << c;
+                EXPECT_FLOAT_EQ(terrain->worldMatrix(r, c), identity(r, c)) << r << c;
+            }
+        // A point above the ground falls onto z = 0.
+        D3DXVECTOR3 p(2.0f, 3.0f, 8.0f);
+        D3DXVec3TransformCoord(&p, &p, &main->worldMatrix);
+        EXPECT_NEAR(p.z, 0.0f, 1e-6f);
+
+        // The sun goes into the light list while it has room.
+        render->SetLightCount(CPRender::kMaxLights - 1);
+        race.level->AddSunLight();
+        EXPECT_EQ(render->GetLightCount(), CPRender::kMaxLights);
+        EXPECT_FLOAT_EQ(render->GetLight(CPRender::kMaxLights - 1).Direction.z, -1.0f);
+        race.level->AddSunLight();
+        EXPECT_EQ(render->GetLightCount(), CPRender::kMaxLights);
+    }
+    render = nullptr;
+    IPMMObject::CollectGarbage();
 }
 
 } // namespace
