@@ -8,6 +8,7 @@
 #include "Framework/PLog.h"
 #include "Render/PRenderObject.h"
 #include "Scene/PGameObject.h"
+#include "World/PContacts.h"
 #include "World/PPhysicData.h"
 #include "World/PTerrainQuery.h"
 
@@ -104,6 +105,7 @@ bool CPPhysics::CreateWorld() {
     table->Set(0, 0, 3);
     table->Set(0, 1, 0);
     m_simulator->SetTerrainQuery(OnTerrainQuery);
+    m_simulator->SetCollisionCallback(Contacts::OnContact);
     return true;
 }
 

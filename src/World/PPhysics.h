@@ -108,6 +108,9 @@ public:
     // The object leaves the active set (its physics data is going away).
     void ForgetObject(CPGameObject* object);
 
+    // A racer's driving input of the frame to its car; nothing without a car.
+    void SetCarControls(CPGameObject* racer, float throttle, float steering);
+
 private:
     // The simulator and what is bound to it; the road grid and the kept meshes stay.
     void DestroySimulator();
