@@ -669,6 +669,25 @@ void CPLevel::PlaceFinish() {
     finishObject->SetVisible(false);
 }
 
+int CPLevel::NearestRouteIndex(const std::vector<CPLine*>& lines, const D3DXVECTOR3& point) {
+    int best = -1;
+    float bestDistance = 100000.0f;
+    int closest = 0;
+    float closestDistance = 0.0f;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const float d = DistanceSquaredXY(point, lines[i]->centre);
+        if (d <= bestDistance) {
+            bestDistance = d;
+            best = static_cast<int>(i);
+        }
+        if (i == 0 || d <= closestDistance) {
+            closestDistance = d;
+            closest = static_cast<int>(i);
+        }
+    }
+    return best >= 0 ? best : closest;
+}
+
 void CPLevel::InitTrackProgress() {
     playerRouteSteps = 0;
     if (progressPath) {
@@ -681,25 +700,7 @@ void CPLevel::InitTrackProgress() {
             if (piece == first) break;
         }
     }
-    const auto nearest = [this](const D3DXVECTOR3& x) {
-        int best = -1;
-        float bestDistance = 100000.0f;
-        int closest = 0;
-        float closestDistance = 0.0f;
-        for (std::size_t i = 0; i < routeLines.size(); ++i) {
-            const float d = DistanceSquaredXY(x, routeLines[i]->centre);
-            if (d <= bestDistance) {
-                bestDistance = d;
-                best = static_cast<int>(i);
-            }
-            if (i == 0 || d <= closestDistance) {
-                closestDistance = d;
-                closest = static_cast<int>(i);
-            }
-        }
-        // Nothing within the bound: the nearest piece all the same.
-        return best >= 0 ? best : closest;
-    };
+    const auto nearest = [this](const D3DXVECTOR3& x) { return NearestRouteIndex(routeLines, x); };
     if (humanRacer) playerRouteIndex = nearest(humanRacer->GetPosition());
     startRouteIndex = nearest(startLineCentre);
     playerRouteSteps = 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Framework/PMMObject.h"
+#include "Framework/PObjUpdater.h"
 #include "GameData/PGameData.h"
 #include "Platform/Graphics/D3D9.h"
 #include "Platform/Math/D3DXTypes.h"
@@ -19,17 +20,13 @@
 #include "Scene/SceneInterfaces.h"
 #include "World/PLevelBranch.h"
 #include "World/PLevelFile.h"
+#include "World/PMiniMap.h"
 #include "World/PPlayer.h"
+#include "World/PRaceCamera.h"
+#include "World/PSpline.h"
 
-class CPCamera;
 class CPGameObject;
-class CPLevelBranch;
-class CPLine;
-class CPMiniMap;
-class CPObjUpdater;
-class CPPlayer;
 class CPQuadTreeNode;
-class CPSpline;
 
 // The start camera's flight: its smoothed points (flown from the last to the first) and the
 // state of the swing around the human's car at its end.
@@ -132,6 +129,10 @@ public:
     void Stop();
     void ClearOpponentsReleased() { opponentsReleased = false; }
     void InitTrackProgress();
+    // The index of the piece whose centre lies nearest the point in x and y (of equal ones the
+    // later); the search bound is squared distance 100000, beyond which the nearest piece is
+    // taken all the same. 0 for no pieces.
+    static int NearestRouteIndex(const std::vector<CPLine*>& lines, const D3DXVECTOR3& point);
     void UpdateTimeTable();
     // The race frame and the lap step: stages of the race rules, which do nothing yet.
     void Update();
