@@ -286,15 +286,24 @@ float CPSpline::FindClosestLine(const D3DXVECTOR3& point, float& radius, int n, 
         }
     };
 
-    // The walkers meet halfway round the ring; on a ring of an odd number of pieces they pass
-    // each other instead, which is where the whole ring has been seen and the walk ends too
-    // (otherwise a point near no piece would keep them circling).
+    // On a ring of an even number of pieces the walkers meet halfway round; the piece they
+    // meet on is judged too (by each walker's rules), or a point nearest the piece opposite the
+    // hint would be given a neighbour of it. On a ring of an odd number they pass each other
+    // instead, which is where the whole ring has been seen and the walk ends too (otherwise a
+    // point near no piece would keep them circling).
     CPLine* back = h->previous;
     CPLine* forward = h->next;
     const std::size_t limit = m_lines.size();
     for (std::size_t steps = 0; back && forward && steps < limit; ++steps) {
         if (backState == Done && forwardState == Done) break;
-        if (back == forward || back->next == forward) break;
+        if (back == forward) {
+            if (back != h) {
+                visit(back, backState);
+                visit(forward, forwardState);
+            }
+            break;
+        }
+        if (back->next == forward) break;
         visit(back, backState);
         visit(forward, forwardState);
         back = back->previous;
