@@ -18,14 +18,29 @@
 #include "World/PLevel.h"
 #include "World/PPhysicData.h"
 #include "World/PPlayer.h"
+#include "World/PRaceCamera.h"
 
 namespace {
 
-// The race camera's share of a contact.
+// The race camera's share of a contact; nothing without a level or its camera.
 namespace RacerCamera {
-void StartTakedownView(CPPlayer*) {}
-void StartShake() {}
-bool TakedownViewRunning() { return false; }
+CPCamera* Current() {
+    CPLevel* level = CPLevel::GetInstance();
+    return level ? level->camera.Get() : nullptr;
+}
+void StartTakedownView(CPPlayer* victim) {
+    if (CPCamera* camera = Current()) {
+        camera->takedownTarget = victim;
+        camera->StartTakedownView();
+    }
+}
+void StartShake() {
+    if (CPCamera* camera = Current()) camera->StartShake();
+}
+bool TakedownViewRunning() {
+    CPCamera* camera = Current();
+    return camera && camera->takedownOn;
+}
 } // namespace RacerCamera
 
 float Uniform() { return static_cast<float>(Platform::EngineRand()) / 32767.0f; }

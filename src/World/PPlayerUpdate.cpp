@@ -9,10 +9,14 @@
 #include "Framework/PGlobalTimer.h"
 #include "GameData/PGameData.h"
 #include "Platform/Math/D3DXMath.h"
+#include "Render/PEffectManager.h"
 #include "Render/PPerspectiveCamera.h"
 #include "Render/PRender.h"
 #include "Render/PRenderBlock.h"
+#include "Render/PRenderObject.h"
 #include "Render/PVertexEffect.h"
+#include "Scene/PAnimationLibrary.h"
+#include "Script/PLuaScript.h"
 #include "Sound/NAudio.h"
 #include "Sound/NSound.h"
 #include "World/PCar.h"
@@ -173,7 +177,48 @@ bool CPPlayer::PrepareForRace() {
     deathReported = false;
     respawnCount = 3;
     upsideDownTime = 0.0f;
+
+    CPAnimationLibrary* library = CPAnimationLibrary::Instance();
+    shadow = library ? library->LoadRenderDescription("shadow.rdf", 60) : CPSmartPtr<CPGameObject>();
+    if (!shadow) return true;
+    CPRenderObject* mesh = shadow->GetRenderObject();
+    CPCar* car = GetCar();
+    if (mesh && car) {
+        if (CPEffectManager* effects = GetEffectManager()) {
+            CPSmartPtr<CPMaterial> material;
+            effects->GetMaterial(material, 60, "shadow.fx", {car->Description().shadowName});
+            if (material) mesh->SetEffect(material);
+        }
+    }
+    shadow->SetPhysicData(CPSmartPtr<IPPhysicData>());
+    shadow->SetVisible(true);
+    shadow->SetScript(CPSmartPtr<CPLuaScript>());
+    shadow->SetStaticRecursive(true);
+    for (const SPLevelOfDetail& lod : shadow->GetLevelsOfDetail())
+        if (lod.object) lod.object->SetStaticRecursive(true);
+    if (mesh) mesh->SetFillSkipped(false);
     return true;
 }
 
-void CPPlayer::MissedCheckpointHint() {}
+void CPPlayer::MissedCheckpointHint() {
+    CPLevel* level = CPLevel::GetInstance();
+    if (!level || level->humanRacer.Get() != this || level->raceOver) return;
+    const CPGameData* data = GetGameData();
+    if (!data || data->helperFlags[5]) return;
+    const int n = static_cast<int>(level->checkpoints.size());
+    if (n <= 0) return;
+    int i = level->nextCheckpoint;
+    if (i < 0 || i >= n) i = 0;
+    auto at = [&](int k) {
+        const CPSmartPtr<CPGameObject>& object = level->checkpoints[static_cast<std::size_t>(k)].object;
+        return object ? object->GetPosition() : D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+    };
+    const D3DXVECTOR3 A = at(i - 1 < 0 ? n - 1 : i - 1);
+    const D3DXVECTOR3 B = at(i);
+    const D3DXVECTOR3 E = at(i + 1 > n - 1 ? 0 : i + 1);
+    const D3DXVECTOR3 PA = GetPosition() - A;
+    const D3DXVECTOR3 BA = B - A;
+    const D3DXVECTOR3 EB = E - B;
+    if (D3DXVec3LengthSq(&PA) > D3DXVec3LengthSq(&BA) + 0.5f * D3DXVec3LengthSq(&EB))
+        RouteCommandByName("helper", "helper_in", "6");
+}

@@ -15,8 +15,11 @@
 #include "Scene/PParticlesManager.h"
 #include "Sound/NAudio.h"
 #include "Sound/NSound.h"
+#include "World/PCar.h"
+#include "World/PLevel.h"
 #include "World/PPhysicData.h"
 #include "World/PPlayer.h"
+#include "World/PShotManager.h"
 #include "World/PWeaponMath.h"
 
 namespace {
@@ -129,8 +132,11 @@ void PlaySelectionSound(const char* name) {
     sound->Play(0, 0);
 }
 
-void LaunchShot(const SPShotRequest& shot) {
+void LaunchShot(const SPShotRequest& shot, const float* carSpeed) {
     if (const auto& sink = CPPlayer::Observers().shot) sink(shot);
+    if (CPShotManager* shots = CPShotManager::GetInstance())
+        shots->Spawn(shot.name, shot.position, shot.direction, shot.speed, CPSmartPtr<CPGameObject>(shot.owner),
+                     carSpeed);
 }
 
 void EmitParticle(const SPParticleDesc& desc) {
@@ -309,8 +315,10 @@ void CPPlayer::UpdateFiring(const D3DXVECTOR3& aim, const CPSmartPtr<CPGameObjec
     flareShown = true;
 
     const float speed = weaponInfo.value4;
+    const CPCar* car = GetCar();
+    const float carSpeed = car ? car->GetSpeed() : 0.0f;
     auto shoot = [&](const char* name, const D3DXVECTOR3& position, const D3DXVECTOR3& direction, CPGameObject* owner) {
-        LaunchShot(SPShotRequest{name, position, direction, speed, owner});
+        LaunchShot(SPShotRequest{name, position, direction, speed, owner}, &carSpeed);
     };
     CPGameObject* model = weaponModel.Get();
     switch (weaponKind) {
@@ -390,4 +398,38 @@ void CPPlayer::EjectShellCasing(CPGameObject* model) {
     EmitParticle(casing);
 }
 
-int CPPlayer::TraceHit(IPMMObject*, SPParticle*) { return 0; }
+int CPPlayer::TraceHit(IPMMObject* owner, SPParticle* particle) {
+    auto* racer = dynamic_cast<CPPlayer*>(owner);
+    CPLevel* level = CPLevel::GetInstance();
+    if (!racer || !particle || !level) return 0;
+    auto keep = [racer](const CPSmartPtr<CPGameObject>& object) {
+        if (!object || object.Get() == racer) return false;
+        for (const CPSmartPtr<CPGameObject>& held : racer->hitObjects)
+            if (held == object) return true;
+        racer->hitObjects.push_back(object);
+        return true;
+    };
+
+    std::vector<CPSmartPtr<CPGameObject>> nearby;
+    level->RayQuery(particle->position, particle->size, nearby);
+
+    // The ray covers the way the particle came since it was last drawn (from its emission
+    // point until then).
+    const D3DXVECTOR3 span = particle->position - particle->previousPosition;
+    const float length = D3DXVec3Length(&span);
+    if (length > 0.0f) {
+        SPRayPick pick;
+        pick.excluded = racer;
+        pick.origin = particle->previousPosition;
+        pick.direction = span / length;
+        pick.distance = length;
+        if (level->RayTest(pick)) {
+            keep(pick.hitOwner ? pick.hitOwner : pick.hitObject);
+            particle->age = 1000.0f;
+        }
+    }
+    bool any = false;
+    for (const CPSmartPtr<CPGameObject>& object : nearby) any = keep(object) || any;
+    if (any) particle->age = 1000.0f;
+    return 0;
+}
