@@ -42,8 +42,7 @@ void CheckRing(const CPSpline& spline) {
         Check(piece->start.x != piece->end.x || piece->start.y != piece->end.y);
         Check(piece->heading >= -1e-4f && piece->heading <= kTwoPi + 1e-4f);
         const float length = std::sqrt(piece->normal.x * piece->normal.x + piece->normal.y * piece->normal.y);
-        // A piece shorter than float precision can resolve may give a normal that is not unit.
-        if (std::isfinite(length)) Check(length < 1.001f);
+        Check(std::fabs(length - 1.0f) < 1e-3f);
         piece = piece->next;
     }
     Check(piece == spline.GetFirstLine());

@@ -89,6 +89,17 @@ struct SPMapCheckpoint {
     bool finish = false;
 };
 
+// Seconds the last Load spent in each of its parts.
+struct SPLevelLoadTimes {
+    double fileRead = 0.0;
+    double objects = 0.0;
+    double splines = 0.0;
+    double terrainGrid = 0.0;
+    double world = 0.0;
+    double tree = 0.0;
+    double total = 0.0;
+};
+
 class CPLevel : public IPLensFlarePoolSink {
 public:
     // Render keys of the level's parts.
@@ -168,6 +179,7 @@ public:
     bool IsLoaded() const { return m_loaded; }
     bool IsStarted() const { return m_started; }
     const std::string& GetLoadError() const { return m_loadError; }
+    const SPLevelLoadTimes& GetLoadTimes() const { return m_loadTimes; }
     // The planar shadow of the sun on the ground (z = 0.5 plane), built by Load.
     const D3DXMATRIX* GetPlanarShadowMatrix() const { return m_hasShadowMatrix ? &m_planarShadowMatrix : nullptr; }
 
@@ -321,6 +333,7 @@ public:
 
 private:
     // The steps of Load.
+    bool LoadSteps(const std::string& name, bool singleMode, bool timeMode);
     bool LoadFailed(const std::string& why);
     void LoadResets(const std::string& name, bool singleMode, bool timeMode);
     void LoadHeaderAndLight(const std::string& name, const SPLevelFile& file);
@@ -339,6 +352,7 @@ private:
     bool m_loaded = false;
     bool m_started = false;
     std::string m_loadError;
+    SPLevelLoadTimes m_loadTimes;
     D3DXMATRIX m_planarShadowMatrix;
     bool m_hasShadowMatrix = false;
 };

@@ -65,11 +65,6 @@ void LeaveSuperNitro(CPCar* car) {
 
 } // namespace
 
-void CPPhysics::SetCarControls(CPGameObject* racer, float throttle, float steering) {
-    CPCar* car = racer ? dynamic_cast<CPCar*>(racer->GetCar().Get()) : nullptr;
-    if (car) car->SetControls(throttle, steering);
-}
-
 void CPPlayer::Update(float dt) {
     CPCar* car = GetCar();
     if (car) car->FrameUpdate(dt);
@@ -128,7 +123,8 @@ void CPPlayer::Update(float dt) {
     if (before < 0.8f && engineTemperature >= 0.8f) RouteCommandByName("gamemenu", "engine_temp", "1");
     if (before >= 0.8f && engineTemperature < 0.8f) RouteCommandByName("gamemenu", "engine_temp", "0");
 
-    if (CPPhysics* physics = CPPhysics::GetInstance()) physics->SetCarControls(this, throttle, steering);
+    if (CPPhysics* physics = CPPhysics::GetInstance())
+        physics->SetCarControls(CPSmartPtr<CPGameObject>(this), throttle, steering);
 
     MissedCheckpointHint();
 

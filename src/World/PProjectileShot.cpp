@@ -8,6 +8,7 @@
 #include "Platform/Math/D3DXMath.h"
 #include "Platform/System/Random.h"
 #include "Render/PRenderObject.h"
+#include "Scene/PAnimationLibrary.h"
 #include "Scene/PParticlesManager.h"
 #include "World/PCombatQueries.h"
 #include "World/PPhysics.h"
@@ -28,16 +29,31 @@ float Uniform() { return static_cast<float>(Platform::EngineRand()) / static_cas
 
 } // namespace
 
-CPProjectileShot::CPProjectileShot(const SPShotRecord& record) : CPShot(record.name), m_record(record) {
+CPProjectileShot::CPProjectileShot(const SPShotRecord& record, bool loadModel) : CPShot(record.name), m_record(record) {
     CPShot::ParseParams({record.sound});
+    if (!loadModel || record.model.empty()) return;
+    CPAnimationLibrary* library = CPAnimationLibrary::Instance();
+    if (!library) return;
+    // The model hangs under the shot, which moves it and hands it to the renderer with itself.
+    if (CPSmartPtr<CPGameObject> model = library->LoadRenderDescription(record.model, 0)) {
+        m_model = model;
+        AddChild(model);
+    }
 }
 
 CPProjectileShot::~CPProjectileShot() = default;
 
 CPSmartPtr<CPShot> CPProjectileShot::Clone() {
-    CPSmartPtr<CPProjectileShot> copy(new CPProjectileShot(m_record));
+    CPSmartPtr<CPProjectileShot> copy(new CPProjectileShot(m_record, false));
     if (renderPart && copy->renderPart) copy->renderPart->CopyFrom(*renderPart);
     if (copy->renderPart) copy->renderPart->SetOwner(copy.Get());
+    // Copies share the prototype's look without reading its description again.
+    if (m_model) {
+        CPSmartPtr<CPGameObject> model(new CPGameObject(m_model->GetName()));
+        model->CopyFrom(*m_model);
+        copy->m_model = model;
+        copy->AddChild(model);
+    }
     return CPSmartPtr<CPShot>(copy.Get());
 }
 
@@ -62,8 +78,8 @@ void CPProjectileShot::Launch(const D3DXVECTOR3& position, const D3DXVECTOR3& di
 
 bool CPProjectileShot::IsAlive() {
     if (m_ended) return false;
-    // A script took it out of the scene (a bonus picked up).
-    if (!IsInScene()) {
+    // A script took it, or its scripted look, out of the scene (a bonus picked up).
+    if (!IsInScene() || (m_model && !m_model->IsInScene())) {
         m_ended = true;
         return false;
     }

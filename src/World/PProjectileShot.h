@@ -8,7 +8,9 @@
 
 class CPProjectileShot : public CPShot {
 public:
-    explicit CPProjectileShot(const SPShotRecord& record);
+    // With loadModel, the record's render description (when it names one and the animation
+    // library exists) becomes the shot's child.
+    explicit CPProjectileShot(const SPShotRecord& record, bool loadModel = true);
     ~CPProjectileShot() override;
 
     int GetSize() const override { return static_cast<int>(sizeof(CPProjectileShot)); }
@@ -22,6 +24,8 @@ public:
                 const CPSmartPtr<CPGameObject>& owner, const float* speedReference) override;
 
     const SPShotRecord& GetRecord() const { return m_record; }
+    // The look loaded from the record's render description; empty for none.
+    const CPSmartPtr<CPGameObject>& GetModel() const { return m_model; }
     float GetAge() const { return m_age; }
     const D3DXVECTOR3& GetVelocity() const { return m_velocity; }
 
@@ -36,6 +40,7 @@ private:
     void End(const D3DXVECTOR3& point, const D3DXVECTOR3& normal, bool spawnImpact);
 
     SPShotRecord m_record;
+    CPSmartPtr<CPGameObject> m_model;
     D3DXVECTOR3 m_velocity{0.0f, 0.0f, 0.0f};
     float m_age = 0.0f;
     bool m_ended = false;

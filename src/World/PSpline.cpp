@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "Framework/PFileReader.h"
@@ -23,6 +24,15 @@ float SquaredDistanceXY(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     const float dx = a.x - b.x;
     const float dy = a.y - b.y;
     return dx * dx + dy * dy;
+}
+
+// Whether the squared x-y distance of the two points is a finite float of full precision: a
+// square in the subnormal range has lost the digits that the piece's length and normal need.
+bool HasMeasurableExtent(const D3DXVECTOR3& start, const D3DXVECTOR3& end) {
+    const float dx = end.x - start.x;
+    const float dy = end.y - start.y;
+    const float squared = dx * dx + dy * dy;
+    return squared >= std::numeric_limits<float>::min() && squared <= std::numeric_limits<float>::max();
 }
 
 SPVertex DebugVertex(const D3DXVECTOR3& p) {
@@ -185,7 +195,9 @@ void CPSpline::CutPieces() {
         current->end = end;
         current->centreDistance = d + kPieceLength / 2.0f;
         // Without extent in x and y a piece has no heading; the next distance fills it again.
-        if (start.x == end.x && start.y == end.y) continue;
+        // An extent whose square underflows (or overflows) counts as none: its heading and
+        // normal would be 0/0 or far from unit length.
+        if (!HasMeasurableExtent(start, end)) continue;
 
         if (static_cast<int>(vertices.size()) + 3 <= kMaxDebugVertices) {
             const auto first = static_cast<std::uint16_t>(vertices.size());

@@ -56,9 +56,10 @@ struct RingWorld : kxcar::CarWorld {
     CPLine* Piece(int index) const { return ring->GetLine(index); }
 
     // A computer racer on the piece's centre, facing the piece it drives to (the previous).
-    CPSmartPtr<CPPlayer> RacerOn(int index) {
+    CPSmartPtr<CPPlayer> RacerOn(int index, const std::string& description = "") {
         CPLine* piece = Piece(index);
-        CPSmartPtr<CPPlayer> racer = MakeRacer("", false, 4, D3DXVECTOR3(piece->centre.x, piece->centre.y, 1.0f));
+        CPSmartPtr<CPPlayer> racer =
+            MakeRacer(description, false, 4, D3DXVECTOR3(piece->centre.x, piece->centre.y, 1.0f));
         // A racer's body belongs to the racers' material, as the level adds it.
         auto* data = dynamic_cast<CPPhysicData*>(racer->GetPhysicData().Get());
         for (SPPhysicShape& shape : data->Shapes())

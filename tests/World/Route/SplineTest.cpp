@@ -252,6 +252,29 @@ TEST_F(SplineTest, TheDebugMeshHasOneWhiteTriangleOfStartEndEndPerPiece) {
     }
 }
 
+TEST_F(SplineTest, PiecesTooSmallInXAndYToMeasureAreNotFinished) {
+    // A drop of 131,072 units that strays 1e-17 sideways: the sideways extent of each piece
+    // squares to 0 in single precision, so no piece gets a heading of 0/0.
+    const BezierSegment drop =
+        Segment({0, 0, 0}, {9.25e-44f, 0, 1e-35f}, {9.25e-44f, 0, -1e-35f}, {0, -2.78e-17f, -131072.0f});
+    // Control points far out whose pull cancels at t = 0.9: pieces in between span more than
+    // a float's square can hold.
+    const BezierSegment wide = Segment({0, 0, 0}, {1e30f, 0, 0}, {-0.027f / 0.243f * 1e30f, 0, 0}, {0, 0, 0});
+    for (const BezierSegment& segment : {drop, wide}) {
+        CPSmartPtr<CPSpline> spline(new CPSpline());
+        spline->Build("p", true, {segment});
+        for (int i = 0; i < spline->GetLineCount(); ++i) {
+            const CPLine* piece = spline->GetLine(i);
+            EXPECT_TRUE(std::isfinite(piece->heading)) << i;
+            EXPECT_NEAR(std::hypot(piece->normal.x, piece->normal.y), 1.0f, 1e-4f) << i;
+        }
+        float radius = 20.0f;
+        CPLine* hint = spline->GetFirstLine();
+        spline->FindClosestLine(D3DXVECTOR3(0, 0, 0), radius, 1, hint);
+        EXPECT_FALSE(std::isnan(radius));
+    }
+}
+
 TEST_F(SplineTest, ARouteShorterThanOnePieceMakesARingOfOne) {
     const CPSmartPtr<CPSpline> spline = MakeSpline({Straight({0, 0, 0}, {5, 0, 0})});
     ASSERT_EQ(spline->GetLineCount(), 1);

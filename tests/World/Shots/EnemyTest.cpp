@@ -5,8 +5,10 @@
 
 #include <cmath>
 
+#include "Physics/RbBody.h"
 #include "ShotsFixture.h"
 #include "World/PEnemy.h"
+#include "World/PPhysicData.h"
 
 namespace {
 
@@ -202,6 +204,27 @@ TEST_F(EnemyTest, ABlowOnThePlayerDamagesIt) {
     object->SetRotation(D3DXQUATERNION(0, 0, 1, 0));
     Report(enemy, "melee1");
     EXPECT_EQ(Events(player).size(), 3u) << "the ray goes towards the player whatever the facing";
+}
+
+TEST_F(EnemyTest, ABlowPushesThePlayersBody) {
+    CPSmartPtr<CPGameObject> object = MakeEnemy();
+    CPEnemy& enemy = *Record(object);
+    physics = CPSmartPtr<CPPhysics>(new CPPhysics());
+    ASSERT_TRUE(physics->CreateWorld());
+    CPSmartPtr<CPPlayer> player = Racer(D3DXVECTOR3(0, -3, 1), true);
+    CPSmartPtr<CPPhysicData> data(new CPPhysicData(player.Get()));
+    data->SetShape(2, 2, 2, 10);
+    data->AddBoxShape(D3DXVECTOR3(0, 0, 0), D3DXQUATERNION(0, 0, 0, 1), 2, 2, 2, 10);
+    player->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
+    physics->AddBody(CPSmartPtr<CPGameObject>(player.Get()), true, 0);
+    ASSERT_NE(data->GetRigidBody(), nullptr);
+    Report(enemy, "melee1");
+    // Push (0, -1, 0) times 40, at the blow's point.
+    const RbVector v = data->GetRigidBody()->GetVelocity();
+    EXPECT_EQ(v.x, 0.0f);
+    EXPECT_LT(v.y, 0.0f);
+    EXPECT_EQ(Events(player), (std::vector<std::string>{"damage 12.00"}));
+    physics->DestroyWorld();
 }
 
 TEST_F(EnemyTest, ABlowThatMeetsAnotherObjectFirstOrNothingDoesNothing) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Framework/StartupRegistry.h"
+#include "Scene/PAnimationLibrary.h"
 #include "Scene/SceneInterfaces.h"
 #include "ShotsFixture.h"
 #include "World/PEnemy.h"
@@ -182,6 +183,20 @@ TEST_F(ProjectileTest, AClonedShotIsOutOfTheSceneWithItsOwnRecordAndMesh) {
     ASSERT_TRUE(clone->GetRenderPart());
     EXPECT_NE(clone->GetRenderPart().Get(), prototype->GetRenderPart().Get());
     EXPECT_EQ(clone->GetRenderPart()->GetOwner(), clone);
+}
+
+TEST_F(ProjectileTest, AModelThatCannotBeLoadedLeavesTheShotWithoutOne) {
+    SPShotRecord record;
+    record.name = "bonus";
+    record.model = "missing.xml";
+    record.lifetime = 10.0f;
+    record.sound = "none";
+    CPSmartPtr<CPProjectileShot> without(new CPProjectileShot(record));
+    EXPECT_FALSE(without->GetModel());
+    CPAnimationLibrary library;
+    CPSmartPtr<CPProjectileShot> missing(new CPProjectileShot(record));
+    EXPECT_FALSE(missing->GetModel());
+    EXPECT_TRUE(missing->GetChildren().empty());
 }
 
 TEST_F(ProjectileTest, RaceWorldStartupMakesTheManagerAndTheEnemyMaker) {
