@@ -10,8 +10,10 @@
 #include "Platform/System/Random.h"
 #include "Render/PRenderObject.h"
 #include "Scene/PParticleDesc.h"
+#include "Sound/NSound.h"
 #include "World/Car/CarWorldFixture.h"
 #include "World/PContacts.h"
+#include "World/PRaceCamera.h"
 
 namespace {
 
@@ -285,6 +287,81 @@ TEST_F(Contacts_, TheWorldInstallsTheHandler) {
     RbSimulator* simulator = physics.GetSimulator();
     ASSERT_NE(simulator, nullptr);
     EXPECT_EQ(simulator->SetCollisionCallback(nullptr), &Contacts::OnContact);
+}
+
+TEST_F(Contacts_, TakedownsAndTheHuman) {
+    struct Case {
+        const char* what;
+        bool attackerIsPlayer;
+        bool victimIsPlayer;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"the human takes down", true, false, "takedown1"},
+        {"the human is taken down", false, true, "takedown2"},
+        {"two opponents", false, false, nullptr},
+    };
+    const float oldScale = g_timeScale;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        racers.clear();
+        router.sent.clear();
+        CPLevel level;
+        level.camera = CPSmartPtr<CPCamera>(new CPCamera);
+        CPSmartPtr<CPPlayer> a = Racer(D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(20, 0, 0));
+        CPSmartPtr<CPPlayer> b = Racer(D3DXVECTOR3(4, 0, 1), D3DXVECTOR3(0, 0, 0));
+        Sense();
+        a->GetCar()->SetFrontEffect(true);
+        a->respawnCount = 1;
+        b->raceFlag = true;
+        b->GetCar()->SetNitroMeter(0.5f);
+        if (c.attackerIsPlayer) level.player = a.Get();
+        if (c.victimIsPlayer) level.player = b.Get();
+        RbCollisionInfo info = CarContact(a, b);
+        Contacts::OnContact(&info);
+        EXPECT_TRUE(b->knockedOut);
+        int messages = 0;
+        for (const auto& sent : router.sent)
+            messages += sent.target == "game_interface" && sent.command == "show_message" &&
+                        (c.message && sent.params == c.message);
+        EXPECT_EQ(messages, c.message ? 1 : 0);
+        EXPECT_EQ(level.camera->takedownOn, c.message != nullptr);
+        EXPECT_EQ(level.camera->takedownTarget, c.message ? b.Get() : nullptr);
+        EXPECT_EQ(a->respawnCount, c.attackerIsPlayer ? 2 : 1);
+        EXPECT_FLOAT_EQ(b->GetCar()->GetNitroMeter(), c.attackerIsPlayer ? 0.0f : 0.5f);
+        g_timeScale = oldScale;
+        CNSound::SetGlobalFrequencyFactor(1.0f);
+    }
+}
+
+TEST_F(Contacts_, AShoveWithTheHumanShakesTheCamera) {
+    struct Case {
+        const char* what;
+        int player; // 0 none, 1 attacker, 2 victim
+        bool takedownRunning;
+        bool shakes;
+    };
+    const Case cases[] = {
+        {"attacker", 1, false, true},
+        {"victim", 2, false, true},
+        {"neither", 0, false, false},
+        {"takedown view running", 1, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        racers.clear();
+        CPLevel level;
+        level.camera = CPSmartPtr<CPCamera>(new CPCamera);
+        level.camera->takedownOn = c.takedownRunning;
+        CPSmartPtr<CPPlayer> a = Racer(D3DXVECTOR3(0, 0, 1), D3DXVECTOR3(10, 0, 0));
+        CPSmartPtr<CPPlayer> b = Racer(D3DXVECTOR3(4, 0, 1), D3DXVECTOR3(0, 0, 0));
+        Sense();
+        if (c.player == 1) level.player = a.Get();
+        if (c.player == 2) level.player = b.Get();
+        RbCollisionInfo info = CarContact(a, b);
+        Contacts::OnContact(&info);
+        EXPECT_EQ(level.camera->shakeOn, c.shakes);
+    }
 }
 
 } // namespace
