@@ -136,6 +136,7 @@ void BroadPhase::MakePair(size_t cell, bool second, RbBody* x, RbBody* y) {
     }
     pair->bodyA = x;
     pair->bodyB = y;
+    pair->axis = RbSeparatingAxis{};
     RbListPushFront<RbOverlapPair, &RbOverlapPair::next, &RbOverlapPair::prev>(m_pairHead, pair);
     slot = m_pairs.IndexOf(pair);
 }
@@ -146,6 +147,7 @@ void BroadPhase::FreePair(RbOverlapPair* pair) {
     if (CellOf(pair->bodyA, pair->bodyB, cell, second)) PairAt(cell, second) = -1;
     RbListUnlink<RbOverlapPair, &RbOverlapPair::next, &RbOverlapPair::prev>(m_pairHead, pair);
     pair->bodyA = pair->bodyB = nullptr;
+    pair->axis = RbSeparatingAxis{};
     m_pairs.Give(pair);
 }
 

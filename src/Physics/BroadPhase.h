@@ -16,7 +16,19 @@ struct RbBroadPhaseRecord {
     bool inUse = false;
 };
 
+// The axis that last kept a pair of shapes apart, tried first at the next test:
+// bodies drifting past each other stay apart along it for many steps. A pair
+// record starts with none and loses it when it is returned to its pool.
+struct RbSeparatingAxis {
+    enum : int32_t { None = -1, Direction = 15 };
+    // None; 0..14 a box pair's axis (a face of the first box, of the second, then
+    // the nine edge pairs); Direction: the world direction below (hull pairs).
+    int32_t kind = None;
+    RbVector direction;
+};
+
 struct RbOverlapPair {
+    RbSeparatingAxis axis;
     RbBody* bodyA = nullptr;
     RbBody* bodyB = nullptr;
     RbOverlapPair* next = nullptr;

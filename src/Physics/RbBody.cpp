@@ -645,6 +645,7 @@ void RbRigidBody::IdleStep() {
 
 void RbRigidBody::BeginStep(float step) {
     ++stepsSinceSnapshot;
+    held = 0;
     if (restStatus == 1) {
         if (AnyComponentAtLeast(controllerForce, 1e-6f) || AnyComponentAtLeast(controllerTorque, 1e-6f)) WakeUp();
         if (restStatus == 1 && RestingStep()) return;
@@ -683,7 +684,18 @@ void RbRigidBody::UpdateDerivedState() {
 
 void RbRigidBody::Integrate(float step) {
     RbVector position = GetPosition();
-    RbVector next = position + velocity * step + acceleration * (0.5f * step * step);
+    // The half-step acceleration term carries a body on along what the step's
+    // force did to it; a body a rest row just stopped at its support would sink by
+    // it every step (half g h^2, 1.4 mm at 60 Hz), and its rows' correction only
+    // stops that at 2.7 mm below their allowed depth: a resting box sat 12.9 mm
+    // deep where its rows allow 9.8. The part pressing into the support is left out.
+    RbVector carried = acceleration;
+    if (held) {
+        float into = RbDot(carried, heldNormal);
+        if (into < 0.0f) carried -= heldNormal * into;
+        held = 0;
+    }
+    RbVector next = position + velocity * step + carried * (0.5f * step * step);
     smoothedMotion = (next - position) * 0.3f + smoothedMotion * 0.7f;
     RbSetRow(transform, 3, next);
     SetAngularMomentumState(angularMomentum);

@@ -344,6 +344,10 @@ public:
     RbVector landingPoint;
     RbVector landingNormal;
     float landingClearance = 0.0f;
+    // Set by a rest row that pushed the body this step: the surface's normal. The
+    // integration then leaves out the step's acceleration into that surface.
+    int32_t held = 0;
+    RbVector heldNormal;
 
     RbRigidBody* poolNext = nullptr;
 };

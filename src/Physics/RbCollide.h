@@ -59,7 +59,11 @@ void RbTestBoxMesh(RbContact& out, const RbGeometry& a, const RbMatrix& ta, cons
 // indices point into its meshVertices (in the shape's frame).
 void RbTestBoxTriangle(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b,
                        const RbMatrix& tb);
-void RbTestBoxBox(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb);
+struct RbSeparatingAxis;
+// With `kept`, the axis it holds is tried first and the axis that parts the boxes
+// (or none, when they touch) is kept there; the answer is the same either way.
+void RbTestBoxBox(RbContact& out, const RbGeometry& a, const RbMatrix& ta, const RbGeometry& b, const RbMatrix& tb,
+                  RbSeparatingAxis* kept = nullptr);
 
 // One line-sensor segment (in the shape's frame) against one shape; depth 0 = no hit.
 struct RbSensorHit {
@@ -76,18 +80,23 @@ RbSensorHit RbSensorTestGeometry(const RbVector& origin, const RbVector& segment
 // are read from the answer as RbSensorTestGeometry does.
 struct RbSensorTriangles {
     static constexpr int kCapacity = 128;
-    // Kept apart so that the box tests walk a short table.
-    struct Box {
-        RbVector lo, hi; // the triangle's box (unused when it holds a coordinate that is not a number)
-    };
-    Box boxes[kCapacity];
-    int8_t boxState[kCapacity];   // 0 not read, 1 box usable, 2 box unusable (compared vertex by vertex), 3 unreadable
+    // The candidates' boxes, read all at once by the first sensor and kept axis by
+    // axis, so that the box tests walk short tables. A box holding a coordinate
+    // that is not a number spans everything (its triangle is then compared vertex
+    // by vertex); an unreadable candidate's box is empty.
+    float lowX[kCapacity], highX[kCapacity], lowY[kCapacity], highY[kCapacity], lowZ[kCapacity], highZ[kCapacity];
+    int8_t boxState[kCapacity];   // 1 box usable, 2 box unusable (compared vertex by vertex), 3 unreadable
     int8_t planeState[kCapacity]; // 0 not built, 1 built, 2 unusable
     RbTriangleData planes[kCapacity];
+    // Per edge k of a built plane: e[k] x (v[k + 2] - v[k]), which a point inside
+    // the triangle agrees with.
+    RbVector inside[kCapacity][3];
+    bool boxesRead = false;
     // Forgets every entry: a new answer or a new body.
     void Reset(int candidateCount) {
         int n = candidateCount < kCapacity ? candidateCount : kCapacity;
-        for (int i = 0; i < n; ++i) boxState[i] = planeState[i] = 0;
+        for (int i = 0; i < n; ++i) planeState[i] = 0;
+        boxesRead = false;
     }
 };
 // The same answer as RbSensorTestGeometry for a triangle mesh, bit for bit.

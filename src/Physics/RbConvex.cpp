@@ -495,16 +495,20 @@ void ClosestOnSegments(const RbVector& p1, const RbVector& q1, const RbVector& p
     c2 = p2 + d2 * t;
 }
 
-// Separating-axis test of two views. False when an axis separates them.
-bool Separate(HullView& A, HullView& B, SatResult& out) {
+// Separating-axis test of two views. False when an axis separates them; that axis
+// goes to *parting when given.
+bool Separate(HullView& A, HullView& B, SatResult& out, RbVector* parting = nullptr) {
     // Faces of one view: how far the other's deepest vertex lies behind each face plane.
-    auto faces = [](const HullView& P, const HullView& Q, float& best, int& face, int& vertex) {
+    auto faces = [parting](const HullView& P, const HullView& Q, float& best, int& face, int& vertex) {
         for (int f = 0; f < P.faceCount; ++f) {
             const RbVector& n = P.normals[f];
             if (RbLengthSq(n) < 0.5f) continue;
             int v = Q.Support(n);
             float depth = P.distances[f] - RbDot(n, Q.vertices[v]);
-            if (depth <= 0.0f) return false;
+            if (depth <= 0.0f) {
+                if (parting) *parting = n;
+                return false;
+            }
             if (depth < best) best = depth, face = f, vertex = v;
         }
         return true;
@@ -531,6 +535,18 @@ bool Separate(HullView& A, HullView& B, SatResult& out) {
     bool prune = A.type != RbGeomTriangle && B.type != RbGeomTriangle;
     A.PrepareArcs();
     B.PrepareArcs();
+    // Against a triangle, an edge's arc runs from the triangle's normal n through
+    // the outward direction o across the edge to -n: the directions across the
+    // edge e whose o part is not negative. The negated arc is crossed by A's arc
+    // from f to g when f . e and g . e differ in sign, at the point
+    // p = sign(g . e) (f (g . e) - g (f . e)), when p . o < 0.
+    bool pruneTriangle = A.type != RbGeomTriangle && B.type == RbGeomTriangle && RbLengthSq(B.normals[0]) > 0.5f;
+    RbVector triangleEdge[3], triangleOut[3];
+    if (pruneTriangle)
+        for (int j = 0; j < 3; ++j) {
+            triangleEdge[j] = B.vertices[B.edges[j][3]] - B.vertices[B.edges[j][2]];
+            triangleOut[j] = RbCross(triangleEdge[j], B.normals[0]);
+        }
     const int countA = A.arcEdgeCount;
     const int countB = B.arcEdgeCount;
     for (int ia = 0; ia < countA; ++ia) {
@@ -540,7 +556,12 @@ bool Separate(HullView& A, HullView& B, SatResult& out) {
         const RbVector& g = A.normals[A.edges[i][1]];
         for (int jb = 0; jb < countB; ++jb) {
             const int j = B.arcEdges[jb];
-            if (prune) {
+            if (pruneTriangle) {
+                float fe = RbDot(f, triangleEdge[j]), ge = RbDot(g, triangleEdge[j]);
+                if (fe * ge > 0.0f) continue;
+                float side = ge > 0.0f ? 1.0f : -1.0f;
+                if (side * (RbDot(f, triangleOut[j]) * ge - RbDot(g, triangleOut[j]) * fe) > 0.0f) continue;
+            } else if (prune) {
                 const RbVector& gf = A.arcs[i];
                 const RbVector& kh = B.arcs[j];
                 float hgf = -RbDot(B.normals[B.edges[j][0]], gf), kgf = -RbDot(B.normals[B.edges[j][1]], gf);
@@ -563,7 +584,10 @@ bool Separate(HullView& A, HullView& B, SatResult& out) {
                 depth = reverse;
                 axis = -axis;
             }
-            if (depth <= 0.0f) return false;
+            if (depth <= 0.0f) {
+                if (parting) *parting = axis;
+                return false;
+            }
             if (depth < bestE) bestE = depth, edgeA = i, edgeB = j, edgeAxis = axis;
         }
     }
@@ -624,11 +648,29 @@ HullView g_viewB;
 
 // ---------------------------------------------------------------- the tests
 
-void RbSimulator::CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb) {
+void RbSimulator::CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb,
+                                RbSeparatingAxis* kept) {
     out.collided = 0;
     if (!SetupShape(g_viewA, *a, ta) || !SetupShape(g_viewB, *b, tb)) return;
+    if (kept && kept->kind == RbSeparatingAxis::Direction) {
+        // A gap along the kept direction parts the shapes; the search would find
+        // some parting axis too and answer no contact as well.
+        float lowA, highA, lowB, highB;
+        g_viewA.Interval(kept->direction, lowA, highA);
+        g_viewB.Interval(kept->direction, lowB, highB);
+        if (highA < lowB || highB < lowA) return;
+    }
     SatResult r;
-    if (Separate(g_viewA, g_viewB, r)) Fill(out, r);
+    RbVector parting;
+    if (Separate(g_viewA, g_viewB, r, &parting)) {
+        Fill(out, r);
+        if (kept) kept->kind = RbSeparatingAxis::None;
+        return;
+    }
+    if (kept && RbLengthSq(parting) > 0.0f) {
+        kept->kind = RbSeparatingAxis::Direction;
+        kept->direction = parting;
+    }
 }
 
 void RbSimulator::CollideConvexTriangle(RbContact& out, RbGeometry* hull, const RbMatrix& t, const RbVector& v0,

@@ -164,20 +164,38 @@ bool EdgeTest(BoxBoxState& st, const RbBox& A, int i, const RbBox& B, int j, flo
 
 } // namespace
 
-void RbTestBoxBox(RbContact& out, const RbGeometry& ga, const RbMatrix& ta, const RbGeometry& gb, const RbMatrix& tb) {
+namespace {
+
+// Whether axis k (as RbSeparatingAxis numbers a box pair's axes) overlaps; st
+// gathers the deepest contact as the tests go.
+bool BoxAxisOverlaps(BoxBoxState& st, const RbBox& A, const RbBox& B, int k, float scale) {
+    if (k < 3) return FaceTest(st, A, k, B, true);
+    if (k < 6) return FaceTest(st, B, k - 3, A, false);
+    return EdgeTest(st, A, (k - 6) / 3, B, (k - 6) % 3, scale);
+}
+
+} // namespace
+
+void RbTestBoxBox(RbContact& out, const RbGeometry& ga, const RbMatrix& ta, const RbGeometry& gb, const RbMatrix& tb,
+                  RbSeparatingAxis* kept) {
     RbBox A = RbMakeBox(ga, ta);
     RbBox B = RbMakeBox(gb, tb);
-    BoxBoxState st;
     out.collided = 0;
-    for (int i = 0; i < 3; ++i)
-        if (!FaceTest(st, A, i, B, true)) return;
-    for (int i = 0; i < 3; ++i)
-        if (!FaceTest(st, B, i, A, false)) return;
     float scale = L1(B.c - A.c);
     for (int k = 0; k < 3; ++k) scale += A.h[k] + B.h[k];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            if (!EdgeTest(st, A, i, B, j, scale)) return;
+    if (kept && kept->kind >= 0 && kept->kind < 15) {
+        // Apart along the kept axis is apart: the full search would stop at some
+        // axis too, with the same answer of no contact.
+        BoxBoxState probe;
+        if (!BoxAxisOverlaps(probe, A, B, kept->kind, scale)) return;
+    }
+    BoxBoxState st;
+    for (int k = 0; k < 15; ++k)
+        if (!BoxAxisOverlaps(st, A, B, k, scale)) {
+            if (kept) kept->kind = k;
+            return;
+        }
+    if (kept) kept->kind = RbSeparatingAxis::None;
     if (st.edgeWon) {
         // The edge axis gives the depth and the normal; its closest points replace
         // the face points only when they lie on both edges.
@@ -222,11 +240,11 @@ void RbSimulator::CollideShapes(RbContact& out, RbGeometry* a, const RbMatrix& t
     case RbGeomBox:
         switch (b->type) {
         case RbGeomTriangle: RbTestBoxTriangle(out, *a, ta, *b, tb); return;
-        case RbGeomBox: RbTestBoxBox(out, *a, ta, *b, tb); return;
+        case RbGeomBox: RbTestBoxBox(out, *a, ta, *b, tb, m_keptAxis); return;
         case RbGeomSphere: RbTestBoxSphere(out, *a, ta, *b, tb); return;
         case RbGeomCylinder: RbTestBoxCylinder(out, *a, ta, *b, tb); return;
         case RbGeomTriangleMesh: RbTestBoxMesh(out, *a, ta, *b); return;
-        case RbGeomConvex: CollideConvex(out, a, ta, b, tb); return;
+        case RbGeomConvex: CollideConvex(out, a, ta, b, tb, m_keptAxis); return;
         default: return;
         }
     case RbGeomSphere:
@@ -257,10 +275,10 @@ void RbSimulator::CollideShapes(RbContact& out, RbGeometry* a, const RbMatrix& t
     case RbGeomConvex:
         switch (b->type) {
         case RbGeomBox:
-            CollideConvex(out, b, tb, a, ta);
+            CollideConvex(out, b, tb, a, ta, m_keptAxis);
             Flip(out);
             return;
-        case RbGeomConvex: CollideConvex(out, a, ta, b, tb); return;
+        case RbGeomConvex: CollideConvex(out, a, ta, b, tb, m_keptAxis); return;
         case RbGeomTriangleMesh: CollideConvexTriangles(out, a, ta, b); return;
         default: return;
         }
@@ -275,6 +293,9 @@ static RbMatrix ShapeWorld(const RbGeometry* g, const RbMatrix& bodyTransform) {
 
 void RbSimulator::CollideBodies(RbContact& out, RbBody* a, RbBody* b, const RbVector& hint) {
     out.collided = 0;
+    // A pair's kept axis serves only a pair of single shapes.
+    RbSeparatingAxis* kept = m_keptAxis;
+    m_keptAxis = nullptr;
     if (a->geometryCount == 0 || b->geometryCount == 0) return;
     const RbMatrix& ta = a->transform;
     const RbMatrix& tb = b->transform;
@@ -294,7 +315,9 @@ void RbSimulator::CollideBodies(RbContact& out, RbBody* a, RbBody* b, const RbVe
     };
 
     if (a->geometryCount == 1 && b->geometryCount == 1) {
+        m_keptAxis = kept;
         test(a->firstGeometry, b->firstGeometry);
+        m_keptAxis = nullptr;
     } else {
         RbGeometry* boundA = a->kind == RbKindTerrain ? a->firstGeometry : &a->bounds;
         RbGeometry* boundB = b->kind == RbKindTerrain ? b->firstGeometry : &b->bounds;

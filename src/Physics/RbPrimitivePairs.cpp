@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -839,24 +840,72 @@ void SegmentTriangle(const RbVector& o, const RbVector& s, float length, const R
     }
 }
 
-// A candidate's box for the cache: 1 usable, 2 holding a coordinate that is not a
-// number (the vertices are then compared one by one), 3 unreadable.
-int ReadTriangleBox(const RbGeometry& mesh, int candidate, RbSensorTriangles::Box& box) {
-    if (!mesh.meshCandidates || !mesh.meshTriangles || !mesh.meshVertices) return 3;
-    int index = mesh.meshCandidates[candidate];
-    if (index < 0 || index >= mesh.meshTriangleCount) return 3;
-    const RbTriangle& t = mesh.meshTriangles[index];
-    if (t.vertex[0] < 0 || t.vertex[1] < 0 || t.vertex[2] < 0) return 3;
-    const RbVector& a = mesh.meshVertices[t.vertex[0]];
-    const RbVector& b = mesh.meshVertices[t.vertex[1]];
-    const RbVector& c = mesh.meshVertices[t.vertex[2]];
-    for (int k = 0; k < 3; ++k) {
-        float va = RbComp(a, k), vb = RbComp(b, k), vc = RbComp(c, k);
-        if (std::isnan(va) || std::isnan(vb) || std::isnan(vc)) return 2;
-        RbSetComp(box.lo, k, std::min(va, std::min(vb, vc)));
-        RbSetComp(box.hi, k, std::max(va, std::max(vb, vc)));
+// The candidates' boxes for the cache: usable (1), holding a coordinate that is
+// not a number (2: the vertices are then compared one by one), unreadable (3).
+float Least(float a, float b, float c) { return std::min(a, std::min(b, c)); }
+float Most(float a, float b, float c) { return std::max(a, std::max(b, c)); }
+
+void ReadTriangleBoxes(const RbGeometry& mesh, int count, RbSensorTriangles& cache) {
+    const float infinity = std::numeric_limits<float>::infinity();
+    for (int i = 0; i < count; ++i) {
+        RbVector lo, hi;
+        int state = 3;
+        int index = mesh.meshCandidates && mesh.meshTriangles && mesh.meshVertices ? mesh.meshCandidates[i] : -1;
+        if (index >= 0 && index < mesh.meshTriangleCount) {
+            const RbTriangle& t = mesh.meshTriangles[index];
+            if (t.vertex[0] >= 0 && t.vertex[1] >= 0 && t.vertex[2] >= 0) {
+                const RbVector& a = mesh.meshVertices[t.vertex[0]];
+                const RbVector& b = mesh.meshVertices[t.vertex[1]];
+                const RbVector& c = mesh.meshVertices[t.vertex[2]];
+                // One sum shows a coordinate that is not a number (and, harmlessly,
+                // opposite infinities: such a triangle is compared vertex by vertex).
+                float probe = a.x + a.y + a.z + b.x + b.y + b.z + c.x + c.y + c.z;
+                if (std::isnan(probe)) {
+                    state = 2;
+                } else {
+                    state = 1;
+                    lo = RbVec(Least(a.x, b.x, c.x), Least(a.y, b.y, c.y), Least(a.z, b.z, c.z));
+                    hi = RbVec(Most(a.x, b.x, c.x), Most(a.y, b.y, c.y), Most(a.z, b.z, c.z));
+                }
+            }
+        }
+        if (state == 2) {
+            lo = RbVec(-infinity, -infinity, -infinity);
+            hi = RbVec(infinity, infinity, infinity);
+        } else if (state == 3) {
+            lo = RbVec(infinity, infinity, infinity);
+            hi = RbVec(-infinity, -infinity, -infinity);
+        }
+        cache.boxState[i] = static_cast<int8_t>(state);
+        cache.lowX[i] = lo.x;
+        cache.highX[i] = hi.x;
+        cache.lowY[i] = lo.y;
+        cache.highY[i] = hi.y;
+        cache.lowZ[i] = lo.z;
+        cache.highZ[i] = hi.z;
     }
-    return 1;
+    cache.boxesRead = true;
+}
+
+// SegmentTriangle with each edge's inside reference worked out beforehand; the
+// same arithmetic, so the same answer.
+void SegmentTriangleInside(const RbVector& o, const RbVector& s, float length, const RbTriangleData& tri,
+                           const RbVector inside[3], RbSensorHit& hit) {
+    float den = RbDot(tri.n, s);
+    if (den == 0.0f) return;
+    float t = (tri.d - RbDot(tri.n, o)) / den;
+    if (!(t >= 0.0f && t <= 1.0f)) return;
+    RbVector p = o + s * t;
+    for (int k = 0; k < 3; ++k) {
+        RbVector c2 = RbCross(tri.e[k], p - tri.v[k]);
+        if (!(RbDot(inside[k], c2) >= 0.0f)) return;
+    }
+    float depth = (1.0f - t) * length;
+    if (depth > 0.0f && depth >= hit.depth) {
+        hit.depth = depth;
+        hit.point = p;
+        hit.normal = den <= 0.0f ? tri.n : -tri.n;
+    }
 }
 
 } // namespace
@@ -914,32 +963,32 @@ RbSensorHit RbSensorTestTriangles(const RbVector& o, const RbVector& s, float le
     if (mesh.type != RbGeomTriangleMesh) return RbSensorTestGeometry(o, s, length, mesh);
     RbVector segMin, segMax;
     SegmentBox(o, s, segMin, segMax);
-    for (int i = 0; i < mesh.meshCandidateCount; ++i) {
-        if (i >= RbSensorTriangles::kCapacity) {
-            if (TriangleOutsideBox(mesh, i, segMin, segMax)) continue;
-            RbTriangleData tri;
-            const RbTriangle* triangle = nullptr;
-            if (!MeshTriangle(mesh, i, tri, triangle)) continue;
-            SegmentTriangle(o, s, length, tri, hit);
+    const int count = mesh.meshCandidateCount;
+    const int cached = count < RbSensorTriangles::kCapacity ? count : RbSensorTriangles::kCapacity;
+    if (!cache.boxesRead) ReadTriangleBoxes(mesh, cached, cache);
+    for (int i = 0; i < cached; ++i) {
+        if (cache.highX[i] < segMin.x || cache.lowX[i] > segMax.x || cache.highY[i] < segMin.y ||
+            cache.lowY[i] > segMax.y || cache.highZ[i] < segMin.z || cache.lowZ[i] > segMax.z)
             continue;
-        }
-        if (cache.boxState[i] == 0) cache.boxState[i] = ReadTriangleBox(mesh, i, cache.boxes[i]);
-        int boxState = cache.boxState[i];
-        if (boxState == 3) continue;
-        if (boxState == 1) {
-            const RbSensorTriangles::Box& box = cache.boxes[i];
-            if (box.hi.x < segMin.x || box.lo.x > segMax.x || box.hi.y < segMin.y || box.lo.y > segMax.y ||
-                box.hi.z < segMin.z || box.lo.z > segMax.z)
-                continue;
-        } else if (TriangleOutsideBox(mesh, i, segMin, segMax)) {
-            continue;
-        }
+        if (cache.boxState[i] == 2 && TriangleOutsideBox(mesh, i, segMin, segMax)) continue;
         if (cache.planeState[i] == 0) {
             const RbTriangle* triangle = nullptr;
-            cache.planeState[i] = MeshTriangle(mesh, i, cache.planes[i], triangle) ? 1 : 2;
+            RbTriangleData& tri = cache.planes[i];
+            bool usable = MeshTriangle(mesh, i, tri, triangle);
+            cache.planeState[i] = usable ? 1 : 2;
+            if (usable)
+                for (int k = 0; k < 3; ++k) cache.inside[i][k] = RbCross(tri.e[k], tri.v[(k + 2) % 3] - tri.v[k]);
         }
         if (cache.planeState[i] != 1) continue;
-        SegmentTriangle(o, s, length, cache.planes[i], hit);
+        SegmentTriangleInside(o, s, length, cache.planes[i], cache.inside[i], hit);
+    }
+    // Candidates beyond the cache are read from the answer each time.
+    for (int i = cached; i < count; ++i) {
+        if (TriangleOutsideBox(mesh, i, segMin, segMax)) continue;
+        RbTriangleData tri;
+        const RbTriangle* triangle = nullptr;
+        if (!MeshTriangle(mesh, i, tri, triangle)) continue;
+        SegmentTriangle(o, s, length, tri, hit);
     }
     return hit;
 }

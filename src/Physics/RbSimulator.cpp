@@ -717,7 +717,9 @@ void RbSimulator::CheckPairCollisions() {
             }
         }
         RbContact contact;
+        m_keptAxis = &pair->axis;
         CollideBodies(contact, a, b, b->smoothedMotion - a->smoothedMotion);
+        m_keptAxis = nullptr;
         if (a->rigid && a->sensors) TestSensors(a, b);
         if (b->rigid && b->sensors) TestSensors(b, a);
         if (!contact.collided) continue;

@@ -205,7 +205,10 @@ private:
     // Box or hull A against hull B, a hull against one triangle, and a hull against
     // the candidate triangles of the terrain shape (separating axes over the face
     // and edge tables).
-    void CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb);
+    // With `kept` (a pair's record), the direction it holds is tried first and the
+    // one that parts the shapes is kept there.
+    void CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb,
+                       RbSeparatingAxis* kept = nullptr);
     void CollideConvexTriangle(RbContact& out, RbGeometry* hull, const RbMatrix& t, const RbVector& v0,
                                const RbVector& v1, const RbVector& v2);
     void CollideConvexTriangles(RbContact& out, RbGeometry* hull, const RbMatrix& t, RbGeometry* mesh);
@@ -310,6 +313,8 @@ private:
     bool m_inStep = false;
     RbArray<RbBody*> m_walk;
     RbArray<RbOverlapPair*> m_pairWalk;
+    // The pair pass's record of the pair of single shapes being tested, else null.
+    RbSeparatingAxis* m_keptAxis = nullptr;
     RbGeometryList m_candidatesA;
     RbGeometryList m_candidatesB;
     RbCollisionInfo m_pairInfo;

@@ -194,7 +194,15 @@ float RbSimulator::SolveContactRow(RbBody* a, RbBody* b, RbContact& row, int kin
         }
         if (!RbIsFinite(p)) return 0.0f;
         RbVector j = RbMul(toWorld, p);
-        if (ra) ApplyLinearRowImpulse(ra, j, row.offsetA);
+        if (ra) {
+            ApplyLinearRowImpulse(ra, j, row.offsetA);
+            // Pushed up out of an immovable support it touches: the integration
+            // must not carry it back in.
+            if (p.z > 0.0f && !rb && row.depth > 0.0f) {
+                ra->held = 1;
+                ra->heldNormal = row.normal;
+            }
+        }
         if (rb && m_lastIteration == 0) ApplyLinearRowImpulse(rb, -j, row.offsetB);
         return 0.0f;
     }
@@ -363,6 +371,13 @@ void RbSimulator::SolveRows(float, int iterations) {
 
 // ---------------------------------------------------------------- the solver stage
 
+// A body's rest rows are solved in two passes: in one, the row solved first took
+// the whole stop at its corner, the others saw little approach left and so gave
+// little friction (a box slid down a 35 degree slope 2.4 times as far as its
+// friction allows; 1.2 times in two passes), and the body kept sinking at the
+// corners solved late.
+static const int kLoosePasses = 2;
+
 void RbSimulator::SolveConstraints() {
     m_contactRows.Clear();
     m_solverPhase = 1;
@@ -373,10 +388,11 @@ void RbSimulator::SolveConstraints() {
         RbRigidBody* body = node->body;
         if (body && body->restStatus == 0 && body->stepped) {
             if (body->BuildRestRows(0) > 0) {
-                for (int r = 0; r < m_contactRows.Size(); ++r) {
-                    RbContact& row = m_contactRows[r];
-                    SolveContactRow(row.bodyA, row.bodyB, row, 2, 1.0f);
-                }
+                for (int pass = 0; pass < kLoosePasses; ++pass)
+                    for (int r = 0; r < m_contactRows.Size(); ++r) {
+                        RbContact& row = m_contactRows[r];
+                        SolveContactRow(row.bodyA, row.bodyB, row, 2, 1.0f);
+                    }
                 m_contactRows.Clear();
                 if (body->AtRestPose() && body->SupportsHeld() && body->SupportTest() != 0) body->SetResting();
             }

@@ -141,6 +141,4 @@ private:
     std::string m_currentAnimationFile;
     std::vector<std::string> m_loadChain;
     bool m_inFallback = false;
-    // Nesting depth of the node being read.
-    int m_nodeDepth = 0;
 };

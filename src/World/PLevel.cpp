@@ -1,5 +1,6 @@
 #include "World/PLevel.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -45,6 +46,10 @@ constexpr int kScenePriority = 200;
 CPLevel::ModelLoader& ModelLoaderSlot() {
     static CPLevel::ModelLoader loader;
     return loader;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 float Random01() { return static_cast<float>(Platform::EngineRand()) / 32768.0f; }
@@ -437,9 +442,14 @@ bool CPLevel::LoadRoadAndWorld() {
     CPPhysics* physics = CPPhysics::GetInstance();
     if (!physics) return LoadFailed("no physics task for the road");
     CPRenderObject* road = roadPhysics ? roadPhysics->GetRenderObject() : nullptr;
-    if (!physics->BuildTerrainGrid(CPSmartPtr<CPRenderObject>(road)))
-        return LoadFailed(std::string("the physics task refuses the road ") + file);
-    if (!physics->CreateWorld()) return LoadFailed("the physics world cannot be made");
+    auto start = std::chrono::steady_clock::now();
+    const bool grid = physics->BuildTerrainGrid(CPSmartPtr<CPRenderObject>(road));
+    m_loadTimes.terrainGrid = SecondsSince(start);
+    if (!grid) return LoadFailed(std::string("the physics task refuses the road ") + file);
+    start = std::chrono::steady_clock::now();
+    const bool world = physics->CreateWorld();
+    m_loadTimes.world = SecondsSince(start);
+    if (!world) return LoadFailed("the physics world cannot be made");
     for (CPSpline* spline : {path.Get(), centrePath.Get(), rightPath.Get()})
         if (spline) spline->SnapToTerrain();
     return true;
@@ -513,6 +523,14 @@ void CPLevel::BuildObjectTree() {
 }
 
 bool CPLevel::Load(const std::string& name, bool single, bool time) {
+    const auto loadStart = std::chrono::steady_clock::now();
+    m_loadTimes = SPLevelLoadTimes();
+    const bool loaded = LoadSteps(name, single, time);
+    m_loadTimes.total = SecondsSince(loadStart);
+    return loaded;
+}
+
+bool CPLevel::LoadSteps(const std::string& name, bool single, bool time) {
     m_loaded = false;
     m_loadError.clear();
     LoadResets(name, single, time);
@@ -528,18 +546,23 @@ bool CPLevel::Load(const std::string& name, bool single, bool time) {
             (*model)->SetVisible(false);
         }
     }
+    auto start = std::chrono::steady_clock::now();
     if (reader.Load() != S_OK) return LoadFailed(fileName + " cannot be read");
-
     SPLevelFile file;
     const bool whole = ReadLevelFile(reader, file);
+    m_loadTimes.fileRead = SecondsSince(start);
     const auto damaged = [&] {
         return LoadFailed(fileName + " is damaged at byte " + std::to_string(file.failOffset) + ": " + file.failReason);
     };
     if (file.complete < SPLevelFile::Lights) return damaged();
     LoadHeaderAndLight(name, file);
+    start = std::chrono::steady_clock::now();
     for (const SPLevelObjectRecord& record : file.objects) LoadObject(record);
+    m_loadTimes.objects = SecondsSince(start);
     if (file.complete < SPLevelFile::Objects) return damaged();
+    start = std::chrono::steady_clock::now();
     LoadSplines(file);
+    m_loadTimes.splines = SecondsSince(start);
     if (!whole) return damaged();
     if (!IsUsableRoute(centrePath)) return LoadFailed(fileName + " has no usable \"c_path\" route");
 
@@ -551,7 +574,9 @@ bool CPLevel::Load(const std::string& name, bool single, bool time) {
     if (g_plane != 0.0f) LoadTerrain(name);
     if (!LoadRoadAndWorld()) return false;
     PlaceArrowSigns();
+    start = std::chrono::steady_clock::now();
     BuildObjectTree();
+    m_loadTimes.tree = SecondsSince(start);
     // The movable objects wait outside the world until the human comes near.
     for (const CPSmartPtr<CPGameObject>& object : dynamicObjects) dormantObjects.push_back(object);
     m_loaded = true;
@@ -669,6 +694,25 @@ void CPLevel::PlaceFinish() {
     finishObject->SetVisible(false);
 }
 
+int CPLevel::NearestRouteIndex(const std::vector<CPLine*>& lines, const D3DXVECTOR3& point) {
+    int best = -1;
+    float bestDistance = 100000.0f;
+    int closest = 0;
+    float closestDistance = 0.0f;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const float d = DistanceSquaredXY(point, lines[i]->centre);
+        if (d <= bestDistance) {
+            bestDistance = d;
+            best = static_cast<int>(i);
+        }
+        if (i == 0 || d <= closestDistance) {
+            closestDistance = d;
+            closest = static_cast<int>(i);
+        }
+    }
+    return best >= 0 ? best : closest;
+}
+
 void CPLevel::InitTrackProgress() {
     playerRouteSteps = 0;
     if (progressPath) {
@@ -681,25 +725,7 @@ void CPLevel::InitTrackProgress() {
             if (piece == first) break;
         }
     }
-    const auto nearest = [this](const D3DXVECTOR3& x) {
-        int best = -1;
-        float bestDistance = 100000.0f;
-        int closest = 0;
-        float closestDistance = 0.0f;
-        for (std::size_t i = 0; i < routeLines.size(); ++i) {
-            const float d = DistanceSquaredXY(x, routeLines[i]->centre);
-            if (d <= bestDistance) {
-                bestDistance = d;
-                best = static_cast<int>(i);
-            }
-            if (i == 0 || d <= closestDistance) {
-                closestDistance = d;
-                closest = static_cast<int>(i);
-            }
-        }
-        // Nothing within the bound: the nearest piece all the same.
-        return best >= 0 ? best : closest;
-    };
+    const auto nearest = [this](const D3DXVECTOR3& x) { return NearestRouteIndex(routeLines, x); };
     if (humanRacer) playerRouteIndex = nearest(humanRacer->GetPosition());
     startRouteIndex = nearest(startLineCentre);
     playerRouteSteps = 0;

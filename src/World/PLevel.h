@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Framework/PMMObject.h"
+#include "Framework/PObjUpdater.h"
 #include "GameData/PGameData.h"
 #include "Platform/Graphics/D3D9.h"
 #include "Platform/Math/D3DXTypes.h"
@@ -19,17 +20,13 @@
 #include "Scene/SceneInterfaces.h"
 #include "World/PLevelBranch.h"
 #include "World/PLevelFile.h"
+#include "World/PMiniMap.h"
 #include "World/PPlayer.h"
+#include "World/PRaceCamera.h"
+#include "World/PSpline.h"
 
-class CPCamera;
 class CPGameObject;
-class CPLevelBranch;
-class CPLine;
-class CPMiniMap;
-class CPObjUpdater;
-class CPPlayer;
 class CPQuadTreeNode;
-class CPSpline;
 
 // The start camera's flight: its smoothed points (flown from the last to the first) and the
 // state of the swing around the human's car at its end.
@@ -92,6 +89,17 @@ struct SPMapCheckpoint {
     bool finish = false;
 };
 
+// Seconds the last Load spent in each of its parts.
+struct SPLevelLoadTimes {
+    double fileRead = 0.0;
+    double objects = 0.0;
+    double splines = 0.0;
+    double terrainGrid = 0.0;
+    double world = 0.0;
+    double tree = 0.0;
+    double total = 0.0;
+};
+
 class CPLevel : public IPLensFlarePoolSink {
 public:
     // Render keys of the level's parts.
@@ -132,6 +140,10 @@ public:
     void Stop();
     void ClearOpponentsReleased() { opponentsReleased = false; }
     void InitTrackProgress();
+    // The index of the piece whose centre lies nearest the point in x and y (of equal ones the
+    // later); the search bound is squared distance 100000, beyond which the nearest piece is
+    // taken all the same. 0 for no pieces.
+    static int NearestRouteIndex(const std::vector<CPLine*>& lines, const D3DXVECTOR3& point);
     void UpdateTimeTable();
     // The race frame and the lap step: stages of the race rules, which do nothing yet.
     void Update();
@@ -167,6 +179,7 @@ public:
     bool IsLoaded() const { return m_loaded; }
     bool IsStarted() const { return m_started; }
     const std::string& GetLoadError() const { return m_loadError; }
+    const SPLevelLoadTimes& GetLoadTimes() const { return m_loadTimes; }
     // The planar shadow of the sun on the ground (z = 0.5 plane), built by Load.
     const D3DXMATRIX* GetPlanarShadowMatrix() const { return m_hasShadowMatrix ? &m_planarShadowMatrix : nullptr; }
 
@@ -320,6 +333,7 @@ public:
 
 private:
     // The steps of Load.
+    bool LoadSteps(const std::string& name, bool singleMode, bool timeMode);
     bool LoadFailed(const std::string& why);
     void LoadResets(const std::string& name, bool singleMode, bool timeMode);
     void LoadHeaderAndLight(const std::string& name, const SPLevelFile& file);
@@ -338,6 +352,7 @@ private:
     bool m_loaded = false;
     bool m_started = false;
     std::string m_loadError;
+    SPLevelLoadTimes m_loadTimes;
     D3DXMATRIX m_planarShadowMatrix;
     bool m_hasShadowMatrix = false;
 };

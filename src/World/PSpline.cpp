@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "Framework/PFileReader.h"
@@ -23,6 +24,15 @@ float SquaredDistanceXY(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     const float dx = a.x - b.x;
     const float dy = a.y - b.y;
     return dx * dx + dy * dy;
+}
+
+// Whether the squared x-y distance of the two points is a finite float of full precision: a
+// square in the subnormal range has lost the digits that the piece's length and normal need.
+bool HasMeasurableExtent(const D3DXVECTOR3& start, const D3DXVECTOR3& end) {
+    const float dx = end.x - start.x;
+    const float dy = end.y - start.y;
+    const float squared = dx * dx + dy * dy;
+    return squared >= std::numeric_limits<float>::min() && squared <= std::numeric_limits<float>::max();
 }
 
 SPVertex DebugVertex(const D3DXVECTOR3& p) {
@@ -185,7 +195,9 @@ void CPSpline::CutPieces() {
         current->end = end;
         current->centreDistance = d + kPieceLength / 2.0f;
         // Without extent in x and y a piece has no heading; the next distance fills it again.
-        if (start.x == end.x && start.y == end.y) continue;
+        // An extent whose square underflows (or overflows) counts as none: its heading and
+        // normal would be 0/0 or far from unit length.
+        if (!HasMeasurableExtent(start, end)) continue;
 
         if (static_cast<int>(vertices.size()) + 3 <= kMaxDebugVertices) {
             const auto first = static_cast<std::uint16_t>(vertices.size());
@@ -286,15 +298,24 @@ float CPSpline::FindClosestLine(const D3DXVECTOR3& point, float& radius, int n, 
         }
     };
 
-    // The walkers meet halfway round the ring; on a ring of an odd number of pieces they pass
-    // each other instead, which is where the whole ring has been seen and the walk ends too
-    // (otherwise a point near no piece would keep them circling).
+    // On a ring of an even number of pieces the walkers meet halfway round; the piece they
+    // meet on is judged too (by each walker's rules), or a point nearest the piece opposite the
+    // hint would be given a neighbour of it. On a ring of an odd number they pass each other
+    // instead, which is where the whole ring has been seen and the walk ends too (otherwise a
+    // point near no piece would keep them circling).
     CPLine* back = h->previous;
     CPLine* forward = h->next;
     const std::size_t limit = m_lines.size();
     for (std::size_t steps = 0; back && forward && steps < limit; ++steps) {
         if (backState == Done && forwardState == Done) break;
-        if (back == forward || back->next == forward) break;
+        if (back == forward) {
+            if (back != h) {
+                visit(back, backState);
+                visit(forward, forwardState);
+            }
+            break;
+        }
+        if (back->next == forward) break;
         visit(back, backState);
         visit(forward, forwardState);
         back = back->previous;

@@ -74,9 +74,9 @@ public:
 class CPSpline : public CPGameObject {
 public:
     static constexpr float kPieceLength = 10.5f;
-    // Routes longer than this (about a thousand kilometres) are refused as hostile: cutting
-    // and the point-by-point searches run in proportion to the length.
-    static constexpr float kMaxTotalLength = 1.0e6f;
+    // Routes longer than this (over thirty times the largest level's extent) are refused as hostile:
+    // cutting and the point-by-point distance search run in proportion to the length.
+    static constexpr float kMaxTotalLength = 1.0e5f;
     // The debug mesh stops growing where its 16-bit indices would run out.
     static constexpr int kMaxDebugVertices = 65535;
     // The debug mesh's render key.

@@ -202,6 +202,10 @@ TEST_F(SplineTest, AStraightRouteIsCutIntoPiecesAlongXThatFormARing) {
     EXPECT_NEAR(last->end.x, 4.5f / 0.9f, 2e-3f);
     EXPECT_NEAR(last->heading, 0.0f, 1e-6f);
     EXPECT_NEAR(last->normal.y, 1.0f, 1e-6f);
+
+    // Without a physics task the snap leaves every height.
+    spline->SnapToTerrain();
+    EXPECT_EQ(spline->GetLine(3)->centre.z, 0.0f);
 }
 
 TEST_F(SplineTest, HeadingsFollowTheDirectionOfEachPiece) {
@@ -245,6 +249,29 @@ TEST_F(SplineTest, TheDebugMeshHasOneWhiteTriangleOfStartEndEndPerPiece) {
         EXPECT_TRUE(Near(D3DXVECTOR3(v[3 * i + 2].x, v[3 * i + 2].y, v[3 * i + 2].z), piece->end));
         EXPECT_EQ(v[3 * i].diffuse, 0xffffffffu);
         for (int k = 0; k < 3; ++k) EXPECT_EQ(mesh->Indices()[3 * i + k], 3 * i + k);
+    }
+}
+
+TEST_F(SplineTest, PiecesTooSmallInXAndYToMeasureAreNotFinished) {
+    // A drop of 131,072 units that strays 1e-17 sideways: the sideways extent of each piece
+    // squares to 0 in single precision, so no piece gets a heading of 0/0.
+    const BezierSegment drop =
+        Segment({0, 0, 0}, {9.25e-44f, 0, 1e-35f}, {9.25e-44f, 0, -1e-35f}, {0, -2.78e-17f, -131072.0f});
+    // Control points far out whose pull cancels at t = 0.9: pieces in between span more than
+    // a float's square can hold.
+    const BezierSegment wide = Segment({0, 0, 0}, {1e30f, 0, 0}, {-0.027f / 0.243f * 1e30f, 0, 0}, {0, 0, 0});
+    for (const BezierSegment& segment : {drop, wide}) {
+        CPSmartPtr<CPSpline> spline(new CPSpline());
+        spline->Build("p", true, {segment});
+        for (int i = 0; i < spline->GetLineCount(); ++i) {
+            const CPLine* piece = spline->GetLine(i);
+            EXPECT_TRUE(std::isfinite(piece->heading)) << i;
+            EXPECT_NEAR(std::hypot(piece->normal.x, piece->normal.y), 1.0f, 1e-4f) << i;
+        }
+        float radius = 20.0f;
+        CPLine* hint = spline->GetFirstLine();
+        spline->FindClosestLine(D3DXVECTOR3(0, 0, 0), radius, 1, hint);
+        EXPECT_FALSE(std::isnan(radius));
     }
 }
 
@@ -389,6 +416,49 @@ TEST_F(SplineTest, ClosestLineFarFromEveryPieceWalksTheRingOnceAndKeepsTheHint) 
     EXPECT_EQ(hint, spline->GetLine(6));
 }
 
+TEST_F(SplineTest, ClosestLineJudgesThePieceWhereTheWalkersMeet) {
+    // Four pieces: from piece 0 the walkers judge 3 and 1, then meet on 2, the nearest.
+    const CPSmartPtr<CPSpline> spline = MakeSpline({Straight({0, 0, 0}, {0, (4.0f * 10.5f - 2.0f) / 0.9f, 0})});
+    ASSERT_EQ(spline->GetLineCount(), 4);
+    CPLine* hint = spline->GetLine(0);
+    float radius = 100.0f;
+    spline->FindClosestLine(spline->GetLine(2)->centre, radius, 0, hint);
+    EXPECT_EQ(hint, spline->GetLine(2));
+    // A ring of two: the walkers start on the one other piece.
+    const CPSmartPtr<CPSpline> two = MakeSpline({Straight({0, 0, 0}, {0, (2.0f * 10.5f - 2.0f) / 0.9f, 0})});
+    ASSERT_EQ(two->GetLineCount(), 2);
+    hint = two->GetLine(0);
+    radius = 100.0f;
+    two->FindClosestLine(two->GetLine(1)->centre + D3DXVECTOR3(1, 0, 0), radius, 0, hint);
+    EXPECT_EQ(hint, two->GetLine(1));
+}
+
+TEST_F(SplineTest, ClosestLineWalksOnlyTheStretchAroundTheHintThatIsInRange) {
+    // Out along y = 0 and back along y = 6: a point on the way back, with a hint on the way
+    // out, ends on the way out, because each walker stops where it leaves the search square.
+    const CPSmartPtr<CPSpline> spline = MakeSpline(
+        {Straight({0, 0, 0}, {200, 0, 0}), Straight({200, 0, 0}, {200, 6, 0}), Straight({200, 6, 0}, {0, 6, 0})});
+    const D3DXVECTOR3 point(100, 6, 0);
+    CPLine* outward = spline->FindNearbyLine(D3DXVECTOR3(100, 0, 0));
+    ASSERT_NE(outward, nullptr);
+    ASSERT_LT(outward->centre.y, 1.0f);
+    CPLine* hint = outward;
+    float radius = 20.0f;
+    EXPECT_NEAR(spline->FindClosestLine(point, radius, 0, hint), 3.14159265f, 1e-5f);
+    EXPECT_LT(hint->centre.y, 1.0f);
+    EXPECT_NEAR(std::fabs(hint->centre.x - 100.0f), 0.0f, 6.0f);
+
+    // From a hint on the way back it stays there.
+    CPLine* back = spline->GetLine(spline->GetLineCount() - 3);
+    ASSERT_GT(back->centre.y, 5.0f);
+    hint = back;
+    radius = 20.0f;
+    spline->FindClosestLine(point, radius, 0, hint);
+    EXPECT_GT(hint->centre.y, 5.0f);
+    EXPECT_NEAR(hint->centre.x, 100.0f, 6.0f);
+    EXPECT_NEAR(radius, 0.0f, 1e-3f);
+}
+
 TEST_F(SplineTest, DistanceAtPointIsTheFirstHalfUnitStepInsideTheToleranceSquare) {
     const CPSmartPtr<CPSpline> spline = StraightRoute();
     // Along the route x = d / 0.9: the square around x = 50 is entered at x = 40, d = 36.
@@ -496,7 +566,8 @@ TEST_F(SplineTest, BadRecordsAreRefusedWithoutReadingPastTheirEnd) {
         {"NaN point", SplineRecord("p", 1, {Straight({0, 0, 0}, {nan, 0, 0})})},
         {"infinite point", SplineRecord("p", 1, {Straight({0, 0, 0}, {inf, 0, 0})})},
         {"a route of light years", SplineRecord("p", 1, {Straight({0, 0, 0}, {1e30f, 0, 0})})},
-        {"longer than the bound", SplineRecord("p", 1, {Straight({0, 0, 0}, {2e6f, 0, 0})})},
+        // 112,000 across measures 100,800: just beyond the bound.
+        {"longer than the bound", SplineRecord("p", 1, {Straight({0, 0, 0}, {112000.0f, 0, 0})})},
     };
     for (const Case& c : cases) {
         auto reader = ReaderOver(c.bytes);
@@ -505,6 +576,14 @@ TEST_F(SplineTest, BadRecordsAreRefusedWithoutReadingPastTheirEnd) {
         EXPECT_TRUE(spline->IsEmpty()) << c.name;
         EXPECT_EQ(spline->GetLineCount(), 0) << c.name;
         EXPECT_LE(reader->GetReadPosition(), static_cast<int>(c.bytes.size())) << c.name;
+    }
+
+    // Just within the bound: 99,000 units, 9,429 pieces.
+    {
+        auto reader = ReaderOver(SplineRecord("p", 1, {Straight({0, 0, 0}, {110000.0f, 0, 0})}));
+        CPSmartPtr<CPSpline> spline(new CPSpline());
+        EXPECT_TRUE(spline->Load(*reader));
+        EXPECT_EQ(spline->GetLineCount(), 9429);
     }
 
     // A well-formed record without segments is an empty spline, not a failure.
