@@ -879,6 +879,12 @@ void RbSimulator::CheckTerrainCollisions() {
             m_terrainShape.SetTriangleMesh(candidates, candidateCount, triangles, triangleCount, vertices);
         }
         ReportTimerStage(RbStageTerrainQuery);
+        // Nothing answered (a body high above the ground, or beside it): nothing
+        // to test, for the shapes, the sensors or the path alike.
+        if (m_terrainShape.meshCandidateCount <= 0) {
+            m_terrainShape.SetTriangleMesh(nullptr, 0, nullptr, 0, nullptr);
+            continue;
+        }
 
         RbContact contact;
         if (body->active) {
