@@ -110,6 +110,7 @@ void FillRegistry(SPStartupRegistry& r) {
         return ShowLauncherDialog(model);
     };
     InstallRenderer(r);
+    InstallAnimationLibrary(r);
     InstallAnimationCache(r);
     InstallDynamicSky();
     InstallRaceWorld(r);

@@ -144,6 +144,8 @@ public:
     virtual void Step() = 0;
     virtual Pose GetPose(int body) const = 0;
     virtual Vec3 GetVelocity(int body) const = 0;
+    // Sets a movable body's linear velocity and wakes it (a launch at a given speed).
+    virtual void SetVelocity(int body, Vec3 velocity) = 0;
     virtual bool IsSleeping(int body) const = 0;
     virtual StepStats LastStep() const = 0;
     virtual int PairBufferFullEvents() const { return 0; }

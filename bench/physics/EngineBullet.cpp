@@ -174,6 +174,11 @@ public:
 
     Vec3 GetVelocity(int id) const override { return FromBt(m_bodies[id]->getLinearVelocity()); }
 
+    void SetVelocity(int id, Vec3 velocity) override {
+        m_bodies[id]->setLinearVelocity(ToBt(velocity));
+        m_bodies[id]->activate(true);
+    }
+
     bool IsSleeping(int id) const override { return m_bodies[id]->getActivationState() == ISLAND_SLEEPING; }
 
     StepStats LastStep() const override {

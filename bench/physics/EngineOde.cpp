@@ -165,6 +165,11 @@ public:
         return {v[0], v[1], v[2]};
     }
 
+    void SetVelocity(int id, Vec3 velocity) override {
+        dBodySetLinearVel(m_bodies[id], velocity.x, velocity.y, velocity.z);
+        dBodyEnable(m_bodies[id]);
+    }
+
     bool IsSleeping(int id) const override { return !dBodyIsEnabled(m_bodies[id]); }
     StepStats LastStep() const override { return m_stats; }
 

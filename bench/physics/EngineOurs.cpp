@@ -226,6 +226,13 @@ public:
         return body.rigid ? FromRb(body.rigid->GetVelocity()) : Vec3{};
     }
 
+    void SetVelocity(int id, Vec3 velocity) override {
+        OursBody& body = m_bodies[id];
+        if (!body.rigid) return;
+        body.rigid->SetVelocity(ToRb(velocity));
+        body.rigid->SetActive(true, nullptr);
+    }
+
     bool IsSleeping(int id) const override {
         const OursBody& body = m_bodies[id];
         return body.rigid && body.rigid->IsResting();

@@ -31,6 +31,10 @@ void TerrainMesh::BuildGrid(double cellSize) {
         int x1 = std::clamp(static_cast<int>(std::floor((tmaxX - originX) / cell - 1e-9)), 0, cellsX - 1);
         int y0 = std::clamp(static_cast<int>(std::floor((tminY - originY) / cell)), 0, cellsY - 1);
         int y1 = std::clamp(static_cast<int>(std::floor((tmaxY - originY) / cell - 1e-9)), 0, cellsY - 1);
+        // A triangle without extent along an axis (a wall seen from above) lying on a cell
+        // boundary would otherwise end before it starts and be filed nowhere.
+        x1 = std::max(x1, x0);
+        y1 = std::max(y1, y0);
         for (int y = y0; y <= y1; ++y)
             for (int x = x0; x <= x1; ++x) cellTriangles[static_cast<size_t>(y) * cellsX + x].push_back(t);
     }

@@ -130,6 +130,7 @@ struct CPApplication::StartupTasks {
     CPSmartPtr<IPTask> input;
     CPSmartPtr<IPTask> drivers;
     CPSmartPtr<IPTask> physics;
+    CPSmartPtr<IPTask> shots;
 
     void Release() {
         music = nullptr;
@@ -140,6 +141,7 @@ struct CPApplication::StartupTasks {
         input = nullptr;
         drivers = nullptr;
         physics = nullptr;
+        shots = nullptr;
     }
 };
 
@@ -278,6 +280,8 @@ int CPApplication::RunMainLoop(CPTaskKernel& kernel, StartupTasks& tasks) {
     // The race world's two tasks are made here but added only when a level starts.
     tasks.drivers = CreateTask(registry.createAITask, "the computer-driver task");
     tasks.physics = CreateTask(registry.createPhysicsTask, "the physics task");
+    tasks.shots = CreateTask(registry.createShotManager, "the shot manager");
+    AddTask(kernel, tasks.shots, 550, "shot manager");
     if (!kernel.AddTask(tasks.input)) {
         std::fprintf(stderr,
                      "Korvaxa: the input task could not start: the key bindings file \"Actions.cfg\" is missing "

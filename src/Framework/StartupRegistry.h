@@ -76,6 +76,9 @@ struct SPStartupRegistry {
     CreateTask createInputTask;
     CreateTask createAITask;
     CreateTask createPhysicsTask;
+    // The shot manager, made after the physics task and added at once (priority 550): scripts
+    // spawn shots outside a race as well.
+    CreateTask createShotManager;
     Create createFontManager;
     Create loadFonts;
 

@@ -10,6 +10,7 @@
 #include "Platform/Math/D3DXMath.h"
 #include "Render/PRender.h"
 #include "Render/PRenderBlock.h"
+#include "Scene/PAnimationLibrary.h"
 #include "Scene/PGameObject.h"
 #include "Script/ScriptBinding.h"
 
@@ -83,6 +84,20 @@ void DrawDynamicObject(ScriptCall&, CPGameObject* object) {
     if (CPSmartPtr<CPRenderBlock> block = render->GetRenderBlock()) block->AddObjectTree(object);
 }
 
+// The tree of a render description, handed over with one reference of the script's own. The
+// null object when the loader answers none (its mesh or animation files are missing) or there is
+// no library: every caller tests the result.
+void LoadRenderObject(ScriptCall& call) {
+    const std::string name = call.RequiredString(1);
+    const int renderKeyBase = call.RequiredInteger(2);
+    CPAnimationLibrary* library = CPAnimationLibrary::Instance();
+    const CPSmartPtr<CPGameObject> root = library ? library->LoadRenderDescription(name, renderKeyBase) : nullptr;
+    if (root)
+        call.PushReferencedObject(root.Get());
+    else
+        call.PushObject(nullptr);
+}
+
 } // namespace
 
 void AddSceneObjectFunctions(Script::ScriptFunctionTables& tables) {
@@ -96,6 +111,7 @@ void AddSceneObjectFunctions(Script::ScriptFunctionTables& tables) {
         {"GetParentObject", ScriptBind<GetParentObject, SceneObject>},
         {"ActivateObject", ScriptBind<ActivateObject, SceneObject, Arg::Number>},
         {"DeactivateObject", ScriptBind<DeactivateObject, SceneObject>},
+        {"LoadRenderObject", ScriptBindCall<LoadRenderObject>},
     };
     static const Script::ScriptFunction kSecond[] = {
         {"DeactivateInterface", ScriptBind<DeactivateObject, SceneObject>},

@@ -171,8 +171,9 @@ void CPRenderObject::CopyFrom(const CPRenderObject& source) {
     m_indices = source.m_indices;
     MatchWorldVertices();
     m_material = source.GetMaterial();
-    m_fillSkipped = source.IsFillSkipped();
-    if (m_fillSkipped) SetStaticBuffer(source.m_staticBufferName);
+    // Fill-skipped only with buffers to draw from: without them (no renderer any more) the copy
+    // would never be drawn, so it draws through the ring instead.
+    m_fillSkipped = source.IsFillSkipped() && SetStaticBuffer(source.m_staticBufferName);
     if (source.HasVertexEffects() && m_owner) m_owner->SetStatic(false);
     for (CPVertexEffect* effect : m_vertexEffects) delete effect;
     m_vertexEffects.clear();

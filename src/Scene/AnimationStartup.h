@@ -1,7 +1,8 @@
 #pragma once
-// Fills the application's place for the animation cache, made at start-up after the audio
-// manager.
+// Fills the application's places for the animation library (made at start-up after the effect
+// manager) and the animation cache (after the audio manager).
 
 struct SPStartupRegistry;
 
+void InstallAnimationLibrary(SPStartupRegistry& registry);
 void InstallAnimationCache(SPStartupRegistry& registry);

@@ -46,3 +46,11 @@ void CNSoundCache::StopAll() {
         if (entry.sound) entry.sound->Stop();
     m_entries.clear();
 }
+
+std::vector<CPSmartPtr<CNSound>> CNSoundCache::Sounds() const {
+    std::vector<CPSmartPtr<CNSound>> sounds;
+    sounds.reserve(m_entries.size());
+    for (const Entry& entry : m_entries)
+        if (entry.sound) sounds.push_back(entry.sound);
+    return sounds;
+}

@@ -23,6 +23,8 @@ public:
     CPSmartPtr<CNSound>& GetOrLoad(CPSmartPtr<CNSound>& out, const std::string& file, int is3D, bool forceNew);
     // Stops every entry's sound and drops the entries.
     void StopAll();
+    // The entries' sounds in order (the level's stop silences and rewinds them).
+    std::vector<CPSmartPtr<CNSound>> Sounds() const;
 
 private:
     struct Entry {

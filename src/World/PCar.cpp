@@ -232,6 +232,29 @@ void CPCar::RequestBrake(bool on) {
         SetBrake(on);
 }
 
+void CPCar::LoadSounds(const std::string& prefix, bool humanCar) {
+    m_humanCar = humanCar;
+    struct Slot {
+        CPSmartPtr<CNSound>* sound;
+        std::string file;
+    };
+    const Slot slots[] = {{&m_sounds.slam, prefix + "slam.wav"},   {&m_sounds.engine, prefix + "diesel_run.wav"},
+                          {&m_sounds.dirt, prefix + "dirt.wav"},   {&m_sounds.accelerate, prefix + "diesel_accel.wav"},
+                          {&m_sounds.brake, prefix + "brake.wav"}, {&m_sounds.nitro, prefix + "nitro.wav"},
+                          {&m_sounds.hit[0], prefix + "hit1.wav"}, {&m_sounds.hit[1], prefix + "hit2.wav"},
+                          {&m_sounds.hit[2], prefix + "hit3.wav"}, {&m_sounds.hit[3], "hit4.wav"},
+                          {&m_sounds.hit[4], "hit5.wav"}};
+    CNAudio* audio = CNAudio::GetInstance();
+    for (const Slot& slot : slots) {
+        // A sound being replaced must not go on playing with no one to stop it.
+        if (*slot.sound) (*slot.sound)->Stop();
+        CPSmartPtr<CNSound> sound;
+        if (audio) audio->CreateSound(sound, slot.file, 1, true);
+        *slot.sound = sound;
+    }
+    for (D3DXVECTOR3& v : m_soundVectors) v = D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+}
+
 void CPCar::SetControls(float throttle, float steering) {
     if (m_crashed) {
         m_driveInput = 0.0f;

@@ -70,6 +70,10 @@ public:
     void ReportNitro();
     void SetCrashed(bool crashed);
     void FrameUpdate(float dt);
+    // The car's eleven sounds, each a buffer of its own (two cars never share one): the file
+    // names carry the prefix except the last two hits, which every car shares by name. Slots
+    // whose file is missing, or with no sound device, stay empty.
+    void LoadSounds(const std::string& prefix, bool humanCar);
 
     void PhysicsTick(RbController* controller, float dt);
     float ComputeWheelForce(int i, RbVector& force, RbVector& torque);
@@ -85,6 +89,7 @@ public:
     SPCarDescription& MutableDescription() { return m_desc; }
     const SPCarScriptParams& ScriptParams() const { return m_scriptParams; }
     SPSounds& Sounds() { return m_sounds; }
+    const D3DXVECTOR3& GetSoundVector(int i) const { return m_soundVectors[i]; }
     bool IsHumanCar() const { return m_humanCar; }
     void SetHumanCar(bool human) { m_humanCar = human; }
     int GetWheelCount() const { return m_desc.wheelCount; }

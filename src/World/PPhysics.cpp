@@ -8,7 +8,9 @@
 #include "Framework/PLog.h"
 #include "Render/PRenderObject.h"
 #include "Scene/PGameObject.h"
+#include "World/PCar.h"
 #include "World/PPhysicData.h"
+#include "World/PPlayer.h"
 #include "World/PTerrainQuery.h"
 
 CPPhysics* CPPhysics::s_instance = nullptr;
@@ -51,6 +53,9 @@ RbMatrix ShapeTransform(const SPPhysicShape& shape) {
     m.m[3][3] = 1.0f;
     return m;
 }
+
+// A racer flag: traffic cars share one sound set.
+constexpr int kTrafficCarFlag = 4;
 
 // The engine's messages (exhausted pools above all) reach the game log, one line each.
 void LogEngineMessage(const char* message) {
@@ -417,6 +422,22 @@ void CPPhysics::SyncObjects() {
         object->SetRotation(D3DXQUATERNION(q.x, q.y, q.z, q.w));
         object->UpdateTransform();
     }
+}
+
+void CPPhysics::AddCar(const CPSmartPtr<CPGameObject>& racer, int human) {
+    if (!racer) return;
+    CPSmartPtr<CPCar> car(new CPCar(racer.Get()));
+    racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
+    car->Init(m_simulator, human != 0);
+    std::string prefix;
+    if (const CPPlayer* player = dynamic_cast<const CPPlayer*>(racer.Get()))
+        prefix = (player->flags & kTrafficCarFlag) ? std::string("traffic") : player->name;
+    car->LoadSounds(prefix, human != 0);
+}
+
+void CPPhysics::SetCarControls(const CPSmartPtr<CPGameObject>& racer, float throttle, float steering) {
+    if (!racer) return;
+    if (CPCar* car = dynamic_cast<CPCar*>(racer->GetCar().Get())) car->SetControls(throttle, steering);
 }
 
 void CPPhysics::RegisterBound(CPPhysicData* data) {

@@ -75,6 +75,12 @@ public:
     void RemoveBody(const CPSmartPtr<CPPhysicData>& data);
     // Writes every active object's body pose back onto the object.
     void SyncObjects();
+    // The racer's car: made, held by the racer (its old car let go), set up on the racer's body
+    // and given its sound set ("traffic" files for a traffic car, else the racer's name as
+    // prefix). human is 1 for the human racer's car.
+    void AddCar(const CPSmartPtr<CPGameObject>& racer, int human);
+    // The driver's input of one frame to the racer's car; nothing for a racer without a car.
+    void SetCarControls(const CPSmartPtr<CPGameObject>& racer, float throttle, float steering);
 
     // The z of the road vertex nearest the point among its cell's triangles (0 for none
     // closer than 1000).

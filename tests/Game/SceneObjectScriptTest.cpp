@@ -11,6 +11,9 @@
 #include "Game/LuaHarness.h"
 #include "Game/ScriptApi.h"
 #include "Game/ScriptSceneObjects.h"
+#include "Render/PEffectManager.h"
+#include "Render/PSprite.h"
+#include "Scene/PAnimationLibrary.h"
 #include "Scene/PGameObject.h"
 #include "Script/PLuaScript.h"
 #include "Script/PScriptManager.h"
@@ -155,6 +158,63 @@ TEST_F(SceneObjectFunctions, DeactivateInterfaceIsDeactivateObject) {
 
 TEST_F(SceneObjectFunctions, DrawDynamicObjectWithoutRendererDoesNothing) {
     EXPECT_EQ(lua.Eval("DrawDynamicObject(root)"), "");
+}
+
+// ---------------------------------------------------------------------------------------------
+// LoadRenderObject: the tree of a render description, referenced for the script.
+
+class LoadRenderObjectFunction : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (int i = 0; i < 3; ++i) IPMMObject::CollectGarbage();
+        ScriptApi::SetScriptOfObjectFunction(nullptr);
+    }
+    kxtest::TempGameRoot root;
+    kxtest::LuaHarness lua{ScriptApi::AddObjectAndCommandFunctions, ScriptApi::AddSceneObjectFunctions};
+};
+
+TEST_F(LoadRenderObjectFunction, TreeHeldUntilTheScriptReleasesIt) {
+    root.Write("Data/Meshes/marker.rdf", "h = empty\nsprite = glow, 0, 0, 1, 0.5\n[glow]\ntype = 2\n");
+    CPAnimationLibrary library;
+    auto* effects = new CPEffectManager();
+    lua.Run("tree = LoadRenderObject('marker.rdf', 60.9)");
+    const PMMHandle handle = std::stoul(lua.Eval("PointerToString(tree)").substr(1));
+    ASSERT_NE(handle, 0u);
+    CPGameObject* tree = IPMMObject::FindByHandle<CPGameObject>(handle);
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(tree->GetName(), "empty");
+    EXPECT_EQ(tree->GetRefCount(), 1);
+    EXPECT_EQ(Script::ScriptReferenceCount(tree), 1);
+    ASSERT_EQ(tree->GetChildren().size(), 1u);
+    // The key is truncated: 60.9 gives a base of 60.
+    auto* sprite = dynamic_cast<CPSprite*>(tree->GetChildren()[0]->GetAttachment().Get());
+    ASSERT_NE(sprite, nullptr);
+    ASSERT_TRUE(sprite->GetMaterial());
+    EXPECT_EQ(sprite->GetMaterial()->GetRenderKey(), 62);
+
+    // Held across frames while the script holds it.
+    for (int i = 0; i < 3; ++i) IPMMObject::CollectGarbage();
+    EXPECT_EQ(IPMMObject::FindByHandle<CPGameObject>(handle), tree);
+
+    lua.Run("Release(tree)");
+    EXPECT_EQ(IPMMObject::FindByHandle<CPGameObject>(handle), tree);
+    IPMMObject::CollectGarbage();
+    EXPECT_EQ(IPMMObject::FindByHandle<CPGameObject>(handle), nullptr);
+    for (int i = 0; i < 3; ++i) IPMMObject::CollectGarbage();
+    delete effects;
+}
+
+TEST_F(LoadRenderObjectFunction, NullObjectWhenTheLoaderAnswersNone) {
+    root.Write("Data/Meshes/broken.rdf", "h = missing.p3d\n");
+    EXPECT_EQ(lua.Eval("PointerToString(LoadRenderObject('broken.rdf', 0))"), "\"0\"");
+    {
+        CPAnimationLibrary library;
+        EXPECT_EQ(lua.Eval("PointerToString(LoadRenderObject('broken.rdf', 0))"), "\"0\"");
+        // No fall-back description either.
+        EXPECT_EQ(lua.Eval("PointerToString(LoadRenderObject('absent.rdf', 0))"), "\"0\"");
+    }
+    EXPECT_NE(lua.Eval("LoadRenderObject('broken.rdf')").find("error"), std::string::npos);
+    EXPECT_NE(lua.Eval("LoadRenderObject()").find("error"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------

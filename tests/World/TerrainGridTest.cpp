@@ -241,7 +241,14 @@ TEST_F(TerrainQueryTest, PlayerGroundHeightFollowsTheLevelsPlayer) {
     RoadObject road = MakeRoadObject(kxtest::MakeFlatRoad(20, 20, 2, 2, 2.5f));
     ASSERT_TRUE(physics->BuildTerrainGrid(road.mesh));
     ASSERT_TRUE(physics->CreateWorld());
-    CPSmartPtr<CPGameObject> racer = MakeBody("racer", 1, 1, 1, 5, D3DXVECTOR3(5, 5, 4));
+    CPSmartPtr<CPPlayer> racer(new CPPlayer());
+    {
+        CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
+        data->SetShape(1, 1, 1, 5);
+        data->AddBoxShape(D3DXVECTOR3(0, 0, 0), D3DXQUATERNION(0, 0, 0, 1), 1, 1, 1, 5);
+        racer->SetPhysicData(CPSmartPtr<IPPhysicData>(data));
+        racer->SetPosition(D3DXVECTOR3(5, 5, 4));
+    }
     CPSmartPtr<CPGameObject> other = MakeBody("other", 1, 1, 1, 5, D3DXVECTOR3(12, 12, 4));
     Data(racer)->AddToWorld(0);
     Data(other)->AddToWorld(0);

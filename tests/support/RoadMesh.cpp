@@ -145,6 +145,32 @@ RoadMesh MakeFlatRoad(float width, float length, int quadsAcross, int quadsAlong
     return mesh;
 }
 
+RoadMesh MakeWalledEnd(float width, float length, float wallY, float wallHeight, int quadsAcross, int quadsAlong) {
+    RoadMesh mesh = MakeFlatRoad(width, length, quadsAcross, quadsAlong);
+    const int pieces = std::max(1, static_cast<int>(width / 5.0f));
+    const std::vector<float> xs = Steps(0.0f, width, pieces);
+    for (int i = 0; i < pieces; ++i) {
+        const float x0 = xs[static_cast<std::size_t>(i)], x1 = xs[static_cast<std::size_t>(i + 1)];
+        const std::uint16_t a = mesh.AddVertex(x0, wallY, 0.0f);
+        const std::uint16_t b = mesh.AddVertex(x1, wallY, 0.0f);
+        const std::uint16_t c = mesh.AddVertex(x1, wallY, wallHeight);
+        const std::uint16_t d = mesh.AddVertex(x0, wallY, wallHeight);
+        // Facing +y, toward the road.
+        mesh.AddTriangle(a, c, b);
+        mesh.AddTriangle(a, d, c);
+        RoadWall wall;
+        wall.ax = x0;
+        wall.ay = wallY;
+        wall.bx = x1;
+        wall.by = wallY;
+        wall.nx = 0.0f;
+        wall.ny = 1.0f;
+        wall.top = wallHeight;
+        mesh.walls.push_back(wall);
+    }
+    return mesh;
+}
+
 RoadMesh MakeRampRoad(float width, float runUp, float rampLength, float rampHeight, float gapLength, float landing) {
     RoadMesh mesh;
     const std::vector<float> xs = Steps(0.0f, width, std::max(1, static_cast<int>(width / 2.5f)));

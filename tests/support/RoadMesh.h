@@ -54,6 +54,10 @@ RoadMesh MakeRampRoad(float width, float runUp, float rampLength, float rampHeig
 // A quarter-to-full sweep (radians) of a ring road about the origin, banked: the surface rises
 // by tan(bank) per unit of radius from the inner edge (height 0) outward.
 RoadMesh MakeBankedTurn(float innerRadius, float width, float bankAngle, float sweep, int segments, int across);
+// A flat rectangle from (0, 0) to (width, length) at z 0 with a wall of the given height across
+// it at y = wallY, from x 0 to width, facing +y: the road side is y > wallY. The wall is cut
+// into pieces about 5 units wide.
+RoadMesh MakeWalledEnd(float width, float length, float wallY, float wallHeight, int quadsAcross, int quadsAlong);
 // A closed ring road about the origin with a wall along each edge; segments x (2 x across + 4)
 // triangles (1000 segments and 8 across give 20,000).
 RoadMesh MakeWalledLoop(float radius, float width, float wallHeight, int segments, int across);

@@ -94,6 +94,10 @@ inline void FillWithFakes(SPStartupRegistry& r, Journal& j) {
         j.push_back("create physics");
         return CPSmartPtr<IPTask>(new FakeTask("physics", j));
     };
+    r.createShotManager = [&j] {
+        j.push_back("create shots");
+        return CPSmartPtr<IPTask>(new FakeTask("shots", j));
+    };
     r.createFontManager = create("fontManager");
     r.loadFonts = [&j] { j.push_back("load fonts"); };
     r.saveActions = [&j] {

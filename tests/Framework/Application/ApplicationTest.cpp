@@ -92,6 +92,7 @@ TEST_F(ApplicationTest, StartUpCreatesEverythingInOrderAndRunsTheLoop) {
         "create input",
         "create ai",
         "create physics",
+        "create shots",
         "loading 25",
         "create fontManager",
         "load fonts",
@@ -100,6 +101,7 @@ TEST_F(ApplicationTest, StartUpCreatesEverythingInOrderAndRunsTheLoop) {
         "update music",
         "update input",
         "update main",
+        "update shots",
         "update particles",
         "update renderer",
         "update music",
@@ -110,9 +112,9 @@ TEST_F(ApplicationTest, StartUpCreatesEverythingInOrderAndRunsTheLoop) {
         "show cursor",
     };
     EXPECT_EQ(journal, expected);
-    EXPECT_EQ(firstPassOrder,
-              (std::vector<std::string>{"CPGlobalTimer@10", "FakeTask-music@12", "FakeTask-input@12",
-                                        "FakeTask-main@20", "FakeTask-particles@9000", "FakeTask-renderer@10000"}));
+    EXPECT_EQ(firstPassOrder, (std::vector<std::string>{"CPGlobalTimer@10", "FakeTask-music@12", "FakeTask-input@12",
+                                                        "FakeTask-main@20", "FakeTask-shots@550",
+                                                        "FakeTask-particles@9000", "FakeTask-renderer@10000"}));
     EXPECT_TRUE(CPTaskKernel::GetInstance()->ActiveTasks().empty());
 }
 

@@ -270,6 +270,20 @@ TEST_F(RenderObjectCopy, CopySharesStaticBuffersByNameAndClearsTheOwnersStaticFl
     EXPECT_TRUE(copy->GetName().empty());
 }
 
+TEST_F(RenderObjectCopy, CopyWithoutRendererIsNotFillSkipped) {
+    ASSERT_TRUE(StartRenderer());
+    auto source = Triangle();
+    ASSERT_TRUE(source->SetStaticBuffer("Shared"));
+    source->SetFillSkipped(true);
+    StopRenderer();
+    ASSERT_EQ(GetRender(), nullptr);
+    auto copy = Triangle();
+    copy->CopyFrom(*source);
+    EXPECT_FALSE(copy->IsFillSkipped());
+    EXPECT_EQ(copy->GetStaticBuffer(), nullptr);
+    EXPECT_EQ(copy->ModelVertices().size(), 3u);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The decal
 

@@ -164,7 +164,9 @@ TEST_F(CarWorld, EightCarsDrivingStayFiniteAndAboveTheRoad) {
             const RbVector p = car->GetRigidBody()->GetPosition();
             ASSERT_TRUE(Finite(p)) << "step " << step;
             // Over the road the chassis centre stays above it (the road ends at +-100).
-            if (std::fabs(p.x) < 95.0f && std::fabs(p.y) < 95.0f) ASSERT_GT(p.z, 0.0f) << "step " << step;
+            if (std::fabs(p.x) < 95.0f && std::fabs(p.y) < 95.0f) {
+                ASSERT_GT(p.z, 0.0f) << "step " << step;
+            }
         }
     }
 }

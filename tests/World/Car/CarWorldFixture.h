@@ -83,14 +83,28 @@ struct CarWorld : ::testing::Test {
         SetCommandRouter(old);
     }
 
-    // A 2 x 4 x 1 racer of mass 10 with wheel children w0..w(wheels-1) at the corners.
+    // A 2 x 4 x 1 racer of mass 10 with wheel children w0..w(wheels-1) at the corners, its
+    // car set up directly.
     CPSmartPtr<CPPlayer> MakeRacer(const std::string& description, bool human, int wheels = 4,
-                                   D3DXVECTOR3 position = D3DXVECTOR3(0.0f, 0.0f, 1.0f)) {
+                                   D3DXVECTOR3 position = D3DXVECTOR3(0.0f, 0.0f, 1.0f),
+                                   D3DXQUATERNION rotation = D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f)) {
+        CPSmartPtr<CPPlayer> racer = MakeRacerBody(description, wheels, position, rotation);
+        CPSmartPtr<CPCar> car(new CPCar(racer.Get()));
+        racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
+        car->Init(physics.GetSimulator(), human);
+        return racer;
+    }
+
+    // The racer of MakeRacer in the world and active, without a car.
+    CPSmartPtr<CPPlayer> MakeRacerBody(const std::string& description, int wheels = 4,
+                                       D3DXVECTOR3 position = D3DXVECTOR3(0.0f, 0.0f, 1.0f),
+                                       D3DXQUATERNION rotation = D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f)) {
         CPSmartPtr<CPPlayer> racer(new CPPlayer);
         racer->SetPosition(position);
+        racer->SetRotation(rotation);
         racer->Description().Parse(description.c_str());
         for (int i = 0; i < wheels; ++i) {
-            char name[8];
+            char name[16];
             std::snprintf(name, sizeof name, "w%d", i);
             CPSmartPtr<CPGameObject> wheel(new CPGameObject(name));
             wheel->SetPosition((i % 2 == 0) ? -0.9f : 0.9f, (i < 2) ? -1.4f : 1.4f, -0.2f);
@@ -105,9 +119,6 @@ struct CarWorld : ::testing::Test {
         racer->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
         physics.AddBody(CPSmartPtr<CPGameObject>(racer.Get()), true, 0);
         physics.ActivateObject(CPSmartPtr<CPGameObject>(racer.Get()));
-        CPSmartPtr<CPCar> car(new CPCar(racer.Get()));
-        racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
-        car->Init(physics.GetSimulator(), human);
         racers.push_back(racer);
         return racer;
     }
