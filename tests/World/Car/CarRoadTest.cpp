@@ -374,7 +374,10 @@ TEST_F(CarRoad, AWreckPassesThroughAnIntactCar) {
         sameAsTwin(step);
     }
     const RbVector p = dropped->GetRigidBody()->GetPosition();
-    EXPECT_NEAR(p.z, 0.5f, 0.1f) << "the wreck lies on the road inside the intact car";
+    // On the road, inside the intact car's chassis (0.8 to 1.8 up), not on top of it; the wreck's
+    // bounce on the road may leave it tilted on an edge.
+    EXPECT_GT(p.z, 0.4f);
+    EXPECT_LT(p.z, 1.2f) << "the wreck lies on the road inside the intact car";
     EXPECT_NEAR(p.x, 0.3f, 0.3f);
     EXPECT_NEAR(p.y, 0.5f, 0.3f);
     physics.RemoveBody(CPSmartPtr<CPPhysicData>(dynamic_cast<CPPhysicData*>(droppedRacer->GetPhysicData().Get())));
