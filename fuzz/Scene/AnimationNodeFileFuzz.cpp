@@ -16,14 +16,14 @@
 
 namespace {
 
-// Every object of a built tree is animated and holds the first file's animation, and the
-// second file's when it was taken, never one without the other across the tree.
-void CheckTree(const CPGameObject& object, int depth, bool later) {
+// Every object of a built tree is animated and holds the animation of the file that built it;
+// another file's only when that file was taken whole.
+void CheckTree(const CPGameObject& object, int depth, const char* builder, const char* other, bool otherTaken) {
     if (depth > CPAnimationLibrary::kMaxNodeDepth + 1) std::abort();
     auto* animated = dynamic_cast<CPAnimatedObject*>(object.GetAttachment().Get());
     if (!animated || object.GetKind() != CPGameObject::KindAnimated) std::abort();
-    if (!animated->GetAnimations().count("first")) std::abort();
-    if (!later && animated->GetAnimations().count("second")) std::abort();
+    if (!animated->GetAnimations().count(builder)) std::abort();
+    if (!otherTaken && animated->GetAnimations().count(other)) std::abort();
     for (const auto& [name, animation] : animated->GetAnimations()) {
         if (!animation || animation->GetFrames().size() != static_cast<std::size_t>(animation->GetFrameCount()))
             std::abort();
@@ -31,7 +31,7 @@ void CheckTree(const CPGameObject& object, int depth, bool later) {
             for (std::uint16_t index : frame.indices)
                 if (index >= frame.vertices.size()) std::abort();
     }
-    for (const auto& child : object.GetChildren()) CheckTree(*child, depth + 1, later);
+    for (const auto& child : object.GetChildren()) CheckTree(*child, depth + 1, builder, other, otherTaken);
 }
 
 } // namespace
@@ -55,13 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CPSmartPtr<CPGameObject> tree = library.ReadAnimationNodeFile(first, sections, 0, "first", nullptr);
         if (first.GetReadPosition() > first.GetDataSize()) std::abort();
         if (static_cast<bool>(tree) == first.IsFailed()) std::abort();
-        // The later file is read whether or not the first built anything: with no tree it is
-        // passed over whole.
+        // The second file adds to the first one's tree, or builds the tree itself when the first
+        // built none (as the set's first file that loads decides the objects).
         library.SetCurrentAnimationFile("run.ani");
         CPSmartPtr<CPGameObject> again = library.ReadAnimationNodeFile(second, sections, 0, "second", tree);
         if (second.GetReadPosition() > second.GetDataSize()) std::abort();
-        if (again && again.Get() != tree.Get()) std::abort();
-        if (tree) CheckTree(*tree, 0, static_cast<bool>(again));
+        if (static_cast<bool>(again) == second.IsFailed()) std::abort();
+        if (tree && again && again.Get() != tree.Get()) std::abort();
+        if (tree) CheckTree(*tree, 0, "first", "second", static_cast<bool>(again));
+        if (!tree && again) CheckTree(*again, 0, "second", "first", false);
     }
     // A tree frees level by level: each pass collects what the one before let go.
     for (int pass = 0; pass < 2 * CPAnimationLibrary::kMaxNodeDepth + 8 && IPMMObject::LiveCount() != 0; ++pass)

@@ -81,12 +81,11 @@ bool TriangleOutsideBox(const RbGeometry& mesh, int candidate, const RbVector& l
     const RbVector& a = mesh.meshVertices[t.vertex[0]];
     const RbVector& b = mesh.meshVertices[t.vertex[1]];
     const RbVector& c = mesh.meshVertices[t.vertex[2]];
-    for (int k = 0; k < 3; ++k) {
-        float va = RbComp(a, k), vb = RbComp(b, k), vc = RbComp(c, k);
-        if (va < RbComp(lo, k) && vb < RbComp(lo, k) && vc < RbComp(lo, k)) return true;
-        if (va > RbComp(hi, k) && vb > RbComp(hi, k) && vc > RbComp(hi, k)) return true;
-    }
-    return false;
+    // Axis by axis, written out: selecting a component by index cost more than
+    // the comparisons.
+    return (a.x < lo.x && b.x < lo.x && c.x < lo.x) || (a.x > hi.x && b.x > hi.x && c.x > hi.x) ||
+           (a.y < lo.y && b.y < lo.y && c.y < lo.y) || (a.y > hi.y && b.y > hi.y && c.y > hi.y) ||
+           (a.z < lo.z && b.z < lo.z && c.z < lo.z) || (a.z > hi.z && b.z > hi.z && c.z > hi.z);
 }
 
 } // namespace

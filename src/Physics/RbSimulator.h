@@ -157,6 +157,8 @@ private:
     // The other corners of a box's face lying on the terrain or on a box, as rest
     // points; sign is 1 when the body is the contact's A side, -1 when it is B.
     void AddFaceRestPoints(RbRigidBody* body, RbBody* below, const RbContact& contact, float sign);
+    void CentreFaceContact(RbRigidBody* body, RbContact& contact, float sign);
+    void SolveLandingRow(RbBody* a, RbBody* b, RbContact& contact, float sign);
 
     // Stages of the step: joint damping, the joint stage, stacking, the solver and
     // the joint controllers.

@@ -148,7 +148,9 @@ private:
     bool CheckDepth(int depth) { return depth <= CPAnimationLibrary::kMaxNodeDepth || Refuse("nodes nest too deep"); }
     bool ReadName(std::string& name);
     bool ReadRecord(SPNodeRecord& record);
-    bool ReadGeometry(CPRenderObject& renderObject);
+    // The vertices (coloured), their world copy and the indices; with a minimum and a maximum
+    // given, also the extent of the positions.
+    bool ReadGeometry(CPRenderObject& renderObject, D3DXVECTOR3* minimum = nullptr, D3DXVECTOR3* maximum = nullptr);
     bool ReadParts(CPGameObject& object, bool animated);
     bool SkipParts();
     // The morph stream that follows, read into the cache under the key.
@@ -195,28 +197,47 @@ bool CPNodeFileReader::ReadRecord(SPNodeRecord& record) {
     return true;
 }
 
-bool CPNodeFileReader::ReadGeometry(CPRenderObject& renderObject) {
+bool CPNodeFileReader::ReadGeometry(CPRenderObject& renderObject, D3DXVECTOR3* minimum, D3DXVECTOR3* maximum) {
     int vertexCount = 0;
     if (!ReadInt(vertexCount)) return false;
     if (vertexCount < 0) return Refuse("a negative vertex count");
     if (vertexCount > m_reader.GetRemaining() / kVertexBytes) return Refuse("a vertex count past the end");
-    std::vector<SPVertex> vertices(static_cast<std::size_t>(vertexCount));
-    if (vertexCount > 0 && FAILED(m_reader.ReadBytes(vertices.data(), vertexCount * kVertexBytes)))
-        return Refuse("the file ends inside the vertices");
+    // One pass over the stored records: copied, coloured and measured together (a mesh file is
+    // mostly vertices, so every extra pass over them shows in the load time).
+    std::vector<SPVertex> vertices;
+    vertices.reserve(static_cast<std::size_t>(vertexCount));
+    const std::uint8_t* stored = m_reader.GetData() + m_reader.GetReadPosition();
     const D3DCOLOR colour = m_library.GetVertexColour();
-    for (SPVertex& vertex : vertices) vertex.diffuse = colour;
+    D3DXVECTOR3 low = minimum ? *minimum : D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+    D3DXVECTOR3 high = maximum ? *maximum : D3DXVECTOR3(0.0f, 0.0f, 0.0f);
+    for (int i = 0; i < vertexCount; ++i) {
+        SPVertex vertex;
+        std::memcpy(&vertex, stored + static_cast<std::size_t>(i) * kVertexBytes, kVertexBytes);
+        vertex.diffuse = colour;
+        low.x = vertex.x < low.x ? vertex.x : low.x;
+        low.y = vertex.y < low.y ? vertex.y : low.y;
+        low.z = vertex.z < low.z ? vertex.z : low.z;
+        high.x = vertex.x > high.x ? vertex.x : high.x;
+        high.y = vertex.y > high.y ? vertex.y : high.y;
+        high.z = vertex.z > high.z ? vertex.z : high.z;
+        vertices.push_back(vertex);
+    }
+    if (minimum) *minimum = low;
+    if (maximum) *maximum = high;
+    if (!Skip(vertexCount * kVertexBytes)) return false;
 
     int indexCount = 0;
     if (!ReadInt(indexCount)) return false;
     if (indexCount < 0) return Refuse("a negative index count");
     if (indexCount > m_reader.GetRemaining() / kIndexBytes) return Refuse("an index count past the end");
     std::vector<std::uint16_t> indices(static_cast<std::size_t>(indexCount));
-    const std::uint8_t* bytes = m_reader.GetData() + m_reader.GetReadPosition();
-    for (int i = 0; i < indexCount; ++i) {
-        const int index = bytes[2 * i] | (bytes[2 * i + 1] << 8);
-        if (index >= vertexCount) return Refuse("an index past its node's vertices");
-        indices[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(index);
-    }
+    if (indexCount > 0)
+        std::memcpy(indices.data(), m_reader.GetData() + m_reader.GetReadPosition(),
+                    static_cast<std::size_t>(indexCount) * kIndexBytes);
+    // The largest index decides: one check after a loop the compiler can vectorise.
+    std::uint16_t largest = 0;
+    for (std::uint16_t index : indices) largest = index > largest ? index : largest;
+    if (indexCount > 0 && largest >= vertexCount) return Refuse("an index past its node's vertices");
     if (!Skip(indexCount * kIndexBytes)) return false;
     renderObject.SetMesh(std::move(vertices), std::move(indices));
     return true;
@@ -310,19 +331,10 @@ CPSmartPtr<CPGameObject> CPNodeFileReader::MeshNode(int depth) {
 
     CPSmartPtr<CPRenderObject> renderObject(new CPRenderObject(object.Get()));
     object->SetAttachment(CPSmartPtr<IPMMObject>(renderObject.Get()), CPGameObject::KindMesh);
-    if (!ReadGeometry(*renderObject)) return Result();
-
     // The maximum does not start at the negated minimum: lower on y than on x and z.
     D3DXVECTOR3 minimum(5000000.0f, 5000000.0f, 5000000.0f);
     D3DXVECTOR3 maximum(-500000.0f, -5000000.0f, -500000.0f);
-    for (const SPVertex& v : renderObject->ModelVertices()) {
-        minimum.x = v.x < minimum.x ? v.x : minimum.x;
-        minimum.y = v.y < minimum.y ? v.y : minimum.y;
-        minimum.z = v.z < minimum.z ? v.z : minimum.z;
-        maximum.x = v.x > maximum.x ? v.x : maximum.x;
-        maximum.y = v.y > maximum.y ? v.y : maximum.y;
-        maximum.z = v.z > maximum.z ? v.z : maximum.z;
-    }
+    if (!ReadGeometry(*renderObject, &minimum, &maximum)) return Result();
     object->SetBounds(CPOrientedBox((minimum + maximum) / 2.0f, (maximum - minimum) / 2.0f));
 
     if (!ReadParts(*object, false)) return Result();

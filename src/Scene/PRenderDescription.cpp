@@ -29,6 +29,12 @@ const char* const kFallbackDescription = "wrong.rdf";
 // Nested levels of detail deeper than this give entries without an object: distinct files
 // chained without end would otherwise exhaust the stack.
 constexpr std::size_t kMaxNestedLoads = 32;
+// Nested loads that one outermost load may make in all: levels of detail that each name several
+// others would multiply into more loads than could ever finish. Those beyond give entries
+// without an object.
+constexpr int kMaxNestedLoadsPerLoad = 256;
+// Nested loads made so far by the outermost load in progress (main thread only).
+int g_nestedLoads = 0;
 
 // What one file says, before anything is built.
 struct SPRenderDescriptionText {
@@ -246,8 +252,10 @@ void AddLevelsOfDetail(CPAnimationLibrary& library, const CPSmartPtr<CPGameObjec
         CPSmartPtr<CPGameObject> object;
         const std::string lodName = Lowered(f[0]);
         const bool inChain = std::find(chain.begin(), chain.end(), lodName) != chain.end();
-        if (lodName != "null" && !inChain && chain.size() < kMaxNestedLoads)
+        if (lodName != "null" && !inChain && chain.size() < kMaxNestedLoads && g_nestedLoads < kMaxNestedLoadsPerLoad) {
+            ++g_nestedLoads;
             object = library.LoadRenderDescription(f[0], renderKeyBase);
+        }
         root->AddLevelOfDetail(object, f.Int(1));
     }
 }
@@ -350,6 +358,7 @@ CPSmartPtr<CPGameObject> BuildMeshFile(CPAnimationLibrary& library, const std::s
 } // namespace
 
 CPSmartPtr<CPGameObject> CPAnimationLibrary::LoadRenderDescription(const std::string& name, int renderKeyBase) {
+    if (m_loadChain.empty() && !m_inFallback) g_nestedLoads = 0;
     CPFileReader file(kMeshFolder + name);
     if (FAILED(file.Load())) {
         m_shadowTexturesActive = false;

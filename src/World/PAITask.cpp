@@ -28,8 +28,6 @@ AI_Task::~AI_Task() {
     if (s_instance == this) s_instance = nullptr;
 }
 
-void AI_Task::Update() {}
-
 void AI_Task::ClearVehicles() {
     racerDrivers.clear();
     trafficDrivers.clear();

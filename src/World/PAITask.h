@@ -11,6 +11,7 @@
 #include "Framework/PTaskKernel.h"
 #include "Platform/Math/D3DXTypes.h"
 
+class CPGameObject;
 class CPLine;
 class CPPlayer;
 
@@ -27,6 +28,22 @@ public:
     // Kind 0 makes the piece the current piece; kinds 1 and 2 keep it aside.
     void SetLine(int kind, CPLine* piece);
     CPSmartPtr<CPPlayer> GetRacer() const;
+
+    // ---- driving (PAIDriving.cpp) ---------------------------------------------------------
+    // What the race rules hand over each frame: where the racer is, its flat heading, its
+    // speed and the racer itself (the old one released); the camera values are kept aside.
+    void SetState(const CPSmartPtr<CPGameObject>& object, const D3DXVECTOR3& forward, float signedSpeed,
+                  const CPSmartPtr<CPPlayer>& racer, int cameraMinimum, int cameraMaximum);
+    // The step: the piece near the driver, then the careful or the plain flavour by where the
+    // driver is against the player along the route.
+    void Update(float dt);
+    // Plain: full throttle at the next piece, constant nitro.
+    void Steer(float dt);
+    // Careful: looks ahead for turns, slows in them, steers round racers ahead, nitro on the
+    // straight.
+    void Drive(float dt);
+    // Whether the stuck clock has run since the first state (the last position starts there).
+    bool hasPosition = false;
 
     // Fields, in declaration order.
     float nitroTimer = 0.0f;
@@ -80,6 +97,9 @@ public:
     AI_Vehicle* GetVehicle(int slot) const;
     // Passes the piece to the slot's driver; nothing for a slot without one.
     void SetVehicleLine(int slot, int kind, CPLine* piece);
+    // Hands the racer's state to the slot's driver; nothing for slot 12 or beyond the lists.
+    void DriveVehicle(int slot, const CPSmartPtr<CPGameObject>& object, const D3DXVECTOR3& forward, float signedSpeed,
+                      const CPSmartPtr<CPPlayer>& racer, int cameraMinimum, int cameraMaximum);
 
     // Fields, in declaration order.
     std::list<CPSmartPtr<AI_Vehicle>> racerDrivers;

@@ -266,7 +266,8 @@ void CPEnemy::Fire() {
 void CPEnemy::OnAnimationStopped() {
     const std::string stopped = animation.name;
     if (stopped == "melee1" || stopped == "melee2") {
-        const int n = Platform::EngineRand() % meleeCount + 1;
+        // The record holds two blows whatever a caller wrote into the count.
+        const int n = Platform::EngineRand() % std::clamp(meleeCount, 1, kMaxMelee) + 1;
         meleeName = Platform::FormatC("melee%d", n);
         PlayAnimation(meleeName, true, true, melee[n].reportFrame);
     } else if (stopped == "fire") {

@@ -9,6 +9,7 @@
 #include "Render/PRenderObject.h"
 #include "Scene/PGameObject.h"
 #include "World/PCar.h"
+#include "World/PContacts.h"
 #include "World/PPhysicData.h"
 #include "World/PPlayer.h"
 #include "World/PTerrainQuery.h"
@@ -109,6 +110,7 @@ bool CPPhysics::CreateWorld() {
     table->Set(0, 0, 3);
     table->Set(0, 1, 0);
     m_simulator->SetTerrainQuery(OnTerrainQuery);
+    m_simulator->SetCollisionCallback(Contacts::OnContact);
     return true;
 }
 

@@ -2,14 +2,38 @@
 // A racer: the scene object of one car in a race, human or computer. It keeps the driver's
 // input, the race bookkeeping and the race-time effects; its car (CPCar) does the physics.
 
+#include <functional>
 #include <string>
-#include <unordered_set>
+#include <vector>
 
+#include "GameData/PGameData.h"
 #include "Platform/Math/D3DXTypes.h"
+#include "Render/PRenderSeams.h"
 #include "Scene/PGameObject.h"
 
 class CPCar;
 class CPLine;
+class CPPerspectiveCamera;
+class CPRenderBlock;
+struct SPParticle;
+struct SPParticleDesc;
+
+// A shot the racer hands to the shot manager.
+struct SPShotRequest {
+    std::string name;
+    D3DXVECTOR3 position{0.0f, 0.0f, 0.0f};
+    D3DXVECTOR3 direction{0.0f, 0.0f, 0.0f};
+    float speed = 0.0f;
+    CPGameObject* owner = nullptr;
+};
+
+// What the racers launch, emit and play, shown to an observer (a test's) as it happens; the
+// real work goes on as well.
+struct SPRacerObservers {
+    std::function<void(const std::string& sound)> sound;
+    std::function<void(const SPShotRequest& shot)> shot;
+    std::function<void(const SPParticleDesc& particle)> particle;
+};
 
 class CPPlayer : public CPGameObject {
 public:
@@ -38,6 +62,44 @@ public:
     bool IsThrottleForward() const { return throttle > 0.0f; }
     bool IsLocked() const { return locked; }
 
+    // The frame's work: car frame, super nitro, upside-down time, respawn check, timers, engine
+    // heat, controls to the car, the human's hints.
+    void Update(float dt);
+    // The racer and, near the eye, its shadow into the block when in view (true then); the
+    // human's respawn fade.
+    bool Render(CPPerspectiveCamera* viewCamera, CPRenderBlock* block);
+    // Race bookkeeping back to its start and the shadow built; true.
+    bool PrepareForRace();
+
+    // Health loss scaled by the difficulty; false once the racer died of it.
+    bool Damage(float amount);
+    // Out of sight and out of the physics world.
+    void Kill();
+    // Puts the racer back on the route when it must (or at once when forced and allowed).
+    void Respawn(bool force);
+    // One frame of the human's respawn fade; the renderer gets the fade level.
+    void AdvanceFade(float dt);
+
+    // The weapon kind of a weapon name (9: launches nothing).
+    static int WeaponKind(const std::string& name);
+    void SelectWeapon();
+    void SelectPrevWeapon();
+    void SelectNextWeapon();
+    // The firing step with the aim point and an optional target.
+    void UpdateFiring(const D3DXVECTOR3& aim, const CPSmartPtr<CPGameObject>& target);
+    // The flamethrower particles' per-frame hit test (owner: the racer).
+    static int TraceHit(IPMMObject* owner, SPParticle* particle);
+    void EjectShellCasing(CPGameObject* model);
+    // The rounds one shot of the weapon in use costs, as a fraction of a load (infinite when the
+    // weapon has no load).
+    float ShotCost() const;
+
+    // Tells the helper script while the human has passed the next checkpoint by.
+    void MissedCheckpointHint();
+
+    static void SetObservers(SPRacerObservers observers);
+    static const SPRacerObservers& Observers();
+
     D3DXVECTOR3 lastPosition{0.0f, 0.0f, 0.0f};
     CPSmartPtr<CPGameObject> shadow;
     bool fadeIn = false;
@@ -65,11 +127,18 @@ public:
     bool hasMines = false;
     bool firing = false;
     int weaponKind = 0;
-    float fireCooldown = 0.0f;
-    float engineHeatRate = 0.0f;
-    float engineCoolRate = 0.0f;
+    // Below 0: the trigger may fire; counted down by the update.
+    float fireCooldown = -1.0f;
+    // Engine heat per second of throttle and cooling per second without: 40 s of full throttle
+    // reach the 0.8 warning.
+    float engineHeatRate = 0.02f;
+    float engineCoolRate = 0.05f;
     float health = 100000.0f;
-    std::unordered_set<CPGameObject*> hitObjects;
+    // What the flamethrower touched since the last firing step, each once.
+    std::vector<CPSmartPtr<CPGameObject>> hitObjects;
+    SPWeaponInfo weaponInfo;
+    // Terrain triangles under the racer for the shadow decal.
+    CPSmartPtr<SPTriangleSet> shadowTriangles;
     float ammoFactor = 1.0f;
     float rateFactor = 1.0f;
     bool deathReported = false;

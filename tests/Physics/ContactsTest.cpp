@@ -217,6 +217,25 @@ TEST_F(ContactsTest, TerrainQuerySuppliesTrianglesAndContactsFollowPairContacts)
     (void)box;
 }
 
+TEST_F(ContactsTest, AnEmptyTerrainAnswerEndsTheBodysTerrainTest) {
+    // A fast body with sensors high above the ground: the caller answers nothing,
+    // once a step, and the body meets nothing.
+    sim->SetTerrainQuery(AnswerTerrain);
+    sim->GetResponseTable()->Set(0, -1, 3);
+    RbRigidBody* body = MakeBoxBody(sim.get(), 1, 1, 1, RbVec(0, 0, 200));
+    RbSensor* sensor = body->AttachSensor();
+    sensor->SetSegment(RbVec(0, 0, 0), RbVec(0, 0, -2));
+    body->SetVelocity(RbVec(0, 0, -80));
+    for (int step = 1; step <= 30; ++step) {
+        sim->Advance(kStep, 1, nullptr);
+        EXPECT_EQ(terrain.calls, step);
+        EXPECT_EQ(sensor->GetHitDepth(), 0.0f);
+    }
+    EXPECT_TRUE(g_reports.empty());
+    EXPECT_NEAR(body->GetPosition().z, 200.0f - 80.0f * 30.0f * kStep, 1e-3f);
+    EXPECT_VEC_NEAR(body->GetVelocity(), 0, 0, -80, 1e-4f);
+}
+
 TEST_F(ContactsTest, TerrainQueryIsSkippedForRestingBodies) {
     terrain.Square(0, 20, 0, 0, 0);
     sim->SetTerrainQuery(AnswerTerrain);

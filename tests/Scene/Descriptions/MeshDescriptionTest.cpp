@@ -238,6 +238,38 @@ TEST_F(MeshDescriptionTest, LevelOfDetailCyclesGiveEntriesWithoutObject) {
     EXPECT_TRUE(library->LoadChain().empty());
 }
 
+TEST_F(MeshDescriptionTest, NestedLoadsOfOneLoadAreBounded) {
+    WriteHouse();
+    // 20 + 400 + 8,000 loads if every entry were loaded.
+    const std::pair<const char*, const char*> files[] = {{"a.rdf", "b.rdf"}, {"b.rdf", "c.rdf"}, {"c.rdf", "d.rdf"}};
+    for (const auto& [file, next] : files) {
+        std::string text = "h = house.msh\n";
+        for (int i = 0; i < 20; ++i) text += std::string("lod = ") + next + ", " + std::to_string(i) + "\n";
+        WriteMeshes(file, text);
+    }
+    WriteMeshes("d.rdf", "h = house.msh\n");
+    for (int run = 0; run < 2; ++run) {
+        auto tree = Load("a.rdf");
+        ASSERT_TRUE(tree);
+        int loaded = 0;
+        std::vector<CPGameObject*> pending{tree.Get()};
+        while (!pending.empty()) {
+            CPGameObject* object = pending.back();
+            pending.pop_back();
+            const auto& lods = object->GetLevelsOfDetail();
+            for (std::size_t i = 1; i < lods.size(); ++i)
+                if (lods[i].object) {
+                    ++loaded;
+                    pending.push_back(lods[i].object);
+                }
+        }
+        EXPECT_EQ(loaded, 256) << "run " << run;
+        // Every entry is there, with or without its object.
+        EXPECT_EQ(tree->GetLevelsOfDetail().size(), 21u);
+        ASSERT_NE(tree->GetLevelsOfDetail()[1].object, nullptr);
+    }
+}
+
 TEST_F(MeshDescriptionTest, WeatherSkipsOnlyTheSnowSystems) {
     WriteHouse();
     WriteMeshes("weather.rdf", "h = house.msh\n"

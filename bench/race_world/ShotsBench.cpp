@@ -1,0 +1,197 @@
+// Combat scene for the shot manager: twelve racers on a flat road (box bodies pushed round a
+// ring, the human firing ten rounds a second at the opponent across it), eight enemies firing by kind every half second,
+// sixty seconds at sixty frames. Per frame the shot manager's task is timed against that frame's
+// physics update; the counters give the ratio of the sums and the most shots under way at once.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "Framework/PGlobalTimer.h"
+#include "Framework/PMMObject.h"
+#include "Framework/PSettings.h"
+#include "Physics/RbBody.h"
+#include "Platform/Math/D3DXMath.h"
+#include "Platform/System/Random.h"
+#include "Render/PRenderObject.h"
+#include "World/PEnemy.h"
+#include "World/PLevel.h"
+#include "World/PPhysicData.h"
+#include "World/PPhysics.h"
+#include "World/PPlayer.h"
+#include "World/PProjectileShot.h"
+#include "World/PShotManager.h"
+
+namespace {
+
+constexpr float kFrame = 1.0f / 60.0f;
+constexpr int kFrames = 60 * 60;
+
+SPShotRecord Record(const char* name, bool projectile, float speed, float lifetime, float gravity, float damage,
+                    float radius, const char* impact) {
+    SPShotRecord r;
+    r.name = name;
+    r.projectile = projectile;
+    r.speed = speed;
+    r.lifetime = lifetime;
+    r.gravityFactor = gravity;
+    r.damage = damage;
+    r.radius = radius;
+    r.impact = impact;
+    r.sound = "none";
+    return r;
+}
+
+CPOrientedBox Box(const D3DXVECTOR3& halfSize) {
+    CPOrientedBox box(D3DXVECTOR3(0, 0, 0), halfSize);
+    D3DXMATRIX identity;
+    D3DXMatrixIdentity(&identity);
+    box.SetLocalMatrix(identity);
+    return box;
+}
+
+CPSmartPtr<CPGameObject> FlatRoad(CPPhysics& physics) {
+    CPSmartPtr<CPGameObject> ground(new CPGameObject("ground"));
+    CPSmartPtr<CPRenderObject> road(new CPRenderObject(ground.Get()));
+    std::vector<SPVertex> vertices;
+    std::vector<std::uint16_t> indices;
+    const int n = 41;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            SPVertex v{};
+            v.x = -200.0f + 10.0f * static_cast<float>(i);
+            v.y = -200.0f + 10.0f * static_cast<float>(j);
+            v.nz = 1.0f;
+            vertices.push_back(v);
+        }
+    for (int j = 0; j + 1 < n; ++j)
+        for (int i = 0; i + 1 < n; ++i) {
+            const auto a = static_cast<std::uint16_t>(j * n + i);
+            const auto b = static_cast<std::uint16_t>(a + 1);
+            const auto c = static_cast<std::uint16_t>(a + n);
+            const auto d = static_cast<std::uint16_t>(c + 1);
+            indices.insert(indices.end(), {a, b, d, a, d, c});
+        }
+    road->SetMesh(std::move(vertices), std::move(indices));
+    ground->SetAttachment(CPSmartPtr<IPMMObject>(road.Get()), IPSceneObject::KindMesh);
+    ground->UpdateTransform();
+    physics.BuildTerrainGrid(road);
+    return ground;
+}
+
+void BM_CombatScene(benchmark::State& state) {
+    const int savedWeightDiv = g_weight_div;
+    g_weight_div = 1;
+    double physicsSeconds = 0.0;
+    double shotSeconds = 0.0;
+    std::size_t mostActive = 0;
+    for (auto _ : state) {
+        Platform::EngineSeed(1);
+        CPSmartPtr<CPPhysics> physics(new CPPhysics());
+        physics->CreateWorld();
+        CPSmartPtr<CPGameObject> ground = FlatRoad(*physics);
+        CPSmartPtr<CPShotManager> manager(new CPShotManager());
+        for (const SPShotRecord& r :
+             {Record("trasser11", true, 150, 2, 0, 1, 0, "sparks"),
+              Record("trasser21", true, 120, 2, 0, 2, 0, "sparks"),
+              Record("trasser22", true, 120, 2, 0, 2, 0, "sparks"),
+              Record("trasser23", true, 100, 1, 0, 1, 0, "sparks"),
+              Record("plazma_shot2", true, 60, 3, 0, 5, 3, "blast"),
+              Record("srocket2", true, 50, 4, 0.2f, 10, 5, "blast"), Record("sparks", false, 0, 0.2f, 0, 0, 0, ""),
+              Record("blast", false, 0, 0.5f, 0, 3, 4, ""), Record("blood1", false, 0, 0.3f, 0, 0, 0, "")})
+            manager->AddToPool(r.name, CPSmartPtr<CPShot>(new CPProjectileShot(r)));
+
+        auto* level = new CPLevel();
+        std::vector<CPSmartPtr<CPPlayer>> racers;
+        for (int i = 0; i < 12; ++i) {
+            CPSmartPtr<CPPlayer> racer(new CPPlayer());
+            const float a = 2.0f * D3DX_PI * static_cast<float>(i) / 12.0f;
+            racer->SetPosition(D3DXVECTOR3(60.0f * std::cos(a), 60.0f * std::sin(a), 1.0f));
+            racer->PartBoxes().push_back(Box(D3DXVECTOR3(1, 2, 0.7f)));
+            CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
+            data->SetShape(4, 2, 1.4f, 1000);
+            data->AddBoxShape(D3DXVECTOR3(0, 0, 0), D3DXQUATERNION(0, 0, 0, 1), 2, 4, 1.4f, 1000);
+            racer->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
+            racer->UpdateTransform();
+            physics->AddBody(CPSmartPtr<CPGameObject>(racer.Get()), true, 0);
+            racers.push_back(racer);
+        }
+        level->humanRacer = racers[0];
+        level->player = racers[0].Get();
+        for (int i = 1; i < 12; ++i) level->opponents.push_back(racers[static_cast<std::size_t>(i)]);
+
+        const char* kinds[] = {"mgun", "hmgun", "rocket", "plasma", "shotgun", "lgun", "mgun", "rocket"};
+        std::vector<CPSmartPtr<CPGameObject>> enemies;
+        std::vector<std::unique_ptr<CPEnemy>> records;
+        for (int i = 0; i < 8; ++i) {
+            CPSmartPtr<CPGameObject> object(new CPGameObject("enemy"));
+            const float a = 2.0f * D3DX_PI * (static_cast<float>(i) + 0.5f) / 8.0f;
+            object->SetPosition(D3DXVECTOR3(30.0f * std::cos(a), 30.0f * std::sin(a), 0.0f));
+            object->PartBoxes().push_back(Box(D3DXVECTOR3(0.5f, 0.5f, 1)));
+            object->UpdateTransform();
+            auto record = std::make_unique<CPEnemy>(*object);
+            record->kind = kinds[i];
+            record->health = 1e9f;
+            record->muzzleOffset = D3DXVECTOR3(0, -0.5f, 1.2f);
+            level->activeObjects.push_back(object);
+            enemies.push_back(object);
+            records.push_back(std::move(record));
+        }
+
+        g_deltaTime = kFrame;
+        for (int frame = 0; frame < kFrames; ++frame) {
+            // The human fires ten rounds a second at the opponent across the ring.
+            if (frame % 6 == 0) {
+                const D3DXVECTOR3 from = racers[0]->GetPosition() + D3DXVECTOR3(0, 0, 0.8f);
+                const D3DXVECTOR3 to = racers[6]->GetPosition();
+                manager->Spawn("trasser11", from, to - from, 150.0f, CPSmartPtr<CPGameObject>(racers[0].Get()));
+            }
+            for (std::size_t i = 0; i < records.size(); ++i)
+                if ((frame + static_cast<int>(i) * 4) % 30 == 0) {
+                    records[i]->animation.name = "fire";
+                    records[i]->OnAnimationReport();
+                }
+            // The racers are pushed round the ring, so their bodies never come to rest.
+            for (const auto& racer : racers) {
+                auto* data = dynamic_cast<CPPhysicData*>(racer->GetPhysicData().Get());
+                RbRigidBody* body = data ? data->GetRigidBody() : nullptr;
+                if (!body) continue;
+                const D3DXVECTOR3 p = racer->GetPosition();
+                const float length = std::sqrt(p.x * p.x + p.y * p.y);
+                if (length <= 0.0f) continue;
+                const float push = 400.0f;
+                body->ApplyImpulseAtPoint(RbVec(-p.y / length * push, p.x / length * push, 0.0f), RbVec(p.x, p.y, p.z));
+            }
+            const auto t0 = std::chrono::steady_clock::now();
+            physics->Update();
+            const auto t1 = std::chrono::steady_clock::now();
+            manager->Update();
+            const auto t2 = std::chrono::steady_clock::now();
+            physicsSeconds += std::chrono::duration<double>(t1 - t0).count();
+            shotSeconds += std::chrono::duration<double>(t2 - t1).count();
+            for (const auto& racer : racers) racer->UpdateTransform();
+        }
+        mostActive = std::max(mostActive, manager->GetMostActive());
+        g_deltaTime = 0.0f;
+        manager->Clear();
+        manager = nullptr;
+        records.clear();
+        delete level;
+        physics->DestroyWorld();
+        physics = nullptr;
+        for (int i = 0; i < 6; ++i) IPMMObject::CollectGarbage();
+    }
+    const double frames = static_cast<double>(kFrames) * static_cast<double>(state.iterations());
+    state.counters["physics_us_per_frame"] = physicsSeconds / frames * 1e6;
+    state.counters["shots_us_per_frame"] = shotSeconds / frames * 1e6;
+    state.counters["shots_to_physics"] = physicsSeconds > 0.0 ? shotSeconds / physicsSeconds : 0.0;
+    state.counters["most_active_shots"] = static_cast<double>(mostActive);
+    g_weight_div = savedWeightDiv;
+}
+
+BENCHMARK(BM_CombatScene)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
