@@ -8,19 +8,26 @@
 #include <string>
 #include <vector>
 
+#include "Framework/PFileReader.h"
+#include "Framework/PGlobalTimer.h"
 #include "Framework/PSettings.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Platform/System/Clock.h"
+#include "Platform/System/Random.h"
 #include "Render/PPerspectiveCamera.h"
 #include "Render/PQuadTreeNode.h"
 #include "Render/PRenderObject.h"
+#include "Scene/PAnimatedObject.h"
+#include "Scene/PAnimation.h"
 #include "World/PAITask.h"
 #include "World/PLevel.h"
 #include "World/PMiniMap.h"
 #include "World/PRaceCamera.h"
 #include "World/PSpline.h"
 #include "support/LevelFileWriter.h"
+#include "support/MorphStreamWriter.h"
 #include "support/RaceFixture.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -472,6 +479,49 @@ TEST(LevelLoad, RandomValuesFollowTheClock) {
     ASSERT_EQ(first.size(), 3u);
     EXPECT_EQ(first, again);
     EXPECT_NE(first, later);
+}
+
+} // namespace
+
+namespace {
+
+// A placed object with physics and an animated attachment starts "idle" at a speed and offset
+// drawn from the generator the loader seeded with the clock.
+TEST(LevelLoad, IdleAnimationFromTheSeededGenerator) {
+    Platform::FakeClock clock;
+    Platform::SetClock(&clock);
+    clock.AdvanceSeconds(12.345);
+    g_totalTime = 0.0;
+    RaceFixture race;
+    race.models["windmill.rdf"] = [] {
+        CPSmartPtr<CPGameObject> object = kxtest::MakePhysicsObject("windmill", 0.0f);
+        CPSmartPtr<CPAnimatedObject> animated(new CPAnimatedObject());
+        kxtest::MorphStreamWriter writer;
+        writer.AddFrames(4, 1);
+        kxtest::TempGameRoot root;
+        root.Write("data/idle.bin", writer.Build());
+        CPFileReader reader("data/idle.bin");
+        EXPECT_EQ(reader.Load(), S_OK);
+        CPSmartPtr<CPAnimation> idle(new CPAnimation("idle"));
+        EXPECT_TRUE(idle->Load(reader, 0xFFFFFFFFu));
+        animated->AddAnimation("idle", idle);
+        animated->SetOwner(object.Get());
+        object->SetAttachment(CPSmartPtr<IPMMObject>(animated.Get()), IPSceneObject::KindAnimated);
+        return object;
+    };
+    LevelFileWriter w = RaceFixture::RingLevel();
+    w.AddObject("windmill", 10, 10, 0);
+    ASSERT_TRUE(race.Load(w));
+    Platform::EngineRandom expected(clock.TimeGetTime());
+    const float r0 = static_cast<float>(expected.Next()) / 32768.0f;
+    const float r1 = static_cast<float>(expected.Next()) / 32768.0f;
+    Platform::SetClock(nullptr);
+    ASSERT_EQ(race.level->staticObjects.size(), 1u);
+    auto* animated = dynamic_cast<CPAnimatedObject*>(race.level->staticObjects[0]->GetAttachment().Get());
+    ASSERT_NE(animated, nullptr);
+    EXPECT_EQ(animated->GetCurrentName(), "idle");
+    EXPECT_FLOAT_EQ(animated->GetSpeed(), 1.0f + 0.4f * r1 - 0.2f);
+    EXPECT_FLOAT_EQ(animated->GetStartTime(), r0);
 }
 
 } // namespace
