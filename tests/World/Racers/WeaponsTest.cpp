@@ -11,6 +11,7 @@
 #include "Framework/PGlobalTimer.h"
 #include "Platform/System/Random.h"
 #include "Scene/PParticleDesc.h"
+#include "World/PLevel.h"
 #include "World/PPhysicData.h"
 #include "World/PPlayer.h"
 #include "World/PWeaponMath.h"
@@ -450,6 +451,50 @@ TEST_F(Weapons, ADeadRacerNeitherSelectsNorFires) {
     racer->dead = true;
     Fire();
     EXPECT_TRUE(shots.empty());
+}
+
+TEST_F(Weapons, TheFlamesCollectWhatTheyTouchOnce) {
+    CPLevel level;
+    CPSmartPtr<CPPlayer> target(new CPPlayer);
+    target->PartBoxes().push_back(CPOrientedBox(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 1, 1)));
+    target->SetCollision(true);
+    target->SetPosition(5.0f, 0.0f, 0.0f);
+    target->UpdateTransform();
+    level.humanRacer = target;
+    SPParticle flame;
+    flame.previousPosition = D3DXVECTOR3(0, 0, 0);
+    flame.position = D3DXVECTOR3(5, 0, 0);
+    flame.size = 0.5f;
+    flame.age = 0.1f;
+    CPPlayer::TraceHit(racer.Get(), &flame);
+    ASSERT_EQ(racer->hitObjects.size(), 1u);
+    EXPECT_EQ(racer->hitObjects[0], target);
+    // The particle ends with its hit.
+    EXPECT_FLOAT_EQ(flame.age, 1000.0f);
+    flame.age = 0.1f;
+    CPPlayer::TraceHit(racer.Get(), &flame);
+    EXPECT_EQ(racer->hitObjects.size(), 1u);
+    // Nothing near: the particle flies on.
+    flame.position = D3DXVECTOR3(40, 40, 0);
+    flame.previousPosition = D3DXVECTOR3(39, 40, 0);
+    flame.age = 0.1f;
+    CPPlayer::TraceHit(racer.Get(), &flame);
+    EXPECT_FLOAT_EQ(flame.age, 0.1f);
+    // The firing racer never burns itself.
+    racer->hitObjects.clear();
+    racer->PartBoxes().push_back(CPOrientedBox(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 1, 1)));
+    racer->SetCollision(true);
+    racer->SetPosition(5.0f, 0.0f, 0.0f);
+    racer->UpdateTransform();
+    level.humanRacer = racer;
+    flame.previousPosition = D3DXVECTOR3(0, 0, 0);
+    flame.position = D3DXVECTOR3(5, 0, 0);
+    CPPlayer::TraceHit(racer.Get(), &flame);
+    EXPECT_TRUE(racer->hitObjects.empty());
+    // Without a level or an owner nothing happens.
+    level.humanRacer = target;
+    EXPECT_EQ(CPPlayer::TraceHit(nullptr, &flame), 0);
+    EXPECT_EQ(CPPlayer::TraceHit(racer.Get(), nullptr), 0);
 }
 
 TEST(WeaponMath, TheTurnFromUpHandlesItsDegenerateAxes) {
