@@ -82,7 +82,7 @@ struct RayLevel {
         human = CPSmartPtr<CPPlayer>(new CPPlayer());
         human->SetPosition(D3DXVECTOR3(-10.0f * kSide, -10.0f * kSide, 0.0f));
         human->UpdateTransform();
-        level->humanRacer = CPSmartPtr<CPGameObject>(human.Get());
+        level->humanRacer = human;
         level->player = human.Get();
 
         std::uniform_real_distribution<float> height(1.0f, 6.0f);

@@ -17,6 +17,7 @@
 #include "Platform/Math/D3DXMath.h"
 #include "Platform/System/Random.h"
 #include "Render/PRenderObject.h"
+#include "World/FlatGround.h"
 #include "World/PEnemy.h"
 #include "World/PLevel.h"
 #include "World/PPhysicData.h"
@@ -53,35 +54,6 @@ CPOrientedBox Box(const D3DXVECTOR3& halfSize) {
     return box;
 }
 
-CPSmartPtr<CPGameObject> FlatRoad(CPPhysics& physics) {
-    CPSmartPtr<CPGameObject> ground(new CPGameObject("ground"));
-    CPSmartPtr<CPRenderObject> road(new CPRenderObject(ground.Get()));
-    std::vector<SPVertex> vertices;
-    std::vector<std::uint16_t> indices;
-    const int n = 41;
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            SPVertex v{};
-            v.x = -200.0f + 10.0f * static_cast<float>(i);
-            v.y = -200.0f + 10.0f * static_cast<float>(j);
-            v.nz = 1.0f;
-            vertices.push_back(v);
-        }
-    for (int j = 0; j + 1 < n; ++j)
-        for (int i = 0; i + 1 < n; ++i) {
-            const auto a = static_cast<std::uint16_t>(j * n + i);
-            const auto b = static_cast<std::uint16_t>(a + 1);
-            const auto c = static_cast<std::uint16_t>(a + n);
-            const auto d = static_cast<std::uint16_t>(c + 1);
-            indices.insert(indices.end(), {a, b, d, a, d, c});
-        }
-    road->SetMesh(std::move(vertices), std::move(indices));
-    ground->SetAttachment(CPSmartPtr<IPMMObject>(road.Get()), IPSceneObject::KindMesh);
-    ground->UpdateTransform();
-    physics.BuildTerrainGrid(road);
-    return ground;
-}
-
 void BM_CombatScene(benchmark::State& state) {
     const int savedWeightDiv = g_weight_div;
     g_weight_div = 1;
@@ -92,7 +64,7 @@ void BM_CombatScene(benchmark::State& state) {
         Platform::EngineSeed(1);
         CPSmartPtr<CPPhysics> physics(new CPPhysics());
         physics->CreateWorld();
-        CPSmartPtr<CPGameObject> ground = FlatRoad(*physics);
+        CPSmartPtr<CPGameObject> ground = kxtest::MakeFlatGround(*physics, 41, -200.0f);
         CPSmartPtr<CPShotManager> manager(new CPShotManager());
         for (const SPShotRecord& r :
              {Record("trasser11", true, 150, 2, 0, 1, 0, "sparks"),

@@ -12,6 +12,7 @@
 #include "Framework/PSettings.h"
 #include "Render/PRenderObject.h"
 #include "Render/PVertexEffect.h"
+#include "World/FlatGround.h"
 #include "World/PCar.h"
 #include "World/PLevel.h"
 #include "World/PPhysicData.h"
@@ -52,30 +53,7 @@ struct CarWorld : ::testing::Test {
         SetCommandRouter(&router);
         physics.CreateWorld();
         // A flat road of 2 x 2 triangles per 10-unit square, 200 units across, at z = 0.
-        ground = CPSmartPtr<CPGameObject>(new CPGameObject("ground"));
-        CPSmartPtr<CPRenderObject> road(new CPRenderObject(ground.Get()));
-        std::vector<SPVertex> vertices;
-        std::vector<std::uint16_t> indices;
-        const int n = 21;
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < n; ++i) {
-                SPVertex v{};
-                v.x = -100.0f + 10.0f * static_cast<float>(i);
-                v.y = -100.0f + 10.0f * static_cast<float>(j);
-                v.nz = 1.0f;
-                vertices.push_back(v);
-            }
-        for (int j = 0; j + 1 < n; ++j)
-            for (int i = 0; i + 1 < n; ++i) {
-                const auto a = static_cast<std::uint16_t>(j * n + i);
-                const auto b = static_cast<std::uint16_t>(a + 1);
-                const auto c = static_cast<std::uint16_t>(a + n);
-                const auto d = static_cast<std::uint16_t>(c + 1);
-                indices.insert(indices.end(), {a, b, d, a, d, c});
-            }
-        road->SetMesh(std::move(vertices), std::move(indices));
-        ground->SetAttachment(CPSmartPtr<IPMMObject>(road.Get()), IPSceneObject::KindMesh);
-        physics.BuildTerrainGrid(road);
+        ground = kxtest::MakeFlatGround(physics, 21, -100.0f);
     }
     ~CarWorld() override {
         racers.clear();
