@@ -545,6 +545,21 @@ void RbSimulator::RegisterContact(RbBody* a, RbBody* b, RbContact& contact) {
     SolveCollisionRow(a, b, contact);
 }
 
+// The box axis most nearly along up (a box whose transform is world): its index, the side
+// (-1 or 1) of the face that looks down onto the support, and |cos| of their angle.
+static float GroundFacingAxis(const RbMatrix& world, const RbVector& up, int& axis, float& side) {
+    float best = 0.0f;
+    for (int k = 0; k < 3; ++k) {
+        float d = RbDot(RbRow(world, k), up);
+        if (std::fabs(d) > best) {
+            best = std::fabs(d);
+            axis = k;
+            side = d > 0.0f ? -1.0f : 1.0f;
+        }
+    }
+    return best;
+}
+
 void RbSimulator::AddFaceRestPoints(RbRigidBody* body, RbBody* below, const RbContact& contact, float sign) {
     // A box lying on the ground touches it along a face, but the contact test gives
     // one point a step: the box settled by rocking from corner to corner and walked
@@ -568,15 +583,8 @@ void RbSimulator::AddFaceRestPoints(RbRigidBody* body, RbBody* below, const RbCo
         belowWorld = RbCompose(belowBox->localTransform, below->transform);
     }
     int axis = -1;
-    float best = 0.0f, side = 0.0f;
-    for (int k = 0; k < 3; ++k) {
-        float d = RbDot(RbRow(world, k), up);
-        if (std::fabs(d) > best) {
-            best = std::fabs(d);
-            axis = k;
-            side = d > 0.0f ? -1.0f : 1.0f;
-        }
-    }
+    float side = 0.0f;
+    const float best = GroundFacingAxis(world, up, axis, side);
     // Only a face within about ten degrees of the ground.
     if (axis < 0 || best < 0.985f) return;
     // And on a box below, face to face: over a tilted box the points would hang
@@ -639,15 +647,8 @@ void RbSimulator::CentreFaceContact(RbRigidBody* body, RbContact& contact, float
     RbMatrix world = RbCompose(g->localTransform, body->transform);
     const RbVector up = contact.normal * sign;
     int axis = -1;
-    float best = 0.0f, side = 0.0f;
-    for (int k = 0; k < 3; ++k) {
-        float d = RbDot(RbRow(world, k), up);
-        if (std::fabs(d) > best) {
-            best = std::fabs(d);
-            axis = k;
-            side = d > 0.0f ? -1.0f : 1.0f;
-        }
-    }
+    float side = 0.0f;
+    const float best = GroundFacingAxis(world, up, axis, side);
     // Only a face within about ten degrees of the ground, as for its rest points.
     if (axis < 0 || best < 0.985f) return;
     const RbVector touch = sign > 0.0f ? contact.pointA : contact.pointB;

@@ -85,6 +85,7 @@ public:
     void SelectWeapon();
     void SelectPrevWeapon();
     void SelectNextWeapon();
+    void StepWeapon(int step);
     // The firing step with the aim point and an optional target.
     void UpdateFiring(const D3DXVECTOR3& aim, const CPSmartPtr<CPGameObject>& target);
     // The flamethrower particles' per-frame hit test (owner: the racer).

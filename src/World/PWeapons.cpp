@@ -146,25 +146,13 @@ void EmitParticle(const SPParticleDesc& desc) {
 
 } // namespace
 
-void CPPlayer::SelectPrevWeapon() {
-    const int before = weaponSlot;
-    bool any = false;
-    for (int i = 0; i < 3; ++i) any = any || !MountedWeapon(i).empty();
-    if (!any) {
-        weaponSlot = -1;
-    } else {
-        int slot = weaponSlot;
-        do {
-            slot -= 1;
-            if (slot < 0 || slot > 2) slot = 2;
-        } while (MountedWeapon(slot).empty());
-        weaponSlot = slot;
-    }
-    PlaySelectionSound(weaponSlot == before ? "undo_weapon" : "change_weapon");
-    SelectWeapon();
-}
+void CPPlayer::SelectPrevWeapon() { StepWeapon(-1); }
 
-void CPPlayer::SelectNextWeapon() {
+void CPPlayer::SelectNextWeapon() { StepWeapon(1); }
+
+// To the next mounted weapon in the step's direction, wrapping over the three slots; no slot
+// when none is mounted. The same slot again plays the "undo" sound.
+void CPPlayer::StepWeapon(int step) {
     const int before = weaponSlot;
     bool any = false;
     for (int i = 0; i < 3; ++i) any = any || !MountedWeapon(i).empty();
@@ -173,8 +161,8 @@ void CPPlayer::SelectNextWeapon() {
     } else {
         int slot = weaponSlot;
         do {
-            slot += 1;
-            if (slot > 2 || slot < 0) slot = 0;
+            slot += step;
+            if (slot < 0 || slot > 2) slot = step < 0 ? 2 : 0;
         } while (MountedWeapon(slot).empty());
         weaponSlot = slot;
     }
