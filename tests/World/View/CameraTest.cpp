@@ -113,6 +113,42 @@ TEST_F(RaceCamera, AShakeFollowsASuddenChangeOfSpeed) {
     EXPECT_EQ(camera->impact, 0.0f);
 }
 
+TEST_F(RaceCamera, TheTakedownViewLooksAtTheTargetFromEightUnits) {
+    Follow();
+    camera->SetTargetPoint(D3DXVECTOR3(0.0f, 0.0f, 2.0f));
+    level->playerHeading = D3DXVECTOR3(1.0f, 0.0f, 0.0f);
+    CPSmartPtr<CPPlayer> opponent = MakeRacer("", false, 4, D3DXVECTOR3(30.0f, 5.0f, 1.0f));
+    camera->takedownTarget = opponent.Get();
+    camera->StartTakedownView();
+    Step(0.01f);
+    EXPECT_EQ(camera->lookAt, opponent->GetPosition());
+    EXPECT_EQ(camera->GetViewCamera()->target, opponent->GetPosition());
+    const D3DXVECTOR3 offset = camera->eye - camera->lookAt;
+    EXPECT_NEAR(D3DXVec3Length(&offset), 8.0f, 1e-4f);
+    // From the chase eye's side, raised.
+    EXPECT_LT(camera->eye.x, 30.0f);
+    EXPECT_GT(camera->eye.z, 1.0f);
+}
+
+TEST_F(RaceCamera, FieldOfViewAndDistanceEaseWithTheFrameTimeCappedAtATenth) {
+    struct Case {
+        float dt;
+        float fov;
+        float distance;
+    };
+    const Case cases[] = {{0.05f, 62.0f, 7.15f}, {0.1f, 64.0f, 7.3f}, {0.5f, 64.0f, 7.3f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dt);
+        Follow();
+        camera->targetFov = 80.0f;
+        camera->targetDistance = 10.0f;
+        Step(c.dt);
+        EXPECT_NEAR(camera->fov, c.fov, 1e-4f);
+        EXPECT_NEAR(camera->distance, c.distance, 1e-4f);
+        EXPECT_NEAR(camera->GetViewCamera()->fieldOfView, c.fov * CPCamera::kDegrees, 1e-6f);
+    }
+}
+
 // ---- setters ---------------------------------------------------------------------------------
 
 TEST_F(RaceCamera, FieldOfViewIsClampedExceptOnTheFirstCallAndNinetyWhenCrashed) {
