@@ -304,7 +304,7 @@ public:
     int placeToFinish = 0;
     std::vector<SPCheckpoint> checkpoints;
     float checkpointTimer = 0.0f;
-    int announcedCheckpoint = 0;
+    int announcedCheckpoint = -1;
     int nextCheckpoint = 0;
     float elapsedTime = 0.0f;
     int frameCounter = 0;
