@@ -765,10 +765,6 @@ void CPLevel::UpdateTimeTable() {
     }
 }
 
-void CPLevel::Update() {}
-
-void CPLevel::OnLap() {}
-
 void CPLevel::Stop() {
     ClearOpponentsReleased();
     if (levelScene) levelScene->RemoveFromScene();
