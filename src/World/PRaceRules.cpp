@@ -21,7 +21,6 @@
 #include "Render/PRender.h"
 #include "Render/PRenderBlock.h"
 #include "Scene/PGameObject.h"
-#include "Sound/NAudio.h"
 #include "World/PAITask.h"
 #include "World/PCar.h"
 #include "World/PLevel.h"
@@ -34,7 +33,6 @@
 namespace {
 
 constexpr float kHalfPi = 1.5707964f;
-constexpr float kPi = 3.1415927f;
 // Opponents from this list position on are driven only once released, and never measured or
 // marked on the map.
 constexpr int kMarkedOpponents = 11;
@@ -70,62 +68,9 @@ float SignedSpeed(const CPPlayer& racer) {
     return racer.throttle >= 0.0f ? -speed : speed;
 }
 
-float ClampedAcos(float x) { return std::acos(std::clamp(x, -1.0f, 1.0f)); }
-
-D3DXVECTOR3 Flattened(const D3DXVECTOR3& v) {
-    D3DXVECTOR3 flat(v.x, v.y, 0.0f);
-    const float length = D3DXVec3Length(&flat);
-    if (length > 0.0f) flat /= length;
-    return flat;
-}
-
-// The angle from a to b in the x-y plane, negative when b lies clockwise of a.
-float SignedAngle(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
-    float angle = std::fabs(ClampedAcos(a.x * b.x + a.y * b.y));
-    if (a.x * b.y - a.y * b.x < 0.0f) angle = -angle;
-    return angle;
-}
-
 float DistanceSquared(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     const D3DXVECTOR3 d = a - b;
     return D3DXVec3LengthSq(&d);
-}
-
-// ---- stand-ins for the race camera's follow step and the car's nitro charge, until they arrive.
-void RunRaceCamera(CPCamera&) {}
-// ---- end of stand-ins.
-
-// The mini map's frame: the scale of its window, the map's side, the turn by the camera's yaw
-// and the square's centre on the screen.
-struct MapFrame {
-    float scale = 1.0f;
-    float side = 1.0f;
-    D3DXMATRIX turn;
-    D3DXVECTOR3 human{0.0f, 0.0f, 0.0f};
-    float centreX = 0.0f;
-    float centreY = 0.0f;
-
-    void ScreenPoint(const D3DXVECTOR3& q, float& x, float& y) const {
-        D3DXVECTOR3 v;
-        const D3DXVECTOR3 d = q - human;
-        D3DXVec3TransformNormal(&v, &d, &turn);
-        const float k = side != 0.0f && scale != 0.0f ? 100.0f * g_interfaceScale / (side * scale) : 0.0f;
-        x = centreX + v.x * k;
-        y = centreY + v.y * k;
-    }
-};
-
-MapFrame MakeMapFrame(const CPLevel& level) {
-    MapFrame frame;
-    const float mapScale = level.miniMap ? level.miniMap->mapScale : 1.0f;
-    frame.scale = mapScale * level.mapZoom;
-    frame.side = std::max(level.terrainExtentX, level.terrainExtentY);
-    const float yaw = level.camera ? level.camera->targetYaw : 0.0f;
-    D3DXMatrixRotationZ(&frame.turn, -yaw - kHalfPi);
-    frame.human = level.humanRacer ? level.humanRacer->GetPosition() : D3DXVECTOR3(0.0f, 0.0f, 0.0f);
-    frame.centreX = g_interfaceOffsetX + 100.0f * g_interfaceScale;
-    frame.centreY = static_cast<float>(g_screenHeight) - 100.0f * g_interfaceScale;
-    return frame;
 }
 
 } // namespace
@@ -137,10 +82,9 @@ void CPLevel::ResetSharedObjectStep() {
     s_objectStepSign = -1;
 }
 
-// ---- stand-ins for the start camera and the light sources, until they arrive.
+// ---- stand-in for the start camera, until it arrives.
 void CPLevel::UpdateStartCamera() {}
-void CPLevel::UpdateLightSources() {}
-// ---- end of stand-ins.
+// ---- end of stand-in.
 
 void CPLevel::Update() {
     if (stopped || !humanRacer || !centrePath) return;
@@ -195,14 +139,20 @@ void CPLevel::Update() {
     humanRacer->Update(dt);
 
     Step(13);
-    const D3DXVECTOR3 humanForward = ForwardOf(*humanRacer);
-    FeedRaceCamera(humanForward);
+    {
+        const CPCar* car = humanRacer->GetCar();
+        playerSpeed = car ? car->GetSpeed() : 0.0f;
+        float velocity[4];
+        humanRacer->GetVelocity(velocity);
+        playerMotion = D3DXVECTOR3(velocity[0], velocity[1], velocity[2]);
+    }
+    FeedRaceCamera(dt);
 
     Step(14);
-    DriveOpponents(dt, humanForward);
+    DriveOpponents(dt);
 
     Step(15);
-    playerHeading = humanForward;
+    playerHeading = ForwardOf(*humanRacer);
     if (raceOver) {
         if (AI_Task* drivers = AI_Task::GetInstance()) {
             const float signedSpeed = humanRacer->throttle >= 0.0f ? -playerSpeed : playerSpeed;
@@ -225,13 +175,13 @@ void CPLevel::Update() {
     {
         bool passedThisFrame = false;
         for (int i = 0; i < static_cast<int>(checkpoints.size()); ++i) {
-            UpdateMapCheckpoint(i, humanForward);
+            AddMapCheckpoint(i);
             UpdateCheckpoint(i, passedThisFrame);
         }
     }
 
     Step(19);
-    ChooseView(humanForward);
+    ChooseCameraView();
     UpdateStartCamera();
 
     Step(20);
@@ -243,15 +193,10 @@ void CPLevel::Update() {
     }
 
     Step(21);
-    if (camera) RunRaceCamera(*camera);
+    if (camera) camera->Update();
 
     Step(22);
-    if (miniMap) {
-        const float yaw = cameraMode == 2 ? trackYaw : (camera ? camera->targetYaw : 0.0f);
-        miniMap->Update(humanRacer->GetPosition(), yaw);
-        if (block && camera && camera->active && !camera->takedownOn && !raceOver)
-            block->AddRenderable(CPSmartPtr<IPRenderable>(miniMap.Get()));
-    }
+    UpdateMiniMap(block.Get());
 
     Step(23);
     DrawSortedObjects(block.Get());
@@ -299,7 +244,8 @@ void CPLevel::Update() {
     HandOverLevel(block.Get());
 
     Step(30);
-    if (g_lensflare != 0) UpdateLightSources();
+    // With lens flares off this only empties the registry the sprites fill every frame.
+    UpdateLightSources();
 
     Step(31);
     if (++frameCounter >= static_cast<int>(opponents.size())) frameCounter = 0;
@@ -444,115 +390,27 @@ void CPLevel::SwayFlags(float dt) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The camera feed, the drivers and the view.
+// The drivers.
 
-void CPLevel::FeedRaceCamera(const D3DXVECTOR3& forward) {
-    const CPCar* car = humanRacer->GetCar();
-    playerSpeed = car ? car->GetSpeed() : 0.0f;
-    float velocity[4];
-    humanRacer->GetVelocity(velocity);
-    playerMotion = D3DXVECTOR3(velocity[0], velocity[1], velocity[2]);
-    mapZoom += (std::max(1.0f, playerSpeed * 0.2f) - mapZoom) * g_deltaTime;
-    if (!camera) return;
-
-    const D3DXVECTOR3 p = humanRacer->GetPosition();
-    camera->angleDiv = cameraAngleDiv;
-    camera->SetCarPitch(std::fabs(ClampedAcos(forward.z)) - kHalfPi);
-    camera->SetTilt(cameraAngle);
-    if (showcaseCamera == 1) {
-        const float k = car && car->IsCrashed() ? 1.5f : 1.0f;
-        camera->SetDistance(cameraDistance != 0.0f ? cameraDistance + playerSpeed / (cameraDistance * k)
-                                                   : cameraDistance);
-        camera->SetTargetPoint(p + D3DXVECTOR3(0.0f, 0.0f, cameraHeight * 0.6666667f));
-    } else if (cameraMode == 0 || cameraMode == 1) {
-        camera->distanceDiv = cameraDistanceDiv;
-        camera->SetDistance(cameraDistance);
-        camera->SetTargetPoint(p + D3DXVECTOR3(0.0f, 0.0f, cameraHeight));
-    }
-    camera->speed = playerSpeed;
-
-    if (CNAudio* audio = CNAudio::GetInstance()) {
-        const D3DXVECTOR3 eye = camera->GetEye();
-        D3DXVECTOR3 toCar = p - eye;
-        const float length = D3DXVec3Length(&toCar);
-        if (length > 0.0f) toCar /= length;
-        audio->SetListenerOrientation(D3DVECTOR{0.0f, 0.0f, 1.0f}, D3DVECTOR{toCar.x, toCar.y, toCar.z});
-        audio->SetListenerPosition(D3DVECTOR{eye.x, eye.y, eye.z},
-                                   D3DVECTOR{playerMotion.x, playerMotion.y, playerMotion.z});
-    }
-}
-
-void CPLevel::DriveOpponents(float dt, const D3DXVECTOR3& humanForward) {
+void CPLevel::DriveOpponents(float dt) {
     AI_Task* drivers = AI_Task::GetInstance();
-    CPGameData* data = GetGameData();
-    const MapFrame frame = MakeMapFrame(*this);
-    const D3DXVECTOR3 hf = Flattened(humanForward);
     const D3DXVECTOR3 human = humanRacer->GetPosition();
+    PrepareMapProjection();
     nearbyOpponents = 0;
     for (std::size_t n = 0; n < opponents.size(); ++n) {
         const int i = static_cast<int>(n);
         CPPlayer* racer = opponents[n].Get();
         if (!racer) continue;
-        const D3DXVECTOR3 forward = ForwardOf(*racer);
         if (opponentsReleased || i < kMarkedOpponents) {
             if (drivers)
-                drivers->DriveVehicle(i, CPSmartPtr<CPGameObject>(racer), forward, SignedSpeed(*racer), opponents[n],
-                                      racer->cameraMin, racer->cameraMax);
+                drivers->DriveVehicle(i, CPSmartPtr<CPGameObject>(racer), ForwardOf(*racer), SignedSpeed(*racer),
+                                      opponents[n], racer->cameraMin, racer->cameraMax);
             racer->Update(dt);
         }
         if (i >= kMarkedOpponents) continue;
-        const D3DXVECTOR3& position = racer->GetPosition();
-        if (data) {
-            float x = 0.0f;
-            float y = 0.0f;
-            frame.ScreenPoint(position, x, y);
-            char key[16];
-            std::snprintf(key, sizeof key, "%d", i);
-            data->SetMapMarker(key, position.x, position.y, SignedAngle(hf, Flattened(forward)), x, y);
-        }
-        if (DistanceSquared(position, human) <= 225.0f) ++nearbyOpponents;
+        WriteMapMarker(i, *racer);
+        if (DistanceSquared(racer->GetPosition(), human) <= 225.0f) ++nearbyOpponents;
     }
-}
-
-void CPLevel::UpdateMapCheckpoint(int index, const D3DXVECTOR3& humanForward) {
-    const SPCheckpoint& checkpoint = checkpoints[static_cast<std::size_t>(index)];
-    if (!checkpoint.object) return;
-    const D3DXVECTOR3& position = checkpoint.object->GetPosition();
-    if (DistanceSquared(position, humanRacer->GetPosition()) >= 40000.0f) return;
-    D3DXMATRIX m;
-    D3DXMatrixRotationQuaternion(&m, &checkpoint.object->GetRotationQuaternion());
-    const D3DXVECTOR3 left(-1.0f, 0.0f, 0.0f);
-    D3DXVECTOR3 dir;
-    D3DXVec3TransformNormal(&dir, &left, &m);
-    SPMapCheckpoint entry;
-    entry.angle = SignedAngle(Flattened(humanForward), Flattened(dir));
-    if (checkpointDirection < 0.0f) entry.angle += kPi;
-    MakeMapFrame(*this).ScreenPoint(position, entry.screenX, entry.screenY);
-    entry.next = index == nextCheckpoint;
-    const int half = static_cast<int>(checkpoints.size()) / 2;
-    entry.finish = (finishCheckpointIndex != 0 && finishCheckpointIndex == index) ||
-                   (index == 0 && (nextCheckpoint == 0 || nextCheckpoint > half));
-    mapCheckpoints.push_back(entry);
-}
-
-void CPLevel::ChooseView(const D3DXVECTOR3& forward) {
-    float carYaw = ClampedAcos(forward.x);
-    if (forward.y < 0.0f) carYaw = -carYaw;
-    if (camera) {
-        if (cameraMode == 2) {
-            D3DXMATRIX m;
-            D3DXMatrixRotationQuaternion(&m, &humanRacer->GetRotationQuaternion());
-            const D3DXVECTOR3 z(0.0f, 0.0f, 1.0f);
-            D3DXVECTOR3 u;
-            D3DXVec3TransformNormal(&u, &z, &m);
-            const D3DXVECTOR3 e = humanRacer->GetPosition() + u * camera3Height + forward * camera3Distance;
-            camera->SetExternalVectors(e, e + forward, u);
-            camera->SetTargetYaw(carYaw);
-        } else if (showcaseCamera == 1) {
-            camera->SetTargetYaw(showcaseDirection * showcaseTime * 0.3f);
-        }
-    }
-    trackYaw = carYaw;
 }
 
 // ---------------------------------------------------------------------------------------------
