@@ -436,6 +436,33 @@ private:
     SPLevelLoadTimes m_loadTimes;
     D3DXMATRIX m_planarShadowMatrix;
     bool m_hasShadowMatrix = false;
+
+    // ---- racers and cameras of the load, the start camera (PLevelRacers.cpp, PStartCamera.cpp) ----
+public:
+    // The human's camera setting for a camera mode: 0 the first setting, 1 the second, 2 the
+    // first seen from the car-fixed external view. Also the rule of the scripts' camera switch.
+    void SelectCameraSetting(int mode);
+    // One frame of the start camera's flight at race time t: the eye along the smoothed points
+    // (from the last towards the first) and the look direction eased towards the route ahead,
+    // turning to the human's car in the flight's last seconds.
+    void UpdateStartCamera(float t, D3DXVECTOR3& eye, D3DXVECTOR3& look, float dt);
+    // The start sequence's frame for the race rules: the flight, then the swing around the
+    // human's car, then (once per race) the start moment that hands over to the race camera.
+    void UpdateStartSequence(float dt);
+    // The heading angle of the racer's forward direction (0 for none).
+    static float HeadingOf(const CPGameObject* racer);
+    // Whether this race's start moment has run.
+    bool startMomentDone = false;
+    // The near point of the start camera: 3 above and 15 ahead of the human's start place.
+    D3DXVECTOR3 startCameraNearPoint{0.0f, 0.0f, 0.0f};
+
+private:
+    bool LoadRacers();
+    void LoadStartLine(const SPStartPlace& humanPlace);
+    void LoadOpponent(int index, const SPStartPlace& place, std::array<int, 4>& familyUses);
+    void LoadHuman(const SPStartPlace& place);
+    void LoadStartCameraPoints(const D3DXVECTOR3& start);
+    void LoadRaceTail();
 };
 
 // The scene-object helpers of the level's code.
