@@ -196,8 +196,6 @@ public:
     static void SetRaceStepObserver(std::function<void(int step)> observer);
     // The level-object step counter and sign all levels share, back to a fresh process's.
     static void ResetSharedObjectStep();
-    // The start camera and the start moment (the race rules call it at step 19).
-    void UpdateStartCamera();
 
     // Whether Load ran to its end, and why it failed when it did not.
     bool IsLoaded() const { return m_loaded; }

@@ -82,10 +82,6 @@ void CPLevel::ResetSharedObjectStep() {
     s_objectStepSign = -1;
 }
 
-// ---- stand-in for the start camera, until it arrives.
-void CPLevel::UpdateStartCamera() {}
-// ---- end of stand-in.
-
 void CPLevel::Update() {
     if (stopped || !humanRacer || !centrePath) return;
     const float dt = g_deltaTime;
@@ -182,7 +178,7 @@ void CPLevel::Update() {
 
     Step(19);
     ChooseCameraView();
-    UpdateStartCamera();
+    UpdateStartSequence(dt);
 
     Step(20);
     if (camera && camera->GetViewCamera() && g_screenWidth > 0 && g_screenHeight > 0) {
