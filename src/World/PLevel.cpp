@@ -169,6 +169,10 @@ bool CPLevel::LoadFailed(const std::string& why) {
 }
 
 void CPLevel::LoadResets(const std::string& name, bool single, bool time) {
+    // Also when the file places no object: the checkpoint time-out waits for a first checkpoint.
+    checkpointTimer = 0.0f;
+    announcedCheckpoint = -1;
+    nextCheckpoint = 0;
     raceTime = 0.0f;
     mapZoom = 1.0f;
     nearbyOpponents = 0;
@@ -762,10 +766,6 @@ void CPLevel::UpdateTimeTable() {
             record.lapTimes[static_cast<std::size_t>(record.currentLap)] -= dt;
     }
 }
-
-void CPLevel::Update() {}
-
-void CPLevel::OnLap() {}
 
 void CPLevel::Stop() {
     ClearOpponentsReleased();

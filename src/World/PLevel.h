@@ -146,7 +146,7 @@ public:
     // taken all the same. 0 for no pieces.
     static int NearestRouteIndex(const std::vector<CPLine*>& lines, const D3DXVECTOR3& point);
     void UpdateTimeTable();
-    // The race frame and the lap step: stages of the race rules, which do nothing yet.
+    // The race frame (the level updater's step) and the lap step that the round timing runs.
     void Update();
     void OnLap();
 
@@ -175,6 +175,27 @@ public:
     // The lens-flare pools of the level's descriptions, by flare name.
     bool HasPool(const std::string& name) const override;
     void AddPool(const std::string& name, std::vector<CPSmartPtr<IPLensFlareOverlay>> overlays) override;
+
+    // ---- the race rules (PRaceRules.cpp) and checkpoints (PCheckpoints.cpp) -----------------
+    // The racers' brush with one swaying flag: false at once while the human is 50 units or
+    // more away; else the human, then (while untouched) the opponents in order.
+    bool SwayByRacers(SPFlagMarker& flag, bool& changed);
+    bool SwayByRacer(SPFlagMarker& flag, const CPPlayer& racer, bool& changed);
+    // The arrow signs to the block back to front, re-sorted on every other call.
+    void DrawSortedObjects(CPRenderBlock* block);
+    // The human's place among the twelve standings entries; unchanged on a tie with another.
+    void UpdatePlayerPlace();
+    // Whether a wheel contact of the human car, or else the human, lies in the checkpoint's
+    // circle (its box's farthest corner from its centre, in x and y).
+    bool IsInCheckpointGate(const CPGameObject& checkpoint) const;
+    void PlaceCheckpointMarker();
+    void SetCheckpointMarkerLook(bool boosted);
+    // The start moment's reveal: the first checkpoint and its flags' "flag_b" children.
+    void RevealFirstCheckpoint();
+    // A race step's number (1 to 31) before it runs; for tests of the frame's order.
+    static void SetRaceStepObserver(std::function<void(int step)> observer);
+    // The level-object step counter and sign all levels share, back to a fresh process's.
+    static void ResetSharedObjectStep();
 
     // Whether Load ran to its end, and why it failed when it did not.
     bool IsLoaded() const { return m_loaded; }
@@ -351,7 +372,7 @@ public:
     int placeToFinish = 0;
     std::vector<SPCheckpoint> checkpoints;
     float checkpointTimer = 0.0f;
-    int announcedCheckpoint = 0;
+    int announcedCheckpoint = -1;
     int nextCheckpoint = 0;
     float elapsedTime = 0.0f;
     int frameCounter = 0;
@@ -379,6 +400,17 @@ public:
     std::vector<CPSmartPtr<CPGameObject>> dynamicObjects;
 
 private:
+    // Parts of the race frame.
+    void DecideResult();
+    void UpdateCheckpointTimeout(float dt);
+    void SwayFlags(float dt);
+    void DriveOpponents(float dt);
+    void UpdateCheckpoint(int index, bool& passedThisFrame);
+    void AdvanceCheckpointMarker(float dt);
+    void HandOverLevel(CPRenderBlock* block);
+    void MeasureOpponentLaps();
+    void ShowFlagB(const SPCheckpoint& checkpoint, bool visible);
+
     // The steps of Load.
     bool LoadSteps(const std::string& name, bool singleMode, bool timeMode);
     bool LoadFailed(const std::string& why);

@@ -167,6 +167,25 @@ TEST(LevelLoad, SunCameraAndResets) {
     EXPECT_EQ(few.level->playerPlace, 1);
 }
 
+// Without this a file that places no object would leave the level counting as past a first
+// checkpoint, and the checkpoint time-out would end the race at once.
+TEST(LevelLoad, CheckpointStateStartsFreshWithoutPlacedObjects) {
+    RaceFixture race;
+    ASSERT_TRUE(race.Load(RaceFixture::RingLevel()));
+    CPLevel& level = *race.level;
+    EXPECT_EQ(level.announcedCheckpoint, -1);
+    EXPECT_EQ(level.nextCheckpoint, 0);
+    EXPECT_EQ(level.checkpointTimer, 0.0f);
+    level.Stop();
+    level.announcedCheckpoint = 2;
+    level.nextCheckpoint = 1;
+    level.checkpointTimer = 5.0f;
+    ASSERT_TRUE(level.Load("level9", false, false));
+    EXPECT_EQ(level.announcedCheckpoint, -1);
+    EXPECT_EQ(level.nextCheckpoint, 0);
+    EXPECT_EQ(level.checkpointTimer, 0.0f);
+}
+
 TEST(LevelLoad, CheckpointsBonusAndDirection) {
     RaceFixture race;
     race.store->levelSettings.checkpointTimeBonus = 2.5f;
