@@ -418,9 +418,10 @@ const TuningRow kTuningRows[] = {
 };
 constexpr int kLastTuningIndex = static_cast<int>(sizeof(kTuningRows) / sizeof(kTuningRows[0])) - 1;
 
+// The keys are live only while a player drives: without one there is nothing to tune.
 void StepTuningIndex(int step) {
     CPRender* render = GetRender();
-    if (!render) return;
+    if (!render || !Player()) return;
     render->tuningIndex = std::clamp(render->tuningIndex + step, 0, kLastTuningIndex);
 }
 
