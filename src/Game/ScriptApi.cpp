@@ -5,7 +5,9 @@
 #include "Game/ScriptEngineServices.h"
 #include "Game/ScriptInterface.h"
 #include "Game/ScriptOptions.h"
+#include "Game/ScriptRaceHud.h"
 #include "Game/ScriptRecords.h"
+#include "Game/ScriptRoute.h"
 #include "Game/ScriptSaves.h"
 #include "Game/ScriptSceneObjects.h"
 #include "Game/ScriptShop.h"
@@ -28,6 +30,8 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddEngineServiceFunctions(tables);
     AddAnimationFunctions(tables);
     AddInterfaceFunctions(tables);
+    AddRaceHudFunctions(tables);
+    AddRouteFunctions(tables);
     AddEmptyFunctions(tables);
 }
 

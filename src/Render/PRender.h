@@ -139,6 +139,8 @@ public:
     float radialBlurAmount = 0.0f;
     int objectsAdded = 0;
     D3DCOLOR fogColour = 0;
+    // The car value the tuning keys step (0 to 18), shared by the whole program.
+    int tuningIndex = 0;
 
 private:
     // The frame, in the order Render runs it.

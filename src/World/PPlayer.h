@@ -172,4 +172,8 @@ public:
     bool raceFlag = false;
     float unlockedTime = 0.0f;
     bool touched = false;
+
+    // The mine record the head-up display reads its mine count from (value 4); nothing in the
+    // race fills it yet.
+    SPMineInfo mineInfo;
 };
