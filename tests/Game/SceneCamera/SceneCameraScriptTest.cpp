@@ -7,6 +7,8 @@
 #include "Physics/RbBody.h"
 #include "Render/PRender.h"
 #include "Render/PRenderSeams.h"
+#include "Script/PLuaScript.h"
+#include "Script/PScriptManager.h"
 #include "Script/ScriptFunctions.h"
 #include "World/PEnemy.h"
 #include "World/PLightningStrike.h"
@@ -616,6 +618,83 @@ TEST_F(LightningScript, AStrikeWithoutAName) {
     ASSERT_NE(Strike(), nullptr);
     EXPECT_EQ(Strike()->GetShotName(), "");
     lua.Run("Release(strike)");
+}
+
+// A real script task of the script host drives its strike once a frame, lets it go after the hit,
+// and the kernel's pass that ran the release deletes it.
+std::vector<std::string> g_reports;
+
+int Report(lua_State* L) {
+    std::string line;
+    for (int i = 1; i <= lua_gettop(L); ++i) {
+        lua_getglobal(L, "tostring");
+        lua_pushvalue(L, i);
+        lua_call(L, 1, 1);
+        line += (i > 1 ? "|" : "") + std::string(lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
+        lua_pop(L, 1);
+    }
+    g_reports.push_back(line);
+    return 0;
+}
+
+class LightningHostScript : public LightningScript {
+protected:
+    void SetUp() override {
+        LightningScript::SetUp();
+        g_reports.clear();
+        ScriptApi::InstallScriptApi();
+        static const Script::ScriptFunction kReport[] = {{"Report", Report}};
+        Script::GetScriptFunctionTables().Add(ScriptApi::kFirstTable, kReport);
+    }
+    void TearDown() override {
+        race.kernel.KillAllTasks();
+        race.kernel.RunPass();
+        delete scripts;
+        Script::GetScriptFunctionTables().Clear();
+    }
+    CPSmartPtr<CPLuaScript> Start(const std::string& source) {
+        race.store.Write("Data/Scripts/bolt.lua", source);
+        race.store.Write("Data/Scripts/list.dat", "bolt t_level\n");
+        EXPECT_TRUE(scripts->LoadScriptList());
+        CPSmartPtr<CPLuaScript> script = scripts->GetScript("bolt");
+        EXPECT_TRUE(script);
+        if (script) EXPECT_TRUE(race.kernel.AddTask(CPSmartPtr<IPTask>(script)));
+        return script;
+    }
+
+    CPScriptManager* scripts = new CPScriptManager();
+};
+
+TEST_F(LightningHostScript, TheScriptDrivesItsStrikeEachFrameAndReleasesIt) {
+    Start("strike = StartLighting('bolt', 0, 0, 0, 1, 0, 0)\n"
+          "Report('handle', PointerToString(strike))\n"
+          "while true do\n"
+          "  local state, hit = UpdateTrasser(strike)\n"
+          "  Report(state, PointerToString(hit))\n"
+          "  if state ~= 1 then Release(strike) break end\n"
+          "  Update()\n"
+          "end\n"
+          "Report('released')\n"
+          "while true do Update() end\n");
+    race.kernel.RunPass();
+    ASSERT_FALSE(g_reports.empty());
+    const std::string first = g_reports.front();
+    ASSERT_EQ(first.rfind("handle|", 0), 0u) << first;
+    const PMMHandle handle = static_cast<PMMHandle>(std::stoll(first.substr(7)));
+    ASSERT_NE(IPMMObject::FindByHandle<CPLightningStrike>(handle), nullptr);
+    int passes = 1;
+    while ((g_reports.empty() || g_reports.back() != "released") && passes < 30) {
+        ASSERT_NE(IPMMObject::FindByHandle(handle), nullptr) << "held while the script drives it";
+        race.kernel.RunPass();
+        ++passes;
+    }
+    ASSERT_EQ(g_reports.back(), "released");
+    // Gone with the pass that released it.
+    EXPECT_EQ(IPMMObject::FindByHandle(handle), nullptr);
+    const std::string hit = g_reports[g_reports.size() - 2];
+    EXPECT_EQ(hit, "0|" + std::to_string(target->GetHandle()));
+    for (std::size_t i = 1; i + 2 < g_reports.size(); ++i) EXPECT_EQ(g_reports[i], "1|0") << i;
+    EXPECT_EQ(Sparks(), 1);
 }
 
 // ---- registration -------------------------------------------------------------------------
