@@ -4,6 +4,7 @@
 // show-case mode; the sun light; and a lightning strike aimed at a racer.
 #include "SceneCameraFixture.h"
 
+#include "Framework/PLog.h"
 #include "Physics/RbBody.h"
 #include "Render/PRender.h"
 #include "Render/PRenderSeams.h"
@@ -518,6 +519,19 @@ TEST_F(SceneCameraTest, TheRendererGetsTheChangedSunWithTheNextFrame) {
     EXPECT_FLOAT_EQ(handed.Ambient.g, 0.1f);
     EXPECT_FLOAT_EQ(handed.Direction.x, 0.6f);
     EXPECT_FLOAT_EQ(handed.Direction.z, -0.8f);
+}
+
+// The report goes to the engine log only; the running game's log writes it nowhere else.
+TEST_F(SceneCameraTest, DumpTexturesReportsTheLiveObjectsToTheLog) {
+    auto crate = BoxAt("crate", D3DXVECTOR3(0, 0, 0));
+    std::vector<std::string> lines;
+    CPLog::Instance().SetSink([&lines](int, const std::string& text) { lines.push_back(text); });
+    EXPECT_EQ(lua.Eval("DumpTextures()"), "");
+    CPLog::Instance().SetSink(nullptr);
+    bool listed = false;
+    for (const std::string& line : lines) listed = listed || line.find("CPGameObject - crate") != std::string::npos;
+    EXPECT_TRUE(listed);
+    EXPECT_EQ(crate->GetRefCount(), 1) << "reporting takes nothing";
 }
 
 // ---- lightning ----------------------------------------------------------------------------
