@@ -9,6 +9,7 @@
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptRoute.h"
 #include "Game/ScriptSaves.h"
+#include "Game/ScriptSceneCamera.h"
 #include "Game/ScriptSceneObjects.h"
 #include "Game/ScriptShop.h"
 #include "Game/ScriptSoundSystem.h"
@@ -32,6 +33,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddInterfaceFunctions(tables);
     AddRaceHudFunctions(tables);
     AddRouteFunctions(tables);
+    AddSceneCameraFunctions(tables);
     AddEmptyFunctions(tables);
 }
 
