@@ -2,6 +2,8 @@
 #include "Game/ScriptAchievements.h"
 #include "Game/ScriptAnimation.h"
 #include "Game/ScriptCareer.h"
+#include "Game/ScriptCombat.h"
+#include "Game/ScriptEnemyQueries.h"
 #include "Game/ScriptEngineServices.h"
 #include "Game/ScriptInterface.h"
 #include "Game/ScriptOptions.h"
@@ -34,6 +36,8 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddRaceHudFunctions(tables);
     AddRouteFunctions(tables);
     AddSceneCameraFunctions(tables);
+    AddCombatFunctions(tables);
+    AddEnemyQueryFunctions(tables);
     AddEmptyFunctions(tables);
 }
 
