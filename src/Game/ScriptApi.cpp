@@ -7,6 +7,7 @@
 #include "Game/ScriptOptions.h"
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptSaves.h"
+#include "Game/ScriptSceneCamera.h"
 #include "Game/ScriptSceneObjects.h"
 #include "Game/ScriptShop.h"
 #include "Game/ScriptSoundSystem.h"
@@ -28,6 +29,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddEngineServiceFunctions(tables);
     AddAnimationFunctions(tables);
     AddInterfaceFunctions(tables);
+    AddSceneCameraFunctions(tables);
     AddEmptyFunctions(tables);
 }
 

@@ -7,7 +7,7 @@
 #include "support/TestDevices.h"
 
 #include "../Graphics/GraphicsTestUtil.h"
-#include "ImageFileBytes.h"
+#include "support/ImageFileBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "Platform/Image/D3DXTexture.h"
 #include "support/TestDevices.h"
 
-#include "ImageFileBytes.h"
+#include "support/ImageFileBytes.h"
 
 #include <gtest/gtest.h>
 

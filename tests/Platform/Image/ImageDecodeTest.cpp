@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "ImageFileBytes.h"
+#include "support/ImageFileBytes.h"
 
 using namespace Platform;
 using namespace ImageTest;

@@ -1,6 +1,6 @@
 #pragma once
-// Hand-made image files for the image tests: little-endian writers and a DDS header of any
-// size, level count and pixel format.
+// Hand-made image files for the image tests and the picture writers: little-endian writers and a
+// DDS header of any size, level count and pixel format.
 
 #include <cstdint>
 #include <vector>
