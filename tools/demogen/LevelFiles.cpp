@@ -14,6 +14,8 @@
 #include "DemoGen.h"
 #include "Geometry.h"
 #include "Track.h"
+#include "support/DdsWriter.h"
+#include "support/JpegWriter.h"
 #include "support/LevelFileWriter.h"
 #include "support/MeshFileWriter.h"
 #include "support/RoadMesh.h"
@@ -418,7 +420,78 @@ std::vector<std::uint8_t> MiniMap(const Ring& ring) {
     return rgba;
 }
 
+// The land's colour: fields of greens and browns in soft patches, the road's ring a little
+// worn into it; stretched once over the whole level.
+std::vector<std::uint8_t> LandColour(const Ring& ring) {
+    constexpr int kSize = 256;
+    std::vector<std::uint8_t> rgba = demogen::Paint(kSize, kSize, [](float u, float v, int x, int y) {
+        const float field = 0.5f + 0.25f * std::sin(u * 9.0f + std::sin(v * 5.0f)) + 0.25f * std::sin(v * 7.0f);
+        const float g = 0.06f * demogen::Grain(x, y, 51);
+        return Rgba{0.25f + 0.2f * (1 - field) + g, 0.45f + 0.1f * field + g, 0.15f + g, 1};
+    });
+    for (const TrackSample& s : ring.samples) {
+        const int x = static_cast<int>((s.centre.x + 500.0f) / 1000.0f * kSize);
+        const int y = static_cast<int>((500.0f - s.centre.y) / 1000.0f * kSize);
+        for (int dy = -3; dy <= 3; ++dy)
+            for (int dx = -3; dx <= 3; ++dx) {
+                if (x + dx < 0 || y + dy < 0 || x + dx >= kSize || y + dy >= kSize) continue;
+                std::uint8_t* p = &rgba[(static_cast<std::size_t>(y + dy) * kSize + x + dx) * 4];
+                p[0] = static_cast<std::uint8_t>(p[0] * 0.8f + 30);
+                p[1] = static_cast<std::uint8_t>(p[1] * 0.8f + 25);
+                p[2] = static_cast<std::uint8_t>(p[2] * 0.8f + 20);
+            }
+    }
+    return rgba;
+}
+
+// The sky seen in the cars' paint: each face of the cube a gradient from the horizon's haze to
+// the zenith's blue (+z up), with the ground below.
+std::vector<std::vector<std::uint8_t>> SkyCube(int edge) {
+    std::vector<std::vector<std::uint8_t>> faces;
+    for (int face = 0; face < 6; ++face) {
+        std::vector<std::uint8_t> rgba(static_cast<std::size_t>(edge) * edge * 4);
+        for (int y = 0; y < edge; ++y)
+            for (int x = 0; x < edge; ++x) {
+                const float v = (y + 0.5f) / edge;
+                // Height of the direction: 1 on the top face, -1 on the bottom, from the row on the sides.
+                const float up = face == 4 ? 1.0f : (face == 5 ? -1.0f : 1.0f - 2.0f * v);
+                const float sky = std::clamp(up, 0.0f, 1.0f);
+                std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * edge + x) * 4];
+                if (up < 0) {
+                    p[0] = 70;
+                    p[1] = 90;
+                    p[2] = 50;
+                } else {
+                    p[0] = static_cast<std::uint8_t>(200 - 140 * sky);
+                    p[1] = static_cast<std::uint8_t>(215 - 100 * sky);
+                    p[2] = static_cast<std::uint8_t>(235 - 20 * sky);
+                }
+                p[3] = 255;
+            }
+        faces.push_back(rgba);
+    }
+    return faces;
+}
+
+std::string Bytes(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
 void AddLevelPictures(const Ring& ring) {
+    // Block-compressed with its mip chain; uncompressed with its chain; a cube map; a JPEG.
+    demogen::AddToPack(2, "Textures/level1/color.dds",
+                       Bytes(kxtest::EncodeDds(256, 256, LandColour(ring), {kxtest::DdsPixels::Dxt1, true})));
+    demogen::AddToPack(2, "Textures/level1/detail1.dds",
+                       Bytes(kxtest::EncodeDds(64, 64,
+                                               demogen::Paint(64, 64,
+                                                              [](float, float, int x, int y) {
+                                                                  const float g =
+                                                                      0.4f + 0.2f * demogen::Grain(x, y, 61);
+                                                                  return Rgba{g, g, g, 1};
+                                                              }),
+                                               {kxtest::DdsPixels::Bgra8, true})));
+    demogen::AddToPack(2, "Textures/sky_cube.dds",
+                       Bytes(kxtest::EncodeDdsCube(32, SkyCube(32), {kxtest::DdsPixels::Dxt1, true})));
+    demogen::AddToPack(2, "Textures/sign_board.jpg",
+                       Bytes(kxtest::EncodeJpeg(128, 64, demogen::Paint(128, 64, SignArrow), 85)));
     demogen::AddTexture("level1/road.tga", 128, 128, demogen::Paint(128, 128, Asphalt));
     demogen::AddTexture("level1/wall.tga", 64, 32, demogen::Paint(64, 32, WallStripes));
     demogen::AddTexture("level1/concrete.tga", 64, 64, demogen::Paint(64, 64, Concrete));
@@ -606,7 +679,7 @@ bool WriteLevelModels(const std::filesystem::path& root, const Ring& ring) {
         node.children.push_back(board.Node("board"));
         Description d;
         d.header = std::string(hint) + ".p3d";
-        d.Material(hint, "simple.fx", "metal.tga").Material("board", "light_nofog.fx", "sign_arrow.tga");
+        d.Material(hint, "simple.fx", "metal.tga").Material("board", "light_nofog.fx", "sign_board.jpg");
         model(std::string(hint) + ".rdf", d, d.header, {node});
     }
     {
