@@ -91,13 +91,21 @@ bool WriteTurret(const std::filesystem::path& root) {
     for (const Animation& a : animations) {
         kxtest::AnimatedNode node;
         node.name = "turret";
-        // A fixed body the cars hit, as tall as the head.
+        // No mass: it stands where the scripts put it.
         node.body.type = 0;
         node.body.width = 2.8f;
         node.body.height = 2.8f;
         node.body.depth = 2.2f;
         node.body.z = 0.0f;
         node.body.mass = 0.0f;
+        // Where shots hit it: the base and the head.
+        kxtest::NodeRecord base, head;
+        base.width = base.height = 2.8f;
+        base.depth = 1.2f;
+        head.width = head.height = 1.8f;
+        head.depth = 1.0f;
+        head.z = 1.2f;
+        node.parts = {base, head};
         node.stream = kxtest::MorphStreamWriter(240.0f);
         for (const kxtest::MorphFrame& frame : a.frames) node.stream.AddFrame(frame);
         const std::string file = std::string("turret_") + a.name + ".ani";
