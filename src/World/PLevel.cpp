@@ -179,6 +179,7 @@ void CPLevel::LoadResets(const std::string& name, bool single, bool time) {
     frameCounter = 0;
     startCameraPath.swingStarted = false;
     startCameraPath.pathLength = 0.0f;
+    startMomentDone = false;
 
     CPGameData* data = GetGameData();
     if (data) {
@@ -577,6 +578,7 @@ bool CPLevel::LoadSteps(const std::string& name, bool single, bool time) {
     start = std::chrono::steady_clock::now();
     BuildObjectTree();
     m_loadTimes.tree = SecondsSince(start);
+    if (!LoadRacers()) return false;
     // The movable objects wait outside the world until the human comes near.
     for (const CPSmartPtr<CPGameObject>& object : dynamicObjects) dormantObjects.push_back(object);
     m_loaded = true;

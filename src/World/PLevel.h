@@ -27,6 +27,7 @@
 
 class CPGameObject;
 class CPQuadTreeNode;
+class CPRenderBlock;
 
 // The start camera's flight: its smoothed points (flown from the last to the first) and the
 // state of the swing around the human's car at its end.
@@ -182,6 +183,52 @@ public:
     const SPLevelLoadTimes& GetLoadTimes() const { return m_loadTimes; }
     // The planar shadow of the sun on the ground (z = 0.5 plane), built by Load.
     const D3DXMATRIX* GetPlanarShadowMatrix() const { return m_hasShadowMatrix ? &m_planarShadowMatrix : nullptr; }
+
+    // ---- race camera feed, mini-map markers and light sources (PRaceCamera.cpp, PMiniMap.cpp,
+    // PLightSources.cpp); the race frame runs them in its order ----------------------------------
+    // Feeds the race camera with the human car's state (pitch, tilt, target point, distance,
+    // speed), eases mapZoom with the frame time dt, and places the audio listener at the eye.
+    // Also notes the car's yaw for the view choice and the mini map. Nothing without a human.
+    void FeedRaceCamera(float dt);
+    // The car-fixed view in camera mode 2, the show-case yaw in modes 0 and 1; trackYaw follows
+    // the car's yaw in every mode.
+    void ChooseCameraView();
+    // The projection of world points onto the mini map square for this frame's markers: call
+    // once before the opponents' markers and the checkpoint entries.
+    void PrepareMapProjection();
+    // The store's marker of the opponent at list position index (0 to 10; others are ignored).
+    void WriteMapMarker(int index, const CPPlayer& opponent);
+    // Appends the mapCheckpoints entry of checkpoint index when it lies within 200 units of the
+    // human; an index outside the list adds nothing.
+    void AddMapCheckpoint(int index);
+    // Moves the mini map to the human and, when it is shown, hands it to the render block (none:
+    // only the move).
+    void UpdateMiniMap(CPRenderBlock* block);
+    // The mini map is drawn while the race camera follows, no takedown view runs and the race is
+    // not over.
+    bool IsMiniMapShown() const;
+    // Hands each visible registered light source to a lens-flare overlay of its name, hides the
+    // unused overlays, and empties the registry. Run it every frame: with the "lensflare"
+    // setting at 0 it only empties the registry, which the sprites refill every frame.
+    void UpdateLightSources();
+    // Releases every registered light source (the frames without lens flares).
+    void ClearLightSources();
+    // Whether the ray from the eye toward a light source meets a racer before the source.
+    bool IsLightHiddenByRacer(const D3DXVECTOR3& eye, const D3DXVECTOR3& direction, float distance,
+                              const SPFlareSource& source) const;
+    // The screen point of a world point on the mini map, with the projection prepared last.
+    D3DXVECTOR2 MapScreenPoint(const D3DXVECTOR3& point) const;
+
+    // The human car's yaw noted by FeedRaceCamera, and the mini map's projection of this frame.
+    float humanCarYaw = 0.0f;
+    struct SPMapProjection {
+        float scale = 1.0f;
+        float extent = 1.0f;
+        D3DXMATRIX rotation;
+        D3DXVECTOR3 heading{0.0f, -1.0f, 0.0f};
+        D3DXVECTOR3 origin{0.0f, 0.0f, 0.0f};
+        D3DXVECTOR2 centre{0.0f, 0.0f};
+    } mapProjection;
 
     // ---- level tree, ray and sphere queries (PLevelRays.cpp) ----------------------------------
     // The nearest hit of the ray over the level tree and, when the ray passes near the human
@@ -355,6 +402,33 @@ private:
     SPLevelLoadTimes m_loadTimes;
     D3DXMATRIX m_planarShadowMatrix;
     bool m_hasShadowMatrix = false;
+
+    // ---- racers and cameras of the load, the start camera (PLevelRacers.cpp, PStartCamera.cpp) ----
+public:
+    // The human's camera setting for a camera mode: 0 the first setting, 1 the second, 2 the
+    // first seen from the car-fixed external view. Also the rule of the scripts' camera switch.
+    void SelectCameraSetting(int mode);
+    // One frame of the start camera's flight at race time t: the eye along the smoothed points
+    // (from the last towards the first) and the look direction eased towards the route ahead,
+    // turning to the human's car in the flight's last seconds.
+    void UpdateStartCamera(float t, D3DXVECTOR3& eye, D3DXVECTOR3& look, float dt);
+    // The start sequence's frame for the race rules: the flight, then the swing around the
+    // human's car, then (once per race) the start moment that hands over to the race camera.
+    void UpdateStartSequence(float dt);
+    // The heading angle of the racer's forward direction (0 for none).
+    static float HeadingOf(const CPGameObject* racer);
+    // Whether this race's start moment has run.
+    bool startMomentDone = false;
+    // The near point of the start camera: 3 above and 15 ahead of the human's start place.
+    D3DXVECTOR3 startCameraNearPoint{0.0f, 0.0f, 0.0f};
+
+private:
+    bool LoadRacers();
+    void LoadStartLine(const SPStartPlace& humanPlace);
+    void LoadOpponent(int index, const SPStartPlace& place, std::array<int, 4>& familyUses);
+    void LoadHuman(const SPStartPlace& place);
+    void LoadStartCameraPoints(const D3DXVECTOR3& start);
+    void LoadRaceTail();
 };
 
 // The scene-object helpers of the level's code.

@@ -40,6 +40,10 @@ public:
     // marker models.
     void Init(float extentX, float extentY, const std::string& unused = std::string());
     void Update(const D3DXVECTOR3& position, float yaw);
+    // The checkpoint hint the map points to: with an object the map holds it and shows the hint
+    // arrow and the checkpoint marker, the arrow becoming the current marker; without one the
+    // current marker is dropped and the checkpoint marker hidden (the arrow keeps its state).
+    void SetHintTarget(const CPSmartPtr<CPGameObject>& target);
     // The texture names Init asks for, by level number.
     static std::vector<std::string> TexturesFor(int levelNumber, float& mapScale);
 

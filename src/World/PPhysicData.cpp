@@ -20,7 +20,7 @@ RbQuaternion NormalisedRotation(const D3DXQUATERNION& q) {
 CPPhysicData::CPPhysicData(CPGameObject* owner) : m_owner(owner) {}
 
 CPPhysicData::~CPPhysicData() {
-    if (CPPhysics* world = CPPhysics::GetInstance()) world->UnregisterBound(this);
+    if (m_boundWorld) m_boundWorld->UnregisterBound(this);
     ForgetOwner();
     // Nothing answers for the body any more: it leaves collision detection and goes back to its
     // pool with the world.
@@ -32,6 +32,7 @@ void CPPhysicData::ForgetOwner() {
     // neither the active set nor the body's user data may lead to it.
     if (!m_owner) return;
     if (CPPhysics* world = CPPhysics::GetInstance()) world->ForgetObject(m_owner);
+    if (m_boundWorld && m_boundWorld != CPPhysics::GetInstance()) m_boundWorld->ForgetObject(m_owner);
     if (RbBody* body = GetBody()) {
         if (body->GetUserData() == m_owner) body->SetUserData(nullptr);
         body->SetActive(false, nullptr);

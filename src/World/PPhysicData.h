@@ -11,6 +11,7 @@
 #include "Scene/SceneInterfaces.h"
 
 class CPGameObject;
+class CPPhysics;
 
 // One collision shape (the body's own shape uses the same record).
 struct SPPhysicShape {
@@ -74,6 +75,10 @@ public:
     void SetAnimatedBody(RbAnimatedBody* body) { m_animatedBody = body; }
     // Forgets the bodies and the shapes' geometries (their world is gone).
     void ForgetBodies();
+    // The physics task whose simulator holds the bodies: the data leaves that world's list when
+    // it dies, even when another task has become the current one since.
+    CPPhysics* GetBoundWorld() const { return m_boundWorld; }
+    void SetBoundWorld(CPPhysics* world) { m_boundWorld = world; }
 
     const SPPhysicShape& GetBodyShape() const { return m_bodyShape; }
     float GetMass() const { return m_bodyShape.mass; }
@@ -105,4 +110,5 @@ private:
     SPPhysicShape m_bodyShape;
     bool m_particle = false;
     float m_groundHeight = 0.0f;
+    CPPhysics* m_boundWorld = nullptr;
 };

@@ -127,7 +127,10 @@ void CPPhysics::DestroySimulator() {
     RbSimulator::Destroy(m_simulator);
     m_simulator = nullptr;
     // Scripts may hold objects past the race: none of them may keep a freed body.
-    for (CPPhysicData* data : m_bound) data->ForgetBodies();
+    for (CPPhysicData* data : m_bound) {
+        data->ForgetBodies();
+        data->SetBoundWorld(nullptr);
+    }
     m_bound.clear();
     m_activeObjects.clear();
     // Their bodies went with the simulator.
@@ -443,9 +446,14 @@ void CPPhysics::SetCarControls(const CPSmartPtr<CPGameObject>& racer, float thro
 }
 
 void CPPhysics::RegisterBound(CPPhysicData* data) {
-    if (data) m_bound.insert(data);
+    if (!data) return;
+    m_bound.insert(data);
+    data->SetBoundWorld(this);
 }
 
-void CPPhysics::UnregisterBound(CPPhysicData* data) { m_bound.erase(data); }
+void CPPhysics::UnregisterBound(CPPhysicData* data) {
+    m_bound.erase(data);
+    if (data && data->GetBoundWorld() == this) data->SetBoundWorld(nullptr);
+}
 
 void CPPhysics::ForgetObject(CPGameObject* object) { m_activeObjects.erase(object); }

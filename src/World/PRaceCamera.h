@@ -3,8 +3,8 @@
 // a slow-motion view of a racer taken down, and takes the view from outside (the start camera,
 // the car-fixed view). It owns the two perspective cameras the level is drawn through: the
 // main view (far plane of the "distance" setting) and the far view (far plane 2000), which
-// share eye, look-at point, up and field of view. The per-frame follow step belongs to the race
-// rules and is not here yet.
+// share eye, look-at point, up and field of view. The race rules feed the camera with the human
+// car's state every frame and then run its update.
 
 #include <string>
 
@@ -13,6 +13,7 @@
 #include "Render/PPerspectiveCamera.h"
 #include "World/PLevelBranch.h"
 
+class CPLevel;
 class CPPlayer;
 
 class CPCamera : public IPMMObject {
@@ -56,6 +57,9 @@ public:
     void StartShake();
     // The caller has set takedownTarget; slows time and sound to a quarter.
     void StartTakedownView();
+    // The frame step: shake and takedown timers, the follow step while active, then both views
+    // take the follow result or the external vectors.
+    void Update();
 
     // Fields, in declaration order.
     CPPlayer* takedownTarget = nullptr;
@@ -97,6 +101,9 @@ public:
     int takedownCount = 0;
 
 private:
+    // The follow step: eases pitch, yaw, distance and field of view, runs the shake and places
+    // eye, look-at point and up behind the target point.
+    void Follow(CPLevel* level, float t, bool crashed);
     // Whether the current level's human racer has a crashed car.
     static bool HumanCrashed();
 };

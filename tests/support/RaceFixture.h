@@ -1,11 +1,15 @@
 #pragma once
 // A race for the tests: a level file written into a fresh game root with a fresh game-data
 // store, loaded through CPLevel::Load with models made in code (a flat road, physics objects,
-// meshes) in place of render descriptions, then a human racer and opponents placed by the
-// fixture itself, as the racers' half of the load will. Header-only: it counts against the
-// test program that includes it, which links the race world.
+// meshes, cars with four wheels) in place of render descriptions. The load places the racers
+// on the file's start places; a level written without one gets "enemy01" at the start of its
+// "c_path". Tests may still place racers of their own with PlaceHuman and PlaceOpponent.
+// RacingLevel() writes a level with everything a race needs. Header-only: it counts against
+// the test program that includes it, which links the race world.
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
@@ -64,6 +68,40 @@ inline CPSmartPtr<CPGameObject> MakePhysicsObject(const std::string& name, float
     return object;
 }
 
+// A car for the loader: four wheels, the lights the car looks for, a box body of mass 10 and
+// the given car description (XML text; empty for none).
+inline CPSmartPtr<CPGameObject> MakeCarObject(const std::string& name, const std::string& description = "") {
+    CPSmartPtr<CPGameObject> car = MakeBoxObject(name);
+    for (int i = 0; i < 4; ++i) {
+        char wheel[16];
+        std::snprintf(wheel, sizeof wheel, "w%d", i);
+        CPSmartPtr<CPGameObject> node(new CPGameObject(wheel));
+        node->SetPosition((i % 2 == 0) ? -0.9f : 0.9f, (i < 2) ? -1.4f : 1.4f, -0.2f);
+        car->AddChild(node);
+    }
+    for (const char* part : {"stoplights", "stoplights2", "backlights", "backlights2"})
+        car->AddChild(CPSmartPtr<CPGameObject>(new CPGameObject(part)));
+    if (!description.empty()) car->Description().Parse(description.c_str());
+    CPSmartPtr<CPPhysicData> data(new CPPhysicData(car.Get()));
+    data->SetShape(1.0f, 2.0f, 4.0f, 10.0f);
+    data->AddBoxShape(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f), 2.0f, 1.0f, 4.0f, 10.0f);
+    car->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
+    return car;
+}
+
+// What RacingLevel writes: a closed route round a circle about the origin, racers' start
+// places along it, and optionally posts, checkpoints and the other route splines.
+struct RacingLevelSpec {
+    float radius = 100.0f;
+    int segments = 24;
+    int startPlaces = 2;
+    bool posts = true;
+    int checkpoints = 3;
+    // "path" and "right" beside "c_path" (same circle, 3 units in and out).
+    bool path = true;
+    bool right = true;
+};
+
 class RaceFixture {
 public:
     using Maker = std::function<CPSmartPtr<CPGameObject>()>;
@@ -103,8 +141,65 @@ public:
         if (file.rfind("road_phys", 0) == 0)
             return makeRoad ? MakeMeshObject("road", road) : CPSmartPtr<CPGameObject>();
         auto it = models.find(file);
-        if (it == models.end()) return CPSmartPtr<CPGameObject>();
-        return it->second();
+        if (it != models.end()) return it->second();
+        // The cars: the opponents' models and the human's (the store's car name, if any).
+        const std::string enemy = "_enemy.rdf";
+        const bool opponentCar =
+            file.size() > enemy.size() && file.compare(file.size() - enemy.size(), enemy.size(), enemy) == 0;
+        const std::string human = (store->playerName.empty() ? std::string("zil_130_") : store->playerName) + ".rdf";
+        if (makeCars && (opponentCar || file == human)) return MakeCarObject(file, carDescription);
+        return CPSmartPtr<CPGameObject>();
+    }
+
+    // A level with everything a race needs, on the flat road: "c_path" counter-clockwise round
+    // the origin (race order runs clockwise, from a piece to its previous one), start places
+    // "enemy01".. one behind the other just past the route's start, the start posts across the
+    // route there, checkpoints spread round the ring (the last near the start), "cflag.rdf"
+    // flags beside each checkpoint, and "path" and "right" as asked.
+    static LevelFileWriter RacingLevel(const RacingLevelSpec& spec = RacingLevelSpec()) {
+        LevelFileWriter w;
+        const float r = spec.radius;
+        w.AddSpline(RingSpline("c_path", 0.0f, 0.0f, r, spec.segments));
+        if (spec.path) w.AddSpline(RingSpline("path", 0.0f, 0.0f, r - 3.0f, spec.segments));
+        if (spec.right) w.AddSpline(RingSpline("right", 0.0f, 0.0f, r + 3.0f, spec.segments));
+        const auto at = [r](float angle, float offset, float& x, float& y) {
+            x = (r + offset) * std::cos(angle);
+            y = (r + offset) * std::sin(angle);
+        };
+        // Places one car length apart, counter-clockwise from the start: place 1 leads.
+        for (int i = 0; i < spec.startPlaces; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "enemy%02d", i + 1);
+            float x = 0.0f;
+            float y = 0.0f;
+            at(0.05f + 0.08f * static_cast<float>(i), (i % 2 == 0) ? -1.5f : 1.5f, x, y);
+            w.AddObject(name, x, y, 0.0f);
+        }
+        if (spec.posts) {
+            float x = 0.0f;
+            float y = 0.0f;
+            at(0.0f, -6.0f, x, y);
+            w.AddObject("stolb_start_left", x, y, 0.0f);
+            at(0.0f, 6.0f, x, y);
+            w.AddObject("stolb_start_right", x, y, 0.0f);
+        }
+        const float tau = 6.2831853f;
+        for (int i = 0; i < spec.checkpoints; ++i) {
+            const float angle = -tau * static_cast<float>(i + 1) / static_cast<float>(spec.checkpoints + 1) - 0.02f;
+            char name[32];
+            float x = 0.0f;
+            float y = 0.0f;
+            at(angle, 0.0f, x, y);
+            std::snprintf(name, sizeof name, "checkpoint%02d", i + 1);
+            w.AddObject(name, x, y, 0.0f);
+            at(angle, -8.0f, x, y);
+            std::snprintf(name, sizeof name, "cflag%02d", 2 * i + 1);
+            w.AddObject(name, x, y, 0.0f);
+            at(angle, 8.0f, x, y);
+            std::snprintf(name, sizeof name, "cflag%02d", 2 * i + 2);
+            w.AddObject(name, x, y, 0.0f);
+        }
+        return w;
     }
 
     // A level with a ring "c_path" about the origin, unless the writer has splines already.
@@ -116,8 +211,27 @@ public:
 
     bool Load(const LevelFileWriter& writer, const std::string& name = "level9", bool single = false,
               bool time = false) {
-        store.Write("Data/Levels/" + name + ".lvl", writer.Bytes());
+        store.Write("Data/Levels/" + name + ".lvl", WithStartPlace(writer).Bytes());
         return LoadWritten(name, single, time);
+    }
+
+    // The writer as it is when it has a start place, else with "enemy01" at the start of its
+    // "c_path" (or the origin): the load needs one for the human racer.
+    static LevelFileWriter WithStartPlace(const LevelFileWriter& writer) {
+        for (const LevelObject& object : writer.objects)
+            if (object.name.rfind("enemy", 0) == 0) return writer;
+        LevelFileWriter copy = writer;
+        float x = 0.0f;
+        float y = 0.0f;
+        float z = 0.0f;
+        for (const LevelSpline& spline : writer.splines) {
+            if (spline.name != "c_path" || spline.segments.empty()) continue;
+            x = spline.segments.front().start[0];
+            y = spline.segments.front().start[1];
+            z = spline.segments.front().start[2];
+        }
+        copy.AddObject("enemy01", x, y, z);
+        return copy;
     }
 
     bool LoadWritten(const std::string& name, bool single = false, bool time = false) {
@@ -132,6 +246,14 @@ public:
     // The racers' half of the load, as far as the tests need it: the route spline that orders
     // the race and the human racer at a position.
     CPSmartPtr<CPPlayer> PlaceHuman(const D3DXVECTOR3& position) {
+        // The loaded human racer leaves the scene and the physics world for the placed one.
+        if (CPSmartPtr<CPPlayer> loaded = level->humanRacer) {
+            loaded->RemoveFromScene();
+            const CPSmartPtr<CPGameObject> object(loaded.Get());
+            physics->DeactivateObject(object);
+            if (auto* data = dynamic_cast<CPPhysicData*>(loaded->GetPhysicData().Get()))
+                physics->RemoveBody(CPSmartPtr<CPPhysicData>(data));
+        }
         CPSmartPtr<CPPlayer> racer(new CPPlayer());
         racer->isHuman = true;
         racer->SetPosition(position);
@@ -164,6 +286,9 @@ public:
     CPSmartPtr<AI_Task> drivers{new AI_Task()};
     RoadMesh road;
     bool makeRoad = true;
+    // Whether car models are made for the racers, and the car description they carry.
+    bool makeCars = true;
+    std::string carDescription;
     std::map<std::string, Maker> models;
     std::vector<ModelRequest> loads;
     CPLevel* level = nullptr;

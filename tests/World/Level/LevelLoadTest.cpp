@@ -132,7 +132,10 @@ TEST(LevelLoad, SunCameraAndResets) {
     race.store->levelSettings.racerCount = 40;
     race.store->levelSettings.finishCheckpointIndex = 2;
     race.store->transportCount = 3;
-    ASSERT_TRUE(race.Load(RaceFixture::RingLevel(), "level9", true, false));
+    LevelFileWriter twelve = RaceFixture::RingLevel();
+    for (int i = 1; i <= 12; ++i)
+        twelve.AddObject("enemy" + std::string(i < 10 ? "0" : "") + std::to_string(i), 100, 3.0f * i, 0);
+    ASSERT_TRUE(race.Load(twelve, "level9", true, false));
     CPLevel& level = *race.level;
     EXPECT_EQ(level.racerCount, 12);
     EXPECT_EQ(level.playerPlace, 12);
@@ -147,7 +150,9 @@ TEST(LevelLoad, SunCameraAndResets) {
     EXPECT_FLOAT_EQ(level.sunLight.Diffuse.r, 0.99609375f);
     EXPECT_FLOAT_EQ(level.sunLight.Diffuse.a, 0.0f);
     ASSERT_TRUE(level.camera);
-    EXPECT_FLOAT_EQ(level.camera->distance, 7.0f);
+    // The racers' load leaves the camera at the first setting's distance (none in a car
+    // without a description).
+    EXPECT_FLOAT_EQ(level.camera->distance, level.cameraDistance);
     EXPECT_EQ(g_currentViewCamera, level.camera->GetViewCamera().Get());
     ASSERT_NE(level.GetPlanarShadowMatrix(), nullptr);
     // The drivers: twelve racers and one per traffic vehicle.

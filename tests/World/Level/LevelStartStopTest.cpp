@@ -55,6 +55,7 @@ TEST(LevelStart, NeedsAGoodLoadAndAHumanAndRunsOnce) {
     EXPECT_TRUE(race.kernel.ActiveTasks().empty());
 
     ASSERT_TRUE(race.Load(RaceFixture::RingLevel()));
+    race.level->humanRacer = nullptr;
     race.level->Start();
     EXPECT_FALSE(race.level->IsStarted()) << "no human racer";
 
