@@ -28,6 +28,42 @@ std::vector<std::uint8_t> EncodeTga(int width, int height, const std::vector<std
     return out;
 }
 
+std::vector<std::uint8_t> EncodeTga(int width, int height, const std::vector<std::uint8_t>& rgba, TgaLayout layout) {
+    std::vector<std::uint8_t> out;
+    if (width <= 0 || height <= 0 || width > 0xFFFF || height > 0xFFFF ||
+        rgba.size() != static_cast<std::size_t>(width) * height * 4)
+        return out;
+    if (layout.rle || !layout.topFirst) {
+        stbi_write_tga_with_rle = layout.rle ? 1 : 0;
+        if (!stbi_write_tga_to_func(AppendBytes, &out, width, height, 4, rgba.data())) out.clear();
+        stbi_write_tga_with_rle = 0;
+        return out;
+    }
+    // True colour, 32 bits, 8 alpha bits and the top-left origin flag.
+    out = {0,
+           0,
+           2,
+           0,
+           0,
+           0,
+           0,
+           0,
+           0,
+           0,
+           0,
+           0,
+           static_cast<std::uint8_t>(width & 0xFF),
+           static_cast<std::uint8_t>(width >> 8),
+           static_cast<std::uint8_t>(height & 0xFF),
+           static_cast<std::uint8_t>(height >> 8),
+           32,
+           0x28};
+    out.reserve(out.size() + rgba.size());
+    for (std::size_t i = 0; i < rgba.size(); i += 4)
+        out.insert(out.end(), {rgba[i + 2], rgba[i + 1], rgba[i], rgba[i + 3]});
+    return out;
+}
+
 std::string SolidTga(int width, int height, std::uint32_t argb) {
     if (width <= 0 || height <= 0) return std::string();
     const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(argb >> 16), static_cast<std::uint8_t>(argb >> 8),

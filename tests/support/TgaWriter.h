@@ -13,6 +13,17 @@ namespace kxtest {
 // Empty when the sizes do not match the pixels.
 std::vector<std::uint8_t> EncodeTga(int width, int height, const std::vector<std::uint8_t>& rgba);
 
+// The stored layouts a TGA file may have: run-length packets, and rows from the top (the
+// origin flag set) rather than from the bottom. The plain EncodeTga writes rows from the bottom,
+// uncompressed.
+struct TgaLayout {
+    bool rle = false;
+    bool topFirst = false;
+};
+// As EncodeTga in the given layout. Rows from the top are written uncompressed: asked for with
+// run-length packets too, the packets win. Empty when the sizes do not match the pixels.
+std::vector<std::uint8_t> EncodeTga(int width, int height, const std::vector<std::uint8_t>& rgba, TgaLayout layout);
+
 // A picture of one colour (0xAARRGGBB) as file bytes, for fixtures written into a game root.
 std::string SolidTga(int width, int height, std::uint32_t argb);
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <system_error>
 
+#include "support/PackWriter.h"
 #include "support/TgaWriter.h"
 
 namespace fs = std::filesystem;
@@ -18,6 +19,25 @@ namespace {
 std::map<std::string, Family>& Families() {
     static std::map<std::string, Family> families;
     return families;
+}
+
+struct ManifestEntry {
+    std::size_t size = 0;
+    std::string hash;
+    std::string where;
+};
+
+// Every generated file by its path under the root, forward slashes, sorted.
+std::map<std::string, ManifestEntry>& Manifest() {
+    static std::map<std::string, ManifestEntry> manifest;
+    return manifest;
+}
+
+// The packs' files by pack number, then by path under "Data": sorted, so a pack's bytes never
+// depend on the order the families staged them in.
+std::map<int, std::map<std::string, std::string>>& Packs() {
+    static std::map<int, std::map<std::string, std::string>> packs;
+    return packs;
 }
 
 bool ReadWhole(const fs::path& file, std::string& out) {
@@ -61,7 +81,20 @@ bool WriteAtomically(const fs::path& file, const std::string& bytes) {
 
 } // namespace
 
-bool WriteIfChanged(const fs::path& root, const std::string& relative, const std::string& bytes) {
+std::string HashText(const std::string& bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : bytes) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+namespace {
+
+bool WriteCopy(const fs::path& root, const std::string& relative, const std::string& bytes) {
     const fs::path file = root / relative;
     std::string existing;
     if (ReadWhole(file, existing) && existing == bytes) return true;
@@ -70,6 +103,25 @@ bool WriteIfChanged(const fs::path& root, const std::string& relative, const std
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool WriteIfChanged(const fs::path& root, const std::string& relative, const std::string& bytes) {
+    Manifest()[fs::path(relative).generic_string()] = {bytes.size(), HashText(bytes), "loose"};
+    return WriteCopy(root, relative, bytes);
+}
+
+void AddToPack(int number, const std::string& pathUnderData, const std::string& bytes) {
+    std::string path = pathUnderData;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    Packs()[number][path] = bytes;
+    Manifest()["Data/" + path] = {bytes.size(), HashText(bytes), "game" + std::to_string(number) + ".dat"};
+}
+
+std::string PictureBytes(int width, int height, const std::vector<std::uint8_t>& rgba) {
+    const std::vector<std::uint8_t> bytes = kxtest::EncodeTga(width, height, rgba);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 bool WritePicture(const fs::path& root, const std::string& relative, int width, int height,
@@ -103,7 +155,7 @@ bool AssembleRoot(const fs::path& data, const fs::path& root) {
             ok = false;
             continue;
         }
-        ok = WriteIfChanged(root, relative, bytes) && ok;
+        ok = WriteCopy(root, relative, bytes) && ok;
     }
     if (ec) {
         std::fprintf(stderr, "demogen: cannot list %s: %s\n", data.string().c_str(), ec.message().c_str());
@@ -120,6 +172,16 @@ bool RunFamilies(const fs::path& root) {
             ok = false;
         }
     }
+    for (const auto& [number, files] : Packs()) {
+        kxtest::PackWriter pack;
+        for (const auto& [path, bytes] : files) pack.AddFile(path, bytes);
+        ok = WriteIfChanged(root, "Data/game" + std::to_string(number) + ".dat", pack.Build()) && ok;
+    }
+    std::string manifest =
+        "// Every generated file of the demo: path, size in bytes, FNV-1a hash, where it is stored.\n";
+    for (const auto& [path, entry] : Manifest())
+        manifest += path + " " + std::to_string(entry.size) + " " + entry.hash + " " + entry.where + "\n";
+    ok = WriteCopy(root, "demo-manifest.txt", manifest) && ok;
     return ok;
 }
 
