@@ -146,7 +146,8 @@ std::string LevelBytes() {
     std::string out;
     for (float v : {0.0f, 0.0f, 500.0f, 500.0f}) PutFloat(out, v);
     PutInt(out, 0);
-    PutInt(out, 5);
+    PutInt(out, 6);
+    PutObject(out, "enemy01", 100.0f, -5.0f);
     PutObject(out, "checkpoint1", 100.0f, 10.0f);
     PutObject(out, "checkpoint2", -100.0f, 0.0f);
     PutObject(out, "checkpoint3", 0.0f, 100.0f);

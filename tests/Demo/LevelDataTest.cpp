@@ -83,6 +83,8 @@ protected:
 
     bool Load() {
         level = new CPLevel();
+        // The career names the player's car; without one the level would ask for a car the demo lacks.
+        level->playerCarModel = "runner";
         return level->Load("level1", false, false);
     }
 
