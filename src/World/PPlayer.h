@@ -169,6 +169,8 @@ public:
     int cameraMin = 0;
     int cameraMax = 0;
     bool dead = false;
+    // "proigrish!" has gone to the race interface for this racer.
+    bool defeatSent = false;
     bool raceFlag = false;
     float unlockedTime = 0.0f;
     bool touched = false;
