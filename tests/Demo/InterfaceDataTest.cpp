@@ -204,7 +204,13 @@ TEST_F(DemoInterface, EveryLayoutLoadsWithItsPictureFontsAndTexts) {
             EXPECT_FALSE(store.Data().GetText(fields[3]).empty()) << fields[3];
             const SPTextEntry* entry = ui->FindText(parts[0]);
             ASSERT_NE(entry, nullptr) << parts[0];
-            EXPECT_FALSE(entry->object->GetRenderObject()->ModelVertices().empty()) << parts[0];
+            const auto& printed = entry->object->GetRenderObject()->ModelVertices();
+            EXPECT_FALSE(printed.empty()) << parts[0];
+            // And it fits on the screen.
+            for (const SPVertex& v : printed) {
+                EXPECT_LE(v.x, 1024.0f) << parts[0];
+                EXPECT_LE(v.y, 768.0f) << parts[0];
+            }
         }
     }
 }
