@@ -255,7 +255,8 @@ TEST_F(EndToEndTest, TestSwitchesGiveFixedStepsATraceAndAFramePicture) {
     root.Write("Data/Scripts/list.dat", "main t_system action_listener\r\n");
     // The script itself comes from a pack, so the trace shows a pack hit beside the loose ones.
     kxtest::PackWriter pack;
-    pack.AddFile("scripts\\main.lua", "local times = io.open(\"times.txt\", \"w\")\n"
+    pack.AddFile("scripts\\main.lua", "IsFileExists(\"Data\\\\Probe.txt\") IsFileExists(\"data/probe2.txt\")\n"
+                                      "local times = io.open(\"times.txt\", \"w\")\n"
                                       "for pass = 1, 30 do\n"
                                       "  Update()\n"
                                       "  times:write(string.format(\"%.6f\\n\", GetFullTime()))\n"
@@ -264,6 +265,7 @@ TEST_F(EndToEndTest, TestSwitchesGiveFixedStepsATraceAndAFramePicture) {
                                       "KillAllTasks()\n"
                                       "Update()\n");
     root.Write("Data/game1.dat", pack.Build());
+    root.Write("Data/Probe.txt", "here");
     const std::string trace = logs.Path() + "/trace.txt";
     const std::string picture = logs.Path() + "/frame.png";
     Game game(root.Path(), Args(), logs.Path() + "/stderr.txt",
@@ -289,6 +291,9 @@ TEST_F(EndToEndTest, TestSwitchesGiveFixedStepsATraceAndAFramePicture) {
     EXPECT_NE(lines.find("pack\tdata\\scripts\\main.lua\tData\\game1.dat\n"), std::string::npos) << lines;
     EXPECT_NE(lines.find("loose\tactions.cfg\tActions.cfg\n"), std::string::npos) << lines;
     EXPECT_NE(lines.find("\nmissing\t"), std::string::npos) << lines;
+    // A script's own probes are look-ups too.
+    EXPECT_NE(lines.find("loose\tdata\\probe.txt\tData/Probe.txt\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("missing\tdata/probe2.txt\n"), std::string::npos) << lines;
     EXPECT_NE(lines.find("\nlog\t"), std::string::npos) << lines;
     // The log's lines are the same in the trace as in the game's own log.
     const std::string log = root.Read("korvaxa.log");
