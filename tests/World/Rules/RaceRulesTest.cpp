@@ -16,6 +16,7 @@
 #include "GameData/PGameData.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Render/PPerspectiveCamera.h"
+#include "Render/PRenderBlock.h"
 #include "Scene/PGameObject.h"
 #include "World/PAITask.h"
 #include "World/PCar.h"
@@ -455,6 +456,45 @@ TEST(ArrowSigns, ResortedOnEveryOtherCallFarthestFirst) {
     EXPECT_EQ(order(), (std::vector<std::string>{"arrow30", "arrow20", "arrow10"}));
     level.DrawSortedObjects(nullptr);
     EXPECT_EQ(order(), (std::vector<std::string>{"arrow10", "arrow20", "arrow30"}));
+}
+
+// An arrow sign that counts how often the render block walks it.
+class CountedSign : public CPGameObject {
+public:
+    explicit CountedSign(const std::string& name) : CPGameObject(name) {}
+    int GetChildCount() const override {
+        ++walked;
+        return CPGameObject::GetChildCount();
+    }
+    mutable int walked = 0;
+};
+
+TEST(ArrowSigns, OnlySignsInsideTheViewAreHandedOver) {
+    RulesRace race;
+    ASSERT_TRUE(race.loaded);
+    CPLevel& level = *race.level;
+    race.SteadyCamera();
+    race.Frame(0.02f);
+    // The camera looks along -y at the human from 10 behind.
+    const D3DXVECTOR3 human = level.humanRacer->GetPosition();
+    level.arrowMarkers.clear();
+    std::vector<CPSmartPtr<CountedSign>> signs;
+    for (const D3DXVECTOR3& offset :
+         {D3DXVECTOR3(0.0f, -20.0f, 0.0f), D3DXVECTOR3(0.0f, 60.0f, 0.0f), D3DXVECTOR3(0.0f, -40.0f, 0.0f)}) {
+        CPSmartPtr<CountedSign> sign(new CountedSign("sign"));
+        sign->SetBounds(CPOrientedBox(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXVECTOR3(1.0f, 1.0f, 1.0f)));
+        sign->SetPosition(human + offset);
+        sign->UpdateTransform();
+        SPArrowMarker marker;
+        marker.object = CPSmartPtr<CPGameObject>(sign.Get());
+        level.arrowMarkers.push_back(marker);
+        signs.push_back(sign);
+    }
+    CPSmartPtr<CPRenderBlock> block(new CPRenderBlock());
+    level.DrawSortedObjects(block.Get());
+    EXPECT_GT(signs[0]->walked, 0);
+    EXPECT_EQ(signs[1]->walked, 0) << "behind the camera";
+    EXPECT_GT(signs[2]->walked, 0);
 }
 
 // ---- the level-object step ---------------------------------------------------------------
