@@ -146,11 +146,12 @@ const Colour kWhite{255, 255, 255, 255};
 const Colour kPanel{22, 30, 46, 215};
 const Colour kSteel{150, 160, 172, 255};
 
-// A panel: translucent fill, a bright rim and a thin inner line.
+// A panel: translucent fill, a bright rim and an inner line.
 void Panel(Canvas& c, int x, int y, int w, int h, Colour fill, Colour rim) {
     c.Set(x, y, w, h, fill);
-    c.Frame(x, y, w, h, 3, rim);
-    c.Frame(x + 5, y + 5, w - 10, h - 10, 1, Scaled(rim, 0.6f));
+    // Thin, as panels are stretched several times over on the screen.
+    c.Frame(x, y, w, h, 1, rim);
+    c.Frame(x + 3, y + 3, w - 6, h - 6, 1, Scaled(rim, 0.6f));
 }
 
 // A push button in one of its three looks.
