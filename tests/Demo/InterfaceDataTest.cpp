@@ -17,9 +17,11 @@
 #include "Framework/PSettings.h"
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
+#include "Game/LuaHarness.h"
 #include "Game/PFontManager.h"
 #include "Game/PInterface.h"
 #include "Game/PLensFlareInterface.h"
+#include "Game/ScriptApi.h"
 #include "Input/NInput.h"
 #include "Platform/Graphics/D3D9.h"
 #include "Platform/Image/ImageDecode.h"
@@ -28,6 +30,9 @@
 #include "Render/PMaterial.h"
 #include "Render/PRenderObject.h"
 #include "Render/PTexture.h"
+#include "Script/ScriptBinding.h"
+#include "World/PLevel.h"
+#include "World/PPlayer.h"
 #include "support/TestDevices.h"
 
 namespace demotest {
@@ -287,6 +292,62 @@ TEST_F(DemoInterface, TheHeadUpDisplayHoldsEveryElementItsFunctionsName) {
         EXPECT_FLOAT_EQ(icon->GetWidth(), slot->GetWidth()) << name;
         EXPECT_FLOAT_EQ(icon->GetHeight(), slot->GetHeight()) << name;
     }
+}
+
+TEST_F(DemoInterface, TheHudFunctionsShowADemoCarOnTheDemoLayouts) {
+    auto lua = std::make_unique<kxtest::LuaHarness>(
+        [](Script::ScriptFunctionTables& tables) { ScriptApi::InstallScriptApi(tables); });
+    lua->Run("panel = CreateInterface('gamemenu', 0) readouts = CreateInterface('game_interface', 0)");
+    CPInterface* readouts = CPInterface::LiveInterfaces().back();
+    CPInterface* panel = CPInterface::LiveInterfaces()[CPInterface::LiveInterfaces().size() - 2];
+    ASSERT_EQ(panel->GetName(), "gamemenu");
+    ASSERT_EQ(readouts->GetName(), "game_interface");
+    auto* level = new CPLevel();
+    CPSmartPtr<CPPlayer> racer(new CPPlayer());
+    level->humanRacer = racer;
+    level->player = racer.Get();
+
+    // A car of the demo's shop: two machine guns, a radar, the street engine, light plates.
+    SPCarSettings& car = store.Data().realCar;
+    car.weapons = {"mgun", "mgun", ""};
+    car.equipment = {"radar", ""};
+    car.engine = "v6_street";
+    car.armor = "light_plates";
+    racer->weaponSlot = 0;
+    racer->ammo[0] = 0.5f;
+    racer->health = 75.0f;
+    racer->engineTemperature = 0.25f;
+    level->timeLeft = 95.0f;
+    lua->Run("InitGameInterface(panel) UpdateGameInterface(panel) UpdateTime(readouts) UpdateScore(readouts, 42)");
+
+    const auto shown = [](CPInterface* ui) {
+        std::set<std::string> names;
+        for (const auto& element : ui->GetElements())
+            if (element->IsVisible()) names.insert(element->GetName());
+        return names;
+    };
+    const std::set<std::string> panelShown = shown(panel);
+    for (const char* name : {"light_plates", "v6_street", "radar", "noequipment2", "mgun", "mgun_off", "slot3",
+                             "no_mina", "nosuper1", "nosuper2", "nosuper3", "bullet9"})
+        EXPECT_EQ(panelShown.count(name), 1u) << name;
+    for (const char* name : {"krest", "noequipment1", "slot1", "slot2", "bullet10", "mines", "super1", "radar2"})
+        EXPECT_EQ(panelShown.count(name), 0u) << name;
+    // The weapon icons stand on their slots.
+    EXPECT_FLOAT_EQ(panel->FindElement("mgun")->GetX(), panel->FindElement("slot1")->GetX());
+    EXPECT_FLOAT_EQ(panel->FindElement("mgun_off")->GetX(), panel->FindElement("slot2")->GetX());
+    EXPECT_EQ(panel->FindText("life")->text, "075");
+    EXPECT_EQ(panel->FindText("mines")->text, "00");
+
+    const std::set<std::string> readoutsShown = shown(readouts);
+    for (int i = 1; i <= 12; ++i) EXPECT_EQ(readoutsShown.count("overheat" + std::to_string(i)), i <= 3 ? 1u : 0u) << i;
+    EXPECT_EQ(readouts->FindText("time")->text, "01:35");
+    EXPECT_EQ(readouts->FindText("score")->text, "00042");
+    EXPECT_FALSE(readouts->FindText("time")->object->GetRenderObject()->ModelVertices().empty());
+
+    lua.reset();
+    delete level;
+    for (CPInterface* ui : CPInterface::LiveInterfaces())
+        while (Script::GiveBackScriptReference(ui)) {}
 }
 
 TEST_F(DemoInterface, TheNeedlesLoadAsScreenModels) {
