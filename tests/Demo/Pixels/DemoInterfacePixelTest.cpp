@@ -137,9 +137,9 @@ TEST_F(DemoInterfacePixels, TheMainMenuShowsItsPanelButtonsAndTexts) {
 }
 
 TEST_F(DemoInterfacePixels, TheRaceDisplayShowsItsGaugesAndReadouts) {
-    CPInterface& hud = Show("game_interface");
-    Show("gamemenu");
-    SPTextEntry* time = hud.FindText("time");
+    Show("game_interface");
+    CPInterface& panel = Show("gamemenu");
+    SPTextEntry* time = panel.FindText("time");
     ASSERT_NE(time, nullptr);
     time->text = "01:23";
     ReprintTextEntry(*time);
@@ -148,7 +148,7 @@ TEST_F(DemoInterfacePixels, TheRaceDisplayShowsItsGaugesAndReadouts) {
     // The time prints in the time panel.
     EXPECT_GT(WhitePixels(p, 398, 48, 200, 32), 20);
     // The heat gauge's first cell is green, its last red.
-    const D3DCOLOR cool = At(p, 28, 730), hot = At(p, 22 + 16 * 11 + 6, 730);
+    const D3DCOLOR cool = At(p, 28, 520), hot = At(p, 22 + 16 * 11 + 6, 520);
     EXPECT_GT(Channel(cool, 8), Channel(cool, 16)) << std::hex << cool;
     EXPECT_GT(Channel(hot, 16), Channel(hot, 8)) << std::hex << hot;
     // The first ammunition mark is yellow, and the empty weapon slot is drawn.
