@@ -49,7 +49,7 @@ constexpr float kBottom = -0.35f;
 constexpr float kBoxTop = 0.55f;
 
 // The top gear's pull per unit of top speed and drive.
-constexpr float kTopGearPull = 0.04f;
+constexpr float kTopGearPull = 0.06f;
 
 // The weapons a car carries, named as the weapon catalog names them; the heavy gun's barrel
 // "stvol" turns while it fires.
