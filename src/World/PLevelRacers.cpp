@@ -151,8 +151,9 @@ void CPLevel::LoadOpponent(int index, const SPStartPlace& place, std::array<int,
     racer->AddToScene(kRacerScenePriority);
     const CPSmartPtr<CPGameObject> object(racer.Get());
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        physics->ActivateObject(object);
+        // The body first: only an object with a body joins the active ones whose poses follow it.
         physics->AddBody(object, true, 1);
+        physics->ActivateObject(object);
         physics->AddCar(object, 0);
     }
     HideOwnMesh(*racer);
@@ -226,8 +227,9 @@ void CPLevel::LoadHuman(const SPStartPlace& place) {
 
     const CPSmartPtr<CPGameObject> object(&human);
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        physics->ActivateObject(object);
+        // The body first: only an object with a body joins the active ones whose poses follow it.
         physics->AddBody(object, true, 1);
+        physics->ActivateObject(object);
         physics->AddCar(object, 1);
     }
     human.SetLocked(true);
