@@ -150,8 +150,10 @@ void CPLevel::LoadOpponent(int index, const SPStartPlace& place, std::array<int,
     racer->UpdateTransform();
     racer->AddToScene(kRacerScenePriority);
     const CPSmartPtr<CPGameObject> object(racer.Get());
+    // The body first: only an object with a rigid body joins the active set, whose poses the
+    // physics copies back every frame. Activated bodiless, the racer would stay where it was
+    // placed while its body drove off.
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        // The body first: only an object with a body joins the active ones whose poses follow it.
         physics->AddBody(object, true, 1);
         physics->ActivateObject(object);
         physics->AddCar(object, 0);
@@ -226,8 +228,8 @@ void CPLevel::LoadHuman(const SPStartPlace& place) {
     if (camera) camera->SetTargetYaw(HeadingOf(&human));
 
     const CPSmartPtr<CPGameObject> object(&human);
+    // The body first, as for the opponents.
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        // The body first: only an object with a body joins the active ones whose poses follow it.
         physics->AddBody(object, true, 1);
         physics->ActivateObject(object);
         physics->AddCar(object, 1);
