@@ -4,7 +4,9 @@
 // updater (the race rules and the hand-over to the render block) and the renderer's frame, with
 // the level updater against the physics step (the goal: at most 1). Beside it in the same run,
 // the demo's race: "level1" of the game root with four racers, as the demo runs it, against the
-// twelve-racer frame (the goal: at most 1).
+// twelve-racer frame (the goal: at most 1), whole and for the race world's share alone (drivers,
+// physics, level updater). The fixture's scenery is the loop itself, a placed object under a
+// plain effect, so the renderer's frame draws it; the cars made in code draw nothing.
 //
 // Each frame is timed on the thread's CPU clock, part by part, in the kernel's order; the racers
 // are released at the start moment and run for two seconds before the frames are counted.
@@ -35,8 +37,10 @@
 #include "Platform/System/Paths.h"
 #include "Platform/System/Random.h"
 #include "Render/PEffectManager.h"
+#include "Render/POrientedBox.h"
 #include "Render/PPlanarShadowSource.h"
 #include "Render/PRender.h"
+#include "Render/PRenderObject.h"
 #include "Render/PRenderSeams.h"
 #include "Scene/PAnimationLibrary.h"
 #include "Scene/SceneInterfaces.h"
@@ -69,12 +73,17 @@ struct FrameParts {
     double physics = 0.0;
     double level = 0.0;
     double render = 0.0;
+    double triangles = 0.0;
+    double drawCalls = 0.0;
     int frames = 0;
     double Total() const { return drivers + physics + level + render; }
+    // The race world's share: drivers, physics and the level updater with its hand-over.
+    double World() const { return drivers + physics + level; }
 };
 
-// The figures of the last fixture frame, for the demo's ratio.
+// The figures of the last fixture frame, for the demo's ratios.
 double g_fixtureFrameSeconds = 0.0;
+double g_fixtureWorldSeconds = 0.0;
 
 // The human's car in the hands of a careful computer driver, as slot 11 drives it after a race.
 void DriveHuman(CPLevel& level, AI_Vehicle& driver) {
@@ -168,6 +177,8 @@ public:
             parts->physics += t2 - t1;
             parts->level += t3 - t2;
             parts->render += t4 - t3;
+            parts->triangles += render->GetTrianglesDrawn();
+            parts->drawCalls += render->GetDrawCalls();
             ++parts->frames;
         }
         if (Platform::IRecordingControl* control =
@@ -220,6 +231,9 @@ void Report(benchmark::State& state, const FrameParts& parts) {
     state.counters["level_us"] = 1e6 * parts.level / n;
     state.counters["render_us"] = 1e6 * parts.render / n;
     state.counters["frame_us"] = 1e6 * parts.Total() / n;
+    state.counters["world_us"] = 1e6 * parts.World() / n;
+    state.counters["drawn_triangles"] = parts.triangles / n;
+    state.counters["draw_calls"] = parts.drawCalls / n;
     state.counters["level_per_physics"] = parts.physics > 0.0 ? parts.level / parts.physics : 0.0;
 }
 
@@ -249,7 +263,20 @@ void BM_RaceFrameTwelveRacers(benchmark::State& state) {
         }
         frame.physics = race->physics;
         frame.drivers = race->drivers;
-        if (!race->Load(kxtest::RaceFixture::RacingLevel(spec), "level4")) {
+        // The scenery the renderer draws: a placed object of the loop's triangles under a plain effect.
+        race->store.Write("Data/Effects/simple.fx", "technique T { pass P0 { Lighting = true; } }\n");
+        CPSmartPtr<CPMaterial> material;
+        frame.effects->GetMaterial(material, CPLevel::kRoadKey, "simple.fx", {});
+        const kxtest::RoadMesh* road = &race->road;
+        race->models["scenery.rdf"] = [road, material] {
+            CPSmartPtr<CPGameObject> scenery = kxtest::MakeMeshObject("scenery", *road);
+            if (CPRenderObject* mesh = scenery->GetRenderObject()) mesh->SetEffect(material);
+            scenery->SetBounds(CPOrientedBox(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXVECTOR3(320.0f, 320.0f, 5.0f)));
+            return scenery;
+        };
+        kxtest::LevelFileWriter writer = kxtest::RaceFixture::RacingLevel(spec);
+        writer.AddObject("scenery", 0.0f, 0.0f, 0.0f);
+        if (!race->Load(writer, "level4")) {
             state.SkipWithError(race->level->GetLoadError().c_str());
             return;
         }
@@ -267,6 +294,7 @@ void BM_RaceFrameTwelveRacers(benchmark::State& state) {
         state.counters["displacement_per_s"] = MeanSpeed(before, frame.Positions(), parts.frames);
         state.counters["triangles"] = race->road.TriangleCount();
         g_fixtureFrameSeconds = parts.frames ? parts.Total() / parts.frames : 0.0;
+        g_fixtureWorldSeconds = parts.frames ? parts.World() / parts.frames : 0.0;
     }
     race.reset();
     for (int i = 0; i < 4; ++i) IPMMObject::CollectGarbage();
@@ -330,6 +358,8 @@ void BM_RaceFrameDemo(benchmark::State& state) {
                 state.counters["displacement_per_s"] = MeanSpeed(before, frame.Positions(), parts.frames);
                 if (g_fixtureFrameSeconds > 0.0 && parts.frames > 0)
                     state.counters["demo_per_fixture"] = parts.Total() / parts.frames / g_fixtureFrameSeconds;
+                if (g_fixtureWorldSeconds > 0.0 && parts.frames > 0)
+                    state.counters["demo_world_per_fixture"] = parts.World() / parts.frames / g_fixtureWorldSeconds;
             }
         }
         if (frame.level) frame.level->Stop();
