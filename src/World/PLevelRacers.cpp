@@ -150,9 +150,11 @@ void CPLevel::LoadOpponent(int index, const SPStartPlace& place, std::array<int,
     racer->UpdateTransform();
     racer->AddToScene(kRacerScenePriority);
     const CPSmartPtr<CPGameObject> object(racer.Get());
+    // Only a racer with its body can be active (the physics copies every active body's pose to
+    // its object each frame), so the body comes first.
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        physics->ActivateObject(object);
         physics->AddBody(object, true, 1);
+        physics->ActivateObject(object);
         physics->AddCar(object, 0);
     }
     HideOwnMesh(*racer);
@@ -226,8 +228,8 @@ void CPLevel::LoadHuman(const SPStartPlace& place) {
 
     const CPSmartPtr<CPGameObject> object(&human);
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        physics->ActivateObject(object);
         physics->AddBody(object, true, 1);
+        physics->ActivateObject(object);
         physics->AddCar(object, 1);
     }
     human.SetLocked(true);
