@@ -150,8 +150,9 @@ void CPLevel::LoadOpponent(int index, const SPStartPlace& place, std::array<int,
     racer->UpdateTransform();
     racer->AddToScene(kRacerScenePriority);
     const CPSmartPtr<CPGameObject> object(racer.Get());
-    // Only a racer with its body can be active (the physics copies every active body's pose to
-    // its object each frame), so the body comes first.
+    // The body first: only an object with a rigid body joins the active set, whose poses the
+    // physics copies back every frame. Activated bodiless, the racer would stay where it was
+    // placed while its body drove off.
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
         physics->AddBody(object, true, 1);
         physics->ActivateObject(object);
@@ -227,6 +228,7 @@ void CPLevel::LoadHuman(const SPStartPlace& place) {
     if (camera) camera->SetTargetYaw(HeadingOf(&human));
 
     const CPSmartPtr<CPGameObject> object(&human);
+    // The body first, as for the opponents.
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
         physics->AddBody(object, true, 1);
         physics->ActivateObject(object);

@@ -59,7 +59,7 @@ public:
     CPCar* GetCar() const;
     void SetFlags(int flags) { this->flags = flags; }
     void SetName(const std::string& name) { this->name = name; }
-    bool IsThrottleForward() const { return throttle > 0.0f; }
+    bool IsThrottleForward() const { return throttle >= 0.0f; }
     bool IsLocked() const { return locked; }
 
     // The frame's work: car frame, super nitro, upside-down time, respawn check, timers, engine
