@@ -66,6 +66,14 @@ TEST_F(LoadedRace, TheAttacksWreckTheLoadedHumansCar) {
     EXPECT_EQ(car->GetRigidBody()->GetAngularMomentum().y, 200.0f);
 }
 
+// Nothing in the race gives a racer mines, so the mine trigger never holds for a loaded one.
+TEST_F(LoadedRace, TheMineTriggerNeverHoldsForALoadedRacer) {
+    Run(Globals() + "SetMineShot(human, true) SetMineShot(racer1, true)\n");
+    EXPECT_FALSE(race.level->humanRacer->mineShot);
+    EXPECT_FALSE(race.level->opponents[0]->mineShot);
+    EXPECT_FALSE(race.level->humanRacer->hasMines);
+}
+
 TEST_F(LoadedRace, TheSmartBombFallsWhereTheLoadedHumanStands) {
     race.store->realCar.superWeaponCount = 1;
     const D3DXVECTOR3 at = race.level->humanRacer->GetPosition();
