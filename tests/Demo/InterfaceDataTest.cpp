@@ -17,9 +17,11 @@
 #include "Framework/PSettings.h"
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
+#include "Game/LuaHarness.h"
 #include "Game/PFontManager.h"
 #include "Game/PInterface.h"
 #include "Game/PLensFlareInterface.h"
+#include "Game/ScriptApi.h"
 #include "Input/NInput.h"
 #include "Platform/Graphics/D3D9.h"
 #include "Platform/Image/ImageDecode.h"
@@ -28,6 +30,9 @@
 #include "Render/PMaterial.h"
 #include "Render/PRenderObject.h"
 #include "Render/PTexture.h"
+#include "Script/ScriptBinding.h"
+#include "World/PLevel.h"
+#include "World/PPlayer.h"
 #include "support/TestDevices.h"
 
 namespace demotest {
@@ -45,17 +50,20 @@ struct LayoutInfo {
     const char* script;
     const char* picture;
     bool pointer;
+    bool windows;
 };
 
+// Every layout with the script it names (the screens' scripts read its elements by name).
 const LayoutInfo kLayouts[] = {
-    {"mainmenu", "mainmenu", "ui_menu.tga", true},
-    {"options", "options", "ui_menu.tga", true},
-    {"pause", "pause", "ui_menu.tga", true},
-    {"results", "results", "ui_menu.tga", true},
-    {"game_interface", "game_interface", "ui_hud.tga", false},
-    {"gamemenu", "gamemenu", "ui_hud.tga", false},
-    {"stripes_new", "stripes_new", "ui_hud.tga", false},
-    {"helper", "helper", "ui_hud.tga", false},
+    {"mainmenu", "menu_main", "ui_menu.tga", true, true},
+    {"options", "menu_options", "ui_menu.tga", true, true},
+    {"pause", "menu_pause", "ui_menu.tga", true, true},
+    {"results", "menu_results", "ui_menu.tga", true, true},
+    {"game_interface", "game_interface", "ui_hud.tga", false, true},
+    {"gamemenu", "gamemenu", "ui_hud.tga", false, true},
+    {"stripes", "stripes_new", "ui_hud.tga", false, true},
+    {"helper", "helper", "ui_hud.tga", false, false},
+    {"achievement", "new_achievement", "ui_hud.tga", false, false},
 };
 
 const char* const kFonts[] = {"font_small", "font_big"};
@@ -158,7 +166,7 @@ TEST_F(DemoInterface, EveryLayoutLoadsWithItsPictureFontsAndTexts) {
         EXPECT_FALSE(ReadThroughFileLayer(std::string("Data/Textures/") + info.picture).empty());
 
         CPSmartPtr<CPInterface> ui = Load(info.name);
-        ASSERT_FALSE(ui->GetElements().empty());
+        EXPECT_EQ(!ui->GetElements().empty(), info.windows);
         EXPECT_EQ(ui->GetPointerObject().Get() != nullptr, info.pointer);
         // The batch material is the layout's picture on the interface effect, never a fallback.
         CPMaterial* material = ui->GetBatch()->GetMaterial().Get();
@@ -222,11 +230,9 @@ TEST_F(DemoInterface, TheMenusHaveTheirButtons) {
     };
     const Case cases[] = {
         {"mainmenu", {"race", "car", "options", "load", "save", "quit"}},
-        {"options",
-         {"sound_down", "sound_up", "music_down", "music_up", "back", "key_accelerate", "key_brake", "key_left",
-          "key_right", "key_nitro", "key_fire", "key_next_weapon", "key_prev_weapon", "key_camera", "key_pause"}},
-        {"pause", {"resume", "options", "quit"}},
-        {"results", {"continue"}},
+        {"options", {"sound_down", "sound_up", "music_down", "music_up", "next_action", "assign", "back"}},
+        {"pause", {"resume", "options", "leave"}},
+        {"results", {"menu"}},
     };
     for (const Case& c : cases) {
         CPSmartPtr<CPInterface> ui = Load(c.layout);
@@ -237,16 +243,10 @@ TEST_F(DemoInterface, TheMenusHaveTheirButtons) {
 }
 
 TEST_F(DemoInterface, TheHeadUpDisplayHoldsEveryElementItsFunctionsName) {
-    // UpdateTime and UpdateScore: the race readouts.
-    std::vector<std::string> race = Numbered("overheat", 12);
-    ExpectElements("game_interface", race);
-    {
-        CPSmartPtr<CPInterface> ui = Load("game_interface");
-        for (const char* text : {"time", "kills", "score"}) EXPECT_NE(ui->FindText(text), nullptr) << text;
-    }
-
-    // InitGameInterface and UpdateGameInterface: the weapon panel.
+    // UpdateTime, UpdateScore, InitGameInterface and UpdateGameInterface all work on the race
+    // panel.
     std::vector<std::string> panel = Numbered("bullet", 17);
+    for (const std::string& name : Numbered("overheat", 12)) panel.push_back(name);
     for (const char* weapon : {"lgun", "lgun2x", "gauss", "shotgun", "mgun", "mgun2x", "hmgun", "rlauncher",
                                "ssrlauncher", "plasma", "firethrower", "autoshotgun"}) {
         panel.push_back(weapon);
@@ -277,7 +277,7 @@ TEST_F(DemoInterface, TheHeadUpDisplayHoldsEveryElementItsFunctionsName) {
     }
     ExpectElements("gamemenu", panel);
     CPSmartPtr<CPInterface> ui = Load("gamemenu");
-    for (const char* text : {"life", "mines"}) EXPECT_NE(ui->FindText(text), nullptr) << text;
+    for (const char* text : {"life", "mines", "time", "kills", "score"}) EXPECT_NE(ui->FindText(text), nullptr) << text;
     // The weapon icons are moved onto the slots: they have the slots' size.
     const CPWindow* slot = ui->FindElement("slot1");
     ASSERT_NE(slot, nullptr);
@@ -289,12 +289,86 @@ TEST_F(DemoInterface, TheHeadUpDisplayHoldsEveryElementItsFunctionsName) {
     }
 }
 
-TEST_F(DemoInterface, TheNeedlesLoadAsScreenModels) {
-    for (const char* needle : {"Data/Meshes/needle.rdf", "Data/Meshes/needle2.rdf"}) {
-        const std::string text = ReadThroughFileLayer(needle);
-        EXPECT_NE(text.find("interface.fx"), std::string::npos) << needle;
-        const std::string mesh = text.substr(8, text.find('\n') - 8);
-        EXPECT_FALSE(ReadThroughFileLayer("Data/Meshes/" + mesh).empty()) << mesh;
+TEST_F(DemoInterface, TheHudFunctionsShowADemoCarOnTheDemoLayouts) {
+    auto lua = std::make_unique<kxtest::LuaHarness>(
+        [](Script::ScriptFunctionTables& tables) { ScriptApi::InstallScriptApi(tables); });
+    lua->Run("panel = CreateInterface('gamemenu', 0) readouts = CreateInterface('game_interface', 0)");
+    CPInterface* readouts = CPInterface::LiveInterfaces().back();
+    CPInterface* panel = CPInterface::LiveInterfaces()[CPInterface::LiveInterfaces().size() - 2];
+    ASSERT_EQ(panel->GetName(), "gamemenu");
+    ASSERT_EQ(readouts->GetName(), "game_interface");
+    auto* level = new CPLevel();
+    CPSmartPtr<CPPlayer> racer(new CPPlayer());
+    level->humanRacer = racer;
+    level->player = racer.Get();
+
+    // A car of the demo's shop: two machine guns, a radar, the street engine, light plates.
+    SPCarSettings& car = store.Data().realCar;
+    car.weapons = {"mgun", "mgun", ""};
+    car.equipment = {"radar", ""};
+    car.engine = "v6_street";
+    car.armor = "light_plates";
+    racer->weaponSlot = 0;
+    racer->ammo[0] = 0.5f;
+    racer->health = 75.0f;
+    racer->engineTemperature = 0.25f;
+    level->timeLeft = 95.0f;
+    lua->Run("InitGameInterface(panel) UpdateGameInterface(panel) UpdateTime(panel) UpdateScore(panel, 42)");
+
+    const auto shown = [](CPInterface* ui) {
+        std::set<std::string> names;
+        for (const auto& element : ui->GetElements())
+            if (element->IsVisible()) names.insert(element->GetName());
+        return names;
+    };
+    const std::set<std::string> panelShown = shown(panel);
+    // The race texts are a layout of their own, apart from the panel.
+    EXPECT_EQ(shown(readouts).count("overheat1"), 0u);
+    for (const char* name : {"light_plates", "v6_street", "radar", "noequipment2", "mgun", "mgun_off", "slot3",
+                             "no_mina", "nosuper1", "nosuper2", "nosuper3", "bullet9"})
+        EXPECT_EQ(panelShown.count(name), 1u) << name;
+    for (const char* name : {"krest", "noequipment1", "slot1", "slot2", "bullet10", "mines", "super1", "radar2"})
+        EXPECT_EQ(panelShown.count(name), 0u) << name;
+    // The weapon icons stand on their slots.
+    EXPECT_FLOAT_EQ(panel->FindElement("mgun")->GetX(), panel->FindElement("slot1")->GetX());
+    EXPECT_FLOAT_EQ(panel->FindElement("mgun_off")->GetX(), panel->FindElement("slot2")->GetX());
+    EXPECT_EQ(panel->FindText("life")->text, "075");
+    EXPECT_EQ(panel->FindText("mines")->text, "00");
+
+    for (int i = 1; i <= 12; ++i) EXPECT_EQ(panelShown.count("overheat" + std::to_string(i)), i <= 3 ? 1u : 0u) << i;
+    EXPECT_EQ(panel->FindText("time")->text, "01:35");
+    EXPECT_EQ(panel->FindText("score")->text, "00042");
+    EXPECT_FALSE(panel->FindText("time")->object->GetRenderObject()->ModelVertices().empty());
+
+    lua.reset();
+    delete level;
+    for (CPInterface* ui : CPInterface::LiveInterfaces())
+        while (Script::GiveBackScriptReference(ui)) {}
+}
+
+TEST_F(DemoInterface, TheScreensHoldWhatTheirScriptsName) {
+    struct Case {
+        const char* layout;
+        std::vector<std::string> elements;
+        std::vector<std::string> texts;
+    };
+    const Case cases[] = {
+        {"mainmenu", {}, {"car"}},
+        {"options", {}, {"sound", "music", "action", "key"}},
+        {"results", {}, {"place", "time", "best"}},
+        {"game_interface",
+         {"map_cp1", "map_cp2", "map_cp3", "map_cp4"},
+         {"message", "bonus", "speed", "place", "round", "health"}},
+        {"gamemenu", {"overheat_warning"}, {"money"}},
+        {"stripes", {"count3", "count2", "count1", "count_go", "stripe_top", "stripe_bottom"}, {}},
+        {"helper", {}, {"hint"}},
+        {"achievement", {}, {"achievement"}},
+    };
+    for (const Case& c : cases) {
+        CPSmartPtr<CPInterface> ui = Load(c.layout);
+        for (const std::string& name : c.elements)
+            EXPECT_NE(ui->FindElement(name), nullptr) << c.layout << ": " << name;
+        for (const std::string& name : c.texts) EXPECT_NE(ui->FindText(name), nullptr) << c.layout << ": " << name;
     }
 }
 
@@ -484,7 +558,8 @@ TEST_F(DemoInterface, EveryMessageTheRaceSendsHasAText) {
         EXPECT_EQ(sent.count(known), 1u) << known << " is no longer found in the race's sources";
     CPGameData& data = store.Data();
     for (const std::string& key : sent) EXPECT_FALSE(data.GetText(key).empty()) << key;
-    for (const char* key : {"bonus_time", "hint_4", "hint_6", "hint_10", "race_won", "race_lost"})
+    for (const char* key :
+         {"bonus_time", "hint4", "hint6", "hint10", "press_key", "ach_firstplace", "ach_win_wo_respawn"})
         EXPECT_FALSE(data.GetText(key).empty()) << key;
 }
 

@@ -5,8 +5,6 @@
 // - flare_pieces.tga, the flare pieces (glow, ring, disc, star) the lamps' flare layout cuts out;
 // - ui_menu.tga and ui_hud.tga, the atlases the layouts of Data/Interface cut their windows from
 //   (the texel rectangles below are the ones those layouts name; move one and the layouts follow);
-// - needle.rdf and needle2.rdf, the speedometer's and the nitro gauge's needles for CreateArrow,
-//   drawn in screen pixels about their pivot, pointing down at no turn.
 //
 // ui_menu.tga, 256 x 256
 //   panel 0,0,64,64            slider groove 64,0,64,16     slider fill 64,16,64,16
@@ -24,6 +22,8 @@
 //     emnocontact 120, cassette 140, nitro 160, damage warning 180
 //   equipment 24 x 24, ten a row from 0,184 (then 0,208 and 0,232), in the order of kEquipment
 //   stripe band 0,256,256,32   checkered band 0,288,256,32   hint panel 0,320,128,64   hint sign 128,320,64,64
+//   map marker 192,320,16,16
+//   countdown 3, 2, 1 at 0,384 64,384 128,384 (64 x 64)   "GO!" 0,448,128,64
 
 #include <algorithm>
 #include <cmath>
@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "DemoGen.h"
-#include "Geometry.h"
+#include "Glyphs.h"
 #include "support/TgaWriter.h"
 
 namespace {
@@ -146,11 +146,12 @@ const Colour kWhite{255, 255, 255, 255};
 const Colour kPanel{22, 30, 46, 215};
 const Colour kSteel{150, 160, 172, 255};
 
-// A panel: translucent fill, a bright rim and a thin inner line.
+// A panel: translucent fill, a bright rim and an inner line.
 void Panel(Canvas& c, int x, int y, int w, int h, Colour fill, Colour rim) {
     c.Set(x, y, w, h, fill);
-    c.Frame(x, y, w, h, 3, rim);
-    c.Frame(x + 5, y + 5, w - 10, h - 10, 1, Scaled(rim, 0.6f));
+    // Thin, as panels are stretched several times over on the screen.
+    c.Frame(x, y, w, h, 1, rim);
+    c.Frame(x + 3, y + 3, w - 6, h - 6, 1, Scaled(rim, 0.6f));
 }
 
 // A push button in one of its three looks.
@@ -246,6 +247,27 @@ const char* const kEquipment[] = {
     "rotary_x",     "fusion_core", "radar",        "jammer",    "repair_kit", "nitro_tank",
 };
 
+// Text in the demo's glyph set, each dot a square of `dot` pixels, over a dark rim.
+void Lettering(Canvas& c, int x, int y, const char* text, int dot, Colour colour) {
+    for (int pass = 0; pass < 2; ++pass) {
+        int penX = x;
+        for (const char* p = text; *p; ++p) {
+            const demogen::GlyphPattern* glyph = demogen::FindGlyph(*p);
+            if (!glyph) continue;
+            for (int row = 0; row < demogen::kGlyphDotRows; ++row)
+                for (int column = 0; column < demogen::kGlyphDotColumns; ++column) {
+                    if (!((*glyph)[static_cast<std::size_t>(row)] & (0x10 >> column))) continue;
+                    const int px = penX + column * dot, py = y + row * dot;
+                    if (pass == 0)
+                        c.Fill(px - 2, py - 2, dot + 4, dot + 4, kInk);
+                    else
+                        c.Fill(px, py, dot, dot, colour);
+                }
+            penX += (demogen::kGlyphDotColumns + 1) * dot;
+        }
+    }
+}
+
 std::vector<std::uint8_t> HudAtlas() {
     Canvas c(256, 512);
     Panel(c, 0, 0, 64, 64, {14, 18, 26, 170}, kSteel);
@@ -318,6 +340,13 @@ std::vector<std::uint8_t> HudAtlas() {
     c.Triangle(160, 324, 188, 380, 132, 380, kAmber);
     c.Fill(158, 340, 4, 24, kInk);
     c.Fill(158, 368, 4, 5, kInk);
+    // The mini map's checkpoint marker: a flag on a pole.
+    c.Fill(194, 322, 2, 14, kWhite);
+    c.Triangle(196, 322, 206, 326, 196, 330, {240, 70, 50, 255});
+    // The countdown: big amber figures, and a green "GO!".
+    const char* const figures[3] = {"3", "2", "1"};
+    for (int i = 0; i < 3; ++i) Lettering(c, 64 * i + 12, 384 + 4, figures[i], 8, kAmber);
+    Lettering(c, 10, 448 + 11, "GO!", 6, {90, 230, 90, 255});
     return c.Pixels();
 }
 
@@ -357,23 +386,6 @@ std::vector<std::uint8_t> ScreenMask() {
     return rgba;
 }
 
-// A needle about its pivot at the origin, pointing along +y (down the screen) at no turn; its
-// texture coordinates sit in the lit cell of the health bar, so it draws solid.
-bool WriteNeedle(const std::filesystem::path& root, const std::string& name, float length, float width) {
-    demogen::MeshBuilder needle;
-    const demogen::Vec3 n{0, 0, -1};
-    const float u = 144.0f / 256.0f, v = 3.0f / 512.0f;
-    const std::uint16_t tip = needle.Vertex({0, length, 0}, n, u, v);
-    const std::uint16_t left = needle.Vertex({-width, 0, 0}, n, u, v);
-    const std::uint16_t right = needle.Vertex({width, 0, 0}, n, u, v);
-    const std::uint16_t tail = needle.Vertex({0, -length * 0.2f, 0}, n, u, v);
-    needle.indices = {tip, left, right, right, left, tail};
-    demogen::Description d;
-    d.header = name + ".p3d";
-    d.Material(name, "interface.fx", "ui_hud.tga");
-    return demogen::WriteModel(root, name + ".rdf", d, name + ".p3d", {needle.Node(name)});
-}
-
 bool WriteInterfaceFiles(const std::filesystem::path& root) {
     bool ok = demogen::WritePicture(root, "Data/Textures/window.tga", kMaskSize, kMaskSize, ScreenMask());
     const auto pack = [](const std::string& name, int w, int h, const std::vector<std::uint8_t>& rgba) {
@@ -384,8 +396,6 @@ bool WriteInterfaceFiles(const std::filesystem::path& root) {
     ok = pack("ui_menu.tga", 256, 256, MenuAtlas()) && ok;
     ok = pack("ui_hud.tga", 256, 512, HudAtlas()) && ok;
     ok = pack("flare_pieces.tga", 128, 128, FlarePieces()) && ok;
-    ok = WriteNeedle(root, "needle", 56.0f, 3.0f) && ok;
-    ok = WriteNeedle(root, "needle2", 30.0f, 2.0f) && ok;
     return ok;
 }
 
