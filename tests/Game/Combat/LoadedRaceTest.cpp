@@ -25,9 +25,9 @@ protected:
         race.carDescription = "<camera distance='9' height='3' angle='0.125' angle_div='4' distance_div='5' fov='60'/>"
                               "<camera2 distance='6' height='1.5' angle='0.25' angle_div='7' distance_div='8' "
                               "fov='75'/>";
-        kxtest::RacingLevelSpec spec;
-        spec.startPlaces = 4;
-        ASSERT_TRUE(race.Load(kxtest::RaceFixture::RacingLevel(spec))) << race.level->GetLoadError();
+        kxtest::RacingLevelSpec layout;
+        layout.startPlaces = 4;
+        ASSERT_TRUE(race.Load(kxtest::RaceFixture::RacingLevel(layout))) << race.level->GetLoadError();
         ASSERT_EQ(race.level->opponents.size(), 3u);
         ASSERT_TRUE(race.level->humanRacer);
         ASSERT_EQ(race.level->player, race.level->humanRacer.Get());
