@@ -150,9 +150,12 @@ void CPLevel::LoadOpponent(int index, const SPStartPlace& place, std::array<int,
     racer->UpdateTransform();
     racer->AddToScene(kRacerScenePriority);
     const CPSmartPtr<CPGameObject> object(racer.Get());
+    // The body first: only an object with a rigid body joins the active set, whose poses the
+    // physics copies back every frame. Activated bodiless, the racer would stay where it was
+    // placed while its body drove off.
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        physics->ActivateObject(object);
         physics->AddBody(object, true, 1);
+        physics->ActivateObject(object);
         physics->AddCar(object, 0);
     }
     HideOwnMesh(*racer);
@@ -225,9 +228,10 @@ void CPLevel::LoadHuman(const SPStartPlace& place) {
     if (camera) camera->SetTargetYaw(HeadingOf(&human));
 
     const CPSmartPtr<CPGameObject> object(&human);
+    // The body first, as for the opponents.
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        physics->ActivateObject(object);
         physics->AddBody(object, true, 1);
+        physics->ActivateObject(object);
         physics->AddCar(object, 1);
     }
     human.SetLocked(true);
