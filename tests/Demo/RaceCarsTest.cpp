@@ -204,5 +204,59 @@ TEST_F(DemoRaceCars, ThePlayersDesignsDriveTwoRoundsWithoutARespawn) {
     }
 }
 
+// The demo's field: three computer racers start together from the grid and race two rounds
+// with the player's car parked on its start place, the drivers' flavours changing with their
+// places against it; none respawns.
+TEST_F(DemoRaceCars, ThreeComputerRacersRaceTwoRoundsTogether) {
+    Reload("runner", 4);
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(level->opponents.size(), 3u);
+    CPSpline& route = *level->centrePath;
+    const int pieces = route.GetLineCount();
+    for (int i = 0; i < 60; ++i) {
+        physics->GetSimulator()->Advance(kStep, 1, nullptr);
+        physics->SyncObjects();
+    }
+    level->player = nullptr;
+    level->playerStartLine = route.FindNearbyLine(level->humanRacer->GetPosition());
+    std::vector<int> last, progress(3, 0), done(3, 0);
+    std::vector<float> finish(3, 0.0f);
+    for (const auto& racer : level->opponents) {
+        racer->SetLocked(false);
+        last.push_back(route.FindNearbyLine(racer->GetPosition())->index);
+    }
+    int frame = 0;
+    for (; frame < 60 * 240 && (done[0] < 2 || done[1] < 2 || done[2] < 2); ++frame) {
+        std::vector<float> cooldowns;
+        for (std::size_t i = 0; i < 3; ++i) {
+            const CPSmartPtr<CPPlayer>& racer = level->opponents[i];
+            cooldowns.push_back(racer->respawnCooldown);
+            drivers->DriveVehicle(static_cast<int>(i), CPSmartPtr<CPGameObject>(racer.Get()), Forward(*racer),
+                                  SignedSpeed(*racer), racer, racer->cameraMin, racer->cameraMax);
+        }
+        drivers->Update();
+        for (const auto& racer : level->opponents) racer->Update(kStep);
+        physics->GetSimulator()->Advance(kStep, 1, nullptr);
+        physics->SyncObjects();
+        for (std::size_t i = 0; i < 3; ++i) {
+            const CPSmartPtr<CPPlayer>& racer = level->opponents[i];
+            ASSERT_FALSE(racer->respawnCooldown > cooldowns[i]) << "racer " << i << " at frame " << frame;
+            const int here = route.FindNearbyLine(racer->GetPosition())->index;
+            int step = here - last[i];
+            if (step > pieces / 2) step -= pieces;
+            if (step < -pieces / 2) step += pieces;
+            progress[i] -= step;
+            last[i] = here;
+            if (done[i] < 2 && progress[i] >= pieces * (done[i] + 1)) {
+                ++done[i];
+                if (done[i] == 2) finish[i] = static_cast<float>(frame + 1) * kStep;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < 3; ++i) ASSERT_EQ(done[i], 2) << "racer " << i << ": " << progress[i] << " pieces";
+    std::printf("[ demo laps ] three computer racers together finish two rounds in %.2f s, %.2f s, %.2f s\n",
+                static_cast<double>(finish[0]), static_cast<double>(finish[1]), static_cast<double>(finish[2]));
+}
+
 } // namespace
 } // namespace demotest
