@@ -205,8 +205,8 @@ TEST_F(DemoRaceCars, ThePlayersDesignsDriveTwoRoundsWithoutARespawn) {
 }
 
 // The demo's field: three computer racers start together from the grid and race two rounds
-// with the player's car parked on its start place, the drivers' flavours changing with their
-// places against it; none respawns.
+// with the player's car parked on its start place and the player's piece behind the grid, the
+// drivers' flavours changing with their places against it; none respawns.
 TEST_F(DemoRaceCars, ThreeComputerRacersRaceTwoRoundsTogether) {
     Reload("runner", 4);
     if (HasFatalFailure()) return;
@@ -218,7 +218,10 @@ TEST_F(DemoRaceCars, ThreeComputerRacersRaceTwoRoundsTogether) {
         physics->SyncObjects();
     }
     level->player = nullptr;
-    level->playerStartLine = route.FindNearbyLine(level->humanRacer->GetPosition());
+    // The player is taken to stay ten pieces behind the grid: on its own piece a driver would get
+    // no inputs at all.
+    level->playerStartLine =
+        route.GetLine((route.FindNearbyLine(level->humanRacer->GetPosition())->index + 10) % pieces);
     std::vector<int> last, progress(3, 0), done(3, 0);
     std::vector<float> finish(3, 0.0f);
     for (const auto& racer : level->opponents) {
