@@ -87,8 +87,10 @@ struct RbSensorTriangles {
     float lowX[kCapacity], highX[kCapacity], lowY[kCapacity], highY[kCapacity], lowZ[kCapacity], highZ[kCapacity];
     int8_t boxState[kCapacity];   // 1 box usable, 2 box unusable (compared vertex by vertex), 3 unreadable
     int8_t planeState[kCapacity]; // 0 not built, 1 built, 2 unusable
-    // Corners, edges and the edges' cross product (not normalised) of each built triangle.
     RbTriangleData planes[kCapacity];
+    // Per edge k of a built plane: e[k] x (v[k + 2] - v[k]), which a point inside
+    // the triangle agrees with.
+    RbVector inside[kCapacity][3];
     bool boxesRead = false;
     // Forgets every entry: a new answer or a new body.
     void Reset(int candidateCount) {

@@ -824,50 +824,26 @@ void SegmentBox(const RbVector& o, const RbVector& s, RbVector& segMin, RbVector
     }
 }
 
-// A sensor's triangle: its corners, edges and the cross product of two edges,
-// left at its length (the plane's unit normal is worked out only for a hit).
-void BuildRayTriangle(RbTriangleData& tri, const RbVector& a, const RbVector& b, const RbVector& c) {
-    tri.v[0] = a;
-    tri.v[1] = b;
-    tri.v[2] = c;
-    tri.e[0] = b - a;
-    tri.e[1] = c - b;
-    tri.e[2] = a - c;
-    tri.n = RbCross(tri.e[0], tri.e[1]);
-    tri.d = RbDot(tri.n, a);
-}
-
-// Reads a candidate's corners for a sensor; false when its indices are unusable.
-bool ReadRayTriangle(const RbGeometry& mesh, int candidate, RbTriangleData& tri) {
-    if (!mesh.meshCandidates || !mesh.meshTriangles || !mesh.meshVertices) return false;
-    int index = mesh.meshCandidates[candidate];
-    if (index < 0 || index >= mesh.meshTriangleCount) return false;
-    const RbTriangle& t = mesh.meshTriangles[index];
-    if (t.vertex[0] < 0 || t.vertex[1] < 0 || t.vertex[2] < 0) return false;
-    BuildRayTriangle(tri, mesh.meshVertices[t.vertex[0]], mesh.meshVertices[t.vertex[1]],
-                     mesh.meshVertices[t.vertex[2]]);
-    return true;
-}
-
 // The segment against one triangle; the deepest hit is kept, equal depths going to
-// the later triangle. Where the segment meets the plane and whether that point is
-// inside need no unit normal: a point inside sees every edge turn the way the
-// triangle's normal does. Building each candidate's unit normal (a square root
-// and a division) was most of a wheel ray's cost.
+// the later triangle.
 void SegmentTriangle(const RbVector& o, const RbVector& s, float length, const RbTriangleData& tri, RbSensorHit& hit) {
     float den = RbDot(tri.n, s);
     if (den == 0.0f) return;
     float t = (tri.d - RbDot(tri.n, o)) / den;
     if (!(t >= 0.0f && t <= 1.0f)) return;
-    float depth = (1.0f - t) * length;
-    if (!(depth > 0.0f && depth >= hit.depth)) return;
     RbVector p = o + s * t;
-    for (int k = 0; k < 3; ++k)
-        if (!(RbDot(tri.n, RbCross(tri.e[k], p - tri.v[k])) >= 0.0f)) return;
-    RbVector n = RbNormalize(tri.n);
-    hit.depth = depth;
-    hit.point = p;
-    hit.normal = den <= 0.0f ? n : -n;
+    for (int k = 0; k < 3; ++k) {
+        const RbVector& vk = tri.v[k];
+        RbVector c1 = RbCross(tri.e[k], tri.v[(k + 2) % 3] - vk);
+        RbVector c2 = RbCross(tri.e[k], p - vk);
+        if (!(RbDot(c1, c2) >= 0.0f)) return;
+    }
+    float depth = (1.0f - t) * length;
+    if (depth > 0.0f && depth >= hit.depth) {
+        hit.depth = depth;
+        hit.point = p;
+        hit.normal = den <= 0.0f ? tri.n : -tri.n;
+    }
 }
 
 // The candidates' boxes for the cache: usable (1), holding a coordinate that is
@@ -919,6 +895,25 @@ void ReadTriangleBoxes(const RbGeometry& mesh, int count, RbSensorTriangles& cac
 
 // SegmentTriangle with each edge's inside reference worked out beforehand; the
 // same arithmetic, so the same answer.
+void SegmentTriangleInside(const RbVector& o, const RbVector& s, float length, const RbTriangleData& tri,
+                           const RbVector inside[3], RbSensorHit& hit) {
+    float den = RbDot(tri.n, s);
+    if (den == 0.0f) return;
+    float t = (tri.d - RbDot(tri.n, o)) / den;
+    if (!(t >= 0.0f && t <= 1.0f)) return;
+    RbVector p = o + s * t;
+    for (int k = 0; k < 3; ++k) {
+        RbVector c2 = RbCross(tri.e[k], p - tri.v[k]);
+        if (!(RbDot(inside[k], c2) >= 0.0f)) return;
+    }
+    float depth = (1.0f - t) * length;
+    if (depth > 0.0f && depth >= hit.depth) {
+        hit.depth = depth;
+        hit.point = p;
+        hit.normal = den <= 0.0f ? tri.n : -tri.n;
+    }
+}
+
 } // namespace
 
 RbSensorHit RbSensorTestGeometry(const RbVector& o, const RbVector& s, float length, const RbGeometry& shape) {
@@ -960,7 +955,8 @@ RbSensorHit RbSensorTestGeometry(const RbVector& o, const RbVector& s, float len
         for (int i = 0; i < shape.meshCandidateCount; ++i) {
             if (TriangleOutsideBox(shape, i, segMin, segMax)) continue;
             RbTriangleData tri;
-            if (!ReadRayTriangle(shape, i, tri)) continue;
+            const RbTriangle* triangle = nullptr;
+            if (!MeshTriangle(shape, i, tri, triangle)) continue;
             SegmentTriangle(o, s, length, tri, hit);
         }
     }
@@ -981,15 +977,23 @@ RbSensorHit RbSensorTestTriangles(const RbVector& o, const RbVector& s, float le
             cache.lowY[i] > segMax.y || cache.highZ[i] < segMin.z || cache.lowZ[i] > segMax.z)
             continue;
         if (cache.boxState[i] == 2 && TriangleOutsideBox(mesh, i, segMin, segMax)) continue;
-        if (cache.planeState[i] == 0) cache.planeState[i] = ReadRayTriangle(mesh, i, cache.planes[i]) ? 1 : 2;
+        if (cache.planeState[i] == 0) {
+            const RbTriangle* triangle = nullptr;
+            RbTriangleData& tri = cache.planes[i];
+            bool usable = MeshTriangle(mesh, i, tri, triangle);
+            cache.planeState[i] = usable ? 1 : 2;
+            if (usable)
+                for (int k = 0; k < 3; ++k) cache.inside[i][k] = RbCross(tri.e[k], tri.v[(k + 2) % 3] - tri.v[k]);
+        }
         if (cache.planeState[i] != 1) continue;
-        SegmentTriangle(o, s, length, cache.planes[i], hit);
+        SegmentTriangleInside(o, s, length, cache.planes[i], cache.inside[i], hit);
     }
     // Candidates beyond the cache are read from the answer each time.
     for (int i = cached; i < count; ++i) {
         if (TriangleOutsideBox(mesh, i, segMin, segMax)) continue;
         RbTriangleData tri;
-        if (!ReadRayTriangle(mesh, i, tri)) continue;
+        const RbTriangle* triangle = nullptr;
+        if (!MeshTriangle(mesh, i, tri, triangle)) continue;
         SegmentTriangle(o, s, length, tri, hit);
     }
     return hit;
