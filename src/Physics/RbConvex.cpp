@@ -194,8 +194,8 @@ RbConvexHull* WriteHull(RbAllocator* allocator, const std::vector<BuildFace>& li
     int edgeCount = static_cast<int>(edges.size());
     size_t listBytes = static_cast<size_t>(2 * edgeCount + vertexCount);
     size_t bytes = Align16(sizeof(RbConvexHull)) + 16u * static_cast<size_t>(faceCount + vertexCount) +
-                   4u * static_cast<size_t>(vertexCount) + 9u * static_cast<size_t>(faceCount) + listBytes +
-                   4u * static_cast<size_t>(edgeCount);
+                   4u * static_cast<size_t>(vertexCount) + 10u * static_cast<size_t>(faceCount) + listBytes +
+                   5u * static_cast<size_t>(edgeCount);
     void* block = allocator->Alloc(bytes, 0);
     if (!block) return nullptr;
     std::memset(block, 0, bytes);
@@ -216,6 +216,10 @@ RbConvexHull* WriteHull(RbAllocator* allocator, const std::vector<BuildFace>& li
     cursor += 3u * faceCount;
     hull->edges = reinterpret_cast<uint8_t(*)[4]>(cursor);
     cursor += 4u * edgeCount;
+    hull->planeFaces = cursor;
+    cursor += faceCount;
+    hull->solidEdges = cursor;
+    cursor += edgeCount;
     hull->vertexEdgeLists = cursor;
 
     hull->faceCount = faceCount;
@@ -234,6 +238,19 @@ RbConvexHull* WriteHull(RbAllocator* allocator, const std::vector<BuildFace>& li
     }
     for (int e = 0; e < edgeCount; ++e)
         for (int k = 0; k < 4; ++k) hull->edges[e][k] = static_cast<uint8_t>(edges[e][k]);
+    // Faces whose normals are parallel and alike lie in one plane of a convex solid.
+    auto samePlane = [](const RbVector& m, const RbVector& n) {
+        return RbDot(m, n) > 0.0f && RbLengthSq(RbCross(m, n)) < 1e-8f;
+    };
+    for (int f = 0; f < faceCount; ++f) {
+        bool seen = false;
+        for (int k = 0; k < hull->planeFaceCount && !seen; ++k)
+            seen = samePlane(live[hull->planeFaces[k]].n, live[f].n);
+        if (!seen) hull->planeFaces[hull->planeFaceCount++] = static_cast<uint8_t>(f);
+    }
+    for (int e = 0; e < edgeCount; ++e)
+        if (!samePlane(live[edges[e][0]].n, live[edges[e][1]].n))
+            hull->solidEdges[hull->solidEdgeCount++] = static_cast<uint8_t>(e);
     int at = 0;
     for (int v = 0; v < vertexCount; ++v) {
         hull->vertexEdgeStart[v] = at;
@@ -300,6 +317,7 @@ const uint8_t kBoxVertexEdges[8][4] = {{5, 7, 11, 255}, {5, 6, 10, 255}, {1, 3, 
                                        {4, 7, 9, 255},  {4, 6, 8, 255},  {0, 3, 9, 255},  {0, 2, 8, 255}};
 const float kBoxNormals[6][3] = {{0, 1, 0}, {0, -1, 0}, {1, 0, 0}, {-1, 0, 0}, {0, 0, 1}, {0, 0, -1}};
 const uint8_t kTriangleEdges[3][4] = {{0, 1, 0, 1}, {0, 1, 1, 2}, {0, 1, 2, 0}};
+const uint8_t kIndices[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
 
 // A uniform world-space view of a box, a hull or a single triangle.
 struct HullView {
@@ -311,6 +329,12 @@ struct HullView {
     RbVector normals[256];  // world, outward
     float distances[256];   // n . (a vertex of the face)
     const uint8_t (*edges)[4] = nullptr;
+    // The faces the face test reads, one per plane, and the edges the edge search
+    // reads, the solid's own.
+    const uint8_t* planeFaces = kIndices;
+    int planeFaceCount = 0;
+    const uint8_t* solidEdges = kIndices;
+    int solidEdgeCount = 0;
     const RbConvexHull* hull = nullptr;
     RbMatrix transform;
     RbVector centre;
@@ -320,16 +344,13 @@ struct HullView {
     // solid: an axis across one of them is never deeper than the solid's own axes, and
     // skipping them spares most of the search. A triangle's two faces are its two sides:
     // all its edges count.
+    // The parallel faces are found once, when a hull is built.
     RbVector arcs[256];
-    int arcEdges[256];
-    int arcEdgeCount = 0;
 
     void PrepareArcs() {
-        arcEdgeCount = 0;
-        int count = edgeCount < 256 ? edgeCount : 256;
-        for (int i = 0; i < count; ++i) {
+        for (int k = 0; k < solidEdgeCount; ++k) {
+            const int i = solidEdges[k];
             arcs[i] = RbCross(normals[edges[i][1]], normals[edges[i][0]]);
-            if (type == RbGeomTriangle || RbLengthSq(arcs[i]) >= 1e-8f) arcEdges[arcEdgeCount++] = i;
         }
     }
 
@@ -340,6 +361,10 @@ struct HullView {
         vertexCount = 8;
         edgeCount = 12;
         edges = kBoxEdges;
+        planeFaces = kIndices;
+        planeFaceCount = 6;
+        solidEdges = kIndices;
+        solidEdgeCount = 12;
         for (int i = 0; i < 8; ++i) {
             RbVector local = RbVec((i & 4) ? g.params[0] : -g.params[0], (i & 2) ? g.params[1] : -g.params[1],
                                    (i & 1) ? g.params[2] : -g.params[2]);
@@ -359,13 +384,18 @@ struct HullView {
         vertexCount = h->vertexCount;
         edgeCount = h->edgeCount;
         edges = h->edges;
+        planeFaces = h->planeFaces;
+        planeFaceCount = h->planeFaceCount;
+        solidEdges = h->solidEdges;
+        solidEdgeCount = h->solidEdgeCount;
         RbVector sum;
         for (int v = 0; v < vertexCount; ++v) {
             vertices[v] = RbTransformPoint(t, h->vertices[v]);
             sum += vertices[v];
         }
-        for (int f = 0; f < faceCount; ++f) {
-            normals[f] = RbRotate(t, h->planes[f]);
+        for (int f = 0; f < faceCount; ++f) normals[f] = RbRotate(t, h->planes[f]);
+        for (int k = 0; k < planeFaceCount; ++k) {
+            const int f = planeFaces[k];
             distances[f] = RbDot(normals[f], vertices[h->faceVertices[f][0]]);
         }
         centre = sum * (1.0f / static_cast<float>(vertexCount));
@@ -377,6 +407,10 @@ struct HullView {
         vertexCount = 3;
         edgeCount = 3;
         edges = kTriangleEdges;
+        planeFaces = kIndices;
+        planeFaceCount = 2;
+        solidEdges = kIndices;
+        solidEdgeCount = 3;
         vertices[0] = a;
         vertices[1] = b;
         vertices[2] = c;
@@ -500,7 +534,8 @@ void ClosestOnSegments(const RbVector& p1, const RbVector& q1, const RbVector& p
 bool Separate(HullView& A, HullView& B, SatResult& out, RbVector* parting = nullptr) {
     // Faces of one view: how far the other's deepest vertex lies behind each face plane.
     auto faces = [parting](const HullView& P, const HullView& Q, float& best, int& face, int& vertex) {
-        for (int f = 0; f < P.faceCount; ++f) {
+        for (int k = 0; k < P.planeFaceCount; ++k) {
+            const int f = P.planeFaces[k];
             const RbVector& n = P.normals[f];
             if (RbLengthSq(n) < 0.5f) continue;
             int v = Q.Support(n);
@@ -533,8 +568,10 @@ bool Separate(HullView& A, HullView& B, SatResult& out, RbVector* parting = null
     // arcs cross when h.(g x f) and k.(g x f) differ in sign, f.(k x h) and g.(k x h)
     // differ in sign, and h.(g x f) and g.(k x h) agree; k x h is B's own arc.
     bool prune = A.type != RbGeomTriangle && B.type != RbGeomTriangle;
-    A.PrepareArcs();
-    B.PrepareArcs();
+    if (prune) {
+        A.PrepareArcs();
+        B.PrepareArcs();
+    }
     // Against a triangle, an edge's arc runs from the triangle's normal n through
     // the outward direction o across the edge to -n: the directions across the
     // edge e whose o part is not negative. The negated arc is crossed by A's arc
@@ -547,15 +584,15 @@ bool Separate(HullView& A, HullView& B, SatResult& out, RbVector* parting = null
             triangleEdge[j] = B.vertices[B.edges[j][3]] - B.vertices[B.edges[j][2]];
             triangleOut[j] = RbCross(triangleEdge[j], B.normals[0]);
         }
-    const int countA = A.arcEdgeCount;
-    const int countB = B.arcEdgeCount;
+    const int countA = A.solidEdgeCount;
+    const int countB = B.solidEdgeCount;
     for (int ia = 0; ia < countA; ++ia) {
-        const int i = A.arcEdges[ia];
+        const int i = A.solidEdges[ia];
         RbVector ea = A.vertices[A.edges[i][3]] - A.vertices[A.edges[i][2]];
         const RbVector& f = A.normals[A.edges[i][0]];
         const RbVector& g = A.normals[A.edges[i][1]];
         for (int jb = 0; jb < countB; ++jb) {
-            const int j = B.arcEdges[jb];
+            const int j = B.solidEdges[jb];
             if (pruneTriangle) {
                 float fe = RbDot(f, triangleEdge[j]), ge = RbDot(g, triangleEdge[j]);
                 if (fe * ge > 0.0f) continue;
@@ -640,6 +677,34 @@ bool SetupShape(HullView& view, const RbGeometry& g, const RbMatrix& t) {
     return false;
 }
 
+// The lowest and highest of axis . point over a box or hull at pose t, read in
+// the shape's own frame: a pair parted along its kept axis is answered without
+// carrying every vertex and face of both shapes into the world.
+void ShapeInterval(const RbGeometry& g, const RbMatrix& t, const RbVector& axis, float& low, float& high) {
+    const RbVector local = RbInverseRotate(t, axis);
+    const float centre = RbDot(axis, RbPosition(t));
+    if (g.type == RbGeomBox) {
+        float reach =
+            std::fabs(local.x) * g.params[0] + std::fabs(local.y) * g.params[1] + std::fabs(local.z) * g.params[2];
+        low = centre - reach;
+        high = centre + reach;
+        return;
+    }
+    const RbConvexHull* h = g.hull;
+    low = high = RbDot(local, h->vertices[0]);
+    for (int v = 1; v < h->vertexCount; ++v) {
+        float value = RbDot(local, h->vertices[v]);
+        if (value < low) low = value;
+        if (value > high) high = value;
+    }
+    low += centre;
+    high += centre;
+}
+
+bool ConvexShape(const RbGeometry& g) {
+    return g.type == RbGeomBox || (g.type == RbGeomConvex && g.hull && g.hull->faceCount > 0);
+}
+
 // The views are large; one pair serves every test (the engine runs on one thread).
 HullView g_viewA;
 HullView g_viewB;
@@ -651,15 +716,16 @@ HullView g_viewB;
 void RbSimulator::CollideConvex(RbContact& out, RbGeometry* a, const RbMatrix& ta, RbGeometry* b, const RbMatrix& tb,
                                 RbSeparatingAxis* kept) {
     out.collided = 0;
-    if (!SetupShape(g_viewA, *a, ta) || !SetupShape(g_viewB, *b, tb)) return;
+    if (!ConvexShape(*a) || !ConvexShape(*b)) return;
     if (kept && kept->kind == RbSeparatingAxis::Direction) {
         // A gap along the kept direction parts the shapes; the search would find
         // some parting axis too and answer no contact as well.
         float lowA, highA, lowB, highB;
-        g_viewA.Interval(kept->direction, lowA, highA);
-        g_viewB.Interval(kept->direction, lowB, highB);
+        ShapeInterval(*a, ta, kept->direction, lowA, highA);
+        ShapeInterval(*b, tb, kept->direction, lowB, highB);
         if (highA < lowB || highB < lowA) return;
     }
+    if (!SetupShape(g_viewA, *a, ta) || !SetupShape(g_viewB, *b, tb)) return;
     SatResult r;
     RbVector parting;
     if (Separate(g_viewA, g_viewB, r, &parting)) {

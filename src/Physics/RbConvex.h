@@ -26,6 +26,13 @@ struct RbConvexHull {
     uint8_t* vertexEdgeLists = nullptr;
     // Per edge: the two faces it separates, then its two vertices.
     uint8_t (*edges)[4] = nullptr;
+    // A flat side of the solid is split into triangle faces sharing one plane: the
+    // first face of each plane, and the edges between faces of two planes (the
+    // solid's own edges). The separating-axis tests read only these.
+    int32_t planeFaceCount = 0;
+    int32_t solidEdgeCount = 0;
+    uint8_t* planeFaces = nullptr;
+    uint8_t* solidEdges = nullptr;
     RbConvexHull* nextHull = nullptr; // the simulator's list of hulls
 };
 

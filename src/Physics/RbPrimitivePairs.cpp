@@ -638,10 +638,17 @@ void BoxTriangle(Slot& slot, const RbBox& box, const RbTriangleData& tri, bool o
     float edgeDepth = slot.depth;
     bool edgeFound = false;
     RbVector edgeNormal, boxEdge1, boxEdge2, triEdge1, triEdge2;
+    // Each edge direction serves all three box axes.
+    RbVector edges[3];
+    bool usable[3];
+    for (int k = 0; k < 3; ++k) {
+        usable[k] = !AllTiny(tri.e[k]);
+        if (usable[k]) edges[k] = RbNormalize(tri.e[k]);
+    }
     for (int i = 0; i < 3; ++i) {
         for (int k = 0; k < 3; ++k) {
-            if (AllTiny(tri.e[k])) continue;
-            RbVector e = RbNormalize(tri.e[k]);
+            if (!usable[k]) continue;
+            const RbVector& e = edges[k];
             // Nearly parallel edges give no axis: the normalised cross product is
             // zero there, and a zero axis reads as a gap, so the box was taken for
             // apart from a triangle it had sunk into.

@@ -159,6 +159,7 @@ private:
     void AddFaceRestPoints(RbRigidBody* body, RbBody* below, const RbContact& contact, float sign);
     void CentreFaceContact(RbRigidBody* body, RbContact& contact, float sign);
     void SolveLandingRow(RbBody* a, RbBody* b, RbContact& contact, float sign);
+    void SolveCentredSupportRow(RbRigidBody* body);
 
     // Stages of the step: joint damping, the joint stage, stacking, the solver and
     // the joint controllers.

@@ -378,6 +378,51 @@ void RbSimulator::SolveRows(float, int iterations) {
 // corners solved late.
 static const int kLoosePasses = 2;
 
+// A body held at three rest points on one support first takes a row at the point
+// of the support plane below its centre. Solved corner by corner, the row solved
+// first took the whole stop at its corner and turned the body, and the rows after
+// it can only push, never take back: a cube set down level rocked on its corners
+// and sank 6.2 mm where its first step's fall is 4.1 mm. The centred row stops the
+// fall without a turn; the corner rows then see little approach and keep their
+// friction and their rule.
+void RbSimulator::SolveCentredSupportRow(RbRigidBody* body) {
+    if (m_contactRows.Size() != 3) return;
+    const RbContact& first = m_contactRows[0];
+    const RbVector n = first.normal;
+    // Only on level ground: on a slope the load leans across the normal, and the
+    // friction taken under the centre tipped a box standing on 20 degrees deeper
+    // into the slope (7.5 mm against 4.6 mm).
+    if (RbDot(n, m_gravityDirection) > -0.985f) return;
+    const RbVector centre = body->GetPosition();
+    RbVector t1, t2;
+    RbBuildTangents(t1, t2, n);
+    RbVector pointA, pointB;
+    float depth = 0.0f, u[3], v[3];
+    for (int r = 0; r < 3; ++r) {
+        const RbContact& row = m_contactRows[r];
+        if (row.bodyB != first.bodyB || RbDot(row.normal, n) < 0.999f) return;
+        pointA += row.pointA;
+        pointB += row.pointB;
+        depth += row.depth;
+        RbVector d = row.pointA - centre;
+        u[r] = RbDot(d, t1);
+        v[r] = RbDot(d, t2);
+    }
+    if (!RbSupportTriangleContains(u[0], v[0], u[1], v[1], u[2], v[2])) return;
+    const float third = 1.0f / 3.0f;
+    RbContact centred = first;
+    centred.pointA = centre + n * RbDot(pointA * third - centre, n);
+    centred.pointB = centred.pointA + (pointB - pointA) * third;
+    centred.pointA.w = 0.0f;
+    centred.pointB.w = 0.0f;
+    centred.depth = depth * third;
+    centred.offsetA = centred.pointA - centre;
+    centred.offsetB = centred.pointB - RbPosition(first.bodyB->transform);
+    centred.Prepare(0, 0);
+    if (!RbIsFinite(centred.pointA)) return;
+    SolveContactRow(centred.bodyA, centred.bodyB, centred, 2, 1.0f);
+}
+
 void RbSimulator::SolveConstraints() {
     m_contactRows.Clear();
     m_solverPhase = 1;
@@ -388,6 +433,7 @@ void RbSimulator::SolveConstraints() {
         RbRigidBody* body = node->body;
         if (body && body->restStatus == 0 && body->stepped) {
             if (body->BuildRestRows(0) > 0) {
+                SolveCentredSupportRow(body);
                 for (int pass = 0; pass < kLoosePasses; ++pass)
                     for (int r = 0; r < m_contactRows.Size(); ++r) {
                         RbContact& row = m_contactRows[r];

@@ -42,6 +42,29 @@ void ExpectSoundHull(const RbConvexHull* h, const std::vector<RbVector>& points)
         }
         EXPECT_GE(listed, 3);
     }
+    // Every face lies in the plane of a listed face and no two listed faces share a
+    // plane; an edge is listed as the solid's own exactly when its two faces lie in
+    // different planes (faces of one plane have the same outward normal).
+    auto samePlane = [h](int f, int g) {
+        RbVector m = RbVec(h->planes[f].x, h->planes[f].y, h->planes[f].z);
+        RbVector n = RbVec(h->planes[g].x, h->planes[g].y, h->planes[g].z);
+        return RbDot(m, n) > 0.0f && RbLengthSq(RbCross(m, n)) < 1e-8f;
+    };
+    ASSERT_GE(h->planeFaceCount, 4);
+    ASSERT_LE(h->planeFaceCount, h->faceCount);
+    for (int f = 0; f < h->faceCount; ++f) {
+        int planes = 0;
+        for (int k = 0; k < h->planeFaceCount; ++k) planes += samePlane(f, h->planeFaces[k]) ? 1 : 0;
+        EXPECT_GE(planes, 1) << "face " << f;
+    }
+    for (int k = 0; k < h->planeFaceCount; ++k)
+        for (int j = 0; j < k; ++j) EXPECT_FALSE(samePlane(h->planeFaces[j], h->planeFaces[k]));
+    ASSERT_LE(h->solidEdgeCount, h->edgeCount);
+    for (int e = 0; e < h->edgeCount; ++e) {
+        bool listed =
+            std::find(h->solidEdges, h->solidEdges + h->solidEdgeCount, e) != h->solidEdges + h->solidEdgeCount;
+        EXPECT_EQ(listed, !samePlane(h->edges[e][0], h->edges[e][1])) << "edge " << e;
+    }
 }
 
 RbGeometry BoxShape(float sx, float sy, float sz) {
@@ -60,12 +83,16 @@ TEST(ConvexHull, BuildsCubesTetrahedraAndPointClouds) {
     ExpectSoundHull(h, cube);
     EXPECT_EQ(h->vertexCount, 8);
     EXPECT_EQ(h->faceCount, 12);
+    EXPECT_EQ(h->planeFaceCount, 6);
+    EXPECT_EQ(h->solidEdgeCount, 12);
 
     std::vector<RbVector> tetra = {RbVec(0, 0, 0), RbVec(1, 0, 0), RbVec(0, 1, 0), RbVec(0, 0, 1)};
     RbConvexHull* t = sim->CreateConvexHull(tetra.data(), 4);
     ExpectSoundHull(t, tetra);
     EXPECT_EQ(t->vertexCount, 4);
     EXPECT_EQ(t->faceCount, 4);
+    EXPECT_EQ(t->planeFaceCount, 4);
+    EXPECT_EQ(t->solidEdgeCount, 6);
 
     // Interior points and duplicates do not become vertices.
     std::vector<RbVector> messy = cube;

@@ -189,7 +189,7 @@ TEST(PhysicsQuality, MixedSceneResultsArePinned) {
 
     for (int step = 0; step < 300; ++step) sim->Advance(kStep, 1, nullptr);
     for (const RbRigidBody* body : bodies) ASSERT_TRUE(RbIsFinite(body->GetPosition()));
-    EXPECT_EQ(HashPoses(bodies), 1037978164506080014ull);
+    EXPECT_EQ(HashPoses(bodies), 14780555268209092859ull);
 }
 
 namespace {
@@ -243,10 +243,10 @@ StackResult RunStack(int height, float inertia) {
 
 TEST(PhysicsQuality, RestingBoxAndTowerStayPut) {
     // A box at rest holds its whole face as rest points, so it settles without
-    // walking; it never sinks as deep as the rest rows' slop of about a centimetre
-    // would let it.
+    // walking; it sinks little deeper than its first step's fall of 4 mm, far less
+    // than the rest rows' slop of about a centimetre would let it.
     StackResult single = RunStack(1, 1.0f / 6.0f);
-    EXPECT_LT(single.penetration, 0.008f);
+    EXPECT_LT(single.penetration, 0.005f);
     EXPECT_LT(single.drift, 0.005f);
     // Ten boxes of the game's inertia (2/3 m s^2), and ten solid cubes, stand for
     // ten seconds.
