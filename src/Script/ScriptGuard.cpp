@@ -30,10 +30,21 @@ lua_State* ScriptGuard::NewState() {
     return L;
 }
 
+ScriptGuard::~ScriptGuard() { SetTiming(false); }
+
 void ScriptGuard::BeginRun() {
     m_runStart = Clock::now();
     m_lastQuitPoll = m_runStart;
+    m_lastHook = m_runStart;
+    m_engineCallsAtHook = s_engineCalls;
     m_engineTime = Clock::duration::zero();
+    SetTiming(false);
+}
+
+void ScriptGuard::SetTiming(bool timing) {
+    if (timing == m_timing) return;
+    m_timing = timing;
+    s_timingGuards += timing ? 1 : -1;
 }
 
 ScriptGuard* ScriptGuard::Of(lua_State* L) {
@@ -103,6 +114,17 @@ void ScriptGuard::CheckRun() {
         return;
     }
     const Clock::time_point now = Clock::now();
+    if (!m_timing) {
+        const bool engineRan = s_engineCalls != m_engineCallsAtHook;
+        m_engineCallsAtHook = s_engineCalls;
+        if (now - m_runStart > kUntimedEnginePhase) {
+            // Untimed engine calls cannot be told from the script's own work; the interval
+            // that ran past the untimed phase is the one a slow engine call would have made.
+            if (engineRan) m_engineTime += now - m_lastHook;
+            SetTiming(true);
+        }
+        m_lastHook = now;
+    }
     if (now - m_runStart - m_engineTime > CurrentScriptBounds().runTime) {
         Stop(kRanTooLong);
         return;
@@ -129,12 +151,13 @@ void ScriptGuard::Hook(lua_State* L, lua_Debug*) {
     lua_error(L);
 }
 
-ScriptGuard::EngineCall::EngineCall(lua_State* L) : m_guard(Of(L)) {
+void ScriptGuard::EngineCall::BeginTimed(lua_State* L) {
+    m_guard = Of(L);
     if (m_guard && m_guard->m_engineDepth++ == 0) m_start = Clock::now();
 }
 
-ScriptGuard::EngineCall::~EngineCall() {
-    if (m_guard && --m_guard->m_engineDepth == 0) m_guard->m_engineTime += Clock::now() - m_start;
+void ScriptGuard::EngineCall::EndTimed() {
+    if (--m_guard->m_engineDepth == 0) m_guard->m_engineTime += Clock::now() - m_start;
 }
 
 } // namespace Script
