@@ -4,11 +4,19 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <ctime>
 
 namespace Script {
 
 namespace {
 std::atomic<std::size_t> g_allStatesBytes{0};
+
+// The coarse monotonic clock: the fine clock's time as of its last tick.
+std::chrono::nanoseconds CoarseNow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
 
 // Whether `more` bytes fit beside `held` under `limit`, without overflow.
 bool Fits(std::size_t held, std::size_t more, std::size_t limit) { return held <= limit && more <= limit - held; }
@@ -153,11 +161,12 @@ void ScriptGuard::Hook(lua_State* L, lua_Debug*) {
 
 void ScriptGuard::EngineCall::BeginTimed(lua_State* L) {
     m_guard = Of(L);
-    if (m_guard && m_guard->m_engineDepth++ == 0) m_start = Clock::now();
+    if (m_guard && m_guard->m_engineDepth++ == 0) m_start = CoarseNow();
 }
 
 void ScriptGuard::EngineCall::EndTimed() {
-    if (--m_guard->m_engineDepth == 0) m_guard->m_engineTime += Clock::now() - m_start;
+    if (--m_guard->m_engineDepth == 0)
+        m_guard->m_engineTime += std::chrono::duration_cast<Clock::duration>(CoarseNow() - m_start);
 }
 
 } // namespace Script

@@ -21,7 +21,9 @@
 // interval that crossed it, when engine calls ran in it, is taken as the engine's (a slow engine
 // call is what makes an early interval long). So the shorter intervals before it are counted to
 // the script whole, and a run's bound may be met up to one hook interval late; an ordinary
-// frame's run never leaves the untimed phase.
+// frame's run never leaves the untimed phase. Timed engine calls read the coarse monotonic
+// clock, a few times cheaper than the fine one: a call is measured to a clock tick (a few
+// milliseconds), and over many calls the ticks that fall inside calls add up to their time.
 //
 // A stopped script stays stopped: from then on every instruction it runs raises the error
 // again, so a script that catches it with pcall still unwinds to the engine, which ends it.
@@ -108,7 +110,7 @@ public:
         void EndTimed();
 
         ScriptGuard* m_guard = nullptr;
-        std::chrono::steady_clock::time_point m_start;
+        std::chrono::nanoseconds m_start{};
     };
 
     // Whether this run times its engine calls already.
