@@ -22,6 +22,8 @@
 
 #include "Framework/PMMObject.h"
 #include "Script/Lua.h"
+#include "Script/ScriptFunctions.h"
+#include "Script/ScriptGuard.h"
 
 #include <cstdint>
 #include <optional>
@@ -117,28 +119,25 @@ public:
 
     int ResultCount() const { return m_results; }
 
+    // The table is new and has no metatable, so its slots are set raw.
     class TableBuilder {
     public:
         explicit TableBuilder(lua_State* L) : m_L(L) {}
         void AddNumber(double value) {
-            lua_pushnumber(m_L, ++m_next);
             lua_pushnumber(m_L, value);
-            lua_settable(m_L, -3);
+            lua_rawseti(m_L, -2, ++m_next);
         }
         void AddString(std::string_view text) {
-            lua_pushnumber(m_L, ++m_next);
             lua_pushlstring(m_L, text.data(), text.size());
-            lua_settable(m_L, -3);
+            lua_rawseti(m_L, -2, ++m_next);
         }
         void AddBoolean(bool value) {
-            lua_pushnumber(m_L, ++m_next);
             lua_pushboolean(m_L, value ? 1 : 0);
-            lua_settable(m_L, -3);
+            lua_rawseti(m_L, -2, ++m_next);
         }
         void AddObject(const IPMMObject* object) {
-            lua_pushnumber(m_L, ++m_next);
             lua_pushlightuserdata(m_L, HandleToUserdata(object ? object->GetHandle() : 0));
-            lua_settable(m_L, -3);
+            lua_rawseti(m_L, -2, ++m_next);
         }
         int Count() const { return m_next; }
 
@@ -188,11 +187,18 @@ std::tuple<typename Words::Type...> ReadWords(const ScriptCall& call, std::index
     // raises) in position order.
     return std::tuple<typename Words::Type...>{Words::Read(call, static_cast<int>(I) + 1)...};
 }
+// Marks a bound function as timing its own engine call, once, before main.
+template <lua_CFunction F>
+struct TimesItself {
+    static inline const bool marked = MarkTimesItsEngineCall(F);
+};
 } // namespace Detail
 
 // A lua_CFunction from `void Fn(ScriptCall&, Words::Type...)`.
 template <auto Fn, class... Words>
 int ScriptBind(lua_State* L) {
+    (void)&Detail::TimesItself<&ScriptBind<Fn, Words...>>::marked;
+    ScriptGuard::EngineCall timing(L);
     ScriptCall call(L);
     {
         auto args = Detail::ReadWords<Words...>(call, std::index_sequence_for<Words...>{});
@@ -204,6 +210,8 @@ int ScriptBind(lua_State* L) {
 // A lua_CFunction from `void Fn(ScriptCall&)`.
 template <void (*Fn)(ScriptCall&)>
 int ScriptBindCall(lua_State* L) {
+    (void)&Detail::TimesItself<&ScriptBindCall<Fn>>::marked;
+    ScriptGuard::EngineCall timing(L);
     ScriptCall call(L);
     Fn(call);
     return call.ResultCount();

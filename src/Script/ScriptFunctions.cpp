@@ -2,6 +2,8 @@
 
 #include "Script/ScriptGuard.h"
 
+#include <unordered_set>
+
 namespace Script {
 
 namespace {
@@ -12,7 +14,16 @@ int EngineFunction(lua_State* L) {
     ScriptGuard::EngineCall timing(L);
     return lua_tocfunction(L, lua_upvalueindex(1))(L);
 }
+
+std::unordered_set<lua_CFunction>& SelfTimed() {
+    static std::unordered_set<lua_CFunction> functions;
+    return functions;
+}
 } // namespace
+
+bool MarkTimesItsEngineCall(lua_CFunction function) { return function && SelfTimed().insert(function).second; }
+
+bool TimesItsEngineCall(lua_CFunction function) { return SelfTimed().count(function) != 0; }
 
 bool ScriptFunctionTables::Add(int table, const ScriptFunction* entries, std::size_t count) {
     if (table < 0 || table >= kTableCount) return false;
@@ -37,7 +48,7 @@ void ScriptFunctionTables::RegisterInto(lua_State* L) const {
         for (const ScriptFunction& entry : table) {
             lua_pushstring(L, entry.name);
             lua_pushcfunction(L, entry.function);
-            lua_pushcclosure(L, EngineFunction, 1);
+            if (!TimesItsEngineCall(entry.function)) lua_pushcclosure(L, EngineFunction, 1);
             lua_settable(L, LUA_GLOBALSINDEX);
         }
     }

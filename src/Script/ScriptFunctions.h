@@ -42,4 +42,10 @@ private:
 // The tables new script states register.
 ScriptFunctionTables& GetScriptFunctionTables();
 
+// Functions that keep the script guard's engine-call accounting themselves (the bound functions
+// of the binding layer) are registered as they are; any other is called through a wrapper that
+// keeps it for them.
+bool MarkTimesItsEngineCall(lua_CFunction function);
+bool TimesItsEngineCall(lua_CFunction function);
+
 } // namespace Script

@@ -4,11 +4,19 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <ctime>
 
 namespace Script {
 
 namespace {
 std::atomic<std::size_t> g_allStatesBytes{0};
+
+// The coarse monotonic clock: the fine clock's time as of its last tick.
+std::chrono::nanoseconds CoarseNow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
 
 // Whether `more` bytes fit beside `held` under `limit`, without overflow.
 bool Fits(std::size_t held, std::size_t more, std::size_t limit) { return held <= limit && more <= limit - held; }
@@ -30,10 +38,21 @@ lua_State* ScriptGuard::NewState() {
     return L;
 }
 
+ScriptGuard::~ScriptGuard() { SetTiming(false); }
+
 void ScriptGuard::BeginRun() {
     m_runStart = Clock::now();
     m_lastQuitPoll = m_runStart;
+    m_lastHook = m_runStart;
+    m_engineCallsAtHook = s_engineCalls;
     m_engineTime = Clock::duration::zero();
+    SetTiming(false);
+}
+
+void ScriptGuard::SetTiming(bool timing) {
+    if (timing == m_timing) return;
+    m_timing = timing;
+    s_timingGuards += timing ? 1 : -1;
 }
 
 ScriptGuard* ScriptGuard::Of(lua_State* L) {
@@ -103,6 +122,17 @@ void ScriptGuard::CheckRun() {
         return;
     }
     const Clock::time_point now = Clock::now();
+    if (!m_timing) {
+        const bool engineRan = s_engineCalls != m_engineCallsAtHook;
+        m_engineCallsAtHook = s_engineCalls;
+        if (now - m_runStart > kUntimedEnginePhase) {
+            // Untimed engine calls cannot be told from the script's own work; the interval
+            // that ran past the untimed phase is the one a slow engine call would have made.
+            if (engineRan) m_engineTime += now - m_lastHook;
+            SetTiming(true);
+        }
+        m_lastHook = now;
+    }
     if (now - m_runStart - m_engineTime > CurrentScriptBounds().runTime) {
         Stop(kRanTooLong);
         return;
@@ -129,12 +159,14 @@ void ScriptGuard::Hook(lua_State* L, lua_Debug*) {
     lua_error(L);
 }
 
-ScriptGuard::EngineCall::EngineCall(lua_State* L) : m_guard(Of(L)) {
-    if (m_guard && m_guard->m_engineDepth++ == 0) m_start = Clock::now();
+void ScriptGuard::EngineCall::BeginTimed(lua_State* L) {
+    m_guard = Of(L);
+    if (m_guard && m_guard->m_engineDepth++ == 0) m_start = CoarseNow();
 }
 
-ScriptGuard::EngineCall::~EngineCall() {
-    if (m_guard && --m_guard->m_engineDepth == 0) m_guard->m_engineTime += Clock::now() - m_start;
+void ScriptGuard::EngineCall::EndTimed() {
+    if (--m_guard->m_engineDepth == 0)
+        m_guard->m_engineTime += std::chrono::duration_cast<Clock::duration>(CoarseNow() - m_start);
 }
 
 } // namespace Script

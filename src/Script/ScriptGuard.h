@@ -15,6 +15,16 @@
 // the engine's own functions is not the script's: loading a level from a script may take long
 // on a slow disk and is no fault of the script.
 //
+// Engine calls are many and most are cheap, far cheaper than a look at the clock, so the first
+// kUntimedEnginePhase of a run does not time them: it only counts them. At the first hook past
+// that phase the guard starts timing every engine call for the rest of the run, and the hook
+// interval that crossed it, when engine calls ran in it, is taken as the engine's (a slow engine
+// call is what makes an early interval long). So the shorter intervals before it are counted to
+// the script whole, and a run's bound may be met up to one hook interval late; an ordinary
+// frame's run never leaves the untimed phase. Timed engine calls read the coarse monotonic
+// clock, a few times cheaper than the fine one: a call is measured to a clock tick (a few
+// milliseconds), and over many calls the ticks that fall inside calls add up to their time.
+//
 // A stopped script stays stopped: from then on every instruction it runs raises the error
 // again, so a script that catches it with pcall still unwinds to the engine, which ends it.
 
@@ -32,6 +42,8 @@ constexpr std::chrono::milliseconds kRunTimeLimit{5000};
 // hundred nanoseconds). Kept small because a loop of costly library calls reaches the hook only
 // once per this many instructions.
 constexpr int kHookInterval = 1000;
+// How long a run calls engine functions without timing them (see above).
+constexpr std::chrono::microseconds kUntimedEnginePhase{1000};
 // How often a running script's hook asks the window system whether the window was closed.
 constexpr std::chrono::milliseconds kQuitPollInterval{50};
 
@@ -53,6 +65,7 @@ std::size_t AllScriptStatesBytes();
 class ScriptGuard {
 public:
     ScriptGuard() = default;
+    ~ScriptGuard();
     ScriptGuard(const ScriptGuard&) = delete;
     ScriptGuard& operator=(const ScriptGuard&) = delete;
 
@@ -76,18 +89,32 @@ public:
     [[noreturn]] static void RaiseOutOfMemory(lua_State* L);
 
     // Wrapped around a call into the engine's functions: its time is not counted to the
-    // script. Nested calls count once.
+    // script. Nested calls count once. While no guard times engine calls, it only counts the
+    // call, which costs next to nothing.
     class EngineCall {
     public:
-        explicit EngineCall(lua_State* L);
-        ~EngineCall();
+        explicit EngineCall(lua_State* L) {
+            if (s_timingGuards == 0)
+                ++s_engineCalls;
+            else
+                BeginTimed(L);
+        }
+        ~EngineCall() {
+            if (m_guard) EndTimed();
+        }
         EngineCall(const EngineCall&) = delete;
         EngineCall& operator=(const EngineCall&) = delete;
 
     private:
-        ScriptGuard* m_guard;
-        std::chrono::steady_clock::time_point m_start;
+        void BeginTimed(lua_State* L);
+        void EndTimed();
+
+        ScriptGuard* m_guard = nullptr;
+        std::chrono::nanoseconds m_start{};
     };
+
+    // Whether this run times its engine calls already.
+    bool TimesEngineCalls() const { return m_timing; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -97,13 +124,23 @@ private:
     // Whether the script must stop now (time, quit); sets the reason.
     void CheckRun();
     void Stop(const char* reason);
+    void SetTiming(bool timing);
+
+    // The engine calls made untimed so far (all guards, one thread), and how many guards time
+    // them now.
+    static inline unsigned long long s_engineCalls = 0;
+    static inline int s_timingGuards = 0;
 
     std::size_t m_bytes = 0;
     const char* m_stopReason = nullptr;
     Clock::time_point m_runStart{};
     Clock::duration m_engineTime{};
     Clock::time_point m_lastQuitPoll{};
+    // The last hook's time and the untimed engine-call count then.
+    Clock::time_point m_lastHook{};
+    unsigned long long m_engineCallsAtHook = 0;
     int m_engineDepth = 0;
+    bool m_timing = false;
 };
 
 } // namespace Script

@@ -267,4 +267,32 @@ TEST(ScriptFunctionTables, LaterTablesReplaceEarlierNames) {
     lua_close(L);
 }
 
+TEST(ScriptFunctionTables, BoundFunctionsAreRegisteredAsTheyAreAndOthersWrapped) {
+    // A function of the binding layer keeps the engine-call accounting itself, so scripts call
+    // it without a wrapper in between; a plain lua_CFunction gets the wrapper.
+    auto plain = [](lua_State* L) -> int {
+        lua_pushnumber(L, 7);
+        return 1;
+    };
+    const lua_CFunction bound = Script::ScriptBindCall<Results>;
+    Script::ScriptFunctionTables tables;
+    const Script::ScriptFunction entries[] = {{"Bound", bound}, {"Plain", plain}};
+    tables.Add(0, entries);
+    EXPECT_TRUE(Script::TimesItsEngineCall(bound));
+    EXPECT_FALSE(Script::TimesItsEngineCall(plain));
+
+    lua_State* L = luaL_newstate();
+    tables.RegisterInto(L);
+    lua_getglobal(L, "Bound");
+    EXPECT_EQ(lua_tocfunction(L, -1), bound);
+    lua_call(L, 0, 5);
+    EXPECT_EQ(lua_tonumber(L, -5), 1.5);
+    lua_settop(L, 0);
+    lua_getglobal(L, "Plain");
+    EXPECT_NE(lua_tocfunction(L, -1), static_cast<lua_CFunction>(plain));
+    lua_call(L, 0, 1);
+    EXPECT_EQ(lua_tonumber(L, -1), 7);
+    lua_close(L);
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 // asked to quit). Each such script ends with its error logged and the others run on.
 
 #include "Platform/Window/Messages.h"
+#include "Script/ScriptBinding.h"
 #include "Script/ScriptGuard.h"
 #include "ScriptTestSupport.h"
 
@@ -28,6 +29,15 @@ int Clock(lua_State* L) {
     return 1;
 }
 
+// The same two as functions of the binding layer, which keep the engine-call accounting
+// themselves instead of through the registration's wrapper.
+void BoundStall(Script::ScriptCall&, double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+void BoundClock(Script::ScriptCall& call) {
+    call.PushNumber(std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count());
+}
+
 int SendTerm(lua_State*) {
     std::raise(SIGTERM);
     return 0;
@@ -47,7 +57,11 @@ protected:
         saved = Script::CurrentScriptBounds();
         static const Script::ScriptFunction kMore[] = {
             {"Stall", Stall}, {"Clock", Clock}, {"SendTerm", SendTerm}, {"CloseWindow", CloseWindow}};
+        static const Script::ScriptFunction kBound[] = {
+            {"BoundStall", Script::ScriptBind<BoundStall, Script::Arg::Number>},
+            {"BoundClock", Script::ScriptBindCall<BoundClock>}};
         Script::GetScriptFunctionTables().Add(1, kMore);
+        Script::GetScriptFunctionTables().Add(1, kBound);
         Platform::SetMessageSource(&source);
         g_source = &source;
         baseline = Script::AllScriptStatesBytes();
@@ -334,6 +348,65 @@ TEST_F(ScriptBoundsTest, TheBoundIsPerRunAndTheEnginesOwnTimeIsNotCounted) {
     Pass(5);
     EXPECT_EQ(Reports(), (Strings{"after stall", "done"}));
     EXPECT_FALSE(LogHas("too long"));
+}
+
+TEST_F(ScriptBoundsTest, ASlowEngineCallIsTheEnginesEarlyOrLateInARunAndWhateverItsBinding) {
+    // Early: the first engine call of the run. Late: after a run of a tenth of a second, long
+    // past the stretch where engine calls are only counted, not timed.
+    constexpr char kLate[] = "local t = Clock() while Clock() - t < 0.1 do for i = 1, 100 do end end ";
+    struct Case {
+        const char* name;
+        std::string source;
+    };
+    const Case cases[] = {
+        {"early plain", "Stall(0.8)"},
+        {"early bound", "BoundStall(0.8)"},
+        {"late plain", std::string(kLate) + "Stall(0.8)"},
+        {"late bound", std::string(kLate) + "BoundStall(0.8)"},
+        {"both", std::string(kLate) + "Stall(0.4) BoundStall(0.4)"},
+    };
+    Narrow(Script::kStateMemoryLimit, Script::kAllStatesMemoryLimit, 500ms);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reports().clear();
+        log.clear();
+        auto script =
+            Start(c.name, c.source + " for i = 1, 100000 do end Report('after stall') Update() Report('done')");
+        Pass(2);
+        EXPECT_EQ(Reports(), (Strings{"after stall", "done"}));
+        EXPECT_FALSE(LogHas("too long"));
+        kernel.KillAllTasks();
+        Pass();
+    }
+}
+
+TEST_F(ScriptBoundsTest, ScriptsThatCallTheEngineWithoutUpdateAreStoppedToo) {
+    struct Case {
+        const char* name;
+        const char* source;
+    };
+    const Case cases[] = {
+        {"plain calls", "while true do Clock() end"},
+        {"bound calls", "while true do BoundClock() end"},
+        {"calls in pcall", "while true do pcall(BoundClock) pcall(Clock) end"},
+        // Costly library calls beside cheap engine calls: the engine's share is timed, the rest
+        // is the script's.
+        {"patterns between calls", "local s = string.rep('a', 300) while true do s:find('.-b') BoundClock() end"},
+        {"a short stall first", "Stall(0.05) local s = string.rep('a', 300) while true do s:find('.-b') Clock() end"},
+    };
+    Narrow(Script::kStateMemoryLimit, Script::kAllStatesMemoryLimit, 100ms);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reports().clear();
+        log.clear();
+        auto ticker = StartTicker();
+        auto script = Start(c.name, c.source);
+        Pass(3);
+        ExpectStopped(script, "script ran too long without Update");
+        EXPECT_EQ(Ticks(), 3);
+        kernel.KillAllTasks();
+        Pass();
+    }
 }
 
 TEST_F(ScriptBoundsTest, ASignalEndsARunningScriptAndThenTheMainLoop) {
