@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "CombatScene.h"
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PMMObject.h"
 #include "Platform/Math/D3DXMath.h"
@@ -42,28 +43,7 @@ constexpr float kFrame = 1.0f / 60.0f;
 constexpr int kFrames = 60 * 60;
 constexpr int kRacers = 12;
 
-SPShotRecord Record(const char* name, bool projectile, float speed, float lifetime, float gravity, float damage,
-                    float radius, const char* impact) {
-    SPShotRecord r;
-    r.name = name;
-    r.projectile = projectile;
-    r.speed = speed;
-    r.lifetime = lifetime;
-    r.gravityFactor = gravity;
-    r.damage = damage;
-    r.radius = radius;
-    r.impact = impact;
-    r.sound = "none";
-    return r;
-}
-
-CPOrientedBox Box(const D3DXVECTOR3& halfSize) {
-    CPOrientedBox box(D3DXVECTOR3(0, 0, 0), halfSize);
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    box.SetLocalMatrix(identity);
-    return box;
-}
+using kxcombat::Box;
 
 // The car tests' racer: a 2 x 4 x 1 body of mass 10 with four wheels at the corners and a
 // part box that shots can hit, its car made by the physics task.
@@ -125,15 +105,7 @@ void BM_CombatSceneDriven(benchmark::State& state) {
         CPSmartPtr<CPGameObject> ground = kxtest::MakeFlatGround(*physics, 41, -200.0f);
         physics->CreateWorld();
         CPSmartPtr<CPShotManager> manager(new CPShotManager());
-        for (const SPShotRecord& r :
-             {Record("trasser11", true, 150, 2, 0, 1, 0, "sparks"),
-              Record("trasser21", true, 120, 2, 0, 2, 0, "sparks"),
-              Record("trasser22", true, 120, 2, 0, 2, 0, "sparks"),
-              Record("trasser23", true, 100, 1, 0, 1, 0, "sparks"),
-              Record("plazma_shot2", true, 60, 3, 0, 5, 3, "blast"),
-              Record("srocket2", true, 50, 4, 0.2f, 10, 5, "blast"), Record("sparks", false, 0, 0.2f, 0, 0, 0, ""),
-              Record("blast", false, 0, 0.5f, 0, 3, 4, ""), Record("blood1", false, 0, 0.3f, 0, 0, 0, "")})
-            manager->AddToPool(r.name, CPSmartPtr<CPShot>(new CPProjectileShot(r)));
+        kxcombat::FillShotPools(*manager);
 
         auto level = std::make_unique<CPLevel>();
         CPSmartPtr<CPSpline> ring = kxring::MakeRing();
@@ -150,21 +122,7 @@ void BM_CombatSceneDriven(benchmark::State& state) {
         level->player = racers.back().Get();
         for (int i = 0; i + 1 < kRacers; ++i) level->opponents.push_back(racers[static_cast<std::size_t>(i)]);
 
-        const char* kinds[] = {"mgun", "hmgun", "rocket", "plasma", "shotgun", "lgun", "mgun", "rocket"};
-        std::vector<std::unique_ptr<CPEnemy>> records;
-        for (int i = 0; i < 8; ++i) {
-            CPSmartPtr<CPGameObject> object(new CPGameObject("enemy"));
-            const float a = kxring::kTau * (static_cast<float>(i) + 0.5f) / 8.0f;
-            object->SetPosition(D3DXVECTOR3(95.0f * std::cos(a), 95.0f * std::sin(a), 0.0f));
-            object->PartBoxes().push_back(Box(D3DXVECTOR3(0.5f, 0.5f, 1)));
-            object->UpdateTransform();
-            auto record = std::make_unique<CPEnemy>(*object);
-            record->kind = kinds[i];
-            record->health = 1e9f;
-            record->muzzleOffset = D3DXVECTOR3(0, -0.5f, 1.2f);
-            level->activeObjects.push_back(object);
-            records.push_back(std::move(record));
-        }
+        std::vector<std::unique_ptr<CPEnemy>> records = kxcombat::PlaceEnemies(*level, 95.0f, kxring::kTau);
 
         g_deltaTime = kFrame;
         for (int frame = 0; frame < kFrames; ++frame) {
@@ -181,11 +139,7 @@ void BM_CombatSceneDriven(benchmark::State& state) {
                 const D3DXVECTOR3 from = human->GetPosition() + D3DXVECTOR3(0, 0, 0.8f);
                 manager->Spawn("trasser11", from, Forward(*human), 150.0f, CPSmartPtr<CPGameObject>(human.Get()));
             }
-            for (std::size_t i = 0; i < records.size(); ++i)
-                if ((frame + static_cast<int>(i) * 4) % 30 == 0) {
-                    records[i]->animation.name = "fire";
-                    records[i]->OnAnimationReport();
-                }
+            kxcombat::FireEnemies(records, frame);
 
             const auto t0 = Clock::now();
             drivers->Update();

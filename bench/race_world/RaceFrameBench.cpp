@@ -239,6 +239,18 @@ void Report(benchmark::State& state, const FrameParts& parts) {
 
 // Twelve racers on the walled loop of 1,000 segments (20,000 triangles), radius 300, three
 // checkpoints, two rounds.
+// Runs the benchmark's frames of a started race and reports where their time went, the size
+// of the field and how fast it moved.
+FrameParts MeasureFrames(benchmark::State& state, RaceFrame& frame) {
+    FrameParts parts;
+    const std::vector<D3DXVECTOR3> before = frame.Positions();
+    for (auto _ : state) frame.Frame(&parts);
+    Report(state, parts);
+    state.counters["racers"] = static_cast<double>(frame.level->opponents.size() + 1);
+    state.counters["displacement_per_s"] = MeanSpeed(before, frame.Positions(), parts.frames);
+    return parts;
+}
+
 void BM_RaceFrameTwelveRacers(benchmark::State& state) {
     kxtest::CamSpeed difficulty(10);
     auto race = std::make_unique<kxtest::RaceFixture>();
@@ -286,12 +298,7 @@ void BM_RaceFrameTwelveRacers(benchmark::State& state) {
             state.SkipWithError("the start moment never came");
             return;
         }
-        FrameParts parts;
-        const std::vector<D3DXVECTOR3> before = frame.Positions();
-        for (auto _ : state) frame.Frame(&parts);
-        Report(state, parts);
-        state.counters["racers"] = static_cast<double>(frame.level->opponents.size() + 1);
-        state.counters["displacement_per_s"] = MeanSpeed(before, frame.Positions(), parts.frames);
+        const FrameParts parts = MeasureFrames(state, frame);
         state.counters["triangles"] = race->road.TriangleCount();
         g_fixtureFrameSeconds = parts.frames ? parts.Total() / parts.frames : 0.0;
         g_fixtureWorldSeconds = parts.frames ? parts.World() / parts.frames : 0.0;
@@ -350,12 +357,7 @@ void BM_RaceFrameDemo(benchmark::State& state) {
             } else if (!frame.StartRace()) {
                 state.SkipWithError("the start moment never came");
             } else {
-                FrameParts parts;
-                const std::vector<D3DXVECTOR3> before = frame.Positions();
-                for (auto _ : state) frame.Frame(&parts);
-                Report(state, parts);
-                state.counters["racers"] = static_cast<double>(frame.level->opponents.size() + 1);
-                state.counters["displacement_per_s"] = MeanSpeed(before, frame.Positions(), parts.frames);
+                const FrameParts parts = MeasureFrames(state, frame);
                 if (g_fixtureFrameSeconds > 0.0 && parts.frames > 0)
                     state.counters["demo_per_fixture"] = parts.Total() / parts.frames / g_fixtureFrameSeconds;
                 if (g_fixtureWorldSeconds > 0.0 && parts.frames > 0)

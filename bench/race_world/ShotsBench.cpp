@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "CombatScene.h"
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PMMObject.h"
 #include "Framework/PSettings.h"
@@ -31,28 +32,7 @@ namespace {
 constexpr float kFrame = 1.0f / 60.0f;
 constexpr int kFrames = 60 * 60;
 
-SPShotRecord Record(const char* name, bool projectile, float speed, float lifetime, float gravity, float damage,
-                    float radius, const char* impact) {
-    SPShotRecord r;
-    r.name = name;
-    r.projectile = projectile;
-    r.speed = speed;
-    r.lifetime = lifetime;
-    r.gravityFactor = gravity;
-    r.damage = damage;
-    r.radius = radius;
-    r.impact = impact;
-    r.sound = "none";
-    return r;
-}
-
-CPOrientedBox Box(const D3DXVECTOR3& halfSize) {
-    CPOrientedBox box(D3DXVECTOR3(0, 0, 0), halfSize);
-    D3DXMATRIX identity;
-    D3DXMatrixIdentity(&identity);
-    box.SetLocalMatrix(identity);
-    return box;
-}
+using kxcombat::Box;
 
 void BM_CombatScene(benchmark::State& state) {
     const int savedWeightDiv = g_weight_div;
@@ -66,15 +46,7 @@ void BM_CombatScene(benchmark::State& state) {
         physics->CreateWorld();
         CPSmartPtr<CPGameObject> ground = kxtest::MakeFlatGround(*physics, 41, -200.0f);
         CPSmartPtr<CPShotManager> manager(new CPShotManager());
-        for (const SPShotRecord& r :
-             {Record("trasser11", true, 150, 2, 0, 1, 0, "sparks"),
-              Record("trasser21", true, 120, 2, 0, 2, 0, "sparks"),
-              Record("trasser22", true, 120, 2, 0, 2, 0, "sparks"),
-              Record("trasser23", true, 100, 1, 0, 1, 0, "sparks"),
-              Record("plazma_shot2", true, 60, 3, 0, 5, 3, "blast"),
-              Record("srocket2", true, 50, 4, 0.2f, 10, 5, "blast"), Record("sparks", false, 0, 0.2f, 0, 0, 0, ""),
-              Record("blast", false, 0, 0.5f, 0, 3, 4, ""), Record("blood1", false, 0, 0.3f, 0, 0, 0, "")})
-            manager->AddToPool(r.name, CPSmartPtr<CPShot>(new CPProjectileShot(r)));
+        kxcombat::FillShotPools(*manager);
 
         auto* level = new CPLevel();
         std::vector<CPSmartPtr<CPPlayer>> racers;
@@ -95,23 +67,9 @@ void BM_CombatScene(benchmark::State& state) {
         level->player = racers[0].Get();
         for (int i = 1; i < 12; ++i) level->opponents.push_back(racers[static_cast<std::size_t>(i)]);
 
-        const char* kinds[] = {"mgun", "hmgun", "rocket", "plasma", "shotgun", "lgun", "mgun", "rocket"};
-        std::vector<CPSmartPtr<CPGameObject>> enemies;
-        std::vector<std::unique_ptr<CPEnemy>> records;
-        for (int i = 0; i < 8; ++i) {
-            CPSmartPtr<CPGameObject> object(new CPGameObject("enemy"));
-            const float a = 2.0f * D3DX_PI * (static_cast<float>(i) + 0.5f) / 8.0f;
-            object->SetPosition(D3DXVECTOR3(30.0f * std::cos(a), 30.0f * std::sin(a), 0.0f));
-            object->PartBoxes().push_back(Box(D3DXVECTOR3(0.5f, 0.5f, 1)));
-            object->UpdateTransform();
-            auto record = std::make_unique<CPEnemy>(*object);
-            record->kind = kinds[i];
-            record->health = 1e9f;
-            record->muzzleOffset = D3DXVECTOR3(0, -0.5f, 1.2f);
-            level->activeObjects.push_back(object);
-            enemies.push_back(object);
-            records.push_back(std::move(record));
-        }
+        std::vector<std::unique_ptr<CPEnemy>> records = kxcombat::PlaceEnemies(*level, 30.0f, 2.0f * D3DX_PI);
+        // The enemies' objects are held here too, as long as their records.
+        std::vector<CPSmartPtr<CPGameObject>> enemies(level->activeObjects.begin(), level->activeObjects.end());
 
         g_deltaTime = kFrame;
         for (int frame = 0; frame < kFrames; ++frame) {
@@ -121,11 +79,7 @@ void BM_CombatScene(benchmark::State& state) {
                 const D3DXVECTOR3 to = racers[6]->GetPosition();
                 manager->Spawn("trasser11", from, to - from, 150.0f, CPSmartPtr<CPGameObject>(racers[0].Get()));
             }
-            for (std::size_t i = 0; i < records.size(); ++i)
-                if ((frame + static_cast<int>(i) * 4) % 30 == 0) {
-                    records[i]->animation.name = "fire";
-                    records[i]->OnAnimationReport();
-                }
+            kxcombat::FireEnemies(records, frame);
             // The racers are pushed round the ring, so their bodies never come to rest.
             for (const auto& racer : racers) {
                 auto* data = dynamic_cast<CPPhysicData*>(racer->GetPhysicData().Get());

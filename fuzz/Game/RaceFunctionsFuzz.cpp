@@ -41,6 +41,7 @@
 #include "Script/Lua.h"
 #include "Script/ScriptBinding.h"
 #include "Script/ScriptFunctions.h"
+#include "ScriptArguments.h"
 #include "World/PAITask.h"
 #include "World/PCar.h"
 #include "World/PLevel.h"
@@ -63,23 +64,7 @@ const FamilyAdder kFamilies[] = {
     ScriptApi::AddRaceControlFunctions,
 };
 
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool Empty() const { return m_position >= m_size; }
-    std::uint8_t Byte() { return m_position < m_size ? m_data[m_position++] : 0; }
-    std::string Bytes(std::size_t n) {
-        n = std::min(n, m_size - std::min(m_position, m_size));
-        std::string out(reinterpret_cast<const char*>(m_data) + m_position, n);
-        m_position += n;
-        return out;
-    }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_position = 0;
-};
+using kxfuzz::Input;
 
 const double kNumbers[] = {0.0,
                            -0.0,
@@ -252,34 +237,10 @@ struct Race {
 
 // ---- calls --------------------------------------------------------------------------------
 
+const kxfuzz::ArgumentKinds kArguments = kxfuzz::MakeArgumentKinds(kNumbers, kTexts, 32, false, false);
+
 void PushArgument(lua_State* L, Input& in, const std::vector<PMMHandle>& handles) {
-    switch (in.Byte() % 10) {
-    case 0: lua_pushnil(L); break;
-    case 1: lua_pushboolean(L, 0); break;
-    case 2: lua_pushboolean(L, 1); break;
-    case 3: lua_pushnumber(L, kNumbers[in.Byte() % (sizeof kNumbers / sizeof kNumbers[0])]); break;
-    case 4: {
-        const std::string bits = in.Bytes(8);
-        double value = 0;
-        std::memcpy(&value, bits.data(), bits.size());
-        lua_pushnumber(L, value);
-        break;
-    }
-    case 5: {
-        const std::string text = in.Bytes(in.Byte() % 32);
-        lua_pushlstring(L, text.data(), text.size());
-        break;
-    }
-    case 6: lua_pushstring(L, kTexts[in.Byte() % (sizeof kTexts / sizeof kTexts[0])]); break;
-    case 7: lua_newtable(L); break;
-    case 8:
-    case 9: {
-        const std::uint8_t which = in.Byte();
-        const PMMHandle handle = handles.empty() ? 0 : handles[which % handles.size()];
-        lua_pushlightuserdata(L, Script::HandleToUserdata(which >= 0xF0 ? PMMHandle(which) : handle));
-        break;
-    }
-    }
+    kxfuzz::PushArgument(L, in, kArguments, handles);
 }
 
 const std::vector<std::string>& FamilyNames() {

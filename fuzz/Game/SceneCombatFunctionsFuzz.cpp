@@ -27,6 +27,7 @@
 #include "Script/PLuaScript.h"
 #include "Script/ScriptBinding.h"
 #include "Script/ScriptFunctions.h"
+#include "ScriptArguments.h"
 #include "World/PLevel.h"
 #include "World/PMiniMap.h"
 #include "World/PPlayer.h"
@@ -68,23 +69,7 @@ const char* const kFamilies[] = {
     "GetAIPosition", "GetAIPositions", "GetPlayerMapPosition", "IsDarkLeft", "IsLightLeft", "GetNearestSolvanePlayer",
     "GetNearestUmbrakPlayer", "GetEnemiesCount", "GetEnemySplinePosition", "GetAIDamage"};
 
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool Empty() const { return m_position >= m_size; }
-    std::uint8_t Byte() { return m_position < m_size ? m_data[m_position++] : 0; }
-    std::string Bytes(std::size_t n) {
-        n = std::min(n, m_size - std::min(m_position, m_size));
-        std::string out(reinterpret_cast<const char*>(m_data) + m_position, n);
-        m_position += n;
-        return out;
-    }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_position = 0;
-};
+using kxfuzz::Input;
 
 const double kNumbers[] = {0.0,
                            -0.0,
@@ -146,46 +131,10 @@ struct World {
     std::vector<PMMHandle> handles;
 };
 
+const kxfuzz::ArgumentKinds kArguments = kxfuzz::MakeArgumentKinds(kNumbers, kTexts, 64, true, true);
+
 void PushArgument(lua_State* L, Input& in, const World& world) {
-    switch (in.Byte() % 10) {
-    case 0: lua_pushnil(L); break;
-    case 1: lua_pushboolean(L, 0); break;
-    case 2: lua_pushboolean(L, 1); break;
-    case 3: lua_pushnumber(L, kNumbers[in.Byte() % (sizeof kNumbers / sizeof kNumbers[0])]); break;
-    case 4: {
-        const std::string bits = in.Bytes(8);
-        double value = 0;
-        std::memcpy(&value, bits.data(), bits.size());
-        lua_pushnumber(L, value);
-        break;
-    }
-    case 5: {
-        const std::string text = in.Bytes(in.Byte() % 64);
-        lua_pushlstring(L, text.data(), text.size());
-        break;
-    }
-    case 6: lua_pushstring(L, kTexts[in.Byte() % (sizeof kTexts / sizeof kTexts[0])]); break;
-    case 7:
-        lua_newtable(L);
-        if (in.Byte() & 1) {
-            lua_pushnumber(L, 1);
-            lua_rawseti(L, -2, 1);
-        }
-        break;
-    case 8: {
-        const std::uint8_t which = in.Byte();
-        const PMMHandle handle = world.handles.empty() ? 0 : world.handles[which % world.handles.size()];
-        lua_pushlightuserdata(L, Script::HandleToUserdata(which >= 0xF0 ? PMMHandle(which) : handle));
-        break;
-    }
-    default: {
-        std::uint32_t value = 0;
-        const std::string bits = in.Bytes(4);
-        std::memcpy(&value, bits.data(), bits.size());
-        lua_pushlightuserdata(L, reinterpret_cast<void*>(static_cast<std::uintptr_t>(value)));
-        break;
-    }
-    }
+    kxfuzz::PushArgument(L, in, kArguments, world.handles);
 }
 
 CPSmartPtr<CPSpline> RingPath(float radius) {

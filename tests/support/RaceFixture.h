@@ -23,6 +23,7 @@
 #include "Render/PRenderObject.h"
 #include "Scene/PGameObject.h"
 #include "World/PAITask.h"
+#include "World/PCar.h"
 #include "World/PLevel.h"
 #include "World/PPhysicData.h"
 #include "World/PPhysics.h"
@@ -87,6 +88,25 @@ inline CPSmartPtr<CPGameObject> MakeCarObject(const std::string& name, const std
     data->AddBoxShape(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f), 2.0f, 1.0f, 4.0f, 10.0f);
     car->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
     return car;
+}
+
+// A racer of the given flags with a 2 x 4 x 1 box body of mass 10 in the physics world and a
+// car on it, as the racers' loader makes one; `human` makes the car the player's.
+inline CPSmartPtr<CPPlayer> MakeCarRacer(CPPhysics& physics, const D3DXVECTOR3& position, int flags, bool human) {
+    CPSmartPtr<CPPlayer> racer(new CPPlayer());
+    racer->SetFlags(flags);
+    racer->SetPosition(position);
+    racer->UpdateTransform();
+    CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
+    data->SetShape(1.0f, 2.0f, 4.0f, 10.0f);
+    data->AddBoxShape(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f), 2.0f, 1.0f, 4.0f, 10.0f);
+    racer->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
+    physics.AddBody(CPSmartPtr<CPGameObject>(racer.Get()), true, 0);
+    physics.ActivateObject(CPSmartPtr<CPGameObject>(racer.Get()));
+    CPSmartPtr<CPCar> car(new CPCar(racer.Get()));
+    racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
+    car->Init(physics.GetSimulator(), human);
+    return racer;
 }
 
 // What RacingLevel writes: a closed route round a circle about the origin, racers' start

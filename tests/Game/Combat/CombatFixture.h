@@ -122,20 +122,7 @@ protected:
 
     // A racer with a car body in the level's physics world, as the racers' loader makes one.
     CPSmartPtr<CPPlayer> CarRacer(const D3DXVECTOR3& position) {
-        CPSmartPtr<CPPlayer> racer(new CPPlayer());
-        racer->SetPosition(position);
-        racer->UpdateTransform();
-        CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
-        data->SetShape(1.0f, 2.0f, 4.0f, 10.0f);
-        data->AddBoxShape(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f), 2.0f, 1.0f, 4.0f,
-                          10.0f);
-        racer->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
-        race.physics->AddBody(CPSmartPtr<CPGameObject>(racer.Get()), true, 0);
-        race.physics->ActivateObject(CPSmartPtr<CPGameObject>(racer.Get()));
-        CPSmartPtr<CPCar> car(new CPCar(racer.Get()));
-        racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
-        car->Init(race.physics->GetSimulator(), true);
-        return racer;
+        return kxtest::MakeCarRacer(*race.physics, position, 0, true);
     }
 
     // Names an object for the scripts that run after this: a global of its handle.

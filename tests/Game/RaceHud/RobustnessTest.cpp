@@ -171,20 +171,8 @@ TEST_F(Robustness, OnAFixtureLevelWithRacersNothingBreaksAndTheRacersStayFinite)
     level.hintCursor = level.checkpointHints.begin();
     std::vector<CPSmartPtr<CPPlayer>> racers;
     for (int i = 0; i < 7; ++i) {
-        CPSmartPtr<CPPlayer> racer(new CPPlayer());
-        racer->SetFlags(i % 4);
-        racer->SetPosition(D3DXVECTOR3(100.0f, 5.0f * i, 1.0f));
-        racer->UpdateTransform();
-        CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
-        data->SetShape(1.0f, 2.0f, 4.0f, 10.0f);
-        data->AddBoxShape(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f), 2.0f, 1.0f, 4.0f,
-                          10.0f);
-        racer->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
-        race.physics->AddBody(CPSmartPtr<CPGameObject>(racer.Get()), true, 0);
-        race.physics->ActivateObject(CPSmartPtr<CPGameObject>(racer.Get()));
-        CPSmartPtr<CPCar> car(new CPCar(racer.Get()));
-        racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
-        car->Init(race.physics->GetSimulator(), i == 0);
+        CPSmartPtr<CPPlayer> racer =
+            kxtest::MakeCarRacer(*race.physics, D3DXVECTOR3(100.0f, 5.0f * i, 1.0f), i % 4, i == 0);
         racers.push_back(racer);
     }
     level.humanRacer = racers[0];

@@ -55,20 +55,7 @@ protected:
 
     // A racer with a body in the level's physics world and a car.
     CPSmartPtr<CPPlayer> CarRacer(const D3DXVECTOR3& position, int flags = 0) {
-        CPSmartPtr<CPPlayer> racer(new CPPlayer());
-        racer->SetFlags(flags);
-        racer->SetPosition(position);
-        racer->UpdateTransform();
-        CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
-        data->SetShape(1.0f, 2.0f, 4.0f, 10.0f);
-        data->AddBoxShape(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXQUATERNION(0.0f, 0.0f, 0.0f, 1.0f), 2.0f, 1.0f, 4.0f,
-                          10.0f);
-        racer->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
-        race.physics->AddBody(CPSmartPtr<CPGameObject>(racer.Get()), true, 0);
-        race.physics->ActivateObject(CPSmartPtr<CPGameObject>(racer.Get()));
-        CPSmartPtr<CPCar> car(new CPCar(racer.Get()));
-        racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
-        car->Init(race.physics->GetSimulator(), false);
+        CPSmartPtr<CPPlayer> racer = kxtest::MakeCarRacer(*race.physics, position, flags, false);
         racers.push_back(racer);
         return racer;
     }
