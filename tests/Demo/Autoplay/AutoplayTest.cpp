@@ -146,7 +146,7 @@ private:
     int m_status = -1;
 };
 
-struct Run {
+struct GameRun {
     kxtest::TempDir root;
     kxtest::TempDir out;
     std::unique_ptr<Game> game;
@@ -159,12 +159,12 @@ struct Run {
 
 class AutoplayTest : public ::testing::Test {
 protected:
-    static void CopyRoot(Run& run) {
+    static void CopyRoot(GameRun& run) {
         std::error_code ec;
         fs::copy(KX_DATA_DIR, run.root.Path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
         ASSERT_FALSE(ec) << ec.message();
     }
-    static void Start(Run& run, const std::string& capture) {
+    static void Start(GameRun& run, const std::string& capture) {
         std::map<std::string, std::string> env = {
             {"KORVAXA_FIXED_STEP", "1"},
             {"KORVAXA_FILE_TRACE", run.out.Path() + "/trace.txt"},
@@ -173,7 +173,7 @@ protected:
         if (!capture.empty()) env["KORVAXA_CAPTURE"] = std::string(kCaptureAt) + ":" + capture;
         run.game = std::make_unique<Game>(run.root.Path(), env, run.out.Path() + "/stderr.txt");
     }
-    static void WaitAll(std::vector<Run*> runs) {
+    static void WaitAll(std::vector<GameRun*> runs) {
         const auto start = std::chrono::steady_clock::now();
         const auto end = start + kWallLimit;
         std::vector<bool> done(runs.size(), false);
@@ -237,7 +237,7 @@ bool OptionalProbe(const std::string& path) {
 }
 
 TEST_F(AutoplayTest, TheDemoRacePlaysThroughToTheMenuAndRepeatsExactly) {
-    Run first, second;
+    GameRun first, second;
     CopyRoot(first);
     CopyRoot(second);
     ASSERT_FALSE(HasFatalFailure());
@@ -258,7 +258,7 @@ TEST_F(AutoplayTest, TheDemoRacePlaysThroughToTheMenuAndRepeatsExactly) {
     // It ended by itself, cleanly.
     EXPECT_EQ(first.game->Status(), 0) << first.Stderr();
     EXPECT_EQ(second.game->Status(), 0) << second.Stderr();
-    for (const Run* run : {&first, &second}) {
+    for (const GameRun* run : {&first, &second}) {
         const std::string err = run->Stderr();
         for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error:", "Script Error"})
             EXPECT_EQ(err.find(report), std::string::npos) << err;
