@@ -1,8 +1,10 @@
--- The stripes over the race: the countdown once the start camera hands over ("close"), then
--- "go" to "main"; the takedown stripes ("start") and the end of the race ("in").
+-- The stripes over the race: the countdown once the start camera has handed over to the race
+-- camera, then "go" to "main"; the takedown stripes ("start" until "close") and the end of the
+-- race ("in").
 
 local ui = nil
 local countdown = -1
+local counted = false
 local shownNumber = -1
 local stripesTime = 0
 
@@ -28,15 +30,12 @@ while true do
             ShowOnly("")
         elseif not ui then
             -- not yet on screen
-        elseif command == "close" then
-            if countdown < 0 then
-                countdown = 3
-                shownNumber = -1
-                PlaySpecialSound("fast")
-            end
         elseif command == "start" then
             StripesOn(true)
-            stripesTime = 1.5
+            stripesTime = 1000
+        elseif command == "close" then
+            stripesTime = 0
+            ShowOnly("")
         elseif command == "in" then
             StripesOn(true)
             stripesTime = 1000
@@ -44,6 +43,12 @@ while true do
     end
     if ui then
         local dt = GetDeltaTime()
+        if not counted and IsLevelStartedAfterStripes() then
+            counted = true
+            countdown = 3
+            shownNumber = -1
+            PlaySpecialSound("fast")
+        end
         if countdown >= 0 then
             countdown = countdown - dt
             local number = math.floor(countdown) + 1
