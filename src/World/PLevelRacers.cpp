@@ -151,8 +151,10 @@ void CPLevel::LoadOpponent(int index, const SPStartPlace& place, std::array<int,
     racer->AddToScene(kRacerScenePriority);
     const CPSmartPtr<CPGameObject> object(racer.Get());
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        physics->ActivateObject(object);
+        // Only an object with a body joins the active set (whose poses the physics task copies
+        // back every frame): the body comes first, or the racer would never move with its car.
         physics->AddBody(object, true, 1);
+        physics->ActivateObject(object);
         physics->AddCar(object, 0);
     }
     HideOwnMesh(*racer);
@@ -226,8 +228,9 @@ void CPLevel::LoadHuman(const SPStartPlace& place) {
 
     const CPSmartPtr<CPGameObject> object(&human);
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        physics->ActivateObject(object);
+        // The body first, as for the opponents: the active set takes only objects with one.
         physics->AddBody(object, true, 1);
+        physics->ActivateObject(object);
         physics->AddCar(object, 1);
     }
     human.SetLocked(true);

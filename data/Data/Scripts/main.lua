@@ -309,7 +309,7 @@ end
 
 local function Drive(dt)
     local x, y = GetPlayerPosition()
-    local cx, cy = GetClosestLineCenter(x, y, 0, -LOOK_AHEAD)
+    local cx, cy = GetClosestLineCenter(x, y, 0, LOOK_AHEAD)
     if cx then
         driver.target = { cx, cy }
     end
