@@ -1,6 +1,7 @@
 // Process entry: reads the launcher bypass from the command line, fills the start-up registry
 // from the libraries this program is made of, and runs the application.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "Framework/PApplication.h"
 #include "Framework/PLog.h"
 #include "Framework/StartupRegistry.h"
+#include "Framework/TestSwitches.h"
 #include "Game/GameStartup.h"
 #include "Game/ScriptApi.h"
 #include "Game/ScriptEngineServices.h"
@@ -19,8 +21,10 @@
 #include "LauncherDialogAdapter.h"
 #include "Platform/Dialogs/LauncherDialog.h"
 #include "Platform/Graphics/D3D9.h"
+#include "Platform/System/FileTrace.h"
 #include "Platform/System/Shell.h"
 #include "Platform/Window/Messages.h"
+#include "Render/FrameCapture.h"
 #include "Render/PEffectManager.h"
 #include "Render/RenderStartup.h"
 #include "Scene/AnimationStartup.h"
@@ -139,8 +143,13 @@ int main(int argc, char** argv) {
     // Every refusal the engine logs (a script error, a refused pack, texture or sound, a file
     // it could not save) reaches the player: on standard error, and in the game root's log.
     CPLog::Instance().OpenProcessLog("korvaxa.log");
+    // The switches of test runs; the trace first, so it holds what the other two report.
+    ApplyFileTraceSwitch(std::getenv(kFileTraceSwitch));
+    ApplyFixedStepSwitch(std::getenv(kFixedStepSwitch));
+    ApplyCaptureSwitch(std::getenv(kCaptureSwitch));
     const int status = RunProcess(commandLine);
     CPLog::Instance().CloseProcessLog();
+    Platform::CloseFileTrace();
     // The audio manager lives for the whole process; its sounds are gone by now, and closing
     // the device here spares the sound library's complaint about a device left open.
     if (CNAudio* audio = CNAudio::GetInstance()) audio->Release();

@@ -1,5 +1,5 @@
 // The race script functions driven directly: every function of the race families (taken from
-// their registration tables) called in an order and with arguments chosen by the input (nil,
+// their registration tables, the level's making, starting, stopping and deleting included) called in an order and with arguments chosen by the input (nil,
 // booleans, hostile numbers, any bytes as text, tables, handles of racers, interfaces, scene
 // objects, dead and made-up handles, and extra arguments), with a fixture level loaded by the
 // real loader (a ring route, checkpoints, a hint, seven racers with cars in the physics world,
@@ -12,7 +12,8 @@
 // argument is [kind byte][its bytes].
 //
 // Checked for every input: the tuning index stays within the table, and the racers' bodies stay
-// finite however the impulses were asked for.
+// finite however the impulses and controls were asked for. A script may replace or delete the
+// fixture level; the harness always works on the current one.
 
 #include <cmath>
 #include <cstddef>
@@ -29,6 +30,7 @@
 #include "Framework/PSettings.h"
 #include "FuzzSupport.h"
 #include "Game/PInterface.h"
+#include "Game/ScriptRaceControl.h"
 #include "Game/ScriptRaceHud.h"
 #include "Game/ScriptRoute.h"
 #include "GameData/PGameData.h"
@@ -58,6 +60,7 @@ using FamilyAdder = void (*)(Script::ScriptFunctionTables&);
 const FamilyAdder kFamilies[] = {
     ScriptApi::AddRaceHudFunctions,
     ScriptApi::AddRouteFunctions,
+    ScriptApi::AddRaceControlFunctions,
 };
 
 class Input {
@@ -106,7 +109,8 @@ const double kNumbers[] = {0.0,
                            3.4e38,
                            3.5e38};
 
-const char* const kTexts[] = {"", "arrow.rdf", "wrong.rdf", "hud", "zil_130_", "%s%n%d", "..\\..\\x", "\xff\xfe"};
+const char* const kTexts[] = {"",       "arrow.rdf", "wrong.rdf", "hud",    "zil_130_",
+                              "%s%n%d", "..\\..\\x", "\xff\xfe",  "level5", "zil_130"};
 
 // ---- the fixture level --------------------------------------------------------------------
 
@@ -181,12 +185,11 @@ CPSmartPtr<CPGameObject> MakeModel(const std::string& file, int) {
 struct Race {
     CPSmartPtr<CPPhysics> physics{new CPPhysics()};
     CPSmartPtr<AI_Task> drivers{new AI_Task()};
-    CPLevel* level = nullptr;
     std::vector<CPSmartPtr<CPPlayer>> racers;
 
     void Load() {
         Clear();
-        level = new CPLevel();
+        CPLevel* level = new CPLevel();
         // The fixture is sound: a level that does not load means the harness broke.
         if (!level->Load("level5", false, false)) std::abort();
         level->camera = CPSmartPtr<CPCamera>(new CPCamera());
@@ -219,7 +222,7 @@ struct Race {
         level->opponents.assign(racers.begin() + 1, racers.end());
     }
     void Clear() {
-        if (level) {
+        if (CPLevel* level = CPLevel::GetInstance()) {
             level->player = nullptr;
             level->humanRacer = nullptr;
             level->opponents.clear();
@@ -229,11 +232,11 @@ struct Race {
             if (auto* data = dynamic_cast<CPPhysicData*>(racer->GetPhysicData().Get()))
                 physics->RemoveBody(CPSmartPtr<CPPhysicData>(data));
         racers.clear();
-        delete level;
-        level = nullptr;
+        delete CPLevel::GetInstance();
     }
     void Step() {
-        if (level && physics->GetSimulator()) physics->GetSimulator()->Advance(1.0f / 60.0f, 1, nullptr);
+        if (CPLevel::GetInstance() && physics->GetSimulator())
+            physics->GetSimulator()->Advance(1.0f / 60.0f, 1, nullptr);
     }
     void CheckFinite() const {
         for (const CPSmartPtr<CPPlayer>& racer : racers) {
@@ -326,7 +329,12 @@ void RunCalls(const std::uint8_t* data, std::size_t size) {
     for (int call = 0; call < kMaxCalls && !in.Empty(); ++call) {
         std::vector<PMMHandle> handles = {ui->GetHandle(), scene->GetHandle(), dead, 0};
         for (const CPSmartPtr<CPPlayer>& racer : race.racers) handles.push_back(racer->GetHandle());
-        if (race.level && race.level->shownHint) handles.push_back(race.level->shownHint->GetHandle());
+        if (const CPLevel* level = CPLevel::GetInstance()) {
+            if (level->shownHint) handles.push_back(level->shownHint->GetHandle());
+            if (level->humanRacer) handles.push_back(level->humanRacer->GetHandle());
+            for (const CPSmartPtr<CPPlayer>& opponent : level->opponents)
+                if (opponent) handles.push_back(opponent->GetHandle());
+        }
 
         const std::string& name = names[in.Byte() % names.size()];
         const std::uint8_t control = in.Byte();

@@ -63,6 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckFinite(gear.changeSpeed);
         CheckFinite(gear.rise);
     }
+    // The level reads the chase-camera settings from the same document, number by number.
+    for (const char* name : {"camera", "camera2", "camera3"}) {
+        const TiXmlElement* camera = document.FirstChildElement(name);
+        for (const char* attribute :
+             {"distance", "height", "angle", "angle_div", "distance_div", "fov", "min", "max"}) {
+            float value = 0.0f;
+            ReadFloatAttribute(camera, attribute, value);
+            CheckFinite(value);
+        }
+    }
     // The texts sent to the drive script stay bounded whatever the values.
     if (script.FirstText().size() > 255 || script.SecondText().size() > 255) std::abort();
     // And the box runs on whatever it was given.

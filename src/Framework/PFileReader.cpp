@@ -1,6 +1,7 @@
 #include "Framework/PFileReader.h"
 
 #include "Framework/PackFile.h"
+#include "Platform/System/FileTrace.h"
 #include "Platform/System/Paths.h"
 #include "Platform/System/RegularFile.h"
 
@@ -30,19 +31,36 @@ bool CPFileReader::InPacks() const {
     return false;
 }
 
+void CPFileReader::TraceLookup(const std::optional<std::string>& loose) const {
+    if (!Platform::IsFileTraceOpen()) return;
+    if (loose) {
+        Platform::TraceLooseFile(GetPath(), *loose);
+        return;
+    }
+    for (const CPPackFile& pack : MountedPacks())
+        if (pack.Find(m_packKey)) {
+            Platform::TracePackFile(GetPath(), pack.GetPath());
+            return;
+        }
+    Platform::TraceMissingFile(GetPath());
+}
+
 bool CPFileReader::Find() {
     m_foundLoose = Platform::GamePaths().ResolveFile(m_where);
     m_found = m_foundLoose || InPacks();
+    TraceLookup(m_foundLoose);
     return m_found;
 }
 
 HRESULT CPFileReader::Load() {
     m_data.clear();
     std::optional<std::string> loose;
-    if (m_found)
+    if (m_found) {
         loose = std::move(m_foundLoose);
-    else
+    } else {
         loose = Platform::GamePaths().ResolveFile(m_where);
+        TraceLookup(loose);
+    }
     m_found = false;
     m_foundLoose.reset();
     return loose ? LoadLoose(*loose) : LoadFromPacks();

@@ -71,6 +71,8 @@ public:
 
 private:
     bool InPacks() const;
+    // Tells the file trace where a look-up found the file (the loose file, else the packs).
+    void TraceLookup(const std::optional<std::string>& loose) const;
     HRESULT LoadLoose(const std::string& realPath);
     HRESULT LoadFromPacks();
 

@@ -1,6 +1,7 @@
 #include "Framework/PLog.h"
 
 #include "Platform/System/AtomicFile.h"
+#include "Platform/System/FileTrace.h"
 #include "Platform/System/NumberText.h"
 #include "Platform/System/Paths.h"
 
@@ -32,14 +33,17 @@ CPLog& CPLog::Instance() {
 }
 
 void CPLog::Print(int level, const char* format, ...) {
-    if ((!m_sink && m_filePath.empty()) || !format) return;
+    const bool traced = Platform::IsFileTraceOpen();
+    if ((!m_sink && m_filePath.empty() && !traced) || !format) return;
     va_list args;
     va_start(args, format);
     std::string text = Platform::FormatCV(format, args);
     va_end(args);
     if (m_sink) m_sink(level, text);
-    if (m_filePath.empty()) return;
+    if (m_filePath.empty() && !traced) return;
     const std::string line = OneLine(text);
+    if (traced) Platform::TraceLogLine(std::string_view(line).substr(0, line.size() - 1));
+    if (m_filePath.empty()) return;
     std::fputs(line.c_str(), stderr);
     Keep(line);
 }

@@ -2,7 +2,8 @@
 // The engine log. Error texts of the renderer, input, sound, the script host and
 // the leak report are handed here. Tests may install a sink to see the lines; the
 // running game opens the process log, which shows every line on standard error and
-// keeps it for "korvaxa.log" in the game root. Printing never fails.
+// keeps it for "korvaxa.log" in the game root. While the file trace is open, every line goes
+// there too, marked as a log line. Printing never fails.
 
 #include <cstddef>
 #include <functional>

@@ -2,6 +2,7 @@
 
 #include "Framework/PFileWriter.h"
 #include "Framework/StringUtils.h"
+#include "Platform/System/FileTrace.h"
 #include "Platform/System/NumberText.h"
 #include "Platform/System/Paths.h"
 #include "Platform/System/RegularFile.h"
@@ -139,7 +140,11 @@ CPDator* CPSettings::GetBinder(const std::string& key) const {
 
 bool CPSettings::Load(const std::string& path, std::string* error) {
     auto real = Platform::GamePaths().Resolve(path);
-    if (!real) return true;
+    if (!real) {
+        Platform::TraceMissingFile(Platform::GamePath(path).Lowered());
+        return true;
+    }
+    Platform::TraceLooseFile(Platform::GamePath(path).Lowered(), *real);
     std::string content;
     if (!Platform::ReadRegularFile(*real, Platform::kMaxSettingsFileBytes, content, error)) return false;
     // Line by line at line feeds; the last line counts also without one.

@@ -4,6 +4,7 @@
 #include "Game/PFontManager.h"
 #include "Game/PInterface.h"
 #include "Game/PLensFlareInterface.h"
+#include "Game/RaceWorldView.h"
 
 void InstallGameLayer(SPStartupRegistry& registry) {
     // The manager lives until the process ends, like the other engine singletons.
@@ -15,4 +16,5 @@ void InstallGameLayer(SPStartupRegistry& registry) {
     };
     InstallInterfaceBroadcasts();
     InstallLensFlareOverlayMaker();
+    ScriptApi::SetRaceWorldView(&ScriptApi::LevelWorldView());
 }

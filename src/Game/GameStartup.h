@@ -1,7 +1,7 @@
 #pragma once
 // The game layer's part of start-up: the font manager and its fonts as application steps, the
-// interface broadcasts as the input layer's seam, and the lens-flare overlay maker as the
-// scene's.
+// interface broadcasts as the input layer's seam, the lens-flare overlay maker as the
+// scene's, and the script functions' view of the current race level.
 
 struct SPStartupRegistry;
 

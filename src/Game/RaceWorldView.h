@@ -1,8 +1,8 @@
 #pragma once
 // What the script functions of the game layer read from the race world: whether a level exists,
-// its named positions, its checkpoint timer and a racer object's name text. The race world
-// installs its own view; until then (and in tests that install none) the default answers as if
-// no level were loaded.
+// its named positions, its checkpoint timer and a racer object's name text. Start-up installs the
+// view over the current level; until then (and in tests that install none) the default answers
+// as if no level were loaded.
 
 #include <optional>
 #include <string>
@@ -27,5 +27,7 @@ public:
 const IRaceWorldView& GetRaceWorldView();
 // Installs a view (not owned); nullptr goes back to "no level".
 void SetRaceWorldView(const IRaceWorldView* view);
+// The view over the current race level, which start-up installs.
+const IRaceWorldView& LevelWorldView();
 
 } // namespace ScriptApi

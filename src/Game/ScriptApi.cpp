@@ -7,6 +7,7 @@
 #include "Game/ScriptEngineServices.h"
 #include "Game/ScriptInterface.h"
 #include "Game/ScriptOptions.h"
+#include "Game/ScriptRaceControl.h"
 #include "Game/ScriptRaceHud.h"
 #include "Game/ScriptRecords.h"
 #include "Game/ScriptRoute.h"
@@ -33,6 +34,7 @@ void InstallScriptApi(Script::ScriptFunctionTables& tables) {
     AddEngineServiceFunctions(tables);
     AddAnimationFunctions(tables);
     AddInterfaceFunctions(tables);
+    AddRaceControlFunctions(tables);
     AddRaceHudFunctions(tables);
     AddRouteFunctions(tables);
     AddSceneCameraFunctions(tables);

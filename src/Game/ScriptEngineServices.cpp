@@ -6,6 +6,7 @@
 #include "Framework/PSettings.h"
 #include "Framework/StartupRegistry.h"
 #include "Game/ScriptApi.h"
+#include "Game/ScriptRaceControl.h"
 #include "Input/NInput.h"
 #include "Render/PRender.h"
 #include "Script/ScriptBinding.h"
@@ -108,7 +109,6 @@ void GetMusicName(ScriptCall& call) {
 
 // --- time scale and volumes ----------------------------------------------------------------
 
-// The level's part (a factor of 0 also ends the show-case time) comes with the level.
 void SetTemp(ScriptCall&, double factor) {
     // Every task's frame time is scaled by it and the total time sums the results: a NaN, an
     // infinity or a factor so large that a long frame overflows to one would spoil both for the
@@ -118,6 +118,7 @@ void SetTemp(ScriptCall&, double factor) {
     const float value = Script::NarrowToFloat(factor);
     g_timeScale = value;
     CNSound::SetGlobalFrequencyFactor(value);
+    ApplyTimeScaleToLevel(factor);
 }
 
 void SetSoundVolume(ScriptCall&, double volume) {

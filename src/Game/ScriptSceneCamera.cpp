@@ -255,6 +255,24 @@ void GetFov2(ScriptCall& call) {
     if (const CPLevel* level = CPLevel::GetInstance()) call.PushNumber(level->camera2Fov);
 }
 
+// The next camera mode (0, 1, 2, then 0 again) through the level's one camera-setting rule; -1
+// without a level.
+void ChangeGameCamera(ScriptCall& call) {
+    CPLevel* level = CPLevel::GetInstance();
+    if (!level) {
+        call.PushNumber(-1);
+        return;
+    }
+    const int mode = level->cameraMode >= 0 && level->cameraMode < 2 ? level->cameraMode + 1 : 0;
+    level->SelectCameraSetting(mode);
+    call.PushNumber(mode);
+}
+
+// The second camera setting when true, the first when false.
+void SetCameraPlayer(ScriptCall&, bool second) {
+    if (CPLevel* level = CPLevel::GetInstance()) level->SelectCameraSetting(second ? 1 : 0);
+}
+
 void GetCameraPlayer(ScriptCall& call) {
     if (const CPLevel* level = CPLevel::GetInstance()) call.PushNumber(level->cameraMode);
 }
@@ -394,6 +412,7 @@ void AddSceneCameraFunctions(Script::ScriptFunctionTables& tables) {
          ScriptBind<DrawLine, Arg::Number, Arg::Number, Arg::Number, Arg::Number, Arg::Number, Arg::Number>},
         {"Clone", ScriptBind<Clone, SceneObject>},
         {"GetTextureSize", ScriptBind<GetTextureSize, Arg::RequiredString>},
+        {"ChangeGameCamera", ScriptBind<ChangeGameCamera>},
         {"IsCameraShake", ScriptBind<IsCameraShake>},
         {"DumpTextures", ScriptBind<DumpTextures>},
     };
@@ -401,6 +420,7 @@ void AddSceneCameraFunctions(Script::ScriptFunctionTables& tables) {
         {"IsRigid", ScriptBind<IsRigid, SceneObject>},
         {"FindObject", ScriptBindCall<FindObject>},
         {"SetObjectVisible", ScriptBind<SetObjectVisible, SceneObject, Arg::Boolean>},
+        {"SetCameraPlayer", ScriptBind<SetCameraPlayer, Arg::Boolean>},
         {"GetCameraPlayer", ScriptBind<GetCameraPlayer>},
         {"GetFov1", ScriptBind<GetFov1>},
         {"GetFov2", ScriptBind<GetFov2>},

@@ -8,6 +8,7 @@
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PTaskKernel.h"
 #include "Game/ScriptApi.h"
+#include "Platform/System/FileTrace.h"
 #include "Platform/System/Paths.h"
 #include "Platform/System/Shell.h"
 #include "Script/ScriptBinding.h"
@@ -90,11 +91,15 @@ void GoURLlink(ScriptCall&, const std::string& address) { Platform::ShellOpen(Ad
 
 // The real path of a readable regular loose file of the game tree (any letter case).
 std::optional<std::string> ReadableFile(const std::string& name) {
-    std::optional<std::string> real = Platform::GamePaths().ResolveFile(Platform::GamePath(name));
-    if (!real) return std::nullopt;
-    std::FILE* file = std::fopen(real->c_str(), "rb");
-    if (!file) return std::nullopt;
+    const Platform::GamePath path(name);
+    std::optional<std::string> real = Platform::GamePaths().ResolveFile(path);
+    std::FILE* file = real ? std::fopen(real->c_str(), "rb") : nullptr;
+    if (!file) {
+        Platform::TraceMissingFile(path.Lowered());
+        return std::nullopt;
+    }
     std::fclose(file);
+    Platform::TraceLooseFile(path.Lowered(), *real);
     return real;
 }
 

@@ -14,6 +14,7 @@
 #include "Platform/Image/D3DXTexture.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Platform/System/NumberText.h"
+#include "Render/FrameCapture.h"
 #include "Render/PEffect.h"
 #include "Render/PEffectCache.h"
 #include "Render/PEffectManager.h"
@@ -650,6 +651,7 @@ void CPRender::EndFrame() {
 
     m_device->EndScene();
     m_device->Present(nullptr, nullptr, nullptr, nullptr);
+    CaptureFrameIfDue(m_device, g_totalTime);
     m_renderBlock->Flush();
     // Debug lines are not drawn; whatever a frame collected goes with it.
     m_debugLines.clear();

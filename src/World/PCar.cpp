@@ -324,6 +324,68 @@ void CPCar::ReportNitro() {
     m_nitroTimer = -1.0f;
 }
 
+bool CPCar::UsesPair(int pair) const {
+    const int first = pair == 0 ? 0 : 2;
+    return m_currentEmitters[0] == m_flameEmitters[first] && m_currentEmitters[1] == m_flameEmitters[first + 1];
+}
+
+void CPCar::HandOverEmitters(int fromPair, int toPair) {
+    const int from = fromPair == 0 ? 0 : 2;
+    const int to = toPair == 0 ? 0 : 2;
+    for (int i = 0; i < 2; ++i) {
+        CPVertexEffect* running = m_flameEmitters[from + i];
+        if (!running || !running->IsPlaying()) continue;
+        running->Stop();
+        if (CPVertexEffect* partner = m_flameEmitters[to + i]) partner->Start();
+    }
+}
+
+void CPCar::AddNitro(float amount) {
+    CPGameData* data = GetGameData();
+    const float gain = data ? data->levelSettings.nitroGainFactor : 1.0f;
+    m_nitroMeter = std::min(m_nitroMeter + amount * gain, 100.0f);
+    // The human's first boost waits for the achievement that introduces it.
+    bool allowed = true;
+    if (m_humanCar && !m_boostEngaged) allowed = data && data->HasGotAchievement("nitro_1st");
+    CPPlayer* racer = dynamic_cast<CPPlayer*>(m_owner);
+    if (m_nitroMeter == 100.0f && allowed) {
+        if (m_humanCar) {
+            if (CPLevel* level = CPLevel::GetInstance()) level->nitroCharged = true;
+        }
+        if (racer) racer->superNitroTime = 10.0f;
+        if (UsesPair(0)) {
+            ReportNitro();
+            if (UsesPair(0) && m_nitroReserve > 0.0f) {
+                m_nitroTimer = 0.0f;
+                m_boostEngaged = true;
+            }
+        }
+        UseFlamePair(1);
+        ShowObject(m_flames[0], false);
+        ShowObject(m_flames[1], false);
+        ShowObject(m_flames[2], true);
+        ShowObject(m_flames[3], true);
+        HandOverEmitters(0, 1);
+        return;
+    }
+    if (SuperNitroTime() <= 0.0f) EndBoostFlames();
+}
+
+void CPCar::EndBoostFlames() {
+    if (UsesPair(1)) ReportNitro();
+    UseFlamePair(0);
+    ShowObject(m_flames[2], false);
+    ShowObject(m_flames[3], false);
+    ShowObject(m_flames[0], true);
+    ShowObject(m_flames[1], true);
+    HandOverEmitters(1, 0);
+    if (m_frontObjects[0] && m_frontEmitter) {
+        m_frontEmitter->Stop();
+        ShowObject(m_frontObjects[1], false);
+        m_frontEffect = false;
+    }
+}
+
 void CPCar::SetCrashed(bool crashed) {
     const bool pair = m_currentFlames[0] && m_currentFlames[1];
     if (crashed && !m_crashed) {

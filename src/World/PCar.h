@@ -3,9 +3,11 @@
 // box, lights, exhaust flames, nitro and its own sounds. The engine runs the car's step as the
 // body's controller; the racer runs its frame work and hands it the driver's input.
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Framework/PMMObject.h"
 #include "Physics/RbSimulator.h"
@@ -68,6 +70,11 @@ public:
     void SetBrake(bool on);
     void SetNitro(float strength);
     void ReportNitro();
+    // Charges the meter (scaled by the level's nitro gain); a meter filled to exactly 100 takes
+    // the boost look and starts the owner's super nitro, and once that has run out the next
+    // charge puts the normal flames back.
+    void AddNitro(float amount);
+    void EndBoostFlames();
     void SetCrashed(bool crashed);
     void FrameUpdate(float dt);
     // The car's eleven sounds, each a buffer of its own (two cars never share one): the file
@@ -121,6 +128,11 @@ public:
         m_speed = speed;
         m_previousSpeed = previous;
     }
+    // The wheels' ground contacts as the wheel step would leave them, one wheel per point.
+    void SetContactPointsForTest(const std::vector<D3DXVECTOR3>& points) {
+        m_desc.wheelCount = std::min(static_cast<int>(points.size()), kMaxWheels);
+        for (int i = 0; i < m_desc.wheelCount; ++i) m_contactPoints[i] = points[static_cast<std::size_t>(i)];
+    }
     const D3DXVECTOR4& GetVelocity() const { return m_velocity; }
     const D3DXVECTOR3& GetPosition() const { return m_position; }
     const D3DXMATRIX& GetTransform() const { return m_transform; }
@@ -152,6 +164,9 @@ private:
     void ShowObject(CPGameObject* object, bool visible);
     void StopEmitter(CPVertexEffect* effect);
     void StopCurrentFlames();
+    // Stops each running emitter of one pair and starts its partner of the other.
+    void HandOverEmitters(int fromPair, int toPair);
+    bool UsesPair(int pair) const;
     float SuperNitroTime() const;
     float SuperNitroCharge() const;
     bool OwnerLocked() const;

@@ -27,14 +27,6 @@ constexpr int kMeasuredOpponents = 11;
 constexpr int kUnmeasuredFlag = 8;
 constexpr float kCheckpointNitro = 60.0f;
 
-// ---- stand-in for the car's nitro charge, until it arrives: the meter only.
-void AddNitro(CPCar& car, float amount) {
-    const CPGameData* data = GetGameData();
-    const float gain = data ? data->levelSettings.nitroGainFactor : 1.0f;
-    car.SetNitroMeter(std::min(car.GetNitroMeter() + amount * gain, 100.0f));
-}
-// ---- end of stand-in.
-
 float DistanceSquared(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     const D3DXVECTOR3 d = a - b;
     return D3DXVec3LengthSq(&d);
@@ -231,15 +223,18 @@ void CPLevel::UpdateCheckpoint(int index, bool& passedThisFrame) {
                 if (CNAudio* audio = CNAudio::GetInstance()) audio->PlaySound("fast", false);
                 cooldownTimer = 2.0f;
             }
-            AddNitro(*car, kCheckpointNitro);
+            car->AddNitro(kCheckpointNitro);
         }
         checkpoint.object->SetVisible(false);
         nextCheckpoint += 1;
         if (centrePath) centrePath->GetDistanceAtPoint(position, markerPhase, 4.0f);
+        // A finish index outside the list never completes a round: its finish never shows.
+        const bool finishInList =
+            finishCheckpointIndex == 0 || (finishCheckpointIndex > 0 && finishCheckpointIndex < count);
         const int n = finishCheckpointIndex != 0 ? finishCheckpointIndex + 1 : count;
         if (nextCheckpoint > count - 1)
             nextCheckpoint = 0;
-        else if (nextCheckpoint > n / 2 && finishObject)
+        else if (finishInList && nextCheckpoint > n / 2 && finishObject)
             finishObject->SetVisible(true);
         PlaceCheckpointMarker();
         const int passed = nextCheckpoint == 0 ? count - 1 : nextCheckpoint - 1;
@@ -272,7 +267,7 @@ void CPLevel::UpdateCheckpoint(int index, bool& passedThisFrame) {
         CPPlayer* racer = opponents[j].Get();
         if (!racer || racer->lastCheckpoint == index) continue;
         if (DistanceSquared(racer->GetPosition(), position) >= 25.0f) continue;
-        if (CPCar* car = racer->GetCar()) AddNitro(*car, kCheckpointNitro);
+        if (CPCar* car = racer->GetCar()) car->AddNitro(kCheckpointNitro);
         racer->lastCheckpoint = index;
         if (finishCheckpointIndex != 0 && finishCheckpointIndex == index) TakePlace(podium, static_cast<int>(j));
     }

@@ -150,9 +150,10 @@ void CPLevel::LoadOpponent(int index, const SPStartPlace& place, std::array<int,
     racer->UpdateTransform();
     racer->AddToScene(kRacerScenePriority);
     const CPSmartPtr<CPGameObject> object(racer.Get());
+    // The body first: only an object with a rigid body joins the active set, whose poses the
+    // physics copies back every frame. Activated bodiless, the racer would stay where it was
+    // placed while its body drove off.
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        // Only an object with a body joins the active set (whose poses the physics task copies
-        // back every frame): the body comes first, or the racer would never move with its car.
         physics->AddBody(object, true, 1);
         physics->ActivateObject(object);
         physics->AddCar(object, 0);
@@ -227,8 +228,8 @@ void CPLevel::LoadHuman(const SPStartPlace& place) {
     if (camera) camera->SetTargetYaw(HeadingOf(&human));
 
     const CPSmartPtr<CPGameObject> object(&human);
+    // The body first, as for the opponents.
     if (CPPhysics* physics = CPPhysics::GetInstance()) {
-        // The body first, as for the opponents: the active set takes only objects with one.
         physics->AddBody(object, true, 1);
         physics->ActivateObject(object);
         physics->AddCar(object, 1);

@@ -59,7 +59,7 @@ public:
     CPCar* GetCar() const;
     void SetFlags(int flags) { this->flags = flags; }
     void SetName(const std::string& name) { this->name = name; }
-    bool IsThrottleForward() const { return throttle > 0.0f; }
+    bool IsThrottleForward() const { return throttle >= 0.0f; }
     bool IsLocked() const { return locked; }
 
     // The frame's work: car frame, super nitro, upside-down time, respawn check, timers, engine
@@ -169,6 +169,8 @@ public:
     int cameraMin = 0;
     int cameraMax = 0;
     bool dead = false;
+    // "proigrish!" has gone to the race interface for this racer.
+    bool defeatSent = false;
     bool raceFlag = false;
     float unlockedTime = 0.0f;
     bool touched = false;

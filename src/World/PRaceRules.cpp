@@ -61,11 +61,11 @@ D3DXVECTOR3 ForwardOf(const CPGameObject& object) {
     return f;
 }
 
-// The car's speed, negative while the racer does not brake or reverse.
+// The car's speed, negative while the racer does not brake or reverse (a released pedal too).
 float SignedSpeed(const CPPlayer& racer) {
     const CPCar* car = racer.GetCar();
     const float speed = car ? car->GetSpeed() : 0.0f;
-    return racer.throttle >= 0.0f ? -speed : speed;
+    return racer.IsThrottleForward() ? -speed : speed;
 }
 
 float DistanceSquared(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
@@ -151,7 +151,7 @@ void CPLevel::Update() {
     playerHeading = ForwardOf(*humanRacer);
     if (raceOver) {
         if (AI_Task* drivers = AI_Task::GetInstance()) {
-            const float signedSpeed = humanRacer->throttle >= 0.0f ? -playerSpeed : playerSpeed;
+            const float signedSpeed = humanRacer->IsThrottleForward() ? -playerSpeed : playerSpeed;
             drivers->DriveVehicle(kHumanDriverSlot, CPSmartPtr<CPGameObject>(humanRacer.Get()), playerHeading,
                                   signedSpeed, humanRacer, humanRacer->cameraMin, humanRacer->cameraMax);
         }
@@ -184,8 +184,11 @@ void CPLevel::Update() {
     if (camera && camera->GetViewCamera() && g_screenWidth > 0 && g_screenHeight > 0) {
         const D3DXVECTOR3 ahead = humanRacer->GetPosition() + playerHeading * 500.0f;
         const D3DXVECTOR3 screen = camera->GetViewCamera()->ProjectToScreen(ahead);
-        g_effectFx = screen.x / static_cast<float>(g_screenWidth);
-        g_effectFy = screen.y / static_cast<float>(g_screenHeight);
+        // A view without a field of view yet projects to no number: the blur keeps its centre.
+        if (std::isfinite(screen.x) && std::isfinite(screen.y)) {
+            g_effectFx = screen.x / static_cast<float>(g_screenWidth);
+            g_effectFy = screen.y / static_cast<float>(g_screenHeight);
+        }
     }
 
     Step(21);
@@ -229,7 +232,9 @@ void CPLevel::Update() {
             const CPCar* car = racer->GetCar();
             if (car && car->IsCrashed()) continue;
             const AI_Vehicle* driver = drivers ? drivers->GetVehicle(static_cast<int>(i)) : nullptr;
-            if (driver && driver->headingError >= 0.785398f && driver->speed < 8.0f) racer->Respawn(true);
+            // The signed speed is negative while driving forward: a lost driver out of view is
+            // put back whatever its speed, a reversing one only when slow.
+            if (driver && driver->headingError >= 0.785398f && SignedSpeed(*racer) < 8.0f) racer->Respawn(true);
         }
     }
 

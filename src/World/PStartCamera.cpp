@@ -133,7 +133,9 @@ void CPLevel::UpdateStartCamera(float t, D3DXVECTOR3& eye, D3DXVECTOR3& look, fl
 
 void CPLevel::UpdateStartSequence(float dt) {
     if (!camera) return;
-    if (raceTime < gridLength) {
+    // A route too short for a flight path gives no flight: the race camera takes over at once.
+    const bool flight = !startCameraPath.points.empty();
+    if (flight && raceTime < gridLength) {
         if (raceTime < gridLength - 2.0f) {
             UpdateStartCamera(raceTime, cameraStartPoint, startCameraLook, dt);
         } else if (humanRacer) {
@@ -164,7 +166,7 @@ void CPLevel::UpdateStartSequence(float dt) {
         return;
     }
     // The start moment, once per race: afterwards an external view is the scripts' camera mode.
-    if (startMomentDone || !camera->IsExternalView()) return;
+    if (startMomentDone || (flight && !camera->IsExternalView())) return;
     startMomentDone = true;
     const float carYaw = HeadingOf(humanRacer.Get());
     camera->SetTargetYaw(carYaw);

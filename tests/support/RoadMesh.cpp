@@ -310,4 +310,14 @@ std::string RoadMeshFile(const RoadMesh& road, const std::string& name) {
     return writer.Build().bytes;
 }
 
+RoadDescriptionFiles RoadDescription(const RoadMesh& road, const std::string& descriptionName,
+                                     const std::string& meshName) {
+    RoadDescriptionFiles files;
+    files.descriptionName = descriptionName;
+    files.meshName = meshName;
+    files.description = "model = " + meshName + "\n";
+    files.mesh = RoadMeshFile(road);
+    return files;
+}
+
 } // namespace kxtest

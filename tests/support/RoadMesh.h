@@ -70,4 +70,15 @@ RoadMesh MakeWalledLoop(float radius, float width, float wallHeight, int segment
 MeshNode RoadMeshNode(const RoadMesh& road, const std::string& name = "road");
 std::string RoadMeshFile(const RoadMesh& road, const std::string& name = "road");
 
+// The road as the description loader meets it: a render description naming the road's mesh
+// file, and that file. Both belong in "Data\Meshes" under their names.
+struct RoadDescriptionFiles {
+    std::string descriptionName;
+    std::string description;
+    std::string meshName;
+    std::string mesh;
+};
+RoadDescriptionFiles RoadDescription(const RoadMesh& road, const std::string& descriptionName,
+                                     const std::string& meshName = "road.p3d");
+
 } // namespace kxtest

@@ -1,5 +1,6 @@
 #include "Platform/Audio/WaveFile.h"
 
+#include "Platform/System/FileTrace.h"
 #include "Platform/System/Paths.h"
 #include "Platform/System/RegularFile.h"
 
@@ -35,6 +36,10 @@ HRESULT WaveFile::Open(const char* fileName, const WAVEFORMATEX* format, DWORD m
         m_format.clear();
         m_dataSize = 0;
         auto real = GamePaths().Resolve(fileName);
+        if (real)
+            TraceLooseFile(GamePath(fileName).Lowered(), *real);
+        else
+            TraceMissingFile(GamePath(fileName).Lowered());
         if (!real || !ReadRegularFile(*real, kMaxFileBytes, m_file)) return E_FAIL;
         m_open = true;
         if (Failed(ReadHeader())) {

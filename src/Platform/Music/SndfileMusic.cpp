@@ -7,6 +7,7 @@
 
 #include "Platform/Audio/DirectSound.h"
 
+#include "Platform/System/FileTrace.h"
 #include "Platform/System/Paths.h"
 #include "Platform/System/RegularFile.h"
 
@@ -45,7 +46,11 @@ public:
     HRESULT RenderFile(const std::string& gamePath) override {
         Close();
         auto real = GamePaths().Resolve(gamePath);
-        if (!real) return Audio::VFW_E_NOT_FOUND;
+        if (!real) {
+            TraceMissingFile(GamePath(gamePath).Lowered());
+            return Audio::VFW_E_NOT_FOUND;
+        }
+        TraceLooseFile(GamePath(gamePath).Lowered(), *real);
         // The library would open a FIFO by name and wait for a writer for ever.
         const int fd = OpenRegularFile(*real);
         if (fd < 0) return Audio::VFW_E_NOT_FOUND;

@@ -47,6 +47,25 @@ void FakeClock::AdvanceSeconds(double seconds) {
     m_ticks += static_cast<std::int64_t>(std::llround(seconds * static_cast<double>(m_frequency)));
 }
 
+bool FixedStepClock::QueryPerformanceCounter(std::int64_t* ticks) {
+    if (!ticks) return false;
+    *ticks = m_ticks;
+    m_ticks += kStepTicks;
+    return true;
+}
+
+bool FixedStepClock::QueryPerformanceFrequency(std::int64_t* ticksPerSecond) {
+    if (!ticksPerSecond) return false;
+    *ticksPerSecond = kFrequency;
+    return true;
+}
+
+// The time of the last counter reading.
+std::uint32_t FixedStepClock::TimeGetTime() {
+    const std::int64_t read = m_ticks > 0 ? m_ticks - kStepTicks : 0;
+    return static_cast<std::uint32_t>(read * 1000 / kFrequency);
+}
+
 IClock& GetClock() { return g_clock ? *g_clock : g_systemClock; }
 
 void SetClock(IClock* clock) { g_clock = clock; }

@@ -43,6 +43,24 @@ private:
     bool m_hasCounter = true;
 };
 
+// The clock of reproducible runs: time stands still between readings of the counter, and each
+// reading moves it one step of 1/60 s on from a fixed start, the millisecond clock with it. The
+// frame timer reads the counter once a pass, so every pass lasts one step however long the
+// machine took, and two runs see the same times.
+class FixedStepClock final : public IClock {
+public:
+    // 1/60 s is a whole number of these ticks.
+    static constexpr std::int64_t kFrequency = 600000;
+    static constexpr std::int64_t kStepTicks = kFrequency / 60;
+
+    bool QueryPerformanceCounter(std::int64_t* ticks) override;
+    bool QueryPerformanceFrequency(std::int64_t* ticksPerSecond) override;
+    std::uint32_t TimeGetTime() override;
+
+private:
+    std::int64_t m_ticks = 0;
+};
+
 // The clock in use; the system clock unless a test installed another.
 IClock& GetClock();
 // Installs a clock (not owned); nullptr restores the system clock.

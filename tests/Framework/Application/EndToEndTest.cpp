@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -15,7 +16,10 @@
 
 #include "Framework/PSettings.h"
 #include "Framework/PStringSplitter.h"
+#include "support/PackWriter.h"
 #include "support/TempDir.h"
+
+#include <stb/stb_image.h>
 
 namespace {
 
@@ -36,7 +40,8 @@ const char* const kMarkingScript = "local marker = io.open(\"running.txt\", \"w\
 
 class Game {
 public:
-    Game(const std::string& root, const std::vector<std::string>& args, const std::string& stderrPath) {
+    Game(const std::string& root, const std::vector<std::string>& args, const std::string& stderrPath,
+         const std::vector<std::pair<std::string, std::string>>& environment = {}) {
         m_pid = ::fork();
         if (m_pid == 0) {
             if (::chdir(root.c_str()) != 0) ::_exit(120);
@@ -46,6 +51,7 @@ public:
             ::setenv("SDL_AUDIODRIVER", "dummy", 1);
             ::setenv("ALSOFT_DRIVERS", "null", 1);
             ::setenv("KORVAXA_NO_SHELL", "1", 1);
+            for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
             std::vector<char*> argv;
             std::string program = KX_GAME_EXECUTABLE;
             argv.push_back(program.data());
@@ -240,6 +246,88 @@ TEST_F(EndToEndTest, FailedSaveAtShutDownIsReportedByStatusAndLog) {
     const std::string log = root.Read("korvaxa.log");
     EXPECT_NE(log.find("\"Actions.cfg\" could not be saved: ./Actions.cfg is a folder"), std::string::npos) << log;
     EXPECT_NE(Stderr().find("\"Actions.cfg\" could not be saved"), std::string::npos) << Stderr();
+    ExpectConfigWritten();
+}
+
+// The three switches of observed runs together: passes of exactly 1/60 s, the trace of every
+// look-up and log line, and the picture of the frame at a game time.
+TEST_F(EndToEndTest, TestSwitchesGiveFixedStepsATraceAndAFramePicture) {
+    root.Write("Data/Scripts/list.dat", "main t_system action_listener\r\n");
+    // The script itself comes from a pack, so the trace shows a pack hit beside the loose ones.
+    kxtest::PackWriter pack;
+    pack.AddFile("scripts\\main.lua", "IsFileExists(\"Data\\\\Probe.txt\") IsFileExists(\"data/probe2.txt\")\n"
+                                      "local times = io.open(\"times.txt\", \"w\")\n"
+                                      "for pass = 1, 30 do\n"
+                                      "  Update()\n"
+                                      "  times:write(string.format(\"%.6f\\n\", GetFullTime()))\n"
+                                      "end\n"
+                                      "times:close()\n"
+                                      "KillAllTasks()\n"
+                                      "Update()\n");
+    root.Write("Data/game1.dat", pack.Build());
+    root.Write("Data/Probe.txt", "here");
+    const std::string trace = logs.Path() + "/trace.txt";
+    const std::string picture = logs.Path() + "/frame.png";
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt",
+              {{"KORVAXA_FIXED_STEP", "1"}, {"KORVAXA_FILE_TRACE", trace}, {"KORVAXA_CAPTURE", "0.25:" + picture}});
+    ASSERT_EQ(game.Wait(), 0) << Stderr();
+
+    // Each pass of the script lasts one step.
+    std::vector<double> times;
+    {
+        const std::string text = root.Read("times.txt");
+        std::size_t start = 0;
+        while (start < text.size()) {
+            const std::size_t end = text.find('\n', start);
+            times.push_back(std::strtod(text.substr(start, end - start).c_str(), nullptr));
+            start = end == std::string::npos ? text.size() : end + 1;
+        }
+    }
+    ASSERT_EQ(times.size(), 30u) << root.Read("times.txt");
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_NEAR(times[i] - times[i - 1], 1.0 / 60.0, 2e-6) << i;
+
+    const std::string lines = logs.Read("trace.txt");
+    EXPECT_NE(lines.find("loose\tdata\\scripts\\list.dat\tData/Scripts/list.dat\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("pack\tdata\\scripts\\main.lua\tData\\game1.dat\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("loose\tactions.cfg\tActions.cfg\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("\nmissing\t"), std::string::npos) << lines;
+    // A script's own probes are look-ups too.
+    EXPECT_NE(lines.find("loose\tdata\\probe.txt\tData/Probe.txt\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("missing\tdata/probe2.txt\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("\nlog\t"), std::string::npos) << lines;
+    // The log's lines are the same in the trace as in the game's own log.
+    const std::string log = root.Read("korvaxa.log");
+    std::size_t start = 0;
+    while (start < log.size()) {
+        const std::size_t end = log.find('\n', start);
+        const std::string line = log.substr(start, end - start);
+        EXPECT_NE(lines.find("log\t" + line + "\n"), std::string::npos) << line;
+        start = end == std::string::npos ? log.size() : end + 1;
+    }
+
+    int width = 0, height = 0, channels = 0;
+    const std::string png = logs.Read("frame.png");
+    unsigned char* rgb = stbi_load_from_memory(reinterpret_cast<const unsigned char*>(png.data()),
+                                               static_cast<int>(png.size()), &width, &height, &channels, 3);
+    ASSERT_NE(rgb, nullptr) << Stderr();
+    EXPECT_EQ(width, 320);
+    EXPECT_EQ(height, 240);
+    stbi_image_free(rgb);
+}
+
+// Switch values that make no sense are reported and ignored: the game runs as without them.
+TEST_F(EndToEndTest, MalformedTestSwitchesAreIgnored) {
+    WriteMain(kEndingScript);
+    Game game(root.Path(), Args(), logs.Path() + "/stderr.txt",
+              {{"KORVAXA_FIXED_STEP", "abc"},
+               {"KORVAXA_FILE_TRACE", logs.Path() + "/no/such/folder/trace.txt"},
+               {"KORVAXA_CAPTURE", "-1:" + logs.Path() + "/frame.png"}});
+    EXPECT_EQ(game.Wait(), 0) << Stderr();
+    const std::string log = root.Read("korvaxa.log");
+    EXPECT_NE(log.find("KORVAXA_FIXED_STEP"), std::string::npos) << log;
+    EXPECT_NE(log.find("KORVAXA_FILE_TRACE"), std::string::npos) << log;
+    EXPECT_NE(log.find("KORVAXA_CAPTURE"), std::string::npos) << log;
+    EXPECT_FALSE(logs.Exists("frame.png"));
     ExpectConfigWritten();
 }
 

@@ -56,6 +56,8 @@ TEST_F(SceneCameraTest, WithoutALevelOrArgumentsEachAnswersItsDefault) {
         {"GetFov1()", ""},
         {"GetFov2()", ""},
         {"GetCameraPlayer()", ""},
+        {"ChangeGameCamera()", "-1"},
+        {"SetCameraPlayer(true)", ""},
         {"IsCameraShake()", "false"},
         {"GetLight()", ""},
         {"SetLight(1, 2, 3)", ""},
@@ -118,6 +120,7 @@ TEST_F(SceneCameraTest, ALevelWithoutItsRaceCamera) {
         {"SetCamera(true)", ""},      {"SetCameraPos(1, 2, 3)", ""},       {"SetCameraZAngle(1)", ""},
         {"GetCameraZAngle()", ""},    {"GetCameraPositions()", ""},        {"SetFOV(60)", ""},
         {"IsCameraShake()", "false"}, {"CrossInterfaceRay(0.5, 0.5)", ""}, {"GetFov1()", "55"},
+        {"GetCameraPlayer()", "0"},   {"ChangeGameCamera()", "1"},         {"SetCameraPlayer(false)", ""},
         {"GetCameraPlayer()", "0"},
     };
     for (const Case& c : cases) EXPECT_EQ(lua.Eval(c.call), c.want) << c.call;
@@ -449,6 +452,77 @@ TEST_F(SceneCameraTest, SetFOVClampsAndTheLevelKeepsBothSettings) {
     }
 }
 
+// The camera switch walks the modes 0, 1, 2 and round again; each mode takes its camera setting by
+// the level's one rule: the first in modes 0 and 2 (2 seen from the car-fixed view), the second in
+// mode 1, and the camera turns behind the player's car in modes 0 and 1.
+TEST_F(SceneCameraTest, ChangeGameCameraWalksTheModesTakingEachModesSetting) {
+    LoadLevel();
+    CPLevel& level = *race.level;
+    CPCamera& camera = *level.camera;
+    D3DXQUATERNION turned;
+    D3DXQuaternionRotationYawPitchRoll(&turned, 0.0f, 0.0f, 0.6f);
+    human->SetRotation(turned);
+    human->UpdateTransform();
+    level.camera1Height = 3.0f;
+    level.camera1Distance = 9.0f;
+    level.camera1Angle = 0.1f;
+    level.camera1AngleDiv = 4.0f;
+    level.camera1DistanceDiv = 5.0f;
+    level.camera2Height = 1.5f;
+    level.camera2Distance = 6.0f;
+    level.camera2Angle = 0.2f;
+    level.camera2AngleDiv = 7.0f;
+    level.camera2DistanceDiv = 8.0f;
+    level.cameraMode = 0;
+    level.player = nullptr;
+    const float behind = CPLevel::HeadingOf(human.Get());
+
+    const struct {
+        int mode;
+        bool second, external;
+    } steps[] = {{1, true, false}, {2, false, true}, {0, false, false}, {1, true, false}};
+    for (const auto& step : steps) {
+        camera.targetYaw = 5.0f;
+        EXPECT_EQ(lua.Eval("ChangeGameCamera()"), std::to_string(step.mode));
+        EXPECT_EQ(level.cameraMode, step.mode);
+        EXPECT_EQ(lua.Eval("GetCameraPlayer()"), std::to_string(step.mode));
+        EXPECT_EQ(level.player, human.Get()) << step.mode;
+        EXPECT_EQ(level.cameraHeight, step.second ? 1.5f : 3.0f) << step.mode;
+        EXPECT_EQ(level.cameraDistance, step.second ? 6.0f : 9.0f) << step.mode;
+        EXPECT_EQ(level.cameraAngle, step.second ? 0.2f : 0.1f) << step.mode;
+        EXPECT_EQ(level.cameraAngleDiv, step.second ? 7.0f : 4.0f) << step.mode;
+        EXPECT_EQ(level.cameraDistanceDiv, step.second ? 8.0f : 5.0f) << step.mode;
+        EXPECT_EQ(camera.IsExternalView(), step.external) << step.mode;
+        EXPECT_EQ(camera.targetYaw, step.external ? 5.0f : behind) << step.mode;
+    }
+    // A mode the level could not have had starts the walk again.
+    level.cameraMode = 7;
+    EXPECT_EQ(lua.Eval("ChangeGameCamera()"), "0");
+    level.cameraMode = -3;
+    EXPECT_EQ(lua.Eval("ChangeGameCamera()"), "0");
+}
+
+TEST_F(SceneCameraTest, SetCameraPlayerChoosesTheSecondSettingOrTheFirst) {
+    LoadLevel();
+    CPLevel& level = *race.level;
+    level.camera1Height = 3.0f;
+    level.camera2Height = 1.5f;
+    level.camera->SetExternalView(true);
+    level.player = nullptr;
+    EXPECT_EQ(lua.Eval("SetCameraPlayer(true)"), "");
+    EXPECT_EQ(level.cameraMode, 1);
+    EXPECT_EQ(level.cameraHeight, 1.5f);
+    EXPECT_FALSE(level.camera->IsExternalView());
+    EXPECT_EQ(level.player, human.Get());
+    EXPECT_EQ(lua.Eval("SetCameraPlayer(false)"), "");
+    EXPECT_EQ(level.cameraMode, 0);
+    EXPECT_EQ(level.cameraHeight, 3.0f);
+    EXPECT_EQ(lua.Eval("SetCameraPlayer(1)"), "");
+    EXPECT_EQ(level.cameraMode, 1);
+    EXPECT_EQ(lua.Eval("SetCameraPlayer()"), "");
+    EXPECT_EQ(level.cameraMode, 0);
+}
+
 // Switching the show-case camera draws its circling direction and its tilt from the engine
 // generator; asking for the state it is already in draws nothing.
 TEST_F(SceneCameraTest, SetCameraChangesTheShowcaseStateOnce) {
@@ -720,9 +794,9 @@ TEST(SceneCameraRegistration, EachNameStandsInItsTableOnce) {
         "SetFOV",          "SetCamera",      "CrossPlayerRay", "SetCameraPos",  "SetCameraZAngle", "CrossInterfaceRay",
         "SetPosition",     "GetPosition",    "SetRotation",    "GetBBoxInfo",   "CheckVisible",    "GetCameraPositions",
         "GetCameraZAngle", "GetLight",       "SetLight",       "StartLighting", "UpdateTrasser",   "DrawLine",
-        "Clone",           "GetTextureSize", "IsCameraShake",  "DumpTextures"};
-    const std::vector<std::string> third = {"IsRigid",         "FindObject", "SetObjectVisible",
-                                            "GetCameraPlayer", "GetFov1",    "GetFov2"};
+        "Clone",           "GetTextureSize", "IsCameraShake",  "DumpTextures",  "ChangeGameCamera"};
+    const std::vector<std::string> third = {"IsRigid", "FindObject", "SetObjectVisible", "GetCameraPlayer",
+                                            "GetFov1", "GetFov2",    "SetCameraPlayer"};
     auto count = [&](int table, const std::string& name) {
         int n = 0;
         for (int t = 0; t < Script::ScriptFunctionTables::kTableCount; ++t)

@@ -289,4 +289,36 @@ TEST_F(Drivers, AComputerCarFollowsTheRing) {
                 static_cast<double>(frames) * static_cast<double>(kxcar::kStep));
 }
 
+// Without difficulty the gear box gives a computer car no forward drive: under full throttle it
+// stands where it settled. Reverse is never scaled, so once the stuck test backs it out it rolls
+// back along its own length.
+TEST_F(Drivers, WithoutDifficultyAComputerCarStandsStillUntilItBacksOut) {
+    kxtest::CamSpeed difficulty(0);
+    gameData->levelSettings.setting9 = 1.0f;
+    level.playerStartLine = Piece(20);
+    CPSmartPtr<CPPlayer> racer = RacerOn(38);
+    Settle();
+    const std::vector<CPSmartPtr<CPPlayer>> driven = {racer};
+    const D3DXVECTOR3 start = racer->GetPosition();
+    const D3DXVECTOR3 forward = Forward(*racer);
+    int frames = 0;
+    for (; frames < 60 && !Driver().reversing; ++frames) {
+        Frame(driven);
+        ASSERT_GT(racer->throttle, 0.0f) << "frame " << frames;
+        EXPECT_FLOAT_EQ(racer->GetCar()->GetGearBox()->GetEngineForce(), 0.0f) << "frame " << frames;
+        const D3DXVECTOR3 moved = racer->GetPosition() - start;
+        ASSERT_LT(std::fabs(D3DXVec3Dot(&moved, &forward)), 0.05f) << "frame " << frames;
+        ASSERT_LT(std::hypot(moved.x, moved.y), 0.05f) << "frame " << frames;
+    }
+    // The first stuck test comes 1.5 s after the first hand-over and finds it where it stood.
+    for (; frames < 120 && !Driver().reversing; ++frames) Frame(driven);
+    ASSERT_TRUE(Driver().reversing) << "after " << frames << " frames";
+    EXPECT_GE(frames, 88);
+    EXPECT_LE(frames, 92);
+    for (int i = 0; i < 120 && Driver().reversing; ++i) Frame(driven);
+    const D3DXVECTOR3 moved = racer->GetPosition() - start;
+    EXPECT_LT(D3DXVec3Dot(&moved, &forward), -0.5f);
+    EXPECT_FALSE(racer->respawnCooldown > 0.0f);
+}
+
 } // namespace

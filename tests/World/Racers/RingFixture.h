@@ -11,32 +11,9 @@
 #include "World/PAITask.h"
 #include "World/PLevel.h"
 #include "World/PSpline.h"
+#include "World/Racers/RingRoute.h"
 
 namespace kxring {
-
-constexpr int kPieces = 40;
-constexpr float kTau = 6.2831853f;
-
-// Forty straight segments round the origin. A segment's measured length is its chord to
-// t = 0.9, so each chord is 10.5 / 0.9 for the route to cut into forty pieces.
-inline CPSmartPtr<CPSpline> MakeRing() {
-    const float side = 10.5f / 0.9f;
-    const float radius = side / (2.0f * std::sin(kTau / 2.0f / kPieces));
-    std::vector<BezierSegment> segments;
-    for (int i = 0; i < kPieces; ++i) {
-        const float a0 = kTau * static_cast<float>(i) / kPieces;
-        const float a1 = kTau * static_cast<float>(i + 1) / kPieces;
-        BezierSegment s;
-        s.p0 = D3DXVECTOR3(radius * std::cos(a0), radius * std::sin(a0), 0.0f);
-        s.p3 = D3DXVECTOR3(radius * std::cos(a1), radius * std::sin(a1), 0.0f);
-        s.p1 = s.p0 + (s.p3 - s.p0) / 3.0f;
-        s.p2 = s.p0 + (s.p3 - s.p0) * (2.0f / 3.0f);
-        segments.push_back(s);
-    }
-    CPSmartPtr<CPSpline> ring(new CPSpline);
-    ring->Build("c_path", true, segments);
-    return ring;
-}
 
 struct RingWorld : kxcar::CarWorld {
     RingWorld() {
@@ -64,10 +41,9 @@ struct RingWorld : kxcar::CarWorld {
         auto* data = dynamic_cast<CPPhysicData*>(racer->GetPhysicData().Get());
         for (SPPhysicShape& shape : data->Shapes())
             if (shape.geometry) shape.geometry->SetMaterial(1);
-        const D3DXVECTOR3 to = piece->previous->centre - piece->centre;
         D3DXQUATERNION q;
         const D3DXVECTOR3 z(0.0f, 0.0f, 1.0f);
-        D3DXQuaternionRotationAxis(&q, &z, std::atan2(to.x, -to.y));
+        D3DXQuaternionRotationAxis(&q, &z, YawFacing(piece->centre, piece->previous->centre));
         racer->SetRotation(q);
         racer->UpdateTransform();
         return racer;

@@ -6,11 +6,17 @@
 #include <vector>
 
 #include "Framework/PGlobalTimer.h"
+#include "Platform/Audio/NullAudio.h"
+#include "Platform/Audio/WaveFixture.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Render/PPerspectiveCamera.h"
 #include "Render/PRender.h"
+#include "Render/PRenderObject.h"
+#include "Sound/NAudio.h"
+#include "Sound/NSound.h"
 #include "World/Car/CarWorldFixture.h"
 #include "World/PLevel.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -247,6 +253,59 @@ TEST_F(RacerUpdate, RenderAnswersWhetherTheRacerIsInView) {
     EXPECT_FALSE(racer->Render(nullptr, nullptr));
 }
 
+TEST_F(RacerUpdate, TheShadowIsProjectedOnlyWithinAHundredUnitsOfTheEye) {
+    CPSmartPtr<CPRender> render(new CPRender());
+    CPSmartPtr<CPPlayer> racer(new CPPlayer);
+    racer->OwnBox() = CPOrientedBox(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 2, 0.5f));
+    racer->SetPosition(0, 0, 0);
+    racer->UpdateTransform();
+    CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
+    racer->SetPhysicData(CPSmartPtr<IPPhysicData>(data.Get()));
+    // The shadow's mesh starts with a marker triangle: a projection replaces it (with nothing,
+    // without a race world's terrain).
+    racer->shadow = CPSmartPtr<CPGameObject>(new CPGameObject("shadow"));
+    racer->shadow->PartBoxes().push_back(CPOrientedBox(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 2, 0.5f)));
+    racer->shadow->UpdateTransform();
+    CPSmartPtr<CPRenderObject> mesh(new CPRenderObject(racer->shadow.Get()));
+    racer->shadow->SetAttachment(CPSmartPtr<IPMMObject>(mesh.Get()), IPSceneObject::KindMesh);
+    struct Case {
+        float distance;
+        bool projected;
+    };
+    // Squared distance from the eye below 10000.
+    const Case cases[] = {{20.0f, true}, {99.9f, true}, {100.0f, false}, {140.0f, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.distance);
+        mesh->SetMesh(std::vector<SPVertex>(3), std::vector<std::uint16_t>{0, 1, 2});
+        CPPerspectiveCamera camera;
+        camera.eye = D3DXVECTOR3(0, -c.distance, 0);
+        camera.target = D3DXVECTOR3(0, 0, 0);
+        camera.up = D3DXVECTOR3(0, 0, 1);
+        camera.fieldOfView = 1.0f;
+        camera.nearDistance = 1.0f;
+        camera.farDistance = 500.0f;
+        camera.viewDirty = true;
+        camera.projectionDirty = true;
+        camera.Update();
+        EXPECT_TRUE(racer->Render(&camera, nullptr));
+        EXPECT_EQ(mesh->ModelVertices().empty(), c.projected);
+    }
+    // Out of view nothing is projected, however near.
+    mesh->SetMesh(std::vector<SPVertex>(3), std::vector<std::uint16_t>{0, 1, 2});
+    CPPerspectiveCamera away;
+    away.eye = D3DXVECTOR3(0, -20, 0);
+    away.target = D3DXVECTOR3(0, -40, 0);
+    away.up = D3DXVECTOR3(0, 0, 1);
+    away.fieldOfView = 1.0f;
+    away.nearDistance = 1.0f;
+    away.farDistance = 500.0f;
+    away.viewDirty = true;
+    away.projectionDirty = true;
+    away.Update();
+    EXPECT_FALSE(racer->Render(&away, nullptr));
+    EXPECT_EQ(mesh->ModelVertices().size(), 3u);
+}
+
 TEST_F(RacerUpdate, OnlyTheHumansRenderRunsTheFade) {
     CPSmartPtr<CPRender> render(new CPRender());
     render->SetFade(1.0f);
@@ -287,6 +346,60 @@ TEST(RacerStart, FieldsTheRaceReadsStartDefined) {
     EXPECT_EQ(racer->cameraMax, 0);
     EXPECT_FALSE(racer->raceFlag);
     EXPECT_LT(racer->fireCooldown, 0.0f);
+}
+
+// The table's "slam" sound on the silent backend, for the racer's half-second reset.
+struct SlamSound : CarWorld {
+    SlamSound() {
+        ResetSettingsToDefaults();
+        kxtest::WaveLayout layout;
+        layout.samples = kxtest::Pattern(400);
+        root.Write("Data/Sounds/slam.wav", kxtest::MakeWave(layout));
+        root.Write("Data/Sounds/Sounds.dat", "slam;slam.wav;2d\n");
+        manager = std::make_unique<CNAudio>();
+        manager->Init(nullptr);
+    }
+    ~SlamSound() override {
+        racers.clear();
+        physics.DestroyWorld();
+        for (int i = 0; i < 4; ++i) IPMMObject::CollectGarbage();
+        manager.reset();
+        ResetSettingsToDefaults();
+    }
+    Platform::Audio::NullVoiceRecord& Voice(CNSound* sound) {
+        const std::vector<CNSound*>& live = CNSound::LiveSounds();
+        for (std::size_t i = 0; i < live.size(); ++i)
+            if (live[i] == sound) return audio.system.Voice(i);
+        ADD_FAILURE() << "no voice";
+        return audio.system.Voice(0);
+    }
+    kxtest::TempGameRoot root;
+    Platform::Audio::ScopedNullAudio audio;
+    std::unique_ptr<CNAudio> manager;
+};
+
+TEST_F(SlamSound, TheHumanStopsAndRewindsTheSlamEveryHalfSecond) {
+    CPSmartPtr<CNSound> slam = manager->GetSound("slam");
+    ASSERT_TRUE(slam);
+    for (bool human : {true, false}) {
+        SCOPED_TRACE(human ? "human" : "computer");
+        racers.clear();
+        CPSmartPtr<CPPlayer> racer = MakeRacer("", human);
+        racer->isHuman = human;
+        slam->Play(0, 1);
+        Voice(slam.Get()).position = 120;
+        // 0.2 + 0.2 s: not yet past half a second.
+        racer->Update(0.2f);
+        racer->Update(0.2f);
+        EXPECT_TRUE(slam->IsPlaying());
+        EXPECT_EQ(Voice(slam.Get()).position, 120u);
+        racer->Update(0.2f);
+        EXPECT_EQ(slam->IsPlaying(), !human);
+        EXPECT_EQ(Voice(slam.Get()).position, human ? 0u : 120u);
+        // The timer starts again from zero after a reset; a computer racer's only grows.
+        EXPECT_FLOAT_EQ(racer->slamTimer, human ? 0.0f : 0.6f);
+        slam->Stop();
+    }
 }
 
 } // namespace

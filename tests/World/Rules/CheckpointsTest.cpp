@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "GameData/PGameData.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Scene/PGameObject.h"
+#include "World/PCar.h"
 #include "World/PLevel.h"
 #include "World/PPlayer.h"
 #include "World/PSpline.h"
@@ -183,6 +185,39 @@ TEST(Checkpoints, TheFinishShowsPastHalfAndTheFinishCheckpointCountsARound) {
     EXPECT_EQ(finish.store->playerLap.currentLap, 2);
 }
 
+TEST(Checkpoints, AFinishIndexOutsideTheListNeverShowsTheFinishNorTakesAPlace) {
+    for (int finishIndex : {4, 7, -1, -5}) {
+        SCOPED_TRACE(finishIndex);
+        CheckpointRace race({0.0f, 90.0f, 180.0f, 270.0f});
+        ASSERT_TRUE(race.loaded);
+        race.level->finishCheckpointIndex = finishIndex;
+        race.level->finishObject->SetVisible(false);
+        race.store->playerLap.currentLap = 1;
+        for (int lap = 0; lap < 2; ++lap)
+            for (int i = 0; i < 4; ++i) {
+                race.Pass(i);
+                EXPECT_FALSE(race.level->finishObject->IsVisible()) << i;
+            }
+        EXPECT_EQ(race.level->podium, (std::array<int, 3>{{-1, -1, -1}}));
+        EXPECT_EQ(race.store->playerLap.currentLap, 1);
+        EXPECT_EQ(race.level->announcedCheckpoint, 3);
+    }
+}
+
+TEST(Checkpoints, WithoutCheckpointsTheFrameSkipsTheMarkerAndTheReveal) {
+    CheckpointRace race(std::vector<float>{});
+    ASSERT_TRUE(race.loaded);
+    race.level->nextCheckpoint = 0;
+    race.level->RevealFirstCheckpoint();
+    race.level->PlaceCheckpointMarker();
+    for (int i = 0; i < 5; ++i) race.Frame(0.05f);
+    race.level->raceTime = race.level->gridLength + 1.0f;
+    race.Frame(0.05f);
+    EXPECT_TRUE(race.level->mapCheckpoints.empty());
+    EXPECT_EQ(race.level->announcedCheckpoint, -1);
+    EXPECT_EQ(race.Sent({"checkpoint", "bonus_points"}), Lines{});
+}
+
 TEST(Checkpoints, OpponentsPassByProximityOnceInARow) {
     CheckpointRace race;
     ASSERT_TRUE(race.loaded);
@@ -231,6 +266,41 @@ TEST(Checkpoints, TheGateIsTheBoxsCircleInXAndY) {
         race.level->humanRacer->SetPosition(centre + k.offset);
         EXPECT_EQ(race.level->IsInCheckpointGate(c), k.inside) << k.offset.x << " " << k.offset.y;
     }
+}
+
+TEST(Checkpoints, TheGateAlsoTakesAnyOfTheFirstFourWheelContacts) {
+    CheckpointRace race;
+    ASSERT_TRUE(race.loaded);
+    const CPGameObject& c = *race.level->checkpoints[0].object;
+    const D3DXVECTOR3 centre = c.GetPosition();
+    CPPlayer& human = *race.level->humanRacer;
+    CPSmartPtr<CPCar> car(new CPCar(&human));
+    human.SetCar(CPSmartPtr<IPMMObject>(car.Get()));
+    // The car stands outside the gate's circle (radius sqrt 8 for the 4 x 4 box).
+    human.SetPosition(centre + D3DXVECTOR3(6.0f, 0.0f, 0.0f));
+    const D3DXVECTOR3 out = centre + D3DXVECTOR3(5.0f, 0.0f, 0.0f);
+    const D3DXVECTOR3 in = centre + D3DXVECTOR3(2.7f, 0.0f, 30.0f);
+    struct Case {
+        std::vector<D3DXVECTOR3> contacts;
+        bool inside;
+    };
+    const Case cases[] = {
+        {{out, out, out, out}, false},
+        {{in, out, out, out}, true},
+        {{out, out, out, in}, true},
+        // A fifth wheel does not count.
+        {{out, out, out, out, in}, false},
+        {{}, false},
+    };
+    for (const Case& k : cases) {
+        car->SetContactPointsForTest(k.contacts);
+        EXPECT_EQ(race.level->IsInCheckpointGate(c), k.inside) << k.contacts.size();
+    }
+    // With every wheel outside, the racer's own position still counts.
+    car->SetContactPointsForTest({out, out, out, out});
+    human.SetPosition(centre + D3DXVECTOR3(0.0f, 2.7f, 0.0f));
+    EXPECT_TRUE(race.level->IsInCheckpointGate(c));
+    human.SetCar(nullptr);
 }
 
 // ---- the marker --------------------------------------------------------------------------

@@ -6,14 +6,20 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
+#include "Framework/PApplication.h"
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PSettings.h"
 #include "GameData/PGameData.h"
 #include "Platform/Math/D3DXMath.h"
+#include "Render/PPerspectiveCamera.h"
+#include "Render/PRenderBlock.h"
 #include "Scene/PGameObject.h"
+#include "World/PAITask.h"
+#include "World/PCar.h"
 #include "World/PLevel.h"
 #include "World/PPlayer.h"
 #include "World/PRaceCamera.h"
@@ -100,6 +106,31 @@ TEST(RaceFrame, Clocks) {
     EXPECT_FLOAT_EQ(level.elapsedTime, 0.15f);
     EXPECT_FLOAT_EQ(level.timeLeft, 99.45f);
     EXPECT_FLOAT_EQ(level.showcaseTime, 1.1f);
+}
+
+TEST(RaceFrame, TheRadialBlurCentreIsTheScreenPointFiveHundredUnitsAhead) {
+    Scoped<int> width(g_screenWidth, 800);
+    Scoped<int> height(g_screenHeight, 600);
+    Scoped<float> fx(g_effectFx, -7.0f);
+    Scoped<float> fy(g_effectFy, -7.0f);
+    RulesRace race;
+    ASSERT_TRUE(race.loaded);
+    CPLevel& level = *race.level;
+    // A view without a field of view (the start before any is set) projects nowhere: the centre
+    // keeps its value rather than taking a number that is none.
+    race.Frame(0.02f);
+    race.Frame(0.02f);
+    EXPECT_EQ(g_effectFx, -7.0f);
+    EXPECT_EQ(g_effectFy, -7.0f);
+
+    race.SteadyCamera();
+    race.Frame(0.02f);
+    const D3DXVECTOR3 ahead = level.humanRacer->GetPosition() + level.playerHeading * 500.0f;
+    const D3DXVECTOR3 screen = level.camera->GetViewCamera()->ProjectToScreen(ahead);
+    ASSERT_TRUE(std::isfinite(screen.x) && std::isfinite(screen.y));
+    race.Frame(0.02f);
+    EXPECT_FLOAT_EQ(g_effectFx, screen.x / 800.0f);
+    EXPECT_FLOAT_EQ(g_effectFy, screen.y / 600.0f);
 }
 
 TEST(RaceFrame, CooldownAndFrameCounter) {
@@ -427,6 +458,45 @@ TEST(ArrowSigns, ResortedOnEveryOtherCallFarthestFirst) {
     EXPECT_EQ(order(), (std::vector<std::string>{"arrow10", "arrow20", "arrow30"}));
 }
 
+// An arrow sign that counts how often the render block walks it.
+class CountedSign : public CPGameObject {
+public:
+    explicit CountedSign(const std::string& name) : CPGameObject(name) {}
+    int GetChildCount() const override {
+        ++walked;
+        return CPGameObject::GetChildCount();
+    }
+    mutable int walked = 0;
+};
+
+TEST(ArrowSigns, OnlySignsInsideTheViewAreHandedOver) {
+    RulesRace race;
+    ASSERT_TRUE(race.loaded);
+    CPLevel& level = *race.level;
+    race.SteadyCamera();
+    race.Frame(0.02f);
+    // The camera looks along -y at the human from 10 behind.
+    const D3DXVECTOR3 human = level.humanRacer->GetPosition();
+    level.arrowMarkers.clear();
+    std::vector<CPSmartPtr<CountedSign>> signs;
+    for (const D3DXVECTOR3& offset :
+         {D3DXVECTOR3(0.0f, -20.0f, 0.0f), D3DXVECTOR3(0.0f, 60.0f, 0.0f), D3DXVECTOR3(0.0f, -40.0f, 0.0f)}) {
+        CPSmartPtr<CountedSign> sign(new CountedSign("sign"));
+        sign->SetBounds(CPOrientedBox(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXVECTOR3(1.0f, 1.0f, 1.0f)));
+        sign->SetPosition(human + offset);
+        sign->UpdateTransform();
+        SPArrowMarker marker;
+        marker.object = CPSmartPtr<CPGameObject>(sign.Get());
+        level.arrowMarkers.push_back(marker);
+        signs.push_back(sign);
+    }
+    CPSmartPtr<CPRenderBlock> block(new CPRenderBlock());
+    level.DrawSortedObjects(block.Get());
+    EXPECT_GT(signs[0]->walked, 0);
+    EXPECT_EQ(signs[1]->walked, 0) << "behind the camera";
+    EXPECT_GT(signs[2]->walked, 0);
+}
+
 // ---- the level-object step ---------------------------------------------------------------
 
 TEST(LevelObjectStep, EveryThirdFrameWakingFirstThenSleeping) {
@@ -507,6 +577,49 @@ TEST(RacerFrame, PlayerHeadingAndSpeed) {
     // arccos near 1 leaves a few ten-thousandths.
     EXPECT_NEAR(race.level->trackYaw, f.x > 0.0f ? 0.0f : kxrules::kPi, 1e-3f);
     EXPECT_EQ(race.level->playerSpeed, 0.0f);
+}
+
+TEST(RacerFrame, ALostDriverOutOfViewIsPutBackWhateverItsForwardSpeed) {
+    struct Case {
+        const char* name;
+        float headingError;
+        float throttle;
+        float speed;
+        bool crashed;
+        bool respawned;
+    };
+    // The signed speed is negative while the pedal is not reversing: any forward speed counts.
+    const Case cases[] = {
+        {"on its way", 0.78f, 1.0f, 0.0f, false, false},
+        {"lost, driving fast", 0.8f, 1.0f, 30.0f, false, true},
+        {"lost, pedal released", 0.8f, 0.0f, 30.0f, false, true},
+        {"lost, reversing fast", 0.8f, -1.0f, 30.0f, false, false},
+        {"lost, reversing slowly", 0.8f, -1.0f, 5.0f, false, true},
+        {"lost, a wreck", 0.8f, 1.0f, 0.0f, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RulesRace race;
+        ASSERT_TRUE(race.loaded);
+        for (int i = 0; i < 11; ++i) race.Opponent(OnRing(20.0f + 10.0f * static_cast<float>(i)));
+        // The twelfth opponent is neither driven nor updated before its release, so only the
+        // lost-driver test can put it back. Far below the road, nobody sees it.
+        CPSmartPtr<CPPlayer> lost = race.PlaceOpponent(D3DXVECTOR3(0.0f, 0.0f, -5000.0f));
+        race.SteadyCamera();
+        race.level->opponentsReleased = false;
+        CPSmartPtr<CPCar> car(new CPCar(lost.Get()));
+        lost->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
+        car->SetSpeedForTest(c.speed, c.speed);
+        if (c.crashed) car->SetCrashed(true);
+        lost->throttle = c.throttle;
+        ASSERT_EQ(lost->respawnCooldown, 0.0f);
+        AI_Vehicle* driver = race.drivers->GetVehicle(11);
+        ASSERT_TRUE(driver);
+        driver->headingError = c.headingError;
+        race.Frame(0.02f);
+        EXPECT_EQ(lost->respawnCooldown == 1.0f, c.respawned);
+        lost->SetCar(nullptr);
+    }
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "Framework/PSettings.h"
 #include "World/PLevel.h"
 #include "World/PPlayer.h"
+#include "World/PRaceCamera.h"
 #include "support/RaceFixture.h"
 
 namespace kxrules {
@@ -57,6 +58,20 @@ struct RulesRace : kxtest::RaceFixture {
         CPSmartPtr<CPPlayer> racer = PlaceOpponent(position, flags);
         StayPut(*racer);
         return racer;
+    }
+
+    // Past the start sequence with the race camera at rest: every frame's views look at the
+    // human from behind and above with a 60-degree field, as the last frame left them.
+    void SteadyCamera() {
+        level->startMomentDone = true;
+        level->raceTime = level->gridLength + 1.0f;
+        CPCamera& camera = *level->camera;
+        camera.active = false;
+        camera.SetExternalView(false);
+        camera.lookAt = level->humanRacer->GetPosition();
+        camera.eye = camera.lookAt + D3DXVECTOR3(0.0f, 10.0f, 5.0f);
+        camera.up = D3DXVECTOR3(0.0f, 0.0f, 1.0f);
+        camera.fov = camera.targetFov = 60.0f;
     }
 
     // One race frame with the scaled frame time dt (and the same unscaled one unless given).

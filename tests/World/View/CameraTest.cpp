@@ -337,4 +337,25 @@ TEST_F(RaceCamera, AZeroDividerSwitchesOffTheTermsItDivides) {
     EXPECT_NE(camera->eye, plain);
 }
 
+TEST_F(RaceCamera, AChaseOfNoLengthOrAHeadingOfNoneStaysFinite) {
+    const auto finite = [](const D3DXVECTOR3& v) {
+        return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+    };
+    for (const D3DXVECTOR3& heading :
+         {D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXVECTOR3(0.0f, 0.0f, 1.0f), D3DXVECTOR3(1.0f, 0.0f, 0.0f)}) {
+        Follow();
+        // The eye on the target point: look-at and eye coincide.
+        camera->distance = camera->targetDistance = camera->smoothedDistance = 0.0f;
+        camera->SetTargetPoint(D3DXVECTOR3(0.0f, 0.0f, 2.0f));
+        level->playerHeading = heading;
+        for (int i = 0; i < 5; ++i) Step(0.05f);
+        EXPECT_TRUE(finite(camera->eye)) << heading.z;
+        EXPECT_TRUE(finite(camera->lookAt)) << heading.z;
+        EXPECT_TRUE(finite(camera->up)) << heading.z;
+        EXPECT_TRUE(finite(camera->sideAxis)) << heading.z;
+        EXPECT_TRUE(std::isfinite(camera->yaw)) << heading.z;
+        EXPECT_TRUE(std::isfinite(camera->GetViewCamera()->GetViewProjection()._11)) << heading.z;
+    }
+}
+
 } // namespace

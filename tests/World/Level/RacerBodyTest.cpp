@@ -1,0 +1,50 @@
+// The racers a level load places follow their physics bodies: each is in the physics' active set
+// with its rigid body, so the pose the body takes is copied back onto the racer every frame.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "Physics/RbBody.h"
+#include "World/PLevel.h"
+#include "World/PPhysicData.h"
+#include "World/PPhysics.h"
+#include "World/PPlayer.h"
+#include "support/RaceFixture.h"
+
+namespace {
+
+TEST(LoadedRacers, FollowTheirBodies) {
+    kxtest::RaceFixture race;
+    race.store->levelSettings.racerCount = 3;
+    kxtest::RacingLevelSpec spec;
+    spec.startPlaces = 3;
+    ASSERT_TRUE(race.Load(kxtest::RaceFixture::RacingLevel(spec), "level1"));
+    CPLevel& level = *race.level;
+    ASSERT_TRUE(level.humanRacer);
+    ASSERT_EQ(level.opponents.size(), 2u);
+
+    std::vector<CPPlayer*> racers = {level.humanRacer.Get()};
+    for (const CPSmartPtr<CPPlayer>& opponent : level.opponents) racers.push_back(opponent.Get());
+    float x = 10.0f;
+    for (CPPlayer* racer : racers) {
+        SCOPED_TRACE(racer->name);
+        EXPECT_EQ(race.physics->GetActiveObjects().count(racer), 1u);
+        auto* data = dynamic_cast<CPPhysicData*>(racer->GetPhysicData().Get());
+        ASSERT_NE(data, nullptr);
+        ASSERT_NE(data->GetRigidBody(), nullptr);
+        data->GetRigidBody()->SetPosition(RbVec(x, 20.0f, 3.0f));
+        x += 10.0f;
+    }
+    race.physics->SyncObjects();
+    x = 10.0f;
+    for (CPPlayer* racer : racers) {
+        SCOPED_TRACE(racer->name);
+        EXPECT_FLOAT_EQ(racer->GetPosition().x, x);
+        EXPECT_FLOAT_EQ(racer->GetPosition().y, 20.0f);
+        EXPECT_FLOAT_EQ(racer->GetPosition().z, 3.0f);
+        x += 10.0f;
+    }
+}
+
+} // namespace
