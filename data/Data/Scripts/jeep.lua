@@ -11,14 +11,25 @@ local raceOver = false
 local steerScale = 1
 local accelFront, accelBack = 1, 1
 
-local function ApplyControls()
+-- A key turns the wheels in over a moment rather than at once, and less the faster the car
+-- goes, so that a tap at speed is a correction rather than a spin.
+local STEER_RATE = 4
+local steering = 0
+
+local function ApplyControls(dt)
     if not racer or raceOver then
         return
     end
+    local wanted = (keys.right - keys.left) / (1 + (GetPlayerSpeed() or 0) / 40)
+    local step = STEER_RATE * dt
+    if steering < wanted then
+        steering = math.min(wanted, steering + step)
+    else
+        steering = math.max(wanted, steering - step)
+    end
     local throttle = keys.accelerate * accelFront - keys.brake * accelBack
-    local steering = (keys.right - keys.left) * steerScale
-    SetCarParams(racer, throttle, steering)
-    -- The brake holds the car while it stands; backwards is the brake key held at rest.
+    SetCarParams(racer, throttle, steering * steerScale)
+    -- Both pedals at once hold the car.
     SetBrake(racer, keys.brake == 1 and keys.accelerate == 1)
 end
 
@@ -26,7 +37,6 @@ local function OnAction(action, pressed)
     local down = pressed == "1"
     if keys[action] ~= nil then
         keys[action] = down and 1 or 0
-        ApplyControls()
     elseif action == "fire" then
         if racer and not raceOver then
             SetShot(racer, down)
@@ -74,6 +84,7 @@ while true do
         end
     end
     if racer and not raceOver then
+        ApplyControls(GetDeltaTime())
         -- Nitro burns while the key is held and the meter has some left.
         if nitroHeld and IsNitro() then
             PlayerNitro(1)

@@ -295,6 +295,7 @@ local driver = {
     right = false,
     throttle = false,
     brake = false,
+    nitro = false,
     stuckTime = 0,
     reverseTime = 0,
 }
@@ -341,12 +342,15 @@ local function Drive(dt)
     local cross = (dx or 0) * ty - (dy or 0) * tx
     local dot = (dx or 0) * tx + (dy or 0) * ty
     local angle = math.atan2(cross, dot)
-    Hold("left", angle > 0.08)
-    Hold("right", angle < -0.08)
+    Hold("left", angle > 0.05)
+    Hold("right", angle < -0.05)
     Hold("throttle", not (math.abs(angle) > 0.6 and speed > 15))
+    -- Nitro on the straights.
+    Hold("nitro", math.abs(angle) < 0.15 and speed > 15)
 end
 
 local function ReleaseAll()
+    Hold("nitro", false)
     Hold("throttle", false)
     Hold("brake", false)
     Hold("left", false)
@@ -364,7 +368,7 @@ local function Autoplay()
     while state == "countdown" and not OutOfTime() do
         Frame()
     end
-    local cameraSwitches, pausedOnce, nitroUsed = 0, false, false
+    local cameraSwitches, pausedOnce = 0, false
     local fireUntil = -1
     local last = GetFullTime()
     while state == "racing" and not OutOfTime() do
@@ -376,10 +380,6 @@ local function Autoplay()
             -- Three switches go round every view once and back to the first.
             Tap("camera")
             cameraSwitches = cameraSwitches + 1
-        end
-        if not nitroUsed and raceTime > 4 then
-            Tap("nitro")
-            nitroUsed = true
         end
         if IsEnemySourceNear(true, "turret1") or turretSeen then
             turretSeen = false
@@ -399,7 +399,7 @@ local function Autoplay()
             -- The camera key is given again: the bindings go to the file and back unchanged.
             local count, keys, labels = GetActionNames()
             for i = 1, count or 0 do
-                if labels[i] and string.lower(labels[i]) == "camera" then
+                if labels[i] == "action_camera" then
                     SendCommandByName("menu_options", "autoplay_assign", "camera," .. keys[i])
                 end
             end

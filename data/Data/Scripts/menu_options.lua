@@ -23,8 +23,9 @@ local function Step(get, set, delta)
     ShowVolumes()
 end
 
+-- Actions are found by their text key, the second field of "Actions.cfg".
 local function Assign(action, key)
-    SetAction(action, key)
+    SetAction("action_" .. action, key)
     UpdateActions()
 end
 

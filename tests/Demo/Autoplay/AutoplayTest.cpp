@@ -192,36 +192,29 @@ protected:
     }
 };
 
-// The trace: one line a lookup or a log line (format of the file layer's trace).
+// The file trace: a line a look-up or a log line, its fields separated by tabs ("loose", the
+// path asked for, the file read; "pack", the path, the pack; "missing", the path; "log", the
+// line).
 struct Trace {
     std::vector<std::string> logLines;
-    std::set<std::string> found;   // lower-case, backslashes
-    std::set<std::string> missing; // lower-case, backslashes
+    std::set<std::string> found;   // lower case, backslashes
+    std::set<std::string> missing; // lower case, backslashes
 };
 
 Trace ParseTrace(const std::string& text) {
     Trace trace;
     for (const std::string& line : Lines(text)) {
-        std::istringstream fields(line);
-        std::string kind;
-        fields >> kind;
-        std::string rest;
-        std::getline(fields, rest);
-        const std::size_t first = rest.find_first_not_of(' ');
-        rest = first == std::string::npos ? std::string() : rest.substr(first);
-        if (kind == "log") {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        const std::string kind = line.substr(0, tab);
+        const std::string rest = line.substr(tab + 1);
+        const std::string path = rest.substr(0, rest.find('\t'));
+        if (kind == "log")
             trace.logLines.push_back(rest);
-        } else if (kind == "missing") {
-            trace.missing.insert(Slashed(rest));
-        } else if (kind == "loose" || kind == "pack") {
-            // "pack <pack> <path>" or "loose <path>"
-            std::string path = rest;
-            if (kind == "pack") {
-                const std::size_t space = rest.find(' ');
-                path = space == std::string::npos ? rest : rest.substr(space + 1);
-            }
+        else if (kind == "missing")
+            trace.missing.insert(Slashed(path));
+        else if (kind == "loose" || kind == "pack")
             trace.found.insert(Slashed(path));
-        }
     }
     return trace;
 }
