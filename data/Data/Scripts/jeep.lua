@@ -11,8 +11,8 @@ local raceOver = false
 local steerScale = 1
 local accelFront, accelBack = 1, 1
 
--- A key turns the wheels in over a moment rather than at once, and less the faster the car
--- goes, so that a tap at speed is a correction rather than a spin.
+-- A key turns the wheels in over a moment rather than at once, so that a tap is a correction
+-- rather than a swerve.
 local STEER_RATE = 4
 local steering = 0
 
@@ -20,7 +20,7 @@ local function ApplyControls(dt)
     if not racer or raceOver then
         return
     end
-    local wanted = (keys.right - keys.left) / (1 + (GetPlayerSpeed() or 0) / 40)
+    local wanted = keys.right - keys.left
     local step = STEER_RATE * dt
     if steering < wanted then
         steering = math.min(wanted, steering + step)

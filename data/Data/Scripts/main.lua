@@ -54,6 +54,7 @@ local roundsMessages = 0
 local placeText = ""
 local pendingCommands = {}
 local turretSeen = false
+local finalPlace = 0
 
 -- One screen of an interface layout, made on first use and kept.
 local function Screen(name, layer)
@@ -179,6 +180,7 @@ local function RaceOver()
     end
     gameOverSeen = true
     raceFinishTime = GetFullTime()
+    finalPlace = GetPlayerPlace() or 0
     state = "finishing"
 end
 
@@ -261,7 +263,8 @@ handlers["defeat"] = function() RaceOver() end
 -- ---------------------------------------------------------------- the autoplay
 
 local AUTOPLAY_LIMIT = 150
-local LOOK_AHEAD = 3
+local LOOK_AHEAD = 2
+local LOOK_DISTANCE = 10
 
 local function Key(action, down)
     SendCommandByCategory("action_listener", "key_action", action .. (down and ",1" or ",0"))
@@ -282,13 +285,16 @@ local function WriteResult()
     file:write(string.format("race_finish=%.3f\n", raceFinishTime))
     file:write(string.format("checkpoints=%d\n", checkpointsPassed))
     file:write(string.format("rounds=%d\n", roundsMessages))
-    file:write(string.format("place=%s\n", placeText))
+    file:write(string.format("place=%d\n", finalPlace))
+    file:write(string.format("place_message=%s\n", placeText))
     file:write(string.format("game_over=%d\n", gameOverSeen and 1 or 0))
     file:close()
 end
 
--- The driver: the route's centre a few pieces ahead is the target; the keys steer toward it,
--- lift off in sharp bends and back out when the car is stuck.
+-- The driver: it steers for the route's centre a little ahead, as firmly as the bend asks, by
+-- holding the steering keys for that share of the frames (the car's script turns the wheels in
+-- over a moment, so the share becomes the steering); it lifts off in sharp bends, burns nitro on
+-- the straights and backs out when the car has not moved for a while.
 local driver = {
     target = nil,
     left = false,
@@ -296,7 +302,10 @@ local driver = {
     throttle = false,
     brake = false,
     nitro = false,
-    stuckTime = 0,
+    steerShare = 0,
+    throttleShare = 0,
+    stuckClock = 0,
+    stuckFrom = nil,
     reverseTime = 0,
 }
 
@@ -308,45 +317,158 @@ local function Hold(name, down)
     end
 end
 
+-- Whether to hold a key this frame for a share of the frames (0 to 1).
+local function Share(field, share)
+    driver[field] = driver[field] + share
+    if driver[field] >= 1 then
+        driver[field] = driver[field] - 1
+        return true
+    end
+    return false
+end
+
+-- The route's piece centres in "next" order; the race runs the other way round.
+local route = nil
+local routeIndex = nil
+
+local function ReadRoute()
+    route = {}
+    routeIndex = nil
+    local fx, fy = GetSplineLinePoint(0)
+    if not fx then
+        return
+    end
+    route[1] = { fx, fy }
+    for n = 1, 5000 do
+        local x, y = GetSplineLinePoint(n)
+        if not x or (x == fx and y == fy) then
+            break
+        end
+        route[n + 1] = { x, y }
+    end
+end
+
+local function Distance2(ax, ay, bx, by)
+    return (ax - bx) * (ax - bx) + (ay - by) * (ay - by)
+end
+
+-- The point a little ahead of the car along the race order: the nearest piece, then back along
+-- "next" until far enough, farther the faster the car goes.
+local function RouteTarget(x, y, speed)
+    local count = 0
+    for _ in ipairs(route) do
+        count = count + 1
+    end
+    if count < 3 then
+        return GetClosestLineCenter(x, y, 0, LOOK_AHEAD)
+    end
+    local best, bestD = 1, nil
+    local from, to = 1, count
+    if routeIndex then
+        from, to = routeIndex - 8, routeIndex + 8
+    end
+    for k = from, to do
+        local i = math.mod(k - 1 + count, count) + 1
+        local d = Distance2(x, y, route[i][1], route[i][2])
+        if not bestD or d < bestD then
+            best, bestD = i, d
+        end
+    end
+    if bestD and bestD > 900 then
+        -- Far off the route (a respawn, a long slide): look everywhere again.
+        for i = 1, count do
+            local d = Distance2(x, y, route[i][1], route[i][2])
+            if d < bestD then
+                best, bestD = i, d
+            end
+        end
+    end
+    routeIndex = best
+    local wanted = (LOOK_DISTANCE + speed * 0.3) * (LOOK_DISTANCE + speed * 0.3)
+    local i = best
+    for step = 1, count do
+        i = math.mod(i - 2 + count, count) + 1
+        if Distance2(x, y, route[i][1], route[i][2]) >= wanted then
+            break
+        end
+    end
+    -- How much the route turns between here and some seventy units on: the speed to take it.
+    local far = best
+    for step = 1, count do
+        far = math.mod(far - 2 + count, count) + 1
+        if Distance2(x, y, route[far][1], route[far][2]) >= 4900 then
+            break
+        end
+    end
+    local nextOne = math.mod(best - 2 + count, count) + 1
+    local farNext = math.mod(far - 2 + count, count) + 1
+    local h1 = math.atan2(route[nextOne][2] - route[best][2], route[nextOne][1] - route[best][1])
+    local h2 = math.atan2(route[farNext][2] - route[far][2], route[farNext][1] - route[far][1])
+    local bend = math.abs(h2 - h1)
+    if bend > math.pi then
+        bend = 2 * math.pi - bend
+    end
+    driver.safeSpeed = 55 - 40 * math.min(bend / 1.2, 1)
+    return route[i][1], route[i][2]
+end
+
 local function Drive(dt)
     local x, y = GetPlayerPosition()
-    local cx, cy = GetClosestLineCenter(x, y, 0, LOOK_AHEAD)
+    local speed = GetPlayerSpeed() or 0
+    local cx, cy = RouteTarget(x, y, speed)
     if cx then
         driver.target = { cx, cy }
     end
-    local speed = GetPlayerSpeed() or 0
+    -- Stuck: hardly moved in two seconds.
+    driver.stuckClock = driver.stuckClock + dt
+    if driver.stuckClock >= 2 then
+        if driver.stuckFrom and driver.reverseTime <= 0 then
+            local mx, my = x - driver.stuckFrom[1], y - driver.stuckFrom[2]
+            if mx * mx + my * my < 9 then
+                driver.reverseTime = 1.5
+            end
+        end
+        driver.stuckClock = 0
+        driver.stuckFrom = { x, y }
+    end
+    local angle = 0
+    if driver.target then
+        local dx, dy = GetPlayerDirection()
+        local tx, ty = driver.target[1] - x, driver.target[2] - y
+        local cross = (dx or 0) * ty - (dy or 0) * tx
+        local dot = (dx or 0) * tx + (dy or 0) * ty
+        angle = math.atan2(cross, dot)
+    end
     if driver.reverseTime > 0 then
+        -- Backwards with the wheels the other way round.
         driver.reverseTime = driver.reverseTime - dt
         Hold("throttle", false)
+        Hold("nitro", false)
         Hold("brake", true)
-        Hold("left", false)
-        Hold("right", false)
+        Hold("left", angle < -0.05)
+        Hold("right", angle > 0.05)
         return
     end
-    Hold("brake", false)
-    if speed < 1 then
-        driver.stuckTime = driver.stuckTime + dt
-        if driver.stuckTime > 3 then
-            driver.stuckTime = 0
-            driver.reverseTime = 1.5
-        end
-    else
-        driver.stuckTime = 0
+    local safe = driver.safeSpeed or 40
+    Hold("brake", speed > safe + 8)
+    local a = math.abs(angle)
+    local c = math.min(a, 0.6)
+    local steer = c * c * 1.6666666
+    local throttle = 1
+    if a > 1.2 then
+        -- Facing away from the route: full lock round at a walking pace.
+        steer = 1
+        throttle = speed > 8 and 0 or 0.7
+    elseif (a >= 0.5 and speed > 12) or speed > safe then
+        throttle = 0
+    elseif a > 0.15 then
+        throttle = 1 / (1 + 2.5 * a)
     end
-    if not driver.target then
-        Hold("throttle", true)
-        return
-    end
-    local dx, dy = GetPlayerDirection()
-    local tx, ty = driver.target[1] - x, driver.target[2] - y
-    local cross = (dx or 0) * ty - (dy or 0) * tx
-    local dot = (dx or 0) * tx + (dy or 0) * ty
-    local angle = math.atan2(cross, dot)
-    Hold("left", angle > 0.05)
-    Hold("right", angle < -0.05)
-    Hold("throttle", not (math.abs(angle) > 0.6 and speed > 15))
-    -- Nitro on the straights.
-    Hold("nitro", math.abs(angle) < 0.15 and speed > 15)
+    local turn = Share("steerShare", steer)
+    Hold("left", angle > 0.02 and turn)
+    Hold("right", angle < -0.02 and turn)
+    Hold("throttle", Share("throttleShare", throttle))
+    Hold("nitro", a < 0.2 and speed > 12 and speed < safe - 10)
 end
 
 local function ReleaseAll()
@@ -365,6 +487,7 @@ local function Autoplay()
     SetProfileName(PROFILE)
     InitPlayer()
     StartRace()
+    ReadRoute()
     while state == "countdown" and not OutOfTime() do
         Frame()
     end
