@@ -3,6 +3,7 @@
 #include "Framework/PFileFinder.h"
 #include "Framework/PLog.h"
 #include "Platform/Base/AsciiCase.h"
+#include "Platform/System/FileTrace.h"
 #include "Platform/System/NumberText.h"
 #include "Platform/System/Paths.h"
 #include "Platform/System/RegularFile.h"
@@ -112,7 +113,12 @@ const SPPackEntry* CPPackFile::Find(const std::string& normalisedPath) const {
 HRESULT CPPackFile::ReadIndex() {
     m_index.clear();
     auto real = Platform::GamePaths().Resolve(m_path);
-    if (!real) return E_FAIL;
+    if (!real) {
+        Platform::TraceMissingFile(Platform::GamePath(m_path).Lowered());
+        return E_FAIL;
+    }
+    // Mounting is where a pack itself is read; its files are traced as they are looked up.
+    Platform::TraceLooseFile(Platform::GamePath(m_path).Lowered(), *real);
     FilePtr file(Platform::OpenRegularFileStream(*real));
     if (!file) return E_FAIL;
     if (std::fseek(file.get(), 0, SEEK_END) != 0) return E_FAIL;

@@ -8,6 +8,7 @@
 #include "Framework/PGlobalTimer.h"
 #include "Framework/PSettings.h"
 #include "Platform/Math/D3DXMath.h"
+#include "Platform/System/Random.h"
 #include "Render/PPerspectiveCamera.h"
 #include "Render/PRender.h"
 #include "Sound/NAudio.h"
@@ -239,9 +240,11 @@ void CPCamera::Follow(CPLevel* level, float t, bool crashed) {
         float step = t * impact;
         if (step > length) {
             step = length;
-            const float r1 = static_cast<float>(std::rand()) / 32767.0f * 2.0f - 1.0f;
-            const float r2 = static_cast<float>(std::rand()) / 32767.0f * 2.0f - 1.0f;
-            const float r3 = static_cast<float>(std::rand()) / 32767.0f * 2.0f - 1.0f;
+            // The engine's generator: its range is the one the formula assumes, and a seeded race
+            // shakes the same way every time.
+            const float r1 = static_cast<float>(Platform::EngineRand()) / 32767.0f * 2.0f - 1.0f;
+            const float r2 = static_cast<float>(Platform::EngineRand()) / 32767.0f * 2.0f - 1.0f;
+            const float r3 = static_cast<float>(Platform::EngineRand()) / 32767.0f * 2.0f - 1.0f;
             shakeTarget = D3DXVECTOR3(r1, r2, r3) * (impact * 0.0005f);
         }
         shakeOffset += d * (step * 1.8f);

@@ -466,8 +466,8 @@ TEST_F(DemoInterface, TheKeyBindingsBindEveryActionToItsOwnKey) {
         int key;
     };
     const Case cases[] = {
-        {"exit", DIK_ESCAPE},   {"accelerate", DIK_UP}, {"brake", DIK_DOWN}, {"left", DIK_LEFT},
-        {"right", DIK_RIGHT},   {"nitro", DIK_LSHIFT},  {"fire", DIK_SPACE}, {"next_weapon", DIK_E},
+        {"exit", DIK_ESCAPE},   {"accelerate", DIK_UP}, {"brake", DIK_DOWN},    {"left", DIK_LEFT},
+        {"right", DIK_RIGHT},   {"nitro", DIK_SPACE},   {"fire", DIK_LCONTROL}, {"next_weapon", DIK_E},
         {"prev_weapon", DIK_Q}, {"camera", DIK_C},      {"pause", DIK_P},
     };
     std::set<int> keys;

@@ -122,8 +122,8 @@ TEST_F(FileTrace, ListsLooseHitsPackHitsAndMissesAndMarksLogLines) {
     pack.AddFile("meshes\\car.rdf", "packed mesh");
     root.Write("Data/game1.dat", pack.Build());
     root.Write("Data/Scripts/List.dat", "main");
-    ASSERT_EQ(MountPacks(), S_OK);
     ASSERT_TRUE(ApplyFileTraceSwitch(TracePath().c_str()));
+    ASSERT_EQ(MountPacks(), S_OK);
 
     EXPECT_EQ(CPFileReader("data\\scripts\\list.dat").Load(), S_OK);
     EXPECT_EQ(CPFileReader("DATA/Meshes/Car.rdf").Load(), S_OK);
@@ -134,6 +134,7 @@ TEST_F(FileTrace, ListsLooseHitsPackHitsAndMissesAndMarksLogLines) {
     CPLog::Instance().Print(0, "\nScript Error!\nline %d", 3);
 
     const std::vector<std::string> expected = {
+        "loose\tdata\\game1.dat\tData/game1.dat",
         "loose\tdata\\scripts\\list.dat\tData/Scripts/List.dat",
         "pack\tdata/meshes/car.rdf\tData\\game1.dat",
         "missing\tdata\\textures\\none.tga",

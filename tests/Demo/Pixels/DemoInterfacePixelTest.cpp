@@ -160,4 +160,31 @@ TEST_F(DemoInterfacePixels, TheRaceDisplayShowsItsGaugesAndReadouts) {
     EXPECT_EQ(At(p, 512, 450) & 0xFFFFFF, 0u);
 }
 
+TEST_F(DemoInterfacePixels, TheCountdownShowsOneFigureBetweenTheStripes) {
+    CPInterface& stripes = Show("stripes");
+    // As the countdown shows "3": that figure and the stripes, nothing else.
+    for (const auto& element : stripes.GetElements()) {
+        const std::string& name = element->GetName();
+        element->SetVisible(name == "count3" || name.rfind("stripe_", 0) == 0);
+    }
+    stripes.RebuildBatch();
+    const auto p = Draw();
+    Keep(p, "demo_countdown.png");
+    // Amber strokes of the figure inside its 128 x 128 square, black around them.
+    int amber = 0;
+    for (float y = 320; y < 448; y += 4)
+        for (float x = 448; x < 576; x += 4) amber += IsAmber(At(p, x, y));
+    EXPECT_GT(amber, 100);
+    EXPECT_EQ(At(p, 300, 384) & 0xFFFFFF, 0u);
+    // The checkered band below: black and white squares.
+    bool white = false, black = false;
+    for (float x = 0; x < 256; x += 8) {
+        const D3DCOLOR c = At(p, x, 494);
+        white = white || (Channel(c, 16) > 200 && Channel(c, 0) > 200);
+        black = black || Channel(c, 16) < 40;
+    }
+    EXPECT_TRUE(white);
+    EXPECT_TRUE(black);
+}
+
 } // namespace

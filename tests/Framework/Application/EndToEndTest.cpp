@@ -289,6 +289,7 @@ TEST_F(EndToEndTest, TestSwitchesGiveFixedStepsATraceAndAFramePicture) {
     const std::string lines = logs.Read("trace.txt");
     EXPECT_NE(lines.find("loose\tdata\\scripts\\list.dat\tData/Scripts/list.dat\n"), std::string::npos) << lines;
     EXPECT_NE(lines.find("pack\tdata\\scripts\\main.lua\tData\\game1.dat\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("loose\tdata\\game1.dat\tData/game1.dat\n"), std::string::npos) << lines;
     EXPECT_NE(lines.find("loose\tactions.cfg\tActions.cfg\n"), std::string::npos) << lines;
     EXPECT_NE(lines.find("\nmissing\t"), std::string::npos) << lines;
     // A script's own probes are look-ups too.

@@ -25,9 +25,9 @@ protected:
         race.carDescription = "<camera distance='9' height='3' angle='0.125' angle_div='4' distance_div='5' fov='60'/>"
                               "<camera2 distance='6' height='1.5' angle='0.25' angle_div='7' distance_div='8' "
                               "fov='75'/>";
-        kxtest::RacingLevelSpec spec;
-        spec.startPlaces = 4;
-        ASSERT_TRUE(race.Load(kxtest::RaceFixture::RacingLevel(spec))) << race.level->GetLoadError();
+        kxtest::RacingLevelSpec layout;
+        layout.startPlaces = 4;
+        ASSERT_TRUE(race.Load(kxtest::RaceFixture::RacingLevel(layout))) << race.level->GetLoadError();
         ASSERT_EQ(race.level->opponents.size(), 3u);
         ASSERT_TRUE(race.level->humanRacer);
         ASSERT_EQ(race.level->player, race.level->humanRacer.Get());
@@ -64,6 +64,14 @@ TEST_F(LoadedRace, TheAttacksWreckTheLoadedHumansCar) {
     EXPECT_TRUE(car->IsCrashed());
     EXPECT_TRUE(race.level->humanRacer->knockedOut);
     EXPECT_EQ(car->GetRigidBody()->GetAngularMomentum().y, 200.0f);
+}
+
+// Nothing in the race gives a racer mines, so the mine trigger never holds for a loaded one.
+TEST_F(LoadedRace, TheMineTriggerNeverHoldsForALoadedRacer) {
+    Run(Globals() + "SetMineShot(human, true) SetMineShot(racer1, true)\n");
+    EXPECT_FALSE(race.level->humanRacer->mineShot);
+    EXPECT_FALSE(race.level->opponents[0]->mineShot);
+    EXPECT_FALSE(race.level->humanRacer->hasMines);
 }
 
 TEST_F(LoadedRace, TheSmartBombFallsWhereTheLoadedHumanStands) {

@@ -16,6 +16,7 @@
 #include "World/PCar.h"
 #include "World/PGearBox.h"
 #include "World/PPhysicData.h"
+#include "World/PPhysics.h"
 #include "World/PPlayer.h"
 
 namespace racecontrol {
@@ -48,6 +49,21 @@ protected:
 
     CPSmartPtr<CPGameObject> scenery{new CPGameObject("scenery")};
 };
+
+TEST_F(RacerState, LoadedRacersFollowTheirBodies) {
+    CPLevel* level = LoadRace(3);
+    ASSERT_NE(level, nullptr);
+    std::vector<CPPlayer*> racers = {level->player};
+    for (const CPSmartPtr<CPPlayer>& opponent : level->opponents) racers.push_back(opponent.Get());
+    for (CPPlayer* racer : racers) {
+        EXPECT_EQ(race.physics->GetActiveObjects().count(racer), 1u) << racer->name;
+        RbRigidBody* body = BodyOf(*racer);
+        ASSERT_NE(body, nullptr);
+        body->SetPosition(RbVec(5.0f, 6.0f, 7.0f));
+    }
+    race.physics->SyncObjects();
+    for (CPPlayer* racer : racers) EXPECT_EQ(racer->GetPosition(), D3DXVECTOR3(5.0f, 6.0f, 7.0f)) << racer->name;
+}
 
 TEST_F(RacerState, LockPlayers2CountsOpponentsAfterTheSmallFieldSkip) {
     CPLevel* level = LoadRace(8);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Platform/Math/D3DXMath.h"
+#include "Platform/System/Clock.h"
 #include "World/PAITask.h"
 #include "World/PLevel.h"
 #include "World/PRaceCamera.h"
@@ -75,28 +76,41 @@ TEST(LevelRacers, TheFamilyLimitFollowsTheRankAndTheRacerCount) {
     ASSERT_EQ(race.level->opponents.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(race.level->opponents[i]->name, race.level->opponentModelFiles[i]);
 
-    // Rank 10 (level 8) with nine racers allows all four families, none more than five times;
-    // twelve racers on rank 12 (level 12) likewise. Each family counts its own numbers down.
+    // The limit on families is min(4, max(1, rank / 3) + racers / 5): rank 4 (level 3) with
+    // five racers allows two, rank 10 (level 8) with nine and rank 12 (level 12) with twelve all
+    // four. No family serves more than five, each counts its own numbers down from 5; loads at
+    // different clock times draw differently.
     struct Case {
         std::string level;
         int racers;
+        int families;
     };
-    for (const Case& c : {Case{"level8", 9}, Case{"level12", 12}, Case{"level8", 9}, Case{"level12", 12}}) {
-        Racers many;
-        RacingLevelSpec wide;
-        wide.startPlaces = c.racers;
-        ASSERT_TRUE(many.LoadRacers(c.racers, RaceFixture::RacingLevel(wide), c.level)) << c.level;
-        ASSERT_EQ(many.level->opponentModelFiles.size(), static_cast<std::size_t>(c.racers - 1)) << c.level;
-        std::map<std::string, int> uses;
-        for (const std::string& file : many.level->opponentModelFiles) {
-            const OpponentFile f = Parse(file);
-            EXPECT_TRUE(f.family == "subaru" || f.family == "celica" || f.family == "tvr" || f.family == "lister")
-                << file;
-            const int n = ++uses[f.family];
-            EXPECT_EQ(f.number, 6 - n) << file;
+    Platform::FakeClock clock;
+    Platform::SetClock(&clock);
+    for (const Case& c : {Case{"level3", 5, 2}, Case{"level8", 9, 4}, Case{"level12", 12, 4}}) {
+        std::map<std::string, int> seen;
+        for (int load = 0; load < 6; ++load) {
+            clock.AdvanceSeconds(1.37);
+            Racers many;
+            RacingLevelSpec wide;
+            wide.startPlaces = c.racers;
+            ASSERT_TRUE(many.LoadRacers(c.racers, RaceFixture::RacingLevel(wide), c.level)) << c.level;
+            ASSERT_EQ(many.level->opponentModelFiles.size(), static_cast<std::size_t>(c.racers - 1)) << c.level;
+            std::map<std::string, int> uses;
+            for (const std::string& file : many.level->opponentModelFiles) {
+                const OpponentFile f = Parse(file);
+                const char* const families[4] = {"subaru", "celica", "tvr", "lister"};
+                const auto allowed = std::find(families, families + c.families, f.family);
+                EXPECT_NE(allowed, families + c.families) << c.level << " " << file;
+                const int n = ++uses[f.family];
+                EXPECT_EQ(f.number, 6 - n) << file;
+                ++seen[f.family];
+            }
+            for (const auto& [family, n] : uses) EXPECT_LE(n, 5) << c.level << " " << family;
         }
-        for (const auto& [family, n] : uses) EXPECT_LE(n, 5) << family;
+        EXPECT_GE(seen.size(), 2u) << c.level << ": the draw uses more than one family";
     }
+    Platform::SetClock(nullptr);
 }
 
 TEST(LevelRacers, MoreThanTwelveRacersAreTwelve) {

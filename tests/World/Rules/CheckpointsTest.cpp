@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "GameData/PGameData.h"
+#include "Platform/Audio/NullAudio.h"
+#include "Platform/Audio/WaveFixture.h"
 #include "Platform/Math/D3DXMath.h"
 #include "Scene/PGameObject.h"
+#include "Sound/NAudio.h"
+#include "Sound/NSound.h"
 #include "World/PCar.h"
 #include "World/PLevel.h"
 #include "World/PPlayer.h"
@@ -301,6 +305,89 @@ TEST(Checkpoints, TheGateAlsoTakesAnyOfTheFirstFourWheelContacts) {
     human.SetPosition(centre + D3DXVECTOR3(0.0f, 2.7f, 0.0f));
     EXPECT_TRUE(race.level->IsInCheckpointGate(c));
     human.SetCar(nullptr);
+}
+
+// A checkpoint race on the null audio system with the sound "fast" in the table, the human's
+// and an opponent's cars charged by the checkpoints.
+struct NitroCheckpointRace : CheckpointRace {
+    NitroCheckpointRace() {
+        if (!loaded) return;
+        kxtest::WaveLayout layout;
+        layout.samples = kxtest::Pattern(400);
+        store.Write("Data/Sounds/fast.wav", kxtest::MakeWave(layout));
+        store.Write("Data/Sounds/Sounds.dat", "fast;fast.wav;2d\n");
+        audioReady = sound.Init(nullptr) == 1;
+        fast = sound.GetSound("fast");
+        humanCar = CPSmartPtr<CPCar>(new CPCar(level->humanRacer.Get()));
+        humanCar->SetHumanCar(true);
+        level->humanRacer->SetCar(CPSmartPtr<IPMMObject>(humanCar.Get()));
+        store->AddGotAchievement("nitro_1st");
+    }
+    // The level goes while the sounds and the null system it stops still exist.
+    ~NitroCheckpointRace() {
+        if (level) {
+            if (level->humanRacer) level->humanRacer->SetCar(nullptr);
+            for (const auto& racer : level->opponents)
+                if (racer) racer->SetCar(nullptr);
+            level->Stop();
+            delete level;
+            level = nullptr;
+        }
+        humanCar = nullptr;
+        fast = nullptr;
+        sound.ReleaseSounds();
+        sound.Release();
+        for (int i = 0; i < 4; ++i) IPMMObject::CollectGarbage();
+    }
+    Platform::Audio::ScopedNullAudio nullAudio;
+    CNAudio sound;
+    bool audioReady = false;
+    CPSmartPtr<CNSound> fast;
+    CPSmartPtr<CPCar> humanCar;
+};
+
+TEST(CheckpointNitro, APassChargesTheMeterAndAFullOnePlaysFastOncePerCooldown) {
+    NitroCheckpointRace race;
+    ASSERT_TRUE(race.loaded);
+    ASSERT_TRUE(race.audioReady);
+    ASSERT_TRUE(race.fast);
+    // A meter at 70 fills with the checkpoint's 60: the boost and the marker's boosted look.
+    race.humanCar->SetNitroMeter(70.0f);
+    race.Pass(0);
+    EXPECT_EQ(race.humanCar->GetNitroMeter(), 100.0f);
+    EXPECT_EQ(race.level->humanRacer->superNitroTime, 10.0f);
+    EXPECT_FALSE(race.fast->IsPlaying()) << "the meter was not full on arrival";
+    EXPECT_EQ(race.level->cooldownTimer, 0.0f);
+
+    // Arriving full: "fast" plays and the cooldown starts.
+    race.Pass(1);
+    EXPECT_TRUE(race.fast->IsPlaying());
+    EXPECT_EQ(race.level->cooldownTimer, 2.0f);
+    race.fast->Stop();
+    // Within the cooldown the next full arrival stays quiet.
+    race.Pass(2);
+    EXPECT_FALSE(race.fast->IsPlaying());
+    EXPECT_LT(race.level->cooldownTimer, 2.0f);
+}
+
+TEST(CheckpointNitro, OpponentsPassingChargeTheirOwnCars) {
+    NitroCheckpointRace race;
+    ASSERT_TRUE(race.loaded);
+    CPSmartPtr<CPPlayer> opponent = race.Opponent(race.level->checkpoints[1].object->GetPosition());
+    CPSmartPtr<CPCar> car(new CPCar(opponent.Get()));
+    opponent->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
+    car->SetNitroMeter(10.0f);
+    race.Frame(0.02f);
+    EXPECT_EQ(car->GetNitroMeter(), 70.0f);
+    EXPECT_EQ(opponent->lastCheckpoint, 1);
+    race.Frame(0.02f);
+    EXPECT_EQ(car->GetNitroMeter(), 70.0f) << "once in a row";
+    // Opponents need no achievement: a full meter takes the boost.
+    race.store->gotAchievements.clear();
+    opponent->SetPosition(race.level->checkpoints[2].object->GetPosition());
+    race.Frame(0.02f);
+    EXPECT_EQ(car->GetNitroMeter(), 100.0f);
+    EXPECT_EQ(opponent->superNitroTime, 10.0f);
 }
 
 // ---- the marker --------------------------------------------------------------------------
