@@ -408,7 +408,7 @@ local function RouteTarget(x, y, speed)
     if bend > math.pi then
         bend = 2 * math.pi - bend
     end
-    driver.safeSpeed = 55 - 40 * math.min(bend / 1.2, 1)
+    driver.safeSpeed = 50 - 38 * math.min(bend / 1.0, 1)
     return route[i][1], route[i][2]
 end
 
@@ -425,7 +425,7 @@ local function Drive(dt)
         if driver.stuckFrom and driver.reverseTime <= 0 then
             local mx, my = x - driver.stuckFrom[1], y - driver.stuckFrom[2]
             if mx * mx + my * my < 9 then
-                driver.reverseTime = 1.5
+                driver.reverseTime = 2
             end
         end
         driver.stuckClock = 0
@@ -491,7 +491,7 @@ local function Autoplay()
     while state == "countdown" and not OutOfTime() do
         Frame()
     end
-    local cameraSwitches, pausedOnce = 0, false
+    local pausedOnce = false
     local fireUntil = -1
     local last = GetFullTime()
     while state == "racing" and not OutOfTime() do
@@ -499,11 +499,6 @@ local function Autoplay()
         local raceTime = now - raceStartTime
         Drive(now - last)
         last = now
-        if cameraSwitches < 3 and raceTime > 6 + 2 * cameraSwitches then
-            -- Three switches go round every view once and back to the first.
-            Tap("camera")
-            cameraSwitches = cameraSwitches + 1
-        end
         if IsEnemySourceNear(true, "turret1") or turretSeen then
             turretSeen = false
             fireUntil = now + 2
@@ -516,7 +511,12 @@ local function Autoplay()
             pausedOnce = true
             ReleaseAll()
             Tap("pause")
-            WaitFrames(20)
+            -- Three switches go round every view once and back to the first.
+            for i = 1, 3 do
+                Tap("camera")
+                WaitFrames(5)
+            end
+            WaitFrames(5)
             SendCommandByName("menu_pause", "autoplay_options", "")
             WaitFrames(10)
             -- The camera key is given again: the bindings go to the file and back unchanged.
