@@ -419,17 +419,27 @@ local function Drive(dt)
     if cx then
         driver.target = { cx, cy }
     end
-    -- Stuck: hardly moved in two seconds.
+    -- Stuck: no progress along the route in two seconds (against a wall, a car, a wreck). It
+    -- backs out, then passes the spot a few units to one side, the other side the next time.
     driver.stuckClock = driver.stuckClock + dt
     if driver.stuckClock >= 2 then
-        if driver.stuckFrom and driver.reverseTime <= 0 then
-            local mx, my = x - driver.stuckFrom[1], y - driver.stuckFrom[2]
-            if mx * mx + my * my < 9 then
-                driver.reverseTime = 2
+        if driver.stuckFrom and driver.reverseTime <= 0 and routeIndex then
+            if driver.stuckFrom == routeIndex or driver.stuckFrom == routeIndex + 1 then
+                driver.reverseTime = 1.2
+                driver.sideTime = 3.2
+                driver.side = -(driver.side or 1)
             end
         end
         driver.stuckClock = 0
-        driver.stuckFrom = { x, y }
+        driver.stuckFrom = routeIndex
+    end
+    if driver.sideTime and driver.sideTime > 0 and driver.target then
+        driver.sideTime = driver.sideTime - dt
+        local dx, dy = GetPlayerDirection()
+        if dx then
+            -- Across the car's heading: (-dy, dx) is one side, (dy, -dx) the other.
+            driver.target = { driver.target[1] - dy * 5 * driver.side, driver.target[2] + dx * 5 * driver.side }
+        end
     end
     local angle = 0
     if driver.target then
