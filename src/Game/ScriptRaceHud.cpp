@@ -68,16 +68,15 @@ void Print(CPInterface& ui, const std::string& name, const std::string& text) {
     PrintIntoEntry(*entry, entry->font, text);
 }
 
-// Places the element where the slot element stands, converted as "SetWindowPosition" converts
-// layout positions, and shows it.
+// Places the element where the slot element stands and shows it. The slot's stored position is
+// already on the screen's scale (the layout loader scaled it): scaling it again as
+// "SetWindowPosition" scales layout units put the icons beside their slots at every screen size
+// but 1024 wide.
 void MoveToSlotAndShow(CPInterface& ui, const std::string& name, const std::string& slot) {
     CPWindow* element = ui.FindElement(name);
     CPWindow* target = ui.FindElement(slot);
     if (!element) return;
-    if (target) {
-        element->SetPosition(static_cast<float>(g_screenWidth * static_cast<double>(target->GetX()) / 1024.0),
-                             static_cast<float>(g_interfaceScale * target->GetY()));
-    }
+    if (target) element->SetPosition(target->GetX(), target->GetY());
     element->SetVisible(true);
 }
 

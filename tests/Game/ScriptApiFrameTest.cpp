@@ -396,7 +396,8 @@ TEST_F(ScriptApiFrameTest, OnlyBuiltFunctionsAreRegistered) {
     const auto& tables = Script::GetScriptFunctionTables();
     for (int t = 0; t < Script::ScriptFunctionTables::kTableCount; ++t)
         for (const auto& entry : tables.Table(t)) EXPECT_NE(entry.function, nullptr) << entry.name;
-    Load({{"names", "Report(type(SendCommandByName), type(StopScript), type(NotAnEngineFunction))"}}, "names t_system\n");
+    Load({{"names", "Report(type(SendCommandByName), type(StopScript), type(NotAnEngineFunction))"}},
+         "names t_system\n");
     Add("names");
     Pass();
     EXPECT_EQ(g_reports, (Strings{"function|function|nil"}));

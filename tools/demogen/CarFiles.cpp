@@ -32,9 +32,24 @@ struct Design {
     float wheelRadius;
 };
 
-const Design kLight{"runner", 0.95f, 2.1f, 0.55f, 0.45f, 9.0f, 34.0f, 110.0f, 105.0f, 245.0f, 0.55f, 0.42f};
-const Design kHeavy{"hauler", 1.05f, 2.4f, 0.75f, 0.6f, 13.0f, 30.0f, 95.0f, 100.0f, 260.0f, 0.45f, 0.5f};
-const Design kOpponent{"raider", 1.0f, 2.2f, 0.6f, 0.5f, 10.0f, 31.0f, 100.0f, 100.0f, 240.0f, 0.5f, 0.45f};
+const Design kLight{"runner", 0.95f, 2.1f, 0.55f, 0.45f, 9.0f, 30.0f, 10.0f, 105.0f, 245.0f, 0.55f, 0.42f};
+const Design kHeavy{"hauler", 1.05f, 2.4f, 0.75f, 0.6f, 13.0f, 27.0f, 13.0f, 100.0f, 260.0f, 0.45f, 0.5f};
+const Design kOpponent{"raider", 1.0f, 2.2f, 0.6f, 0.5f, 10.0f, 28.0f, 10.0f, 100.0f, 240.0f, 0.5f, 0.45f};
+
+// The body's origin is its centre of mass, where the wheels' springs carry it. The wheels'
+// forces act at the ground, so the height of that centre over the road is the lever that
+// pitches the nose up under drive (the dampers then turn forward speed into lift) and rolls the
+// car in a bend: short wheel rays keep it low, and rays set outward from the wheel nodes give a
+// track wide enough that the sideways grip slides the car before it tips it.
+constexpr float kRayLength = 0.8f;
+constexpr float kRayShiftX = 0.3f;
+constexpr float kWheelNodeX = 1.1f;
+// The hull and its physics box stand on kBottom, clear of the road over crests.
+constexpr float kBottom = -0.35f;
+constexpr float kBoxTop = 0.55f;
+
+// The top gear's pull per unit of top speed and drive.
+constexpr float kTopGearPull = 0.06f;
 
 // The weapons a car carries, named as the weapon catalog names them; the heavy gun's barrel
 // "stvol" turns while it fires.
@@ -65,7 +80,7 @@ MeshBuilder Lamp(float halfWidth) {
 kxtest::MeshNode CarMesh(const Design& d) {
     // The car's front is toward -y; its origin is the middle of the physics box.
     MeshBuilder body;
-    const float bottom = -0.5f;
+    const float bottom = kBottom;
     body.Box({0, 0, bottom + d.hullHeight / 2}, {d.halfWidth, d.halfLength, d.hullHeight / 2});
     body.Box({0, 0.2f, bottom + d.hullHeight + d.cabinHeight / 2},
              {d.halfWidth * 0.8f, d.halfLength * 0.5f, d.cabinHeight / 2});
@@ -73,8 +88,8 @@ kxtest::MeshNode CarMesh(const Design& d) {
     node.body.type = 0;
     node.body.width = 2 * d.halfWidth;
     node.body.height = 2 * d.halfLength;
-    node.body.depth = 1.0f;
-    node.body.z = -0.5f;
+    node.body.depth = kBoxTop - kBottom;
+    node.body.z = kBottom;
     node.body.mass = d.mass;
     // Part boxes: where hits land (front, back, the two sides).
     const float boxes[4][6] = {
@@ -98,7 +113,7 @@ kxtest::MeshNode CarMesh(const Design& d) {
     for (int i = 0; i < 4; ++i) {
         MeshBuilder wheel;
         wheel.Wheel({0, 0, 0}, d.wheelRadius, 0.3f, 10);
-        const Vec3 at{(i % 2 == 0) ? -0.9f : 0.9f, (i < 2) ? -1.4f : 1.4f, -0.2f};
+        const Vec3 at{(i % 2 == 0) ? -kWheelNodeX : kWheelNodeX, (i < 2) ? -1.4f : 1.4f, -0.2f};
         node.children.push_back(Child("w" + std::to_string(i), wheel, at));
     }
     const float back = d.halfLength + 0.01f, lampZ = bottom + d.hullHeight * 0.7f;
@@ -180,13 +195,14 @@ std::string CarXml(const Design& d) {
     };
     kxtest::CarDescriptionWriter w;
     w.Set("physics/geometry/wheels", "count", "4")
-        .Set("physics/geometry/wheels", "x", "0")
+        .Set("physics/geometry/wheels", "x", f(kRayShiftX))
         .Set("physics/geometry/wheels", "y", "0")
-        .Set("physics/geometry/wheels", "length", "1.5")
+        .Set("physics/geometry/wheels", "length", f(kRayLength))
         .Set("physics/geometry/wheels", "radius", f(d.wheelRadius + 0.05f))
-        .Set("physics/params/wheels", "spring1", "140")
-        .Set("physics/params/wheels", "spring2", "150")
-        .Set("physics/params/wheels", "damping", "150")
+        // Stiff springs for the mass: the pitch under drive stays a few hundredths of a radian.
+        .Set("physics/params/wheels", "spring1", f(80.0f * d.mass))
+        .Set("physics/params/wheels", "spring2", f(80.0f * d.mass))
+        .Set("physics/params/wheels", "damping", f(10.0f * d.mass))
         .Set("physics/params/speed", "max_front_speed", f(d.maxSpeed))
         .Set("physics/params/speed", "max_rear_speed", "15")
         .Set("physics/params/speed", "angle", f(d.steer))
@@ -194,7 +210,7 @@ std::string CarXml(const Design& d) {
         .Set("physics/params/friction", "back", f(d.rearFriction))
         .Set("physics/params/friction", "slide", "0.9")
         .Set("physics/params/acceleration", "front", f(d.acceleration))
-        .Set("physics/params/acceleration", "back", f(d.acceleration))
+        .Set("physics/params/acceleration", "back", f(3.0f * d.acceleration))
         .Set("physics/params/acceleration", "brake", "110")
         .Set("physics/params/acceleration", "accel_front", "1")
         .Set("physics/params/acceleration", "accel_back", "1")
@@ -203,9 +219,12 @@ std::string CarXml(const Design& d) {
         .Set("physics/params/inertion", "yaw", "0")
         .Set("physics/params/inertion", "pitch", "0.1")
         .Set("physics/params/supernitro", "speedcoeff", "1.3");
-    // The gear box: reverse, then five gears, each taking over a little faster.
-    const float gears[6][5] = {{0, -1, 0, 0, 1},       {3, 1, 3, 3, 1},           {2, 1.5f, 4, 10, 0.8f},
-                               {2.1f, 2, 5, 15, 0.6f}, {2.2f, 2.5f, 6, 20, 0.4f}, {2.1f, 3, 7, 25, 0.2f}};
+    // The gear box: standing, then five gears, each pulling less. The drive scarcely tires
+    // against the air, so the top gear's pull sets the speed the car holds: the design's top speed,
+    // which the route's bends allow.
+    const float top = kTopGearPull * d.maxSpeed / d.acceleration;
+    const float gears[6][5] = {{0, -1, 0, 0, 1},       {1, 1, 3, 3, 1},           {0.6f, 1.5f, 4, 10, 0.8f},
+                               {0.3f, 2, 5, 15, 0.6f}, {0.2f, 2.5f, 6, 20, 0.4f}, {top, 3, 9, 25, 0.2f}};
     for (const auto& g : gears)
         w.Gear({{"coeff", f(g[0])}, {"min", f(g[1])}, {"max", f(g[2])}, {"change", f(g[3])}, {"inc", f(g[4])}});
     w.Set("physics/gearbox/backgear", "coeff", "-1")

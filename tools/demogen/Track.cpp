@@ -42,14 +42,16 @@ const TrackRecipe& LevelOneRecipe() {
         TrackRecipe r;
         // A lap of about 1.6 km inside the level's 1000 x 1000 units, driven counter-clockwise seen
         // from above: a long start straight, a fast banked sweeper, a crest, an S through the woods
-        // and a hairpin back onto the straight.
+        // and a hairpin back onto the straight. The road is wide for the computer drivers: a chasing one
+        // steers back toward the race line only once it is 8 units off it; and for the cars'
+        // wide tracks in the S.
         const float s = 0.62f;
         r.points = {
-            {-250 * s, -330 * s, 16, 0, 0}, {0, -345 * s, 16, 0, 0},        {250 * s, -325 * s, 15, 0, 0},
-            {385 * s, -205 * s, 14, -7, 1}, {395 * s, 0, 13, -4, 4},        {330 * s, 180 * s, 13, 0, 7},
-            {180 * s, 250 * s, 13, 5, 5},   {60 * s, 160 * s, 12, 3, 3},    {-60 * s, 215 * s, 12, -3, 2},
-            {-200 * s, 330 * s, 13, -6, 3}, {-350 * s, 250 * s, 14, -6, 2}, {-385 * s, 60 * s, 15, 0, 1},
-            {-360 * s, -190 * s, 16, 4, 0},
+            {-250 * s, -330 * s, 20, 0, 0}, {0, -345 * s, 20, 0, 0},        {250 * s, -325 * s, 19, 0, 0},
+            {385 * s, -205 * s, 18, -7, 1}, {395 * s, 0, 17, -4, 4},        {330 * s, 180 * s, 17, 0, 7},
+            {180 * s, 250 * s, 17, 5, 5},   {60 * s, 160 * s, 16, 3, 3},    {-60 * s, 215 * s, 16, -3, 2},
+            {-200 * s, 330 * s, 17, -6, 3}, {-350 * s, 250 * s, 18, -6, 2}, {-385 * s, 60 * s, 19, 0, 1},
+            {-360 * s, -190 * s, 20, 4, 0},
         };
         // Distances are fractions of the lap here, scaled when the ring is known.
         r.checkpoints = {0.2f, 0.4f, 0.6f, 0.8f};

@@ -746,7 +746,9 @@ protected:
         EXPECT_TRUE(scripts->LoadScriptList());
         CPSmartPtr<CPLuaScript> script = scripts->GetScript("bolt");
         EXPECT_TRUE(script);
-        if (script) EXPECT_TRUE(race.kernel.AddTask(CPSmartPtr<IPTask>(script)));
+        if (script) {
+            EXPECT_TRUE(race.kernel.AddTask(CPSmartPtr<IPTask>(script)));
+        }
         return script;
     }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 using namespace Platform;
 using namespace std::chrono_literals;
@@ -52,6 +53,10 @@ TEST(ChildProcess, AProgramThatEndsFailsReadsAndWritesWithoutASignal) {
     // Writing to it now would raise SIGPIPE in a plain write; here it is an error.
     const std::string big(1 << 20, 'x');
     EXPECT_FALSE(child.Write(big.data(), big.size(), In(5s), error));
+    // The program closes its end before the system lists it as ended: on a busy machine the
+    // first look can come in between.
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (!child.HasEnded() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
     EXPECT_TRUE(child.HasEnded());
     EXPECT_EQ(child.EndingDescription(), "exited with status 3");
     EXPECT_FALSE(child.Running());
