@@ -424,7 +424,8 @@ local function Drive(dt)
     driver.stuckClock = driver.stuckClock + dt
     if driver.stuckClock >= 2 then
         if driver.stuckFrom and driver.reverseTime <= 0 and routeIndex then
-            if driver.stuckFrom == routeIndex or driver.stuckFrom == routeIndex + 1 then
+            local still = driver.stuckFrom == routeIndex or driver.stuckFrom == routeIndex + 1
+            if still and speed < 4 then
                 driver.reverseTime = 1.2
                 driver.sideTime = 3.2
                 driver.side = -(driver.side or 1)
@@ -471,7 +472,7 @@ local function Drive(dt)
         throttle = speed > 8 and 0 or 0.7
     elseif (a >= 0.5 and speed > 12) or speed > safe then
         throttle = 0
-    elseif a > 0.15 then
+    elseif a > 0.15 and speed > 10 then
         throttle = 1 / (1 + 2.5 * a)
     end
     local turn = Share("steerShare", steer)
