@@ -141,6 +141,10 @@ HRESULT CNSound::ChangeFrequency(float factor) {
     double hz = static_cast<double>(m_baseFrequency) * factor;
     // A negative or absurd factor is refused here: converting it would be undefined.
     if (!(hz >= 0.0) || hz > 4.0e9) return DSERR_INVALIDPARAM;
+    // A pitch sliding up from rest (a car's dirt sound starts at 0) passes below the lowest rate
+    // a buffer plays; it plays at that rate rather than failing every frame. 0 itself keeps its
+    // meaning: the buffer's own rate.
+    if (hz > 0.0 && hz < static_cast<double>(DSBFREQUENCY_MIN)) hz = static_cast<double>(DSBFREQUENCY_MIN);
     return m_buffer->SetFrequency(static_cast<DWORD>(hz));
 }
 

@@ -1,7 +1,11 @@
+#include "Framework/PLog.h"
 #include "Sound/NSound.h"
 #include "SoundFixture.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace Platform::Audio;
 
@@ -150,6 +154,23 @@ TEST_F(SoundBufferTest, PlayReportsAFrequencyItCannotSet) {
     }
     EXPECT_EQ(Voice(0).plays, 0);
     EXPECT_FALSE(s->IsPlaying());
+}
+
+TEST_F(SoundBufferTest, APitchBelowTheLowestRatePlaysAtThatRateWithoutAnError) {
+    WriteWave("a.wav", 16, 1, 400, 22050);
+    CNSound* s = Make("a.wav");
+    ASSERT_EQ(s->Play(0, DSBPLAY_LOOPING), S_OK);
+    std::vector<std::string> reports;
+    CPLog::Instance().SetSink([&](int, const std::string& line) { reports.push_back(line); });
+    // 22050 Hz times each factor: 0.0001 is about 2 Hz, 0.004 about 88 Hz, 0 the buffer's own rate.
+    const std::pair<float, DWORD> cases[] = {
+        {0.0001f, DSBFREQUENCY_MIN}, {0.004f, DSBFREQUENCY_MIN}, {0.0f, 22050u}, {0.5f, 11025u}};
+    for (const auto& [factor, expected] : cases) {
+        s->SetFrequencyFactor(factor);
+        EXPECT_EQ(Voice(0).frequency, expected) << factor;
+    }
+    CPLog::Instance().SetSink(nullptr);
+    EXPECT_TRUE(reports.empty()) << reports.front();
 }
 
 TEST_F(SoundBufferTest, LostBufferIsRestoredRefilledAndRewoundAtPlay) {

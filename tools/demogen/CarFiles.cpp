@@ -160,12 +160,16 @@ kxtest::MeshNode CarMesh(const Design& d) {
     return node;
 }
 
-// The sections every car description shares; the skin is the body's first texture.
-Description CarDescription(const Design& d, const std::string& skin) {
+// The sections every car description shares; the skin is the body's first texture. A car the
+// player drives carries the script that turns the keys into its controls; the racer that takes
+// the body over starts it.
+Description CarDescription(const Design& d, const std::string& skin, bool playerCar = false) {
     Description text;
     text.header = d.name + ".p3d";
     text.lines.push_back("description = " + d.name + ".xml");
-    text.Material("body", "car.fx,shared", skin, {"texturefile2 = sky_cube.dds,cube"});
+    std::vector<std::string> body{"texturefile2 = sky_cube.dds,cube"};
+    if (playerCar) body.push_back("script = jeep");
+    text.Material("body", "car.fx,shared", skin, body);
     for (int i = 0; i < 4; ++i) text.Material("w" + std::to_string(i), "simple.fx", "wheel.tga");
     for (const char* lamp : {"stoplights", "stoplights2", "backlights", "backlights2"})
         text.Material(lamp, "light_nofog.fx", "lamp.tga");
@@ -302,7 +306,9 @@ bool WriteCar(const std::filesystem::path& root, const Design& d, const std::str
         return writer.Build().bytes;
     }());
     bool ok = demogen::WriteIfChanged(root, "Data/Descriptions/" + d.name + ".xml", CarXml(d));
-    return demogen::WriteIfChanged(root, "Data/Meshes/" + d.name + ".rdf", CarDescription(d, skin).Text()) && ok;
+    const bool playerCar = d.name != kOpponent.name;
+    return demogen::WriteIfChanged(root, "Data/Meshes/" + d.name + ".rdf", CarDescription(d, skin, playerCar).Text()) &&
+           ok;
 }
 
 bool WriteCarFiles(const std::filesystem::path& root) {
