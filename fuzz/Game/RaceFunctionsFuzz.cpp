@@ -239,10 +239,6 @@ struct Race {
 
 const kxfuzz::ArgumentKinds kArguments = kxfuzz::MakeArgumentKinds(kNumbers, kTexts, 32, false, false);
 
-void PushArgument(lua_State* L, Input& in, const std::vector<PMMHandle>& handles) {
-    kxfuzz::PushArgument(L, in, kArguments, handles);
-}
-
 const std::vector<std::string>& FamilyNames() {
     static const std::vector<std::string> names = [] {
         Script::ScriptFunctionTables tables;
@@ -297,14 +293,7 @@ void RunCalls(const std::uint8_t* data, std::size_t size) {
                 if (opponent) handles.push_back(opponent->GetHandle());
         }
 
-        const std::string& name = names[in.Byte() % names.size()];
-        const std::uint8_t control = in.Byte();
-        const int base = lua_gettop(L);
-        lua_getglobal(L, name.c_str());
-        const int argc = control & 7;
-        for (int i = 0; i < argc; ++i) PushArgument(L, in, handles);
-        lua_pcall(L, argc, LUA_MULTRET, 0);
-        lua_settop(L, base);
+        const std::uint8_t control = kxfuzz::CallOne(L, in, names, 8, LUA_MULTRET, kArguments, handles);
         if (control & 0x40) race.Load();
         if (control & 0x80) race.Step();
         if (render && (render->tuningIndex < 0 || render->tuningIndex > 18)) std::abort();
