@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "Framework/CommandRouter.h"
+#include "Framework/PGlobalTimer.h"
 #include "Framework/PMMObject.h"
 #include "Framework/PTaskKernel.h"
 #include "GameData/PGameData.h"
+#include "Platform/Math/D3DXMath.h"
 #include "Render/PRenderObject.h"
 #include "Scene/PGameObject.h"
 #include "World/PAITask.h"
@@ -107,6 +109,24 @@ inline CPSmartPtr<CPPlayer> MakeCarRacer(CPPhysics& physics, const D3DXVECTOR3& 
     racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
     car->Init(physics.GetSimulator(), human);
     return racer;
+}
+
+// One step of the human's car in the hands of a careful computer driver, fed with the human's
+// state as the race rules feed slot 11 once a race is over. Nothing while the race is over or
+// there is no human.
+inline void DriveHumanCarefully(CPLevel& level, AI_Vehicle& driver) {
+    CPPlayer* human = level.humanRacer.Get();
+    if (!human || level.raceOver) return;
+    D3DXMATRIX m;
+    D3DXMatrixRotationQuaternion(&m, &human->GetRotationQuaternion());
+    const D3DXVECTOR3 back(0.0f, -1.0f, 0.0f);
+    D3DXVECTOR3 heading;
+    D3DXVec3TransformNormal(&heading, &back, &m);
+    const CPCar* car = human->GetCar();
+    const float speed = car ? car->GetSpeed() : 0.0f;
+    driver.SetState(CPSmartPtr<CPGameObject>(human), heading, human->throttle >= 0.0f ? -speed : speed,
+                    level.humanRacer, human->cameraMin, human->cameraMax);
+    driver.Update(g_deltaTime);
 }
 
 // What RacingLevel writes: a closed route round a circle about the origin, racers' start
