@@ -31,6 +31,7 @@
 #include "World/PPhysics.h"
 #include "World/PPlayer.h"
 #include "World/PSpline.h"
+#include "support/CarWheels.h"
 #include "support/FreshStore.h"
 #include "support/LevelFileWriter.h"
 #include "support/RecordingRouter.h"
@@ -75,13 +76,7 @@ inline CPSmartPtr<CPGameObject> MakePhysicsObject(const std::string& name, float
 // the given car description (XML text; empty for none).
 inline CPSmartPtr<CPGameObject> MakeCarObject(const std::string& name, const std::string& description = "") {
     CPSmartPtr<CPGameObject> car = MakeBoxObject(name);
-    for (int i = 0; i < 4; ++i) {
-        char wheel[16];
-        std::snprintf(wheel, sizeof wheel, "w%d", i);
-        CPSmartPtr<CPGameObject> node(new CPGameObject(wheel));
-        node->SetPosition((i % 2 == 0) ? -0.9f : 0.9f, (i < 2) ? -1.4f : 1.4f, -0.2f);
-        car->AddChild(node);
-    }
+    kxtest::AddWheels(*car);
     for (const char* part : {"stoplights", "stoplights2", "backlights", "backlights2"})
         car->AddChild(CPSmartPtr<CPGameObject>(new CPGameObject(part)));
     if (!description.empty()) car->Description().Parse(description.c_str());
