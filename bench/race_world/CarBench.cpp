@@ -25,6 +25,7 @@
 #include "World/PPhysicData.h"
 #include "World/PPhysics.h"
 #include "World/PPlayer.h"
+#include "support/CarWheels.h"
 #include "support/FreshStore.h"
 #include "support/RoadMesh.h"
 
@@ -160,13 +161,7 @@ public:
         CPSmartPtr<CPPlayer> racer(new CPPlayer);
         racer->SetPosition(position);
         racer->SetRotation(turn ? *turn : Yaw(yaw));
-        for (int i = 0; i < 4; ++i) {
-            char name[16];
-            std::snprintf(name, sizeof name, "w%d", i);
-            CPSmartPtr<CPGameObject> wheel(new CPGameObject(name));
-            wheel->SetPosition((i % 2 == 0) ? -0.9f : 0.9f, (i < 2) ? -1.4f : 1.4f, -0.2f);
-            racer->AddChild(wheel);
-        }
+        kxtest::AddWheels(*racer);
         CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
         data->SetShape(1.0f, 2.0f, 4.0f, 10.0f);
         data->AddBoxShape(D3DXVECTOR3(0, 0, 0), D3DXQUATERNION(0, 0, 0, 1), 2.0f, 1.0f, 4.0f, 10.0f);

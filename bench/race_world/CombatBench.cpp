@@ -35,6 +35,7 @@
 #include "World/PShotManager.h"
 #include "World/PSpline.h"
 #include "World/Racers/RingRoute.h"
+#include "support/CarWheels.h"
 #include "support/FreshStore.h"
 
 namespace {
@@ -54,13 +55,7 @@ CPSmartPtr<CPPlayer> MakeRacer(CPPhysics& physics, const CPLine& piece, bool hum
     const D3DXVECTOR3 z(0.0f, 0.0f, 1.0f);
     D3DXQuaternionRotationAxis(&q, &z, kxring::YawFacing(piece.centre, piece.previous->centre));
     racer->SetRotation(q);
-    for (int i = 0; i < 4; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "w%d", i);
-        CPSmartPtr<CPGameObject> wheel(new CPGameObject(name));
-        wheel->SetPosition((i % 2 == 0) ? -0.9f : 0.9f, (i < 2) ? -1.4f : 1.4f, -0.2f);
-        racer->AddChild(wheel);
-    }
+    kxtest::AddWheels(*racer);
     racer->PartBoxes().push_back(Box(D3DXVECTOR3(1, 2, 0.5f)));
     CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));
     data->SetShape(1.0f, 2.0f, 4.0f, 10.0f);

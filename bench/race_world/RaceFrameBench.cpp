@@ -85,22 +85,6 @@ struct FrameParts {
 double g_fixtureFrameSeconds = 0.0;
 double g_fixtureWorldSeconds = 0.0;
 
-// The human's car in the hands of a careful computer driver, as slot 11 drives it after a race.
-void DriveHuman(CPLevel& level, AI_Vehicle& driver) {
-    CPPlayer* human = level.humanRacer.Get();
-    if (!human || level.raceOver) return;
-    D3DXMATRIX m;
-    D3DXMatrixRotationQuaternion(&m, &human->GetRotationQuaternion());
-    const D3DXVECTOR3 back(0.0f, -1.0f, 0.0f);
-    D3DXVECTOR3 heading;
-    D3DXVec3TransformNormal(&heading, &back, &m);
-    const CPCar* car = human->GetCar();
-    const float speed = car ? car->GetSpeed() : 0.0f;
-    driver.SetState(CPSmartPtr<CPGameObject>(human), heading, human->throttle >= 0.0f ? -speed : speed,
-                    level.humanRacer, human->cameraMin, human->cameraMax);
-    driver.Update(g_deltaTime);
-}
-
 // The race world's tasks, the renderer on the Recording device and a loaded level, stepped one
 // frame at a time in the kernel's order.
 class RaceFrame {
@@ -162,7 +146,7 @@ public:
         g_deltaTime2 = kStep;
         g_totalTime += kStep;
         ++g_frameNumber;
-        DriveHuman(*level, *humanDriver);
+        kxtest::DriveHumanCarefully(*level, *humanDriver);
         const double t0 = CpuSeconds();
         drivers->Update();
         const double t1 = CpuSeconds();

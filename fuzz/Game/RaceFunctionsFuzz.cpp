@@ -28,6 +28,7 @@
 #include "Framework/PLog.h"
 #include "Framework/PMMObject.h"
 #include "Framework/PSettings.h"
+#include "FuzzModels.h"
 #include "FuzzSupport.h"
 #include "Game/PInterface.h"
 #include "Game/ScriptRaceControl.h"
@@ -148,20 +149,7 @@ std::string LevelBytes() {
     return out;
 }
 
-CPSmartPtr<CPGameObject> MakeQuad(const std::string& name, float half) {
-    CPSmartPtr<CPGameObject> object(new CPGameObject(name));
-    CPSmartPtr<CPRenderObject> mesh(new CPRenderObject(object.Get()));
-    std::vector<SPVertex> vertices(4);
-    const float corners[4][2] = {{-half, -half}, {half, -half}, {half, half}, {-half, half}};
-    for (int i = 0; i < 4; ++i) {
-        vertices[static_cast<std::size_t>(i)] = SPVertex{};
-        vertices[static_cast<std::size_t>(i)].x = corners[i][0];
-        vertices[static_cast<std::size_t>(i)].y = corners[i][1];
-    }
-    mesh->SetMesh(std::move(vertices), {0, 1, 2, 0, 2, 3});
-    object->SetAttachment(CPSmartPtr<IPMMObject>(mesh.Get()), IPSceneObject::KindMesh);
-    return object;
-}
+using kxfuzz::MakeQuad;
 
 CPSmartPtr<CPGameObject> MakeModel(const std::string& file, int) {
     return MakeQuad(file, file.rfind("road_phys", 0) == 0 ? 300.0f : 0.5f);
@@ -239,10 +227,6 @@ struct Race {
 
 const kxfuzz::ArgumentKinds kArguments = kxfuzz::MakeArgumentKinds(kNumbers, kTexts, 32, false, false);
 
-void PushArgument(lua_State* L, Input& in, const std::vector<PMMHandle>& handles) {
-    kxfuzz::PushArgument(L, in, kArguments, handles);
-}
-
 const std::vector<std::string>& FamilyNames() {
     static const std::vector<std::string> names = [] {
         Script::ScriptFunctionTables tables;
@@ -297,14 +281,7 @@ void RunCalls(const std::uint8_t* data, std::size_t size) {
                 if (opponent) handles.push_back(opponent->GetHandle());
         }
 
-        const std::string& name = names[in.Byte() % names.size()];
-        const std::uint8_t control = in.Byte();
-        const int base = lua_gettop(L);
-        lua_getglobal(L, name.c_str());
-        const int argc = control & 7;
-        for (int i = 0; i < argc; ++i) PushArgument(L, in, handles);
-        lua_pcall(L, argc, LUA_MULTRET, 0);
-        lua_settop(L, base);
+        const std::uint8_t control = kxfuzz::CallOne(L, in, names, 8, LUA_MULTRET, kArguments, handles);
         if (control & 0x40) race.Load();
         if (control & 0x80) race.Step();
         if (render && (render->tuningIndex < 0 || render->tuningIndex > 18)) std::abort();

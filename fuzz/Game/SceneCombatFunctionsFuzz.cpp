@@ -133,10 +133,6 @@ struct World {
 
 const kxfuzz::ArgumentKinds kArguments = kxfuzz::MakeArgumentKinds(kNumbers, kTexts, 64, true, true);
 
-void PushArgument(lua_State* L, Input& in, const World& world) {
-    kxfuzz::PushArgument(L, in, kArguments, world.handles);
-}
-
 CPSmartPtr<CPSpline> RingPath(float radius) {
     std::vector<BezierSegment> segments;
     const int n = 12;
@@ -249,14 +245,7 @@ void RunCalls(const std::uint8_t* data, std::size_t size, const std::vector<std:
         lua_State* L = caller->GetMainState();
         kxfuzz::BoundScript(L, nullptr, budget);
         for (int call = 0; call < kMaxCalls && !in.Empty(); ++call) {
-            const std::string& name = names[in.Byte() % names.size()];
-            const std::uint8_t control = in.Byte();
-            const int base = lua_gettop(L);
-            lua_getglobal(L, name.c_str());
-            const int argc = control & 7;
-            for (int i = 0; i < argc; ++i) PushArgument(L, in, world);
-            lua_pcall(L, argc, LUA_MULTRET, 0);
-            lua_settop(L, base);
+            const std::uint8_t control = kxfuzz::CallOne(L, in, names, 8, LUA_MULTRET, kArguments, world.handles);
             if (control & 0x80) kernel.RunPass();
         }
     }

@@ -96,10 +96,6 @@ struct World {
 
 const kxfuzz::ArgumentKinds kArguments = kxfuzz::MakeArgumentKinds(kNumbers, kTexts, 256, true, true);
 
-void PushArgument(lua_State* L, Input& in, const World& world) {
-    kxfuzz::PushArgument(L, in, kArguments, world.handles);
-}
-
 // The calls of one input in a game made for it; everything made is released on return.
 void RunCalls(const std::uint8_t* data, std::size_t size, const std::vector<std::string>& names) {
     static kxfuzz::ScriptBudget budget;
@@ -122,14 +118,7 @@ void RunCalls(const std::uint8_t* data, std::size_t size, const std::vector<std:
 
         Input in(data, size);
         for (int call = 0; call < kMaxCalls && !in.Empty(); ++call) {
-            const std::string& name = names[in.Byte() % names.size()];
-            const std::uint8_t control = in.Byte();
-            const int base = lua_gettop(L);
-            lua_getglobal(L, name.c_str());
-            const int argc = (control & 7) % 6;
-            for (int i = 0; i < argc; ++i) PushArgument(L, in, world);
-            lua_pcall(L, argc, 0, 0);
-            lua_settop(L, base);
+            const std::uint8_t control = kxfuzz::CallOne(L, in, names, 6, 0, kArguments, world.handles);
             if (control & 0x80) kernel.RunPass();
         }
     }

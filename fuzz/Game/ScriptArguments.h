@@ -101,4 +101,21 @@ inline void PushArgument(lua_State* L, Input& in, const ArgumentKinds& kinds, co
     }
 }
 
+// One call of the input: [function byte][control byte][arguments...]. The function byte picks
+// a global function by name, the control byte's low three bits (modulo `argumentLimit`) count
+// its arguments; what it leaves on the stack is dropped. Answers the control byte, whose other
+// bits the target reads as it likes.
+inline std::uint8_t CallOne(lua_State* L, Input& in, const std::vector<std::string>& names, int argumentLimit,
+                            int results, const ArgumentKinds& kinds, const std::vector<PMMHandle>& handles) {
+    const std::string& name = names[in.Byte() % names.size()];
+    const std::uint8_t control = in.Byte();
+    const int base = lua_gettop(L);
+    lua_getglobal(L, name.c_str());
+    const int argc = (control & 7) % argumentLimit;
+    for (int i = 0; i < argc; ++i) PushArgument(L, in, kinds, handles);
+    lua_pcall(L, argc, results, 0);
+    lua_settop(L, base);
+    return control;
+}
+
 } // namespace kxfuzz

@@ -12,6 +12,7 @@
 #include "Framework/PFileReader.h"
 #include "Framework/PLog.h"
 #include "Framework/PMMObject.h"
+#include "FuzzModels.h"
 #include "FuzzSupport.h"
 #include "Render/PRenderObject.h"
 #include "Scene/PGameObject.h"
@@ -23,20 +24,7 @@
 
 namespace {
 
-CPSmartPtr<CPGameObject> MakeQuad(const std::string& name, float half) {
-    CPSmartPtr<CPGameObject> object(new CPGameObject(name));
-    CPSmartPtr<CPRenderObject> mesh(new CPRenderObject(object.Get()));
-    std::vector<SPVertex> vertices(4);
-    const float corners[4][2] = {{-half, -half}, {half, -half}, {half, half}, {-half, half}};
-    for (int i = 0; i < 4; ++i) {
-        vertices[static_cast<std::size_t>(i)] = SPVertex{};
-        vertices[static_cast<std::size_t>(i)].x = corners[i][0];
-        vertices[static_cast<std::size_t>(i)].y = corners[i][1];
-    }
-    mesh->SetMesh(std::move(vertices), {0, 1, 2, 0, 2, 3});
-    object->SetAttachment(CPSmartPtr<IPMMObject>(mesh.Get()), IPSceneObject::KindMesh);
-    return object;
-}
+using kxfuzz::MakeQuad;
 
 CPSmartPtr<CPGameObject> MakeModel(const std::string& file, int) {
     if (file.rfind("road_phys", 0) == 0) return MakeQuad("road", 300.0f);

@@ -67,6 +67,19 @@ const TiXmlElement* CameraElement(const CPGameObject& racer, const char* name) {
     return racer.GetDescription().FirstChildElement(name);
 }
 
+// One chase camera of the human's car description; without the element, or for an attribute
+// that is missing or bad, the value stays as it is.
+void ReadChaseCamera(const TiXmlElement* element, float& distance, float& height, float& angle, float& angleDiv,
+                     float& distanceDiv, float& fov) {
+    if (!element) return;
+    ReadFloatAttribute(element, "distance", distance);
+    ReadFloatAttribute(element, "height", height);
+    ReadFloatAttribute(element, "angle", angle);
+    ReadFloatAttribute(element, "angle_div", angleDiv);
+    ReadFloatAttribute(element, "distance_div", distanceDiv);
+    ReadFloatAttribute(element, "fov", fov);
+}
+
 // An integer attribute from its number's integer part; one out of the int range is not taken.
 void ReadIntPart(const TiXmlElement* element, const char* name, int& value) {
     float parsed = 0.0f;
@@ -205,22 +218,10 @@ void CPLevel::LoadHuman(const SPStartPlace& place) {
     LoadStartCameraPoints(start);
 
     if (camera) camera->SetTilt(-kHalfPi);
-    if (const TiXmlElement* first = CameraElement(human, "camera")) {
-        ReadFloatAttribute(first, "distance", camera1Distance);
-        ReadFloatAttribute(first, "height", camera1Height);
-        ReadFloatAttribute(first, "angle", camera1Angle);
-        ReadFloatAttribute(first, "angle_div", camera1AngleDiv);
-        ReadFloatAttribute(first, "distance_div", camera1DistanceDiv);
-        ReadFloatAttribute(first, "fov", camera1Fov);
-    }
-    if (const TiXmlElement* second = CameraElement(human, "camera2")) {
-        ReadFloatAttribute(second, "distance", camera2Distance);
-        ReadFloatAttribute(second, "height", camera2Height);
-        ReadFloatAttribute(second, "angle", camera2Angle);
-        ReadFloatAttribute(second, "angle_div", camera2AngleDiv);
-        ReadFloatAttribute(second, "distance_div", camera2DistanceDiv);
-        ReadFloatAttribute(second, "fov", camera2Fov);
-    }
+    ReadChaseCamera(CameraElement(human, "camera"), camera1Distance, camera1Height, camera1Angle, camera1AngleDiv,
+                    camera1DistanceDiv, camera1Fov);
+    ReadChaseCamera(CameraElement(human, "camera2"), camera2Distance, camera2Height, camera2Angle, camera2AngleDiv,
+                    camera2DistanceDiv, camera2Fov);
     if (const TiXmlElement* third = CameraElement(human, "camera3")) {
         ReadFloatAttribute(third, "distance", camera3Distance);
         ReadFloatAttribute(third, "height", camera3Height);

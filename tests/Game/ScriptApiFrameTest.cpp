@@ -9,6 +9,7 @@
 #include "Script/PLuaScript.h"
 #include "Script/PScriptManager.h"
 #include "Script/ScriptBinding.h"
+#include "support/ScriptReportLine.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -24,17 +25,7 @@ std::vector<std::string> g_reports;
 
 // Report(a, b, ...) records "a|b|..." with tostring's text for every value.
 int Report(lua_State* L) {
-    std::string line;
-    const int n = lua_gettop(L);
-    for (int i = 1; i <= n; ++i) {
-        lua_getglobal(L, "tostring");
-        lua_pushvalue(L, i);
-        lua_call(L, 1, 1);
-        if (i > 1) line += "|";
-        line += lua_tostring(L, -1) ? lua_tostring(L, -1) : "?";
-        lua_pop(L, 1);
-    }
-    g_reports.push_back(line);
+    g_reports.push_back(kxtest::ReportLine(L));
     return 0;
 }
 

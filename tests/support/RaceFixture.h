@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "Framework/CommandRouter.h"
+#include "Framework/PGlobalTimer.h"
 #include "Framework/PMMObject.h"
 #include "Framework/PTaskKernel.h"
 #include "GameData/PGameData.h"
+#include "Platform/Math/D3DXMath.h"
 #include "Render/PRenderObject.h"
 #include "Scene/PGameObject.h"
 #include "World/PAITask.h"
@@ -29,6 +31,7 @@
 #include "World/PPhysics.h"
 #include "World/PPlayer.h"
 #include "World/PSpline.h"
+#include "support/CarWheels.h"
 #include "support/FreshStore.h"
 #include "support/LevelFileWriter.h"
 #include "support/RecordingRouter.h"
@@ -73,13 +76,7 @@ inline CPSmartPtr<CPGameObject> MakePhysicsObject(const std::string& name, float
 // the given car description (XML text; empty for none).
 inline CPSmartPtr<CPGameObject> MakeCarObject(const std::string& name, const std::string& description = "") {
     CPSmartPtr<CPGameObject> car = MakeBoxObject(name);
-    for (int i = 0; i < 4; ++i) {
-        char wheel[16];
-        std::snprintf(wheel, sizeof wheel, "w%d", i);
-        CPSmartPtr<CPGameObject> node(new CPGameObject(wheel));
-        node->SetPosition((i % 2 == 0) ? -0.9f : 0.9f, (i < 2) ? -1.4f : 1.4f, -0.2f);
-        car->AddChild(node);
-    }
+    kxtest::AddWheels(*car);
     for (const char* part : {"stoplights", "stoplights2", "backlights", "backlights2"})
         car->AddChild(CPSmartPtr<CPGameObject>(new CPGameObject(part)));
     if (!description.empty()) car->Description().Parse(description.c_str());
@@ -107,6 +104,24 @@ inline CPSmartPtr<CPPlayer> MakeCarRacer(CPPhysics& physics, const D3DXVECTOR3& 
     racer->SetCar(CPSmartPtr<IPMMObject>(car.Get()));
     car->Init(physics.GetSimulator(), human);
     return racer;
+}
+
+// One step of the human's car in the hands of a careful computer driver, fed with the human's
+// state as the race rules feed slot 11 once a race is over. Nothing while the race is over or
+// there is no human.
+inline void DriveHumanCarefully(CPLevel& level, AI_Vehicle& driver) {
+    CPPlayer* human = level.humanRacer.Get();
+    if (!human || level.raceOver) return;
+    D3DXMATRIX m;
+    D3DXMatrixRotationQuaternion(&m, &human->GetRotationQuaternion());
+    const D3DXVECTOR3 back(0.0f, -1.0f, 0.0f);
+    D3DXVECTOR3 heading;
+    D3DXVec3TransformNormal(&heading, &back, &m);
+    const CPCar* car = human->GetCar();
+    const float speed = car ? car->GetSpeed() : 0.0f;
+    driver.SetState(CPSmartPtr<CPGameObject>(human), heading, human->throttle >= 0.0f ? -speed : speed,
+                    level.humanRacer, human->cameraMin, human->cameraMax);
+    driver.Update(g_deltaTime);
 }
 
 // What RacingLevel writes: a closed route round a circle about the origin, racers' start

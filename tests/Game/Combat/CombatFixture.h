@@ -26,6 +26,7 @@
 #include "World/PShotManager.h"
 #include "World/PWorldTables.h"
 #include "support/RaceFixture.h"
+#include "support/ScriptReportLine.h"
 
 namespace kxcombat {
 
@@ -38,17 +39,7 @@ inline Strings& Reports() {
 
 // Report(a, b, ...) records "a|b|..." with tostring's text for every value.
 inline int Report(lua_State* L) {
-    std::string line;
-    const int n = lua_gettop(L);
-    for (int i = 1; i <= n; ++i) {
-        lua_getglobal(L, "tostring");
-        lua_pushvalue(L, i);
-        lua_call(L, 1, 1);
-        if (i > 1) line += "|";
-        line += lua_tostring(L, -1) ? lua_tostring(L, -1) : "?";
-        lua_pop(L, 1);
-    }
-    Reports().push_back(line);
+    Reports().push_back(kxtest::ReportLine(L));
     return 0;
 }
 

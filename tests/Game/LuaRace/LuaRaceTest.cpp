@@ -43,6 +43,7 @@
 #include "support/RaceFixture.h"
 #include "support/RecordingRouter.h"
 #include "support/RoadMesh.h"
+#include "support/ScriptReportLine.h"
 
 namespace {
 
@@ -60,17 +61,7 @@ std::vector<std::string>& Reports() {
 
 // Report(a, b, ...) records "a|b|..." with tostring's text for every value.
 int Report(lua_State* L) {
-    std::string line;
-    const int n = lua_gettop(L);
-    for (int i = 1; i <= n; ++i) {
-        lua_getglobal(L, "tostring");
-        lua_pushvalue(L, i);
-        lua_call(L, 1, 1);
-        if (i > 1) line += "|";
-        line += lua_tostring(L, -1) ? lua_tostring(L, -1) : "?";
-        lua_pop(L, 1);
-    }
-    Reports().push_back(line);
+    Reports().push_back(kxtest::ReportLine(L));
     return 0;
 }
 

@@ -16,6 +16,7 @@
 #include "World/PPhysicData.h"
 #include "World/PPhysics.h"
 #include "support/Near.h"
+#include "support/ScriptReportLine.h"
 
 namespace {
 
@@ -713,15 +714,7 @@ TEST_F(LightningScript, AStrikeWithoutAName) {
 std::vector<std::string> g_reports;
 
 int Report(lua_State* L) {
-    std::string line;
-    for (int i = 1; i <= lua_gettop(L); ++i) {
-        lua_getglobal(L, "tostring");
-        lua_pushvalue(L, i);
-        lua_call(L, 1, 1);
-        line += (i > 1 ? "|" : "") + std::string(lua_tostring(L, -1) ? lua_tostring(L, -1) : "?");
-        lua_pop(L, 1);
-    }
-    g_reports.push_back(line);
+    g_reports.push_back(kxtest::ReportLine(L));
     return 0;
 }
 

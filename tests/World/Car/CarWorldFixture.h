@@ -19,6 +19,7 @@
 #include "World/PPhysics.h"
 #include "World/PPlayer.h"
 #include "support/CarDescriptionWriter.h"
+#include "support/CarWheels.h"
 #include "support/FreshStore.h"
 #include "support/RecordingRouter.h"
 
@@ -81,13 +82,7 @@ struct CarWorld : ::testing::Test {
         racer->SetPosition(position);
         racer->SetRotation(rotation);
         racer->Description().Parse(description.c_str());
-        for (int i = 0; i < wheels; ++i) {
-            char name[16];
-            std::snprintf(name, sizeof name, "w%d", i);
-            CPSmartPtr<CPGameObject> wheel(new CPGameObject(name));
-            wheel->SetPosition((i % 2 == 0) ? -0.9f : 0.9f, (i < 2) ? -1.4f : 1.4f, -0.2f);
-            racer->AddChild(wheel);
-        }
+        kxtest::AddWheels(*racer, wheels);
         for (const char* light : {"stoplights", "stoplights2", "backlights", "backlights2"})
             racer->AddChild(CPSmartPtr<CPGameObject>(new CPGameObject(light)));
         CPSmartPtr<CPPhysicData> data(new CPPhysicData(racer.Get()));

@@ -181,21 +181,7 @@ public:
     int GetSize() const override { return static_cast<int>(sizeof(HumanDriver)); }
     std::string GetClassName() const override { return "HumanDriver"; }
     int GetKind() const override { return 1; }
-    void Update() override {
-        CPPlayer* human = m_level.humanRacer.Get();
-        if (!human || m_level.raceOver) return;
-        D3DXMATRIX m;
-        D3DXMatrixRotationQuaternion(&m, &human->GetRotationQuaternion());
-        const D3DXVECTOR3 back(0.0f, -1.0f, 0.0f);
-        D3DXVECTOR3 heading;
-        D3DXVec3TransformNormal(&heading, &back, &m);
-        const CPCar* car = human->GetCar();
-        const float speed = car ? car->GetSpeed() : 0.0f;
-        const float signedSpeed = human->throttle >= 0.0f ? -speed : speed;
-        vehicle->SetState(CPSmartPtr<CPGameObject>(human), heading, signedSpeed, m_level.humanRacer, human->cameraMin,
-                          human->cameraMax);
-        vehicle->Update(g_deltaTime);
-    }
+    void Update() override { kxtest::DriveHumanCarefully(m_level, *vehicle); }
     CPSmartPtr<AI_Vehicle> vehicle;
 
 private:

@@ -256,6 +256,17 @@ TEST_F(Drivers, TheTaskStepsElevenDriversTwelveAfterTheRace) {
     EXPECT_NE(racers[11]->throttle, 0.123f);
 }
 
+// The angle a car went round the ring (clockwise positive) since the previous angle about the
+// centre, which becomes the car's angle now; a step across the seam at half a turn is unwrapped.
+float TurnedOn(float& previous, const D3DXVECTOR3& p) {
+    const float angle = std::atan2(p.y, p.x);
+    float delta = previous - angle;
+    if (delta > kTau / 2) delta -= kTau;
+    if (delta < -kTau / 2) delta += kTau;
+    previous = angle;
+    return delta;
+}
+
 // A computer car follows the ring, ahead of the player all the way (careful flavour), for a
 // quarter of a lap without a respawn and on the road; the time is printed.
 TEST_F(Drivers, AComputerCarFollowsTheRing) {
@@ -276,12 +287,7 @@ TEST_F(Drivers, AComputerCarFollowsTheRing) {
         Frame(driven);
         ASSERT_FALSE(racer->respawnCooldown > 0.0f) << "frame " << frames;
         const D3DXVECTOR3 p = racer->GetPosition();
-        const float angle = std::atan2(p.y, p.x);
-        float delta = previous - angle;
-        if (delta > kTau / 2) delta -= kTau;
-        if (delta < -kTau / 2) delta += kTau;
-        travelled += delta;
-        previous = angle;
+        travelled += TurnedOn(previous, p);
         // The road ends at +-100.
         ASSERT_LT(std::max(std::fabs(p.x), std::fabs(p.y)), 97.0f) << "frame " << frames;
     }
@@ -309,12 +315,7 @@ TEST_F(Drivers, AComputerRaceCarLapsTheRingWithoutARespawn) {
         Frame(driven);
         ASSERT_FALSE(racer->respawnCooldown > 0.0f) << "frame " << frames;
         const D3DXVECTOR3 p = racer->GetPosition();
-        const float angle = std::atan2(p.y, p.x);
-        float delta = previous - angle;
-        if (delta > kTau / 2) delta -= kTau;
-        if (delta < -kTau / 2) delta += kTau;
-        travelled += delta;
-        previous = angle;
+        travelled += TurnedOn(previous, p);
         if (travelled >= kTau * static_cast<float>(lapFrames.size() + 1)) lapFrames.push_back(frames + 1);
         // Within the road's +-100, and never tipped past a quarter turn.
         ASSERT_LT(std::max(std::fabs(p.x), std::fabs(p.y)), 97.0f) << "frame " << frames;

@@ -230,13 +230,9 @@ TEST_F(RacerUpdate, MissedCheckpointHint) {
     EXPECT_EQ(hints(), 1);
 }
 
-TEST_F(RacerUpdate, RenderAnswersWhetherTheRacerIsInView) {
-    CPSmartPtr<CPPlayer> racer(new CPPlayer);
-    racer->OwnBox() = CPOrientedBox(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 2, 0.5f));
-    racer->SetPosition(0, 0, 0);
-    racer->UpdateTransform();
-    CPPerspectiveCamera camera;
-    camera.eye = D3DXVECTOR3(0, -20, 5);
+// The camera at the eye, looking at the origin with z up, its matrices brought up to date.
+void LookAtOrigin(CPPerspectiveCamera& camera, const D3DXVECTOR3& eye) {
+    camera.eye = eye;
     camera.target = D3DXVECTOR3(0, 0, 0);
     camera.up = D3DXVECTOR3(0, 0, 1);
     camera.fieldOfView = 1.0f;
@@ -245,6 +241,15 @@ TEST_F(RacerUpdate, RenderAnswersWhetherTheRacerIsInView) {
     camera.viewDirty = true;
     camera.projectionDirty = true;
     camera.Update();
+}
+
+TEST_F(RacerUpdate, RenderAnswersWhetherTheRacerIsInView) {
+    CPSmartPtr<CPPlayer> racer(new CPPlayer);
+    racer->OwnBox() = CPOrientedBox(D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(1, 2, 0.5f));
+    racer->SetPosition(0, 0, 0);
+    racer->UpdateTransform();
+    CPPerspectiveCamera camera;
+    LookAtOrigin(camera, D3DXVECTOR3(0, -20, 5));
     EXPECT_TRUE(racer->Render(&camera, nullptr));
     camera.target = D3DXVECTOR3(0, -40, 5);
     camera.viewDirty = true;
@@ -278,15 +283,7 @@ TEST_F(RacerUpdate, TheShadowIsProjectedOnlyWithinAHundredUnitsOfTheEye) {
         SCOPED_TRACE(c.distance);
         mesh->SetMesh(std::vector<SPVertex>(3), std::vector<std::uint16_t>{0, 1, 2});
         CPPerspectiveCamera camera;
-        camera.eye = D3DXVECTOR3(0, -c.distance, 0);
-        camera.target = D3DXVECTOR3(0, 0, 0);
-        camera.up = D3DXVECTOR3(0, 0, 1);
-        camera.fieldOfView = 1.0f;
-        camera.nearDistance = 1.0f;
-        camera.farDistance = 500.0f;
-        camera.viewDirty = true;
-        camera.projectionDirty = true;
-        camera.Update();
+        LookAtOrigin(camera, D3DXVECTOR3(0, -c.distance, 0));
         EXPECT_TRUE(racer->Render(&camera, nullptr));
         EXPECT_EQ(mesh->ModelVertices().empty(), c.projected);
     }

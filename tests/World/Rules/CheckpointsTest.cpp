@@ -522,13 +522,18 @@ TEST(Laps, NoPieceNearLeavesTheCountsAlone) {
     level.routeLines.clear();
 }
 
-// Drives the human once round the 40 pieces of a straight "ring" (piece 39 to 0 is the seam)
-// and over the start piece 0.
-void DriveARound(RulesRace& race, const StraightRoute& route) {
+// Drives the human from piece 1 to the last of the 40 pieces of a straight "ring" (piece 39 to
+// 0 is the seam), short of the start piece 0.
+void DriveToTheSeam(RulesRace& race, const StraightRoute& route) {
     for (int i = 1; i < 40; ++i) {
         race.level->humanRacer->SetPosition(route.At(i));
         race.level->OnLap();
     }
+}
+
+// Drives the human once round the ring and over the start piece 0.
+void DriveARound(RulesRace& race, const StraightRoute& route) {
+    DriveToTheSeam(race, route);
     race.level->humanRacer->SetPosition(route.At(0));
     race.level->OnLap();
 }
@@ -584,10 +589,7 @@ TEST(Laps, TheStartLineIsTwoUnitsEitherSide) {
         level.startLineCentre = route.At(0);
         level.startLineSpan = D3DXVECTOR3(0.0f, 16.0f, 0.0f);
         race.store->roundCount = 3;
-        for (int i = 1; i < 40; ++i) {
-            level.humanRacer->SetPosition(route.At(i));
-            level.OnLap();
-        }
+        DriveToTheSeam(race, route);
         level.humanRacer->SetPosition(route.At(0) + D3DXVECTOR3(offset, 7.0f, 0.0f));
         level.OnLap();
         EXPECT_EQ(race.store->playerLap.currentLap, offset < 2.0f ? 2 : 1);
