@@ -291,7 +291,7 @@ local function WriteResult()
     file:close()
 end
 
--- The driver: it steers for the route's centre a little ahead, as firmly as the bend asks, by
+-- The driver: it steers for the route's centre a little ahead, in proportion to the angle, by
 -- holding the steering keys for that share of the frames (the car's script turns the wheels in
 -- over a moment, so the share becomes the steering); it lifts off in sharp bends, burns nitro on
 -- the straights and backs out when the car has not moved for a while.
@@ -419,6 +419,17 @@ local function Drive(dt)
     if cx then
         driver.target = { cx, cy }
     end
+    -- Pinned (against a wall, mostly): hardly moving with the throttle held for a second and a
+    -- half. It backs out with the wheels the other way round.
+    if driver.throttle and speed < 3 and driver.reverseTime <= 0 then
+        driver.pinned = (driver.pinned or 0) + dt
+    else
+        driver.pinned = 0
+    end
+    if driver.pinned > 1.5 then
+        driver.pinned = 0
+        driver.reverseTime = 1.2
+    end
     -- Stuck: no progress along the route in two seconds (against a wall, a car, a wreck). It
     -- backs out, then passes the spot a few units to one side, the other side the next time.
     driver.stuckClock = driver.stuckClock + dt
@@ -463,8 +474,7 @@ local function Drive(dt)
     local safe = driver.safeSpeed or 40
     Hold("brake", speed > safe + 8)
     local a = math.abs(angle)
-    local c = math.min(a, 0.6)
-    local steer = c * c * 1.6666666
+    local steer = math.min(a * 2.5, 1)
     local throttle = 1
     if a > 1.2 then
         -- Facing away from the route: full lock round at a walking pace.
