@@ -408,7 +408,7 @@ local function RouteTarget(x, y, speed)
     if bend > math.pi then
         bend = 2 * math.pi - bend
     end
-    driver.safeSpeed = 50 - 38 * math.min(bend / 1.0, 1)
+    driver.safeSpeed = 44 - 34 * math.min(bend / 0.9, 1)
     return route[i][1], route[i][2]
 end
 
@@ -480,6 +480,10 @@ local function Drive(dt)
         -- Facing away from the route: full lock round at a walking pace.
         steer = 1
         throttle = speed > 8 and 0 or 0.7
+        if speed < 4 then
+            -- Too slow to come round forwards: back round instead.
+            driver.reverseTime = 1.0
+        end
     elseif (a >= 0.5 and speed > 12) or speed > safe then
         throttle = 0
     elseif a > 0.15 and speed > 10 then
