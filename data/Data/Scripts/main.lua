@@ -12,7 +12,7 @@ local PLAYER_CAR = "runner"
 local OTHER_CAR = "hauler"
 local RACERS = 4
 local ROUNDS = 2
-local DIFFICULTY = 10
+local DIFFICULTY = 2
 local CHECKPOINT_BONUS = 20
 local MENU_MUSIC = "menu.ogg"
 local RACE_MUSIC = "race.ogg"
@@ -126,7 +126,7 @@ local function SetPaused(on)
     end
 end
 
--- The settings of the next race: four racers, two rounds, the opponents' engines at full
+-- The settings of the next race: four racers, two rounds, the opponents' engines at a fifth of full
 -- strength, every checkpoint's time raised by the bonus, nitro gained at the normal rate.
 local function ChooseRaceSettings()
     SetCurrentLevelSettings(RACERS, 0, 0, 0, 0, false, 1, CHECKPOINT_BONUS, 1, "", "")
