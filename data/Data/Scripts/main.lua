@@ -12,7 +12,7 @@ local PLAYER_CAR = "runner"
 local OTHER_CAR = "hauler"
 local RACERS = 4
 local ROUNDS = 2
-local DIFFICULTY = 10
+local DIFFICULTY = 2
 local CHECKPOINT_BONUS = 20
 local MENU_MUSIC = "menu.ogg"
 local RACE_MUSIC = "race.ogg"
@@ -126,7 +126,7 @@ local function SetPaused(on)
     end
 end
 
--- The settings of the next race: four racers, two rounds, the opponents' engines at full
+-- The settings of the next race: four racers, two rounds, the opponents' engines at a fifth of full
 -- strength, every checkpoint's time raised by the bonus, nitro gained at the normal rate.
 local function ChooseRaceSettings()
     SetCurrentLevelSettings(RACERS, 0, 0, 0, 0, false, 1, CHECKPOINT_BONUS, 1, "", "")
@@ -284,14 +284,16 @@ local function WriteResult()
     file:write(string.format("race_start=%.3f\n", raceStartTime))
     file:write(string.format("race_finish=%.3f\n", raceFinishTime))
     file:write(string.format("checkpoints=%d\n", checkpointsPassed))
-    file:write(string.format("rounds=%d\n", roundsMessages))
+    -- The rounds driven: one a round message, and the last one when the car took a place at the finish.
+    local rounds = roundsMessages + ((placeText ~= "") and 1 or 0)
+    file:write(string.format("rounds=%d\n", rounds))
     file:write(string.format("place=%d\n", finalPlace))
     file:write(string.format("place_message=%s\n", placeText))
     file:write(string.format("game_over=%d\n", gameOverSeen and 1 or 0))
     file:close()
 end
 
--- The driver: it steers for the route's centre a little ahead, as firmly as the bend asks, by
+-- The driver: it steers for the route's centre a little ahead, in proportion to the angle, by
 -- holding the steering keys for that share of the frames (the car's script turns the wheels in
 -- over a moment, so the share becomes the steering); it lifts off in sharp bends, burns nitro on
 -- the straights and backs out when the car has not moved for a while.
@@ -408,7 +410,7 @@ local function RouteTarget(x, y, speed)
     if bend > math.pi then
         bend = 2 * math.pi - bend
     end
-    driver.safeSpeed = 50 - 38 * math.min(bend / 1.0, 1)
+    driver.safeSpeed = 44 - 34 * math.min(bend / 0.9, 1)
     return route[i][1], route[i][2]
 end
 
@@ -418,6 +420,17 @@ local function Drive(dt)
     local cx, cy = RouteTarget(x, y, speed)
     if cx then
         driver.target = { cx, cy }
+    end
+    -- Pinned (against a wall, mostly): hardly moving with the throttle held for a second and a
+    -- half. It backs out with the wheels the other way round.
+    if driver.throttle and speed < 3 and driver.reverseTime <= 0 then
+        driver.pinned = (driver.pinned or 0) + dt
+    else
+        driver.pinned = 0
+    end
+    if driver.pinned > 1.5 then
+        driver.pinned = 0
+        driver.reverseTime = 1.2
     end
     -- Stuck: no progress along the route in two seconds (against a wall, a car, a wreck). It
     -- backs out, then passes the spot a few units to one side, the other side the next time.
@@ -463,13 +476,16 @@ local function Drive(dt)
     local safe = driver.safeSpeed or 40
     Hold("brake", speed > safe + 8)
     local a = math.abs(angle)
-    local c = math.min(a, 0.6)
-    local steer = c * c * 1.6666666
+    local steer = math.min(a * 2.5, 1)
     local throttle = 1
     if a > 1.2 then
         -- Facing away from the route: full lock round at a walking pace.
         steer = 1
         throttle = speed > 8 and 0 or 0.7
+        if speed < 4 then
+            -- Too slow to come round forwards: back round instead.
+            driver.reverseTime = 1.0
+        end
     elseif (a >= 0.5 and speed > 12) or speed > safe then
         throttle = 0
     elseif a > 0.15 and speed > 10 then
