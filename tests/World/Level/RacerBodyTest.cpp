@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
+#include "Framework/PGlobalTimer.h"
 #include "Physics/RbBody.h"
 #include "World/PLevel.h"
 #include "World/PPhysicData.h"
@@ -44,6 +46,37 @@ TEST(LoadedRacers, FollowTheirBodies) {
         EXPECT_FLOAT_EQ(racer->GetPosition().y, 20.0f);
         EXPECT_FLOAT_EQ(racer->GetPosition().z, 3.0f);
         x += 10.0f;
+    }
+}
+
+TEST(LoadedRacers, EveryLoadedRacerFollowsItsBody) {
+    kxtest::RaceFixture race;
+    race.store->levelSettings.racerCount = 3;
+    kxtest::RacingLevelSpec spec;
+    spec.startPlaces = 3;
+    ASSERT_TRUE(race.Load(kxtest::RaceFixture::RacingLevel(spec))) << race.level->GetLoadError();
+    ASSERT_TRUE(race.level->humanRacer);
+    ASSERT_EQ(race.level->opponents.size(), 2u);
+    std::vector<CPPlayer*> racers = {race.level->humanRacer.Get()};
+    for (const CPSmartPtr<CPPlayer>& opponent : race.level->opponents) racers.push_back(opponent.Get());
+
+    for (CPPlayer* racer : racers) {
+        EXPECT_EQ(race.physics->GetActiveObjects().count(racer), 1u) << racer->GetName();
+        auto* data = dynamic_cast<CPPhysicData*>(racer->GetPhysicData().Get());
+        ASSERT_TRUE(data && data->GetRigidBody()) << racer->GetName();
+    }
+    // The racers stand 2 units above their places and settle onto the road: their poses follow.
+    const float oldDelta = g_deltaTime;
+    g_deltaTime = 1.0f / 60.0f;
+    for (int i = 0; i < 30; ++i) race.physics->Update();
+    g_deltaTime = oldDelta;
+    for (CPPlayer* racer : racers) {
+        auto* data = dynamic_cast<CPPhysicData*>(racer->GetPhysicData().Get());
+        const RbMatrix body = data->GetRigidBody()->GetTransform();
+        EXPECT_LT(body.m[3][2], 2.0f) << racer->GetName();
+        EXPECT_EQ(racer->GetPosition().x, body.m[3][0]) << racer->GetName();
+        EXPECT_EQ(racer->GetPosition().y, body.m[3][1]) << racer->GetName();
+        EXPECT_EQ(racer->GetPosition().z, body.m[3][2]) << racer->GetName();
     }
 }
 
