@@ -26,6 +26,7 @@
 #include "Platform/Graphics/D3D9.h"
 #include "Platform/Image/ImageDecode.h"
 #include "Platform/Window/Keyboard.h"
+#include "RecordingMaterialHost.h"
 #include "Render/PEffectManager.h"
 #include "Render/PMaterial.h"
 #include "Render/PRenderObject.h"
@@ -37,13 +38,6 @@
 
 namespace demotest {
 namespace {
-
-class Host : public IPMaterialHost {
-public:
-    IDirect3DDevice9* device = nullptr;
-    IDirect3DDevice9* GetMaterialDevice() override { return device; }
-    void QueueMaterial(CPMaterial*) override {}
-};
 
 struct LayoutInfo {
     const char* name;
@@ -103,11 +97,8 @@ protected:
         savedHeight = g_screenHeight;
         UseScreen(1024, 768);
         store.Data().LoadStrings();
-        d3d = kxtest::RecordingDirect3D();
-        ASSERT_NE(d3d, nullptr);
-        kxtest::CreateTestDevice(d3d, kxtest::WindowedBackBuffer(64, 48, D3DFMT_A8R8G8B8, D3DFMT_D24S8), &host.device);
+        host.Open();
         if (HasFatalFailure()) return;
-        SetMaterialHost(&host);
         effects = new CPEffectManager();
         fonts = new CPFontManager();
         fonts->Load();
@@ -123,9 +114,7 @@ protected:
         delete fonts;
         delete effects;
         for (int i = 0; i < 3; ++i) IPMMObject::CollectGarbage();
-        SetMaterialHost(nullptr);
-        if (host.device) host.device->Release();
-        if (d3d) d3d->Release();
+        host.Close();
         UseScreen(savedWidth, savedHeight);
         DemoRoot::TearDown();
     }
@@ -147,8 +136,7 @@ protected:
         for (const std::string& name : names) EXPECT_NE(ui->FindElement(name), nullptr) << layout << ": " << name;
     }
 
-    IDirect3D9* d3d = nullptr;
-    Host host;
+    RecordingMaterialHost host;
     CPEffectManager* effects = nullptr;
     CPFontManager* fonts = nullptr;
     int savedWidth = 0, savedHeight = 0;

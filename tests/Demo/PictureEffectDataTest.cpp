@@ -11,6 +11,7 @@
 #include "Framework/PStringSplitter.h"
 #include "Framework/PTextReader.h"
 #include "Platform/Graphics/D3D9.h"
+#include "RecordingMaterialHost.h"
 #include "Render/PEffect.h"
 #include "Render/PEffectCache.h"
 #include "Render/PEffectManager.h"
@@ -21,32 +22,20 @@
 namespace demotest {
 namespace {
 
-class Host : public IPMaterialHost {
-public:
-    IDirect3DDevice9* device = nullptr;
-    IDirect3DDevice9* GetMaterialDevice() override { return device; }
-    void QueueMaterial(CPMaterial*) override {}
-};
-
 class DemoPictures : public DemoRoot {
 protected:
     void SetUp() override {
         DemoRoot::SetUp();
         if (HasFatalFailure()) return;
-        d3d = kxtest::RecordingDirect3D();
-        ASSERT_NE(d3d, nullptr);
-        kxtest::CreateTestDevice(d3d, kxtest::WindowedBackBuffer(64, 48, D3DFMT_A8R8G8B8, D3DFMT_D24S8), &host.device);
+        host.Open();
         if (HasFatalFailure()) return;
-        SetMaterialHost(&host);
         manager = new CPEffectManager();
     }
     void TearDown() override {
         IPMMObject::CollectGarbage();
         delete manager;
         for (int i = 0; i < 3; ++i) IPMMObject::CollectGarbage();
-        SetMaterialHost(nullptr);
-        if (host.device) host.device->Release();
-        if (d3d) d3d->Release();
+        host.Close();
         DemoRoot::TearDown();
     }
 
@@ -67,8 +56,7 @@ protected:
         return {paths.begin(), paths.end()};
     }
 
-    IDirect3D9* d3d = nullptr;
-    Host host;
+    RecordingMaterialHost host;
     CPEffectManager* manager = nullptr;
 };
 
